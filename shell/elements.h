@@ -1,0 +1,144 @@
+// The scene elements of the one window: labels, the sprite, lines, timers and
+// sprite sets. Positions and sizes are twips, held in single precision.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "shell/runtime.h"
+#include "shell/services.h"
+
+namespace tw {
+
+class Label {
+ public:
+  struct Design {
+    std::string caption;
+    Rgb foreColor;
+    Font font;
+    bool autoSize = false;
+    bool visible = true;
+    bool opaque = false;  // an opaque black box behind the text
+    float left = 0, top = 0, width = 0, height = 0;
+  };
+
+  Label(Services& services, Design d)
+      : Left(d.left), Top(d.top), Visible(d.visible), ForeColor(d.foreColor),
+        services_(&services), caption_(std::move(d.caption)), font_(std::move(d.font)),
+        autoSize_(d.autoSize), opaque_(d.opaque), width_(d.width), height_(d.height) {}
+
+  float Left, Top;
+  bool Visible;
+  Rgb ForeColor;
+
+  const std::string& Caption() const { return caption_; }
+  void setCaption(std::string caption) {
+    if (caption == caption_) return;
+    caption_ = std::move(caption);
+    fit();
+  }
+  const Font& font() const { return font_; }
+  void setFontName(std::string name) { font_.name = std::move(name); fit(); }
+  void setFontSize(float size) { font_.size = size; fit(); }
+  bool AutoSize() const { return autoSize_; }
+  void setAutoSize(bool on) { autoSize_ = on; fit(); }
+  bool opaque() const { return opaque_; }
+  float Width() const { return width_; }
+  float Height() const { return height_; }
+
+ private:
+  // An auto-sized label takes the extent of its caption in its font.
+  void fit() {
+    if (!autoSize_) return;
+    const Extent e = services_->measureText(caption_, font_);
+    width_ = e.width;
+    height_ = e.height;
+  }
+
+  Services* services_;
+  std::string caption_;
+  Font font_;
+  bool autoSize_;
+  bool opaque_;
+  float width_, height_;
+};
+
+// One picture of a sprite set, addressed by its set (1 to 3) and 1-based index.
+struct Picture {
+  int set = 0;
+  int index = 0;
+  friend bool operator==(const Picture&, const Picture&) = default;
+};
+
+struct PixelSize {
+  int width = 0, height = 0;
+};
+
+class ImageList {
+ public:
+  static constexpr int kMaxImages = 10;
+  ImageList(int set, std::initializer_list<PixelSize> sizes) : set_(set) {
+    for (PixelSize s : sizes) sizes_[static_cast<size_t>(count_++)] = s;
+  }
+  int set() const { return set_; }
+  int count() const { return count_; }
+  // The picture of image `index`, 1-based, as ListImages(index).Picture.
+  Picture ListImages(int index) const {
+    if (index < 1 || index > count_) throw RunTimeError(kIndexOutOfBoundsError, "Index out of bounds");
+    return Picture{set_, index};
+  }
+  PixelSize size(int index) const { return sizes_.at(static_cast<size_t>(index - 1)); }
+
+ private:
+  int set_;
+  int count_ = 0;
+  std::array<PixelSize, kMaxImages> sizes_{};
+};
+
+// The walker: one picture at a time at its own size, top-left at (Left, Top).
+struct Image {
+  float Left = 0, Top = 0;
+  bool Visible = true;
+  std::optional<tw::Picture> Picture;
+};
+
+struct Line {
+  float X1 = 0, Y1 = 0, X2 = 0, Y2 = 0;
+  Rgb BorderColor;
+  bool Visible = false;
+};
+
+// A periodic timer on the window's virtual-millisecond clock. Enabling it, or
+// writing its interval while it is enabled, starts a new count; the first tick
+// comes one interval later. Interval 0 never ticks.
+class Timer {
+ public:
+  Timer(const int64_t& clock, bool enabled, int32_t interval)
+      : clock_(&clock), enabled_(enabled), interval_(interval), due_(clock + interval) {}
+
+  bool Enabled() const { return enabled_; }
+  void setEnabled(bool on) {
+    enabled_ = on;
+    if (on) due_ = *clock_ + interval_;
+  }
+  int32_t Interval() const { return interval_; }
+  void setInterval(int32_t ms) {
+    interval_ = ms;
+    if (enabled_) due_ = *clock_ + interval_;
+  }
+
+  bool running() const { return enabled_ && interval_ > 0; }
+  int64_t due() const { return due_; }
+  void setDue(int64_t due) { due_ = due; }
+
+ private:
+  const int64_t* clock_;
+  bool enabled_;
+  int32_t interval_;
+  int64_t due_;
+};
+
+}  // namespace tw

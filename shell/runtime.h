@@ -1,0 +1,75 @@
+// Run-time errors, 16-bit integers and the rounding rules that every handler shares.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <stdexcept>
+#include <string>
+
+namespace tw {
+
+// A run-time error with the number and message the user sees when a handler
+// does not trap it.
+class RunTimeError : public std::runtime_error {
+ public:
+  RunTimeError(int number, const std::string& message)
+      : std::runtime_error(message), number_(number) {}
+  int number() const { return number_; }
+
+ private:
+  int number_;
+};
+
+inline constexpr int kOverflowError = 6;
+inline constexpr int kIndexOutOfBoundsError = 35600;
+
+[[noreturn]] inline void raiseOverflow() { throw RunTimeError(kOverflowError, "Overflow"); }
+
+// Nearest whole number, an exact half going to the even neighbour.
+inline double roundHalfEven(double v) {
+  double r = std::round(v);  // halves away from zero
+  if (std::fabs(v - std::trunc(v)) == 0.5) r = 2.0 * std::round(v / 2.0);
+  return r;
+}
+
+// Storing a fractional value into a 32-bit integer: made whole, then range checked.
+inline int32_t toInt32(double v) {
+  double r = roundHalfEven(v);
+  if (!(r >= std::numeric_limits<int32_t>::min() && r <= std::numeric_limits<int32_t>::max()))
+    raiseOverflow();
+  return static_cast<int32_t>(r);
+}
+
+// A 16-bit signed module variable: arithmetic that leaves the range is an
+// "Overflow" run-time error rather than a silent wrap.
+class Int16 {
+ public:
+  constexpr Int16() = default;
+  constexpr Int16(int v) : v_(check(v)) {}  // NOLINT: behaves like the integer it holds
+  static Int16 fromDouble(double v) { return Int16(toInt32(v)); }
+
+  constexpr operator int() const { return v_; }  // NOLINT
+  Int16& operator+=(int d) { v_ = check(int32_t{v_} + d); return *this; }
+  Int16& operator-=(int d) { v_ = check(int32_t{v_} - d); return *this; }
+  Int16& operator++() { return *this += 1; }
+  Int16& operator--() { return *this -= 1; }
+
+ private:
+  static constexpr int16_t check(int64_t v) {
+    if (v < std::numeric_limits<int16_t>::min() || v > std::numeric_limits<int16_t>::max())
+      raiseOverflow();
+    return static_cast<int16_t>(v);
+  }
+  int16_t v_ = 0;
+};
+
+struct Rgb {
+  uint8_t red = 0, green = 0, blue = 0;
+  friend bool operator==(const Rgb&, const Rgb&) = default;
+};
+constexpr Rgb RGB(int red, int green, int blue) {
+  return Rgb{static_cast<uint8_t>(red), static_cast<uint8_t>(green), static_cast<uint8_t>(blue)};
+}
+
+}  // namespace tw

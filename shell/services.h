@@ -1,0 +1,53 @@
+// The core's only way out to the machine it runs on. The Qt layer implements
+// it for real; tests implement it with a fake clock, a fixed screen and a
+// deterministic text measure.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "shell/runtime.h"
+
+namespace tw {
+
+struct Font {
+  std::string name;
+  float size = 8.25f;  // points
+  int weight = 400;    // 400 normal, 700 bold, 900 black
+  friend bool operator==(const Font&, const Font&) = default;
+};
+
+struct Extent {
+  float width = 0;   // twips
+  float height = 0;  // twips
+};
+
+struct LocalTime {
+  int year = 2000, month = 1, day = 1;
+  int hour = 0, minute = 0, second = 0, millisecond = 0;
+};
+
+class Services {
+ public:
+  virtual ~Services() = default;
+
+  // The screen's size in twips.
+  virtual Extent screenSize() = 0;
+  // The extent of a caption (possibly several CR LF lines) in a font, in twips.
+  virtual Extent measureText(std::string_view text, const Font& font) = 0;
+  virtual LocalTime localTime() = 0;
+  // The folder that holds the program's executable, without a trailing separator.
+  virtual std::string executableFolder() = 0;
+  // Pushes a written file (and the folder entry that names it) to the disk.
+  virtual void syncToDisk(const std::string& path) = 0;
+  // A modal box with a critical icon and one OK button; returns once closed.
+  virtual void messageBox(const std::string& text, const std::string& title) = 0;
+  // Asks the desktop to open an address; whether it succeeds is not reported.
+  virtual void openAddress(const std::string& address) = 0;
+  // Unloading the only window ends the program once the running handler returns.
+  virtual void unloadWindow() = 0;
+  // A run-time error that no handler trapped: shown, then the program ends.
+  virtual void runTimeErrorBox(const RunTimeError& error) = 0;
+};
+
+}  // namespace tw
