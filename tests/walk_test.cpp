@@ -211,7 +211,7 @@ TEST(Trench, FigureNearTheLeftEdgeFallsFromTheNextCoursesStart) {
   // ends the course, so the fall starts where the new course put the walker.
   Saver s;
   s.load();
-  layCourse(s, 1, 3020, /*label2Left=*/250);
+  layCourse(s, 1, 3060, /*label2Left=*/250);
   const TrenchRun run = walkToTrench(s);
   EXPECT_EQ(run.fellAt, 50);
   EXPECT_TRUE(run.courseEnded);
