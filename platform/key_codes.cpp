@@ -1,6 +1,6 @@
 #include "platform/key_codes.h"
 
-namespace twq {
+namespace tw::platform {
 namespace {
 
 constexpr int kBackspace = 8, kTab = 9, kReturn = 13, kShift = 16, kControl = 17, kAlt = 18;
@@ -69,4 +69,4 @@ int keyCodeFor(int qtKey, Qt::KeyboardModifiers modifiers) {
   }
 }
 
-}  // namespace twq
+}  // namespace tw::platform

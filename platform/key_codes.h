@@ -5,9 +5,9 @@
 
 #include <Qt>
 
-namespace twq {
+namespace tw::platform {
 
 // The code of a key as the core knows it; 0 for a key without a code of its own.
 int keyCodeFor(int qtKey, Qt::KeyboardModifiers modifiers);
 
-}  // namespace twq
+}  // namespace tw::platform

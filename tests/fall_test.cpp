@@ -1,0 +1,171 @@
+#include <vector>
+
+#include "tests/harness.h"
+
+namespace tw::test {
+namespace {
+
+struct FallTick {
+  float top, left;
+  int image;  // fall image shown after the tick
+  int interval;
+  int fallFrame, fallHold;
+};
+
+// A fall started by hand from `top`, its ticks run directly so that the
+// depth drawn on the first tick can be read back.
+struct Fall {
+  explicit Fall(float top = 1500) {
+    s.load();
+    s->Image1.Top = top;
+    s->Image1.Left = 6000;
+    s->Label7.Visible = s->Label8.Visible = true;
+    s->StartFall();
+  }
+  FallTick tick() {
+    s->Timer3_Timer();
+    return FallTick{s->Image1.Top, s->Image1.Left,
+                    s->Image1.Picture ? s->Image1.Picture->index : 0, s->Timer3.Interval(),
+                    s->fallFrame, s->fallHold};
+  }
+  Saver s;
+};
+
+TEST(Fall, DropThenUmbrellaThenFloatLoop) {
+  Fall f;
+  const FallTick first = f.tick();
+  const int depth = f.s->dropTicksLeft + 1;
+  ASSERT_GE(depth, 20);
+  ASSERT_LE(depth, 39);
+  EXPECT_FALSE(f.s->Label7.Visible || f.s->Label8.Visible) << "the fall hides the warning";
+  EXPECT_EQ(first.top, 1550);
+  EXPECT_EQ(first.image, 1);
+  EXPECT_EQ(first.interval, 10);
+
+  std::vector<FallTick> ticks{first};
+  for (int i = 1; i < depth + 14; ++i) ticks.push_back(f.tick());
+
+  for (int i = 0; i < depth - 1; ++i) {
+    EXPECT_EQ(ticks[i].top, 1500 + 50 * (i + 1)) << i;
+    EXPECT_EQ(ticks[i].image, 1);
+    EXPECT_EQ(ticks[i].interval, 10);
+    EXPECT_EQ(ticks[i].left, 6000);
+  }
+  const float dropped = 1500 + 50.0f * depth;
+  const FallTick& last = ticks[depth - 1];  // the last drop tick opens the umbrella phase
+  EXPECT_EQ(last.top, dropped);
+  EXPECT_EQ(last.image, 1);
+  EXPECT_EQ(last.interval, 170);
+  EXPECT_EQ(last.fallFrame, 1);
+  EXPECT_EQ(f.s->dropTicksLeft, 0);
+
+  struct Expect { float dy; float dx; int image; int fallFrame; int fallHold; };
+  const std::vector<Expect> after = {
+      {40, -20, 2, 2, 0}, {40 - 160, 0, 3, 3, 0}, {40, 0, 4, 4, 0}, {40, 0, 5, 5, 0},
+      {40, 0, 6, 6, 2},   {40, 0, 6, 3, 1},       {40, 0, 4, 4, 1}, {40, 0, 5, 5, 1},
+      {40, 0, 6, 6, 2},   {40, 0, 6, 3, 1},       {40, 0, 4, 4, 1}, {40, 0, 5, 5, 1},
+      {40, 0, 6, 6, 2}};
+  float top = dropped, left = 6000;
+  for (size_t i = 0; i < after.size(); ++i) {
+    const FallTick& t = ticks[static_cast<size_t>(depth) + i];
+    top += after[i].dy;
+    left += after[i].dx;
+    EXPECT_EQ(t.top, top) << "tick N+" << i + 1;
+    EXPECT_EQ(t.left, left) << "tick N+" << i + 1;
+    EXPECT_EQ(t.image, after[i].image) << "tick N+" << i + 1;
+    EXPECT_EQ(t.fallFrame, after[i].fallFrame) << "tick N+" << i + 1;
+    EXPECT_EQ(t.fallHold, after[i].fallHold) << "tick N+" << i + 1;
+    EXPECT_EQ(t.interval, 170);
+  }
+}
+
+TEST(Fall, EndsOnTheTickAfterTheTopReachesTheScreenHeight) {
+  Fall f(1500);
+  const float bottom = f.s->ScreenHeight();
+  int ticks = 0;
+  while (f.s->Image1.Top < bottom) {
+    f.tick();
+    ASSERT_LT(++ticks, 2000);
+  }
+  EXPECT_TRUE(f.s->Timer3.Enabled()) << "the tick that arrives still animates";
+  f.s->Label7.Visible = true;
+  f.s->trenchChance = 5;
+  f.s.services.extraMs = 1;
+  f.s->Timer3_Timer();
+  EXPECT_FALSE(f.s->Timer3.Enabled());
+  EXPECT_TRUE(f.s->Timer1.Enabled());
+  EXPECT_EQ(f.s->fallStarted, 0);
+  EXPECT_EQ(f.s->fallFrame, 0);
+  EXPECT_EQ(f.s->fallHold, 0);
+  EXPECT_TRUE(f.s->Label7.Visible) << "the ending tick hides nothing";
+  EXPECT_EQ(static_cast<float>(f.s->walkerTop), f.s->Image1.Top) << "a new course was laid";
+  EXPECT_TRUE(f.s->Line1.Visible);
+  EXPECT_TRUE(f.s->trenchChance % 2 == 1) << "set to 0, then rolled afresh by the new course";
+}
+
+TEST(Fall, ADropPastTheBottomEndsWithDropTicksLeftAndTheShortInterval) {
+  Saver s;
+  s.load();
+  s->Timer1.setEnabled(false);
+  s->Timer2.setEnabled(false);
+  s->Image1.Top = s->ScreenHeight() - 120;
+  s->StartFall();
+  s->advanceBy(100);  // the first fall after start-up comes after the design interval
+  ASSERT_EQ(s->Image1.Top, s->ScreenHeight() - 70);
+  s->advanceBy(10);
+  s->advanceBy(10);
+  ASSERT_GE(s->Image1.Top, s->ScreenHeight());
+  s->advanceBy(10);
+  EXPECT_FALSE(s->Timer3.Enabled());
+  EXPECT_GT(s->dropTicksLeft, 0);
+  EXPECT_EQ(s->Timer3.Interval(), 10);
+
+  // The next fall draws a new depth, and its first tick comes 10 ms after it starts.
+  s->Timer1.setEnabled(false);
+  s->Image1.Top = 1000;
+  s->StartFall();
+  EXPECT_EQ(s->nextDue(), s->now() + 10);
+  s->advanceBy(10);
+  EXPECT_EQ(s->Image1.Top, 1050);
+  EXPECT_EQ(s->fallStarted, 1);
+}
+
+TEST(Fall, AFallThatStartsBelowTheScreenEndsAtOnce) {
+  Fall f(0);
+  f.s->Image1.Top = f.s->ScreenHeight();
+  f.s->dropTicksLeft = 0;
+  f.s->Timer3_Timer();
+  EXPECT_FALSE(f.s->Timer3.Enabled());
+  EXPECT_EQ(f.s->dropTicksLeft, 0) << "no depth was drawn";
+}
+
+TEST(Fall, DepthsCoverTwentyToThirtyNine) {
+  std::vector<int> seen(40, 0);
+  for (int i = 0; i < 400; ++i) {
+    Fall f;
+    f.s.services.extraMs = 13 * i;
+    f.tick();
+    ++seen[static_cast<size_t>(f.s->dropTicksLeft + 1)];
+  }
+  for (int n = 0; n < 40; ++n) {
+    if (n < 20) EXPECT_EQ(seen[static_cast<size_t>(n)], 0) << n;
+    else EXPECT_GT(seen[static_cast<size_t>(n)], 0) << n;
+  }
+}
+
+TEST(Fall, HDuringAFallWithTheMessageShownLiftsTheWalkerAndTheFallGoesOn) {
+  Fall f(1500);
+  for (int i = 0; i < 5; ++i) f.tick();
+  const int left = f.s->dropTicksLeft;
+  f.s->Label6.Visible = true;
+  f.s->Form_KeyUp(kKeyH);
+  EXPECT_EQ(f.s->Image1.Top, static_cast<float>(f.s->walkerTop));
+  EXPECT_TRUE(f.s->Timer3.Enabled());
+  EXPECT_FALSE(f.s->Timer1.Enabled()) << "the walk does not restart during a fall";
+  f.tick();
+  EXPECT_EQ(f.s->dropTicksLeft, left - 1);
+  EXPECT_EQ(f.s->Image1.Top, static_cast<float>(f.s->walkerTop) + 50);
+}
+
+}  // namespace
+}  // namespace tw::test
