@@ -1,0 +1,47 @@
+// The machine as the core sees it, through Qt and POSIX.
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+#include <string>
+
+#include "platform/fonts.h"
+#include "shell/services.h"
+
+namespace tw::platform {
+
+class QtServices : public Services {
+ public:
+  Extent screenSize() override;
+  Extent measureText(std::string_view text, const Font& font) override;
+  LocalTime localTime() override;
+  std::string executableFolder() override;
+  void syncToDisk(const std::string& path) override;
+  void messageBox(const std::string& text, const std::string& title) override;
+  void openAddress(const std::string& address) override;
+  void unloadWindow() override;
+  void runTimeErrorBox(const RunTimeError& error) override;
+
+  // The window that message boxes belong to and are shown above.
+  void setWindow(QWidget* window) { window_ = window; }
+  FontCache& fonts() { return fonts_; }
+  // The core asked for the window to go; the driver closes it once the
+  // running handler has returned.
+  bool unloadAsked() const { return unloadAsked_; }
+  // A run-time error ended the program.
+  bool failed() const { return failed_; }
+
+ private:
+  void showCritical(const QString& text, const QString& title);
+
+  FontCache fonts_;
+  QPointer<QWidget> window_;
+  bool unloadAsked_ = false;
+  bool failed_ = false;
+};
+
+// Pushes a file and the folder entry that names it to the disk; errors are
+// not reported, the data is simply as safe as the system could make it.
+void syncFileAndFolder(const std::string& path);
+
+}  // namespace tw::platform

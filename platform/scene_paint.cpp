@@ -1,0 +1,205 @@
+#include "platform/scene_paint.h"
+
+#include <QColor>
+#include <QPen>
+#include <QStringList>
+#include <QTransform>
+#include <algorithm>
+#include <cmath>
+
+namespace tw::platform {
+namespace {
+
+// Glyphs may reach a little past the advance widths a caption is measured by
+// (bold and heavy faces above all); the box a label repaints allows for it.
+constexpr int kGlyphOverhang = 3;
+
+QColor toQColor(Rgb c) { return QColor(c.red, c.green, c.blue); }
+
+int extentInPixels(float twips) { return static_cast<int>(std::ceil(twips / kTwipsPerPixel)); }
+
+QRect labelBox(const Label& label) {
+  return QRect(toPixels(label.Left), toPixels(label.Top), extentInPixels(label.Width()),
+               extentInPixels(label.Height()));
+}
+
+// Where a label's pixels can be: its own box when it is clipped to it,
+// otherwise that box with room for overhanging glyphs.
+QRect labelReach(const Label& label) {
+  const QRect box = labelBox(label);
+  if (!label.AutoSize() && !label.opaque()) return box;
+  return box.adjusted(-kGlyphOverhang, -kGlyphOverhang, kGlyphOverhang, kGlyphOverhang);
+}
+
+QLine lineInPixels(const Line& line) {
+  return QLine(toPixels(line.X1), toPixels(line.Y1), toPixels(line.X2), toPixels(line.Y2));
+}
+
+QRect lineBox(const Line& line) {
+  const QLine l = lineInPixels(line);
+  const QPoint topLeft(std::min(l.x1(), l.x2()), std::min(l.y1(), l.y2()));
+  if (l.y1() == l.y2()) return QRect(topLeft, QSize(std::abs(l.dx()), 1));
+  if (l.x1() == l.x2()) return QRect(topLeft, QSize(1, std::abs(l.dy())));
+  const QPoint bottomRight(std::max(l.x1(), l.x2()), std::max(l.y1(), l.y2()));
+  return QRect(topLeft, bottomRight).adjusted(-1, -1, 1, 1);
+}
+
+void paintLine(QPainter& p, const Line& line, const QRect& clip) {
+  if (!line.Visible || !lineBox(line).intersects(clip)) return;
+  const QLine l = lineInPixels(line);
+  const QColor color = toQColor(line.BorderColor);
+  // Level and upright lines fill whole pixel rows or columns, so the lane is
+  // exactly one pixel high at any scale.
+  if (l.y1() == l.y2() || l.x1() == l.x2()) {
+    p.fillRect(lineBox(line), color);
+    return;
+  }
+  p.save();
+  p.setRenderHint(QPainter::Antialiasing, false);
+  p.setPen(QPen(color, 1, Qt::SolidLine, Qt::FlatCap));
+  p.drawLine(l);
+  p.restore();
+}
+
+void paintLabelBox(QPainter& p, const Label& label, const QRect& clip) {
+  const QRect box = labelBox(label);
+  if (label.Visible && box.intersects(clip)) p.fillRect(box, Qt::black);
+}
+
+void paintLabelText(QPainter& p, const Label& label, FontCache& fonts, const QRect& clip) {
+  if (!label.Visible || label.Caption().empty() || !labelReach(label).intersects(clip)) return;
+  const FontCache::Entry& face = fonts.get(label.font());
+  const QRect box = labelBox(label);
+  p.save();
+  if (!label.AutoSize()) p.setClipRect(box, Qt::IntersectClip);
+  p.setFont(face.font);
+  p.setPen(toQColor(label.ForeColor));
+  const QStringList lines = captionLines(label.Caption());
+  int baseline = box.top() + face.metrics.ascent();
+  for (const QString& line : lines) {
+    p.drawText(QPoint(box.left(), baseline), line);
+    baseline += face.metrics.lineSpacing();
+  }
+  p.restore();
+}
+
+void paintLabel(QPainter& p, const Label& label, FontCache& fonts, const QRect& clip) {
+  if (label.opaque()) paintLabelBox(p, label, clip);
+  paintLabelText(p, label, fonts, clip);
+}
+
+const ImageList& listOf(const ScreenS& screen, int set) {
+  return set == 1 ? screen.ImageList1 : set == 2 ? screen.ImageList2 : screen.ImageList3;
+}
+
+QRect logicalBox(const QRect& device, qreal dpr) {
+  const int left = static_cast<int>(std::floor(device.left() / dpr));
+  const int top = static_cast<int>(std::floor(device.top() / dpr));
+  const int right = static_cast<int>(std::ceil((device.left() + device.width()) / dpr));
+  const int bottom = static_cast<int>(std::ceil((device.top() + device.height()) / dpr));
+  return QRect(left, top, right - left, bottom - top);
+}
+
+bool spriteShown(const ScreenS& screen) {
+  const Picture* pic = screen.Image1.Picture ? &*screen.Image1.Picture : nullptr;
+  return screen.Image1.Visible && pic && pic->set >= 1 && pic->set <= 3 && pic->index >= 1 &&
+         pic->index <= listOf(screen, pic->set).count();
+}
+
+void paintSprite(QPainter& p, const ScreenS& screen, const SpriteSet& sprites, const QRect& clip) {
+  if (!spriteShown(screen)) return;
+  const QImage& image = sprites.image(*screen.Image1.Picture);
+  if (image.isNull()) return;
+  const qreal dpr = p.device() ? p.device()->devicePixelRatio() : 1.0;
+  const QRect device = spriteDeviceRect(screen, dpr);
+  if (!logicalBox(device, dpr).intersects(clip)) return;
+  // Drawn in device pixels with no smoothing: every picture pixel becomes a
+  // sharp block of whole device pixels, on any display scale.
+  p.save();
+  p.setRenderHint(QPainter::SmoothPixmapTransform, false);
+  p.setWorldTransform(QTransform::fromScale(1 / dpr, 1 / dpr));
+  p.drawImage(QRectF(device), image);
+  p.restore();
+}
+
+}  // namespace
+
+int toPixels(float twips) { return static_cast<int>(std::floor(twips / kTwipsPerPixel)); }
+
+int spriteScale(qreal devicePixelRatio) {
+  return std::max(1, static_cast<int>(std::lround(devicePixelRatio)));
+}
+
+QRect spriteDeviceRect(const ScreenS& screen, qreal devicePixelRatio) {
+  if (!spriteShown(screen)) return {};
+  const Picture& pic = *screen.Image1.Picture;
+  const PixelSize size = listOf(screen, pic.set).size(pic.index);
+  const int scale = spriteScale(devicePixelRatio);
+  const int x = static_cast<int>(std::lround(toPixels(screen.Image1.Left) * devicePixelRatio));
+  const int y = static_cast<int>(std::lround(toPixels(screen.Image1.Top) * devicePixelRatio));
+  return QRect(x, y, size.width * scale, size.height * scale);
+}
+
+void paintScene(QPainter& p, const ScreenS& screen, const SpriteSet& sprites, FontCache& fonts,
+                const QRect& clip) {
+  p.fillRect(clip, Qt::black);
+  paintSprite(p, screen, sprites, clip);
+  // The lane is drawn over the walker so that it reads unbroken.
+  paintLine(p, screen.Line1, clip);
+  paintLine(p, screen.Line2, clip);
+  paintLabel(p, screen.Label2, fonts, clip);
+  paintLabel(p, screen.Label3, fonts, clip);
+  paintLabel(p, screen.Label4, fonts, clip);
+  // The clock's shadow lies one pixel off the clock; were it under the clock's
+  // opaque box it would never show, so it goes between the box and the digits.
+  paintLabelBox(p, screen.Label1, clip);
+  paintLabel(p, screen.Label5, fonts, clip);
+  paintLabelText(p, screen.Label1, fonts, clip);
+  paintLabel(p, screen.Label6, fonts, clip);
+  paintLabel(p, screen.Label7, fonts, clip);
+  paintLabel(p, screen.Label8, fonts, clip);
+}
+
+SceneSnapshot snapshotScene(const ScreenS& screen, qreal devicePixelRatio) {
+  SceneSnapshot s;
+  const Label* labels[] = {&screen.Label1, &screen.Label2, &screen.Label3, &screen.Label4,
+                           &screen.Label5, &screen.Label6, &screen.Label7, &screen.Label8};
+  size_t i = 0;
+  for (const Label* label : labels) {
+    DrawnElement& e = s[i++];
+    e.visible = label->Visible;
+    if (!e.visible) continue;
+    e.box = labelReach(*label);
+    e.caption = label->Caption();
+    e.font = label->font();
+    e.color = label->ForeColor;
+    e.opaque = label->opaque();
+  }
+  DrawnElement& sprite = s[i++];
+  sprite.visible = spriteShown(screen);
+  if (sprite.visible) {
+    sprite.box = logicalBox(spriteDeviceRect(screen, devicePixelRatio), devicePixelRatio);
+    sprite.picture = screen.Image1.Picture;
+  }
+  for (const Line* line : {&screen.Line1, &screen.Line2}) {
+    DrawnElement& e = s[i++];
+    e.visible = line->Visible;
+    if (!e.visible) continue;
+    e.box = lineBox(*line);
+    e.color = line->BorderColor;
+    e.line = lineInPixels(*line);
+  }
+  return s;
+}
+
+QRegion changedRegion(const SceneSnapshot& before, const SceneSnapshot& after) {
+  QRegion region;
+  for (size_t i = 0; i < before.size(); ++i) {
+    if (before[i] == after[i]) continue;
+    if (before[i].visible) region += before[i].box;
+    if (after[i].visible) region += after[i].box;
+  }
+  return region;
+}
+
+}  // namespace tw::platform
