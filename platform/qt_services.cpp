@@ -73,9 +73,12 @@ void QtServices::messageBox(const std::string& text, const std::string& title) {
 }
 
 void QtServices::openAddress(const std::string& address) {
-  // Handed to the desktop as an address, never to a shell as a command line.
+  // Handed to the desktop as a web address, never to a shell as a command
+  // line; anything else (a local file, a program) is not opened at all.
   const QUrl url(QString::fromStdString(address), QUrl::StrictMode);
-  if (url.isValid()) (void)QDesktopServices::openUrl(url);
+  const QString scheme = url.scheme().toLower();
+  if (url.isValid() && (scheme == QLatin1String("http") || scheme == QLatin1String("https")))
+    (void)QDesktopServices::openUrl(url);
 }
 
 void QtServices::unloadWindow() { unloadAsked_ = true; }

@@ -144,15 +144,16 @@ void paintScene(QPainter& p, const ScreenS& screen, const SpriteSet& sprites, Fo
                 const QRect& clip) {
   p.fillRect(clip, Qt::black);
   paintSprite(p, screen, sprites, clip);
-  // The lane is drawn over the walker so that it reads unbroken.
+  // The clock's opaque box hides the walker falling behind it, and nothing
+  // more: it lies under the lane, which runs through its top row and must read
+  // unbroken, and under the captions around it, which it overlaps a little.
+  paintLabelBox(p, screen.Label1, clip);
   paintLine(p, screen.Line1, clip);
   paintLine(p, screen.Line2, clip);
   paintLabel(p, screen.Label2, fonts, clip);
   paintLabel(p, screen.Label3, fonts, clip);
   paintLabel(p, screen.Label4, fonts, clip);
-  // The clock's shadow lies one pixel off the clock; were it under the clock's
-  // opaque box it would never show, so it goes between the box and the digits.
-  paintLabelBox(p, screen.Label1, clip);
+  // The clock's shadow lies one pixel off the digits, under them.
   paintLabel(p, screen.Label5, fonts, clip);
   paintLabelText(p, screen.Label1, fonts, clip);
   paintLabel(p, screen.Label6, fonts, clip);

@@ -113,7 +113,7 @@ TEST(PrepareLogFile, ReplacesAnEmptyLog) {
 }
 
 TEST(PrepareLogFile, KeepsAForeignLogAsABackup) {
-  for (const std::string foreign :
+  for (const std::string& foreign :
        {std::string("some other file\r\n57 cm x\r\n"), std::string("\r\n") + kBannerLine,
         std::string("*** visit korvek at https://korvek.example ***\r\n"), std::string("   ")}) {
     Saver s;
