@@ -1,6 +1,7 @@
 #include "shell/text.h"
 
 #include <array>
+#include <cmath>
 #include <charconv>
 #include <cstdio>
 #include <limits>
@@ -8,24 +9,29 @@
 namespace tw {
 namespace {
 
-std::string twoDigits(int v) {
-  std::array<char, 4> buf{};
-  std::snprintf(buf.data(), buf.size(), "%02d", v % 100);
-  return buf.data();
+void putDigits(char* out, int v, int digits) {
+  for (int i = digits - 1; i >= 0; --i, v /= 10) out[i] = static_cast<char>('0' + v % 10);
 }
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 }  // namespace
 
+// The clock is refreshed on every tick: its text is built without formatting calls.
 std::string timeText(const LocalTime& t) {
-  return twoDigits(t.hour) + ':' + twoDigits(t.minute) + ':' + twoDigits(t.second);
+  std::string s = "00:00:00";
+  putDigits(&s[0], t.hour % 100, 2);
+  putDigits(&s[3], t.minute % 100, 2);
+  putDigits(&s[6], t.second % 100, 2);
+  return s;
 }
 
 std::string dateText(const LocalTime& t) {
-  std::array<char, 8> year{};
-  std::snprintf(year.data(), year.size(), "%04d", t.year % 10000);
-  return twoDigits(t.month) + '-' + twoDigits(t.day) + '-' + year.data();
+  std::string s = "00-00-0000";
+  putDigits(&s[0], t.month % 100, 2);
+  putDigits(&s[3], t.day % 100, 2);
+  putDigits(&s[6], t.year % 10000, 4);
+  return s;
 }
 
 float secondsSinceMidnight(const LocalTime& t) {
@@ -39,6 +45,22 @@ std::string wholeText(long long v) {
 }
 
 std::string numberText(double v) {
+  // Hundredths, as the distance figure shows them on every walk tick, are
+  // written from their integer: the same text general format gives, cheaper.
+  constexpr double kLargestExactHundredths = 1e13;
+  const double hundredths = std::nearbyint(v * 100);
+  if (std::fabs(hundredths) < kLargestExactHundredths && hundredths / 100 == v) {
+    const long long n = static_cast<long long>(hundredths);
+    const long long magnitude = n < 0 ? -n : n;
+    std::string s = wholeText(magnitude / 100);
+    const int cents = static_cast<int>(magnitude % 100);
+    if (cents != 0) {
+      s += '.';
+      s += static_cast<char>('0' + cents / 10);
+      if (cents % 10 != 0) s += static_cast<char>('0' + cents % 10);
+    }
+    return n < 0 ? '-' + s : s;
+  }
   // to_chars never consults the C locale, which Qt sets from the user's
   // environment and which would otherwise turn the point into a comma.
   std::array<char, 64> buf{};
@@ -53,6 +75,14 @@ std::string numberText(double v) {
 }
 
 double textToNumber(std::string_view text) {
+  // Plain digits, as the walk tick reads its own figure back, are summed exactly.
+  constexpr size_t kExactDigits = 15;
+  if (!text.empty() && text.size() <= kExactDigits &&
+      text.find_first_not_of("0123456789") == std::string_view::npos) {
+    double whole = 0;
+    for (char c : text) whole = whole * 10 + (c - '0');
+    return whole;
+  }
   size_t i = 0;
   const size_t n = text.size();
   size_t start = 0;

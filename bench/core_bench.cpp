@@ -1,0 +1,55 @@
+// Speed of the core: simulated walk ticks per second, and the report over a
+// large log.
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "log/log_file.h"
+#include "tests/fake_services.h"
+
+namespace tw {
+namespace {
+
+void BM_WalkTicks(benchmark::State& state) {
+  test::FakeServices services;
+  services.folder = std::filesystem::temp_directory_path().string();
+  ScreenS window(services);
+  services.attach(window);
+  window.Form_Load();
+  window.fallsEnabled = 0;
+  window.Timer2.setEnabled(false);
+  constexpr int64_t kTicks = 100'000;
+  for (auto _ : state) window.advanceBy(kTicks * 100);
+  state.SetItemsProcessed(state.iterations() * kTicks);
+}
+BENCHMARK(BM_WalkTicks)->Unit(benchmark::kMillisecond);
+
+// Walk, trenches and falls together, as the saver runs unattended.
+void BM_UnattendedHour(benchmark::State& state) {
+  test::FakeServices services;
+  services.folder = std::filesystem::temp_directory_path().string();
+  ScreenS window(services);
+  services.attach(window);
+  window.Form_Load();
+  for (auto _ : state) window.advanceBy(3600 * 1000);
+}
+BENCHMARK(BM_UnattendedHour)->Unit(benchmark::kMillisecond);
+
+void BM_ReportOverAMillionRecords(benchmark::State& state) {
+  std::string log = std::string(kLogBanner) + kLineEnd;
+  for (int i = 0; i < 1'000'000; ++i)
+    log += recordLine(i % 2 ? "12.34" : "57", i % 2 ? "mts" : "cm", "12-08-2026", "17:04:09");
+  for (auto _ : state) {
+    std::istringstream in(log);
+    benchmark::DoNotOptimize(reportText(reportDistances(sumLoggedDistances(in))));
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(log.size()));
+}
+BENCHMARK(BM_ReportOverAMillionRecords)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace tw
+
+BENCHMARK_MAIN();

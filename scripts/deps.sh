@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages Trenchwalk needs, and only those missing.
+#   scripts/deps.sh run    what building and running the saver needs
+#   scripts/deps.sh test   that, plus what the tests and benchmarks need
+set -euo pipefail
+
+build_packages=(cmake g++ make pkgconf qt6-base-dev libgl-dev fonts-liberation fonts-dejavu-core)
+test_packages=(googletest libgtest-dev libbenchmark-dev xvfb xauth xdotool x11-utils)
+
+case "${1:-run}" in
+  run) wanted=("${build_packages[@]}") ;;
+  test) wanted=("${build_packages[@]}" "${test_packages[@]}") ;;
+  *) echo "usage: $0 [run|test]" >&2; exit 2 ;;
+esac
+
+missing=()
+for p in "${wanted[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+  command -v sudo >/dev/null || { echo "Please run as root or install sudo." >&2; exit 1; }
+  sudo="sudo"
+fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -q
+$sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
