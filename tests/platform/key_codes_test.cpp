@@ -1,0 +1,81 @@
+#include <gtest/gtest.h>
+
+#include "platform/key_codes.h"
+#include "shell/scene.h"
+
+namespace tw::platform {
+namespace {
+
+struct KeyCase {
+  const char* name;
+  int qtKey;
+  Qt::KeyboardModifiers modifiers;
+  int code;
+};
+
+const Qt::KeyboardModifiers kNone = Qt::NoModifier;
+const Qt::KeyboardModifiers kKeypad = Qt::KeypadModifier;
+const Qt::KeyboardModifiers kShift = Qt::ShiftModifier;
+
+const KeyCase kKeyCases[] = {
+    {"KeypadPlusShowsTheLog", Qt::Key_Plus, kKeypad, kKeyNumpadPlus},
+    {"MainPlusIsAnotherKey", Qt::Key_Plus, kNone, 187},
+    {"MainPlusWithShiftIsTheSameKey", Qt::Key_Plus, kShift, 187},
+    {"MainEqualsIsThePlusKeyUnshifted", Qt::Key_Equal, kNone, 187},
+    {"F1ShowsHelp", Qt::Key_F1, kNone, kKeyF1},
+    {"F2IsNotHelp", Qt::Key_F2, kNone, 113},
+    {"LowerHHides", Qt::Key_H, kNone, kKeyH},
+    {"UpperHHides", Qt::Key_H, kShift, kKeyH},
+    {"LowerDTogglesFalls", Qt::Key_D, kNone, kKeyD},
+    {"UpperDTogglesFalls", Qt::Key_D, kShift, kKeyD},
+    {"LowerQGoesToTheAddress", Qt::Key_Q, kNone, kKeyQ},
+    {"UpperQGoesToTheAddress", Qt::Key_Q, kShift, kKeyQ},
+    {"OtherLettersAreTheirCapitals", Qt::Key_A, kNone, 65},
+    {"LastLetter", Qt::Key_Z, kNone, 90},
+    {"MainDigit", Qt::Key_7, kNone, 55},
+    {"KeypadDigitIsNotAMainDigit", Qt::Key_7, kKeypad, 103},
+    {"KeypadMinus", Qt::Key_Minus, kKeypad, 109},
+    {"Escape", Qt::Key_Escape, kNone, 27},
+    {"Space", Qt::Key_Space, kNone, 32},
+    {"Return", Qt::Key_Return, kNone, 13},
+    {"KeypadEnter", Qt::Key_Enter, kKeypad, 13},
+    {"Shift", Qt::Key_Shift, kShift, 16},
+    {"Control", Qt::Key_Control, Qt::ControlModifier, 17},
+    {"Alt", Qt::Key_Alt, Qt::AltModifier, 18},
+    {"Tab", Qt::Key_Tab, kNone, 9},
+    {"UnnamedKeyIsZero", Qt::Key_VolumeUp, kNone, 0},
+    {"KeypadKeyWithoutItsOwnCodeIsZero", Qt::Key_VolumeDown, kKeypad, 0},
+};
+
+class KeyCodeTest : public ::testing::TestWithParam<KeyCase> {};
+
+TEST_P(KeyCodeTest, MapsTheQtKeyToTheCodeTheCoreComparesWith) {
+  const KeyCase& c = GetParam();
+  EXPECT_EQ(keyCodeFor(c.qtKey, c.modifiers), c.code);
+}
+
+INSTANTIATE_TEST_SUITE_P(Keys, KeyCodeTest, ::testing::ValuesIn(kKeyCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Only the five command keys may carry command codes; anything else that
+// happened to map to one would act as a command instead of ending the run.
+TEST(KeyCodes, NoOtherKeyGivesACommandCode) {
+  const int commands[] = {kKeyNumpadPlus, kKeyF1, kKeyH, kKeyD, kKeyQ};
+  for (int key = 0; key <= 0x7f; ++key) {
+    for (Qt::KeyboardModifiers mods : {kNone, kKeypad, kShift}) {
+      const int code = keyCodeFor(key, mods);
+      const bool isCommandKey = key == Qt::Key_H || key == Qt::Key_D || key == Qt::Key_Q ||
+                                (key == Qt::Key_Plus && mods == kKeypad);
+      for (int command : commands)
+        if (code == command) EXPECT_TRUE(isCommandKey) << "key " << key << " gives " << code;
+    }
+  }
+  for (int key = Qt::Key_Escape; key <= Qt::Key_F35; ++key) {
+    const int code = keyCodeFor(key, kNone);
+    if (key == Qt::Key_F1) continue;
+    for (int command : commands) EXPECT_NE(code, command) << "key " << key;
+  }
+}
+
+}  // namespace
+}  // namespace tw::platform

@@ -1,0 +1,78 @@
+#include <map>
+
+#include "tests/digest.h"
+#include "tests/harness.h"
+
+namespace tw::test {
+namespace {
+
+// A script of key releases at virtual times, played against a freshly loaded
+// window; the digest of its state is taken at each checkpoint.
+struct Step {
+  int64_t at;
+  int key;  // 0: a checkpoint only
+};
+
+std::vector<std::string> play(Saver& s, const std::vector<Step>& script) {
+  std::vector<std::string> digests;
+  for (const Step& step : script) {
+    s->advanceTo(step.at);
+    if (step.key) s->keyUp(step.key);
+    digests.push_back(digest(describe(*s)));
+  }
+  return digests;
+}
+
+const std::vector<Step> kEveryCommand = {
+    {3'000, kKeyF1},  {5'000, 0},         {20'000, kKeyD},       {40'000, kKeyNumpadPlus},
+    {45'000, kKeyH},  {60'000, kKeyD},    {90'000, kKeyF1},      {95'000, kKeyF1},
+    {99'000, kKeyH},  {300'000, 0},       {600'000, kKeyNumpadPlus}, {1'800'000, 0}};
+
+TEST(Replay, EveryCommandOverHalfAnHourIsReproducible) {
+  // Recorded from a run whose behaviour the other tests pin down piece by
+  // piece; a change here means some behaviour changed.
+  const std::vector<std::string> expected = {
+#include "tests/replay_every_command.inc"
+  };
+  Saver s;
+  s.load();
+  const auto digests = play(s, kEveryCommand);
+  if (expected.empty()) {
+    for (const auto& d : digests) std::printf("\"%s\",\n", d.c_str());
+    FAIL() << "no recorded digests";
+  }
+  EXPECT_EQ(digests, expected);
+}
+
+TEST(Replay, TwoWindowsSideBySideDoNotDisturbEachOther) {
+  Saver alone;
+  alone.load();
+  const auto solo = play(alone, kEveryCommand);
+
+  Saver a, b;
+  a.load();
+  b.load();
+  std::vector<std::string> interleaved;
+  for (const Step& step : kEveryCommand) {
+    b->advanceTo(step.at / 2);
+    b->keyUp(kKeyD);
+    a->advanceTo(step.at);
+    if (step.key) a->keyUp(step.key);
+    interleaved.push_back(digest(describe(*a)));
+  }
+  EXPECT_EQ(interleaved, solo);
+}
+
+TEST(Replay, SameClockSameRun) {
+  Saver first, second;
+  first.load();
+  second.load();
+  EXPECT_EQ(play(first, kEveryCommand), play(second, kEveryCommand));
+  Saver later(1024, 768, 12 * 3600 * 1000 + 1);
+  later.load();
+  EXPECT_NE(play(later, kEveryCommand).back(), play(first, {{1'800'000, 0}}).back())
+      << "another start time lays other courses";
+}
+
+}  // namespace
+}  // namespace tw::test
