@@ -5,7 +5,8 @@
 set -euo pipefail
 
 build_packages=(cmake g++ make pkgconf qt6-base-dev libgl-dev fonts-liberation fonts-dejavu-core)
-test_packages=(googletest libgtest-dev libbenchmark-dev xvfb xauth xdotool x11-utils)
+test_packages=(googletest libgtest-dev libbenchmark-dev xvfb xauth xdotool x11-utils clang
+  libclang-rt-14-dev)
 
 case "${1:-run}" in
   run) wanted=("${build_packages[@]}") ;;
