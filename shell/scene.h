@@ -120,6 +120,8 @@ class ScreenS {
   std::string nowTimeText();
 
   Random rnd_;
+  LocalTime clockSecond_;
+  std::string clockText_;
   bool busy_ = false;
   bool unloaded_ = false;
 };

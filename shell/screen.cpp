@@ -45,7 +45,17 @@ ScreenS::ScreenS(Services& services)
       Timer3(now_, false, 100),
       Timer4(now_, false, 0) {}
 
-std::string ScreenS::nowTimeText() { return timeText(services_.localTime()); }
+// The clock is refreshed many times a second; its text is only rebuilt when
+// the second changes.
+std::string ScreenS::nowTimeText() {
+  const LocalTime t = services_.localTime();
+  if (t.second != clockSecond_.second || t.minute != clockSecond_.minute ||
+      t.hour != clockSecond_.hour || clockText_.empty()) {
+    clockSecond_ = t;
+    clockText_ = timeText(t);
+  }
+  return clockText_;
+}
 
 template <class Handler>
 void ScreenS::dispatch(Handler&& handler) {

@@ -77,11 +77,11 @@ std::string numberText(double v) {
 double textToNumber(std::string_view text) {
   // Plain digits, as the walk tick reads its own figure back, are summed exactly.
   constexpr size_t kExactDigits = 15;
-  if (!text.empty() && text.size() <= kExactDigits &&
-      text.find_first_not_of("0123456789") == std::string_view::npos) {
-    double whole = 0;
-    for (char c : text) whole = whole * 10 + (c - '0');
-    return whole;
+  if (!text.empty() && text.size() <= kExactDigits) {
+    long long whole = 0;
+    size_t i = 0;
+    while (i < text.size() && isDigit(text[i])) whole = whole * 10 + (text[i++] - '0');
+    if (i == text.size()) return static_cast<double>(whole);
   }
   size_t i = 0;
   const size_t n = text.size();

@@ -38,6 +38,13 @@ class FakeServices : public Services {
   }
   LocalTime localTime() override {
     const int64_t ms = startMs + (clock ? clock->now() : 0) + extraMs;
+    // The same millisecond again (the clock and its shadow) costs nothing.
+    if (ms == lastMs) return lastTime;
+    lastMs = ms;
+    lastTime = timeAt(ms);
+    return lastTime;
+  }
+  static LocalTime timeAt(int64_t ms) {
     const int64_t dayMs = ms % (24 * 3600 * 1000);
     LocalTime t{2026, 12, 8 + static_cast<int>(ms / (24 * 3600 * 1000)), 0, 0, 0, 0};
     t.hour = static_cast<int>(dayMs / 3600000);
@@ -58,6 +65,8 @@ class FakeServices : public Services {
   }
 
   Extent screen;
+  int64_t lastMs = -1;
+  LocalTime lastTime;
   int64_t startMs = 12 * 3600 * 1000;
   int64_t extraMs = 0;
   const ScreenS* clock = nullptr;
