@@ -1,0 +1,112 @@
+#!/usr/bin/env bash
+# Kills the real saver with SIGKILL at random moments, over and over: during
+# start-up (while it prepares walked.log, sometimes over a foreign file that it
+# must keep as walked.log.bak) and while it appends its record at the end. After
+# every kill, each record that was on disk before it must still be in walked.log
+# or walked.log.bak, and the next start-up must keep the log.
+#
+# usage: crash_kill.sh path/to/trenchwalk [kills]
+set -u
+
+binary=${1:?usage: crash_kill.sh path/to/trenchwalk [kills]}
+kills=${2:-100}
+for tool in Xvfb xdotool; do
+  command -v "$tool" >/dev/null 2>&1 || { echo "SKIP: $tool is not installed"; exit 77; }
+done
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/trenchwalk-kill.XXXXXX")
+xvfb_pid=""
+cleanup() {
+  pkill -9 -f "$work/trenchwalk" 2>/dev/null
+  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "FAIL (kill $i): $*"; exit 1; }
+i=0
+
+cp "$binary" "$work/trenchwalk" || fail "cannot copy $binary"
+mkdir -p "$work/runtime" && chmod 700 "$work/runtime"
+export XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=xcb
+exec 3>"$work/display"
+Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+exec 3>&-
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+[ -s "$work/display" ] || fail "Xvfb did not start"
+export DISPLAY=":$(head -n1 "$work/display")"
+
+log="$work/walked.log"
+banner=$'*** Visit Korvek at https://korvek.example ***\r'
+record=$'^[0-9.]+ (cm|mts) [0-9]{2}-[0-9]{2}-[0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2}\r$'
+
+# Every non-banner line of the log and its backup, one per line, sorted.
+kept_lines() {
+  cat "$log" "$log.bak" 2>/dev/null | grep -v -x -F "$banner" | sort
+}
+
+# Lines of $1 missing from $2 (both sorted, duplicates counted).
+missing() { comm -23 "$1" "$2"; }
+
+random_ms() { echo $((RANDOM % $1)); }
+
+wait_window() {
+  timeout 10 xdotool search --sync --onlyvisible --name '^Form1$' >/dev/null 2>&1
+}
+
+# A log to begin with: the banner and a few records of earlier runs.
+printf '%s\n' "$banner" >"$log"
+for n in 1 2 3; do printf '%d cm 12-0%d-2026 10:00:0%d\r\n' "$n" "$n" "$n" >>"$log"; done
+
+for i in $(seq "$kills"); do
+  case $((i % 3)) in
+    0) # A foreign file in the log's place: it must survive as walked.log.bak.
+      printf 'foreign line %d, written by hand\r\nanother line %d\r\n' "$i" "$i" >"$log"
+      ;;
+  esac
+  if [ -f "$log" ] && ! head -n1 "$log" | grep -q -x -F "$banner"; then
+    # Keeping a foreign file replaces an older backup; that is by design.
+    grep -v -x -F "$banner" "$log" | sort >"$work/before"
+  else
+    kept_lines >"$work/before"
+  fi
+  "$work/trenchwalk" >/dev/null 2>&1 &
+  pid=$!
+  if [ $((i % 3)) -eq 2 ]; then
+    # At the end of the run: Escape, then a kill while the record is written.
+    wait_window || fail "no window"
+    xdotool key Escape
+    sleep "0.00$(random_ms 10)"
+  else
+    # During start-up, while the log is prepared.
+    sleep "0.0$(printf '%02d' "$(random_ms 60)")"
+  fi
+  kill -9 "$pid" 2>/dev/null
+  wait "$pid" 2>/dev/null
+  rm -f "$log.lock"  # a stale lock from a killed copy is taken over anyway
+  kept_lines >"$work/after"
+  lost=$(missing "$work/before" "$work/after")
+  [ -z "$lost" ] || fail "records lost: $lost"
+  [ ! -e "$log.new" ] || rm -f "$log.new"
+done
+
+# The next start-up keeps the log, and its end appends one well-formed record.
+kept_lines >"$work/before"
+[ -f "$log" ] && head -n1 "$log" | grep -q -x -F "$banner" && had_banner=1 || had_banner=0
+"$work/trenchwalk" >/dev/null 2>&1 &
+pid=$!
+wait_window || fail "no window at the last start"
+sleep 0.3
+xdotool key Escape
+for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$pid" 2>/dev/null && fail "the last run did not end"
+wait "$pid"
+head -n1 "$log" | grep -q -x -F "$banner" || fail "the log lost its banner"
+if [ "$had_banner" = 1 ]; then
+  bad=$(tail -n +2 "$log" | grep -E -v -c "$record" || true)
+  [ "$bad" -eq 0 ] || fail "malformed lines after the kills: $(cat -A "$log")"
+fi
+kept_lines >"$work/after"
+lost=$(missing "$work/before" "$work/after")
+[ -z "$lost" ] || fail "the last start-up lost: $lost"
+echo "PASS: $kills kills, no record lost"
