@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything with warnings as errors and runs
-# every test: the core's, the Qt layer's offscreen, and the real binary under
+# every test: the core's, the Qt layer's offscreen, and the real program under
 # Xvfb; then the same suite under AddressSanitizer and UndefinedBehaviorSanitizer,
 # and a minute of fuzzing over the log reading.
 set -euo pipefail
@@ -8,6 +8,11 @@ cd "$(dirname "$0")/.."
 scripts/deps.sh test
 cmake -S . -B build-test -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTRENCHWALK_WERROR=ON >/dev/null
 cmake --build build-test -j"$(nproc)"
-ctest --test-dir build-test --output-on-failure -j"$(nproc)"
-scripts/sanitize.sh
+summary="$(mktemp)"
+trap 'rm -f "$summary"' EXIT
+ctest --test-dir build-test --output-on-failure -j"$(nproc)" | tee -a "$summary"
+scripts/sanitize.sh | tee -a "$summary"
 scripts/fuzz.sh 60
+# One closing line for both suites.
+awk '/tests passed, [0-9]+ tests failed out of/ { total += $NF; failed += $4 }
+     END { printf "total: %d passed, %d failed\n", total - failed, failed }' "$summary"
