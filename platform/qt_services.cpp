@@ -66,6 +66,11 @@ void QtServices::showCritical(const QString& text, const QString& title) {
   box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
   box.setWindowModality(window_ ? Qt::WindowModal : Qt::ApplicationModal);
   box.exec();
+  // Without a window manager nobody hands the keyboard back to the saver.
+  if (window_ && window_->isVisible()) {
+    window_->raise();
+    window_->activateWindow();
+  }
 }
 
 void QtServices::messageBox(const std::string& text, const std::string& title) {

@@ -2,7 +2,9 @@
 // 1024x768 screen from a fixed time of day, for the documentation.
 //
 //   trenchwalk-render screenshot OUT.png   the walker mid-course with the readout
-//   trenchwalk-render fall OUTDIR          frames every 100 ms through one fall
+//   trenchwalk-render fall OUTDIR [STEP_MS]
+//       numbered frames every STEP_MS (default 100) ms of virtual time, from
+//       the trench opening until the walker is back on a new course
 #include <QDir>
 #include <QGuiApplication>
 #include <QImage>
@@ -22,7 +24,7 @@ namespace {
 using tw::platform::QtServices;
 
 constexpr int kWidth = 1024, kHeight = 768;
-constexpr int64_t kStep = 100;
+constexpr int64_t kSearchStep = 100;
 
 // Real fonts, but a fixed screen, a clock that runs on the window's virtual
 // time, and a throw-away log folder.
@@ -74,13 +76,13 @@ bool writeFrame(const tw::ScreenS& screen, const tw::platform::SpriteSet& sprite
 bool advanceUntil(tw::ScreenS& screen, int64_t limitMs, const std::function<bool()>& done) {
   while (!done()) {
     if (screen.now() >= limitMs || screen.unloaded()) return false;
-    screen.advanceBy(kStep);
+    screen.advanceBy(kSearchStep);
   }
   return true;
 }
 
 int usage() {
-  std::fprintf(stderr, "usage: trenchwalk-render screenshot OUT.png | fall OUTDIR\n");
+  std::fprintf(stderr, "usage: trenchwalk-render screenshot OUT.png | fall OUTDIR [STEP_MS]\n");
   return 2;
 }
 
@@ -89,10 +91,17 @@ int usage() {
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QGuiApplication app(argc, argv);
-  if (argc != 3) return usage();
+  if (argc < 3) return usage();
   const QString mode = QString::fromLocal8Bit(argv[1]);
   const QString target = QString::fromLocal8Bit(argv[2]);
-  if (mode != QLatin1String("screenshot") && mode != QLatin1String("fall")) return usage();
+  const bool screenshot = mode == QLatin1String("screenshot");
+  if (!(screenshot && argc == 3) && !(mode == QLatin1String("fall") && argc <= 4)) return usage();
+  int64_t step = 100;
+  if (argc == 4) {
+    bool ok = false;
+    step = QString::fromLocal8Bit(argv[3]).toLongLong(&ok);
+    if (!ok || step < 1 || step > 60000) return usage();
+  }
 
   QTemporaryDir logFolder;
   if (!logFolder.isValid()) {
@@ -107,7 +116,7 @@ int main(int argc, char** argv) {
   screen.load();
 
   constexpr int64_t kSearchLimit = 30 * 60 * 1000;
-  if (mode == QLatin1String("screenshot")) {
+  if (screenshot) {
     // Past the hint, the walker in the middle third of the screen and walking.
     const bool found = advanceUntil(screen, kSearchLimit, [&] {
       const float third = screen.ScreenWidth() / 3;
@@ -126,17 +135,19 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "no trench opened within %lld s\n", static_cast<long long>(kSearchLimit / 1000));
     return 1;
   }
-  // From the trench opening until the walker is back on a new course.
+  // From the trench opening until the walker is back on a new course; an
+  // umbrella fall down a tall screen takes the better part of a minute.
   int frame = 0;
   bool fell = false;
-  constexpr int kMostFrames = 400;
-  while (frame < kMostFrames && !screen.unloaded()) {
+  constexpr int64_t kLongestFallMs = 5 * 60 * 1000;
+  const int64_t mostFrames = kLongestFallMs / step + 1;
+  while (frame < mostFrames && !screen.unloaded()) {
     const QString path = QDir(target).filePath(QStringLiteral("fall_%1.png").arg(frame, 4, 10, QLatin1Char('0')));
     if (!writeFrame(screen, sprites, services.fonts(), path)) return 1;
     ++frame;
     if (screen.Timer3.Enabled()) fell = true;
     if (fell && !screen.Timer3.Enabled()) break;
-    screen.advanceBy(kStep);
+    screen.advanceBy(step);
   }
   std::printf("%d frames in %s\n", frame, qPrintable(target));
   return 0;

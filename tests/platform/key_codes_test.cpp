@@ -66,8 +66,11 @@ TEST(KeyCodes, NoOtherKeyGivesACommandCode) {
       const int code = keyCodeFor(key, mods);
       const bool isCommandKey = key == Qt::Key_H || key == Qt::Key_D || key == Qt::Key_Q ||
                                 (key == Qt::Key_Plus && mods == kKeypad);
-      for (int command : commands)
-        if (code == command) EXPECT_TRUE(isCommandKey) << "key " << key << " gives " << code;
+      for (int command : commands) {
+        if (code == command) {
+          EXPECT_TRUE(isCommandKey) << "key " << key << " gives " << code;
+        }
+      }
     }
   }
   for (int key = Qt::Key_Escape; key <= Qt::Key_F35; ++key) {

@@ -1,0 +1,36 @@
+#include <gtest/gtest.h>
+
+#include <QPixmap>
+
+#include "platform/cursor.h"
+
+namespace tw::platform {
+namespace {
+
+TEST(Cursor, IsTransparentButForThreeDarkRedDotsInColumnSix) {
+  const QCursor cursor = saverCursor();
+  EXPECT_EQ(cursor.shape(), Qt::BitmapCursor);
+  EXPECT_EQ(cursor.hotSpot(), QPoint(0, 0));
+  const QImage image = cursor.pixmap().toImage().convertToFormat(QImage::Format_ARGB32);
+  ASSERT_EQ(image.size(), QSize(16, 16));
+  int opaque = 0;
+  for (int y = 0; y < 16; ++y) {
+    for (int x = 0; x < 16; ++x) {
+      const QRgb pixel = image.pixel(x, y);
+      const bool dot = x == 6 && (y == 6 || y == 8 || y == 9);
+      if (dot) {
+        EXPECT_EQ(qAlpha(pixel), 255) << x << "," << y;
+        EXPECT_EQ(qRed(pixel), 128) << x << "," << y;
+        EXPECT_EQ(qGreen(pixel), 0) << x << "," << y;
+        EXPECT_EQ(qBlue(pixel), 0) << x << "," << y;
+      } else {
+        EXPECT_EQ(qAlpha(pixel), 0) << x << "," << y;
+      }
+      if (qAlpha(pixel) != 0) ++opaque;
+    }
+  }
+  EXPECT_EQ(opaque, 3);
+}
+
+}  // namespace
+}  // namespace tw::platform

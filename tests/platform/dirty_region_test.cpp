@@ -1,0 +1,141 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "platform/scene_paint.h"
+#include "tests/platform/offscreen_services.h"
+
+namespace tw::platform {
+namespace {
+
+class DirtyRegion : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    saver.screen->load();
+    saver.screen->advanceTo(1000);
+    ASSERT_TRUE(saver.screen->Image1.Picture.has_value());
+  }
+  ScreenS& s() { return *saver.screen; }
+  // The sprite's box in logical pixels at a device pixel ratio, worked out
+  // here from its position and picture size.
+  QRect spriteBox(qreal dpr = 1) {
+    const Picture pic = *s().Image1.Picture;
+    const PixelSize size = (pic.set == 1 ? s().ImageList1 : pic.set == 2 ? s().ImageList2 : s().ImageList3).size(pic.index);
+    const int scale = std::max(1, static_cast<int>(std::lround(dpr)));
+    const double x = std::lround(std::floor(s().Image1.Left / 15) * dpr);
+    const double y = std::lround(std::floor(s().Image1.Top / 15) * dpr);
+    const int left = static_cast<int>(std::floor(x / dpr)), top = static_cast<int>(std::floor(y / dpr));
+    const int right = static_cast<int>(std::ceil((x + size.width * scale) / dpr));
+    const int bottom = static_cast<int>(std::ceil((y + size.height * scale) / dpr));
+    return QRect(left, top, right - left, bottom - top);
+  }
+
+  test::OffscreenSaver saver;
+};
+
+TEST_F(DirtyRegion, NothingChangedRepaintsNothing) {
+  const SceneSnapshot before = snapshotScene(s(), 1);
+  EXPECT_TRUE(changedRegion(before, snapshotScene(s(), 1)).isEmpty());
+}
+
+struct MoveCase {
+  const char* name;
+  qreal dpr;
+  float dx, dy;
+};
+
+class SpriteMove : public DirtyRegion, public ::testing::WithParamInterface<MoveCase> {};
+
+TEST_P(SpriteMove, CoversTheOldAndNewBoxesOnly) {
+  const MoveCase& c = GetParam();
+  const SceneSnapshot before = snapshotScene(s(), c.dpr);
+  const QRect oldBox = spriteBox(c.dpr);
+  s().Image1.Left += c.dx;
+  s().Image1.Top += c.dy;
+  const QRect newBox = spriteBox(c.dpr);
+  ASSERT_NE(oldBox, newBox);
+  EXPECT_EQ(changedRegion(before, snapshotScene(s(), c.dpr)), QRegion(oldBox) + QRegion(newBox));
+}
+
+INSTANTIATE_TEST_SUITE_P(Moves, SpriteMove,
+                         ::testing::Values(MoveCase{"WalkStepLeft", 1, -70, 0},
+                                           MoveCase{"WalkStepRight", 1, 70, 0},
+                                           MoveCase{"Drop", 1, 0, 50},
+                                           MoveCase{"FarJump", 1, 6000, -600},
+                                           MoveCase{"StepAtDoubleScale", 2, 70, 0},
+                                           MoveCase{"StepAtOneAndAHalf", 1.5, 70, 10}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(DirtyRegion, NewPictureInPlaceRepaintsTheLargerOfTheTwoBoxes) {
+  s().Image1.Picture = s().ImageList1.ListImages(3);  // 15 x 21
+  const SceneSnapshot before = snapshotScene(s(), 1);
+  const QRect narrow = spriteBox();
+  s().Image1.Picture = s().ImageList1.ListImages(4);  // 18 x 22
+  const QRect wide = spriteBox();
+  EXPECT_EQ(changedRegion(before, snapshotScene(s(), 1)), QRegion(narrow) + QRegion(wide));
+  EXPECT_EQ(QRegion(narrow) + QRegion(wide), QRegion(wide));
+}
+
+TEST_F(DirtyRegion, CaptionChangeRepaintsThatLabelOnly) {
+  const SceneSnapshot before = snapshotScene(s(), 1);
+  s().Label2.setCaption("42");
+  const QRegion region = changedRegion(before, snapshotScene(s(), 1));
+  EXPECT_EQ(region, QRegion(before[1].box));
+  const QRect box(static_cast<int>(std::floor(s().Label2.Left / 15)), static_cast<int>(std::floor(s().Label2.Top / 15)),
+                  41, 17);
+  EXPECT_EQ(region, QRegion(box));
+}
+
+TEST_F(DirtyRegion, GrowingCaptionRepaintsItsOldAndNewExtent) {
+  const SceneSnapshot before = snapshotScene(s(), 1);
+  const QRect oldBox = before[3].box;
+  s().Label4.setCaption("https://korvek.example/and/a/much/longer/address");
+  const SceneSnapshot after = snapshotScene(s(), 1);
+  EXPECT_GT(after[3].box.width(), oldBox.width());
+  EXPECT_EQ(changedRegion(before, after), QRegion(oldBox) + QRegion(after[3].box));
+  EXPECT_TRUE(changedRegion(before, after).contains(QPoint(oldBox.left(), oldBox.top())));
+}
+
+TEST_F(DirtyRegion, HidingALabelRepaintsWhereItWas) {
+  ASSERT_TRUE(s().Label6.Visible);
+  const SceneSnapshot before = snapshotScene(s(), 1);
+  s().Label6.Visible = false;
+  EXPECT_EQ(changedRegion(before, snapshotScene(s(), 1)), QRegion(before[5].box));
+}
+
+TEST_F(DirtyRegion, ChangingAHiddenLabelRepaintsNothing) {
+  s().Label7.Visible = false;
+  const SceneSnapshot before = snapshotScene(s(), 1);
+  s().Label7.setCaption("SOMETHING ELSE");
+  s().Label7.Left += 300;
+  EXPECT_TRUE(changedRegion(before, snapshotScene(s(), 1)).isEmpty());
+}
+
+TEST_F(DirtyRegion, ColourChangeRepaintsTheElement) {
+  const SceneSnapshot before = snapshotScene(s(), 1);
+  s().Line1.BorderColor = RGB(200, 0, 0);
+  const QRegion region = changedRegion(before, snapshotScene(s(), 1));
+  EXPECT_EQ(region, QRegion(QRect(0, static_cast<int>(std::floor(s().Line1.Y1 / 15)), 1024, 1)));
+}
+
+TEST_F(DirtyRegion, TrenchOpeningRepaintsBothLanes) {
+  const SceneSnapshot before = snapshotScene(s(), 1);
+  s().OpenTrench();
+  const SceneSnapshot after = snapshotScene(s(), 1);
+  const QRegion region = changedRegion(before, after);
+  EXPECT_EQ(region, QRegion(before[9].box) + QRegion(after[10].box));
+}
+
+TEST_F(DirtyRegion, OneWalkTickRepaintsLittleOfTheScreen) {
+  s().Label6.Visible = false;
+  const SceneSnapshot before = snapshotScene(s(), 1);
+  s().advanceBy(100);
+  const QRegion region = changedRegion(before, snapshotScene(s(), 1));
+  ASSERT_FALSE(region.isEmpty());
+  int area = 0;
+  for (const QRect& r : region) area += r.width() * r.height();
+  EXPECT_LT(area, 1024 * 768 / 100);
+}
+
+}  // namespace
+}  // namespace tw::platform

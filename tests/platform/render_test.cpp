@@ -1,0 +1,163 @@
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QPainter>
+#include <cmath>
+
+#include "platform/scene_paint.h"
+#include "platform/sprites.h"
+#include "tests/platform/offscreen_services.h"
+
+namespace tw::platform {
+namespace {
+
+QImage render(test::OffscreenServices& services, const ScreenS& screen, const SpriteSet& sprites,
+              int width = 1024, int height = 768, qreal dpr = 1) {
+  QImage image(static_cast<int>(width * dpr), static_cast<int>(height * dpr), QImage::Format_RGB32);
+  image.setDevicePixelRatio(dpr);
+  image.fill(Qt::white);  // anything the scene leaves unpainted shows
+  QPainter painter(&image);
+  paintScene(painter, screen, sprites, services.fonts(), QRect(0, 0, width, height));
+  return image;
+}
+
+QRect boxOf(const Label& label) {
+  return QRect(static_cast<int>(std::floor(label.Left / 15)), static_cast<int>(std::floor(label.Top / 15)),
+               static_cast<int>(std::ceil(label.Width() / 15)), static_cast<int>(std::ceil(label.Height() / 15)));
+}
+
+int countColour(const QImage& image, const QRect& area, QRgb colour) {
+  int n = 0;
+  const QRect inside = area.intersected(image.rect());
+  for (int y = inside.top(); y <= inside.bottom(); ++y)
+    for (int x = inside.left(); x <= inside.right(); ++x)
+      if ((image.pixel(x, y) & 0xffffff) == (colour & 0xffffff)) ++n;
+  return n;
+}
+
+class LoadedScene : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    saver.screen->load();
+    saver.screen->advanceTo(3000);
+    ASSERT_FALSE(saver.screen->unloaded());
+    // The checks below read the scene of an ordinary walk: lane shown, hint up.
+    ASSERT_TRUE(saver.screen->Line1.Visible);
+    ASSERT_TRUE(saver.screen->Label6.Visible);
+    image = render(saver.services, *saver.screen, sprites);
+  }
+
+  test::OffscreenSaver saver;
+  SpriteSet sprites;
+  QImage image;
+};
+
+TEST_F(LoadedScene, BackgroundIsBlack) {
+  EXPECT_EQ(countColour(image, image.rect(), qRgb(255, 255, 255)), 0);
+  const int black = countColour(image, image.rect(), qRgb(0, 0, 0));
+  EXPECT_GT(black, image.width() * image.height() * 95 / 100);
+  for (QPoint corner : {QPoint(0, 0), QPoint(1023, 0), QPoint(0, 767), QPoint(1023, 767)})
+    EXPECT_EQ(image.pixel(corner) & 0xffffff, 0u) << corner.x() << "," << corner.y();
+}
+
+TEST_F(LoadedScene, GroundLineRunsTheFullWidthOnItsRow) {
+  const ScreenS& s = *saver.screen;
+  ASSERT_EQ(s.Line1.Y1, s.Line1.Y2);
+  const int row = static_cast<int>(s.Line1.Y1 / 15);
+  EXPECT_EQ(countColour(image, QRect(0, row, 1024, 1), qRgb(5, 10, 100)), 1024);
+  // One pixel high: the rows around it hold none of its colour.
+  EXPECT_EQ(countColour(image, QRect(0, row - 1, 1024, 1), qRgb(5, 10, 100)), 0);
+  EXPECT_EQ(countColour(image, QRect(0, row + 1, 1024, 1), qRgb(5, 10, 100)), 0);
+}
+
+TEST_F(LoadedScene, ClockIsDrawnInItsColourInsideItsBox) {
+  const ScreenS& s = *saver.screen;
+  EXPECT_EQ(s.Label1.ForeColor, RGB(240, 139, 95));
+  EXPECT_GT(countColour(image, boxOf(s.Label1), qRgb(240, 139, 95)), 20);
+}
+
+TEST_F(LoadedScene, HelpHintIsBlue) {
+  const ScreenS& s = *saver.screen;
+  EXPECT_EQ(s.Label6.Caption(), "Press F1 for Help");
+  EXPECT_GT(countColour(image, boxOf(s.Label6), qRgb(0, 0, 255)), 20);
+  // Nothing else on the screen is that blue.
+  EXPECT_EQ(countColour(image, image.rect(), qRgb(0, 0, 255)),
+            countColour(image, boxOf(s.Label6), qRgb(0, 0, 255)));
+}
+
+TEST_F(LoadedScene, HiddenHintLeavesNoBlue) {
+  saver.screen->Label6.Visible = false;
+  const QImage hidden = render(saver.services, *saver.screen, sprites);
+  EXPECT_EQ(countColour(hidden, hidden.rect(), qRgb(0, 0, 255)), 0);
+}
+
+TEST_F(LoadedScene, FixedSizeLabelIsClippedToItsBox) {
+  ScreenS& s = *saver.screen;
+  ASSERT_FALSE(s.Label2.AutoSize());
+  s.Label2.setCaption("88888888888888888888");
+  const QImage clipped = render(saver.services, s, sprites);
+  const QRect box = boxOf(s.Label2);
+  const QRgb grey = qRgb(128, 128, 128);
+  EXPECT_GT(countColour(clipped, box, grey), 0);
+  // Right of the box, up to the clock, no grey digit reaches.
+  const QRect beyond(box.right() + 1, box.top(), boxOf(s.Label3).left() - box.right() - 1, box.height());
+  ASSERT_GT(beyond.width(), 0);
+  EXPECT_EQ(countColour(clipped, beyond, grey), 0);
+}
+
+TEST_F(LoadedScene, ClockBoxHidesTheWalkerBehindIt) {
+  ScreenS& s = *saver.screen;
+  s.Image1.Picture = s.ImageList2.ListImages(1);
+  s.Image1.Left = s.Label1.Left;
+  s.Image1.Top = s.Label1.Top;
+  const QImage covered = render(saver.services, s, sprites);
+  const QRect box = boxOf(s.Label1);
+  for (int y = box.top() + 1; y <= box.bottom(); ++y)
+    for (int x = box.left(); x <= box.right(); ++x) {
+      const QRgb p = covered.pixel(x, y) & 0xffffff;
+      // Only the clock's digits and their shadow show inside the box.
+      const bool clockInk = qRed(p) >= qGreen(p) && qGreen(p) >= qBlue(p);
+      ASSERT_TRUE(clockInk) << x << "," << y << " " << std::hex << p;
+    }
+}
+
+// The walker alone on the screen, at a position that is not a whole pixel.
+class SpriteScene : public ::testing::TestWithParam<qreal> {
+ protected:
+  void SetUp() override {
+    saver.screen->load();
+    ScreenS& s = *saver.screen;
+    for (Label* label : {&s.Label1, &s.Label2, &s.Label3, &s.Label4, &s.Label5, &s.Label6, &s.Label7, &s.Label8})
+      label->Visible = false;
+    s.Line1.Visible = s.Line2.Visible = false;
+    s.Image1.Visible = true;
+    s.Image1.Picture = s.ImageList1.ListImages(2);
+    s.Image1.Left = 4507;  // 300.47 pixels
+    s.Image1.Top = 3000;
+  }
+  test::OffscreenSaver saver;
+  SpriteSet sprites;
+};
+
+TEST_P(SpriteScene, IsDrawnPixelExactInWholeDevicePixels) {
+  const qreal dpr = GetParam();
+  const QImage image = render(saver.services, *saver.screen, sprites, 1024, 768, dpr);
+  const QImage& picture = sprites.image(Picture{1, 2});
+  const int scale = static_cast<int>(std::lround(dpr));
+  const int left = static_cast<int>(std::lround(300 * dpr));
+  const int top = static_cast<int>(std::lround(200 * dpr));
+  for (int y = 0; y < picture.height() * scale; ++y)
+    for (int x = 0; x < picture.width() * scale; ++x)
+      ASSERT_EQ(image.pixel(left + x, top + y), picture.pixel(x / scale, y / scale)) << x << "," << y;
+  // Nothing of it spills beyond its box.
+  const QRect box(left, top, picture.width() * scale, picture.height() * scale);
+  EXPECT_EQ(countColour(image, image.rect(), qRgb(0, 0, 0)) + box.width() * box.height() -
+                countColour(image, box, qRgb(0, 0, 0)),
+            image.width() * image.height());
+}
+
+INSTANTIATE_TEST_SUITE_P(Scales, SpriteScene, ::testing::Values(1.0, 2.0, 3.0),
+                         [](const auto& info) { return "Ratio" + std::to_string(static_cast<int>(info.param)); });
+
+}  // namespace
+}  // namespace tw::platform
