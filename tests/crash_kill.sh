@@ -45,6 +45,16 @@ kept_lines() {
   cat "$log" "$log.bak" 2>/dev/null | grep -v -x -F "$banner" | sort
 }
 
+# What a start-up must keep: every line on disk, except that keeping a foreign
+# walked.log replaces an older backup, which is by design.
+lines_to_keep() {
+  if [ -f "$log" ] && ! head -n1 "$log" | grep -q -x -F "$banner"; then
+    grep -v -x -F "$banner" "$log" | sort
+  else
+    kept_lines
+  fi
+}
+
 # Lines of $1 missing from $2 (both sorted, duplicates counted).
 missing() { comm -23 "$1" "$2"; }
 
@@ -64,12 +74,7 @@ for i in $(seq "$kills"); do
       printf 'foreign line %d, written by hand\r\nanother line %d\r\n' "$i" "$i" >"$log"
       ;;
   esac
-  if [ -f "$log" ] && ! head -n1 "$log" | grep -q -x -F "$banner"; then
-    # Keeping a foreign file replaces an older backup; that is by design.
-    grep -v -x -F "$banner" "$log" | sort >"$work/before"
-  else
-    kept_lines >"$work/before"
-  fi
+  lines_to_keep >"$work/before"
   "$work/trenchwalk" >/dev/null 2>&1 &
   pid=$!
   if [ $((i % 3)) -eq 2 ]; then
@@ -91,7 +96,7 @@ for i in $(seq "$kills"); do
 done
 
 # The next start-up keeps the log, and its end appends one well-formed record.
-kept_lines >"$work/before"
+lines_to_keep >"$work/before"
 [ -f "$log" ] && head -n1 "$log" | grep -q -x -F "$banner" && had_banner=1 || had_banner=0
 "$work/trenchwalk" >/dev/null 2>&1 &
 pid=$!
