@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTRENCHWALK_SANITIZE=ON \
   -DTRENCHWALK_BENCH=OFF >/dev/null
 cmake --build build-asan -j"$(nproc)"
-export ASAN_OPTIONS="abort_on_error=1:detect_leaks=1:strict_string_checks=1"
+export ASAN_OPTIONS="abort_on_error=1:detect_leaks=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 # Libraries below Qt keep caches for the life of the process; they are not ours to free.
 export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
