@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Renders the README's pictures with the program itself, offscreen: a
+# screenshot, and a fall as an animated GIF (every 200 ms, played at 2x).
+# Needs a built tree (scripts/test.sh builds build-test/), ImageMagick and gifsicle.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+render=build-test/platform/trenchwalk-render
+export QT_QPA_PLATFORM=offscreen
+"$render" screenshot docs/screenshot.png
+frames="$(mktemp -d)"
+trap 'rm -rf "$frames"' EXIT
+"$render" fall "$frames" 200
+for f in "$frames"/*.png; do
+  convert "$f" -crop 784x768+240+0 +repage -colors 32 "${f%.png}.gif"
+done
+gifsicle -O3 --delay 10 --loopcount=forever "$frames"/*.gif -o docs/fall.gif
