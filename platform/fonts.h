@@ -5,11 +5,16 @@
 
 #include <QFont>
 #include <QFontMetrics>
+#include <QPainter>
+#include <QPoint>
+#include <QStaticText>
 #include <QString>
 #include <map>
 #include <string>
 #include <string_view>
 #include <tuple>
+#include <utility>
+#include <vector>
 
 #include "shell/services.h"
 
@@ -34,15 +39,48 @@ class FontCache {
   struct Entry {
     QFont font;
     QFontMetrics metrics;
+    // Read once: asking the metrics looks the font up again every time.
+    int ascent = 0;
+    int lineSpacing = 0;
+    // The ascent before rounding, where a laid-out line's baseline lies below
+    // its top.
+    qreal exactAscent = 0;
   };
   const Entry& get(const Font& font);
   // The extent of a caption in pixels: its widest line by the number of lines,
   // lines split at CR LF.
   QSize textSize(std::string_view text, const Font& font);
+  // Draws a caption in the font and the painter's pen: its lines split at
+  // CR LF, the first line's top at `topLeft`, each baseline on a whole pixel
+  // and a line spacing below the last, as QPainter::drawText draws them at
+  // those baselines. The lines are laid out once per caption and font: a
+  // caption is drawn again and again (the clock's digits under the passing
+  // walker, ten times a second) without being shaped or looked up anew. A line
+  // whose ink lies wholly outside `clip` is left out: it would change no pixel
+  // there.
+  void draw(QPainter& painter, const std::string& caption, const Font& font, QPoint topLeft, const QRect& clip);
+  // Where the ink of a caption drawn as above can be; empty for no ink.
+  QRect ink(const std::string& caption, const Font& font, QPoint topLeft);
 
  private:
   using Key = std::tuple<std::string, float, int>;
-  std::map<Key, Entry> entries_;
+  struct Line {
+    QStaticText text;
+    QRect ink;  // relative to the line's start on its baseline
+  };
+  using Layout = std::vector<Line>;
+  struct Face {
+    Entry entry;
+    std::map<std::string, Layout, std::less<>> layouts;
+  };
+  Face& face(const Font& font);
+  const Layout& layout(Face& face, const std::string& caption);
+
+  std::map<Key, Face> faces_;
+  // The clock alone brings a new caption every second; the layouts are
+  // dropped all at once when this many have gathered.
+  static constexpr size_t kMostLayouts = 64;
+  size_t layouts_ = 0;
 };
 
 // The lines of a caption, split at CR LF.

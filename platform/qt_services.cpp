@@ -1,15 +1,16 @@
 #include "platform/qt_services.h"
 
 #include <fcntl.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QDesktopServices>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QScreen>
 #include <QUrl>
+#include <QWindow>
 #include <filesystem>
 
 #include "platform/scene_paint.h"
@@ -48,10 +49,21 @@ Extent QtServices::measureText(std::string_view text, const Font& font) {
 }
 
 LocalTime QtServices::localTime() {
-  const QDateTime now = QDateTime::currentDateTime();
-  const QDate d = now.date();
-  const QTime t = now.time();
-  return LocalTime{d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second(), t.msec()};
+  // The core reads the clock twice per tick. localtime_r converts with the
+  // zone as last loaded, without looking at the disk; tzset() looks again (a
+  // stat of /etc/localtime at least), so a change of zone still shows within
+  // the minute, without a system call per tick.
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  const int64_t minute = static_cast<int64_t>(now.tv_sec) / 60;
+  if (minute != zoneCheckedMinute_) {
+    tzset();
+    zoneCheckedMinute_ = minute;
+  }
+  tm local{};
+  if (!localtime_r(&now.tv_sec, &local)) return {};
+  return LocalTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                   local.tm_min,         local.tm_sec,     static_cast<int>(now.tv_nsec / 1'000'000)};
 }
 
 std::string QtServices::executableFolder() {
@@ -61,15 +73,22 @@ std::string QtServices::executableFolder() {
 void QtServices::syncToDisk(const std::string& path) { syncFileAndFolder(path); }
 
 void QtServices::showCritical(const QString& text, const QString& title) {
-  QMessageBox box(QMessageBox::Critical, title, text, QMessageBox::Ok, window_);
+  QMessageBox box(QMessageBox::Critical, title, text, QMessageBox::Ok);
   // The saver window stays on top of everything; the box has to be above it.
   box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
   box.setWindowModality(window_ ? Qt::WindowModal : Qt::ApplicationModal);
+  if (window_) {
+    // The saver's window is a plain QWindow, no widget to parent the box to:
+    // the box belongs to it as a transient, which places it over the window
+    // and, being window-modal, keeps input away from the window while open.
+    box.winId();
+    box.windowHandle()->setTransientParent(window_);
+  }
   box.exec();
   // Without a window manager nobody hands the keyboard back to the saver.
   if (window_ && window_->isVisible()) {
     window_->raise();
-    window_->activateWindow();
+    window_->requestActivate();
   }
 }
 

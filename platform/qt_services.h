@@ -2,7 +2,8 @@
 #pragma once
 
 #include <QPointer>
-#include <QWidget>
+#include <QWindow>
+#include <cstdint>
 #include <string>
 
 #include "platform/fonts.h"
@@ -23,7 +24,7 @@ class QtServices : public Services {
   void runTimeErrorBox(const RunTimeError& error) override;
 
   // The window that message boxes belong to and are shown above.
-  void setWindow(QWidget* window) { window_ = window; }
+  void setWindow(QWindow* window) { window_ = window; }
   FontCache& fonts() { return fonts_; }
   // The core asked for the window to go; the driver closes it once the
   // running handler has returned.
@@ -35,7 +36,9 @@ class QtServices : public Services {
   void showCritical(const QString& text, const QString& title);
 
   FontCache fonts_;
-  QPointer<QWidget> window_;
+  QPointer<QWindow> window_;
+  // The minute (of the system clock) in which the time zone was last loaded.
+  int64_t zoneCheckedMinute_ = -1;
   bool unloadAsked_ = false;
   bool failed_ = false;
 };

@@ -18,10 +18,13 @@
 namespace tw::platform {
 namespace {
 
+constexpr Qt::WindowFlags kSaverFlags =
+    Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint;
+
 // Black before the first paint and under every paint, so the screen never
 // flashes white while the window appears.
 void makeBlack(QWidget& w) {
-  w.setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+  w.setWindowFlags(kSaverFlags);
   QPalette palette = w.palette();
   palette.setColor(QPalette::Window, Qt::black);
   palette.setColor(QPalette::Base, Qt::black);
@@ -35,17 +38,140 @@ void makeBlack(QWidget& w) {
 // form itself.
 constexpr float kNowhere = -1.0e9f;
 
+// The scratch image boxes are painted in on their way to the X server: larger
+// boxes (an expose, the lane) go in tiles of this size. A megabyte, where a
+// copy of the whole screen would take 8 (1920 × 1080) or 32 (3840 × 2160).
+constexpr QSize kTile(1024, 256);
+
+// The boxes a region is painted and sent as. A region of a few boxes comes in
+// many thin bands (the clock's box and its shadow's, offset by a pixel; the
+// walker's old and new boxes), and every box costs a pass over the scene, a
+// request to the server and, where a caption lies, drawing the caption again:
+// boxes whose bounding rectangle is hardly larger than they are go as one.
+QList<QRect> boxesOf(const QRegion& region) {
+  const auto area = [](const QRect& r) { return qint64(r.width()) * r.height(); };
+  // Painting a pixel twice costs less than a box more.
+  constexpr qint64 kSpareArea = 2048;
+  QList<QRect> boxes(region.begin(), region.end());
+  for (bool merged = true; merged;) {
+    merged = false;
+    for (qsizetype i = 0; i < boxes.size() && !merged; ++i) {
+      for (qsizetype j = i + 1; j < boxes.size(); ++j) {
+        const QRect both = boxes[i] | boxes[j];
+        const qint64 parts = area(boxes[i]) + area(boxes[j]);
+        if (area(both) <= 2 * parts || area(both) - parts <= kSpareArea) {
+          boxes[i] = both;
+          boxes.removeAt(j);
+          merged = true;
+          break;
+        }
+      }
+    }
+  }
+  return boxes;
+}
+
 }  // namespace
 
 SceneWindow::SceneWindow(Saver& saver) : saver_(saver) {
-  makeBlack(*this);
-  setFocusPolicy(Qt::StrongFocus);
-  setWindowTitle(QString::fromStdString(saver.screen().WindowCaption));
+  setFlags(kSaverFlags);
+  setCursor(saverCursor());
+  setTitle(QString::fromStdString(saver.screen().WindowCaption));
 }
 
-void SceneWindow::paintEvent(QPaintEvent* event) {
-  QPainter painter(this);
-  saver_.paint(painter, event->rect());
+SceneWindow::~SceneWindow() = default;
+
+void SceneWindow::prepare() {
+  create();
+  x11_ = X11Surface::create(*this);
+  if (!x11_) store_ = std::make_unique<QBackingStore>(this);
+}
+
+void SceneWindow::repaint(const QRegion& region) {
+  if (!isExposed()) return;
+  const QRegion dirty = region & QRect(QPoint(0, 0), size());
+  if (dirty.isEmpty()) return;
+  if (x11_)
+    paintToX11(dirty);
+  else
+    paintToStore(dirty);
+  sent();
+}
+
+void SceneWindow::repaintAll(const QRegion& content) {
+  if (!isExposed()) return;
+  const QRect all(QPoint(0, 0), size());
+  if (x11_) {
+    // The ground is black: the server fills it, and only the elements' boxes
+    // are painted and sent, a few kilobytes instead of the whole screen.
+    x11_->fillBlack(all);
+    paintToX11(content & all);
+  } else {
+    paintToStore(all);
+  }
+  sent();
+}
+
+void SceneWindow::paintToX11(const QRegion& region) {
+  if (x11_->window() != winId()) {
+    // The native window was made anew: paint through whatever suits it now.
+    x11_ = X11Surface::create(*this);
+    if (!x11_) {
+      store_ = std::make_unique<QBackingStore>(this);
+      paintToStore(QRect(QPoint(0, 0), size()));
+      return;
+    }
+  }
+  if (scratch_.isNull()) scratch_ = QImage(kTile, QImage::Format_RGB32);
+  QPainter painter(&scratch_);
+  for (const QRect& box : boxesOf(region)) {
+    for (int y = box.top(); y <= box.bottom(); y += kTile.height()) {
+      for (int x = box.left(); x <= box.right(); x += kTile.width()) {
+        const QRect tile = QRect(QPoint(x, y), kTile) & box;
+        // The tile's part of the window, at the image's top-left corner.
+        // Every pixel of it is painted (black ground first), so what the
+        // scratch image held before does not matter.
+        painter.resetTransform();
+        painter.translate(-tile.topLeft());
+        painter.setClipRect(tile);
+        saver_.paint(painter, tile);
+        x11_->put(scratch_, QRect(QPoint(0, 0), tile.size()), tile.topLeft());
+      }
+    }
+  }
+  x11_->flush();
+}
+
+void SceneWindow::paintToStore(const QRegion& region) {
+  if (store_->size() != size()) store_->resize(size());
+  store_->beginPaint(region);
+  {
+    // Every pixel of each box is painted (black ground first), so nothing of
+    // the backing store's old content needs keeping or clearing.
+    QPainter painter(store_->paintDevice());
+    for (const QRect& box : region) {
+      painter.setClipRect(box);
+      saver_.paint(painter, box);
+    }
+  }
+  store_->endPaint();
+  store_->flush(region);
+}
+
+void SceneWindow::sent() {
+  if (painted_) return;
+  painted_ = true;
+  saver_.firstFramePainted();
+}
+
+void SceneWindow::exposeEvent(QExposeEvent*) {
+  // The whole window: what the event's region covers differs between window
+  // systems, and exposes are rare (the window appearing, a box closing over it).
+  if (isExposed()) saver_.windowExposed();
+}
+
+void SceneWindow::resizeEvent(QResizeEvent*) {
+  if (store_) store_->resize(size());
 }
 
 void SceneWindow::keyPressEvent(QKeyEvent* event) {
@@ -58,7 +184,7 @@ void SceneWindow::keyReleaseEvent(QKeyEvent* event) {
 
 void SceneWindow::focusOutEvent(QFocusEvent* event) {
   saver_.focusLost();
-  QWidget::focusOutEvent(event);
+  QWindow::focusOutEvent(event);
 }
 
 void SceneWindow::mousePressEvent(QMouseEvent* event) {
@@ -71,7 +197,7 @@ void SceneWindow::mouseReleaseEvent(QMouseEvent* event) {
   if (!pressed_ || event->buttons() != Qt::NoButton) return;
   pressed_ = false;
   const QPoint at = event->position().toPoint();
-  if (rect().contains(at)) saver_.clicked(at);
+  if (QRect(QPoint(0, 0), size()).contains(at)) saver_.clicked(at);
 }
 
 void SceneWindow::closeEvent(QCloseEvent* event) {
@@ -104,7 +230,7 @@ Saver::Saver(QtServices& services) : services_(services), screen_(services) {
   window_ = std::make_unique<SceneWindow>(*this);
   services_.setWindow(window_.get());
   const QIcon icon(QPixmap::fromImage(iconImage()));
-  window_->setWindowIcon(icon);
+  window_->setIcon(icon);
 }
 
 Saver::~Saver() {
@@ -120,17 +246,21 @@ bool Saver::start() {
   for (QScreen* other : QGuiApplication::screens()) {
     if (other == primary) continue;
     covers_.push_back(std::make_unique<CoverWindow>(*this, other->geometry()));
-    covers_.back()->setWindowIcon(window_->windowIcon());
+    covers_.back()->setWindowIcon(window_->icon());
     covers_.back()->showFullScreen();
   }
   // Without a window manager, showing full screen alone keeps the default
   // size; the geometry has to be the screen's before the window appears.
-  if (primary) window_->setGeometry(primary->geometry());
+  if (primary) {
+    window_->setScreen(primary);
+    window_->setGeometry(primary->geometry());
+  }
+  window_->prepare();
   shown_ = snapshotScene(screen_, window_->devicePixelRatio());
+  // The first picture is painted when the window is exposed.
   window_->showFullScreen();
   window_->raise();
-  window_->activateWindow();
-  window_->setFocus(Qt::ActiveWindowFocusReason);
+  window_->requestActivate();
   return true;
 }
 
@@ -152,9 +282,17 @@ void Saver::afterEvents() {
     return;
   }
   SceneSnapshot now = snapshotScene(screen_, window_->devicePixelRatio());
+#if TRENCHWALK_FULL_REPAINT
+  // The comparison build for bench/x11_cost.sh: the whole window after every
+  // event, as a naive view would do it.
+  const QRegion dirty(QRect(QPoint(0, 0), window_->size()));
+#else
   const QRegion dirty = changedRegion(shown_, now);
+#endif
   shown_ = std::move(now);
-  if (!dirty.isEmpty()) window_->update(dirty);
+  // Painted here and now rather than through a posted update request: one
+  // wake-up of the program per tick, and the box reaches the screen in it.
+  if (!dirty.isEmpty()) window_->repaint(dirty);
   arm();
 }
 
@@ -169,7 +307,14 @@ void Saver::arm() {
 }
 
 void Saver::tick() {
+#if TRENCHWALK_BENCH_TRACE
+  const int64_t nowNs = clock_.nsecsElapsed();
+  trace_.beforeTick(screen_, nowNs);
+  deliver([this, nowNs] { screen_.catchUp(nowNs / 1'000'000); });
+  trace_.afterTick(screen_);
+#else
   deliver([this] { screen_.catchUp(clock_.elapsed()); });
+#endif
 }
 
 void Saver::keyPressed(int code, bool autoRepeat) { keys_.press(code, autoRepeat); }
@@ -199,8 +344,32 @@ void Saver::paint(QPainter& painter, const QRect& clip) {
   paintScene(painter, screen_, sprites_, services_.fonts(), clip);
 }
 
+void Saver::windowExposed() {
+  QRegion content;
+  for (const DrawnElement& e : shown_)
+    if (e.visible) content += e.box;
+  window_->repaintAll(content);
+}
+
+void Saver::awaitFirstFrame(int limitMs) {
+  if (finished_ || window_->painted()) return;
+  QEventLoop loop;
+  firstFrameLoop_ = &loop;
+  QTimer::singleShot(limitMs, &loop, &QEventLoop::quit);
+  loop.exec();
+  firstFrameLoop_ = nullptr;
+}
+
+void Saver::firstFramePainted() {
+#if TRENCHWALK_BENCH_TRACE
+  trace_.firstFrame();
+#endif
+  if (firstFrameLoop_) firstFrameLoop_->quit();
+}
+
 void Saver::finish() {
   finished_ = true;
+  if (firstFrameLoop_) firstFrameLoop_->quit();
   timer_.stop();
   for (auto& cover : covers_) cover->close();
   window_->close();

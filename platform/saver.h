@@ -2,45 +2,78 @@
 // the others, and the driver that feeds the core its events and its clock.
 #pragma once
 
+#include <QBackingStore>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QObject>
 #include <QTimer>
 #include <QWidget>
+#include <QWindow>
 #include <memory>
 #include <vector>
 
 #include "input/key_filter.h"
+#include "platform/bench_trace.h"
 #include "platform/qt_services.h"
 #include "platform/scene_paint.h"
 #include "platform/sprites.h"
+#include "platform/x11_surface.h"
 #include "shell/scene.h"
 
 namespace tw::platform {
 
 class Saver;
 
-// The one window of the program, covering the primary screen.
-class SceneWindow : public QWidget {
+// The one window of the program, covering the primary screen. A plain QWindow
+// rather than a widget: the saver repaints a few small boxes ten times a second
+// for hours, and the widget machinery (a posted update request per change, the
+// repaint manager, a backing store the size of the screen) would cost more
+// than the painting itself. On X11 the boxes go straight to the server
+// (X11Surface); elsewhere through a QBackingStore.
+class SceneWindow : public QWindow {
  public:
   explicit SceneWindow(Saver& saver);
+  ~SceneWindow() override;
+
+  // Creates the native window and chooses how to paint it; before it is shown.
+  void prepare();
+  // Paints `region` (logical pixels) from the scene and sends it to the
+  // screen at once. Nothing happens while the window is not exposed: the
+  // expose that follows repaints all of it anyway.
+  void repaint(const QRegion& region);
+  // The whole window, where the scene has something other than black ground
+  // only inside `content`.
+  void repaintAll(const QRegion& content);
+  bool directToX11() const { return x11_ != nullptr; }
+  // Whether a picture of the scene has been sent to the screen yet.
+  bool painted() const { return painted_; }
 
  protected:
-  void paintEvent(QPaintEvent* event) override;
+  void exposeEvent(QExposeEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void keyReleaseEvent(QKeyEvent* event) override;
   void focusOutEvent(QFocusEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
-  // Tab is an ordinary key here, not a move to another widget.
-  bool focusNextPrevChild(bool) override { return false; }
 
  private:
+  void paintToX11(const QRegion& region);
+  void paintToStore(const QRegion& region);
+  void sent();
+
   Saver& saver_;
+  std::unique_ptr<X11Surface> x11_;
+  std::unique_ptr<QBackingStore> store_;
+  // Where boxes are painted before they go to the X server, a tile at a time.
+  QImage scratch_;
   bool pressed_ = false;
+  bool painted_ = false;
 };
 
-// A plain black window over a screen other than the primary one.
+// A plain black window over a screen other than the primary one. It is painted
+// only when the window system asks, so the widget machinery costs nothing here.
 class CoverWindow : public QWidget {
  public:
   CoverWindow(Saver& saver, const QRect& geometry);
@@ -63,6 +96,9 @@ class Saver : public QObject {
   // Runs the window's load, then shows the windows. False when the program
   // already ended during the load (nothing is shown then).
   bool start();
+  // Runs the events until the scene window's first picture has been sent, the
+  // program ended, or `limitMs` passed without the window being exposed.
+  void awaitFirstFrame(int limitMs = 1000);
   // The exit status once the program has ended.
   int exitCode() const { return services_.failed() ? 1 : 0; }
   bool finished() const { return finished_; }
@@ -78,7 +114,12 @@ class Saver : public QObject {
   void clickedOutside();
   void windowClosed();
 
+  // Paints the part `clip` (logical pixels) of the scene as it is now.
   void paint(QPainter& painter, const QRect& clip);
+  // The scene window was exposed: everything is painted again.
+  void windowExposed();
+  // The scene window has sent its first picture to the screen.
+  void firstFramePainted();
 
  private:
   // Runs one core event; once no core event is running any more, repaints
@@ -102,6 +143,10 @@ class Saver : public QObject {
   SceneSnapshot shown_;
   int depth_ = 0;
   bool finished_ = false;
+  QEventLoop* firstFrameLoop_ = nullptr;
+#if TRENCHWALK_BENCH_TRACE
+  BenchTrace trace_;
+#endif
 };
 
 }  // namespace tw::platform

@@ -2,7 +2,6 @@
 
 #include <QColor>
 #include <QPen>
-#include <QStringList>
 #include <QTransform>
 #include <algorithm>
 #include <cmath>
@@ -68,18 +67,11 @@ void paintLabelBox(QPainter& p, const Label& label, const QRect& clip) {
 
 void paintLabelText(QPainter& p, const Label& label, FontCache& fonts, const QRect& clip) {
   if (!label.Visible || label.Caption().empty() || !labelReach(label).intersects(clip)) return;
-  const FontCache::Entry& face = fonts.get(label.font());
   const QRect box = labelBox(label);
   p.save();
   if (!label.AutoSize()) p.setClipRect(box, Qt::IntersectClip);
-  p.setFont(face.font);
   p.setPen(toQColor(label.ForeColor));
-  const QStringList lines = captionLines(label.Caption());
-  int baseline = box.top() + face.metrics.ascent();
-  for (const QString& line : lines) {
-    p.drawText(QPoint(box.left(), baseline), line);
-    baseline += face.metrics.lineSpacing();
-  }
+  fonts.draw(p, label.Caption(), label.font(), box.topLeft(), clip);
   p.restore();
 }
 
@@ -117,7 +109,9 @@ void paintSprite(QPainter& p, const ScreenS& screen, const SpriteSet& sprites, c
   // sharp block of whole device pixels, on any display scale.
   p.save();
   p.setRenderHint(QPainter::SmoothPixmapTransform, false);
-  p.setWorldTransform(QTransform::fromScale(1 / dpr, 1 / dpr));
+  // Combined with the painter's own transform: a box may be painted into an
+  // image of its own, shifted to the image's origin.
+  p.setWorldTransform(QTransform::fromScale(1 / dpr, 1 / dpr), true);
   p.drawImage(QRectF(device), image);
   p.restore();
 }

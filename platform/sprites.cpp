@@ -1,5 +1,6 @@
 #include "platform/sprites.h"
 
+#include <QImageReader>
 #include <QPainter>
 
 // The resources live in this static library; naming their initialiser here
@@ -20,6 +21,15 @@ struct SetFiles {
   int count;
 };
 constexpr std::array<SetFiles, 3> kSets{{{"walk", 8}, {"fall", 6}, {"idle", 10}}};
+
+// Read with Qt's own XPM decoder and nothing else: left to guess, the reader
+// loads every image format plugin (and libjpeg) to ask each whether it knows
+// the file, which costs the saver's start a few milliseconds.
+QImage readXpm(const QString& path) {
+  QImageReader reader(path, "XPM");
+  reader.setAutoDetectImageFormat(false);
+  return reader.read();
+}
 
 QImage opaque(const QImage& source) {
   if (source.isNull()) return source;
@@ -48,7 +58,7 @@ SpriteSet::SpriteSet() {
   loadSpriteResources();
   for (int set = 1; set <= static_cast<int>(kSets.size()); ++set) {
     auto& images = sets_[static_cast<size_t>(set - 1)];
-    for (int i = 1; i <= spriteCount(set); ++i) images.push_back(opaque(QImage(spritePath(set, i))));
+    for (int i = 1; i <= spriteCount(set); ++i) images.push_back(opaque(readXpm(spritePath(set, i))));
   }
 }
 
@@ -66,7 +76,7 @@ bool SpriteSet::complete() const {
 
 QImage iconImage() {
   loadSpriteResources();
-  return QImage(QStringLiteral(":/sprites/icon_48.xpm"));
+  return readXpm(QStringLiteral(":/sprites/icon_48.xpm"));
 }
 
 }  // namespace tw::platform

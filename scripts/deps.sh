@@ -4,7 +4,8 @@
 #   scripts/deps.sh test   that, plus what the tests and benchmarks need
 set -euo pipefail
 
-build_packages=(cmake g++ make pkgconf qt6-base-dev libgl-dev fonts-liberation fonts-dejavu-core)
+build_packages=(cmake g++ make pkgconf qt6-base-dev libgl-dev libxcb1-dev libfontconfig-dev
+  fonts-liberation fonts-dejavu-core)
 test_packages=(googletest libgtest-dev libbenchmark-dev xvfb xauth xdotool x11-utils clang
   libclang-rt-14-dev)
 

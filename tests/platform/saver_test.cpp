@@ -24,7 +24,7 @@ class WatchingServices : public test::OffscreenServices {
     if (watched) shownAtClockReads.push_back(watched->isVisible());
     return OffscreenServices::localTime();
   }
-  QWidget* watched = nullptr;
+  QWindow* watched = nullptr;
   std::vector<bool> shownAtClockReads;
 };
 
@@ -37,8 +37,8 @@ TEST(SaverStart, LoadRunsBeforeTheWindowIsShown) {
   ASSERT_FALSE(services.shownAtClockReads.empty());
   EXPECT_FALSE(services.shownAtClockReads.front());
   EXPECT_TRUE(saver.window()->isVisible());
-  EXPECT_TRUE(saver.window()->windowFlags().testFlag(Qt::FramelessWindowHint));
-  EXPECT_TRUE(saver.window()->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+  EXPECT_TRUE(saver.window()->flags().testFlag(Qt::FramelessWindowHint));
+  EXPECT_TRUE(saver.window()->flags().testFlag(Qt::WindowStaysOnTopHint));
   EXPECT_EQ(saver.window()->geometry(), QGuiApplication::primaryScreen()->geometry());
   EXPECT_EQ(saver.window()->cursor().shape(), Qt::BitmapCursor);
   EXPECT_EQ(saver.window()->cursor().hotSpot(), QPoint(0, 0));

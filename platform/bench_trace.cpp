@@ -1,0 +1,92 @@
+#include "platform/bench_trace.h"
+
+#if TRENCHWALK_BENCH_TRACE
+#include <time.h>
+#include <unistd.h>
+
+#include <charconv>
+
+namespace tw::platform {
+namespace {
+
+// Lines are kept and written about once a second, so that the trace adds no
+// system call to most ticks and disturbs the figures it helps to measure as
+// little as it can. A killed program loses at most the last second.
+constexpr int64_t kFlushEveryUs = 1'000'000;
+
+const Timer& timerOf(const ScreenS& s, int n) {
+  return n == 1 ? s.Timer1 : n == 2 ? s.Timer2 : n == 3 ? s.Timer3 : s.Timer4;
+}
+
+}  // namespace
+
+BenchTrace::BenchTrace() { buffer_.reserve(16384); }
+
+BenchTrace::~BenchTrace() { flush(); }
+
+int64_t BenchTrace::realtimeUs() const {
+  timespec ts{};
+  clock_gettime(CLOCK_REALTIME, &ts);
+  return static_cast<int64_t>(ts.tv_sec) * 1'000'000 + ts.tv_nsec / 1000;
+}
+
+void BenchTrace::beforeTick(const ScreenS& screen, int64_t nowNs) {
+  const int64_t nowMs = nowNs / 1'000'000;
+  for (int n = 1; n <= 4; ++n) {
+    const Timer& t = timerOf(screen, n);
+    due_[static_cast<size_t>(n)] = t.running() && t.due() <= nowMs;
+    dueMs_[static_cast<size_t>(n)] = t.due();
+    lateUs_[static_cast<size_t>(n)] = nowNs / 1000 - t.due() * 1000;
+  }
+}
+
+void BenchTrace::afterTick(const ScreenS& screen) {
+  const int64_t now = realtimeUs();
+  for (int n = 1; n <= 4; ++n) {
+    if (!due_[static_cast<size_t>(n)]) continue;
+    if (buffer_.empty()) bufferedSinceUs_ = now;
+    // Formatted by hand rather than with printf: the trace is measured along
+    // with the saver, and printf's code is a lot to bring in every tick.
+    append("tick ");
+    append(now);
+    append(" ");
+    append(n);
+    append(" ");
+    append(lateUs_[static_cast<size_t>(n)]);
+    append(screen.Timer1.running() ? " 1" : " 0");
+    append(screen.Timer3.running() ? " 1 " : " 0 ");
+    append(screen.Timer3.Interval());
+    append(" ");
+    append(dueMs_[static_cast<size_t>(n)]);
+    append("\n");
+  }
+  if (!buffer_.empty() && (now - bufferedSinceUs_ >= kFlushEveryUs || buffer_.size() > 12000)) flush();
+}
+
+void BenchTrace::append(std::string_view text) { buffer_.append(text); }
+
+void BenchTrace::append(int64_t number) {
+  char digits[24];
+  const auto end = std::to_chars(digits, digits + sizeof digits, number).ptr;
+  buffer_.append(digits, end);
+}
+
+void BenchTrace::firstFrame() {
+  append("first-frame ");
+  append(realtimeUs());
+  append("\n");
+  flush();
+}
+
+void BenchTrace::flush() {
+  size_t done = 0;
+  while (done < buffer_.size()) {
+    const ssize_t n = ::write(STDERR_FILENO, buffer_.data() + done, buffer_.size() - done);
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  buffer_.clear();
+}
+
+}  // namespace tw::platform
+#endif

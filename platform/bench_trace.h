@@ -1,0 +1,59 @@
+// Benchmark instrumentation, compiled in only with the CMake option
+// TRENCHWALK_BENCH_TRACE (off by default): the shipped program reads no command
+// line, settings or environment, so the trace is a separate build, never a
+// switch. It writes one line per timer tick and one for the first picture on
+// the screen to stderr, for bench/x11_cost.sh:
+//
+//   first-frame <realtime µs>
+//   tick <realtime µs> <timer> <late µs> <t1 running> <t3 running> <t3 interval> <due ms>
+//
+// Realtime microseconds, so that a script can line the lines up with its own
+// samples of /proc (bash's $EPOCHREALTIME). Lateness and the due time are on
+// the driver's clock (the window's milliseconds). The timer states are read
+// after the tick, so a tick that leaves Timer 3 at 10 ms starts (or
+// continues) the fall's drop.
+#pragma once
+
+#ifndef TRENCHWALK_BENCH_TRACE
+#define TRENCHWALK_BENCH_TRACE 0
+#endif
+
+#if TRENCHWALK_BENCH_TRACE
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "shell/scene.h"
+
+namespace tw::platform {
+
+class BenchTrace {
+ public:
+  BenchTrace();
+  ~BenchTrace();
+  BenchTrace(const BenchTrace&) = delete;
+  BenchTrace& operator=(const BenchTrace&) = delete;
+
+  // Before the clock event: which timers are due at `nowNs` (the driver's
+  // clock), and how late each is.
+  void beforeTick(const ScreenS& screen, int64_t nowNs);
+  // After it: one line per timer that ticked.
+  void afterTick(const ScreenS& screen);
+  void firstFrame();
+
+ private:
+  void flush();
+  void append(std::string_view text);
+  void append(int64_t number);
+  int64_t realtimeUs() const;
+
+  std::array<bool, 5> due_{};
+  std::array<int64_t, 5> dueMs_{};
+  std::array<int64_t, 5> lateUs_{};
+  std::string buffer_;
+  int64_t bufferedSinceUs_ = 0;
+};
+
+}  // namespace tw::platform
+#endif

@@ -1,0 +1,187 @@
+// FontCache::draw lays a caption out once and draws the layout again and
+// again; the pixels must be exactly those of QPainter::drawText at the same
+// baselines, the way captions were drawn before the layouts were kept.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QPainter>
+
+#include "platform/fonts.h"
+
+namespace tw::platform {
+namespace {
+
+// Every design-time font of the scene, at the sizes the handlers set.
+const Font kFonts[] = {
+    {"Verdana", 8.25f, 400},       {"arial", 16, 400},        {"Arial", 16, 400},
+    {"Arial", 8.25f, 400},         {"MS Sans Serif", 8.25f, 700}, {"MS Sans Serif", 8.25f, 400},
+    {"MS Sans Serif", 9.75f, 700}, {"Arial Black", 14.25f, 700},
+};
+
+// Captions of every kind the labels show.
+const char* const kCaptions[] = {
+    "00:00:00", "23:59:59", "12:34:56", "0", "7", "42", "99", "1.7", "123.45", "cm", "mts",
+    "https://korvek.example", "WARNING", "OPEN TRENCH", "Press F1 for Help", "Falls = Disabled",
+    "Falls = Enabled", "Key    Function\r\nF1     Help\r\nH      Hide\r\n\r\nlast line", "",
+};
+
+// The reference: each line drawn with drawText at its whole-pixel baseline.
+void drawWithDrawText(QPainter& p, FontCache& fonts, const std::string& caption, const Font& font, QPoint topLeft) {
+  const FontCache::Entry& face = fonts.get(font);
+  p.setFont(face.font);
+  int baseline = topLeft.y() + face.metrics.ascent();
+  for (const QString& line : captionLines(caption)) {
+    p.drawText(QPoint(topLeft.x(), baseline), line);
+    baseline += face.metrics.lineSpacing();
+  }
+}
+
+// Ground with something on it, so that blending onto colour counts too.
+QImage ground() {
+  QImage image(360, 140, QImage::Format_RGB32);
+  image.fill(Qt::black);
+  QPainter p(&image);
+  p.fillRect(QRect(0, 20, 360, 1), QColor(5, 10, 100));
+  p.fillRect(QRect(40, 0, 30, 140), QColor(200, 0, 0));
+  return image;
+}
+
+struct Place {
+  QPoint topLeft;
+  QColor colour;
+};
+
+const Place kPlaces[] = {{{3, 2}, QColor(240, 139, 95)}, {{17, 9}, QColor(128, 128, 128)},
+                         {{0, 0}, QColor(0, 0, 255)},    {{31, 13}, QColor(180, 60, 0)},
+                         {{5, 1}, QColor(0, 0, 0)}};
+
+TEST(CaptionDraw, IsPixelForPixelWhatDrawTextDraws) {
+  FontCache cached;
+  FontCache plain;
+  for (const Font& font : kFonts) {
+    for (const char* caption : kCaptions) {
+      for (const Place& place : kPlaces) {
+        QImage expected = ground();
+        {
+          QPainter p(&expected);
+          p.setPen(place.colour);
+          drawWithDrawText(p, plain, caption, font, place.topLeft);
+        }
+        QImage actual = ground();
+        {
+          QPainter p(&actual);
+          p.setPen(place.colour);
+          // Twice: the second draw comes from the kept layout.
+          cached.draw(p, caption, font, place.topLeft, expected.rect());
+        }
+        QImage again = ground();
+        {
+          QPainter p(&again);
+          p.setPen(place.colour);
+          cached.draw(p, caption, font, place.topLeft, expected.rect());
+        }
+        ASSERT_EQ(actual, expected) << font.name << " " << font.size << " \"" << caption << "\"";
+        ASSERT_EQ(again, expected) << font.name << " " << font.size << " \"" << caption << "\"";
+      }
+    }
+  }
+}
+
+// The bounding box of the pixels a caption changes on black ground.
+QRect litBox(FontCache& fonts, const std::string& caption, const Font& font, QPoint topLeft) {
+  QImage image(400, 160, QImage::Format_RGB32);
+  image.fill(Qt::black);
+  QPainter p(&image);
+  p.setPen(Qt::white);
+  fonts.draw(p, caption, font, topLeft, image.rect());
+  p.end();
+  QRect lit;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x)
+      if ((image.pixel(x, y) & 0xffffff) != 0) lit |= QRect(x, y, 1, 1);
+  return lit;
+}
+
+TEST(CaptionDraw, InkCoversEveryPixelTheCaptionChanges) {
+  FontCache fonts;
+  for (const Font& font : kFonts) {
+    for (const char* caption : kCaptions) {
+      const QPoint at(20, 12);
+      const QRect lit = litBox(fonts, caption, font, at);
+      const QRect ink = fonts.ink(caption, font, at);
+      EXPECT_TRUE(ink.contains(lit) || lit.isEmpty())
+          << font.name << " \"" << caption << "\" lit " << lit.x() << "," << lit.y() << " " << lit.width() << "x"
+          << lit.height() << " ink " << ink.x() << "," << ink.y() << " " << ink.width() << "x" << ink.height();
+    }
+  }
+}
+
+TEST(CaptionDraw, ClippedDrawingIsDrawTextClipped) {
+  // Lines whose ink misses the clip are left out; what is drawn inside any
+  // clip is still exactly what drawText draws there.
+  FontCache cached;
+  FontCache plain;
+  const QPoint at(17, 9);
+  for (const Font& font : kFonts) {
+    for (const char* caption : {"12:34:56", "42", "Key    Function\r\nF1     Help\r\n\r\nlast line"}) {
+      for (const QRect& clip : {QRect(0, 0, 360, 12), QRect(0, 0, 360, 9), QRect(0, 30, 360, 40),
+                                QRect(60, 0, 7, 140), QRect(0, 9, 18, 18), QRect(100, 100, 50, 40)}) {
+        QImage expected = ground();
+        {
+          QPainter p(&expected);
+          p.setClipRect(clip);
+          p.setPen(Qt::white);
+          drawWithDrawText(p, plain, caption, font, at);
+        }
+        QImage actual = ground();
+        {
+          QPainter p(&actual);
+          p.setClipRect(clip);
+          p.setPen(Qt::white);
+          cached.draw(p, caption, font, at, clip);
+        }
+        ASSERT_EQ(actual, expected) << font.name << " \"" << caption << "\" clip " << clip.x() << "," << clip.y();
+      }
+    }
+  }
+}
+
+TEST(CaptionDraw, InksSomethingForEveryVisibleCaption) {
+  FontCache fonts;
+  QImage image(200, 40, QImage::Format_RGB32);
+  image.fill(Qt::black);
+  QPainter p(&image);
+  p.setPen(Qt::white);
+  fonts.draw(p, "00:00:00", Font{"arial", 16, 400}, QPoint(2, 2), image.rect());
+  p.end();
+  int lit = 0;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) lit += (image.pixel(x, y) & 0xffffff) != 0;
+  EXPECT_GT(lit, 40);
+}
+
+TEST(CaptionDraw, ManyCaptionsStillDrawRight) {
+  // More captions than the cache keeps: it starts over and draws on.
+  FontCache cached;
+  FontCache plain;
+  const Font font{"arial", 16, 400};
+  for (int second = 0; second < 200; ++second) {
+    const std::string caption = "12:" + std::to_string(10 + second / 60) + ":" + std::to_string(10 + second % 60);
+    QImage expected = ground();
+    {
+      QPainter p(&expected);
+      p.setPen(Qt::white);
+      drawWithDrawText(p, plain, caption, font, QPoint(4, 4));
+    }
+    QImage actual = ground();
+    {
+      QPainter p(&actual);
+      p.setPen(Qt::white);
+      cached.draw(p, caption, font, QPoint(4, 4), actual.rect());
+    }
+    ASSERT_EQ(actual, expected) << caption;
+  }
+}
+
+}  // namespace
+}  // namespace tw::platform
