@@ -41,7 +41,7 @@ FontCache::Face& FontCache::face(const Font& font) {
     f.setPixelSize(pixelSizeFor(font.size));
     f.setWeight(choice.weight);
     const QFontMetrics metrics(f);
-    it = faces_.emplace(key, Face{Entry{f, metrics, metrics.ascent(), metrics.lineSpacing(), QFontMetricsF(f).ascent()}, {}})
+    it = faces_.emplace(key, Face{Entry{f, metrics, metrics.ascent(), metrics.lineSpacing(), QFontMetricsF(f).ascent()}, {}, {}})
              .first;
   }
   return it->second;
@@ -49,7 +49,32 @@ FontCache::Face& FontCache::face(const Font& font) {
 
 const FontCache::Entry& FontCache::get(const Font& font) { return face(font).entry; }
 
+bool FontCache::isFigure(std::string_view caption) {
+  constexpr std::string_view kFigureCharacters = "0123456789:.-";
+  return !caption.empty() && caption.find_first_not_of(kFigureCharacters) == std::string_view::npos;
+}
+
+const FontCache::Glyph& FontCache::glyph(Face& face, char c) {
+  auto it = face.glyphs.find(c);
+  if (it != face.glyphs.end()) return it->second;
+  const QString one(QChar::fromLatin1(c));
+  QStaticText text(one);
+  text.setTextFormat(Qt::PlainText);
+  text.prepare(QTransform(), face.entry.font);
+  const qreal advance = QFontMetricsF(face.entry.font).horizontalAdvance(one);
+  // As for a line: the bounding rectangle and a pixel more on each side.
+  const QRect ink = face.entry.metrics.boundingRect(one).adjusted(-1, -1, 1, 1);
+  return face.glyphs.emplace(c, Glyph{std::move(text), advance, ink}).first->second;
+}
+
 QSize FontCache::textSize(std::string_view text, const Font& font) {
+  if (isFigure(text)) {
+    Face& f = face(font);
+    qreal width = 0;
+    for (const char c : text) width += glyph(f, c).advance;
+    // A shaped line's width is rounded the same way, once, at the end.
+    return QSize(qRound(width), f.entry.lineSpacing);
+  }
   const Entry& e = get(font);
   const QStringList lines = captionLines(text);
   int widest = 0;
@@ -83,6 +108,19 @@ void FontCache::draw(QPainter& painter, const std::string& caption, const Font& 
   Face& f = face(font);
   bool fontSet = false;
   int baseline = topLeft.y() + f.entry.ascent;
+  if (isFigure(caption)) {
+    qreal x = topLeft.x();
+    for (const char c : caption) {
+      const Glyph& g = glyph(f, c);
+      if (g.ink.translated(qFloor(x), baseline).adjusted(0, 0, 1, 0).intersects(clip)) {
+        if (!fontSet) painter.setFont(f.entry.font);
+        fontSet = true;
+        painter.drawStaticText(QPointF(x, baseline - f.entry.exactAscent), g.text);
+      }
+      x += g.advance;
+    }
+    return;
+  }
   for (const Line& line : layout(f, caption)) {
     if (line.ink.translated(topLeft.x(), baseline).intersects(clip)) {
       if (!fontSet) painter.setFont(f.entry.font);
@@ -99,6 +137,15 @@ QRect FontCache::ink(const std::string& caption, const Font& font, QPoint topLef
   Face& f = face(font);
   QRect all;
   int baseline = topLeft.y() + f.entry.ascent;
+  if (isFigure(caption)) {
+    qreal x = topLeft.x();
+    for (const char c : caption) {
+      const Glyph& g = glyph(f, c);
+      all |= g.ink.translated(qFloor(x), baseline).adjusted(0, 0, 1, 0);
+      x += g.advance;
+    }
+    return all;
+  }
   for (const Line& line : layout(f, caption)) {
     all |= line.ink.translated(topLeft.x(), baseline);
     baseline += f.entry.lineSpacing;

@@ -61,6 +61,11 @@ class FontCache {
   void draw(QPainter& painter, const std::string& caption, const Font& font, QPoint topLeft, const QRect& clip);
   // Where the ink of a caption drawn as above can be; empty for no ink.
   QRect ink(const std::string& caption, const Font& font, QPoint topLeft);
+  // Whether a caption is a figure (the clock, the date, the distance), drawn
+  // and measured glyph by glyph from glyphs kept per face: a new figure every
+  // second is then never shaped. Figures have no kerning in these faces, so
+  // the glyphs stand exactly where a shaped line puts them.
+  static bool isFigure(std::string_view caption);
 
  private:
   using Key = std::tuple<std::string, float, int>;
@@ -69,12 +74,19 @@ class FontCache {
     QRect ink;  // relative to the line's start on its baseline
   };
   using Layout = std::vector<Line>;
+  struct Glyph {
+    QStaticText text;
+    qreal advance = 0;
+    QRect ink;  // relative to the glyph's origin on the baseline
+  };
   struct Face {
     Entry entry;
     std::map<std::string, Layout, std::less<>> layouts;
+    std::map<char, Glyph> glyphs;
   };
   Face& face(const Font& font);
   const Layout& layout(Face& face, const std::string& caption);
+  const Glyph& glyph(Face& face, char c);
 
   std::map<Key, Face> faces_;
   // The clock alone brings a new caption every second; the layouts are

@@ -122,8 +122,13 @@ void SceneWindow::paintToX11(const QRegion& region) {
       return;
     }
   }
-  if (scratch_.isNull()) scratch_ = QImage(kTile, QImage::Format_RGB32);
-  QPainter painter(&scratch_);
+  if (!scratchPainter_) {
+    scratch_ = QImage(kTile, QImage::Format_RGB32);
+    // Begun once and kept: beginning a painter on an image sets up a whole
+    // raster engine, which would be most of what a tick costs.
+    scratchPainter_ = std::make_unique<QPainter>(&scratch_);
+  }
+  QPainter& painter = *scratchPainter_;
   for (const QRect& box : boxesOf(region)) {
     for (int y = box.top(); y <= box.bottom(); y += kTile.height()) {
       for (int x = box.left(); x <= box.right(); x += kTile.width()) {
@@ -131,10 +136,11 @@ void SceneWindow::paintToX11(const QRegion& region) {
         // The tile's part of the window, at the image's top-left corner.
         // Every pixel of it is painted (black ground first), so what the
         // scratch image held before does not matter.
-        painter.resetTransform();
+        painter.save();
         painter.translate(-tile.topLeft());
         painter.setClipRect(tile);
         saver_.paint(painter, tile);
+        painter.restore();
         x11_->put(scratch_, QRect(QPoint(0, 0), tile.size()), tile.topLeft());
       }
     }

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QObject>
+#include <QPainter>
 #include <QTimer>
 #include <QWidget>
 #include <QWindow>
@@ -66,8 +67,10 @@ class SceneWindow : public QWindow {
   Saver& saver_;
   std::unique_ptr<X11Surface> x11_;
   std::unique_ptr<QBackingStore> store_;
-  // Where boxes are painted before they go to the X server, a tile at a time.
+  // Where boxes are painted before they go to the X server, a tile at a time,
+  // and the painter kept open on it (declared after it, so it ends first).
   QImage scratch_;
+  std::unique_ptr<QPainter> scratchPainter_;
   bool pressed_ = false;
   bool painted_ = false;
 };

@@ -1,10 +1,14 @@
 // FontCache::draw lays a caption out once and draws the layout again and
-// again; the pixels must be exactly those of QPainter::drawText at the same
-// baselines, the way captions were drawn before the layouts were kept.
+// again, and draws figures glyph by glyph from kept glyphs; the pixels must be
+// exactly those of QPainter::drawText at the same baselines, the way captions
+// were drawn before the layouts were kept.
 #include <gtest/gtest.h>
 
 #include <QImage>
 #include <QPainter>
+#include <cstdio>
+#include <string>
+#include <vector>
 
 #include "platform/fonts.h"
 
@@ -20,7 +24,8 @@ const Font kFonts[] = {
 
 // Captions of every kind the labels show.
 const char* const kCaptions[] = {
-    "00:00:00", "23:59:59", "12:34:56", "0", "7", "42", "99", "1.7", "123.45", "cm", "mts",
+    "00:00:00", "23:59:59", "12:34:56", "11:11:11", "0", "7", "42", "99", "1.7", "123.45", "0.01",
+    "33554.43", "12-08-2026", "-1", "cm", "mts",
     "https://korvek.example", "WARNING", "OPEN TRENCH", "Press F1 for Help", "Falls = Disabled",
     "Falls = Enabled", "Key    Function\r\nF1     Help\r\nH      Hide\r\n\r\nlast line", "",
 };
@@ -158,6 +163,32 @@ TEST(CaptionDraw, InksSomethingForEveryVisibleCaption) {
   for (int y = 0; y < image.height(); ++y)
     for (int x = 0; x < image.width(); ++x) lit += (image.pixel(x, y) & 0xffffff) != 0;
   EXPECT_GT(lit, 40);
+}
+
+// Figures are measured glyph by glyph; the widths must be exactly those of
+// the shaped line, since the walk's trench edges are laid out from them.
+TEST(CaptionDraw, FiguresMeasureAsTheShapedLine) {
+  FontCache fonts;
+  std::vector<std::string> figures;
+  for (int n = 0; n < 1200; n += 7) figures.push_back(std::to_string(n));
+  for (int s = 0; s < 86400; s += 4321) {
+    char text[9];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d", s / 3600, s / 60 % 60, s % 60);
+    figures.emplace_back(text);
+  }
+  for (int c = 1; c < 3355443; c += 65537) figures.push_back(std::to_string(c / 100) + "." + std::to_string(c % 100));
+  figures.insert(figures.end(), {"12-08-2026", "01-01-1999", "-42", "1.", ".5", "::"});
+  for (const Font& font : kFonts) {
+    const QFontMetrics shaped(fonts.get(font).font);
+    for (const std::string& figure : figures) {
+      ASSERT_TRUE(FontCache::isFigure(figure)) << figure;
+      EXPECT_EQ(fonts.textSize(figure, font).width(), shaped.horizontalAdvance(QString::fromStdString(figure)))
+          << font.name << " " << font.size << " \"" << figure << "\"";
+    }
+  }
+  EXPECT_FALSE(FontCache::isFigure(""));
+  EXPECT_FALSE(FontCache::isFigure("12 cm"));
+  EXPECT_FALSE(FontCache::isFigure("1.7\r\n2"));
 }
 
 TEST(CaptionDraw, ManyCaptionsStillDrawRight) {
