@@ -16,7 +16,8 @@
 # Binaries given through SAVER and SAVER_FULL must be such trace builds.
 #
 # Needs Xvfb, bash 5 ($EPOCHREALTIME), awk, sort and /proc (schedstat); cmake
-# and a C++ compiler to build. Takes about 5 1/2 minutes after the builds. Run
+# and a C++ compiler to build; cc and the libxcb headers for the floor (its
+# rows show "-" without them). Takes about 6 1/2 minutes after the builds. Run
 # it on an otherwise quiet machine: whatever else runs shows in the figures.
 #
 # The runs, each on an Xvfb of its own (24-bit), binaries copied to a scratch
@@ -27,6 +28,10 @@
 #            repaint, to gather drops (a course and its fall take about a
 #            minute at this size, the drop a third of a second of it)
 #   start    each build 5 times at 1920x1080, to the first frame
+#   floor    bench/xcb_floor.c, a bare xcb client putting one box of about a
+#            walking tick's size into a full-screen window, 10 times a second
+#            (as walking) and 100 times (as the drop), 30 s and 20 s: the cost
+#            of the wake-ups and requests alone on this machine
 #
 # How it measures:
 #   CPU      /proc/PID/task/*/schedstat (nanoseconds on the CPU, every thread)
@@ -43,7 +48,8 @@
 #   start    $EPOCHREALTIME just before exec, in the shell that then execs
 #            the saver, to the first-frame line (written once the first picture
 #            has been sent to the X server). Every start is warm: the program
-#            and its libraries have run just before.
+#            and its libraries have run just before, and walked.log is there
+#            from the start before, as it is for a saver in daily use.
 #   ticks    Timer 1 ticks from the trace of every run: within each stretch of
 #            walking (between two falls), ticks over wall time, scaled to a
 #            minute; ticks missing from a stretch's 100 ms grid of due times are
@@ -95,6 +101,14 @@ else
   saver_bin=$root/saver/platform/trenchwalk
   full_bin=$root/full/platform/trenchwalk
 fi
+floor_bin=""
+mkdir -p "$root" 2>/dev/null
+if command -v cc >/dev/null 2>&1 &&
+  cc -std=c11 -O2 -o "$root/xcb_floor" "$here/xcb_floor.c" -lxcb >"$root/floor.build.log" 2>&1; then
+  floor_bin=$root/xcb_floor
+else
+  echo "x11_cost.sh: no floor (cc or the libxcb headers missing, see $root/floor.build.log)" >&2
+fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/trenchwalk-x11cost.XXXXXX")
 xvfb_pid=""
@@ -134,8 +148,10 @@ stop_xvfb() {
 }
 
 # Starts a saver (saver|full) with its trace in $2; the start time in $2.t0.
+# A third argument "keep" leaves walked.log from the run before.
 start_saver() {
-  rm -f "$work/walked.log" "$work/walked.log.lock"
+  [ "${3:-}" = keep ] || rm -f "$work/walked.log"
+  rm -f "$work/walked.log.lock"
   (
     echo "$EPOCHREALTIME" >"$2.t0"
     exec "$work/$1" 2>"$2" >/dev/null </dev/null
@@ -274,7 +290,7 @@ for build in saver full; do
   start_xvfb 1920x1080
   : >"$work/$build.starts"
   for i in $(seq "$starts"); do
-    start_saver "$build" "$work/$build-start$i.trace"
+    start_saver "$build" "$work/$build-start$i.trace" keep
     t0=$(cat "$work/$build-start$i.trace.t0")
     t0=$((${t0%.*} * 1000000 + 10#${t0#*.}))
     t1=$(awk '$1 == "first-frame" { print $2; exit }' "$work/$build-start$i.trace")
@@ -286,6 +302,26 @@ for build in saver full; do
   done
   stop_xvfb
 done
+
+# The floor: program and X server CPU (percent of one core) over the run.
+floor_cost() {  # ticks per second, seconds
+  [ -n "$floor_bin" ] || { echo "- - -"; return; }
+  start_xvfb 1920x1080
+  "$floor_bin" "$1" >/dev/null 2>&1 &
+  saver_pid=$!
+  pause "$settle_seconds"
+  sample "$2" "$work/floor-$1.samples"
+  stop_saver
+  stop_xvfb
+  awk 'function us(s,   p) { p = index(s, "."); return substr(s, 1, p - 1) * 1000000 + substr(s, p + 1) }
+       NR == 1 { t0 = us($1); a0 = $2; b0 = $3 } { t = us($1); a = $2; b = $3 }
+       END { s = (t - t0) / 1e6; if (s <= 0) { print "- - -"; exit }
+             printf "%.3f %.3f %.3f\n", 100 * (a - a0) / 1e9 / s, 100 * (b - b0) / 1e9 / s, 100 * (a - a0 + b - b0) / 1e9 / s }' \
+    "$work/floor-$1.samples"
+}
+echo "floor: bare xcb client at 10 and 100 ticks per second ..." >&2
+floor10=$(floor_cost 10 "$walk_seconds")
+floor100=$(floor_cost 100 20)
 
 # --- The table.
 qt=$(ldd "$work/saver" 2>/dev/null | awk '/libQt6Core/ { print $3; exit }')
@@ -332,10 +368,14 @@ s4=$(col "saver,walk,3840x2160" 3)
 s1=$(col "saver,walk,1920x1080" 3)
 row "3840x2160 minus 1920x1080 (points)" "$(awk -v a="$s4" -v b="$s1" 'BEGIN { printf "%+.3f", a - b }')" \
   "$(awk -v a="$(col "full,walk,3840x2160" 3)" -v b="$(col "full,walk,1920x1080" 3)" 'BEGIN { printf "%+.3f", a - b }')" "" "<= +0.1"
+row "floor, bare xcb 10 boxes/s, program + X (%)" "$(echo "$floor10" | awk '{ print $3 }')" "" "" "(reference)"
+row "  program / X server (%)" "$(echo "$floor10" | awk '{ print $1 " / " $2 }')" "" "" ""
 row "drop of a fall (10 ms ticks), 1920x1080 (%)" "$(col saver,drop 3)" "$(col full,drop 3)" \
   "$(ratio "$(col saver,drop 3)" "$(col full,drop 3)")" "<= 1"
 row "  program / X server (%)" "$(col saver,drop 1) / $(col saver,drop 2)" "$(col full,drop 1) / $(col full,drop 2)" "" ""
 row "  drops seen, time in drops (s)" "$(col saver,ticks 3), $(col saver,drop 4)" "$(col full,ticks 3), $(col full,drop 4)" "" ""
+row "floor, bare xcb 100 boxes/s, prog + X (%)" "$(echo "$floor100" | awk '{ print $3 }')" "" "" "(reference)"
+row "  program / X server (%)" "$(echo "$floor100" | awk '{ print $1 " / " $2 }')" "" "" ""
 for size in "${sizes[@]}"; do
   target=""
   [ "$size" = 1920x1080 ] && target="<= 40"

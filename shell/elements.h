@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "shell/runtime.h"
@@ -35,9 +36,11 @@ class Label {
   Rgb ForeColor;
 
   const std::string& Caption() const { return caption_; }
-  void setCaption(std::string caption) {
+  // The clock and the distance are set on every tick and change far less
+  // often: an unchanged caption costs a comparison, no copy.
+  void setCaption(std::string_view caption) {
     if (caption == caption_) return;
-    caption_ = std::move(caption);
+    caption_.assign(caption);
     fit();
   }
   const Font& font() const { return font_; }

@@ -117,7 +117,7 @@ class ScreenS {
   void layReadout(int32_t x);
   bool laneAccepted() const;
   bool readoutAccepted() const;
-  std::string nowTimeText();
+  const std::string& nowTimeText();
 
   Random rnd_;
   LocalTime clockSecond_;

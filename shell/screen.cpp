@@ -47,7 +47,7 @@ ScreenS::ScreenS(Services& services)
 
 // The clock is refreshed many times a second; its text is only rebuilt when
 // the second changes.
-std::string ScreenS::nowTimeText() {
+const std::string& ScreenS::nowTimeText() {
   const LocalTime t = services_.localTime();
   if (t.second != clockSecond_.second || t.minute != clockSecond_.minute ||
       t.hour != clockSecond_.hour || clockText_.empty()) {
