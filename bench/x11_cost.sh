@@ -17,7 +17,7 @@
 #
 # Needs Xvfb, bash 5 ($EPOCHREALTIME), awk, sort and /proc (schedstat); cmake
 # and a C++ compiler to build; cc and the libxcb headers for the floor (its
-# rows show "-" without them). Takes about 6 1/2 minutes after the builds. Run
+# rows show "-" without them). Takes about 7 minutes after the builds. Run
 # it on an otherwise quiet machine: whatever else runs shows in the figures.
 #
 # The runs, each on an Xvfb of its own (24-bit), binaries copied to a scratch
@@ -27,7 +27,7 @@
 #   falls    at 1920x1080, 120 s more of the saver and 45 s of the full
 #            repaint, to gather drops (a course and its fall take about a
 #            minute at this size, the drop a third of a second of it)
-#   start    each build 5 times at 1920x1080, to the first frame
+#   start    each build 9 times at 1920x1080, to the first frame
 #   floor    bench/xcb_floor.c, a bare xcb client putting one box of about a
 #            walking tick's size into a full-screen window, 10 times a second
 #            (as walking) and 100 times (as the drop), 30 s and 20 s: the cost
@@ -67,7 +67,7 @@ root=${1:-${TMPDIR:-/tmp}/trenchwalk-x11cost}
 walk_seconds=${WALK_SECONDS:-30}
 fall_seconds=${FALL_SECONDS:-120}
 settle_seconds=3
-starts=${STARTS:-5}
+starts=${STARTS:-9}
 keep=${KEEP:-}
 # NAMES="a b" heads the two columns otherwise (say, two versions of the saver
 # compared through SAVER and SAVER_FULL).
@@ -382,7 +382,8 @@ for size in "${sizes[@]}"; do
   row "peak RSS $size (MB)" "${fig[saver,rss,$size]}" "${fig[full,rss,$size]}" "" "$target"
 done
 row "first frame after exec, median of $starts (ms)" "${fig[saver,start]}" "${fig[full,start]}" "" "<= 60"
-row "  each start (ms)" "${fig[saver,starts]}" "${fig[full,starts]}" "" ""
+row "  each start, ${names[0]} (ms)" "${fig[saver,starts]}" "" "" ""
+row "  each start, ${names[1]} (ms)" "" "${fig[full,starts]}" "" ""
 row "walk ticks per minute of walking" "$(col saver,ticks 1)" "$(col full,ticks 1)" "" "600 +- 1"
 row "  ticks missing from the 100 ms grid" "$(col saver,ticks 2)" "$(col full,ticks 2)" "" ""
 row "tick lateness, 99th percentile (ms)" "$(col saver,ticks 4)" "$(col full,ticks 4)" "" "<= 5"
