@@ -129,16 +129,9 @@ unset WAYLAND_DISPLAY
 
 pause() { read -r -t "$1" -u "$never" _; }
 
-start_xvfb() {  # size
-  rm -f "$work/display"
-  exec 3>"$work/display"
-  Xvfb -displayfd 3 -screen 0 "${1}x24" -nolisten tcp >"$work/xvfb.log" 2>&1 &
-  xvfb_pid=$!
-  exec 3>&-
-  for _ in $(seq 100); do [ -s "$work/display" ] && break; pause 0.1; done
-  [ -s "$work/display" ] || die "Xvfb did not start at $1: $(cat "$work/xvfb.log")"
-  DISPLAY=":$(head -n1 "$work/display")"
-  export DISPLAY
+source "$source_dir/tests/xvfb.sh"
+xvfb_at() {  # size
+  start_xvfb "$work" "$1" || die "no X server at $1"
 }
 
 stop_xvfb() {
@@ -199,7 +192,7 @@ sample() {
 # One measured run: build, size, seconds, name. Leaves $work/NAME.trace,
 # NAME.samples and NAME.rss (kB).
 run() {
-  start_xvfb "$2"
+  xvfb_at "$2"
   start_saver "$1" "$work/$4.trace"
   pause "$settle_seconds"
   sample "$3" "$work/$4.samples"
@@ -287,7 +280,7 @@ for build in saver full; do
   echo "falls: $build at 1920x1080 for ${seconds}s ..." >&2
   run "$build" 1920x1080 "$seconds" "$build-falls"
   echo "first frames: $build ..." >&2
-  start_xvfb 1920x1080
+  xvfb_at 1920x1080
   : >"$work/$build.starts"
   for i in $(seq "$starts"); do
     start_saver "$build" "$work/$build-start$i.trace" keep
@@ -306,7 +299,7 @@ done
 # The floor: program and X server CPU (percent of one core) over the run.
 floor_cost() {  # ticks per second, seconds
   [ -n "$floor_bin" ] || { echo "- - -"; return; }
-  start_xvfb 1920x1080
+  xvfb_at 1920x1080
   "$floor_bin" "$1" >/dev/null 2>&1 &
   saver_pid=$!
   pause "$settle_seconds"

@@ -7,6 +7,7 @@
 #
 # usage: crash_kill.sh path/to/trenchwalk [kills]
 set -u
+source "$(dirname "$0")/xvfb.sh"
 
 binary=${1:?usage: crash_kill.sh path/to/trenchwalk [kills]}
 kills=${2:-100}
@@ -28,13 +29,7 @@ i=0
 cp "$binary" "$work/trenchwalk" || fail "cannot copy $binary"
 mkdir -p "$work/runtime" && chmod 700 "$work/runtime"
 export XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=xcb
-exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-exec 3>&-
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || fail "Xvfb did not start"
-export DISPLAY=":$(head -n1 "$work/display")"
+start_xvfb "$work" 800x600 || fail "no X server"
 
 log="$work/walked.log"
 banner=$'*** Visit Korvek at https://korvek.example ***\r'

@@ -5,6 +5,7 @@
 #
 # usage: readonly_folder.sh path/to/trenchwalk
 set -u
+source "$(dirname "$0")/xvfb.sh"
 
 binary=${1:?usage: readonly_folder.sh path/to/trenchwalk}
 for tool in Xvfb xdotool runuser; do
@@ -29,15 +30,9 @@ fail() { echo "FAIL: $*"; exit 1; }
 
 mkdir "$work/bin" && cp "$binary" "$work/bin/trenchwalk" && chmod 755 "$work/bin" "$work/bin/trenchwalk"
 mkdir -m 1777 "$work/runtime-dir"
-exec 3>"$work/display"
 # -ac: the saver runs as another user than the X server.
-Xvfb -displayfd 3 -ac -screen 0 800x600x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-exec 3>&-
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || fail "Xvfb did not start"
-display=":$(head -n1 "$work/display")"
-export DISPLAY="$display"
+start_xvfb "$work" 800x600 -ac || fail "no X server"
+display=$DISPLAY
 
 before=$(ls -la "$work/bin")
 runuser -u nobody -- env DISPLAY="$display" XDG_RUNTIME_DIR="$work/runtime-dir" \

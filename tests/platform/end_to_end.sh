@@ -5,6 +5,7 @@
 #
 # usage: end_to_end.sh path/to/trenchwalk
 set -u
+source "$(dirname "$0")/../xvfb.sh"
 
 binary=${1:?usage: end_to_end.sh path/to/trenchwalk}
 for tool in Xvfb xdotool; do
@@ -36,17 +37,7 @@ export XDG_RUNTIME_DIR="$work/runtime"
 export QT_QPA_PLATFORM=xcb
 log="$work/walked.log"
 
-# A display number of Xvfb's own choosing, so parallel runs never collide.
-exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-exec 3>&-
-for _ in $(seq 100); do
-  [ -s "$work/display" ] && break
-  sleep 0.1
-done
-[ -s "$work/display" ] || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
-export DISPLAY=":$(head -n1 "$work/display")"
+start_xvfb "$work" 1024x768 || fail "no X server"
 
 saver_pid=""
 start_saver() {

@@ -1,0 +1,27 @@
+# Sourced by the scripts that run the real program on a virtual X display.
+#
+# start_xvfb FOLDER SIZE [Xvfb options...]
+#   Starts a 24-bit Xvfb of SIZE (say 1024x768) on a display number of its own
+#   choosing, so that parallel runs never collide, with its log in
+#   FOLDER/xvfb.log. Sets xvfb_pid and exports DISPLAY. Returns 1, having said
+#   why on stderr, when the server is not up within 10 s. Stopping it is the
+#   caller's: kill "$xvfb_pid".
+start_xvfb() {
+  local folder=$1 size=$2 fd _
+  shift 2
+  rm -f "$folder/display"
+  exec {fd}>"$folder/display"
+  Xvfb -displayfd "$fd" "$@" -screen 0 "${size}x24" -nolisten tcp >"$folder/xvfb.log" 2>&1 &
+  xvfb_pid=$!
+  exec {fd}>&-
+  for _ in $(seq 100); do
+    [ -s "$folder/display" ] && break
+    sleep 0.1
+  done
+  if [ ! -s "$folder/display" ]; then
+    echo "Xvfb did not start: $(cat "$folder/xvfb.log")" >&2
+    return 1
+  fi
+  DISPLAY=":$(head -n1 "$folder/display")"
+  export DISPLAY
+}
