@@ -60,6 +60,7 @@ export LC_ALL=C
 
 here=$(cd "$(dirname "$0")" && pwd)
 source_dir=$(dirname "$here")
+source "$source_dir/tests/xvfb.sh"
 root=${1:-${TMPDIR:-/tmp}/trenchwalk-x11cost}
 # WALK_SECONDS, FALL_SECONDS (the saver's; the full repaint gets 3/8 of it)
 # and STARTS shorten a trial run of the script; the figures it reports are
@@ -115,7 +116,7 @@ xvfb_pid=""
 saver_pid=""
 cleanup() {
   [ -n "$saver_pid" ] && kill -9 "$saver_pid" 2>/dev/null
-  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null; fi
+  stop_xvfb
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -129,16 +130,10 @@ unset WAYLAND_DISPLAY
 
 pause() { read -r -t "$1" -u "$never" _; }
 
-source "$source_dir/tests/xvfb.sh"
 xvfb_at() {  # size
   start_xvfb "$work" "$1" || die "no X server at $1"
 }
 
-stop_xvfb() {
-  kill "$xvfb_pid" 2>/dev/null
-  wait "$xvfb_pid" 2>/dev/null
-  xvfb_pid=""
-}
 
 # Starts a saver (saver|full) with its trace in $2; the start time in $2.t0.
 # A third argument "keep" leaves walked.log from the run before.

@@ -103,53 +103,44 @@ const FontCache::Layout& FontCache::layout(Face& face, const std::string& captio
   return face.layouts.emplace(caption, std::move(lines)).first->second;
 }
 
-void FontCache::draw(QPainter& painter, const std::string& caption, const Font& font, QPoint topLeft,
-                     const QRect& clip) {
-  Face& f = face(font);
-  bool fontSet = false;
-  int baseline = topLeft.y() + f.entry.ascent;
+template <class Visit>
+void FontCache::place(Face& face, const std::string& caption, QPoint topLeft, Visit&& visit) {
+  // A piece of text is placed by its top, which lies its exact (unrounded)
+  // ascent above the baseline.
+  int baseline = topLeft.y() + face.entry.ascent;
   if (isFigure(caption)) {
     qreal x = topLeft.x();
     for (const char c : caption) {
-      const Glyph& g = glyph(f, c);
-      if (g.ink.translated(qFloor(x), baseline).adjusted(0, 0, 1, 0).intersects(clip)) {
-        if (!fontSet) painter.setFont(f.entry.font);
-        fontSet = true;
-        painter.drawStaticText(QPointF(x, baseline - f.entry.exactAscent), g.text);
-      }
+      const Glyph& g = glyph(face, c);
+      // A glyph may start between pixels: its ink reaches one pixel further.
+      visit(g.text, QPointF(x, baseline - face.entry.exactAscent),
+            g.ink.translated(qFloor(x), baseline).adjusted(0, 0, 1, 0));
       x += g.advance;
     }
     return;
   }
-  for (const Line& line : layout(f, caption)) {
-    if (line.ink.translated(topLeft.x(), baseline).intersects(clip)) {
-      if (!fontSet) painter.setFont(f.entry.font);
-      fontSet = true;
-      // A laid-out line is placed by its top, which lies its exact
-      // (unrounded) ascent above the baseline.
-      painter.drawStaticText(QPointF(topLeft.x(), baseline - f.entry.exactAscent), line.text);
-    }
-    baseline += f.entry.lineSpacing;
+  for (const Line& line : layout(face, caption)) {
+    visit(line.text, QPointF(topLeft.x(), baseline - face.entry.exactAscent),
+          line.ink.translated(topLeft.x(), baseline));
+    baseline += face.entry.lineSpacing;
   }
 }
 
-QRect FontCache::ink(const std::string& caption, const Font& font, QPoint topLeft) {
+void FontCache::draw(QPainter& painter, const std::string& caption, const Font& font, QPoint topLeft,
+                     const QRect& clip) {
   Face& f = face(font);
+  bool fontSet = false;
+  place(f, caption, topLeft, [&](const QStaticText& text, QPointF at, const QRect& ink) {
+    if (!ink.intersects(clip)) return;
+    if (!fontSet) painter.setFont(f.entry.font);
+    fontSet = true;
+    painter.drawStaticText(at, text);
+  });
+}
+
+QRect FontCache::ink(const std::string& caption, const Font& font, QPoint topLeft) {
   QRect all;
-  int baseline = topLeft.y() + f.entry.ascent;
-  if (isFigure(caption)) {
-    qreal x = topLeft.x();
-    for (const char c : caption) {
-      const Glyph& g = glyph(f, c);
-      all |= g.ink.translated(qFloor(x), baseline).adjusted(0, 0, 1, 0);
-      x += g.advance;
-    }
-    return all;
-  }
-  for (const Line& line : layout(f, caption)) {
-    all |= line.ink.translated(topLeft.x(), baseline);
-    baseline += f.entry.lineSpacing;
-  }
+  place(face(font), caption, topLeft, [&](const QStaticText&, QPointF, const QRect& ink) { all |= ink; });
   return all;
 }
 

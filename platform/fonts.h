@@ -87,6 +87,10 @@ class FontCache {
   Face& face(const Font& font);
   const Layout& layout(Face& face, const std::string& caption);
   const Glyph& glyph(Face& face, char c);
+  // Calls visit(text, top-left, ink) for each prepared piece of a caption as
+  // draw() places it: a glyph of a figure, or a line of anything else.
+  template <class Visit>
+  void place(Face& face, const std::string& caption, QPoint topLeft, Visit&& visit);
 
   std::map<Key, Face> faces_;
   // The clock alone brings a new caption every second; the layouts are

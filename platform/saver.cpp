@@ -149,6 +149,8 @@ void SceneWindow::paintToX11(const QRegion& region) {
 }
 
 void SceneWindow::paintToStore(const QRegion& region) {
+  // The store takes the window's size when it is next painted: a resize is
+  // always followed by an expose, which paints the whole window.
   if (store_->size() != size()) store_->resize(size());
   store_->beginPaint(region);
   {
@@ -174,10 +176,6 @@ void SceneWindow::exposeEvent(QExposeEvent*) {
   // The whole window: what the event's region covers differs between window
   // systems, and exposes are rare (the window appearing, a box closing over it).
   if (isExposed()) saver_.windowExposed();
-}
-
-void SceneWindow::resizeEvent(QResizeEvent*) {
-  if (store_) store_->resize(size());
 }
 
 void SceneWindow::keyPressEvent(QKeyEvent* event) {

@@ -51,7 +51,6 @@ class SceneWindow : public QWindow {
 
  protected:
   void exposeEvent(QExposeEvent* event) override;
-  void resizeEvent(QResizeEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void keyReleaseEvent(QKeyEvent* event) override;
   void focusOutEvent(QFocusEvent* event) override;

@@ -19,7 +19,7 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/trenchwalk-kill.XXXXXX")
 xvfb_pid=""
 cleanup() {
   pkill -9 -f "$work/trenchwalk" 2>/dev/null
-  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null; fi
+  stop_xvfb
   rm -rf "$work"
 }
 trap cleanup EXIT

@@ -22,7 +22,7 @@ xvfb_pid=""
 pid=""
 cleanup() {
   [ -n "$pid" ] && kill -9 "$pid" 2>/dev/null
-  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null; fi
+  stop_xvfb
   rm -rf "$work"
 }
 trap cleanup EXIT

@@ -4,8 +4,7 @@
 #   Starts a 24-bit Xvfb of SIZE (say 1024x768) on a display number of its own
 #   choosing, so that parallel runs never collide, with its log in
 #   FOLDER/xvfb.log. Sets xvfb_pid and exports DISPLAY. Returns 1, having said
-#   why on stderr, when the server is not up within 10 s. Stopping it is the
-#   caller's: kill "$xvfb_pid".
+#   why on stderr, when the server is not up within 10 s.
 start_xvfb() {
   local folder=$1 size=$2 fd _
   shift 2
@@ -24,4 +23,14 @@ start_xvfb() {
   fi
   DISPLAY=":$(head -n1 "$folder/display")"
   export DISPLAY
+}
+
+# stop_xvfb: stops the server start_xvfb started, if it runs; safe to call
+# again (say, from an EXIT trap after an earlier stop).
+stop_xvfb() {
+  if [ -n "${xvfb_pid:-}" ]; then
+    kill "$xvfb_pid" 2>/dev/null
+    wait "$xvfb_pid" 2>/dev/null
+  fi
+  xvfb_pid=""
 }

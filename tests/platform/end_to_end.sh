@@ -20,7 +20,7 @@ xvfb_pid=""
 saver_pids=()
 cleanup() {
   for pid in "${saver_pids[@]}"; do kill -9 "$pid" 2>/dev/null; done
-  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null; fi
+  stop_xvfb
   xdotool keyup Return >/dev/null 2>&1
   rm -rf "$work"
 }

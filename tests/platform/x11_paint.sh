@@ -15,7 +15,7 @@ fi
 work=$(mktemp -d "${TMPDIR:-/tmp}/trenchwalk-x11paint.XXXXXX")
 xvfb_pid=""
 cleanup() {
-  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null; fi
+  stop_xvfb
   rm -rf "$work"
 }
 trap cleanup EXIT
