@@ -302,4 +302,29 @@ wait_exit "$saver_pid" 5
 [ "$(head -n1 "$log")" = $'*** Visit Korvek at https://korvek.example ***\r' ] || fail "no fresh log"
 rm -f "$log.bak.1" "$log.bak" "$log.new"
 echo "ok: a 1 GB first line is judged at once and kept; backups accumulate"
+
+# --- Run 10: without /proc the executable's folder cannot be found: the saver
+# runs and ends as usual, says so in one line, and keeps no log anywhere (not
+# in / nor in the working folder).
+if unshare --mount --fork true 2>/dev/null; then
+  mkdir "$work/noproc" "$work/noproc-cwd" && cp "$work/trenchwalk" "$work/noproc/trenchwalk"
+  root_log_before=$(ls -la /walked.log 2>&1)
+  : >"$work/noproc.out"
+  (cd "$work/noproc-cwd" && exec unshare --mount --fork sh -c 'mount -t tmpfs none /proc && exec "$0"' \
+    "$work/noproc/trenchwalk") >"$work/noproc.out" 2>&1 &
+  saver_pid=$!
+  saver_pids+=("$saver_pid")
+  wait_for_window
+  xdotool key Escape
+  wait_exit "$saver_pid" 5
+  [ "$status" -eq 0 ] || fail "without /proc: exit status $status: $(cat "$work/noproc.out")"
+  [ "$(ls -la /walked.log 2>&1)" = "$root_log_before" ] || fail "without /proc: a log was written to /"
+  [ "$(ls -A "$work/noproc-cwd")" = "" ] || fail "without /proc: written to the working folder: $(ls -A "$work/noproc-cwd")"
+  [ "$(grep -c "folder cannot be found" "$work/noproc.out")" -eq 1 ] ||
+    fail "without /proc: not said in one line: $(cat "$work/noproc.out")"
+  [ "$(ls -A "$work/noproc")" = "trenchwalk" ] || fail "without /proc: $(ls -A "$work/noproc")"
+  echo "ok: without /proc the saver runs, keeps no log and says so"
+else
+  echo "note: no mount namespace here; the run without /proc is left out"
+fi
 echo "PASS"
