@@ -18,8 +18,10 @@ namespace fs = std::filesystem;
 // A backup name is looked for among this many; past them the log is left as
 // it is rather than overwrite one.
 constexpr int kBackupNames = 10'000;
-// Tries at a fresh temporary name before the fresh log is given up.
+// Tries at a fresh temporary name before the fresh log is given up, and the
+// random hexadecimal digits that make each name.
 constexpr int kTemporaryNames = 16;
+constexpr int kTemporaryNameDigits = 8;
 // Start-up reads no more than this to find the banner, however long the first
 // line is.
 constexpr std::streamsize kBannerProbeBytes = 4096;
@@ -35,7 +37,7 @@ bool writeWhole(Services& services, const fs::path& target, const std::string& c
   for (int attempt = 0; attempt < kTemporaryNames; ++attempt) {
     fs::path temp = target;
     temp += ".new.";
-    for (int k = 0; k < 8; ++k) temp += "0123456789abcdef"[digit(entropy)];
+    for (int k = 0; k < kTemporaryNameDigits; ++k) temp += "0123456789abcdef"[digit(entropy)];
     errno = 0;
     std::FILE* out = std::fopen(temp.c_str(), "wbx");
     if (out == nullptr) {
