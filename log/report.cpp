@@ -8,7 +8,10 @@ namespace tw {
 void ScreenS::ShowLoggedDistances() {
   std::string text;
   try {
-    std::ifstream in(logPath(), std::ios::binary);
+    const std::string path = logPath();
+    // A FIFO or a device is never opened: that could block for ever.
+    if (path.empty() || logEntryAt(path) != LogEntry::Regular) throw LogReadError("not a log");
+    std::ifstream in(path, std::ios::binary);
     if (!in) throw LogReadError("cannot open");
     const LoggedSums sums = sumLoggedDistances(in);
     text = reportText(reportDistances(sums));

@@ -104,7 +104,7 @@ class ScreenS {
   void SaveLogAndQuit();
   void ShowLoggedDistances();
 
-  // The log file's path beside the executable.
+  // The log file's path beside the executable; empty when that folder is unknown.
   std::string logPath() const;
 
  private:

@@ -180,6 +180,10 @@ void ScreenS::catchUp(int64_t ms) {
   }
 }
 
-std::string ScreenS::logPath() const { return services_.executableFolder() + "/walked.log"; }
+std::string ScreenS::logPath() const {
+  // An unknown folder means no log at all, never one in the root folder.
+  const std::string folder = services_.executableFolder();
+  return folder.empty() ? std::string() : folder + "/walked.log";
+}
 
 }  // namespace tw
