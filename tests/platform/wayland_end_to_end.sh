@@ -167,7 +167,9 @@ compositor_up() {
   [ -n "$socket" ] && [ -n "$(find "$XDG_RUNTIME_DIR" -maxdepth 1 -name 'wayland-*' -type s)" ] &&
     SWAYSOCK=$socket as_user swaymsg -t get_outputs >/dev/null 2>&1
 }
-if ! poll 100 compositor_up; then
+compositor_settled() { compositor_up || ! running "$sway_pid"; }
+poll 100 compositor_settled
+if ! compositor_up; then
   echo "SKIP: sway did not start headless:"
   tail -n 30 "$work/sway.log"
   exit 77
@@ -299,8 +301,9 @@ run_one_output() {
   poll 150 has_scene "$pid" || fail "no window \"$scene_title\" appeared"
   local scene
   scene=$(scene_of "$pid")
-  read -r output _ fullscreen _ _ app_id <<<"$scene"
+  read -r output _ fullscreen focused _ app_id <<<"$scene"
   [ "$fullscreen" = 1 ] || fail "the scene is not full screen: $scene"
+  [ "$focused" = true ] || fail "the scene does not have the focus: $scene"
   [ "$app_id" = "$scene_app_id" ] || fail "the scene's app_id is \"$app_id\", not \"$scene_app_id\""
   lit() { shot "$output" "$work/first.ppm" && [ "$(lit_bytes "$work/first.ppm")" -gt 0 ]; }
   poll 50 lit || fail "the screen is all black"
