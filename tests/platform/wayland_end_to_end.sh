@@ -330,11 +330,12 @@ run_one_output() {
 
 run_swayidle() {
   local fired="$work/out/fired" first idle_pid hint
-  # Without -w: swayidle goes on watching while the saver runs. What a session
-  # gives it: no QT_QPA_PLATFORM, a Wayland session type.
+  # Without -w: swayidle goes on watching while the saver runs, and its other
+  # timeouts (here a stand-in for a locker) still fire. What a session gives
+  # it: no QT_QPA_PLATFORM, a Wayland session type.
   "${as_user[@]}" env XDG_SESSION_TYPE=wayland swayidle timeout 1 \
     "echo started >>'$fired'; '$saver' 2>>'$work/out/saver.err'; echo \"exit \$?\" >>'$fired'" \
-    >"$work/swayidle.err" 2>&1 &
+    timeout 2 "echo locker >>'$fired'" >"$work/swayidle.err" 2>&1 &
   idle_pid=$!
   echo "$idle_pid" >>"$work/helpers"
   one_saver() { [ "$(saver_processes | wc -l)" -eq 1 ]; }
@@ -350,10 +351,12 @@ run_swayidle() {
   second_left() { [ "$(grep -c '^exit ' "$fired")" -ge 1 ]; }
   poll 100 second_left || fail "swayidle did not fire again, or its second saver still runs: $(cat "$fired")"
   [ "$(grep -c '^started' "$fired")" -eq 2 ] || fail "expected two starts: $(cat "$fired")"
+  locker_fired() { sed -n '/^started/,$p' "$fired" | grep -q '^locker'; }
+  poll 50 locker_fired || fail "swayidle's longer timeout did not fire while the saver ran: $(cat "$fired")"
   grep -qx 'exit 0' "$fired" || fail "the second saver did not exit quietly: $(cat "$fired")"
   [ "$(saver_processes)" = "$first" ] || fail "the first saver does not run alone: $(saver_processes)"
   [ "$(records)" -eq 0 ] || fail "a record was written: $(cat -A "$log")"
-  echo "ok: swayidle starts it; a second firing leaves at once, quietly"
+  echo "ok: swayidle starts it; a second firing leaves at once, quietly; its longer timeout fires meanwhile"
   # Before the key that ends it: otherwise swayidle starts it again a second later.
   kill "$idle_pid"
   wait "$idle_pid" 2>/dev/null
