@@ -81,6 +81,9 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+# Interrupted, it still stops what it started.
+trap 'exit 130' INT
+trap 'exit 143' TERM
 
 # Every copy of the saver this script started, wherever it came from (swayidle
 # starts them through a shell): the processes running the copied binary.
