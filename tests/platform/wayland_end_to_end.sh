@@ -8,7 +8,8 @@
 #                while it runs leaves at once; Escape ends it
 #   two outputs  the focus on the second output at the start; each window full
 #                screen on an output of its own, the second all black; keys
-#                reach the saver with the focus on the cover too
+#                reach the saver with the focus on the cover too; a third
+#                output plugged in meanwhile gets its cover
 #
 # sway refuses to run as root, so as root the compositor, the saver and every
 # client run as nobody, in a folder of their own; otherwise as the caller.
@@ -156,6 +157,7 @@ default_floating_border none
 focus_follows_mouse no
 output HEADLESS-1 mode 1024x768 position 0 0
 output HEADLESS-2 mode 800x600 position 1024 0
+output HEADLESS-3 mode 640x480 position 1824 0
 EOF
 chmod 644 "$work/sway.conf"
 unset DISPLAY WAYLAND_DISPLAY WAYLAND_SOCKET SWAYSOCK I3SOCK QT_QPA_PLATFORM XDG_SESSION_TYPE
@@ -374,11 +376,11 @@ run_swayidle() {
 }
 
 run_two_outputs() {
-  two_outputs() {
-    [ "$(as_user swaymsg -t get_outputs | jq '[.[] | select(.active)] | length')" -eq 2 ]
+  outputs() {
+    [ "$(as_user swaymsg -t get_outputs | jq '[.[] | select(.active)] | length')" -eq "$1" ]
   }
   as_user swaymsg create_output >/dev/null || fail "sway could not add an output"
-  poll 50 two_outputs || fail "the second output did not appear"
+  poll 50 outputs 2 || fail "the second output did not appear"
   # Where the user was last: the saver starts with the focus on the second output.
   as_user swaymsg focus output HEADLESS-2 >/dev/null || fail "cannot focus HEADLESS-2"
   start_saver XDG_SESSION_TYPE=wayland
@@ -406,8 +408,22 @@ run_two_outputs() {
   as_user swaymsg "[con_id=$cover_id] focus" >/dev/null || fail "cannot focus the cover"
   command_key F1 hidden
   echo "ok: F1 with the focus on the cover shows the help; the walk goes on"
+
+  # An output plugged in while it runs gets a cover of its own.
+  as_user swaymsg create_output >/dev/null || fail "sway could not add an output"
+  poll 50 outputs 3 || fail "the third output did not appear"
+  covered() { windows_of "$pid" | grep -q '^HEADLESS-3 '; }
+  poll 50 covered || fail "no cover on the output plugged in: $(windows_of "$pid")"
+  [ "$(windows_of "$pid" | wc -l)" -eq 3 ] || fail "expected three windows: $(windows_of "$pid")"
+  [ "$(windows_of "$pid" | awk '$1 == "HEADLESS-3" {print $3}')" = 1 ] ||
+    fail "the new cover is not full screen: $(windows_of "$pid")"
+  black_third() { shot HEADLESS-3 "$work/third.ppm" && [ "$(lit_bytes "$work/third.ppm")" -eq 0 ]; }
+  poll 50 black_third || fail "the output plugged in is not all black"
+  [ "$(scene_of "$pid" | awk '{print $1}')" = HEADLESS-1 ] || fail "the scene moved: $(windows_of "$pid")"
+  running "$pid" || fail "plugging in an output ended the run"
+  echo "ok: an output plugged in while it runs gets a black full-screen cover"
   escape_ends_it
-  echo "ok: Escape with the focus on the cover ends it with one record"
+  echo "ok: Escape then ends it with one record"
 }
 
 # Each run in a subshell with a fresh walked.log; whatever it left running is
