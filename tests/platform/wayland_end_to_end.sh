@@ -262,7 +262,10 @@ start_saver() {
 status=""
 wait_exit() {
   ended() { ! running "$1"; }
-  poll "$2" ended "$1" || fail "the saver (pid $1) still runs $(($2 / 10)) s later"
+  poll "$2" ended "$1" ||
+    fail "the saver (pid $1) still runs $(($2 / 10)) s later, $(records) record(s) written;" \
+      "its threads (state, wait channel):" \
+      "$(for t in /proc/"$1"/task/*; do echo "$(cat "$t/comm") $(awk '{print $3}' "$t/stat") $(cat "$t/wchan")"; done 2>/dev/null)"
   wait "$1"
   status=$?
 }
