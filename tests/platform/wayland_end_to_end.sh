@@ -194,16 +194,7 @@ keyboard_pid=$!
 cp "$binary" "$saver" || { echo "FAIL: cannot copy $binary"; exit 1; }
 [ -n "$owner" ] && chown "$owner" "$saver"
 
-# Each wtype brings a keyboard with a keymap of its own, and the compositor
-# sends the saver the keymap of whichever keyboard it heard from last. A key
-# is typed only once the previous wtype's keyboard is gone, so that no other
-# keymap can come between its press and its release.
-keyboards() { as_user swaymsg -t get_inputs 2>/dev/null | jq '[.[] | select(.type == "keyboard")] | length'; }
-only_the_keeper() { [ "$(keyboards)" = 1 ]; }
-key() {
-  poll 30 only_the_keeper || fail "a keyboard of an earlier wtype is still there ($(keyboards))"
-  as_user wtype -k "$1" 2>>"$work/wtype.err" || fail "wtype could not type $1"
-}
+key() { as_user wtype -k "$1" 2>>"$work/wtype.err" || fail "wtype could not type $1"; }
 
 # The compositor's view of the windows of process $1, one a line:
 # "output con_id fullscreen_mode focused title app_id".
