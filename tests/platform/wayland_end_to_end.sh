@@ -257,6 +257,19 @@ start_saver() {
   pid=$!
 }
 
+# Where the threads of a saver that does not end are waiting: their states
+# and wait channels, and their stacks when gdb is there to read them.
+describe_threads() {
+  local t
+  echo "its threads (name, state, wait channel):"
+  for t in /proc/"$1"/task/*; do
+    echo "  $(cat "$t/comm") $(awk '{print $3}' "$t/stat") $(cat "$t/wchan")"
+  done 2>/dev/null
+  if command -v gdb >/dev/null 2>&1; then
+    timeout 30 gdb -p "$1" -batch -ex "thread apply all bt" 2>/dev/null | grep -E '^(#|Thread)'
+  fi
+}
+
 # Waits up to $2 tenths of a second for the saver $1, a child of this shell,
 # to end; its exit status in status.
 status=""
@@ -264,8 +277,7 @@ wait_exit() {
   ended() { ! running "$1"; }
   poll "$2" ended "$1" ||
     fail "the saver (pid $1) still runs $(($2 / 10)) s later, $(records) record(s) written;" \
-      "its threads (state, wait channel):" \
-      "$(for t in /proc/"$1"/task/*; do echo "$(cat "$t/comm") $(awk '{print $3}' "$t/stat") $(cat "$t/wchan")"; done 2>/dev/null)"
+      "$(describe_threads "$1")"
   wait "$1"
   status=$?
 }
@@ -370,7 +382,8 @@ run_swayidle() {
   wait "$idle_pid" 2>/dev/null
   key Escape
   gone() { ! running "$first"; }
-  poll 100 gone || fail "the saver still runs 10 s after Escape"
+  poll 100 gone ||
+    fail "the saver still runs 10 s after Escape, $(records) record(s) written;" "$(describe_threads "$first")"
   both_left() { [ "$(grep -c '^exit ' "$fired")" -eq 2 ]; }
   poll 20 both_left
   [ "$(sed -n '$p' "$fired")" = "exit 0" ] || fail "exit status after Escape: $(cat "$fired")"
