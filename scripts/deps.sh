@@ -7,7 +7,7 @@ set -euo pipefail
 build_packages=(cmake g++ make pkgconf qt6-base-dev libgl-dev libxcb1-dev libfontconfig-dev
   fonts-liberation fonts-dejavu-core)
 test_packages=(googletest libgtest-dev libbenchmark-dev xvfb xauth xdotool x11-utils clang
-  libclang-rt-14-dev)
+  libclang-rt-14-dev qt6-wayland sway swayidle grim wtype jq util-linux)
 
 case "${1:-run}" in
   run) wanted=("${build_packages[@]}") ;;
