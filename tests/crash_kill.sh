@@ -11,6 +11,8 @@ source "$(dirname "$0")/xvfb.sh"
 
 binary=${1:?usage: crash_kill.sh path/to/trenchwalk [kills]}
 kills=${2:-100}
+# The scene window's title.
+title=Form1
 for tool in Xvfb xdotool; do
   command -v "$tool" >/dev/null 2>&1 || { echo "SKIP: $tool is not installed"; exit 77; }
 done
@@ -23,7 +25,11 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-fail() { echo "FAIL (kill $i): $*"; exit 1; }
+fail() {
+  echo "FAIL (kill $i): $*"
+  show_logs "$work/saver.out" "$work/xvfb.log"
+  exit 1
+}
 i=0
 
 cp "$binary" "$work/trenchwalk" || fail "cannot copy $binary"
@@ -56,7 +62,7 @@ missing() { comm -23 "$1" "$2"; }
 random_ms() { echo $((RANDOM % $1)); }
 
 wait_window() {
-  timeout 10 xdotool search --sync --onlyvisible --name '^Form1$' >/dev/null 2>&1
+  timeout 10 xdotool search --sync --onlyvisible --name "^${title}\$" >/dev/null 2>&1
 }
 
 # A log to begin with: the banner and a few records of earlier runs.
@@ -70,7 +76,8 @@ for i in $(seq "$kills"); do
       ;;
   esac
   lines_to_keep >"$work/before"
-  "$work/trenchwalk" >/dev/null 2>&1 &
+  echo "--- start $i" >>"$work/saver.out"
+  "$work/trenchwalk" >>"$work/saver.out" 2>&1 &
   pid=$!
   if [ $((i % 3)) -eq 2 ]; then
     # At the end of the run: Escape, then a kill while the record is written.
@@ -93,7 +100,8 @@ done
 # The next start-up keeps the log, and its end appends one well-formed record.
 lines_to_keep >"$work/before"
 [ -f "$log" ] && head -n1 "$log" | grep -q -x -F "$banner" && had_banner=1 || had_banner=0
-"$work/trenchwalk" >/dev/null 2>&1 &
+echo "--- the last start" >>"$work/saver.out"
+"$work/trenchwalk" >>"$work/saver.out" 2>&1 &
 pid=$!
 wait_window || fail "no window at the last start"
 sleep 0.3

@@ -8,6 +8,8 @@ set -u
 source "$(dirname "$0")/xvfb.sh"
 
 binary=${1:?usage: readonly_folder.sh path/to/trenchwalk}
+# The scene window's title.
+title=Form1
 for tool in Xvfb xdotool runuser; do
   command -v "$tool" >/dev/null 2>&1 || { echo "SKIP: $tool is not installed"; exit 77; }
 done
@@ -26,7 +28,11 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-fail() { echo "FAIL: $*"; exit 1; }
+fail() {
+  echo "FAIL: $*"
+  show_logs "$work/out" "$work/xvfb.log"
+  exit 1
+}
 
 mkdir "$work/bin" && cp "$binary" "$work/bin/trenchwalk" && chmod 755 "$work/bin" "$work/bin/trenchwalk"
 mkdir -m 1777 "$work/runtime-dir"
@@ -38,10 +44,10 @@ before=$(ls -la "$work/bin")
 runuser -u nobody -- env DISPLAY="$display" XDG_RUNTIME_DIR="$work/runtime-dir" \
   QT_QPA_PLATFORM=xcb "$work/bin/trenchwalk" >"$work/out" 2>&1 &
 pid=$!
-wid=$(timeout 10 xdotool search --sync --onlyvisible --name '^Form1$' | head -n1)
-[ -n "$wid" ] || fail "no saver window: $(cat "$work/out")"
+wid=$(timeout 10 xdotool search --sync --onlyvisible --name "^${title}\$" | head -n1)
+[ -n "$wid" ] || fail "no saver window"
 sleep 1.5
-kill -0 "$pid" 2>/dev/null || fail "the saver ended by itself: $(cat "$work/out")"
+kill -0 "$pid" 2>/dev/null || fail "the saver ended by itself"
 windows=$(xdotool search --onlyvisible --name '.' 2>/dev/null | wc -l)
 [ "$windows" -le 1 ] || fail "something besides the scene is shown ($windows windows)"
 xdotool windowfocus --sync "$wid" 2>/dev/null

@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # The real saver on a virtual X display, driven with xdotool: command keys,
-# the end of a run by a key and by a click, a second copy turned away, and a
-# key released that was pressed before the saver started.
+# the end of a run by a key and by a click, a second copy turned away, a key
+# released that was pressed before the saver started, and two X screens, the
+# second under a black cover that answers keys and clicks like the scene.
 #
 # usage: end_to_end.sh path/to/trenchwalk
 set -u
 source "$(dirname "$0")/../xvfb.sh"
 
 binary=${1:?usage: end_to_end.sh path/to/trenchwalk}
+# The scene window's title.
+title=Form1
 for tool in Xvfb xdotool; do
   if ! command -v "$tool" >/dev/null 2>&1; then
     echo "SKIP: $tool is not installed; the end-to-end run needs Xvfb and xdotool"
@@ -28,6 +31,7 @@ trap cleanup EXIT
 
 fail() {
   echo "FAIL: $*"
+  show_logs "$work/saver.out" "$work/xvfb.log"
   exit 1
 }
 
@@ -37,7 +41,35 @@ export XDG_RUNTIME_DIR="$work/runtime"
 export QT_QPA_PLATFORM=xcb
 log="$work/walked.log"
 
-start_xvfb "$work" 1024x768 || fail "no X server"
+# --- Run 0: nowhere to show it. One plain line on stderr says what is missing
+# and how to get it, and the status is 1: no abort, no core dump.
+no_display() {
+  local what=$1
+  shift
+  env "$@" "$work/trenchwalk" >"$work/nodisplay.out" 2>"$work/nodisplay.err"
+  local got=$?
+  [ "$got" -eq 1 ] || fail "$what: exit status $got, not 1: $(cat "$work/nodisplay.err")"
+  [ "$(wc -l <"$work/nodisplay.err")" -eq 1 ] || fail "$what: not one line: $(cat "$work/nodisplay.err")"
+  grep -q '^trenchwalk: .*scripts/deps.sh run' "$work/nodisplay.err" ||
+    fail "$what: the line does not say how to get it: $(cat "$work/nodisplay.err")"
+}
+no_display "no display" -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u XDG_SESSION_TYPE
+grep -q 'neither WAYLAND_DISPLAY nor DISPLAY' "$work/nodisplay.err" || fail "no display: $(cat "$work/nodisplay.err")"
+no_display "no X server" -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u XDG_SESSION_TYPE DISPLAY=:97
+grep -q 'no X server answers at DISPLAY=:97' "$work/nodisplay.err" || fail "no X server: $(cat "$work/nodisplay.err")"
+no_display "no compositor" -u DISPLAY -u QT_QPA_PLATFORM WAYLAND_DISPLAY=wayland-97
+grep -q "no Wayland compositor listens at $XDG_RUNTIME_DIR/wayland-97" "$work/nodisplay.err" ||
+  fail "no compositor: $(cat "$work/nodisplay.err")"
+no_display "no such platform plugin" QT_QPA_PLATFORM=no-such-platform
+grep -q '"no-such-platform" platform plugin is not installed' "$work/nodisplay.err" ||
+  fail "no plugin: $(cat "$work/nodisplay.err")"
+[ -e "$log" ] && fail "a start without a display touched walked.log"
+echo "ok: without a display or a plugin: one line, status 1"
+
+# Keys held by the script never repeat: run 4 holds Return across a start,
+# and a repeat reaching the saver's window would be a press it saw.
+no_repeat=(-ardelay 60000)
+start_xvfb "$work" 1024x768 "${no_repeat[@]}" || fail "no X server"
 
 saver_pid=""
 start_saver() {
@@ -49,7 +81,7 @@ start_saver() {
 # Waits for a window with the title $1 (the saver's by default) and for the
 # keyboard to reach it.
 wait_for_window() {
-  local title=${1:-Form1} wid
+  local title=${1:-$title} wid
   wid=$(timeout 10 xdotool search --sync --onlyvisible --name "^${title}\$" | head -n1)
   [ -n "$wid" ] || fail "no window \"$title\" appeared"
   for _ in $(seq 50); do
@@ -186,4 +218,64 @@ wait_exit "$saver_pid" 5
 rmdir "$log" && mv "$work/kept.log" "$log"
 check_log 4
 echo "ok: an error box closes back to the walk"
+
+# --- Run 6: two X screens. The scene goes on screen 0; screen 1 gets a black
+# window of its full size, made there rather than on screen 0. Moving the
+# mouse over it does nothing; F1 there is a command and Escape there ends the
+# run; a click there ends it too.
+stop_xvfb
+start_xvfb "$work" 1024x768 "${no_repeat[@]}" -screen 1 800x600x24 || fail "no X server with two screens"
+screen1="$DISPLAY.1"
+
+# The saver's visible window on screen 1, in $cover.
+find_cover() {
+  cover=""
+  for _ in $(seq 50); do
+    cover=$(xdotool search --screen 1 --onlyvisible --pid "$saver_pid" 2>/dev/null | head -n1)
+    [ -n "$cover" ] && return 0
+    sleep 0.1
+  done
+  fail "no window of the saver on X screen 1"
+}
+
+start_saver
+wait_for_window
+find_cover
+geometry=$(DISPLAY=$screen1 xwininfo -id "$cover" | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF}
+  /Width:/ {w=$NF} /Height:/ {h=$NF} /Map State/ {m=$NF} END {print w "x" h "+" x "+" y " " m}')
+[ "$geometry" = "800x600+0+0 IsViewable" ] || fail "the cover on screen 1 is $geometry, not 800x600+0+0"
+[ -n "$(xdotool search --screen 0 --onlyvisible --name "^${title}\$" 2>/dev/null)" ] ||
+  fail "the scene is not on screen 0"
+if command -v import >/dev/null 2>&1 && command -v convert >/dev/null 2>&1; then
+  sleep 0.5
+  DISPLAY=$screen1 import -window root "$work/shot1.png" 2>/dev/null
+  brightest=$(convert "$work/shot1.png" -format '%[max]' info: 2>/dev/null)
+  [ "$brightest" = 0 ] || fail "screen 1 is not all black (brightest $brightest)"
+fi
+for spot in "10 10" "400 300" "790 590"; do
+  # shellcheck disable=SC2086
+  xdotool mousemove --screen 1 $spot
+  sleep 0.2
+done
+sleep 0.5
+running "$saver_pid" || fail "moving the mouse over screen 1 ended the run"
+xdotool windowfocus --sync "$cover" 2>/dev/null
+[ "$(xdotool getwindowfocus 2>/dev/null)" = "$cover" ] || echo "note: the cover did not take the keyboard focus"
+xdotool key F1
+sleep 0.4
+running "$saver_pid" || fail "F1 on the cover ended the run"
+xdotool key Escape
+wait_exit "$saver_pid" 5
+[ "$status" -eq 0 ] || fail "exit status $status after Escape on the cover"
+check_log 5
+echo "ok: two X screens: a black cover on screen 1; F1 there is a command, Escape there ends the run"
+
+start_saver
+wait_for_window
+find_cover
+xdotool mousemove --screen 1 400 300 click 1
+wait_exit "$saver_pid" 5
+[ "$status" -eq 0 ] || fail "exit status $status after a click on screen 1"
+check_log 6
+echo "ok: a click on screen 1 ends the run: one more record"
 echo "PASS"
