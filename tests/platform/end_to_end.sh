@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The real saver on a virtual X display, driven with xdotool: command keys,
 # the end of a run by a key and by a click, a second copy turned away, a key
-# released that was pressed before the saver started, and two X screens, the
-# second under a black cover that answers keys and clicks like the scene.
+# released that was pressed before the saver started, two X screens (the
+# second under a black cover that answers keys and clicks like the scene),
+# two RandR monitors on one screen that come and go while it runs, and the
+# idle daemons xautolock and xss-lock starting it.
 #
 # usage: end_to_end.sh path/to/trenchwalk
 set -u
@@ -21,8 +23,9 @@ done
 work=$(mktemp -d "${TMPDIR:-/tmp}/trenchwalk-e2e.XXXXXX")
 xvfb_pid=""
 saver_pids=()
+daemon_pids=()
 cleanup() {
-  for pid in "${saver_pids[@]}"; do kill -9 "$pid" 2>/dev/null; done
+  for pid in "${saver_pids[@]}" "${daemon_pids[@]}"; do kill -9 "$pid" 2>/dev/null; done
   stop_xvfb
   xdotool keyup Return >/dev/null 2>&1
   rm -rf "$work"
@@ -31,7 +34,7 @@ trap cleanup EXIT
 
 fail() {
   echo "FAIL: $*"
-  show_logs "$work/saver.out" "$work/xvfb.log"
+  show_logs "$work/saver.out" "$work/xvfb.log" "$work/daemon.out"
   exit 1
 }
 
@@ -278,4 +281,113 @@ wait_exit "$saver_pid" 5
 [ "$status" -eq 0 ] || fail "exit status $status after a click on screen 1"
 check_log 6
 echo "ok: a click on screen 1 ends the run: one more record"
+
+# The saver's windows as "WxH+X+Y", one a line, sorted.
+saver_windows() {
+  local w
+  for w in $(xdotool search --onlyvisible --pid "$saver_pid" 2>/dev/null); do
+    xdotool getwindowgeometry "$w" 2>/dev/null |
+      awk '/Position/ {split($2, p, ","); pos = p[1] "+" p[2]} /Geometry/ {g = $2} END {print g "+" pos}'
+  done | sort
+}
+
+# Waits up to 5 s for saver_windows to be $1 (lines joined with spaces).
+wait_windows() {
+  local want=$1 got=""
+  for _ in $(seq 50); do
+    got=$(saver_windows | tr '\n' ' ' | sed 's/ $//')
+    [ "$got" = "$want" ] && return 0
+    sleep 0.1
+  done
+  fail "the saver's windows are \"$got\", not \"$want\""
+}
+
+# --- Run 7: one X screen with two RandR monitors (as XWayland and X11
+# desktops with two outputs have): the scene on the first, a black cover on
+# the second. The second monitor goes away while it runs: its cover goes with
+# it; it comes back: so does the cover. A click there ends the run.
+if command -v xrandr >/dev/null 2>&1; then
+  stop_xvfb
+  start_xvfb "$work" 1824x768 "${no_repeat[@]}" || fail "no X server for two monitors"
+  xrandr --setmonitor left 1024/270x768/203+0+0 screen >/dev/null &&
+    xrandr --setmonitor right 800/211x600/159+1024+0 none >/dev/null || fail "xrandr cannot make two monitors"
+  expected=$(($(records) + 1))
+  start_saver
+  wait_for_window
+  wait_windows "1024x768+0+0 800x600+1024+0"
+  xrandr --delmonitor right >/dev/null
+  wait_windows "1024x768+0+0"
+  running "$saver_pid" || fail "a monitor going away ended the run"
+  xrandr --setmonitor right 800/211x600/159+1024+0 none >/dev/null
+  wait_windows "1024x768+0+0 800x600+1024+0"
+  xdotool mousemove 1400 500 click 1
+  wait_exit "$saver_pid" 5
+  [ "$status" -eq 0 ] || fail "exit status $status after a click on the second monitor"
+  check_log "$expected"
+  echo "ok: two RandR monitors: a cover on the second, gone and back with it; a click there ends the run"
+else
+  echo "note: xrandr is not installed; the two-monitor run is left out"
+fi
+
+# Waits up to 10 s for a saver started by someone else; its pid in $saver_pid.
+wait_for_started() {
+  local wid
+  wid=$(timeout 10 xdotool search --sync --onlyvisible --name "^${title}\$" | head -n1)
+  [ -n "$wid" ] || fail "no window \"$title\" appeared"
+  saver_pid=$(xdotool getwindowpid "$wid")
+  [ -n "$saver_pid" ] || fail "the saver's window names no process"
+}
+
+# Waits up to $1 s for $saver_pid, not a child of this script, to end.
+wait_gone() {
+  for _ in $(seq $(($1 * 10))); do
+    running "$saver_pid" || return 0
+    sleep 0.1
+  done
+  fail "the saver (pid $saver_pid) still runs $1 s later"
+}
+
+# --- Run 8: the idle daemons of the README. xautolock starts it (-locknow
+# stands for the idle minutes), and does not start a second copy while it runs;
+# xss-lock starts it when the X screen saver's timeout passes. Escape ends each
+# with its record.
+if command -v xautolock >/dev/null 2>&1; then
+  expected=$(($(records) + 1))
+  xautolock -time 5 -locker "$work/trenchwalk" >>"$work/daemon.out" 2>&1 &
+  daemon_pids+=($!)
+  sleep 0.5
+  xautolock -locknow
+  wait_for_started
+  # Fired again while the saver runs: nothing changes, whether the daemon
+  # waits for it or a second copy starts and leaves at once.
+  xautolock -locknow
+  sleep 1
+  running "$saver_pid" || fail "firing xautolock again ended the run"
+  xdotool key Escape
+  wait_gone 5
+  check_log "$expected"
+  kill "${daemon_pids[-1]}" 2>/dev/null
+  echo "ok: xautolock starts it; Escape ends it with its record"
+else
+  echo "note: xautolock is not installed; its run is left out"
+fi
+if command -v xss-lock >/dev/null 2>&1 && command -v xset >/dev/null 2>&1; then
+  expected=$(($(records) + 1))
+  xset s 2
+  # Without systemd-logind (as in a container) xss-lock aborts right after
+  # starting the saver, which runs on by itself; on a desktop it stays.
+  xss-lock -- "$work/trenchwalk" >>"$work/daemon.out" 2>&1 &
+  daemon_pids+=($!)
+  disown "$!"
+  wait_for_started
+  # No second start after this one's end, once the keys have made the
+  # desktop busy and idle again.
+  xset s off
+  xdotool key Escape
+  wait_gone 5
+  check_log "$expected"
+  echo "ok: xss-lock starts it after the X screen saver's timeout; Escape ends it with its record"
+else
+  echo "note: xss-lock or xset is not installed; its run is left out"
+fi
 echo "PASS"
