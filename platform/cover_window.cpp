@@ -1,5 +1,6 @@
 #include "platform/cover_window.h"
 
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -22,7 +23,14 @@ bool ClickTracker::released(const QMouseEvent& event) {
 }
 
 CoverWindow::CoverWindow(Saver& saver, QScreen* screen) : saver_(saver), covered_(screen) {
-  setFlags(kSaverWindowFlags);
+  // On X11 a window manager puts a new window on the monitor it chooses (sway
+  // puts XWayland windows on the focused output, tiled), and one output
+  // holds one full-screen window. A cover that bypasses the window manager
+  // stays exactly where its geometry puts it, above the managed windows, as
+  // screen savers' windows on X11 always have. Elsewhere the flag means nothing.
+  Qt::WindowFlags flags = kSaverWindowFlags;
+  if (QGuiApplication::platformName() == QLatin1String("xcb")) flags |= Qt::BypassWindowManagerHint;
+  setFlags(flags);
   setCursor(saverCursor());
   setIcon(saver.window()->icon());
   // The screen first, then the geometry, both before the native window

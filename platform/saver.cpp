@@ -201,13 +201,13 @@ bool Saver::start() {
   deliver([this] { screen_.load(); });
   if (finished_) return false;
 
-  coverScreens();
   // Without a window manager, showing full screen alone keeps the default
   // size; the geometry has to be the screen's before the window appears.
   if (QScreen* primary = QGuiApplication::primaryScreen()) {
     window_->setScreen(primary);
     window_->setGeometry(primary->geometry());
   }
+  coverScreens();
   window_->prepare();
   shown_ = snapshotScene(screen_, window_->devicePixelRatio());
   // The first picture is painted when the window is exposed.
@@ -222,22 +222,26 @@ bool Saver::start() {
     followPrimary();
     coverScreens();
   });
+  // A window manager may put the scene on another screen than the primary
+  // (sway puts an XWayland window on the focused output): the covers then
+  // go to the screens around it.
+  connect(window_.get(), &QWindow::screenChanged, this, [this] { coverScreens(); });
   return true;
 }
 
 void Saver::coverScreens(QScreen* leaving) {
   if (finished_) return;
-  QScreen* primary = QGuiApplication::primaryScreen();
+  QScreen* scene = window_->screen();
   const QList<QScreen*> screens = QGuiApplication::screens();
   // A cover is never deleted from inside its own handlers: those only end
   // the program, which closes the covers and keeps them.
   std::erase_if(covers_, [&](const std::unique_ptr<CoverWindow>& cover) {
     QScreen* s = cover->coveredScreen();
-    return !s || s == leaving || s == primary || !screens.contains(s);
+    return !s || s == leaving || s == scene || !screens.contains(s);
   });
   bool added = false;
   for (QScreen* s : screens) {
-    if (s == primary || s == leaving) continue;
+    if (s == scene || s == leaving) continue;
     const bool covered = std::any_of(covers_.begin(), covers_.end(),
                                      [s](const auto& cover) { return cover->coveredScreen() == s; });
     if (covered) continue;

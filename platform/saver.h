@@ -118,9 +118,9 @@ class Saver : public QObject {
   template <class Event>
   void deliver(Event&& event);
   void afterEvents();
-  // Gives every screen but the primary one a cover, and drops the covers of
-  // screens that are gone or have become the primary. `leaving` is a screen
-  // on its way out, still listed among the screens.
+  // Gives every screen but the scene window's a cover, and drops the covers
+  // of screens that are gone or now hold the scene. `leaving` is a screen on
+  // its way out, still listed among the screens.
   void coverScreens(QScreen* leaving = nullptr);
   // Moves the scene window to the primary screen when that changed.
   void followPrimary();

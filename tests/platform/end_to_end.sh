@@ -247,6 +247,10 @@ find_cover
 geometry=$(DISPLAY=$screen1 xwininfo -id "$cover" | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF}
   /Width:/ {w=$NF} /Height:/ {h=$NF} /Map State/ {m=$NF} END {print w "x" h "+" x "+" y " " m}')
 [ "$geometry" = "800x600+0+0 IsViewable" ] || fail "the cover on screen 1 is $geometry, not 800x600+0+0"
+# Out of the window manager's hands: no manager may tile it or move it to
+# another monitor.
+DISPLAY=$screen1 xwininfo -id "$cover" | grep -q 'Override Redirect State: yes' ||
+  fail "the cover is left to the window manager"
 [ -n "$(xdotool search --screen 0 --onlyvisible --name "^${title}\$" 2>/dev/null)" ] ||
   fail "the scene is not on screen 0"
 if command -v import >/dev/null 2>&1 && command -v convert >/dev/null 2>&1; then

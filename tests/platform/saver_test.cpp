@@ -333,6 +333,22 @@ TEST_F(SaverTwoScreens, AClickOnTheCoverEndsTheRun) {
   EXPECT_FALSE(theCover()->isVisible());
 }
 
+// As sway does with an XWayland window when another output has the focus.
+TEST_F(SaverTwoScreens, TheSceneMovedToTheOtherScreenSwapsTheCover) {
+  QScreen* primary = QGuiApplication::primaryScreen();
+  saver.window()->setScreen(second());
+  ASSERT_EQ(saver.covers().size(), 1u);
+  EXPECT_EQ(theCover()->coveredScreen(), primary);
+  EXPECT_EQ(theCover()->geometry(), primary->geometry());
+  EXPECT_TRUE(theCover()->isVisible());
+  saver.window()->setScreen(primary);
+  ASSERT_EQ(saver.covers().size(), 1u);
+  EXPECT_EQ(theCover()->coveredScreen(), second());
+  tap(Qt::Key_Escape, Qt::NoModifier, 0, theCover());
+  EXPECT_TRUE(saver.finished());
+  EXPECT_EQ(records(), 1);
+}
+
 TEST_F(SaverTwoScreens, MovesOverTheCoverDoNothing) {
   move(QPoint(10, 10), theCover());
   move(QPoint(790, 590), theCover());
