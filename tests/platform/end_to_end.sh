@@ -337,7 +337,7 @@ fi
 wait_for_started() {
   local wid
   wid=$(timeout 10 xdotool search --sync --onlyvisible --name "^${title}\$" | head -n1)
-  [ -n "$wid" ] || fail "no window \"$title\" appeared"
+  [ -n "$wid" ] || fail "no window \"$title\" appeared; running: $(pgrep -a -f "$work/trenchwalk" | tr '\n' ';')"
   saver_pid=$(xdotool getwindowpid "$wid")
   [ -n "$saver_pid" ] || fail "the saver's window names no process"
 }
@@ -359,8 +359,11 @@ if command -v xautolock >/dev/null 2>&1; then
   expected=$(($(records) + 1))
   xautolock -time 5 -locker "$work/trenchwalk" >>"$work/daemon.out" 2>&1 &
   daemon_pids+=($!)
-  sleep 0.5
-  xautolock -locknow
+  # -locknow finds the daemon through a property it sets once it is up.
+  for _ in $(seq 50); do
+    xautolock -locknow >>"$work/daemon.out" 2>&1 && break
+    sleep 0.2
+  done
   wait_for_started
   # Fired again while the saver runs: nothing changes, whether the daemon
   # waits for it or a second copy starts and leaves at once.
