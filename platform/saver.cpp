@@ -233,12 +233,18 @@ void Saver::coverScreens(QScreen* leaving) {
   if (finished_) return;
   QScreen* scene = window_->screen();
   const QList<QScreen*> screens = QGuiApplication::screens();
-  // A cover is never deleted from inside its own handlers: those only end
-  // the program, which closes the covers and keeps them.
-  std::erase_if(covers_, [&](const std::unique_ptr<CoverWindow>& cover) {
+  // Covers no longer wanted are closed but kept until the end: a screen can
+  // go while a cover's own key handler waits on a message box, and deleting
+  // the window under it would pull it from under that handler.
+  const auto unwanted = std::stable_partition(covers_.begin(), covers_.end(), [&](const auto& cover) {
     QScreen* s = cover->coveredScreen();
-    return !s || s == leaving || s == scene || !screens.contains(s);
+    return s && s != leaving && s != scene && screens.contains(s);
   });
+  for (auto it = unwanted; it != covers_.end(); ++it) {
+    (*it)->close();
+    retired_.push_back(std::move(*it));
+  }
+  covers_.erase(unwanted, covers_.end());
   bool added = false;
   for (QScreen* s : screens) {
     if (s == scene || s == leaving) continue;

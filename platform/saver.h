@@ -134,6 +134,8 @@ class Saver : public QObject {
   KeyFilter keys_;
   std::unique_ptr<SceneWindow> window_;
   std::vector<std::unique_ptr<CoverWindow>> covers_;
+  // Covers of screens that went away or took the scene, closed.
+  std::vector<std::unique_ptr<CoverWindow>> retired_;
   QElapsedTimer clock_;
   QTimer timer_;
   SceneSnapshot shown_;

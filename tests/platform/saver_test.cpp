@@ -341,9 +341,11 @@ TEST_F(SaverTwoScreens, TheSceneMovedToTheOtherScreenSwapsTheCover) {
   EXPECT_EQ(theCover()->coveredScreen(), primary);
   EXPECT_EQ(theCover()->geometry(), primary->geometry());
   EXPECT_TRUE(theCover()->isVisible());
+  CoverWindow* former = theCover();
   saver.window()->setScreen(primary);
   ASSERT_EQ(saver.covers().size(), 1u);
   EXPECT_EQ(theCover()->coveredScreen(), second());
+  EXPECT_FALSE(former->isVisible());
   tap(Qt::Key_Escape, Qt::NoModifier, 0, theCover());
   EXPECT_TRUE(saver.finished());
   EXPECT_EQ(records(), 1);
