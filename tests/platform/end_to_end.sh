@@ -359,9 +359,12 @@ if command -v xautolock >/dev/null 2>&1; then
   expected=$(($(records) + 1))
   xautolock -time 5 -locker "$work/trenchwalk" >>"$work/daemon.out" 2>&1 &
   daemon_pids+=($!)
-  # -locknow finds the daemon through a property it sets once it is up.
-  for _ in $(seq 50); do
-    xautolock -locknow >>"$work/daemon.out" 2>&1 && break
+  # -locknow finds the daemon through a property it sets once it is up, and
+  # one sent while the daemon is still starting can go unheeded: sent again
+  # until the saver is there (a copy too many would leave at once).
+  for _ in $(seq 25); do
+    xautolock -locknow >>"$work/daemon.out" 2>&1 &&
+      timeout 2 xdotool search --sync --onlyvisible --name "^${title}\$" >/dev/null 2>&1 && break
     sleep 0.2
   done
   wait_for_started
