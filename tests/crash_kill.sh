@@ -62,7 +62,7 @@ missing() { comm -23 "$1" "$2"; }
 random_ms() { echo $((RANDOM % $1)); }
 
 wait_window() {
-  timeout 10 xdotool search --sync --onlyvisible --name "^${title}\$" >/dev/null 2>&1
+  find_window 10 "^${title}\$" >/dev/null
 }
 
 # A log to begin with: the banner and a few records of earlier runs.

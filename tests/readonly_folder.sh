@@ -44,7 +44,7 @@ before=$(ls -la "$work/bin")
 runuser -u nobody -- env DISPLAY="$display" XDG_RUNTIME_DIR="$work/runtime-dir" \
   QT_QPA_PLATFORM=xcb "$work/bin/trenchwalk" >"$work/out" 2>&1 &
 pid=$!
-wid=$(timeout 10 xdotool search --sync --onlyvisible --name "^${title}\$" | head -n1)
+wid=$(find_window 10 "^${title}\$")
 [ -n "$wid" ] || fail "no saver window"
 sleep 1.5
 kill -0 "$pid" 2>/dev/null || fail "the saver ended by itself"

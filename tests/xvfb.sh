@@ -51,3 +51,18 @@ show_logs() {
     tail -n 60 "$f"
   done
 }
+
+# find_window SECONDS NAME_REGEX: prints the id of the first visible window
+# whose name matches, waiting up to SECONDS; prints nothing if none came.
+# Polls rather than using xdotool's --sync, which gives up with an X error when
+# a window vanishes in the middle of its search (as windows of a program that
+# is starting do).
+find_window() {
+  local limit=$1 name=$2 wid
+  for _ in $(seq $((limit * 10))); do
+    wid=$(xdotool search --onlyvisible --name "$name" 2>/dev/null | head -n1)
+    [ -n "$wid" ] && { echo "$wid"; return 0; }
+    sleep 0.1
+  done
+  return 1
+}

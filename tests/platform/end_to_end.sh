@@ -85,7 +85,7 @@ start_saver() {
 # keyboard to reach it.
 wait_for_window() {
   local title=${1:-$title} wid
-  wid=$(timeout 10 xdotool search --sync --onlyvisible --name "^${title}\$" | head -n1)
+  wid=$(find_window 10 "^${title}\$")
   [ -n "$wid" ] || fail "no window \"$title\" appeared"
   for _ in $(seq 50); do
     [ "$(xdotool getwindowfocus 2>/dev/null)" = "$wid" ] && return 0
@@ -336,7 +336,7 @@ fi
 # Waits up to 10 s for a saver started by someone else; its pid in $saver_pid.
 wait_for_started() {
   local wid
-  wid=$(timeout 10 xdotool search --sync --onlyvisible --name "^${title}\$" | head -n1)
+  wid=$(find_window 10 "^${title}\$")
   [ -n "$wid" ] || fail "no window \"$title\" appeared; running: $(pgrep -a -f "$work/trenchwalk" | tr '\n' ';')"
   saver_pid=$(xdotool getwindowpid "$wid")
   [ -n "$saver_pid" ] || fail "the saver's window names no process"
@@ -364,7 +364,7 @@ if command -v xautolock >/dev/null 2>&1; then
   # until the saver is there (a copy too many would leave at once).
   for _ in $(seq 25); do
     xautolock -locknow >>"$work/daemon.out" 2>&1 &&
-      timeout 2 xdotool search --sync --onlyvisible --name "^${title}\$" >/dev/null 2>&1 && break
+      find_window 2 "^${title}\$" >/dev/null && break
     sleep 0.2
   done
   wait_for_started
