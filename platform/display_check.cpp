@@ -166,10 +166,14 @@ struct SystemDisplayProbe::XConnection {
 #endif
 };
 
-SystemDisplayProbe::SystemDisplayProbe() = default;
+SystemDisplayProbe::SystemDisplayProbe(Pause pause) : pause_(std::move(pause)) {}
 SystemDisplayProbe::~SystemDisplayProbe() = default;
 
 void SystemDisplayProbe::letGo() { x_.reset(); }
+
+// Only ever called before the program's first window exists, never from a
+// handler.
+void SystemDisplayProbe::sleepFor(std::chrono::milliseconds span) { std::this_thread::sleep_for(span); }
 
 bool SystemDisplayProbe::connectX(const std::string& display) {
 #if TRENCHWALK_X11
@@ -188,7 +192,7 @@ bool SystemDisplayProbe::connectX(const std::string& display) {
     // A display name that cannot be parsed, or a screen the server lacks,
     // stays wrong however long one waits.
     if (error != XCB_CONN_ERROR || attempt == static_cast<int>(std::size(kWaitsMs))) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(kWaitsMs[attempt]));
+    pause_(std::chrono::milliseconds(kWaitsMs[attempt]));
   }
 #else
   // Without libxcb the saver cannot try; Qt will.

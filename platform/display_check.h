@@ -9,6 +9,8 @@
 // does not when only WAYLAND_DISPLAY says a compositor is there.
 #pragma once
 
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -60,7 +62,9 @@ StartPlan planStart(const DisplayEnvironment& env, DisplayProbe& probe);
 // leaves, refusing connections meanwhile) just as Qt connects.
 class SystemDisplayProbe : public DisplayProbe {
  public:
-  SystemDisplayProbe();
+  // How the probe waits between tries of a refused X connection.
+  using Pause = std::function<void(std::chrono::milliseconds)>;
+  explicit SystemDisplayProbe(Pause pause = sleepFor);
   ~SystemDisplayProbe() override;
   SystemDisplayProbe(const SystemDisplayProbe&) = delete;
   SystemDisplayProbe& operator=(const SystemDisplayProbe&) = delete;
@@ -72,7 +76,10 @@ class SystemDisplayProbe : public DisplayProbe {
   void letGo();
 
  private:
+  static void sleepFor(std::chrono::milliseconds span);
+
   struct XConnection;
+  Pause pause_;
   std::unique_ptr<XConnection> x_;
 };
 
