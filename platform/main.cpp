@@ -1,21 +1,65 @@
 // The saver. It reads no command line: however it is started, it behaves the same.
+#include <unistd.h>
+
 #include <QApplication>
+#include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <string>
+#include <vector>
 #if TRENCHWALK_FONTCONFIG
 #include <fontconfig/fontconfig.h>
 
 #include <thread>
 #endif
 
+#include "platform/display_check.h"
 #include "platform/qt_services.h"
 #include "platform/saver.h"
 #include "platform/single_instance.h"
 
+namespace {
+
+// Installed only while QApplication starts its platform: should Qt still fail
+// after the checks (the display went away in between), its abort becomes one
+// plain line and status 1. Qt's notes on the plugins it tried on the way are
+// left out, since they are either followed by that line or moot.
+void startupMessages(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+  if (type == QtFatalMsg) {
+    const std::string line = tw::platform::qtStartFailure(
+        message.toStdString(), qEnvironmentVariable("QT_QPA_PLATFORM").toStdString());
+    std::fprintf(stderr, "%s\n", line.c_str());
+    std::fflush(stderr);
+    ::_exit(1);
+  }
+  if (context.category && (qstrcmp(context.category, "qt.qpa.plugin") == 0 ||
+                           qstrcmp(context.category, "qt.qpa.xcb") == 0))
+    return;
+  std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
+}
+
+}  // namespace
+
 int main() {
-  static int argc = 1;
-  static char name[] = "trenchwalk";
-  static char* argv[] = {name, nullptr};
+  // Before anything else: without a display there is nothing to do but say so.
+  const tw::platform::DisplayEnvironment environment = tw::platform::DisplayEnvironment::ofThisProcess();
+  tw::platform::SystemDisplayProbe probe;
+  const tw::platform::StartPlan plan = tw::platform::planStart(environment, probe);
+  if (!plan.error.empty()) {
+    std::fprintf(stderr, "%s\n", plan.error.c_str());
+    return 1;
+  }
+  std::string name = "trenchwalk", platformOption = "-platform", platforms = plan.platformArgument;
+  std::vector<char*> arguments{name.data()};
+  // Only when QT_QPA_PLATFORM is not set: on the command line, the list would
+  // win over Qt's own variable.
+  if (!platforms.empty()) {
+    arguments.push_back(platformOption.data());
+    arguments.push_back(platforms.data());
+  }
+  int argc = static_cast<int>(arguments.size());
+  arguments.push_back(nullptr);
+
 #if TRENCHWALK_FONTCONFIG
   // fontconfig reads its configuration (dozens of files) the first time a
   // font is asked for, which the window's load does; read here, on a thread
@@ -23,7 +67,15 @@ int main() {
   // of the first frame. Joined before anything asks for a font.
   std::jthread fontconfig([] { FcInit(); });
 #endif
-  QApplication app(argc, argv);
+  const QtMessageHandler previous = qInstallMessageHandler(startupMessages);
+  QApplication app(argc, arguments.data());
+  qInstallMessageHandler(previous);
+  probe.letGo();
+  if (!QGuiApplication::primaryScreen()) {
+    const std::string line = tw::platform::noScreenFailure(QGuiApplication::platformName().toStdString());
+    std::fprintf(stderr, "%s\n", line.c_str());
+    return 1;
+  }
   QApplication::setApplicationName(QStringLiteral("trenchwalk"));
   QApplication::setQuitOnLastWindowClosed(false);
 #if TRENCHWALK_FONTCONFIG

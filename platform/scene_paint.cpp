@@ -130,8 +130,12 @@ QRect spriteDeviceRect(const ScreenS& screen, qreal devicePixelRatio) {
   const PixelSize size = listOf(screen, pic.set).size(pic.index);
   const int scale = spriteScale(devicePixelRatio);
   const int x = static_cast<int>(std::lround(toPixels(screen.Image1.Left) * devicePixelRatio));
-  const int y = static_cast<int>(std::lround(toPixels(screen.Image1.Top) * devicePixelRatio));
-  return QRect(x, y, size.width * scale, size.height * scale);
+  // Where the picture's bottom would be at this ratio: the feet stay on the
+  // lane when whole device pixels make the picture taller than the ratio
+  // would (1.5 gives each picture pixel two), rather than sinking below it.
+  const int bottom =
+      static_cast<int>(std::lround((toPixels(screen.Image1.Top) + size.height) * devicePixelRatio));
+  return QRect(x, bottom - size.height * scale, size.width * scale, size.height * scale);
 }
 
 void paintScene(QPainter& p, const ScreenS& screen, const SpriteSet& sprites, FontCache& fonts,

@@ -21,8 +21,9 @@ inline constexpr float kTwipsPerPixel = 15;
 // A position in twips as a whole logical pixel.
 int toPixels(float twips);
 
-// The sprite's rectangle in device pixels: its top-left on a whole device
-// pixel, each picture pixel a whole number of device pixels wide.
+// The sprite's rectangle in device pixels: its corners on whole device
+// pixels, each picture pixel a whole number of device pixels wide (the ratio
+// rounded: at 1.5, two), standing where its bottom-left would be.
 QRect spriteDeviceRect(const ScreenS& screen, qreal devicePixelRatio);
 int spriteScale(qreal devicePixelRatio);
 
