@@ -27,7 +27,7 @@ inline std::string describe(const ScreenS& w) {
     s << t->Enabled() << ',' << t->Interval() << ';';
   s << w.walkDirection << ',' << w.walkFrame << ',' << w.walkedDistance << ',' << w.trenchChance
     << ',' << w.walkerTop << ',' << w.fallsEnabled << ',' << w.fallStarted << ','
-    << w.dropTicksLeft << ',' << w.dropFrame << ',' << w.fallFrame << ',' << w.fallHold << ','
+    << w.dropTicksLeft << ',' << w.fallFrame << ',' << w.fallHold << ','
     << w.idleFrame << ',' << w.unloaded();
   return s.str();
 }
