@@ -1,9 +1,10 @@
+#include "log/log_store.h"
+
 #include <filesystem>
 #include <fstream>
 #include <system_error>
 
 #include "log/log_file.h"
-#include "shell/scene.h"
 #include "shell/text.h"
 
 namespace tw {
@@ -47,7 +48,11 @@ bool endsWithLineEnd(const fs::path& path) {
 
 }  // namespace
 
-void ScreenS::PrepareLogFile() {
+std::string LogStore::logPath() const {
+  return services_.executableFolder() + "/" + kLogFileName;
+}
+
+void LogStore::prepareLog() {
   const fs::path path = logPath();
   try {
     bool keepsBanner = false;
@@ -81,7 +86,7 @@ void ScreenS::PrepareLogFile() {
   }
 }
 
-void ScreenS::SaveLogAndQuit() {
+void LogStore::saveLogAndQuit() {
   const fs::path path = logPath();
   try {
     std::error_code ec;
@@ -96,7 +101,8 @@ void ScreenS::SaveLogAndQuit() {
       // A log without its banner would be thrown away by the next start-up.
       if (missingOrEmpty) text.append(kLogBanner).append(kLineEnd);
       if (lineOpen) text.append(kLineEnd);
-      text += recordLine(Label2.Caption(), Label3.Caption(), dateText(now), timeText(now));
+      text += recordLine(scene_.distance.Caption(), scene_.distanceUnit.Caption(), dateText(now),
+                         timeText(now));
       out << text;
       out.flush();
       out.close();
@@ -105,8 +111,22 @@ void ScreenS::SaveLogAndQuit() {
   } catch (const std::exception&) {
     // The record is lost without a message; the program still ends.
   }
-  unloaded_ = true;
-  services_.unloadWindow();
+  run_.end(ExitStatus::Success);
+}
+
+void LogStore::showLoggedDistances() {
+  std::string text;
+  try {
+    std::ifstream in(logPath(), std::ios::binary);
+    if (!in) throw LogReadError("cannot open");
+    const LoggedSums sums = sumLoggedDistances(in);
+    text = reportText(reportDistances(sums));
+  } catch (const std::exception&) {
+    services_.messageBox("Log could not be restored", "Disk Access Error");
+    return;
+  }
+  scene_.message.setCaption(text);
+  scene_.message.Visible = true;
 }
 
 }  // namespace tw

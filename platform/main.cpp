@@ -33,8 +33,9 @@ int main() {
   QLockFile lock(tw::platform::lockPathIn(QCoreApplication::applicationDirPath()));
   if (tw::platform::acquireInstanceLock(lock) == tw::platform::InstanceLock::HeldElsewhere) return 0;
 
+  tw::Clock clock;
   tw::platform::QtServices services;
-  tw::platform::Saver saver(services);
+  tw::platform::Saver saver(services, clock);
   if (!saver.start()) return saver.exitCode();
   // QApplication::exec() first connects to the accessibility bus, a blocking
   // D-Bus call of several milliseconds: the first picture goes to the screen

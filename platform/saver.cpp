@@ -11,6 +11,7 @@
 #include <QPixmap>
 #include <QScreen>
 #include <algorithm>
+#include <utility>
 
 #include "platform/cursor.h"
 #include "platform/key_codes.h"
@@ -76,7 +77,7 @@ QList<QRect> boxesOf(const QRegion& region) {
 SceneWindow::SceneWindow(Saver& saver) : saver_(saver) {
   setFlags(kSaverFlags);
   setCursor(saverCursor());
-  setTitle(QString::fromStdString(saver.screen().WindowCaption));
+  setTitle(QString::fromStdString(saver.core().scene().caption));
 }
 
 SceneWindow::~SceneWindow() = default;
@@ -227,7 +228,7 @@ void CoverWindow::mouseReleaseEvent(QMouseEvent* event) {
   saver_.clickedOutside();
 }
 
-Saver::Saver(QtServices& services) : services_(services), screen_(services) {
+Saver::Saver(QtServices& services, Clock& clock) : services_(services), core_(services, clock) {
   timer_.setSingleShot(true);
   timer_.setTimerType(Qt::PreciseTimer);
   connect(&timer_, &QTimer::timeout, this, [this] { tick(); });
@@ -242,8 +243,8 @@ Saver::~Saver() {
 }
 
 bool Saver::start() {
-  clock_.start();
-  deliver([this] { screen_.load(); });
+  elapsed_.start();
+  deliver([this] { core_.start(); });
   if (finished_) return false;
 
   QScreen* primary = QGuiApplication::primaryScreen();
@@ -260,7 +261,7 @@ bool Saver::start() {
     window_->setGeometry(primary->geometry());
   }
   window_->prepare();
-  shown_ = snapshotScene(screen_, window_->devicePixelRatio());
+  shown_ = snapshotScene(core_.scene(), window_->devicePixelRatio());
   // The first picture is painted when the window is exposed.
   window_->showFullScreen();
   window_->raise();
@@ -281,11 +282,11 @@ void Saver::deliver(Event&& event) {
 
 void Saver::afterEvents() {
   if (finished_) return;
-  if (screen_.unloaded() || services_.unloadAsked()) {
+  if (core_.ended()) {
     finish();
     return;
   }
-  SceneSnapshot now = snapshotScene(screen_, window_->devicePixelRatio());
+  SceneSnapshot now = snapshotScene(std::as_const(core_).scene(), window_->devicePixelRatio());
 #if TRENCHWALK_FULL_REPAINT
   // The comparison build for bench/x11_cost.sh: the whole window after every
   // event, as a naive view would do it.
@@ -301,23 +302,23 @@ void Saver::afterEvents() {
 }
 
 void Saver::arm() {
-  const std::optional<int64_t> due = screen_.nextDue();
+  const std::optional<int64_t> due = core_.nextDue();
   if (!due) {
     timer_.stop();
     return;
   }
-  const int64_t wait = std::clamp<int64_t>(*due - clock_.elapsed(), 0, 24LL * 3600 * 1000);
+  const int64_t wait = std::clamp<int64_t>(*due - elapsed_.elapsed(), 0, 24LL * 3600 * 1000);
   timer_.start(static_cast<int>(wait));
 }
 
 void Saver::tick() {
 #if TRENCHWALK_BENCH_TRACE
-  const int64_t nowNs = clock_.nsecsElapsed();
-  trace_.beforeTick(screen_, nowNs);
-  deliver([this, nowNs] { screen_.catchUp(nowNs / 1'000'000); });
-  trace_.afterTick(screen_);
+  const int64_t nowNs = elapsed_.nsecsElapsed();
+  trace_.beforeTick(core_.timers(), nowNs);
+  deliver([this, nowNs] { core_.catchUp(nowNs / 1'000'000); });
+  trace_.afterTick(core_.timers());
 #else
-  deliver([this] { screen_.catchUp(clock_.elapsed()); });
+  deliver([this] { core_.catchUp(elapsed_.elapsed()); });
 #endif
 }
 
@@ -325,18 +326,18 @@ void Saver::keyPressed(int code, bool autoRepeat) { keys_.press(code, autoRepeat
 
 void Saver::keyReleased(int code, bool autoRepeat) {
   if (!keys_.release(code, autoRepeat)) return;
-  deliver([this, code] { screen_.keyUp(code); });
+  deliver([this, code] { core_.keyUp(code); });
 }
 
 void Saver::clicked(QPoint p) {
   deliver([this, p] {
-    screen_.clickAt(static_cast<float>(p.x()) * kTwipsPerPixel,
+    core_.clickAt(static_cast<float>(p.x()) * kTwipsPerPixel,
                     static_cast<float>(p.y()) * kTwipsPerPixel);
   });
 }
 
 void Saver::clickedOutside() {
-  deliver([this] { screen_.clickAt(kNowhere, kNowhere); });
+  deliver([this] { core_.clickAt(kNowhere, kNowhere); });
 }
 
 void Saver::windowClosed() {
@@ -345,7 +346,7 @@ void Saver::windowClosed() {
 }
 
 void Saver::paint(QPainter& painter, const QRect& clip) {
-  paintScene(painter, screen_, sprites_, services_.fonts(), clip);
+  paintScene(painter, std::as_const(core_).scene(), sprites_, services_.fonts(), clip);
 }
 
 void Saver::windowExposed() {

@@ -19,7 +19,8 @@
 #include "platform/scene_paint.h"
 #include "platform/sprites.h"
 #include "platform/x11_surface.h"
-#include "shell/scene.h"
+#include "shell/clock.h"
+#include "shell/core.h"
 
 namespace tw::platform {
 
@@ -92,20 +93,21 @@ class CoverWindow : public QWidget {
 
 class Saver : public QObject {
  public:
-  explicit Saver(QtServices& services);
+  // `clock` is the core's time, moved by the core to the time elapsed since start.
+  Saver(QtServices& services, Clock& clock);
   ~Saver() override;
 
-  // Runs the window's load, then shows the windows. False when the program
-  // already ended during the load (nothing is shown then).
+  // Starts the core, then shows the windows. False when the run already
+  // ended during the start (nothing is shown then).
   bool start();
   // Runs the events until the scene window's first picture has been sent, the
   // program ended, or `limitMs` passed without the window being exposed.
   void awaitFirstFrame(int limitMs = 1000);
-  // The exit status once the program has ended.
-  int exitCode() const { return services_.failed() ? 1 : 0; }
+  // The exit status once the run has ended, as the core decided it.
+  int exitCode() const { return static_cast<int>(core_.exitStatus()); }
   bool finished() const { return finished_; }
 
-  ScreenS& screen() { return screen_; }
+  Core& core() { return core_; }
   SceneWindow* window() { return window_.get(); }
 
   // Input, as the windows receive it.
@@ -125,8 +127,8 @@ class Saver : public QObject {
 
  private:
   // Runs one core event; once no core event is running any more, repaints
-  // what changed, ends the program when the window was unloaded, and re-arms
-  // the clock.
+  // what changed, ends the program when the run has ended, and re-arms the
+  // timer.
   template <class Event>
   void deliver(Event&& event);
   void afterEvents();
@@ -135,12 +137,12 @@ class Saver : public QObject {
   void finish();
 
   QtServices& services_;
-  ScreenS screen_;
+  Core core_;
   SpriteSet sprites_;
   KeyFilter keys_;
   std::unique_ptr<SceneWindow> window_;
   std::vector<std::unique_ptr<CoverWindow>> covers_;
-  QElapsedTimer clock_;
+  QElapsedTimer elapsed_;
   QTimer timer_;
   SceneSnapshot shown_;
   int depth_ = 0;

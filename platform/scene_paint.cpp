@@ -80,10 +80,6 @@ void paintLabel(QPainter& p, const Label& label, FontCache& fonts, const QRect& 
   paintLabelText(p, label, fonts, clip);
 }
 
-const ImageList& listOf(const ScreenS& screen, int set) {
-  return set == 1 ? screen.ImageList1 : set == 2 ? screen.ImageList2 : screen.ImageList3;
-}
-
 QRect logicalBox(const QRect& device, qreal dpr) {
   const int left = static_cast<int>(std::floor(device.left() / dpr));
   const int top = static_cast<int>(std::floor(device.top() / dpr));
@@ -92,18 +88,18 @@ QRect logicalBox(const QRect& device, qreal dpr) {
   return QRect(left, top, right - left, bottom - top);
 }
 
-bool spriteShown(const ScreenS& screen) {
-  const Picture* pic = screen.Image1.Picture ? &*screen.Image1.Picture : nullptr;
-  return screen.Image1.Visible && pic && pic->set >= 1 && pic->set <= 3 && pic->index >= 1 &&
-         pic->index <= listOf(screen, pic->set).count();
+bool spriteShown(const Scene& scene) {
+  const Picture* pic = scene.walker.Picture ? &*scene.walker.Picture : nullptr;
+  return scene.walker.Visible && pic && pic->set >= 1 && pic->set <= 3 && pic->index >= 1 &&
+         pic->index <= scene.framesOf(*pic).count();
 }
 
-void paintSprite(QPainter& p, const ScreenS& screen, const SpriteSet& sprites, const QRect& clip) {
-  if (!spriteShown(screen)) return;
-  const QImage& image = sprites.image(*screen.Image1.Picture);
+void paintSprite(QPainter& p, const Scene& scene, const SpriteSet& sprites, const QRect& clip) {
+  if (!spriteShown(scene)) return;
+  const QImage& image = sprites.image(*scene.walker.Picture);
   if (image.isNull()) return;
   const qreal dpr = p.device() ? p.device()->devicePixelRatio() : 1.0;
-  const QRect device = spriteDeviceRect(screen, dpr);
+  const QRect device = spriteDeviceRect(scene, dpr);
   if (!logicalBox(device, dpr).intersects(clip)) return;
   // Drawn in device pixels with no smoothing: every picture pixel becomes a
   // sharp block of whole device pixels, on any display scale.
@@ -124,41 +120,42 @@ int spriteScale(qreal devicePixelRatio) {
   return std::max(1, static_cast<int>(std::lround(devicePixelRatio)));
 }
 
-QRect spriteDeviceRect(const ScreenS& screen, qreal devicePixelRatio) {
-  if (!spriteShown(screen)) return {};
-  const Picture& pic = *screen.Image1.Picture;
-  const PixelSize size = listOf(screen, pic.set).size(pic.index);
+QRect spriteDeviceRect(const Scene& scene, qreal devicePixelRatio) {
+  if (!spriteShown(scene)) return {};
+  const Picture& pic = *scene.walker.Picture;
+  const PixelSize size = scene.framesOf(pic).size(pic.index);
   const int scale = spriteScale(devicePixelRatio);
-  const int x = static_cast<int>(std::lround(toPixels(screen.Image1.Left) * devicePixelRatio));
-  const int y = static_cast<int>(std::lround(toPixels(screen.Image1.Top) * devicePixelRatio));
+  const int x = static_cast<int>(std::lround(toPixels(scene.walker.Left) * devicePixelRatio));
+  const int y = static_cast<int>(std::lround(toPixels(scene.walker.Top) * devicePixelRatio));
   return QRect(x, y, size.width * scale, size.height * scale);
 }
 
-void paintScene(QPainter& p, const ScreenS& screen, const SpriteSet& sprites, FontCache& fonts,
+void paintScene(QPainter& p, const Scene& scene, const SpriteSet& sprites, FontCache& fonts,
                 const QRect& clip) {
   p.fillRect(clip, Qt::black);
-  paintSprite(p, screen, sprites, clip);
+  paintSprite(p, scene, sprites, clip);
   // The clock's opaque box hides the walker falling behind it, and nothing
   // more: it lies under the lane, which runs through its top row and must read
   // unbroken, and under the captions around it, which it overlaps a little.
-  paintLabelBox(p, screen.Label1, clip);
-  paintLine(p, screen.Line1, clip);
-  paintLine(p, screen.Line2, clip);
-  paintLabel(p, screen.Label2, fonts, clip);
-  paintLabel(p, screen.Label3, fonts, clip);
-  paintLabel(p, screen.Label4, fonts, clip);
+  paintLabelBox(p, scene.clock, clip);
+  paintLine(p, scene.lane, clip);
+  paintLine(p, scene.trenchLine, clip);
+  paintLabel(p, scene.distance, fonts, clip);
+  paintLabel(p, scene.distanceUnit, fonts, clip);
+  paintLabel(p, scene.address, fonts, clip);
   // The clock's shadow lies one pixel off the digits, under them.
-  paintLabel(p, screen.Label5, fonts, clip);
-  paintLabelText(p, screen.Label1, fonts, clip);
-  paintLabel(p, screen.Label6, fonts, clip);
-  paintLabel(p, screen.Label7, fonts, clip);
-  paintLabel(p, screen.Label8, fonts, clip);
+  paintLabel(p, scene.clockShadow, fonts, clip);
+  paintLabelText(p, scene.clock, fonts, clip);
+  paintLabel(p, scene.message, fonts, clip);
+  paintLabel(p, scene.warning, fonts, clip);
+  paintLabel(p, scene.trenchNotice, fonts, clip);
 }
 
-SceneSnapshot snapshotScene(const ScreenS& screen, qreal devicePixelRatio) {
+SceneSnapshot snapshotScene(const Scene& scene, qreal devicePixelRatio) {
   SceneSnapshot s;
-  const Label* labels[] = {&screen.Label1, &screen.Label2, &screen.Label3, &screen.Label4,
-                           &screen.Label5, &screen.Label6, &screen.Label7, &screen.Label8};
+  const Label* labels[] = {&scene.clock,       &scene.distance, &scene.distanceUnit,
+                           &scene.address,     &scene.clockShadow, &scene.message,
+                           &scene.warning,     &scene.trenchNotice};
   size_t i = 0;
   for (const Label* label : labels) {
     DrawnElement& e = s[i++];
@@ -171,12 +168,12 @@ SceneSnapshot snapshotScene(const ScreenS& screen, qreal devicePixelRatio) {
     e.opaque = label->opaque();
   }
   DrawnElement& sprite = s[i++];
-  sprite.visible = spriteShown(screen);
+  sprite.visible = spriteShown(scene);
   if (sprite.visible) {
-    sprite.box = logicalBox(spriteDeviceRect(screen, devicePixelRatio), devicePixelRatio);
-    sprite.picture = screen.Image1.Picture;
+    sprite.box = logicalBox(spriteDeviceRect(scene, devicePixelRatio), devicePixelRatio);
+    sprite.picture = scene.walker.Picture;
   }
-  for (const Line* line : {&screen.Line1, &screen.Line2}) {
+  for (const Line* line : {&scene.lane, &scene.trenchLine}) {
     DrawnElement& e = s[i++];
     e.visible = line->Visible;
     if (!e.visible) continue;

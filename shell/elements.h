@@ -1,5 +1,6 @@
-// The scene elements of the one window: labels, the sprite, lines, timers and
-// sprite sets. Positions and sizes are twips, held in single precision.
+// What the scene is made of: captions, the walker's sprite, lines, timers and
+// the sets of pictures the walker is drawn from. Positions and sizes are
+// twips, held in single precision.
 #pragma once
 
 #include <array>
@@ -9,10 +10,14 @@
 #include <string_view>
 #include <utility>
 
+#include "shell/clock.h"
 #include "shell/runtime.h"
 #include "shell/services.h"
 
 namespace tw {
+
+// The core's unit of length: a pixel of the screen is this many twips.
+inline constexpr float kTwipsPerPixel = 15;
 
 class Label {
  public:
@@ -69,7 +74,7 @@ class Label {
   float width_, height_;
 };
 
-// One picture of a sprite set, addressed by its set (1 to 3) and 1-based index.
+// One picture of a frame set, addressed by its set (1 to 3) and 1-based index.
 struct Picture {
   int set = 0;
   int index = 0;
@@ -80,16 +85,17 @@ struct PixelSize {
   int width = 0, height = 0;
 };
 
-class ImageList {
+class FrameSet {
  public:
   static constexpr int kMaxImages = 10;
-  ImageList(int set, std::initializer_list<PixelSize> sizes) : set_(set) {
+  FrameSet(int set, std::initializer_list<PixelSize> sizes) : set_(set) {
     for (PixelSize s : sizes) sizes_[static_cast<size_t>(count_++)] = s;
   }
   int set() const { return set_; }
   int count() const { return count_; }
-  // The picture of image `index`, 1-based, as ListImages(index).Picture.
-  Picture ListImages(int index) const {
+  // The picture of image `index`, 1-based; an index outside the set is a
+  // run-time error.
+  Picture picture(int index) const {
     if (index < 1 || index > count_) throw RunTimeError(kIndexOutOfBoundsError, "Index out of bounds");
     return Picture{set_, index};
   }
@@ -102,7 +108,7 @@ class ImageList {
 };
 
 // The walker: one picture at a time at its own size, top-left at (Left, Top).
-struct Image {
+struct Sprite {
   float Left = 0, Top = 0;
   bool Visible = true;
   std::optional<tw::Picture> Picture;
@@ -114,23 +120,23 @@ struct Line {
   bool Visible = false;
 };
 
-// A periodic timer on the window's virtual-millisecond clock. Enabling it, or
+// A periodic timer on the saver's virtual-millisecond clock. Enabling it, or
 // writing its interval while it is enabled, starts a new count; the first tick
 // comes one interval later. Interval 0 never ticks.
 class Timer {
  public:
-  Timer(const int64_t& clock, bool enabled, int32_t interval)
-      : clock_(&clock), enabled_(enabled), interval_(interval), due_(clock + interval) {}
+  Timer(const Clock& clock, bool enabled, int32_t interval)
+      : clock_(&clock), enabled_(enabled), interval_(interval), due_(clock.now() + interval) {}
 
   bool Enabled() const { return enabled_; }
   void setEnabled(bool on) {
     enabled_ = on;
-    if (on) due_ = *clock_ + interval_;
+    if (on) due_ = clock_->now() + interval_;
   }
   int32_t Interval() const { return interval_; }
   void setInterval(int32_t ms) {
     interval_ = ms;
-    if (enabled_) due_ = *clock_ + interval_;
+    if (enabled_) due_ = clock_->now() + interval_;
   }
 
   bool running() const { return enabled_ && interval_ > 0; }
@@ -138,7 +144,7 @@ class Timer {
   void setDue(int64_t due) { due_ = due; }
 
  private:
-  const int64_t* clock_;
+  const Clock* clock_;
   bool enabled_;
   int32_t interval_;
   int64_t due_;

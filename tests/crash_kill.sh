@@ -56,7 +56,7 @@ missing() { comm -23 "$1" "$2"; }
 random_ms() { echo $((RANDOM % $1)); }
 
 wait_window() {
-  timeout 10 xdotool search --sync --onlyvisible --name '^Form1$' >/dev/null 2>&1
+  timeout 10 xdotool search --sync --onlyvisible --name '^Trenchwalk$' >/dev/null 2>&1
 }
 
 # A log to begin with: the banner and a few records of earlier runs.

@@ -90,66 +90,66 @@ TEST(Report, AFirstSpaceBeyondSixteenBitPositionsFails) {
 
 // --- Start-up's preparation of the log.
 
-TEST(PrepareLogFile, CreatesTheBannerWhenThereIsNoLog) {
+TEST(PrepareLog, CreatesTheBannerWhenThereIsNoLog) {
   Saver s;
-  s.load();
+  s.start();
   EXPECT_EQ(readFile(s.log()), kBannerLine);
 }
 
-TEST(PrepareLogFile, KeepsAValidLogByteForByte) {
+TEST(PrepareLog, KeepsAValidLogByteForByte) {
   Saver s;
   const std::string content = kBannerLine + "57 cm 12-08-2026 17:04:09\r\n1.23 mts 12-09-2026 08:00:00";
   writeFile(s.log(), content);
-  s.load();
+  s.start();
   EXPECT_EQ(readFile(s.log()), content);
   EXPECT_FALSE(std::filesystem::exists(s.folder / "walked.log.bak"));
 }
 
-TEST(PrepareLogFile, ReplacesAnEmptyLog) {
+TEST(PrepareLog, ReplacesAnEmptyLog) {
   Saver s;
   writeFile(s.log(), "");
-  s.load();
+  s.start();
   EXPECT_EQ(readFile(s.log()), kBannerLine);
 }
 
-TEST(PrepareLogFile, KeepsAForeignLogAsABackup) {
+TEST(PrepareLog, KeepsAForeignLogAsABackup) {
   for (const std::string& foreign :
        {std::string("some other file\r\n57 cm x\r\n"), std::string("\r\n") + kBannerLine,
         std::string("*** visit korvek at https://korvek.example ***\r\n"), std::string("   ")}) {
     Saver s;
     writeFile(s.folder / "walked.log.bak", "an older backup");
     writeFile(s.log(), foreign);
-    s.load();
+    s.start();
     EXPECT_EQ(readFile(s.log()), kBannerLine);
     EXPECT_EQ(readFile(s.folder / "walked.log.bak"), foreign);
     EXPECT_FALSE(std::filesystem::exists(s.folder / "walked.log.new")) << "no temporary left";
   }
 }
 
-TEST(PrepareLogFile, LeadingSpacesBeforeTheBannerStillMatch) {
+TEST(PrepareLog, LeadingSpacesBeforeTheBannerStillMatch) {
   Saver s;
   writeFile(s.log(), "  " + kBannerLine);
-  s.load();
+  s.start();
   EXPECT_EQ(readFile(s.log()), "  " + kBannerLine);
 }
 
-TEST(PrepareLogFile, AnUnwritableFolderDoesNotStopTheSaver) {
+TEST(PrepareLog, AnUnwritableFolderDoesNotStopTheSaver) {
   if (geteuid() == 0) GTEST_SKIP() << "root writes anywhere";
   Saver s;
   writeFile(s.log(), "foreign\r\n");
   chmod(s.folder.c_str(), 0555);
-  s.load();
-  EXPECT_FALSE(s->unloaded());
+  s.start();
+  EXPECT_FALSE(s->ended());
   EXPECT_EQ(readFile(s.log()), "foreign\r\n") << "kept as it was, nothing lost";
   chmod(s.folder.c_str(), 0755);
 }
 
-TEST(PrepareLogFile, AMissingFolderDoesNotStopTheSaver) {
+TEST(PrepareLog, AMissingFolderDoesNotStopTheSaver) {
   Saver s;
   s.services.folder = (s.folder / "not-there").string();
-  s.load();
+  s.start();
   s->advanceBy(1000);
-  EXPECT_FALSE(s->unloaded());
+  EXPECT_FALSE(s->ended());
   EXPECT_TRUE(s.services.errors.empty());
 }
 
@@ -166,18 +166,18 @@ std::vector<std::string> lines(const std::string& content) {
 
 TEST(SaveLogAndQuit, ZeroCentimetresBeforeTheFirstStep) {
   Saver s(1024, 768, ((17 * 60 + 4) * 60 + 9) * 1000LL);
-  s.load();
+  s.start();
   s->keyUp(27);
   EXPECT_EQ(readFile(s.log()), kBannerLine + "0 cm 12-08-2026 17:04:09\r\n");
-  EXPECT_EQ(s.services.unloads, 1);
+  EXPECT_EQ(s->exitStatus(), ExitStatus::Success);
   EXPECT_FALSE(s.services.synced.empty()) << "the record is pushed to the disk";
   EXPECT_EQ(s.services.synced.back(), s.log().string());
 }
 
 TEST(SaveLogAndQuit, MetresAfterTheFigurePasses99) {
   Saver s;
-  s.load();
-  s->fallsEnabled = 0;
+  s.start();
+  s.course.fallsEnabled = 0;
   s->advanceBy(7259 * 100);
   s->clickAt(-1000, -1000);
   const auto l = lines(readFile(s.log()));
@@ -190,14 +190,14 @@ TEST(SaveLogAndQuit, RecordKeptWhenTheLogWasDeletedDuringTheRun) {
   std::filesystem::path folder;
   {
     Saver s;
-    s.load();
+    s.start();
     std::filesystem::remove(s.log());
     s->keyUp(27);
     EXPECT_EQ(readFile(s.log()), kBannerLine + "0 cm 12-08-2026 12:00:00\r\n");
     // The next start-up keeps that record.
     Saver next;
     std::filesystem::copy_file(s.log(), next.log());
-    next.load();
+    next.start();
     EXPECT_EQ(readFile(next.log()), kBannerLine + "0 cm 12-08-2026 12:00:00\r\n");
   }
 }
@@ -205,19 +205,19 @@ TEST(SaveLogAndQuit, RecordKeptWhenTheLogWasDeletedDuringTheRun) {
 TEST(SaveLogAndQuit, ARecordNeverRunsOnFromAnOpenLine) {
   Saver s;
   writeFile(s.log(), kBannerLine + "1.2");  // cut short by a crash
-  s.load();
+  s.start();
   s->keyUp(27);
   EXPECT_EQ(readFile(s.log()), kBannerLine + "1.2\r\n0 cm 12-08-2026 12:00:00\r\n");
 }
 
 TEST(SaveLogAndQuit, AnUnwritableLogStillEndsAtOnce) {
   Saver s;
-  s.load();
+  s.start();
   std::filesystem::remove(s.log());
   std::filesystem::create_directory(s.log());  // not a file: cannot be opened for appending
   s->keyUp(27);
-  EXPECT_TRUE(s->unloaded());
-  EXPECT_EQ(s.services.unloads, 1);
+  EXPECT_TRUE(s->ended());
+  EXPECT_EQ(s->exitStatus(), ExitStatus::Success);
   EXPECT_TRUE(s.services.boxes.empty());
   EXPECT_TRUE(std::filesystem::is_empty(s.log()));
 }
@@ -225,23 +225,23 @@ TEST(SaveLogAndQuit, AnUnwritableLogStillEndsAtOnce) {
 TEST(SaveLogAndQuit, AReadOnlyLogIsLeftUnchanged) {
   if (geteuid() == 0) GTEST_SKIP() << "root writes read-only files";
   Saver s;
-  s.load();
+  s.start();
   chmod(s.log().c_str(), 0444);
   s->keyUp(27);
-  EXPECT_TRUE(s->unloaded());
+  EXPECT_TRUE(s->ended());
   EXPECT_EQ(readFile(s.log()), kBannerLine);
 }
 
 TEST(SaveLogAndQuit, ManyEndingEventsAppendOneRecord) {
   Saver s;
-  s.load();
+  s.start();
   s->keyUp(27);
   s->keyUp(32);
   s->clickAt(0, 0);
   s->keyUp(kKeyQ);
   s->advanceBy(1000);
   EXPECT_EQ(lines(readFile(s.log())).size(), 2u);
-  EXPECT_EQ(s.services.unloads, 1);
+  EXPECT_EQ(s->exitStatus(), ExitStatus::Success);
   EXPECT_TRUE(s.services.opened.empty());
 }
 
@@ -250,29 +250,29 @@ TEST(SaveLogAndQuit, ManyEndingEventsAppendOneRecord) {
 TEST(ShowLoggedDistances, FillsThePanelAndArmsTheTimeOut) {
   Saver s;
   writeFile(s.log(), kBannerLine + "57 cm a\r\n1.23 mts b\r\n");
-  s.load();
+  s.start();
   s->advanceBy(10'000);
-  ASSERT_FALSE(s->Label6.Visible);
+  ASSERT_FALSE(s.scene.message.Visible);
   s->keyUp(kKeyNumpadPlus);
-  EXPECT_EQ(s->Label6.Caption(), "On file: 2 mts  = 6 ft");
-  EXPECT_TRUE(s->Label6.Visible);
-  EXPECT_TRUE(s->Timer2.Enabled());
+  EXPECT_EQ(s.scene.message.Caption(), "On file: 2 mts  = 6 ft");
+  EXPECT_TRUE(s.scene.message.Visible);
+  EXPECT_TRUE(s.timers.messageTimeout.Enabled());
   s->keyUp(kKeyNumpadPlus);
-  EXPECT_EQ(s->Label6.Caption(), "On file: 2 mts  = 6 ft") << "the current run is never counted";
+  EXPECT_EQ(s.scene.message.Caption(), "On file: 2 mts  = 6 ft") << "the current run is never counted";
   s->advanceBy(10'000);
-  EXPECT_FALSE(s->Label6.Visible);
+  EXPECT_FALSE(s.scene.message.Visible);
 }
 
 TEST(ShowLoggedDistances, MissingLogShowsTheErrorBoxAndLeavesThePanel) {
   Saver s;
-  s.load();
+  s.start();
   std::filesystem::remove(s.log());
   s->keyUp(kKeyNumpadPlus);
   ASSERT_EQ(s.services.boxes.size(), 1u);
   EXPECT_EQ(s.services.boxes[0], "Disk Access Error: Log could not be restored");
-  EXPECT_EQ(s->Label6.Caption(), "Press F1 for Help");
-  EXPECT_TRUE(s->Timer2.Enabled()) << "the key still arms the time-out";
-  EXPECT_FALSE(s->unloaded());
+  EXPECT_EQ(s.scene.message.Caption(), "Press F1 for Help");
+  EXPECT_TRUE(s.timers.messageTimeout.Enabled()) << "the key still arms the time-out";
+  EXPECT_FALSE(s->ended());
 }
 
 }  // namespace

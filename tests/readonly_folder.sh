@@ -38,7 +38,7 @@ before=$(ls -la "$work/bin")
 runuser -u nobody -- env DISPLAY="$display" XDG_RUNTIME_DIR="$work/runtime-dir" \
   QT_QPA_PLATFORM=xcb "$work/bin/trenchwalk" >"$work/out" 2>&1 &
 pid=$!
-wid=$(timeout 10 xdotool search --sync --onlyvisible --name '^Form1$' | head -n1)
+wid=$(timeout 10 xdotool search --sync --onlyvisible --name '^Trenchwalk$' | head -n1)
 [ -n "$wid" ] || fail "no saver window: $(cat "$work/out")"
 sleep 1.5
 kill -0 "$pid" 2>/dev/null || fail "the saver ended by itself: $(cat "$work/out")"

@@ -49,7 +49,7 @@ start_saver() {
 # Waits for a window with the title $1 (the saver's by default) and for the
 # keyboard to reach it.
 wait_for_window() {
-  local title=${1:-Form1} wid
+  local title=${1:-Trenchwalk} wid
   wid=$(timeout 10 xdotool search --sync --onlyvisible --name "^${title}\$" | head -n1)
   [ -n "$wid" ] || fail "no window \"$title\" appeared"
   for _ in $(seq 50); do

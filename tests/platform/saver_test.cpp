@@ -30,8 +30,9 @@ class WatchingServices : public test::OffscreenServices {
 
 TEST(SaverStart, LoadRunsBeforeTheWindowIsShown) {
   QTemporaryDir folder;
-  WatchingServices services(1024, 768, 12 * 3600 * 1000, folder.path().toStdString());
-  Saver saver(services);
+  Clock clock;
+  WatchingServices services(clock, 1024, 768, 12 * 3600 * 1000, folder.path().toStdString());
+  Saver saver(services, clock);
   services.watched = saver.window();
   ASSERT_TRUE(saver.start());
   ASSERT_FALSE(services.shownAtClockReads.empty());
@@ -74,13 +75,14 @@ class SaverEvents : public ::testing::Test {
   }
 
   QTemporaryDir folder;
-  test::OffscreenServices services{1024, 768, 12 * 3600 * 1000, folder.path().toStdString()};
-  Saver saver{services};
+  Clock clock;
+  test::OffscreenServices services{clock, 1024, 768, 12 * 3600 * 1000, folder.path().toStdString()};
+  Saver saver{services, clock};
 };
 
 TEST_F(SaverEvents, StartLoadsTheWindowShowsItAndPreparesTheLog) {
   EXPECT_TRUE(saver.window()->isVisible());
-  EXPECT_EQ(saver.screen().Label6.Caption(), "Press F1 for Help");
+  EXPECT_EQ(saver.core().scene().message.Caption(), "Press F1 for Help");
   EXPECT_EQ(records(), 0);
 }
 
@@ -117,13 +119,13 @@ TEST_F(SaverEvents, KeysHeldWhenTheFocusWentAreForgotten) {
 
 TEST_F(SaverEvents, CommandKeysKeepTheSaverRunning) {
   tap(Qt::Key_F1);
-  EXPECT_NE(saver.screen().Label6.Caption().find("Key    Function"), std::string::npos);
+  EXPECT_NE(saver.core().scene().message.Caption().find("Key    Function"), std::string::npos);
   tap(Qt::Key_D);
-  EXPECT_EQ(saver.screen().Label6.Caption(), "Falls = Disabled");
+  EXPECT_EQ(saver.core().scene().message.Caption(), "Falls = Disabled");
   tap(Qt::Key_Plus, Qt::KeypadModifier);
-  EXPECT_EQ(saver.screen().Label6.Caption().rfind("On file", 0), 0u) << saver.screen().Label6.Caption();
+  EXPECT_EQ(saver.core().scene().message.Caption().rfind("On file", 0), 0u) << saver.core().scene().message.Caption();
   tap(Qt::Key_H);
-  EXPECT_FALSE(saver.screen().Label6.Visible);
+  EXPECT_FALSE(saver.core().scene().message.Visible);
   EXPECT_FALSE(saver.finished());
   EXPECT_EQ(records(), 0);
   EXPECT_TRUE(services.boxes.empty());
@@ -149,7 +151,7 @@ TEST_F(SaverEvents, ClickOnEmptyGroundEnds) {
 }
 
 TEST_F(SaverEvents, ClickOnTheClockBelongsToTheClock) {
-  const Label& clock = saver.screen().Label1;
+  const Label& clock = saver.core().scene().clock;
   click(QPoint(static_cast<int>(std::ceil(clock.Left / 15)) + 2, static_cast<int>(std::ceil(clock.Top / 15)) + 2));
   EXPECT_FALSE(saver.finished());
 }

@@ -1,0 +1,67 @@
+// The saver's four timers and the one loop that runs them: the earliest due
+// timer ticks next, and timers due together tick in the order they are
+// declared here. Virtual time runs every tick at its exact due time; real time
+// runs each overdue timer once.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+
+#include "shell/clock.h"
+#include "shell/elements.h"
+
+namespace tw {
+
+// In tick order, for timers due at the same moment.
+enum class TimerId { Walk, MessageTimeout, Fall, Wave };
+inline constexpr std::array<TimerId, 4> kTimerIds = {TimerId::Walk, TimerId::MessageTimeout,
+                                                     TimerId::Fall, TimerId::Wave};
+
+struct Timers {
+  explicit Timers(const Clock& clock);
+  Timer& operator[](TimerId id);
+  const Timer& operator[](TimerId id) const;
+
+  // Steps the walker along its course.
+  Timer walkTimer;
+  // Hides the message ten seconds after it was shown.
+  Timer messageTimeout;
+  // Drops the walker, then floats it down under its umbrella.
+  Timer fallTimer;
+  // Waves while the help is shown.
+  Timer waveTimer;
+};
+
+// What a tick runs, and whether running is over for good.
+class TickHandler {
+ public:
+  virtual void tick(TimerId id) = 0;
+  virtual bool ended() const = 0;
+
+ protected:
+  ~TickHandler() = default;
+};
+
+class Scheduler {
+ public:
+  Scheduler(Clock& clock, Timers& timers) : clock_(clock), timers_(timers) {}
+
+  // The next due time of any running timer.
+  std::optional<int64_t> nextDue() const;
+  // Virtual time: runs every tick due up to `ms`, each exactly at its due time.
+  void advanceTo(int64_t ms, TickHandler& handler);
+  // Real time: each overdue timer ticks once, however far the clock has fallen
+  // behind, and its next tick is kept in phase when it can be.
+  void catchUp(int64_t ms, TickHandler& handler);
+
+ private:
+  enum class Drive { Virtual, RealTime };
+  void runDue(int64_t limit, Drive drive, TickHandler& handler);
+
+  Clock& clock_;
+  Timers& timers_;
+};
+
+}  // namespace tw
