@@ -1,11 +1,22 @@
+#include <utility>
+#include <vector>
+
+#include "log/log_file.h"
 #include "tests/harness.h"
 
 namespace tw::test {
 namespace {
 
-// Ticks recorded by timer number, with their virtual times.
-struct TickLog {
-  std::vector<std::pair<int, int64_t>> ticks;
+// Records the ticks the scheduler runs, with the clock at each.
+class TickRecorder : public TickHandler {
+ public:
+  explicit TickRecorder(const Clock& clock) : clock_(clock) {}
+  void tick(TimerId id) override { ticks.emplace_back(id, clock_.now()); }
+  bool ended() const override { return false; }
+  std::vector<std::pair<TimerId, int64_t>> ticks;
+
+ private:
+  const Clock& clock_;
 };
 
 TEST(Scheduler, WalkTimerTicksEveryHundredMillisecondsFromLoad) {
@@ -46,18 +57,29 @@ TEST(Scheduler, ReEnablingOrWritingTheIntervalRestartsTheCount) {
 }
 
 TEST(Scheduler, TimersDueTogetherTickInNumberOrder) {
-  // At 10 s both the walk timer and the message time-out are due. The walk
-  // tick comes first, so on that tick the hint is still visible.
-  Saver s;
-  s.start();
-  s->advanceTo(9999);
-  EXPECT_TRUE(s.scene.message.Visible);
-  const float leftBefore = s.scene.walker.Left;
-  s.timers.messageTimeout.setEnabled(false);
-  s.timers.messageTimeout.setEnabled(true);  // due at 9999 + 10000
-  s->advanceTo(19999);
-  EXPECT_FALSE(s.scene.message.Visible);
-  EXPECT_NE(s.scene.walker.Left, leftBefore);
+  // Started last to first, all four due at once: the walk ticks first, so on
+  // the tick at which the message times out the hint is still up.
+  for (const bool realTime : {false, true}) {
+    Clock clock;
+    Timers timers(clock);
+    Scheduler scheduler(clock, timers);
+    for (TimerId id : {TimerId::Wave, TimerId::Fall, TimerId::MessageTimeout, TimerId::Walk}) {
+      timers[id].setInterval(1000);
+      timers[id].setEnabled(true);
+    }
+    TickRecorder recorder(clock);
+    if (realTime) {
+      scheduler.catchUp(1500, recorder);
+    } else {
+      scheduler.advanceTo(1500, recorder);
+    }
+    const int64_t at = realTime ? 1500 : 1000;
+    EXPECT_EQ(recorder.ticks, (std::vector<std::pair<TimerId, int64_t>>{{TimerId::Walk, at},
+                                                                        {TimerId::MessageTimeout, at},
+                                                                        {TimerId::Fall, at},
+                                                                        {TimerId::Wave, at}}))
+        << (realTime ? "real time" : "virtual time");
+  }
 }
 
 TEST(Scheduler, AfterAStallEachOverdueTimerTicksOnceNotInABurst) {
@@ -93,6 +115,20 @@ TEST(Scheduler, NothingRunsAfterTheWindowIsUnloaded) {
   s->clickAt(0, 0);
   EXPECT_EQ(s.scene.walker.Left, left);
   EXPECT_EQ(s->exitStatus(), ExitStatus::Success);
+}
+
+TEST(Core, AnUntrappedRunTimeErrorIsShownAndEndsTheRunAsAFailure) {
+  Saver s;
+  s.start();
+  s.course.fallsEnabled = 0;
+  s.course.direction = Direction::Leftward;
+  s.course.walkFrame = 8;  // the next walk picture, 9, does not exist
+  s->advanceBy(100);
+  EXPECT_EQ(s.services.errors, std::vector<std::string>{"35600 Index out of bounds"});
+  EXPECT_TRUE(s->ended());
+  EXPECT_EQ(s->exitStatus(), ExitStatus::AfterRunTimeError);
+  EXPECT_FALSE(s->nextDue().has_value());
+  EXPECT_EQ(readFile(s.log()), std::string(kLogBanner) + kCrLf) << "no record after an error";
 }
 
 }  // namespace
