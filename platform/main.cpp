@@ -17,7 +17,7 @@ int main() {
   static char* argv[] = {name, nullptr};
 #if TRENCHWALK_FONTCONFIG
   // fontconfig reads its configuration (dozens of files) the first time a
-  // font is asked for, which the window's load does; read here, on a thread
+  // font is asked for, which the core's start does; read here, on a thread
   // of its own while Qt connects to the display, it is no longer in the way
   // of the first frame. Joined before anything asks for a font.
   std::jthread fontconfig([] { FcInit(); });
