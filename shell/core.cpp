@@ -40,7 +40,7 @@ void Core::start() {
 
 void Core::onStart() {
   log_.prepareLog();
-  course_.fallsEnabled = 1;
+  course_.enableFalls();
   random_.reseed(secondsSinceMidnight(services_.localTime()));
   scene_.walker.Visible = true;
   scene_.clock.setAutoSize(true);

@@ -1,7 +1,6 @@
 #include "shell/scheduler.h"
 
 #include <algorithm>
-#include <utility>
 
 namespace tw {
 namespace {
@@ -20,20 +19,6 @@ Timers::Timers(const Clock& clock)
       messageTimeout(clock, false, kMessageTimeout),
       fallTimer(clock, false, kFirstFallInterval),
       waveTimer(clock, false, kWaveIntervalUnset) {}
-
-Timer& Timers::operator[](TimerId id) {
-  return const_cast<Timer&>(std::as_const(*this)[id]);
-}
-
-const Timer& Timers::operator[](TimerId id) const {
-  switch (id) {
-    case TimerId::Walk: return walkTimer;
-    case TimerId::MessageTimeout: return messageTimeout;
-    case TimerId::Fall: return fallTimer;
-    case TimerId::Wave: return waveTimer;
-  }
-  return waveTimer;
-}
 
 std::optional<int64_t> Scheduler::nextDue() const {
   std::optional<int64_t> next;

@@ -21,8 +21,10 @@ inline constexpr std::array<TimerId, 4> kTimerIds = {TimerId::Walk, TimerId::Mes
 
 struct Timers {
   explicit Timers(const Clock& clock);
-  Timer& operator[](TimerId id);
-  const Timer& operator[](TimerId id) const;
+  Timers(const Timers&) = delete;
+  Timers& operator=(const Timers&) = delete;
+  Timer& operator[](TimerId id) { return *byId_[static_cast<size_t>(id)]; }
+  const Timer& operator[](TimerId id) const { return *byId_[static_cast<size_t>(id)]; }
 
   // Steps the walker along its course.
   Timer walkTimer;
@@ -32,6 +34,9 @@ struct Timers {
   Timer fallTimer;
   // Waves while the help is shown.
   Timer waveTimer;
+
+ private:
+  std::array<Timer*, kTimerIds.size()> byId_{&walkTimer, &messageTimeout, &fallTimer, &waveTimer};
 };
 
 // What a tick runs, and whether running is over for good.

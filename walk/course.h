@@ -35,7 +35,9 @@ class Course {
   void startFall();
   // A fall has ended: the trench is forgotten and a new course laid.
   void restartAfterFall();
-  // D: trenches on or off; returns whether they are now on.
+  // Trenches open from the start of a run; D turns them off and on again.
+  void enableFalls() { fallsEnabled = 1; }
+  // Returns whether trenches are now on.
   bool toggleFalls();
 
   // --- The walk's state, 0 until the saver starts.
