@@ -3,17 +3,8 @@
 #include <algorithm>
 
 namespace tw {
-namespace {
 
-// Design-time settings: only the walk runs from the start; the fall's first
-// interval is the walk's, and the wave's is set when it starts.
-constexpr int32_t kWalkInterval = 100;
-constexpr int32_t kMessageTimeout = 10000;
-constexpr int32_t kFirstFallInterval = 100;
-constexpr int32_t kWaveIntervalUnset = 0;
-
-}  // namespace
-
+// Only the walk runs from the start.
 Timers::Timers(const Clock& clock)
     : walkTimer(clock, true, kWalkInterval),
       messageTimeout(clock, false, kMessageTimeout),

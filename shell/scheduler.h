@@ -27,12 +27,17 @@ struct Timers {
   const Timer& operator[](TimerId id) const { return *byId_[static_cast<size_t>(id)]; }
 
   // Steps the walker along its course.
+  static constexpr int32_t kWalkInterval = 100;
   Timer walkTimer;
   // Hides the message ten seconds after it was shown.
+  static constexpr int32_t kMessageTimeout = 10000;
   Timer messageTimeout;
-  // Drops the walker, then floats it down under its umbrella.
+  // Drops the walker, then floats it down under its umbrella; the first fall
+  // of a run starts at the walk's pace, and the fall sets its own from then on.
+  static constexpr int32_t kFirstFallInterval = 100;
   Timer fallTimer;
-  // Waves while the help is shown.
+  // Waves while the help is shown, at a pace set when the wave starts.
+  static constexpr int32_t kWaveIntervalUnset = 0;
   Timer waveTimer;
 
  private:

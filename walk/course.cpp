@@ -52,18 +52,6 @@ constexpr float kUnitLeftOfClock = 960;
 constexpr float kLaneAboveClock = 5;
 constexpr float kClockFontSize = 16;
 
-// The trench stretch. Leftward the trench's edge is the figure's left edge:
-// the warning shows from 3500 to 1000 twips before it, and the walker falls
-// 200 past it. Rightward the edge is the clock's right edge: the warning shows
-// from 1000 to 500 twips before the clock's left, and the walker falls once
-// within 60 of the edge.
-constexpr float kLeftwardWarningFar = 3500;
-constexpr float kLeftwardWarningNear = 1000;
-constexpr float kLeftwardFallPast = 200;
-constexpr float kRightwardWarningFar = 1000;
-constexpr float kRightwardWarningNear = 500;
-constexpr float kRightwardFallShort = 60;
-
 }  // namespace
 
 void Course::setUpCourse() {
@@ -176,13 +164,17 @@ void Course::walkTick() {
 }
 
 void Course::walkLeftward() {
+  // The trench's edge is the figure's left edge: the warning shows from 3500
+  // to 1000 twips before it, and the walker falls 200 past it.
+  constexpr float kWarningFar = 3500;
+  constexpr float kWarningNear = 1000;
+  constexpr float kFallPast = 200;
   Sprite& walker = scene_.walker;
   const float edge = scene_.distance.Left;
   if (fallsEnabled == 1) {
     trenchChance = 1;
-    if (edge + kLeftwardWarningNear < walker.Left && edge + kLeftwardWarningFar > walker.Left)
-      warnOfTrench();
-    if (edge - kLeftwardFallPast >= walker.Left) startFall();
+    if (edge + kWarningNear < walker.Left && edge + kWarningFar > walker.Left) warnOfTrench();
+    if (edge - kFallPast >= walker.Left) startFall();
   }
   ++walkFrame;
   walker.Picture = scene_.walkFrames.picture(walkFrame);
@@ -192,12 +184,18 @@ void Course::walkLeftward() {
 }
 
 void Course::walkRightward() {
+  // The trench's edge is the clock's right edge: the warning shows from 1000
+  // to 500 twips before the clock's left, and the walker falls once within 60
+  // of the edge.
+  constexpr float kWarningFar = 1000;
+  constexpr float kWarningNear = 500;
+  constexpr float kFallShort = 60;
   Sprite& walker = scene_.walker;
   const Label& clock = scene_.clock;
   if (fallsEnabled == 1 && trenchChance == 1) {
-    if (clock.Left - kRightwardWarningFar < walker.Left && clock.Left - kRightwardWarningNear > walker.Left)
+    if (clock.Left - kWarningFar < walker.Left && clock.Left - kWarningNear > walker.Left)
       warnOfTrench();
-    if (!(clock.Width() + clock.Left - kRightwardFallShort > walker.Left)) startFall();
+    if (!(clock.Width() + clock.Left - kFallShort > walker.Left)) startFall();
   }
   ++walkFrame;
   walker.Picture = scene_.walkFrames.picture(walkFrame);

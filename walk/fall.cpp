@@ -5,31 +5,6 @@
 #include "shell/text.h"
 
 namespace tw {
-namespace {
-
-// The drop: a depth of 20 to 39 ticks, 50 twips each, 10 ms apart, always
-// shown with the first fall picture.
-constexpr int kShallowestDrop = 20;
-constexpr int kDropDepths = 20;
-constexpr int32_t kDropInterval = 10;
-constexpr float kDropStep = 50;
-constexpr int kDropFrame = 1;
-// Under the umbrella: 40 twips a tick, 170 ms apart. The umbrella opens on
-// the third picture and lifts the walker 160 twips; the second shifts it 20
-// to the left, where the umbrella's handle is.
-constexpr int32_t kUmbrellaInterval = 170;
-constexpr float kFloatStep = 40;
-constexpr int kUmbrellaOpensFrame = 3;
-constexpr float kUmbrellaLift = 160;
-constexpr int kHandleFrame = 2;
-constexpr float kHandleShift = 20;
-// Float loop: 4, 5, 6, with 6 held for one more tick.
-constexpr int kLastUmbrellaFrame = 6;
-constexpr int kFloatLoopRestart = 3;
-constexpr int kHolding = 2;
-constexpr int kHeld = 1;
-
-}  // namespace
 
 void Fall::fallTick() {
   scene_.showTimeOfDay();
@@ -44,6 +19,9 @@ void Fall::fallTick() {
   scene_.warning.Visible = false;
   scene_.trenchNotice.Visible = false;
 
+  // The drop's depth: 20 to 39 ticks.
+  constexpr int kShallowestDrop = 20;
+  constexpr int kDropDepths = 20;
   if (fallStarted == 0) {
     random_.reseed(secondsSinceMidnight(services_.localTime()));
     dropTicksLeft = static_cast<int>(std::floor(random_.next() * kDropDepths)) + kShallowestDrop;
@@ -52,6 +30,7 @@ void Fall::fallTick() {
   if (dropTicksLeft > 0) {
     if (!drop()) return;
   } else {
+    constexpr float kFloatStep = 40;
     scene_.walker.Top = scene_.walker.Top + kFloatStep;
   }
   floatDown();
@@ -67,6 +46,10 @@ void Fall::end() {
 }
 
 bool Fall::drop() {
+  // 50 twips a tick, 10 ms apart, always shown with the first fall picture.
+  constexpr int32_t kDropInterval = 10;
+  constexpr float kDropStep = 50;
+  constexpr int kDropFrame = 1;
   Sprite& walker = scene_.walker;
   timers_.fallTimer.setInterval(kDropInterval);
   walker.Top = walker.Top + kDropStep;
@@ -80,9 +63,18 @@ bool Fall::drop() {
   return true;
 }
 
+// Under the umbrella, 170 ms apart, the walker floats down a picture at a time.
 void Fall::floatDown() {
+  constexpr int32_t kUmbrellaInterval = 170;
+  constexpr int kLastUmbrellaFrame = 6;
   Sprite& walker = scene_.walker;
   if (fallFrame < kLastUmbrellaFrame) {
+    // The umbrella opens on the third picture and lifts the walker 160 twips;
+    // the second shifts it 20 to the left, where the umbrella's handle is.
+    constexpr int kUmbrellaOpensFrame = 3;
+    constexpr float kUmbrellaLift = 160;
+    constexpr int kHandleFrame = 2;
+    constexpr float kHandleShift = 20;
     timers_.fallTimer.setInterval(kUmbrellaInterval);
     ++fallFrame;
     if (fallFrame == kUmbrellaOpensFrame) walker.Top = walker.Top - kUmbrellaLift;
@@ -90,6 +82,10 @@ void Fall::floatDown() {
     walker.Picture = scene_.fallFrames.picture(fallFrame);
   }
 
+  // Float loop: 4, 5, 6, with 6 held for one more tick.
+  constexpr int kFloatLoopRestart = 3;
+  constexpr int kHolding = 2;
+  constexpr int kHeld = 1;
   if (fallFrame == kLastUmbrellaFrame) {
     if (fallHold == kHolding) {
       fallHold = kHeld;

@@ -4,16 +4,15 @@ namespace tw {
 namespace {
 
 constexpr int kFirstWaveFrame = 1;
-constexpr int kLastWaveFrame = 10;
-constexpr int32_t kWaveInterval = 100;
-// The wave pictures are taller than the walking ones; lifting the sprite
-// keeps the walker standing on the lane.
-constexpr int32_t kWaveLift = 30;
 
 }  // namespace
 
 void Wave::startWave() {
   if (timers_.fallTimer.Enabled()) return;
+  constexpr int32_t kWaveInterval = 100;
+  // The wave pictures are taller than the walking ones; lifting the sprite
+  // keeps the walker standing on the lane.
+  constexpr int32_t kWaveLift = 30;
   waveFrame = kFirstWaveFrame;
   timers_.waveTimer.setInterval(kWaveInterval);
   timers_.waveTimer.setEnabled(true);
@@ -24,6 +23,7 @@ void Wave::startWave() {
 void Wave::waveTick() {
   scene_.showTimeOfDay();
   scene_.walker.Picture = scene_.waveFrames.picture(waveFrame);
+  constexpr int kLastWaveFrame = 10;
   if (waveFrame >= kLastWaveFrame) {
     waveFrame = kFirstWaveFrame;
   } else {
