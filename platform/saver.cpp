@@ -243,7 +243,7 @@ Saver::~Saver() {
 }
 
 bool Saver::start() {
-  elapsed_.start();
+  clock_.start();
   deliver([this] { core_.start(); });
   if (finished_) return false;
 
@@ -307,18 +307,18 @@ void Saver::arm() {
     timer_.stop();
     return;
   }
-  const int64_t wait = std::clamp<int64_t>(*due - elapsed_.elapsed(), 0, 24LL * 3600 * 1000);
+  const int64_t wait = std::clamp<int64_t>(*due - clock_.elapsed(), 0, 24LL * 3600 * 1000);
   timer_.start(static_cast<int>(wait));
 }
 
 void Saver::tick() {
 #if TRENCHWALK_BENCH_TRACE
-  const int64_t nowNs = elapsed_.nsecsElapsed();
+  const int64_t nowNs = clock_.nsecsElapsed();
   trace_.beforeTick(core_.timers(), nowNs);
   deliver([this, nowNs] { core_.catchUp(nowNs / 1'000'000); });
   trace_.afterTick(core_.timers());
 #else
-  deliver([this] { core_.catchUp(elapsed_.elapsed()); });
+  deliver([this] { core_.catchUp(clock_.elapsed()); });
 #endif
 }
 

@@ -142,7 +142,7 @@ class Saver : public QObject {
   KeyFilter keys_;
   std::unique_ptr<SceneWindow> window_;
   std::vector<std::unique_ptr<CoverWindow>> covers_;
-  QElapsedTimer elapsed_;
+  QElapsedTimer clock_;
   QTimer timer_;
   SceneSnapshot shown_;
   int depth_ = 0;
