@@ -31,7 +31,7 @@ void Commands::onKeyUp(int keyCode) {
       break;
 
     case kKeyQ:
-      services_.openAddress(scene_.address.Caption());
+      services_.openAddress(scene_.address.caption());
       log_.saveLogAndQuit();
       break;
 
@@ -40,9 +40,9 @@ void Commands::onKeyUp(int keyCode) {
       break;
 
     case kKeyF1:
-      wave_.showMessage(helpText(scene_.address.Caption()));
+      wave_.showMessage(helpText(scene_.address.caption()));
       timers_.messageTimeout.setEnabled(true);
-      if (!timers_.waveTimer.Enabled()) wave_.startWave();
+      if (!timers_.waveTimer.enabled()) wave_.startWave();
       break;
 
     default:

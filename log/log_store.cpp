@@ -101,7 +101,7 @@ void LogStore::saveLogAndQuit() {
       // A log without its banner would be thrown away by the next start-up.
       if (missingOrEmpty) text.append(kLogBanner).append(kLineEnd);
       if (lineOpen) text.append(kLineEnd);
-      text += recordLine(scene_.distance.Caption(), scene_.distanceUnit.Caption(), dateText(now),
+      text += recordLine(scene_.distance.caption(), scene_.distanceUnit.caption(), dateText(now),
                          timeText(now));
       out << text;
       out.flush();
@@ -126,7 +126,7 @@ void LogStore::showLoggedDistances() {
     return;
   }
   scene_.message.setCaption(text);
-  scene_.message.Visible = true;
+  scene_.message.visible = true;
 }
 
 }  // namespace tw

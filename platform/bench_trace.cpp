@@ -54,7 +54,7 @@ void BenchTrace::afterTick(const Timers& timers) {
     append(lateUs_[n]);
     append(timers.walkTimer.running() ? " 1" : " 0");
     append(timers.fallTimer.running() ? " 1 " : " 0 ");
-    append(timers.fallTimer.Interval());
+    append(timers.fallTimer.interval());
     append(" ");
     append(dueMs_[n]);
     append("\n");

@@ -118,8 +118,8 @@ int main(int argc, char** argv) {
     // Past the hint, the walker in the middle third of the screen and walking.
     const bool found = advanceUntil(core, kSearchLimit, [&] {
       const float third = scene.screenWidth() / 3;
-      return core.now() > 10000 && timers.walkTimer.Enabled() && !scene.trenchLine.Visible &&
-             scene.walker.Left > third && scene.walker.Left < 2 * third;
+      return core.now() > 10000 && timers.walkTimer.enabled() && !scene.trenchLine.visible &&
+             scene.walker.left > third && scene.walker.left < 2 * third;
     });
     if (!found) std::fprintf(stderr, "no walker mid-course; drawing the scene as it is\n");
     return writeFrame(scene, sprites, services.fonts(), target) ? 0 : 1;
@@ -129,7 +129,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cannot make %s\n", qPrintable(target));
     return 1;
   }
-  if (!advanceUntil(core, kSearchLimit, [&] { return scene.trenchLine.Visible; })) {
+  if (!advanceUntil(core, kSearchLimit, [&] { return scene.trenchLine.visible; })) {
     std::fprintf(stderr, "no trench opened within %lld s\n", static_cast<long long>(kSearchLimit / 1000));
     return 1;
   }
@@ -143,8 +143,8 @@ int main(int argc, char** argv) {
     const QString path = QDir(target).filePath(QStringLiteral("fall_%1.png").arg(frame, 4, 10, QLatin1Char('0')));
     if (!writeFrame(scene, sprites, services.fonts(), path)) return 1;
     ++frame;
-    if (timers.fallTimer.Enabled()) fell = true;
-    if (fell && !timers.fallTimer.Enabled()) break;
+    if (timers.fallTimer.enabled()) fell = true;
+    if (fell && !timers.fallTimer.enabled()) break;
     core.advanceBy(step);
   }
   std::printf("%d frames in %s\n", frame, qPrintable(target));

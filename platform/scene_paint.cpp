@@ -18,20 +18,20 @@ QColor toQColor(Rgb c) { return QColor(c.red, c.green, c.blue); }
 int extentInPixels(float twips) { return static_cast<int>(std::ceil(twips / kTwipsPerPixel)); }
 
 QRect labelBox(const Label& label) {
-  return QRect(toPixels(label.Left), toPixels(label.Top), extentInPixels(label.Width()),
-               extentInPixels(label.Height()));
+  return QRect(toPixels(label.left), toPixels(label.top), extentInPixels(label.width()),
+               extentInPixels(label.height()));
 }
 
 // Where a label's pixels can be: its own box when it is clipped to it,
 // otherwise that box with room for overhanging glyphs.
 QRect labelReach(const Label& label) {
   const QRect box = labelBox(label);
-  if (!label.AutoSize() && !label.opaque()) return box;
+  if (!label.autoSize() && !label.opaque()) return box;
   return box.adjusted(-kGlyphOverhang, -kGlyphOverhang, kGlyphOverhang, kGlyphOverhang);
 }
 
 QLine lineInPixels(const Line& line) {
-  return QLine(toPixels(line.X1), toPixels(line.Y1), toPixels(line.X2), toPixels(line.Y2));
+  return QLine(toPixels(line.x1), toPixels(line.y1), toPixels(line.x2), toPixels(line.y2));
 }
 
 QRect lineBox(const Line& line) {
@@ -44,9 +44,9 @@ QRect lineBox(const Line& line) {
 }
 
 void paintLine(QPainter& p, const Line& line, const QRect& clip) {
-  if (!line.Visible || !lineBox(line).intersects(clip)) return;
+  if (!line.visible || !lineBox(line).intersects(clip)) return;
   const QLine l = lineInPixels(line);
-  const QColor color = toQColor(line.BorderColor);
+  const QColor color = toQColor(line.color);
   // Level and upright lines fill whole pixel rows or columns, so the lane is
   // exactly one pixel high at any scale.
   if (l.y1() == l.y2() || l.x1() == l.x2()) {
@@ -62,16 +62,16 @@ void paintLine(QPainter& p, const Line& line, const QRect& clip) {
 
 void paintLabelBox(QPainter& p, const Label& label, const QRect& clip) {
   const QRect box = labelBox(label);
-  if (label.Visible && box.intersects(clip)) p.fillRect(box, Qt::black);
+  if (label.visible && box.intersects(clip)) p.fillRect(box, Qt::black);
 }
 
 void paintLabelText(QPainter& p, const Label& label, FontCache& fonts, const QRect& clip) {
-  if (!label.Visible || label.Caption().empty() || !labelReach(label).intersects(clip)) return;
+  if (!label.visible || label.caption().empty() || !labelReach(label).intersects(clip)) return;
   const QRect box = labelBox(label);
   p.save();
-  if (!label.AutoSize()) p.setClipRect(box, Qt::IntersectClip);
-  p.setPen(toQColor(label.ForeColor));
-  fonts.draw(p, label.Caption(), label.font(), box.topLeft(), clip);
+  if (!label.autoSize()) p.setClipRect(box, Qt::IntersectClip);
+  p.setPen(toQColor(label.color));
+  fonts.draw(p, label.caption(), label.font(), box.topLeft(), clip);
   p.restore();
 }
 
@@ -89,14 +89,14 @@ QRect logicalBox(const QRect& device, qreal dpr) {
 }
 
 bool spriteShown(const Scene& scene) {
-  const Picture* pic = scene.walker.Picture ? &*scene.walker.Picture : nullptr;
-  return scene.walker.Visible && pic && pic->set >= 1 && pic->set <= 3 && pic->index >= 1 &&
+  const Picture* pic = scene.walker.picture ? &*scene.walker.picture : nullptr;
+  return scene.walker.visible && pic && pic->set >= 1 && pic->set <= 3 && pic->index >= 1 &&
          pic->index <= scene.framesOf(*pic).count();
 }
 
 void paintSprite(QPainter& p, const Scene& scene, const SpriteSet& sprites, const QRect& clip) {
   if (!spriteShown(scene)) return;
-  const QImage& image = sprites.image(*scene.walker.Picture);
+  const QImage& image = sprites.image(*scene.walker.picture);
   if (image.isNull()) return;
   const qreal dpr = p.device() ? p.device()->devicePixelRatio() : 1.0;
   const QRect device = spriteDeviceRect(scene, dpr);
@@ -122,11 +122,11 @@ int spriteScale(qreal devicePixelRatio) {
 
 QRect spriteDeviceRect(const Scene& scene, qreal devicePixelRatio) {
   if (!spriteShown(scene)) return {};
-  const Picture& pic = *scene.walker.Picture;
+  const Picture& pic = *scene.walker.picture;
   const PixelSize size = scene.framesOf(pic).size(pic.index);
   const int scale = spriteScale(devicePixelRatio);
-  const int x = static_cast<int>(std::lround(toPixels(scene.walker.Left) * devicePixelRatio));
-  const int y = static_cast<int>(std::lround(toPixels(scene.walker.Top) * devicePixelRatio));
+  const int x = static_cast<int>(std::lround(toPixels(scene.walker.left) * devicePixelRatio));
+  const int y = static_cast<int>(std::lround(toPixels(scene.walker.top) * devicePixelRatio));
   return QRect(x, y, size.width * scale, size.height * scale);
 }
 
@@ -159,26 +159,26 @@ SceneSnapshot snapshotScene(const Scene& scene, qreal devicePixelRatio) {
   size_t i = 0;
   for (const Label* label : labels) {
     DrawnElement& e = s[i++];
-    e.visible = label->Visible;
+    e.visible = label->visible;
     if (!e.visible) continue;
     e.box = labelReach(*label);
-    e.caption = label->Caption();
+    e.caption = label->caption();
     e.font = label->font();
-    e.color = label->ForeColor;
+    e.color = label->color;
     e.opaque = label->opaque();
   }
   DrawnElement& sprite = s[i++];
   sprite.visible = spriteShown(scene);
   if (sprite.visible) {
     sprite.box = logicalBox(spriteDeviceRect(scene, devicePixelRatio), devicePixelRatio);
-    sprite.picture = scene.walker.Picture;
+    sprite.picture = scene.walker.picture;
   }
   for (const Line* line : {&scene.lane, &scene.trenchLine}) {
     DrawnElement& e = s[i++];
-    e.visible = line->Visible;
+    e.visible = line->visible;
     if (!e.visible) continue;
     e.box = lineBox(*line);
-    e.color = line->BorderColor;
+    e.color = line->color;
     e.line = lineInPixels(*line);
   }
   return s;

@@ -42,7 +42,7 @@ void Core::onStart() {
   log_.prepareLog();
   course_.enableFalls();
   random_.reseed(secondsSinceMidnight(services_.localTime()));
-  scene_.walker.Visible = true;
+  scene_.walker.visible = true;
   scene_.clock.setAutoSize(true);
   scene_.width = scene_.screenWidth();
   scene_.height = scene_.screenHeight();

@@ -23,7 +23,7 @@ class Label {
  public:
   struct Design {
     std::string caption;
-    Rgb foreColor;
+    Rgb color;
     Font font;
     bool autoSize = false;
     bool visible = true;
@@ -32,15 +32,15 @@ class Label {
   };
 
   Label(Services& services, Design d)
-      : Left(d.left), Top(d.top), Visible(d.visible), ForeColor(d.foreColor),
+      : left(d.left), top(d.top), visible(d.visible), color(d.color),
         services_(&services), caption_(std::move(d.caption)), font_(std::move(d.font)),
         autoSize_(d.autoSize), opaque_(d.opaque), width_(d.width), height_(d.height) {}
 
-  float Left, Top;
-  bool Visible;
-  Rgb ForeColor;
+  float left, top;
+  bool visible;
+  Rgb color;  // of the text
 
-  const std::string& Caption() const { return caption_; }
+  const std::string& caption() const { return caption_; }
   // The clock and the distance are set on every tick and change far less
   // often: an unchanged caption costs a comparison, no copy.
   void setCaption(std::string_view caption) {
@@ -51,11 +51,11 @@ class Label {
   const Font& font() const { return font_; }
   void setFontName(std::string name) { font_.name = std::move(name); fit(); }
   void setFontSize(float size) { font_.size = size; fit(); }
-  bool AutoSize() const { return autoSize_; }
+  bool autoSize() const { return autoSize_; }
   void setAutoSize(bool on) { autoSize_ = on; fit(); }
   bool opaque() const { return opaque_; }
-  float Width() const { return width_; }
-  float Height() const { return height_; }
+  float width() const { return width_; }
+  float height() const { return height_; }
 
  private:
   // An auto-sized label takes the extent of its caption in its font.
@@ -107,17 +107,17 @@ class FrameSet {
   std::array<PixelSize, kMaxImages> sizes_{};
 };
 
-// The walker: one picture at a time at its own size, top-left at (Left, Top).
+// The walker: one picture at a time at its own size, top-left at (left, top).
 struct Sprite {
-  float Left = 0, Top = 0;
-  bool Visible = true;
-  std::optional<tw::Picture> Picture;
+  float left = 0, top = 0;
+  bool visible = true;
+  std::optional<Picture> picture;
 };
 
 struct Line {
-  float X1 = 0, Y1 = 0, X2 = 0, Y2 = 0;
-  Rgb BorderColor;
-  bool Visible = false;
+  float x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+  Rgb color;
+  bool visible = false;
 };
 
 // A periodic timer on the saver's virtual-millisecond clock. Enabling it, or
@@ -128,12 +128,12 @@ class Timer {
   Timer(const Clock& clock, bool enabled, int32_t interval)
       : clock_(&clock), enabled_(enabled), interval_(interval), due_(clock.now() + interval) {}
 
-  bool Enabled() const { return enabled_; }
+  bool enabled() const { return enabled_; }
   void setEnabled(bool on) {
     enabled_ = on;
     if (on) due_ = clock_->now() + interval_;
   }
-  int32_t Interval() const { return interval_; }
+  int32_t interval() const { return interval_; }
   void setInterval(int32_t ms) {
     interval_ = ms;
     if (enabled_) due_ = clock_->now() + interval_;

@@ -50,10 +50,10 @@ void Scheduler::runDue(int64_t limit, Drive drive, TickHandler& handler) {
     handler.tick(*first);
     // A handler that restarted its own count has set its next due time itself.
     if (t.due() != due) continue;
-    int64_t next = due + t.Interval();
+    int64_t next = due + t.interval();
     // In real time the phase is kept, so a minute holds its 600 walk ticks;
     // after a stall the missed ticks are dropped rather than run in a burst.
-    if (drive == Drive::RealTime && next <= clock_.now()) next = clock_.now() + t.Interval();
+    if (drive == Drive::RealTime && next <= clock_.now()) next = clock_.now() + t.interval();
     t.setDue(next);
   }
 }

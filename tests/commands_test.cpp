@@ -9,7 +9,7 @@ TEST(Commands, HelpTextByteForByte) {
   Saver s;
   s.start();
   s->keyUp(kKeyF1);
-  EXPECT_EQ(s.scene.message.Caption(),
+  EXPECT_EQ(s.scene.message.caption(),
             "Key    Function\r\n"
             "\r\n"
             "+        Add and show logged distances\r\n"
@@ -17,7 +17,7 @@ TEST(Commands, HelpTextByteForByte) {
             "D       Enable(default)/Disable trenchs \r\n"
             "Q       Go to https://korvek.example\r\n"
             "           All others stop execution and save log");
-  EXPECT_TRUE(s.scene.message.Visible);
+  EXPECT_TRUE(s.scene.message.visible);
 }
 
 TEST(Commands, HelpReadsTheAddressFromItsLabelEachTime) {
@@ -25,7 +25,7 @@ TEST(Commands, HelpReadsTheAddressFromItsLabelEachTime) {
   s.start();
   s.scene.address.setCaption("https://elsewhere.example");
   s->keyUp(kKeyF1);
-  EXPECT_NE(s.scene.message.Caption().find("Q       Go to https://elsewhere.example\r\n"), std::string::npos);
+  EXPECT_NE(s.scene.message.caption().find("Q       Go to https://elsewhere.example\r\n"), std::string::npos);
 }
 
 TEST(Commands, DTogglesTheTrenchesWithoutArmingTheTimeOut) {
@@ -35,15 +35,15 @@ TEST(Commands, DTogglesTheTrenchesWithoutArmingTheTimeOut) {
   struct Step { const char* notice; int falls; };
   for (Step step : {Step{"Falls = Disabled", 0}, {"Falls = Enabled", 1}, {"Falls = Disabled", 0}}) {
     s->keyUp(kKeyD);
-    EXPECT_EQ(s.scene.message.Caption(), step.notice);
-    EXPECT_TRUE(s.scene.message.Visible);
+    EXPECT_EQ(s.scene.message.caption(), step.notice);
+    EXPECT_TRUE(s.scene.message.visible);
     EXPECT_EQ(s.course.fallsEnabled, step.falls);
-    EXPECT_FALSE(s.timers.messageTimeout.Enabled());
+    EXPECT_FALSE(s.timers.messageTimeout.enabled());
   }
   s->advanceBy(60'000);
-  EXPECT_TRUE(s.scene.message.Visible) << "the notice stays until H";
+  EXPECT_TRUE(s.scene.message.visible) << "the notice stays until H";
   s->keyUp(kKeyH);
-  EXPECT_FALSE(s.scene.message.Visible);
+  EXPECT_FALSE(s.scene.message.visible);
 }
 
 TEST(Commands, DWhileHelpIsShownReplacesTheTextAndTheWaveGoesOn) {
@@ -52,11 +52,11 @@ TEST(Commands, DWhileHelpIsShownReplacesTheTextAndTheWaveGoesOn) {
   s->keyUp(kKeyF1);
   s->advanceBy(1000);
   s->keyUp(kKeyD);
-  EXPECT_EQ(s.scene.message.Caption(), "Falls = Disabled");
-  EXPECT_TRUE(s.timers.waveTimer.Enabled());
+  EXPECT_EQ(s.scene.message.caption(), "Falls = Disabled");
+  EXPECT_TRUE(s.timers.waveTimer.enabled());
   s->advanceBy(9000);
-  EXPECT_FALSE(s.timers.waveTimer.Enabled()) << "ended by the help's time-out";
-  EXPECT_FALSE(s.scene.message.Visible);
+  EXPECT_FALSE(s.timers.waveTimer.enabled()) << "ended by the help's time-out";
+  EXPECT_FALSE(s.scene.message.visible);
 }
 
 TEST(Commands, HWhileWalkingChangesNothingVisible) {
@@ -64,12 +64,12 @@ TEST(Commands, HWhileWalkingChangesNothingVisible) {
   s.start();
   s->advanceBy(12'000);
   s.course.fallsEnabled = 0;
-  ASSERT_FALSE(s.scene.message.Visible);
-  const float top = s.scene.walker.Top;
+  ASSERT_FALSE(s.scene.message.visible);
+  const float top = s.scene.walker.top;
   s->keyUp(kKeyH);
-  EXPECT_FALSE(s.scene.message.Visible);
-  EXPECT_EQ(s.scene.walker.Top, top);
-  EXPECT_TRUE(s.timers.walkTimer.Enabled());
+  EXPECT_FALSE(s.scene.message.visible);
+  EXPECT_EQ(s.scene.walker.top, top);
+  EXPECT_TRUE(s.timers.walkTimer.enabled());
 }
 
 TEST(Commands, EveryOtherKeyAndAClickEndTheRunWithOneRecord) {
@@ -100,19 +100,19 @@ TEST(Commands, ClicksOnALabelOrTheWalkerDoNothing) {
   Saver s;
   s.start();
   s->advanceBy(100);
-  s->clickAt(s.scene.clock.Left + 5, s.scene.clock.Top + 5);
-  s->clickAt(s.scene.distance.Left + 600, s.scene.distance.Top + 250);  // inside the fixed 615 × 255 box
-  s->clickAt(s.scene.message.Left + 1, s.scene.message.Top + 1);
-  s->clickAt(s.scene.walker.Left + 1, s.scene.walker.Top + 1);
+  s->clickAt(s.scene.clock.left + 5, s.scene.clock.top + 5);
+  s->clickAt(s.scene.distance.left + 600, s.scene.distance.top + 250);  // inside the fixed 615 × 255 box
+  s->clickAt(s.scene.message.left + 1, s.scene.message.top + 1);
+  s->clickAt(s.scene.walker.left + 1, s.scene.walker.top + 1);
   EXPECT_FALSE(s->ended());
-  s->clickAt(s.scene.warning.Left + 1, s.scene.warning.Top + 1);  // hidden: a click on the window
+  s->clickAt(s.scene.warning.left + 1, s.scene.warning.top + 1);  // hidden: a click on the window
   EXPECT_TRUE(s->ended());
 }
 
 TEST(Commands, AClickOnALineIsAClickOnTheWindow) {
   Saver s;
   s.start();
-  s->clickAt(1, s.scene.lane.Y1);
+  s->clickAt(1, s.scene.lane.y1);
   EXPECT_TRUE(s->ended());
 }
 

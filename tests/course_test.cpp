@@ -18,38 +18,38 @@ void checkCourses(Saver& s, int courses) {
   const float sw = s.scene.screenWidth(), sh = s.scene.screenHeight();
   for (int i = 0; i < courses; ++i) {
     s.services.wall.shift(37 * i);
-    s.scene.trenchLine.Visible = true;
+    s.scene.trenchLine.visible = true;
     s.course.setUpCourse();
-    const float y = s.scene.clock.Top - 300;
+    const float y = s.scene.clock.top - 300;
     ASSERT_GE(y, 1) << i;
     ASSERT_LE(y, s.scene.height - 150) << i;
-    ASSERT_LT(s.scene.clock.Top, sh - 500) << i;
-    ASSERT_GE(s.scene.distance.Left, 1) << i;
-    ASSERT_LT(s.scene.clock.Left + s.scene.clock.Width(), sw - 400) << i;
-    ASSERT_LE(s.scene.clock.Left + 300, s.scene.width - 350) << i;
-    ASSERT_EQ(static_cast<float>(s.course.walkerTop), s.scene.walker.Top) << i;
-    ASSERT_EQ(s.scene.walker.Top, y - 15);
-    ASSERT_EQ(s.scene.distance.Top, s.scene.clock.Top);
-    ASSERT_EQ(s.scene.clockShadow.Top, s.scene.clock.Top + 10);
-    ASSERT_EQ(s.scene.distanceUnit.Top, s.scene.clock.Top + 15);
-    ASSERT_EQ(s.scene.address.Top, s.scene.clock.Top + 300);
-    ASSERT_EQ(s.scene.distance.Left, s.scene.clock.Left - 1620);
-    ASSERT_EQ(s.scene.clockShadow.Left, s.scene.clock.Left + 15);
-    ASSERT_EQ(s.scene.distanceUnit.Left, s.scene.clock.Left - 960);
-    ASSERT_EQ(s.scene.address.Left, s.scene.distance.Left);
-    ASSERT_TRUE(s.scene.lane.Visible);
-    ASSERT_FALSE(s.scene.trenchLine.Visible);
-    ASSERT_EQ(s.scene.lane.X1, 0);
-    ASSERT_EQ(s.scene.lane.X2, sw);
-    ASSERT_EQ(s.scene.lane.Y1, y + 295);
-    ASSERT_EQ(s.scene.lane.Y2, y + 295);
-    ASSERT_EQ(s.scene.lane.BorderColor, RGB(5, 10, 100));
+    ASSERT_LT(s.scene.clock.top, sh - 500) << i;
+    ASSERT_GE(s.scene.distance.left, 1) << i;
+    ASSERT_LT(s.scene.clock.left + s.scene.clock.width(), sw - 400) << i;
+    ASSERT_LE(s.scene.clock.left + 300, s.scene.width - 350) << i;
+    ASSERT_EQ(static_cast<float>(s.course.walkerTop), s.scene.walker.top) << i;
+    ASSERT_EQ(s.scene.walker.top, y - 15);
+    ASSERT_EQ(s.scene.distance.top, s.scene.clock.top);
+    ASSERT_EQ(s.scene.clockShadow.top, s.scene.clock.top + 10);
+    ASSERT_EQ(s.scene.distanceUnit.top, s.scene.clock.top + 15);
+    ASSERT_EQ(s.scene.address.top, s.scene.clock.top + 300);
+    ASSERT_EQ(s.scene.distance.left, s.scene.clock.left - 1620);
+    ASSERT_EQ(s.scene.clockShadow.left, s.scene.clock.left + 15);
+    ASSERT_EQ(s.scene.distanceUnit.left, s.scene.clock.left - 960);
+    ASSERT_EQ(s.scene.address.left, s.scene.distance.left);
+    ASSERT_TRUE(s.scene.lane.visible);
+    ASSERT_FALSE(s.scene.trenchLine.visible);
+    ASSERT_EQ(s.scene.lane.x1, 0);
+    ASSERT_EQ(s.scene.lane.x2, sw);
+    ASSERT_EQ(s.scene.lane.y1, y + 295);
+    ASSERT_EQ(s.scene.lane.y2, y + 295);
+    ASSERT_EQ(s.scene.lane.color, RGB(5, 10, 100));
     ASSERT_TRUE(s.course.direction == Direction::Leftward || s.course.direction == Direction::Rightward);
     if (s.course.direction == Direction::Leftward) {
-      ASSERT_EQ(s.scene.walker.Left, s.scene.width - 16);
+      ASSERT_EQ(s.scene.walker.left, s.scene.width - 16);
       ASSERT_EQ(s.course.walkFrame, 0);
     } else {
-      ASSERT_EQ(s.scene.walker.Left, -320);
+      ASSERT_EQ(s.scene.walker.left, -320);
       ASSERT_EQ(s.course.walkFrame, 4);
     }
     ASSERT_TRUE(s.course.trenchChance == 1 || (s.course.trenchChance % 2 == 1 && s.course.trenchChance >= 3 &&
@@ -74,10 +74,10 @@ TEST(Course, LaneAndReadoutSpanTheirWholeRange) {
   for (int i = 0; i < kCourses; ++i) {
     s.services.wall.shift(53 * i);
     s.course.setUpCourse();
-    lowest = std::min(lowest, s.scene.clock.Top - 300);
-    highest = std::max(highest, s.scene.clock.Top - 300);
-    leftmost = std::min(leftmost, s.scene.clock.Left + 300);
-    rightmost = std::max(rightmost, s.scene.clock.Left + 300);
+    lowest = std::min(lowest, s.scene.clock.top - 300);
+    highest = std::max(highest, s.scene.clock.top - 300);
+    leftmost = std::min(leftmost, s.scene.clock.left + 300);
+    rightmost = std::max(rightmost, s.scene.clock.left + 300);
     ones += s.course.trenchChance == 1;
     leftward += s.course.direction == Direction::Leftward;
   }
@@ -86,8 +86,8 @@ TEST(Course, LaneAndReadoutSpanTheirWholeRange) {
   EXPECT_LT(lowest, 100);
   EXPECT_GE(leftmost, 1921);
   EXPECT_LT(leftmost, 2050);
-  EXPECT_LT(rightmost, 15259 - s.scene.clock.Width() + 1);
-  EXPECT_GT(rightmost, 15259 - s.scene.clock.Width() - 150);
+  EXPECT_LT(rightmost, 15259 - s.scene.clock.width() + 1);
+  EXPECT_GT(rightmost, 15259 - s.scene.clock.width() - 150);
   EXPECT_NEAR(ones / double(kCourses), 0.51, 0.02);
   EXPECT_NEAR(leftward / double(kCourses), 0.5, 0.02);
 }
@@ -126,8 +126,8 @@ TEST(Course, AnyLaneOfATallPortraitScreenFitsTheWalkerTop) {
   for (int i = 0; i < 2000; ++i) {
     s.services.wall.shift(17 * i);
     s.course.setUpCourse();
-    deepest = std::max(deepest, s.scene.walker.Top);
-    ASSERT_EQ(static_cast<float>(s.course.walkerTop), s.scene.walker.Top);
+    deepest = std::max(deepest, s.scene.walker.top);
+    ASSERT_EQ(static_cast<float>(s.course.walkerTop), s.scene.walker.top);
   }
   EXPECT_GT(deepest, 32767);
 }
@@ -138,9 +138,9 @@ TEST(Course, ScreensTooSmallForTheBoundsGetTheNearestPlaces) {
     SCOPED_TRACE(c.name);
     Saver s(c.widthPx, c.heightPx);
     s.start();
-    EXPECT_TRUE(s.scene.lane.Visible);
-    EXPECT_GE(s.scene.clock.Top - 300, 1);
-    EXPECT_GE(s.scene.distance.Left, 1);
+    EXPECT_TRUE(s.scene.lane.visible);
+    EXPECT_GE(s.scene.clock.top - 300, 1);
+    EXPECT_GE(s.scene.distance.left, 1);
     s->advanceBy(5 * 60 * 1000);
     EXPECT_TRUE(s.services.errors.empty());
     EXPECT_FALSE(s->ended());
@@ -151,18 +151,18 @@ TEST(Course, NeverTouchesDistanceCaptionsTimersOrMessages) {
   Saver s;
   s.start();
   s->advanceBy(3000);
-  const std::string figure = s.scene.distance.Caption(), clock = s.scene.clock.Caption();
+  const std::string figure = s.scene.distance.caption(), clock = s.scene.clock.caption();
   const float distance = s.course.walkedDistance;
-  const bool t1 = s.timers.walkTimer.Enabled(), t2 = s.timers.messageTimeout.Enabled();
-  s.scene.warning.Visible = true;
+  const bool t1 = s.timers.walkTimer.enabled(), t2 = s.timers.messageTimeout.enabled();
+  s.scene.warning.visible = true;
   s.course.setUpCourse();
-  EXPECT_EQ(s.scene.distance.Caption(), figure);
-  EXPECT_EQ(s.scene.clock.Caption(), clock);
+  EXPECT_EQ(s.scene.distance.caption(), figure);
+  EXPECT_EQ(s.scene.clock.caption(), clock);
   EXPECT_EQ(s.course.walkedDistance, distance);
-  EXPECT_EQ(s.timers.walkTimer.Enabled(), t1);
-  EXPECT_EQ(s.timers.messageTimeout.Enabled(), t2);
-  EXPECT_TRUE(s.scene.warning.Visible) << "the warning stays until a fall hides it";
-  EXPECT_TRUE(s.scene.message.Visible);
+  EXPECT_EQ(s.timers.walkTimer.enabled(), t1);
+  EXPECT_EQ(s.timers.messageTimeout.enabled(), t2);
+  EXPECT_TRUE(s.scene.warning.visible) << "the warning stays until a fall hides it";
+  EXPECT_TRUE(s.scene.message.visible);
 }
 
 // --- The walk tick and the trench.
@@ -183,12 +183,12 @@ void layCourse(Saver& s, Direction direction, float walkerLeft, float distanceLe
                float clockLeft = 8000) {
   s.course.direction = direction;
   s.course.walkFrame = direction == Direction::Leftward ? 0 : 4;
-  s.scene.walker.Left = walkerLeft;
-  s.scene.distance.Left = distanceLeft;
-  s.scene.clock.Left = clockLeft;
-  s.scene.warning.Visible = s.scene.trenchNotice.Visible = false;
-  s.scene.lane.Visible = true;
-  s.scene.trenchLine.Visible = false;
+  s.scene.walker.left = walkerLeft;
+  s.scene.distance.left = distanceLeft;
+  s.scene.clock.left = clockLeft;
+  s.scene.warning.visible = s.scene.trenchNotice.visible = false;
+  s.scene.lane.visible = true;
+  s.scene.trenchLine.visible = false;
 }
 
 TEST(WalkTick, FigureCountsTenthsOfASinglePrecisionDistance) {
@@ -200,8 +200,8 @@ TEST(WalkTick, FigureCountsTenthsOfASinglePrecisionDistance) {
     s.start();
     s.course.fallsEnabled = 0;
     s->advanceBy(100 * c.ticks);
-    EXPECT_EQ(s.scene.distance.Caption(), c.figure) << c.ticks << " ticks";
-    EXPECT_EQ(s.scene.distanceUnit.Caption(), c.unit) << c.ticks << " ticks";
+    EXPECT_EQ(s.scene.distance.caption(), c.figure) << c.ticks << " ticks";
+    EXPECT_EQ(s.scene.distanceUnit.caption(), c.unit) << c.ticks << " ticks";
   }
 }
 
@@ -212,7 +212,7 @@ TEST(WalkTick, DistanceStopsGrowingWhereSinglePrecisionRunsOut) {
   s.course.walkedDistance = 33554432.0f;
   s.course.walkTick();
   EXPECT_EQ(s.course.walkedDistance, 33554432.0f);
-  EXPECT_EQ(s.scene.distance.Caption(), "33554.43");
+  EXPECT_EQ(s.scene.distance.caption(), "33554.43");
   s.course.walkedDistance = 4194304.0f;
   s.course.walkTick();
   EXPECT_EQ(s.course.walkedDistance, 4194305.5f) << "1.7 becomes 1.5 from 2^22";
@@ -222,8 +222,8 @@ TEST(WalkTick, ClockAndShadowShowTheTimeOfDay) {
   Saver s(1024, 768, ((17 * 60 + 4) * 60 + 9) * 1000LL);
   s.start();
   s->advanceBy(100);
-  EXPECT_EQ(s.scene.clock.Caption(), "17:04:09");
-  EXPECT_EQ(s.scene.clockShadow.Caption(), "17:04:09");
+  EXPECT_EQ(s.scene.clock.caption(), "17:04:09");
+  EXPECT_EQ(s.scene.clockShadow.caption(), "17:04:09");
 }
 
 TEST(WalkTick, LeftwardCourseShowsImagesOneToFour) {
@@ -234,11 +234,11 @@ TEST(WalkTick, LeftwardCourseShowsImagesOneToFour) {
   std::vector<int> shown;
   for (int i = 0; i < 9; ++i) {
     s.course.walkTick();
-    shown.push_back(s.scene.walker.Picture->index);
-    EXPECT_EQ(s.scene.walker.Picture->set, 1);
+    shown.push_back(s.scene.walker.picture->index);
+    EXPECT_EQ(s.scene.walker.picture->set, 1);
   }
   EXPECT_EQ(shown, (std::vector<int>{1, 2, 3, 4, 1, 2, 3, 4, 1}));
-  EXPECT_EQ(s.scene.walker.Left, 14000 - 9 * 70);
+  EXPECT_EQ(s.scene.walker.left, 14000 - 9 * 70);
 }
 
 TEST(WalkTick, RightwardCourseShowsImagesFiveToEight) {
@@ -249,10 +249,10 @@ TEST(WalkTick, RightwardCourseShowsImagesFiveToEight) {
   std::vector<int> shown;
   for (int i = 0; i < 9; ++i) {
     s.course.walkTick();
-    shown.push_back(s.scene.walker.Picture->index);
+    shown.push_back(s.scene.walker.picture->index);
   }
   EXPECT_EQ(shown, (std::vector<int>{5, 6, 7, 8, 5, 6, 7, 8, 5}));
-  EXPECT_EQ(s.scene.walker.Left, -320 + 9 * 70);
+  EXPECT_EQ(s.scene.walker.left, -320 + 9 * 70);
 }
 
 TEST(WalkTick, RightwardCourseAfterALeftwardOneStartsFromImageOne) {
@@ -264,13 +264,13 @@ TEST(WalkTick, RightwardCourseAfterALeftwardOneStartsFromImageOne) {
   steerNextCourse(s, Direction::Rightward);
   layCourse(s, Direction::Leftward, 70);
   s.course.walkFrame = 3;
-  s.course.walkTick();  // shows 4, reaches Left 0 and lays the rightward course
+  s.course.walkTick();  // shows 4, reaches left 0 and lays the rightward course
   ASSERT_EQ(s.course.direction, Direction::Rightward);
-  ASSERT_EQ(s.scene.walker.Left, -320);
+  ASSERT_EQ(s.scene.walker.left, -320);
   std::vector<int> shown;
   for (int i = 0; i < 12; ++i) {
     s.course.walkTick();
-    shown.push_back(s.scene.walker.Picture->index);
+    shown.push_back(s.scene.walker.picture->index);
   }
   EXPECT_EQ(shown, (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 5, 6, 7, 8}));
 }
@@ -281,19 +281,19 @@ TEST(WalkTick, CourseEndsAtTheFarEdge) {
   s.course.fallsEnabled = 0;
   layCourse(s, Direction::Leftward, 140);
   s.course.walkTick();
-  EXPECT_EQ(s.scene.walker.Left, 70) << "still on this course";
+  EXPECT_EQ(s.scene.walker.left, 70) << "still on this course";
   s.course.walkTick();
-  EXPECT_NE(s.scene.walker.Left, 0) << "Left 0 ends the course: a new one is laid";
+  EXPECT_NE(s.scene.walker.left, 0) << "left 0 ends the course: a new one is laid";
 
   layCourse(s, Direction::Rightward, s.scene.width - 140);
   s.course.trenchChance = 3;
   s.course.walkTick();
-  EXPECT_EQ(s.scene.walker.Left, s.scene.width - 70);
+  EXPECT_EQ(s.scene.walker.left, s.scene.width - 70);
   s.course.walkTick();
-  EXPECT_TRUE(s.scene.walker.Left == -320 || s.scene.walker.Left == s.scene.width - 16);
+  EXPECT_TRUE(s.scene.walker.left == -320 || s.scene.walker.left == s.scene.width - 16);
 }
 
-// The walker's Left on the ticks that first show the warning and start the fall.
+// The walker's left on the ticks that first show the warning and start the fall.
 struct TrenchRun {
   float warnedAt = -1, fellAt = -1;
   bool courseEnded = false;
@@ -301,14 +301,14 @@ struct TrenchRun {
 
 TrenchRun walkToTrench(Saver& s, int maxTicks = 400) {
   TrenchRun run;
-  for (int i = 0; i < maxTicks && s.timers.walkTimer.Enabled(); ++i) {
-    const float before = s.scene.walker.Left;
+  for (int i = 0; i < maxTicks && s.timers.walkTimer.enabled(); ++i) {
+    const float before = s.scene.walker.left;
     const Direction direction = s.course.direction;
     s.course.walkTick();
-    if (run.warnedAt < 0 && s.scene.warning.Visible) run.warnedAt = before;
-    if (!s.timers.walkTimer.Enabled()) run.fellAt = before;
+    if (run.warnedAt < 0 && s.scene.warning.visible) run.warnedAt = before;
+    if (!s.timers.walkTimer.enabled()) run.fellAt = before;
     if (s.course.direction != direction ||
-        (direction == Direction::Leftward ? s.scene.walker.Left > before : s.scene.walker.Left < before)) {
+        (direction == Direction::Leftward ? s.scene.walker.left > before : s.scene.walker.left < before)) {
       run.courseEnded = true;
       break;
     }
@@ -321,10 +321,10 @@ TEST(Trench, LeftwardWarningStretchAndFallPoint) {
   s.start();
   layCourse(s, Direction::Leftward, 7000, /*distanceLeft=*/3000);
   const TrenchRun run = walkToTrench(s);
-  EXPECT_EQ(run.warnedAt, 6440) << "first Left strictly inside 4000..6500";
-  EXPECT_EQ(run.fellAt, 2800) << "Left ≤ distance.Left − 200";
-  EXPECT_EQ(s.scene.walker.Left, 2730) << "the falling tick still steps";
-  EXPECT_TRUE(s.timers.fallTimer.Enabled());
+  EXPECT_EQ(run.warnedAt, 6440) << "first left strictly inside 4000..6500";
+  EXPECT_EQ(run.fellAt, 2800) << "left ≤ distance.left − 200";
+  EXPECT_EQ(s.scene.walker.left, 2730) << "the falling tick still steps";
+  EXPECT_TRUE(s.timers.fallTimer.enabled());
   EXPECT_EQ(s.course.trenchChance, 1);
 }
 
@@ -333,12 +333,12 @@ TEST(Trench, RightwardWarningStretchAndFallPoint) {
   s.start();
   layCourse(s, Direction::Rightward, 5000, 3000, /*clockLeft=*/8000);
   s.course.trenchChance = 1;
-  const float edge = 8000 + s.scene.clock.Width();
+  const float edge = 8000 + s.scene.clock.width();
   const TrenchRun run = walkToTrench(s);
-  EXPECT_EQ(run.warnedAt, 7030) << "first Left strictly inside 7000..7500";
+  EXPECT_EQ(run.warnedAt, 7030) << "first left strictly inside 7000..7500";
   EXPECT_GE(run.fellAt, edge - 60);
   EXPECT_LT(run.fellAt - 70, edge - 60);
-  EXPECT_TRUE(s.timers.fallTimer.Enabled());
+  EXPECT_TRUE(s.timers.fallTimer.enabled());
 }
 
 TEST(Trench, RightwardStretchLastsSevenOrEightTicks) {
@@ -349,7 +349,7 @@ TEST(Trench, RightwardStretchLastsSevenOrEightTicks) {
     s.course.trenchChance = 1;
     int inside = 0;
     for (int i = 0; i < 60; ++i) {
-      const float l = s.scene.walker.Left;
+      const float l = s.scene.walker.left;
       s.course.walkTick();
       inside += (l > 7000 && l < 7500);
     }
@@ -369,7 +369,7 @@ TEST(Trench, RightwardCourseWithoutTrenchChanceWalksOff) {
 }
 
 TEST(Trench, FigureNearTheLeftEdgeFallsFromTheNextCoursesStart) {
-  // distance.Left between 200 and 270: the tick that finds the fall point also
+  // distance.left between 200 and 270: the tick that finds the fall point also
   // ends the course, so the fall starts where the new course put the walker.
   Saver s;
   s.start();
@@ -377,9 +377,9 @@ TEST(Trench, FigureNearTheLeftEdgeFallsFromTheNextCoursesStart) {
   const TrenchRun run = walkToTrench(s);
   EXPECT_EQ(run.fellAt, 50);
   EXPECT_TRUE(run.courseEnded);
-  EXPECT_TRUE(s.timers.fallTimer.Enabled());
-  EXPECT_FALSE(s.timers.walkTimer.Enabled());
-  EXPECT_TRUE(s.scene.walker.Left == -320 || s.scene.walker.Left == s.scene.width - 16);
+  EXPECT_TRUE(s.timers.fallTimer.enabled());
+  EXPECT_FALSE(s.timers.walkTimer.enabled());
+  EXPECT_TRUE(s.scene.walker.left == -320 || s.scene.walker.left == s.scene.width - 16);
 }
 
 TEST(Trench, FigureAtTheLeftEdgeEndsTheCourseWithoutAFall) {
@@ -390,8 +390,8 @@ TEST(Trench, FigureAtTheLeftEdgeEndsTheCourseWithoutAFall) {
   EXPECT_GT(run.warnedAt, 0);
   EXPECT_LT(run.fellAt, 0);
   EXPECT_TRUE(run.courseEnded);
-  EXPECT_TRUE(s.timers.walkTimer.Enabled());
-  EXPECT_TRUE(s.scene.warning.Visible && s.scene.trenchNotice.Visible) << "the warning outlives the course";
+  EXPECT_TRUE(s.timers.walkTimer.enabled());
+  EXPECT_TRUE(s.scene.warning.visible && s.scene.trenchNotice.visible) << "the warning outlives the course";
 }
 
 TEST(Trench, FallsDisabledMeansNoWarningAndNoFall) {
@@ -411,46 +411,46 @@ TEST(Trench, DisablingFallsAfterTheWarningLeavesTheTrenchOpen) {
   s.start();
   layCourse(s, Direction::Leftward, 7000, 3000);
   for (int i = 0; i < 10; ++i) s.course.walkTick();
-  ASSERT_TRUE(s.scene.trenchLine.Visible);
+  ASSERT_TRUE(s.scene.trenchLine.visible);
   s.course.fallsEnabled = 0;
   const TrenchRun run = walkToTrench(s);
   EXPECT_LT(run.fellAt, 0);
   EXPECT_TRUE(run.courseEnded);
-  EXPECT_TRUE(s.scene.warning.Visible);
+  EXPECT_TRUE(s.scene.warning.visible);
 }
 
 TEST(Trench, OpeningDrawsTheTrenchLevelInTheLane) {
   Saver s;
   s.start();
-  s.scene.lane.Y1 = 5000;
-  s.scene.lane.Y2 = 5600;  // a sloping ground line: the trench stays level
+  s.scene.lane.y1 = 5000;
+  s.scene.lane.y2 = 5600;  // a sloping ground line: the trench stays level
   layCourse(s, Direction::Leftward, 7000, 3000, 8000);
   s.course.openTrench();
-  EXPECT_EQ(s.scene.trenchLine.X1, 3000);
-  EXPECT_EQ(s.scene.trenchLine.X2, s.scene.screenWidth());
-  EXPECT_EQ(s.scene.trenchLine.Y1, 5000);
-  EXPECT_EQ(s.scene.trenchLine.Y2, 5000);
-  EXPECT_EQ(s.scene.trenchLine.BorderColor, RGB(200, 0, 0));
-  EXPECT_TRUE(s.scene.trenchLine.Visible);
-  EXPECT_FALSE(s.scene.lane.Visible);
+  EXPECT_EQ(s.scene.trenchLine.x1, 3000);
+  EXPECT_EQ(s.scene.trenchLine.x2, s.scene.screenWidth());
+  EXPECT_EQ(s.scene.trenchLine.y1, 5000);
+  EXPECT_EQ(s.scene.trenchLine.y2, 5000);
+  EXPECT_EQ(s.scene.trenchLine.color, RGB(200, 0, 0));
+  EXPECT_TRUE(s.scene.trenchLine.visible);
+  EXPECT_FALSE(s.scene.lane.visible);
 
   layCourse(s, Direction::Rightward, 7000, 3000, 8000);
   s.course.openTrench();
   s.course.openTrench();  // again: nothing changes
-  EXPECT_EQ(s.scene.trenchLine.X1, 0);
-  EXPECT_EQ(s.scene.trenchLine.X2, 8000 + s.scene.clock.Width());
+  EXPECT_EQ(s.scene.trenchLine.x1, 0);
+  EXPECT_EQ(s.scene.trenchLine.x2, 8000 + s.scene.clock.width());
 }
 
 TEST(Trench, ReachingItHandsOverFromWalkToFall) {
   Saver s;
   s.start();
-  const float left = s.scene.walker.Left;
-  s.scene.warning.Visible = true;
+  const float left = s.scene.walker.left;
+  s.scene.warning.visible = true;
   s.course.startFall();
-  EXPECT_FALSE(s.timers.walkTimer.Enabled());
-  EXPECT_TRUE(s.timers.fallTimer.Enabled());
-  EXPECT_TRUE(s.scene.warning.Visible);
-  EXPECT_EQ(s.scene.walker.Left, left);
+  EXPECT_FALSE(s.timers.walkTimer.enabled());
+  EXPECT_TRUE(s.timers.fallTimer.enabled());
+  EXPECT_TRUE(s.scene.warning.visible);
+  EXPECT_EQ(s.scene.walker.left, left);
 }
 
 }  // namespace

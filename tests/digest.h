@@ -16,17 +16,17 @@ inline std::string describe(Saver& saver) {
   const Fall& fall = saver.fall;
   std::ostringstream s;
   auto label = [&s](const Label& l) {
-    s << l.Caption() << '|' << l.Left << ',' << l.Top << ',' << l.Width() << ',' << l.Visible << ','
-      << int(l.ForeColor.red) << ';';
+    s << l.caption() << '|' << l.left << ',' << l.top << ',' << l.width() << ',' << l.visible << ','
+      << int(l.color.red) << ';';
   };
   for (const Label* l : {&w.clock, &w.distance, &w.distanceUnit, &w.address, &w.clockShadow,
                          &w.message, &w.warning, &w.trenchNotice})
     label(*l);
-  s << w.walker.Left << ',' << w.walker.Top << ','
-    << (w.walker.Picture ? w.walker.Picture->set * 100 + w.walker.Picture->index : 0) << ';';
+  s << w.walker.left << ',' << w.walker.top << ','
+    << (w.walker.picture ? w.walker.picture->set * 100 + w.walker.picture->index : 0) << ';';
   for (const Line* l : {&w.lane, &w.trenchLine})
-    s << l->X1 << ',' << l->Y1 << ',' << l->X2 << ',' << l->Y2 << ',' << l->Visible << ';';
-  for (TimerId id : kTimerIds) s << saver.timers[id].Enabled() << ',' << saver.timers[id].Interval() << ';';
+    s << l->x1 << ',' << l->y1 << ',' << l->x2 << ',' << l->y2 << ',' << l->visible << ';';
+  for (TimerId id : kTimerIds) s << saver.timers[id].enabled() << ',' << saver.timers[id].interval() << ';';
   s << static_cast<int>(course.direction) << ',' << course.walkFrame << ',' << course.walkedDistance
     << ',' << course.trenchChance << ',' << course.walkerTop << ',' << course.fallsEnabled << ','
     << fall.fallStarted << ',' << fall.dropTicksLeft << ',' << fall.fallFrame << ',' << fall.fallHold

@@ -17,15 +17,15 @@ struct FallTick {
 struct Fall {
   explicit Fall(float top = 1500) {
     s.start();
-    s.scene.walker.Top = top;
-    s.scene.walker.Left = 6000;
-    s.scene.warning.Visible = s.scene.trenchNotice.Visible = true;
+    s.scene.walker.top = top;
+    s.scene.walker.left = 6000;
+    s.scene.warning.visible = s.scene.trenchNotice.visible = true;
     s.course.startFall();
   }
   FallTick tick() {
     s.fall.fallTick();
-    return FallTick{s.scene.walker.Top, s.scene.walker.Left,
-                    s.scene.walker.Picture ? s.scene.walker.Picture->index : 0, s.timers.fallTimer.Interval(),
+    return FallTick{s.scene.walker.top, s.scene.walker.left,
+                    s.scene.walker.picture ? s.scene.walker.picture->index : 0, s.timers.fallTimer.interval(),
                     s.fall.fallFrame, s.fall.fallHold};
   }
   Saver s;
@@ -37,7 +37,7 @@ TEST(Fall, DropThenUmbrellaThenFloatLoop) {
   const int depth = f.s.fall.dropTicksLeft + 1;
   ASSERT_GE(depth, 20);
   ASSERT_LE(depth, 39);
-  EXPECT_FALSE(f.s.scene.warning.Visible || f.s.scene.trenchNotice.Visible) << "the fall hides the warning";
+  EXPECT_FALSE(f.s.scene.warning.visible || f.s.scene.trenchNotice.visible) << "the fall hides the warning";
   EXPECT_EQ(first.top, 1550);
   EXPECT_EQ(first.image, 1);
   EXPECT_EQ(first.interval, 10);
@@ -83,23 +83,23 @@ TEST(Fall, EndsOnTheTickAfterTheTopReachesTheScreenHeight) {
   Fall f(1500);
   const float bottom = f.s.scene.screenHeight();
   int ticks = 0;
-  while (f.s.scene.walker.Top < bottom) {
+  while (f.s.scene.walker.top < bottom) {
     f.tick();
     ASSERT_LT(++ticks, 2000);
   }
-  EXPECT_TRUE(f.s.timers.fallTimer.Enabled()) << "the tick that arrives still animates";
-  f.s.scene.warning.Visible = true;
+  EXPECT_TRUE(f.s.timers.fallTimer.enabled()) << "the tick that arrives still animates";
+  f.s.scene.warning.visible = true;
   f.s.course.trenchChance = 5;
   f.s.services.wall.shift(1);
   f.s.fall.fallTick();
-  EXPECT_FALSE(f.s.timers.fallTimer.Enabled());
-  EXPECT_TRUE(f.s.timers.walkTimer.Enabled());
+  EXPECT_FALSE(f.s.timers.fallTimer.enabled());
+  EXPECT_TRUE(f.s.timers.walkTimer.enabled());
   EXPECT_EQ(f.s.fall.fallStarted, 0);
   EXPECT_EQ(f.s.fall.fallFrame, 0);
   EXPECT_EQ(f.s.fall.fallHold, 0);
-  EXPECT_TRUE(f.s.scene.warning.Visible) << "the ending tick hides nothing";
-  EXPECT_EQ(static_cast<float>(f.s.course.walkerTop), f.s.scene.walker.Top) << "a new course was laid";
-  EXPECT_TRUE(f.s.scene.lane.Visible);
+  EXPECT_TRUE(f.s.scene.warning.visible) << "the ending tick hides nothing";
+  EXPECT_EQ(static_cast<float>(f.s.course.walkerTop), f.s.scene.walker.top) << "a new course was laid";
+  EXPECT_TRUE(f.s.scene.lane.visible);
   EXPECT_TRUE(f.s.course.trenchChance % 2 == 1) << "set to 0, then rolled afresh by the new course";
 }
 
@@ -108,34 +108,34 @@ TEST(Fall, ADropPastTheBottomEndsWithDropTicksLeftAndTheShortInterval) {
   s.start();
   s.timers.walkTimer.setEnabled(false);
   s.timers.messageTimeout.setEnabled(false);
-  s.scene.walker.Top = s.scene.screenHeight() - 120;
+  s.scene.walker.top = s.scene.screenHeight() - 120;
   s.course.startFall();
   s->advanceBy(100);  // the first fall after start-up comes after the design interval
-  ASSERT_EQ(s.scene.walker.Top, s.scene.screenHeight() - 70);
+  ASSERT_EQ(s.scene.walker.top, s.scene.screenHeight() - 70);
   s->advanceBy(10);
   s->advanceBy(10);
-  ASSERT_GE(s.scene.walker.Top, s.scene.screenHeight());
+  ASSERT_GE(s.scene.walker.top, s.scene.screenHeight());
   s->advanceBy(10);
-  EXPECT_FALSE(s.timers.fallTimer.Enabled());
+  EXPECT_FALSE(s.timers.fallTimer.enabled());
   EXPECT_GT(s.fall.dropTicksLeft, 0);
-  EXPECT_EQ(s.timers.fallTimer.Interval(), 10);
+  EXPECT_EQ(s.timers.fallTimer.interval(), 10);
 
   // The next fall draws a new depth, and its first tick comes 10 ms after it starts.
   s.timers.walkTimer.setEnabled(false);
-  s.scene.walker.Top = 1000;
+  s.scene.walker.top = 1000;
   s.course.startFall();
   EXPECT_EQ(s->nextDue(), s->now() + 10);
   s->advanceBy(10);
-  EXPECT_EQ(s.scene.walker.Top, 1050);
+  EXPECT_EQ(s.scene.walker.top, 1050);
   EXPECT_EQ(s.fall.fallStarted, 1);
 }
 
 TEST(Fall, AFallThatStartsBelowTheScreenEndsAtOnce) {
   Fall f(0);
-  f.s.scene.walker.Top = f.s.scene.screenHeight();
+  f.s.scene.walker.top = f.s.scene.screenHeight();
   f.s.fall.dropTicksLeft = 0;
   f.s.fall.fallTick();
-  EXPECT_FALSE(f.s.timers.fallTimer.Enabled());
+  EXPECT_FALSE(f.s.timers.fallTimer.enabled());
   EXPECT_EQ(f.s.fall.dropTicksLeft, 0) << "no depth was drawn";
 }
 
@@ -157,14 +157,14 @@ TEST(Fall, HDuringAFallWithTheMessageShownLiftsTheWalkerAndTheFallGoesOn) {
   Fall f(1500);
   for (int i = 0; i < 5; ++i) f.tick();
   const int left = f.s.fall.dropTicksLeft;
-  f.s.scene.message.Visible = true;
+  f.s.scene.message.visible = true;
   f.s->commands().onKeyUp(kKeyH);
-  EXPECT_EQ(f.s.scene.walker.Top, static_cast<float>(f.s.course.walkerTop));
-  EXPECT_TRUE(f.s.timers.fallTimer.Enabled());
-  EXPECT_FALSE(f.s.timers.walkTimer.Enabled()) << "the walk does not restart during a fall";
+  EXPECT_EQ(f.s.scene.walker.top, static_cast<float>(f.s.course.walkerTop));
+  EXPECT_TRUE(f.s.timers.fallTimer.enabled());
+  EXPECT_FALSE(f.s.timers.walkTimer.enabled()) << "the walk does not restart during a fall";
   f.tick();
   EXPECT_EQ(f.s.fall.dropTicksLeft, left - 1);
-  EXPECT_EQ(f.s.scene.walker.Top, static_cast<float>(f.s.course.walkerTop) + 50);
+  EXPECT_EQ(f.s.scene.walker.top, static_cast<float>(f.s.course.walkerTop) + 50);
 }
 
 }  // namespace

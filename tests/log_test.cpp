@@ -252,15 +252,15 @@ TEST(ShowLoggedDistances, FillsThePanelAndArmsTheTimeOut) {
   writeFile(s.log(), kBannerLine + "57 cm a\r\n1.23 mts b\r\n");
   s.start();
   s->advanceBy(10'000);
-  ASSERT_FALSE(s.scene.message.Visible);
+  ASSERT_FALSE(s.scene.message.visible);
   s->keyUp(kKeyNumpadPlus);
-  EXPECT_EQ(s.scene.message.Caption(), "On file: 2 mts  = 6 ft");
-  EXPECT_TRUE(s.scene.message.Visible);
-  EXPECT_TRUE(s.timers.messageTimeout.Enabled());
+  EXPECT_EQ(s.scene.message.caption(), "On file: 2 mts  = 6 ft");
+  EXPECT_TRUE(s.scene.message.visible);
+  EXPECT_TRUE(s.timers.messageTimeout.enabled());
   s->keyUp(kKeyNumpadPlus);
-  EXPECT_EQ(s.scene.message.Caption(), "On file: 2 mts  = 6 ft") << "the current run is never counted";
+  EXPECT_EQ(s.scene.message.caption(), "On file: 2 mts  = 6 ft") << "the current run is never counted";
   s->advanceBy(10'000);
-  EXPECT_FALSE(s.scene.message.Visible);
+  EXPECT_FALSE(s.scene.message.visible);
 }
 
 TEST(ShowLoggedDistances, MissingLogShowsTheErrorBoxAndLeavesThePanel) {
@@ -270,8 +270,8 @@ TEST(ShowLoggedDistances, MissingLogShowsTheErrorBoxAndLeavesThePanel) {
   s->keyUp(kKeyNumpadPlus);
   ASSERT_EQ(s.services.boxes.size(), 1u);
   EXPECT_EQ(s.services.boxes[0], "Disk Access Error: Log could not be restored");
-  EXPECT_EQ(s.scene.message.Caption(), "Press F1 for Help");
-  EXPECT_TRUE(s.timers.messageTimeout.Enabled()) << "the key still arms the time-out";
+  EXPECT_EQ(s.scene.message.caption(), "Press F1 for Help");
+  EXPECT_TRUE(s.timers.messageTimeout.enabled()) << "the key still arms the time-out";
   EXPECT_FALSE(s->ended());
 }
 

@@ -26,8 +26,8 @@ TEST(Scheduler, WalkTimerTicksEveryHundredMillisecondsFromLoad) {
   EXPECT_EQ(s->nextDue(), 100);
   s->advanceTo(60'000);
   // 600 walk ticks in a minute: the figure is a tenth of 600 × 1.7.
-  EXPECT_EQ(s.scene.distance.Caption(), "1.02");
-  EXPECT_EQ(s.scene.distanceUnit.Caption(), "mts");
+  EXPECT_EQ(s.scene.distance.caption(), "1.02");
+  EXPECT_EQ(s.scene.distanceUnit.caption(), "mts");
 }
 
 TEST(Scheduler, EnablingStartsACountAndIntervalZeroNeverTicks) {
@@ -86,7 +86,7 @@ TEST(Scheduler, AfterAStallEachOverdueTimerTicksOnceNotInABurst) {
   Saver s;
   s.start();
   s->catchUp(5000);  // fifty walk ticks overdue
-  EXPECT_EQ(s.scene.distance.Caption(), "0") << "one tick adds 1.7, fifty would show 8";
+  EXPECT_EQ(s.scene.distance.caption(), "0") << "one tick adds 1.7, fifty would show 8";
   EXPECT_EQ(s->nextDue(), 5100);
   s->catchUp(5100);
   s->catchUp(5200);
@@ -100,7 +100,7 @@ TEST(Scheduler, RealTimeKeepsThePhaseWhenOnTime) {
   // A little late each time: the next due time stays on the 100 ms grid.
   for (int64_t t = 103; t < 60'000; t += 100) s->catchUp(t);
   EXPECT_EQ(s->nextDue(), 60'000);
-  EXPECT_EQ(s.scene.distance.Caption(), "1.01") << "599 ticks so far";
+  EXPECT_EQ(s.scene.distance.caption(), "1.01") << "599 ticks so far";
 }
 
 TEST(Scheduler, NothingRunsAfterTheWindowIsUnloaded) {
@@ -109,11 +109,11 @@ TEST(Scheduler, NothingRunsAfterTheWindowIsUnloaded) {
   s->keyUp(27);
   EXPECT_TRUE(s->ended());
   EXPECT_FALSE(s->nextDue().has_value());
-  const float left = s.scene.walker.Left;
+  const float left = s.scene.walker.left;
   s->advanceTo(10'000);
   s->keyUp(27);
   s->clickAt(0, 0);
-  EXPECT_EQ(s.scene.walker.Left, left);
+  EXPECT_EQ(s.scene.walker.left, left);
   EXPECT_EQ(s->exitStatus(), ExitStatus::Success);
 }
 

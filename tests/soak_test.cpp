@@ -19,7 +19,7 @@ class Invariants {
     const Timers& t = s_.timers;
     const Course& course = s_.course;
     ++counts.events;
-    const int modes = t.walkTimer.Enabled() + t.fallTimer.Enabled() + t.waveTimer.Enabled();
+    const int modes = t.walkTimer.enabled() + t.fallTimer.enabled() + t.waveTimer.enabled();
     ASSERT_LE(modes, 1) << "at most one animation timer";
     ASSERT_TRUE(s_.services.errors.empty()) << s_.services.errors.front();
     ASSERT_FALSE(s_->ended());
@@ -27,34 +27,34 @@ class Invariants {
     ASSERT_TRUE(s_.fall.fallFrame >= 0 && s_.fall.fallFrame <= 6);
     ASSERT_TRUE(s_.wave.waveFrame >= 0 && s_.wave.waveFrame <= 10);
     ASSERT_TRUE(s_.fall.dropTicksLeft >= 0 && s_.fall.dropTicksLeft <= 39);
-    if (w.walker.Picture) {
-      ASSERT_GE(w.walker.Picture->index, 1);
-      ASSERT_LE(w.walker.Picture->index, w.framesOf(*w.walker.Picture).count());
+    if (w.walker.picture) {
+      ASSERT_GE(w.walker.picture->index, 1);
+      ASSERT_LE(w.walker.picture->index, w.framesOf(*w.walker.picture).count());
     }
     // The walker stays in the band its course allows.
-    ASSERT_GE(w.walker.Left, -320 - 20);
-    ASSERT_LE(w.walker.Left, w.width + 70);
+    ASSERT_GE(w.walker.left, -320 - 20);
+    ASSERT_LE(w.walker.left, w.width + 70);
     // H during a fall puts the walker back on the lane; if the umbrella then
     // opens, its lift takes it up to 80 twips above the lane.
-    ASSERT_GE(w.walker.Top, static_cast<float>(course.walkerTop) - 80);
-    ASSERT_LT(w.walker.Top, w.screenHeight() + 50);
-    if (t.walkTimer.Enabled()) {
-      ASSERT_EQ(w.walker.Top, static_cast<float>(course.walkerTop));
+    ASSERT_GE(w.walker.top, static_cast<float>(course.walkerTop) - 80);
+    ASSERT_LT(w.walker.top, w.screenHeight() + 50);
+    if (t.walkTimer.enabled()) {
+      ASSERT_EQ(w.walker.top, static_cast<float>(course.walkerTop));
     }
-    if (t.waveTimer.Enabled()) {
-      ASSERT_EQ(w.walker.Top, static_cast<float>(course.walkerTop - 30));
+    if (t.waveTimer.enabled()) {
+      ASSERT_EQ(w.walker.top, static_cast<float>(course.walkerTop - 30));
     }
     ASSERT_GE(course.walkedDistance, lastDistance_) << "the distance never decreases";
     lastDistance_ = course.walkedDistance;
 
-    if (t.fallTimer.Enabled() && !wasFalling_) ++counts.falls;
-    wasFalling_ = t.fallTimer.Enabled();
-    if (t.walkTimer.Enabled() && direction_ == course.direction && !leftFall_ &&
-        (direction_ == Direction::Leftward ? w.walker.Left > lastLeft_ : w.walker.Left < lastLeft_))
+    if (t.fallTimer.enabled() && !wasFalling_) ++counts.falls;
+    wasFalling_ = t.fallTimer.enabled();
+    if (t.walkTimer.enabled() && direction_ == course.direction && !leftFall_ &&
+        (direction_ == Direction::Leftward ? w.walker.left > lastLeft_ : w.walker.left < lastLeft_))
       ++counts.walkOffs;
-    leftFall_ = t.fallTimer.Enabled();
+    leftFall_ = t.fallTimer.enabled();
     direction_ = course.direction;
-    lastLeft_ = w.walker.Left;
+    lastLeft_ = w.walker.left;
   }
 
   SoakCounts counts;

@@ -56,7 +56,7 @@ constexpr float kClockFontSize = 16;
 
 void Course::setUpCourse() {
   try {
-    scene_.trenchLine.Visible = false;
+    scene_.trenchLine.visible = false;
 
     random_.reseed(secondsSinceMidnight(services_.localTime()));
     direction = static_cast<Direction>(static_cast<int>(std::floor(random_.next() * 2)) + 1);
@@ -64,10 +64,10 @@ void Course::setUpCourse() {
     rollTrenchChance();
 
     if (direction == Direction::Leftward) {
-      scene_.walker.Left = scene_.width - kLeftwardStartInset;
+      scene_.walker.left = scene_.width - kLeftwardStartInset;
       walkFrame = kLeftwardFrameBase;
     } else {
-      scene_.walker.Left = kRightwardStartLeft;
+      scene_.walker.left = kRightwardStartLeft;
       walkFrame = kRightwardFrameBase;
     }
 
@@ -77,12 +77,12 @@ void Course::setUpCourse() {
                 &Course::readoutAccepted);
 
     Line& lane = scene_.lane;
-    lane.X1 = 0;
-    lane.X2 = scene_.screenWidth();
-    lane.Y1 = scene_.clock.Top - kLaneAboveClock;
-    lane.Y2 = lane.Y1;
-    lane.BorderColor = RGB(5, 10, 100);
-    lane.Visible = true;
+    lane.x1 = 0;
+    lane.x2 = scene_.screenWidth();
+    lane.y1 = scene_.clock.top - kLaneAboveClock;
+    lane.y2 = lane.y1;
+    lane.color = RGB(5, 10, 100);
+    lane.visible = true;
   } catch (const RunTimeError&) {
   }
 }
@@ -106,42 +106,42 @@ void Course::placeByDraw(int32_t smallest, float span, float margin, void (Cours
 
 void Course::layLane(int32_t y) {
   Label& clock = scene_.clock;
-  clock.Top = static_cast<float>(y) + kClockBelowLane;
-  scene_.distance.Top = clock.Top;
-  scene_.clockShadow.Top = clock.Top + kShadowDown;
-  scene_.distanceUnit.Top = scene_.distance.Top + kUnitDown;
-  scene_.address.Top = clock.Top + kAddressBelowClock;
-  scene_.walker.Top = static_cast<float>(y) - kWalkerAboveLane;
-  walkerTop = toInt32(scene_.walker.Top);
+  clock.top = static_cast<float>(y) + kClockBelowLane;
+  scene_.distance.top = clock.top;
+  scene_.clockShadow.top = clock.top + kShadowDown;
+  scene_.distanceUnit.top = scene_.distance.top + kUnitDown;
+  scene_.address.top = clock.top + kAddressBelowClock;
+  scene_.walker.top = static_cast<float>(y) - kWalkerAboveLane;
+  walkerTop = toInt32(scene_.walker.top);
 
   clock.setFontSize(kClockFontSize);
   scene_.clockShadow.setFontSize(kClockFontSize);
   clock.setFontName("arial");
-  scene_.clockShadow.ForeColor = RGB(180, 60, 0);
-  clock.ForeColor = RGB(240, 139, 95);
+  scene_.clockShadow.color = RGB(180, 60, 0);
+  clock.color = RGB(240, 139, 95);
 }
 
 bool Course::laneAccepted() const {
-  const float y = scene_.walker.Top + kWalkerAboveLane;
+  const float y = scene_.walker.top + kWalkerAboveLane;
   return y <= scene_.height - kLaneBottomMargin &&
-         scene_.clock.Top < scene_.screenHeight() - kClockBottomMargin;
+         scene_.clock.top < scene_.screenHeight() - kClockBottomMargin;
 }
 
 void Course::layReadout(int32_t x) {
   Label& clock = scene_.clock;
-  clock.Left = static_cast<float>(x) - kClockLeftOfDraw;
-  scene_.distance.Left = clock.Left - kDistanceLeftOfClock;
-  scene_.clockShadow.Left = clock.Left + kShadowRight;
-  scene_.distanceUnit.Left = clock.Left - kUnitLeftOfClock;
-  scene_.address.Left = scene_.distance.Left;
+  clock.left = static_cast<float>(x) - kClockLeftOfDraw;
+  scene_.distance.left = clock.left - kDistanceLeftOfClock;
+  scene_.clockShadow.left = clock.left + kShadowRight;
+  scene_.distanceUnit.left = clock.left - kUnitLeftOfClock;
+  scene_.address.left = scene_.distance.left;
 }
 
 bool Course::readoutAccepted() const {
   const Label& clock = scene_.clock;
-  const float x = clock.Left + kClockLeftOfDraw;
+  const float x = clock.left + kClockLeftOfDraw;
   return x <= scene_.width - kReadoutRightMargin &&
-         clock.Left + clock.Width() < scene_.screenWidth() - kClockRightMargin &&
-         scene_.distance.Left > 0;
+         clock.left + clock.width() < scene_.screenWidth() - kClockRightMargin &&
+         scene_.distance.left > 0;
 }
 
 void Course::rollTrenchChance() {
@@ -170,16 +170,16 @@ void Course::walkLeftward() {
   constexpr float kWarningNear = 1000;
   constexpr float kFallPast = 200;
   Sprite& walker = scene_.walker;
-  const float edge = scene_.distance.Left;
+  const float edge = scene_.distance.left;
   if (fallsEnabled == 1) {
     trenchChance = 1;
-    if (edge + kWarningNear < walker.Left && edge + kWarningFar > walker.Left) warnOfTrench();
-    if (edge - kFallPast >= walker.Left) startFall();
+    if (edge + kWarningNear < walker.left && edge + kWarningFar > walker.left) warnOfTrench();
+    if (edge - kFallPast >= walker.left) startFall();
   }
   ++walkFrame;
-  walker.Picture = scene_.walkFrames.picture(walkFrame);
-  walker.Left = walker.Left - kStep;
-  if (!(walker.Left > 0)) setUpCourse();
+  walker.picture = scene_.walkFrames.picture(walkFrame);
+  walker.left = walker.left - kStep;
+  if (!(walker.left > 0)) setUpCourse();
   if (walkFrame == kLeftwardFrameBase + kFramesPerDirection) walkFrame = kLeftwardFrameBase;
 }
 
@@ -193,27 +193,27 @@ void Course::walkRightward() {
   Sprite& walker = scene_.walker;
   const Label& clock = scene_.clock;
   if (fallsEnabled == 1 && trenchChance == 1) {
-    if (clock.Left - kWarningFar < walker.Left && clock.Left - kWarningNear > walker.Left)
+    if (clock.left - kWarningFar < walker.left && clock.left - kWarningNear > walker.left)
       warnOfTrench();
-    if (!(clock.Width() + clock.Left - kFallShort > walker.Left)) startFall();
+    if (!(clock.width() + clock.left - kFallShort > walker.left)) startFall();
   }
   ++walkFrame;
-  walker.Picture = scene_.walkFrames.picture(walkFrame);
-  walker.Left = walker.Left + kStep;
-  if (walker.Left >= scene_.width) setUpCourse();
+  walker.picture = scene_.walkFrames.picture(walkFrame);
+  walker.left = walker.left + kStep;
+  if (walker.left >= scene_.width) setUpCourse();
   if (walkFrame == kRightwardFrameBase + kFramesPerDirection) walkFrame = kRightwardFrameBase;
 }
 
 void Course::warnOfTrench() {
-  scene_.warning.Visible = true;
-  scene_.trenchNotice.Visible = true;
+  scene_.warning.visible = true;
+  scene_.trenchNotice.visible = true;
   openTrench();
 }
 
 void Course::showDistance() {
   const double figure = std::floor(static_cast<double>(walkedDistance) / kTenths);
   scene_.distance.setCaption(wholeText(static_cast<long long>(figure)));
-  const double shown = std::floor(textToNumber(scene_.distance.Caption()));
+  const double shown = std::floor(textToNumber(scene_.distance.caption()));
   if (shown > kLargestCentimetreFigure) {
     scene_.distance.setCaption(numberText(shown / kCentimetresPerMetre));
     scene_.distanceUnit.setCaption("mts");
@@ -222,18 +222,18 @@ void Course::showDistance() {
 
 void Course::openTrench() {
   Line& trench = scene_.trenchLine;
-  trench.Visible = true;
-  trench.Y1 = scene_.lane.Y1;
-  trench.Y2 = scene_.lane.Y1;
-  trench.BorderColor = RGB(200, 0, 0);
+  trench.visible = true;
+  trench.y1 = scene_.lane.y1;
+  trench.y2 = scene_.lane.y1;
+  trench.color = RGB(200, 0, 0);
   if (direction == Direction::Leftward) {
-    trench.X1 = scene_.distance.Left;
-    trench.X2 = scene_.screenWidth();
+    trench.x1 = scene_.distance.left;
+    trench.x2 = scene_.screenWidth();
   } else {
-    trench.X1 = 0;
-    trench.X2 = scene_.clock.Width() + scene_.clock.Left;
+    trench.x1 = 0;
+    trench.x2 = scene_.clock.width() + scene_.clock.left;
   }
-  scene_.lane.Visible = false;
+  scene_.lane.visible = false;
 }
 
 void Course::startFall() {

@@ -11,13 +11,13 @@ void Fall::fallTick() {
 
   // The fall ends on the tick after the sprite's top has reached the bottom
   // of the screen, before anything else moves.
-  if (scene_.walker.Top >= scene_.screenHeight()) {
+  if (scene_.walker.top >= scene_.screenHeight()) {
     end();
     return;
   }
 
-  scene_.warning.Visible = false;
-  scene_.trenchNotice.Visible = false;
+  scene_.warning.visible = false;
+  scene_.trenchNotice.visible = false;
 
   // The drop's depth: 20 to 39 ticks.
   constexpr int kShallowestDrop = 20;
@@ -31,7 +31,7 @@ void Fall::fallTick() {
     if (!drop()) return;
   } else {
     constexpr float kFloatStep = 40;
-    scene_.walker.Top = scene_.walker.Top + kFloatStep;
+    scene_.walker.top = scene_.walker.top + kFloatStep;
   }
   floatDown();
 }
@@ -52,8 +52,8 @@ bool Fall::drop() {
   constexpr int kDropFrame = 1;
   Sprite& walker = scene_.walker;
   timers_.fallTimer.setInterval(kDropInterval);
-  walker.Top = walker.Top + kDropStep;
-  walker.Picture = scene_.fallFrames.picture(kDropFrame);
+  walker.top = walker.top + kDropStep;
+  walker.picture = scene_.fallFrames.picture(kDropFrame);
   if (dropTicksLeft > 1) {
     fallStarted = 1;
     --dropTicksLeft;
@@ -77,9 +77,9 @@ void Fall::floatDown() {
     constexpr float kHandleShift = 20;
     timers_.fallTimer.setInterval(kUmbrellaInterval);
     ++fallFrame;
-    if (fallFrame == kUmbrellaOpensFrame) walker.Top = walker.Top - kUmbrellaLift;
-    if (fallFrame == kHandleFrame) walker.Left = walker.Left - kHandleShift;
-    walker.Picture = scene_.fallFrames.picture(fallFrame);
+    if (fallFrame == kUmbrellaOpensFrame) walker.top = walker.top - kUmbrellaLift;
+    if (fallFrame == kHandleFrame) walker.left = walker.left - kHandleShift;
+    walker.picture = scene_.fallFrames.picture(fallFrame);
   }
 
   // Float loop: 4, 5, 6, with 6 held for one more tick.

@@ -8,7 +8,7 @@ constexpr int kFirstWaveFrame = 1;
 }  // namespace
 
 void Wave::startWave() {
-  if (timers_.fallTimer.Enabled()) return;
+  if (timers_.fallTimer.enabled()) return;
   constexpr int32_t kWaveInterval = 100;
   // The wave pictures are taller than the walking ones; lifting the sprite
   // keeps the walker standing on the lane.
@@ -17,12 +17,12 @@ void Wave::startWave() {
   timers_.waveTimer.setInterval(kWaveInterval);
   timers_.waveTimer.setEnabled(true);
   timers_.walkTimer.setEnabled(false);
-  scene_.walker.Top = static_cast<float>(course_.walkerTop - kWaveLift);
+  scene_.walker.top = static_cast<float>(course_.walkerTop - kWaveLift);
 }
 
 void Wave::waveTick() {
   scene_.showTimeOfDay();
-  scene_.walker.Picture = scene_.waveFrames.picture(waveFrame);
+  scene_.walker.picture = scene_.waveFrames.picture(waveFrame);
   constexpr int kLastWaveFrame = 10;
   if (waveFrame >= kLastWaveFrame) {
     waveFrame = kFirstWaveFrame;
@@ -32,8 +32,8 @@ void Wave::waveTick() {
 }
 
 void Wave::messageTimedOut() {
-  scene_.message.Visible = false;
-  if (timers_.waveTimer.Enabled()) {
+  scene_.message.visible = false;
+  if (timers_.waveTimer.enabled()) {
     timers_.waveTimer.setEnabled(false);
     timers_.walkTimer.setEnabled(true);
     standOnLane();
@@ -43,17 +43,17 @@ void Wave::messageTimedOut() {
 
 void Wave::showMessage(const std::string& text) {
   scene_.message.setCaption(text);
-  scene_.message.Visible = true;
+  scene_.message.visible = true;
 }
 
 void Wave::hideMessage() {
   timers_.waveTimer.setEnabled(false);
   scene_.message.setCaption("");
-  if (scene_.message.Visible) standOnLane();
-  scene_.message.Visible = false;
-  if (!timers_.fallTimer.Enabled()) timers_.walkTimer.setEnabled(true);
+  if (scene_.message.visible) standOnLane();
+  scene_.message.visible = false;
+  if (!timers_.fallTimer.enabled()) timers_.walkTimer.setEnabled(true);
 }
 
-void Wave::standOnLane() { scene_.walker.Top = static_cast<float>(course_.walkerTop); }
+void Wave::standOnLane() { scene_.walker.top = static_cast<float>(course_.walkerTop); }
 
 }  // namespace tw

@@ -13,17 +13,17 @@ class DirtyRegion : public ::testing::Test {
   void SetUp() override {
     saver.core->start();
     saver.core->advanceTo(1000);
-    ASSERT_TRUE(saver.core->scene().walker.Picture.has_value());
+    ASSERT_TRUE(saver.core->scene().walker.picture.has_value());
   }
   Scene& s() { return saver.core->scene(); }
   // The sprite's box in logical pixels at a device pixel ratio, worked out
   // here from its position and picture size.
   QRect spriteBox(qreal dpr = 1) {
-    const Picture pic = *s().walker.Picture;
+    const Picture pic = *s().walker.picture;
     const PixelSize size = s().framesOf(pic).size(pic.index);
     const int scale = std::max(1, static_cast<int>(std::lround(dpr)));
-    const double x = std::lround(std::floor(s().walker.Left / 15) * dpr);
-    const double y = std::lround(std::floor(s().walker.Top / 15) * dpr);
+    const double x = std::lround(std::floor(s().walker.left / 15) * dpr);
+    const double y = std::lround(std::floor(s().walker.top / 15) * dpr);
     const int left = static_cast<int>(std::floor(x / dpr)), top = static_cast<int>(std::floor(y / dpr));
     const int right = static_cast<int>(std::ceil((x + size.width * scale) / dpr));
     const int bottom = static_cast<int>(std::ceil((y + size.height * scale) / dpr));
@@ -50,8 +50,8 @@ TEST_P(SpriteMove, CoversTheOldAndNewBoxesOnly) {
   const MoveCase& c = GetParam();
   const SceneSnapshot before = snapshotScene(s(), c.dpr);
   const QRect oldBox = spriteBox(c.dpr);
-  s().walker.Left += c.dx;
-  s().walker.Top += c.dy;
+  s().walker.left += c.dx;
+  s().walker.top += c.dy;
   const QRect newBox = spriteBox(c.dpr);
   ASSERT_NE(oldBox, newBox);
   EXPECT_EQ(changedRegion(before, snapshotScene(s(), c.dpr)), QRegion(oldBox) + QRegion(newBox));
@@ -67,10 +67,10 @@ INSTANTIATE_TEST_SUITE_P(Moves, SpriteMove,
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(DirtyRegion, NewPictureInPlaceRepaintsTheLargerOfTheTwoBoxes) {
-  s().walker.Picture = s().walkFrames.picture(3);  // 15 x 21
+  s().walker.picture = s().walkFrames.picture(3);  // 15 x 21
   const SceneSnapshot before = snapshotScene(s(), 1);
   const QRect narrow = spriteBox();
-  s().walker.Picture = s().walkFrames.picture(4);  // 18 x 22
+  s().walker.picture = s().walkFrames.picture(4);  // 18 x 22
   const QRect wide = spriteBox();
   EXPECT_EQ(changedRegion(before, snapshotScene(s(), 1)), QRegion(narrow) + QRegion(wide));
   EXPECT_EQ(QRegion(narrow) + QRegion(wide), QRegion(wide));
@@ -81,7 +81,7 @@ TEST_F(DirtyRegion, CaptionChangeRepaintsThatLabelOnly) {
   s().distance.setCaption("42");
   const QRegion region = changedRegion(before, snapshotScene(s(), 1));
   EXPECT_EQ(region, QRegion(before[1].box));
-  const QRect box(static_cast<int>(std::floor(s().distance.Left / 15)), static_cast<int>(std::floor(s().distance.Top / 15)),
+  const QRect box(static_cast<int>(std::floor(s().distance.left / 15)), static_cast<int>(std::floor(s().distance.top / 15)),
                   41, 17);
   EXPECT_EQ(region, QRegion(box));
 }
@@ -97,25 +97,25 @@ TEST_F(DirtyRegion, GrowingCaptionRepaintsItsOldAndNewExtent) {
 }
 
 TEST_F(DirtyRegion, HidingALabelRepaintsWhereItWas) {
-  ASSERT_TRUE(s().message.Visible);
+  ASSERT_TRUE(s().message.visible);
   const SceneSnapshot before = snapshotScene(s(), 1);
-  s().message.Visible = false;
+  s().message.visible = false;
   EXPECT_EQ(changedRegion(before, snapshotScene(s(), 1)), QRegion(before[5].box));
 }
 
 TEST_F(DirtyRegion, ChangingAHiddenLabelRepaintsNothing) {
-  s().warning.Visible = false;
+  s().warning.visible = false;
   const SceneSnapshot before = snapshotScene(s(), 1);
   s().warning.setCaption("SOMETHING ELSE");
-  s().warning.Left += 300;
+  s().warning.left += 300;
   EXPECT_TRUE(changedRegion(before, snapshotScene(s(), 1)).isEmpty());
 }
 
 TEST_F(DirtyRegion, ColourChangeRepaintsTheElement) {
   const SceneSnapshot before = snapshotScene(s(), 1);
-  s().lane.BorderColor = RGB(200, 0, 0);
+  s().lane.color = RGB(200, 0, 0);
   const QRegion region = changedRegion(before, snapshotScene(s(), 1));
-  EXPECT_EQ(region, QRegion(QRect(0, static_cast<int>(std::floor(s().lane.Y1 / 15)), 1024, 1)));
+  EXPECT_EQ(region, QRegion(QRect(0, static_cast<int>(std::floor(s().lane.y1 / 15)), 1024, 1)));
 }
 
 TEST_F(DirtyRegion, TrenchOpeningRepaintsBothLanes) {
@@ -127,7 +127,7 @@ TEST_F(DirtyRegion, TrenchOpeningRepaintsBothLanes) {
 }
 
 TEST_F(DirtyRegion, OneWalkTickRepaintsLittleOfTheScreen) {
-  s().message.Visible = false;
+  s().message.visible = false;
   const SceneSnapshot before = snapshotScene(s(), 1);
   saver.core->advanceBy(100);
   const QRegion region = changedRegion(before, snapshotScene(s(), 1));

@@ -22,8 +22,8 @@ QImage render(test::OffscreenServices& services, const Scene& scene, const Sprit
 }
 
 QRect boxOf(const Label& label) {
-  return QRect(static_cast<int>(std::floor(label.Left / 15)), static_cast<int>(std::floor(label.Top / 15)),
-               static_cast<int>(std::ceil(label.Width() / 15)), static_cast<int>(std::ceil(label.Height() / 15)));
+  return QRect(static_cast<int>(std::floor(label.left / 15)), static_cast<int>(std::floor(label.top / 15)),
+               static_cast<int>(std::ceil(label.width() / 15)), static_cast<int>(std::ceil(label.height() / 15)));
 }
 
 int countColour(const QImage& image, const QRect& area, QRgb colour) {
@@ -42,8 +42,8 @@ class LoadedScene : public ::testing::Test {
     saver.core->advanceTo(3000);
     ASSERT_FALSE(saver.core->ended());
     // The checks below read the scene of an ordinary walk: lane shown, hint up.
-    ASSERT_TRUE(saver.core->scene().lane.Visible);
-    ASSERT_TRUE(saver.core->scene().message.Visible);
+    ASSERT_TRUE(saver.core->scene().lane.visible);
+    ASSERT_TRUE(saver.core->scene().message.visible);
     image = render(saver.services, saver.core->scene(), sprites);
   }
 
@@ -62,8 +62,8 @@ TEST_F(LoadedScene, BackgroundIsBlack) {
 
 TEST_F(LoadedScene, GroundLineRunsTheFullWidthOnItsRow) {
   const Scene& s = saver.core->scene();
-  ASSERT_EQ(s.lane.Y1, s.lane.Y2);
-  const int row = static_cast<int>(s.lane.Y1 / 15);
+  ASSERT_EQ(s.lane.y1, s.lane.y2);
+  const int row = static_cast<int>(s.lane.y1 / 15);
   EXPECT_EQ(countColour(image, QRect(0, row, 1024, 1), qRgb(5, 10, 100)), 1024);
   // One pixel high: the rows around it hold none of its colour.
   EXPECT_EQ(countColour(image, QRect(0, row - 1, 1024, 1), qRgb(5, 10, 100)), 0);
@@ -72,13 +72,13 @@ TEST_F(LoadedScene, GroundLineRunsTheFullWidthOnItsRow) {
 
 TEST_F(LoadedScene, ClockIsDrawnInItsColourInsideItsBox) {
   const Scene& s = saver.core->scene();
-  EXPECT_EQ(s.clock.ForeColor, RGB(240, 139, 95));
+  EXPECT_EQ(s.clock.color, RGB(240, 139, 95));
   EXPECT_GT(countColour(image, boxOf(s.clock), qRgb(240, 139, 95)), 20);
 }
 
 TEST_F(LoadedScene, HelpHintIsBlue) {
   const Scene& s = saver.core->scene();
-  EXPECT_EQ(s.message.Caption(), "Press F1 for Help");
+  EXPECT_EQ(s.message.caption(), "Press F1 for Help");
   EXPECT_GT(countColour(image, boxOf(s.message), qRgb(0, 0, 255)), 20);
   // Nothing else on the screen is that blue.
   EXPECT_EQ(countColour(image, image.rect(), qRgb(0, 0, 255)),
@@ -86,14 +86,14 @@ TEST_F(LoadedScene, HelpHintIsBlue) {
 }
 
 TEST_F(LoadedScene, HiddenHintLeavesNoBlue) {
-  saver.core->scene().message.Visible = false;
+  saver.core->scene().message.visible = false;
   const QImage hidden = render(saver.services, saver.core->scene(), sprites);
   EXPECT_EQ(countColour(hidden, hidden.rect(), qRgb(0, 0, 255)), 0);
 }
 
 TEST_F(LoadedScene, FixedSizeLabelIsClippedToItsBox) {
   Scene& s = saver.core->scene();
-  ASSERT_FALSE(s.distance.AutoSize());
+  ASSERT_FALSE(s.distance.autoSize());
   s.distance.setCaption("88888888888888888888");
   const QImage clipped = render(saver.services, s, sprites);
   const QRect box = boxOf(s.distance);
@@ -107,9 +107,9 @@ TEST_F(LoadedScene, FixedSizeLabelIsClippedToItsBox) {
 
 TEST_F(LoadedScene, ClockBoxHidesTheWalkerBehindIt) {
   Scene& s = saver.core->scene();
-  s.walker.Picture = s.fallFrames.picture(1);
-  s.walker.Left = s.clock.Left;
-  s.walker.Top = s.clock.Top;
+  s.walker.picture = s.fallFrames.picture(1);
+  s.walker.left = s.clock.left;
+  s.walker.top = s.clock.top;
   const QImage covered = render(saver.services, s, sprites);
   const QRect box = boxOf(s.clock);
   for (int y = box.top() + 1; y <= box.bottom(); ++y)
@@ -128,12 +128,12 @@ class SpriteScene : public ::testing::TestWithParam<qreal> {
     saver.core->start();
     Scene& s = saver.core->scene();
     for (Label* label : {&s.clock, &s.distance, &s.distanceUnit, &s.address, &s.clockShadow, &s.message, &s.warning, &s.trenchNotice})
-      label->Visible = false;
-    s.lane.Visible = s.trenchLine.Visible = false;
-    s.walker.Visible = true;
-    s.walker.Picture = s.walkFrames.picture(2);
-    s.walker.Left = 4507;  // 300.47 pixels
-    s.walker.Top = 3000;
+      label->visible = false;
+    s.lane.visible = s.trenchLine.visible = false;
+    s.walker.visible = true;
+    s.walker.picture = s.walkFrames.picture(2);
+    s.walker.left = 4507;  // 300.47 pixels
+    s.walker.top = 3000;
   }
   test::OffscreenSaver saver;
   SpriteSet sprites;

@@ -82,7 +82,7 @@ class SaverEvents : public ::testing::Test {
 
 TEST_F(SaverEvents, StartLoadsTheWindowShowsItAndPreparesTheLog) {
   EXPECT_TRUE(saver.window()->isVisible());
-  EXPECT_EQ(saver.core().scene().message.Caption(), "Press F1 for Help");
+  EXPECT_EQ(saver.core().scene().message.caption(), "Press F1 for Help");
   EXPECT_EQ(records(), 0);
 }
 
@@ -119,13 +119,13 @@ TEST_F(SaverEvents, KeysHeldWhenTheFocusWentAreForgotten) {
 
 TEST_F(SaverEvents, CommandKeysKeepTheSaverRunning) {
   tap(Qt::Key_F1);
-  EXPECT_NE(saver.core().scene().message.Caption().find("Key    Function"), std::string::npos);
+  EXPECT_NE(saver.core().scene().message.caption().find("Key    Function"), std::string::npos);
   tap(Qt::Key_D);
-  EXPECT_EQ(saver.core().scene().message.Caption(), "Falls = Disabled");
+  EXPECT_EQ(saver.core().scene().message.caption(), "Falls = Disabled");
   tap(Qt::Key_Plus, Qt::KeypadModifier);
-  EXPECT_EQ(saver.core().scene().message.Caption().rfind("On file", 0), 0u) << saver.core().scene().message.Caption();
+  EXPECT_EQ(saver.core().scene().message.caption().rfind("On file", 0), 0u) << saver.core().scene().message.caption();
   tap(Qt::Key_H);
-  EXPECT_FALSE(saver.core().scene().message.Visible);
+  EXPECT_FALSE(saver.core().scene().message.visible);
   EXPECT_FALSE(saver.finished());
   EXPECT_EQ(records(), 0);
   EXPECT_TRUE(services.boxes.empty());
@@ -152,7 +152,7 @@ TEST_F(SaverEvents, ClickOnEmptyGroundEnds) {
 
 TEST_F(SaverEvents, ClickOnTheClockBelongsToTheClock) {
   const Label& clock = saver.core().scene().clock;
-  click(QPoint(static_cast<int>(std::ceil(clock.Left / 15)) + 2, static_cast<int>(std::ceil(clock.Top / 15)) + 2));
+  click(QPoint(static_cast<int>(std::ceil(clock.left / 15)) + 2, static_cast<int>(std::ceil(clock.top / 15)) + 2));
   EXPECT_FALSE(saver.finished());
 }
 
