@@ -36,17 +36,18 @@ constexpr float kClockRightMargin = 400;
 constexpr int32_t kSmallestLane = 1;
 constexpr int32_t kSmallestReadout = 1921;
 
-// The readout around a drawn lane y and readout x: the clock 300 twips below
-// the lane and 300 left of x; its shadow a pixel off it; the figure 1620 left
-// of the clock and the unit 960 left of it, a pixel lower; the address under
-// the figure. The walker stands on the lane, the lane runs along the clock's top.
-constexpr float kClockBelowLane = 300;
+// Everything around a drawn height y and readout x: the walker's top 15 twips
+// above y; the clock 300 below y and 300 left of x, its shadow just off it;
+// the figure 1620 left of the clock, the unit 960 left of it and a pixel
+// lower; the address 300 under the clock, below the figure. The lane runs 5
+// twips above the clock's top.
+constexpr float kClockBelowDraw = 300;
 constexpr float kClockLeftOfDraw = 300;
 constexpr float kShadowDown = 10;
 constexpr float kShadowRight = 15;
 constexpr float kUnitDown = 15;
 constexpr float kAddressBelowClock = 300;
-constexpr float kWalkerAboveLane = 15;
+constexpr float kWalkerAboveDraw = 15;
 constexpr float kDistanceLeftOfClock = 1620;
 constexpr float kUnitLeftOfClock = 960;
 constexpr float kLaneAboveClock = 5;
@@ -106,12 +107,12 @@ void Course::placeByDraw(int32_t smallest, float span, float margin, void (Cours
 
 void Course::layLane(int32_t y) {
   Label& clock = scene_.clock;
-  clock.top = static_cast<float>(y) + kClockBelowLane;
+  clock.top = static_cast<float>(y) + kClockBelowDraw;
   scene_.distance.top = clock.top;
   scene_.clockShadow.top = clock.top + kShadowDown;
   scene_.distanceUnit.top = scene_.distance.top + kUnitDown;
   scene_.address.top = clock.top + kAddressBelowClock;
-  scene_.walker.top = static_cast<float>(y) - kWalkerAboveLane;
+  scene_.walker.top = static_cast<float>(y) - kWalkerAboveDraw;
   walkerTop = toInt32(scene_.walker.top);
 
   clock.setFontSize(kClockFontSize);
@@ -122,7 +123,7 @@ void Course::layLane(int32_t y) {
 }
 
 bool Course::laneAccepted() const {
-  const float y = scene_.walker.top + kWalkerAboveLane;
+  const float y = scene_.walker.top + kWalkerAboveDraw;
   return y <= scene_.height - kLaneBottomMargin &&
          scene_.clock.top < scene_.screenHeight() - kClockBottomMargin;
 }
@@ -148,7 +149,7 @@ void Course::rollTrenchChance() {
   constexpr int kChances = 100;
   random_.reseed(secondsSinceMidnight(services_.localTime()));
   trenchChance = static_cast<int>(std::floor(random_.next() * kChances)) + 1;
-  // An even draw opens a trench: about half the courses.
+  // A draw of 1 or an even one lets the course open a trench: about half.
   if (std::floor(trenchChance / 2.0) == trenchChance / 2.0) trenchChance = 1;
 }
 
@@ -172,6 +173,7 @@ void Course::walkLeftward() {
   Sprite& walker = scene_.walker;
   const float edge = scene_.distance.left;
   if (fallsEnabled == 1) {
+    // A leftward course always opens its trench.
     trenchChance = 1;
     if (edge + kWarningNear < walker.left && edge + kWarningFar > walker.left) warnOfTrench();
     if (edge - kFallPast >= walker.left) startFall();
