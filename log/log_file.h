@@ -2,6 +2,8 @@
 // which both readers take the file apart, field by field.
 #pragma once
 
+#include <cstdint>
+#include <filesystem>
 #include <istream>
 #include <stdexcept>
 #include <string>
@@ -17,6 +19,12 @@ inline constexpr const char* kLogBackupSuffix = ".bak";
 // first field with it, so it holds no comma and no double quote.
 inline constexpr const char* kLogBanner = "*** Visit Korvek at https://korvek.example ***";
 inline constexpr const char* kLineEnd = kCrLf;
+
+// What a path names, found without opening it: a FIFO or a device is never
+// opened, since opening one can block for ever. A symlink to nothing (a log on
+// a drive not mounted now) counts as Other: it is the user's and stays.
+enum class LogEntry { Missing, Regular, Other, Unknown };
+LogEntry logEntryAt(const std::filesystem::path& path);
 
 // Reading past the end, or a failing read.
 class LogReadError : public std::runtime_error {
@@ -43,21 +51,33 @@ std::string recordLine(std::string_view figure, std::string_view unit, std::stri
                        std::string_view time);
 
 // The report's sums over a whole log: the number in front of the first space
-// of every field that holds "cm", and of every field that holds "mts".
+// of every field that holds "cm", and of every field that holds "mts". Both
+// are exact, in billionths of their unit: a decimal fraction such as 1.13 is
+// never rounded to binary, and a hand-edited number counts to nine decimals.
 struct LoggedSums {
-  double centimetres = 0;
-  double metres = 0;
+  int64_t centimetreBillionths = 0;
+  int64_t metreBillionths = 0;
 };
-// Throws LogReadError on a failing read or a field whose first space lies
-// beyond the reach of a 16-bit position.
+inline constexpr int64_t kBillionthsPerUnit = 1'000'000'000;
+
+// The number in front of a field's first space, in billionths: the longest
+// beginning that reads as a decimal number (optional sign, digits, optional
+// "." with digits, optional exponent), 0 when there is none. Decimals beyond
+// the ninth are dropped. Throws LogReadError when the number is so large that
+// no 32-bit sum could hold it.
+int64_t exactBillionths(std::string_view text);
+
+// Throws LogReadError on a failing read, a field whose first space lies beyond
+// the reach of a 16-bit position, or a sum that leaves the 32-bit range.
 LoggedSums sumLoggedDistances(std::istream& in);
 
 struct DistanceReport {
   int32_t metres = 0;
   int32_t feet = 0;
 };
-// Total metres and feet, each made whole once from the exact sums; throws
-// LogReadError when either falls outside the 32-bit range.
+// Total metres and feet (at 0.3048 metres to the foot), each made whole once,
+// half to even, from the exact sums; throws LogReadError when either falls
+// outside the 32-bit range.
 DistanceReport reportDistances(const LoggedSums& sums);
 std::string reportText(const DistanceReport& report);
 

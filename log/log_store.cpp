@@ -1,7 +1,11 @@
 #include "log/log_store.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <random>
+#include <sstream>
 #include <system_error>
 
 #include "log/log_file.h"
@@ -12,31 +16,71 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The file appears whole or not at all: written beside its final name, pushed
-// to the disk, then renamed over it.
+// A backup name is looked for among this many; past them the log is left as
+// it is rather than overwrite one.
+constexpr int kBackupNames = 10'000;
+// Tries at a fresh temporary name before the fresh log is given up, and the
+// random hexadecimal digits that make each name.
+constexpr int kTemporaryNames = 16;
+constexpr int kTemporaryNameDigits = 8;
+// Start-up reads no more than this to find the banner, however long the first
+// line is.
+constexpr std::streamsize kBannerProbeBytes = 4096;
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+// Creates a file that did not exist under a name of its own beside the target
+// ("x": created exclusively, so a planted file or symlink is never followed),
+// writes it, pushes it to the disk, then renames it over the target: the log
+// appears whole or not at all.
 bool writeWhole(Services& services, const fs::path& target, const std::string& content) {
-  fs::path temp = target;
-  temp += ".new";
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out << content;
-    out.flush();
-    if (!out) {
-      std::error_code ignored;
-      fs::remove(temp, ignored);
+  std::random_device entropy;
+  std::uniform_int_distribution<unsigned> digit(0, 15);
+  for (int attempt = 0; attempt < kTemporaryNames; ++attempt) {
+    fs::path temp = target;
+    temp += ".new.";
+    for (int k = 0; k < kTemporaryNameDigits; ++k) temp += "0123456789abcdef"[digit(entropy)];
+    errno = 0;
+    std::FILE* out = std::fopen(temp.c_str(), "wbx");
+    if (out == nullptr) {
+      if (errno == EEXIST) continue;
       return false;
     }
-  }
-  services.syncToDisk(temp.string());
-  std::error_code ec;
-  fs::rename(temp, target, ec);
-  if (ec) {
+    const bool written = std::fwrite(content.data(), 1, content.size(), out) == content.size();
+    const bool closed = std::fclose(out) == 0;
+    std::error_code ec;
+    if (written && closed) {
+      services.syncToDisk(temp.string());
+      fs::rename(temp, target, ec);
+      if (!ec) {
+        services.syncToDisk(target.string());
+        return true;
+      }
+    }
     fs::remove(temp, ec);
     return false;
   }
-  services.syncToDisk(target.string());
-  return true;
+  return false;
+}
+
+// The first free name of walked.log.bak, walked.log.bak.1, .2, ... is given
+// the log's content; an existing backup is never replaced. A hard link cannot
+// replace anything and keeps the log under its own name until the fresh log
+// is renamed over it; a folder that takes no hard links gets a rename into a
+// name just seen free. Returns the backup's path, or empty when none was made.
+fs::path keepAsBackup(const fs::path& log) {
+  for (int n = 0; n < kBackupNames; ++n) {
+    fs::path backup = log;
+    backup += kLogBackupSuffix;
+    if (n > 0) backup += "." + std::to_string(n);
+    std::error_code ec;
+    fs::create_hard_link(log, backup, ec);
+    if (!ec) return backup;
+    if (ec == std::errc::file_exists) continue;
+    if (fs::symlink_status(backup, ec).type() != fs::file_type::not_found) continue;
+    fs::rename(log, backup, ec);
+    return ec ? fs::path() : backup;
+  }
+  return {};
 }
 
 bool endsWithLineEnd(const fs::path& path) {
@@ -46,38 +90,74 @@ bool endsWithLineEnd(const fs::path& path) {
   return in.get(last) && (last == '\n' || last == '\r');
 }
 
+// Whether the first field of a log's beginning is the banner. A leading byte
+// order mark, as some editors add, is not the log's content. When the
+// beginning is cut short of the file's end, only a field that ends within it
+// counts.
+bool opensWithBanner(std::string head, bool cutShort) {
+  if (head.starts_with(kByteOrderMark)) head.erase(0, kByteOrderMark.size());
+  if (cutShort) {
+    const size_t lastEnd = head.find_last_of(",\r\n");
+    if (lastEnd == std::string::npos) return false;
+    head.resize(lastEnd + 1);
+  }
+  std::istringstream in(head);
+  FieldReader reader(in);
+  try {
+    return reader.readField() == kLogBanner;
+  } catch (const LogReadError&) {
+    return false;
+  }
+}
+
 }  // namespace
 
 std::string LogStore::logPath() const {
-  return services_.executableFolder() + "/" + kLogFileName;
+  // An unknown folder means no log at all, never one in the root folder.
+  const std::string folder = services_.executableFolder();
+  return folder.empty() ? std::string() : folder + "/" + kLogFileName;
 }
 
 void LogStore::prepareLog() {
-  const fs::path path = logPath();
+  const std::string where = logPath();
+  if (where.empty()) return;  // No folder for the log: the run goes on without one.
+  const fs::path path = where;
   try {
-    bool keepsBanner = false;
-    {
-      std::ifstream in(path, std::ios::binary);
-      if (in) {
-        FieldReader reader(in);
-        try {
-          keepsBanner = reader.readField() == kLogBanner;
-        } catch (const LogReadError&) {
-        }
+    const LogEntry entry = logEntryAt(path);
+    // Anything that is not a plain file (a FIFO, a device, a folder) or that
+    // cannot even be looked at is left exactly as it is.
+    if (entry == LogEntry::Other || entry == LogEntry::Unknown) return;
+    if (entry == LogEntry::Regular) {
+      std::string head(static_cast<size_t>(kBannerProbeBytes), '\0');
+      std::streamsize got = 0;
+      bool cutShort = false;
+      {
+        std::ifstream in(path, std::ios::binary);
+        // A log that cannot be opened or read is never taken for a foreign one.
+        if (!in) return;
+        in.read(head.data(), kBannerProbeBytes);
+        if (in.bad()) return;
+        got = in.gcount();
+        cutShort = got == kBannerProbeBytes && in.peek() != std::char_traits<char>::eof();
+        if (in.bad()) return;
       }
-    }
-    if (keepsBanner) return;
+      head.resize(static_cast<size_t>(got));
+      if (opensWithBanner(head, cutShort)) return;
 
-    // Whatever the file held is kept as a backup before a banner-only log takes
-    // its place; only an empty file has nothing worth keeping.
-    std::error_code ec;
-    const bool holdsSomething = fs::exists(path, ec) && fs::file_size(path, ec) > 0 && !ec;
-    if (holdsSomething) {
-      fs::path backup = path;
-      backup += kLogBackupSuffix;
-      fs::rename(path, backup, ec);
-      if (ec) return;  // Could not keep it: leave the file alone rather than lose it.
-      services_.syncToDisk(backup.string());
+      // A foreign log is kept as a backup before a banner-only log takes its
+      // place; only an empty file has nothing worth keeping.
+      if (got > 0) {
+        const fs::path backup = keepAsBackup(path);
+        if (backup.empty()) return;  // Could not keep it: leave the file alone rather than lose it.
+        services_.syncToDisk(backup.string());
+        if (!writeWhole(services_, path, std::string(kLogBanner) + kLineEnd)) {
+          // The log still holds its content under its own name; the extra
+          // name goes again, unless the content now lives only there.
+          std::error_code ec;
+          if (fs::exists(path, ec) && fs::equivalent(path, backup, ec)) fs::remove(backup, ec);
+        }
+        return;
+      }
     }
     writeWhole(services_, path, std::string(kLogBanner) + kLineEnd);
   } catch (const std::exception&) {
@@ -87,26 +167,32 @@ void LogStore::prepareLog() {
 }
 
 void LogStore::saveLogAndQuit() {
-  const fs::path path = logPath();
+  const std::string where = logPath();
   try {
-    std::error_code ec;
-    const bool missingOrEmpty = !fs::exists(path, ec) || fs::file_size(path, ec) == 0 || ec;
-    // A record never runs on from a line that an interrupted write left open.
-    const bool lineOpen = !missingOrEmpty && !endsWithLineEnd(path);
+    const fs::path path = where;
+    // Only a plain file, or none, is written: a FIFO would block the end of
+    // the run, a device is not the log.
+    const LogEntry entry = where.empty() ? LogEntry::Unknown : logEntryAt(path);
+    if (entry == LogEntry::Missing || entry == LogEntry::Regular) {
+      std::error_code ec;
+      const bool missingOrEmpty = entry == LogEntry::Missing || fs::file_size(path, ec) == 0 || ec;
+      // A record never runs on from a line that an interrupted write left open.
+      const bool lineOpen = !missingOrEmpty && !endsWithLineEnd(path);
 
-    std::ofstream out(path, std::ios::binary | std::ios::app);
-    if (out) {
-      const LocalTime now = services_.localTime();
-      std::string text;
-      // A log without its banner would be thrown away by the next start-up.
-      if (missingOrEmpty) text.append(kLogBanner).append(kLineEnd);
-      if (lineOpen) text.append(kLineEnd);
-      text += recordLine(scene_.distance.caption(), scene_.distanceUnit.caption(), dateText(now),
-                         timeText(now));
-      out << text;
-      out.flush();
-      out.close();
-      if (!out.fail()) services_.syncToDisk(path.string());
+      std::ofstream out(path, std::ios::binary | std::ios::app);
+      if (out) {
+        const LocalTime now = services_.localTime();
+        std::string text;
+        // A log without its banner would be thrown away by the next start-up.
+        if (missingOrEmpty) text.append(kLogBanner).append(kLineEnd);
+        if (lineOpen) text.append(kLineEnd);
+        text += recordLine(scene_.distance.caption(), scene_.distanceUnit.caption(), dateText(now),
+                           timeText(now));
+        out << text;
+        out.flush();
+        out.close();
+        if (!out.fail()) services_.syncToDisk(path.string());
+      }
     }
   } catch (const std::exception&) {
     // The record is lost without a message; the program still ends.
@@ -117,7 +203,10 @@ void LogStore::saveLogAndQuit() {
 void LogStore::showLoggedDistances() {
   std::string text;
   try {
-    std::ifstream in(logPath(), std::ios::binary);
+    const std::string path = logPath();
+    // A FIFO or a device is never opened: that could block for ever.
+    if (path.empty() || logEntryAt(path) != LogEntry::Regular) throw LogReadError("not a log");
+    std::ifstream in(path, std::ios::binary);
     if (!in) throw LogReadError("cannot open");
     const LoggedSums sums = sumLoggedDistances(in);
     text = reportText(reportDistances(sums));

@@ -24,7 +24,7 @@ class LogStore {
   // cannot be read.
   void showLoggedDistances();
 
-  // The log file's path beside the executable.
+  // The log file's path beside the executable; empty when that folder is unknown.
   std::string logPath() const;
 
  private:

@@ -1,6 +1,7 @@
 // The saver. It reads no command line: however it is started, it behaves the same.
 #include <QApplication>
-#include <QLockFile>
+#include <cstdlib>
+#include <iostream>
 #if TRENCHWALK_FONTCONFIG
 #include <fontconfig/fontconfig.h>
 
@@ -30,8 +31,13 @@ int main() {
 #endif
 
   // Taken before anything reads or writes walked.log.
-  QLockFile lock(tw::platform::lockPathIn(QCoreApplication::applicationDirPath()));
-  if (tw::platform::acquireInstanceLock(lock) == tw::platform::InstanceLock::HeldElsewhere) return 0;
+  const std::string folder = tw::platform::executableFolder();
+  if (folder.empty())
+    std::cerr << "trenchwalk: the executable's folder cannot be found (/proc/self/exe); no walked.log is kept\n";
+  tw::platform::InstanceGuard lock;
+  if (lock.acquire(folder, std::getenv("XDG_RUNTIME_DIR"), std::cerr) ==
+      tw::platform::InstanceLock::HeldElsewhere)
+    return 0;
 
   tw::Clock clock;
   tw::platform::QtServices services;

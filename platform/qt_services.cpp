@@ -14,6 +14,7 @@
 #include <filesystem>
 
 #include "platform/scene_paint.h"
+#include "platform/single_instance.h"
 
 namespace tw::platform {
 namespace {
@@ -67,7 +68,9 @@ LocalTime QtServices::localTime() {
 }
 
 std::string QtServices::executableFolder() {
-  return QCoreApplication::applicationDirPath().toStdString();
+  // The kernel's bytes, never a text conversion that could turn a folder name
+  // that is not UTF-8 into another folder; empty (no log) when not found.
+  return tw::platform::executableFolder();
 }
 
 void QtServices::syncToDisk(const std::string& path) { syncFileAndFolder(path); }

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Kills the real saver with SIGKILL at random moments, over and over: during
 # start-up (while it prepares walked.log, sometimes over a foreign file that it
-# must keep as walked.log.bak) and while it appends its record at the end. After
-# every kill, each record that was on disk before it must still be in walked.log
-# or walked.log.bak, and the next start-up must keep the log.
+# must keep as a backup) and while it appends its record at the end. After every
+# kill, each record that was on disk before it must still be in walked.log or in
+# one of its backups (walked.log.bak, walked.log.bak.1, ...), and the next
+# start-up must keep the log.
 #
 # usage: crash_kill.sh path/to/trenchwalk [kills]
 set -u
@@ -35,19 +36,9 @@ log="$work/walked.log"
 banner=$'*** Visit Korvek at https://korvek.example ***\r'
 record=$'^[0-9.]+ (cm|mts) [0-9]{2}-[0-9]{2}-[0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2}\r$'
 
-# Every non-banner line of the log and its backup, one per line, sorted.
+# Every non-banner line of the log and all its backups, one per line, sorted.
 kept_lines() {
-  cat "$log" "$log.bak" 2>/dev/null | grep -v -x -F "$banner" | sort
-}
-
-# What a start-up must keep: every line on disk, except that keeping a foreign
-# walked.log replaces an older backup, which is by design.
-lines_to_keep() {
-  if [ -f "$log" ] && ! head -n1 "$log" | grep -q -x -F "$banner"; then
-    grep -v -x -F "$banner" "$log" | sort
-  else
-    kept_lines
-  fi
+  cat "$log" "$log".bak "$log".bak.* 2>/dev/null | grep -v -x -F "$banner" | sort
 }
 
 # Lines of $1 missing from $2 (both sorted, duplicates counted).
@@ -65,11 +56,13 @@ for n in 1 2 3; do printf '%d cm 12-0%d-2026 10:00:0%d\r\n' "$n" "$n" "$n" >>"$l
 
 for i in $(seq "$kills"); do
   case $((i % 3)) in
-    0) # A foreign file in the log's place: it must survive as walked.log.bak.
-      printf 'foreign line %d, written by hand\r\nanother line %d\r\n' "$i" "$i" >"$log"
+    0) # A foreign file in the log's place, saved as editors do (a new file
+      # renamed over the old one): it must survive as a backup.
+      printf 'foreign line %d, written by hand\r\nanother line %d\r\n' "$i" "$i" >"$work/foreign"
+      mv -f "$work/foreign" "$log"
       ;;
   esac
-  lines_to_keep >"$work/before"
+  kept_lines >"$work/before"  # backups are never replaced
   "$work/trenchwalk" >/dev/null 2>&1 &
   pid=$!
   if [ $((i % 3)) -eq 2 ]; then
@@ -83,15 +76,20 @@ for i in $(seq "$kills"); do
   fi
   kill -9 "$pid" 2>/dev/null
   wait "$pid" 2>/dev/null
-  rm -f "$log.lock"  # a stale lock from a killed copy is taken over anyway
+  # The killed copy's lock file stays: the kernel's lock died with it.
   kept_lines >"$work/after"
   lost=$(missing "$work/before" "$work/after")
   [ -z "$lost" ] || fail "records lost: $lost"
-  [ ! -e "$log.new" ] || rm -f "$log.new"
+  # A temporary the kill left behind holds at most the banner.
+  for temp in "$log".new.*; do
+    [ -e "$temp" ] || continue
+    grep -v -x -F "$banner" "$temp" | grep -q . && fail "a temporary holds more than the banner"
+    rm -f "$temp"
+  done
 done
 
 # The next start-up keeps the log, and its end appends one well-formed record.
-lines_to_keep >"$work/before"
+kept_lines >"$work/before"  # backups are never replaced
 [ -f "$log" ] && head -n1 "$log" | grep -q -x -F "$banner" && had_banner=1 || had_banner=0
 "$work/trenchwalk" >/dev/null 2>&1 &
 pid=$!
@@ -109,4 +107,5 @@ fi
 kept_lines >"$work/after"
 lost=$(missing "$work/before" "$work/after")
 [ -z "$lost" ] || fail "the last start-up lost: $lost"
-echo "PASS: $kills kills, no record lost"
+backups=$(ls "$log".bak* 2>/dev/null | wc -l)
+echo "PASS: $kills kills, no record lost ($backups backups kept)"

@@ -1,6 +1,10 @@
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <functional>
+#include <future>
 #include <regex>
 #include <sstream>
 
@@ -71,14 +75,48 @@ TEST(Report, AddsExactlyAndConvertsWithTheRealFoot) {
                  {"-150 cm x\r\n", "On file: -2 mts  = -5 ft"},
                  {"1e2 mts x\r\n", "On file: 100 mts  = 328 ft"},
                  {"\"7 mts\", more\r\n", "On file: 7 mts  = 23 ft"},
-                 {"1,5 mts\r\n", "On file: 5 mts  = 16 ft"}}) {
+                 {"1,5 mts\r\n", "On file: 5 mts  = 16 ft"},
+                 // 3.4999999999999996 in binary: an exact 3.50 makes 4.
+                 {"1.13 mts a\r\n1.14 mts b\r\n1.23 mts c\r\n", "On file: 4 mts  = 11 ft"},
+                 {"41.91 mts x\r\n", "On file: 42 mts  = 138 ft"},  // 137.5 ft exactly
+                 {"4191 cm x\r\n", "On file: 42 mts  = 138 ft"},
+                 {"0.1 mts a\r\n0.2 mts b\r\n0.2 mts c\r\n", "On file: 0 mts  = 2 ft"},
+                 {"150 cm a\r\n1 mts b\r\n", "On file: 2 mts  = 8 ft"},  // 2.5 to even
+                 {"3.5 mts a\r\n", "On file: 4 mts  = 11 ft"},
+                 {"-3.5 mts a\r\n", "On file: -4 mts  = -11 ft"},
+                 {"0.1524 mts x\r\n", "On file: 0 mts  = 0 ft"},  // half a foot, to even
+                 {"0.4572 mts x\r\n", "On file: 0 mts  = 2 ft"},  // one and a half feet
+                 {"2.4999999999 mts x\r\n", "On file: 2 mts  = 8 ft"},  // nine decimals count
+                 {"25e-1 mts x\r\n", "On file: 2 mts  = 8 ft"},
+                 {"0.00000000000000000000000000001e30 mts x\r\n", "On file: 10 mts  = 33 ft"},
+                 {"654000000 mts x\r\n", "On file: 654000000 mts  = 2145669291 ft"},
+                 {"2000000000 mts a\r\n-2000000000 mts b\r\n7 mts c\r\n",
+                  "On file: 7 mts  = 23 ft"}}) {
+
     EXPECT_EQ(report(kBannerLine + c.records), c.text) << c.records;
   }
 }
 
+TEST(Report, ExactBillionthsOfANumber) {
+  struct Case { const char* text; int64_t billionths; };
+  for (Case c : {Case{"0", 0}, {"57", 57'000'000'000}, {"1.23", 1'230'000'000}, {"-1.5", -1'500'000'000},
+                 {"+2", 2'000'000'000}, {"1e2", 100'000'000'000}, {"25E-1", 2'500'000'000},
+                 {"1.", 1'000'000'000}, {".5", 0}, {"abc", 0}, {"", 0}, {"1e", 1'000'000'000},
+                 {"0.123456789", 123'456'789}, {"0.1234567899", 123'456'789}, {"1e-10", 0},
+                 {"0000000000000000000000001", 1'000'000'000}, {"4294967295.999999999", 4'294'967'295'999'999'999},
+                 {"1e-99999999999999999999", 0}, {"57cm", 57'000'000'000}, {"1.5.5", 1'500'000'000}}) {
+    EXPECT_EQ(exactBillionths(c.text), c.billionths) << c.text;
+  }
+  for (const char* tooLarge : {"4294967296", "-4294967296", "1e10", "1e99999999999999999999", "1e999"})
+    EXPECT_THROW(exactBillionths(tooLarge), LogReadError) << tooLarge;
+}
+
 TEST(Report, TotalsOutsideThe32BitRangeFail) {
   for (const char* records : {"3000000000 mts x\r\n", "1e999 mts x\r\n",
-                              "1e999 mts x\r\n-1e999 mts y\r\n", "700000000 mts x\r\n"}) {
+                              "1e999 mts x\r\n-1e999 mts y\r\n", "700000000 mts x\r\n",
+                              "3000000000 cm x\r\n", "2147483647.5 mts x\r\n", "2147483647 mts x\r\n",
+                              "-2147483648.000000001 mts x\r\n",
+                              "2000000000 mts a\r\n2000000000 mts b\r\n-2000000000 mts c\r\n"}) {
     EXPECT_THROW(report(kBannerLine + records), LogReadError) << records;
   }
 }
@@ -115,15 +153,176 @@ TEST(PrepareLog, ReplacesAnEmptyLog) {
 TEST(PrepareLog, KeepsAForeignLogAsABackup) {
   for (const std::string& foreign :
        {std::string("some other file\r\n57 cm x\r\n"), std::string("\r\n") + kBannerLine,
-        std::string("*** visit korvek at https://korvek.example ***\r\n"), std::string("   ")}) {
+        std::string("*** visit korvek at https://korvek.example ***\r\n"), std::string("   "),
+        std::string(kLogBanner) + " \r\n1.23 mts x\r\n"}) {
     Saver s;
-    writeFile(s.folder / "walked.log.bak", "an older backup");
     writeFile(s.log(), foreign);
     s.start();
     EXPECT_EQ(readFile(s.log()), kBannerLine);
     EXPECT_EQ(readFile(s.folder / "walked.log.bak"), foreign);
-    EXPECT_FALSE(std::filesystem::exists(s.folder / "walked.log.new")) << "no temporary left";
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(s.folder),
+                            std::filesystem::directory_iterator()),
+              2)
+        << "the log and its backup, no temporary left";
   }
+}
+
+// The backups accumulate: an older one is never replaced.
+TEST(PrepareLog, ABackupNeverReplacesABackup) {
+  struct Case { std::vector<std::string> taken; const char* expected; };
+  for (const Case& c : {Case{{"walked.log.bak"}, "walked.log.bak.1"},
+                        Case{{"walked.log.bak", "walked.log.bak.1"}, "walked.log.bak.2"},
+                        Case{{"walked.log.bak.1"}, "walked.log.bak"},
+                        Case{{"walked.log.bak", "walked.log.bak.2"}, "walked.log.bak.1"}}) {
+    Saver s;
+    for (const std::string& name : c.taken) writeFile(s.folder / name, "older history " + name);
+    writeFile(s.log(), "\xEF\xBB\xBF \r\n" + kBannerLine + "57 cm x\r\n");
+    s.start();
+    EXPECT_EQ(readFile(s.log()), kBannerLine);
+    EXPECT_EQ(readFile(s.folder / c.expected), "\xEF\xBB\xBF \r\n" + kBannerLine + "57 cm x\r\n");
+    for (const std::string& name : c.taken)
+      EXPECT_EQ(readFile(s.folder / name), "older history " + name) << name;
+  }
+}
+
+TEST(PrepareLog, ABackupNameTakenByAFolderOrASymlinkIsSkipped) {
+  Saver s;
+  std::filesystem::create_directory(s.folder / "walked.log.bak");
+  std::filesystem::create_symlink(s.folder / "nowhere", s.folder / "walked.log.bak.1");
+  writeFile(s.log(), "foreign\r\n");
+  s.start();
+  EXPECT_EQ(readFile(s.folder / "walked.log.bak.2"), "foreign\r\n");
+  EXPECT_TRUE(std::filesystem::is_directory(s.folder / "walked.log.bak"));
+  EXPECT_TRUE(std::filesystem::is_symlink(s.folder / "walked.log.bak.1"));
+  EXPECT_FALSE(std::filesystem::exists(s.folder / "nowhere"));
+}
+
+// Some editors add a byte order mark; the log is still the program's own.
+TEST(PrepareLog, AByteOrderMarkBeforeTheBannerIsAccepted) {
+  for (const std::string& content : {"\xEF\xBB\xBF" + kBannerLine + "57 cm x\r\n",
+                                     "\xEF\xBB\xBF  " + kBannerLine, "\xEF\xBB\xBF" + std::string(kLogBanner)}) {
+    Saver s;
+    writeFile(s.log(), content);
+    s.start();
+    EXPECT_EQ(readFile(s.log()), content);
+    EXPECT_FALSE(std::filesystem::exists(s.folder / "walked.log.bak"));
+    s->keyUp(27);
+    EXPECT_EQ(readFile(s.log()).rfind(content, 0), 0u) << "the record is appended to it";
+  }
+}
+
+// Runs a step on a thread of its own; a step blocked on a FIFO is freed by
+// opening the FIFO's other end, and then counts as blocked.
+bool runsWithoutBlockingOn(const std::filesystem::path& fifo, const std::function<void()>& step) {
+  constexpr auto kPatience = std::chrono::seconds(10);
+  auto done = std::async(std::launch::async, step);
+  if (done.wait_for(kPatience) == std::future_status::ready) return true;
+  const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  const int writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+  done.wait();
+  if (writer >= 0) close(writer);
+  if (reader >= 0) close(reader);
+  return false;
+}
+
+TEST(PrepareLog, AFifoIsNeverOpenedAtStartUpAtTheEndOrByTheReport) {
+  Saver s;
+  ASSERT_EQ(mkfifo(s.log().c_str(), 0600), 0);
+  EXPECT_TRUE(runsWithoutBlockingOn(s.log(), [&] { s.start(); })) << "start-up";
+  EXPECT_TRUE(std::filesystem::is_fifo(s.log())) << "left as it is";
+  EXPECT_FALSE(std::filesystem::exists(s.folder / "walked.log.bak"));
+  EXPECT_TRUE(runsWithoutBlockingOn(s.log(), [&] { s->keyUp(kKeyNumpadPlus); })) << "report";
+  EXPECT_EQ(s.services.boxes, std::vector<std::string>{"Disk Access Error: Log could not be restored"});
+  EXPECT_TRUE(runsWithoutBlockingOn(s.log(), [&] { s->keyUp(27); })) << "end of the run";
+  EXPECT_TRUE(s->ended() && s->exitStatus() == ExitStatus::Success);
+  EXPECT_TRUE(std::filesystem::is_fifo(s.log()));
+}
+
+// A log that cannot be opened (another user's, a failing disk) is not foreign:
+// it stays exactly as it is, and no backup takes its place.
+TEST(PrepareLog, ALogThatCannotBeReadIsLeftAsItIs) {
+  if (geteuid() == 0) GTEST_SKIP() << "root reads any file";
+  Saver s;
+  const std::string content = kBannerLine + "57 cm 12-08-2026 17:04:09\r\n";
+  writeFile(s.log(), content);
+  writeFile(s.folder / "walked.log.bak", "older history");
+  chmod(s.log().c_str(), 0);
+  s.start();
+  s->keyUp(kKeyNumpadPlus);
+  EXPECT_EQ(s.services.boxes, std::vector<std::string>{"Disk Access Error: Log could not be restored"});
+  s->keyUp(27);
+  EXPECT_TRUE(s->ended() && s->exitStatus() == ExitStatus::Success);
+  chmod(s.log().c_str(), 0600);
+  EXPECT_EQ(readFile(s.log()), content);
+  EXPECT_EQ(readFile(s.folder / "walked.log.bak"), "older history");
+  EXPECT_FALSE(std::filesystem::exists(s.folder / "walked.log.bak.1"));
+}
+
+TEST(PrepareLog, ALogThatIsNoPlainFileIsLeftAsItIs) {
+  Saver s;
+  std::filesystem::create_directory(s.log());
+  writeFile(s.log() / "inside", "kept");
+  s.start();
+  EXPECT_EQ(readFile(s.log() / "inside"), "kept");
+  EXPECT_FALSE(std::filesystem::exists(s.folder / "walked.log.bak"));
+
+  // A symlink to a log that is not there now (a drive not mounted) stays.
+  Saver t;
+  std::filesystem::create_symlink(t.folder / "unmounted" / "walked.log", t.log());
+  t.start();
+  t->keyUp(27);
+  EXPECT_TRUE(std::filesystem::is_symlink(t.log()));
+  EXPECT_FALSE(std::filesystem::exists(t.folder / "unmounted"));
+}
+
+// A file planted under a temporary's name is never followed nor overwritten.
+TEST(PrepareLog, APlantedTemporaryIsNeverFollowed) {
+  Saver s;
+  const std::filesystem::path victim = s.folder / "victim";
+  writeFile(victim, "someone else's file");
+  std::filesystem::create_symlink(victim, s.folder / "walked.log.new");
+  writeFile(s.log(), "foreign\r\n");
+  s.start();
+  EXPECT_EQ(readFile(victim), "someone else's file");
+  EXPECT_TRUE(std::filesystem::is_symlink(s.folder / "walked.log.new"));
+  EXPECT_EQ(readFile(s.log()), kBannerLine);
+  EXPECT_EQ(readFile(s.folder / "walked.log.bak"), "foreign\r\n");
+}
+
+// Only the beginning is read to find the banner, however long the first line.
+TEST(PrepareLog, ALongFirstLineIsJudgedFromItsBeginning) {
+  struct Case { std::string content; bool kept; };
+  const std::string longLine(3 << 20, 'x');
+  for (const Case& c : {Case{longLine, false}, Case{kBannerLine + longLine, true},
+                        Case{std::string(5000, ' ') + kBannerLine, false},
+                        Case{std::string(4000, ' ') + kBannerLine + longLine, true},
+                        Case{std::string(4050, ' ') + kLogBanner + longLine, false}}) {
+    Saver s;
+    writeFile(s.log(), c.content);
+    s.start();
+    if (c.kept) {
+      EXPECT_EQ(readFile(s.log()), c.content);
+    } else {
+      EXPECT_EQ(readFile(s.log()), kBannerLine);
+      EXPECT_EQ(readFile(s.folder / "walked.log.bak"), c.content);
+    }
+  }
+}
+
+TEST(PrepareLog, AnUnknownExecutableFolderKeepsNoLog) {
+  Saver s;
+  s.services.folder.clear();
+  const std::filesystem::path here = std::filesystem::current_path();
+  const bool hadLog = std::filesystem::exists(here / "walked.log");
+  s.start();
+  s->advanceBy(1000);
+  s->keyUp(kKeyNumpadPlus);
+  EXPECT_EQ(s.services.boxes, std::vector<std::string>{"Disk Access Error: Log could not be restored"});
+  s->keyUp(27);
+  EXPECT_TRUE(s->ended() && s->exitStatus() == ExitStatus::Success);
+  EXPECT_TRUE(s.services.synced.empty()) << "nothing written anywhere";
+  EXPECT_EQ(std::filesystem::exists(here / "walked.log"), hadLog) << "never the working folder";
+  EXPECT_TRUE(std::filesystem::is_empty(s.folder));
 }
 
 TEST(PrepareLog, LeadingSpacesBeforeTheBannerStillMatch) {
@@ -169,7 +368,7 @@ TEST(SaveLogAndQuit, ZeroCentimetresBeforeTheFirstStep) {
   s.start();
   s->keyUp(27);
   EXPECT_EQ(readFile(s.log()), kBannerLine + "0 cm 12-08-2026 17:04:09\r\n");
-  EXPECT_EQ(s->exitStatus(), ExitStatus::Success);
+  EXPECT_TRUE(s->ended() && s->exitStatus() == ExitStatus::Success);
   EXPECT_FALSE(s.services.synced.empty()) << "the record is pushed to the disk";
   EXPECT_EQ(s.services.synced.back(), s.log().string());
 }
@@ -217,7 +416,7 @@ TEST(SaveLogAndQuit, AnUnwritableLogStillEndsAtOnce) {
   std::filesystem::create_directory(s.log());  // not a file: cannot be opened for appending
   s->keyUp(27);
   EXPECT_TRUE(s->ended());
-  EXPECT_EQ(s->exitStatus(), ExitStatus::Success);
+  EXPECT_TRUE(s->ended() && s->exitStatus() == ExitStatus::Success);
   EXPECT_TRUE(s.services.boxes.empty());
   EXPECT_TRUE(std::filesystem::is_empty(s.log()));
 }
@@ -241,7 +440,7 @@ TEST(SaveLogAndQuit, ManyEndingEventsAppendOneRecord) {
   s->keyUp(kKeyQ);
   s->advanceBy(1000);
   EXPECT_EQ(lines(readFile(s.log())).size(), 2u);
-  EXPECT_EQ(s->exitStatus(), ExitStatus::Success);
+  EXPECT_TRUE(s->ended() && s->exitStatus() == ExitStatus::Success);
   EXPECT_TRUE(s.services.opened.empty());
 }
 

@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # The saver installed where its user cannot write (a system-wide install): it
 # still starts and walks, ends promptly on a key, shows nothing but its scene,
-# and leaves the folder as it was.
+# leaves the folder as it was, and a second copy leaves at once (the lock is
+# then the user's, in XDG_RUNTIME_DIR). Then a log its user cannot read
+# (another user's, mode 0600) in a folder it can write: left exactly as it
+# is, and no backup is made or replaced.
 #
 # usage: readonly_folder.sh path/to/trenchwalk
 set -u
@@ -27,9 +30,11 @@ cleanup() {
 }
 trap cleanup EXIT
 fail() { echo "FAIL: $*"; exit 1; }
+title='^Trenchwalk$'  # the saver window's title
 
 mkdir "$work/bin" && cp "$binary" "$work/bin/trenchwalk" && chmod 755 "$work/bin" "$work/bin/trenchwalk"
-mkdir -m 1777 "$work/runtime-dir"
+# The runtime folder belongs to its user, as the login manager makes it.
+mkdir -m 700 "$work/runtime-dir" && chown nobody "$work/runtime-dir"
 # -ac: the saver runs as another user than the X server.
 start_xvfb "$work" 800x600 -ac || fail "no X server"
 display=$DISPLAY
@@ -38,8 +43,22 @@ before=$(ls -la "$work/bin")
 runuser -u nobody -- env DISPLAY="$display" XDG_RUNTIME_DIR="$work/runtime-dir" \
   QT_QPA_PLATFORM=xcb "$work/bin/trenchwalk" >"$work/out" 2>&1 &
 pid=$!
-wid=$(timeout 10 xdotool search --sync --onlyvisible --name '^Trenchwalk$' | head -n1)
+wid=$(timeout 10 xdotool search --sync --onlyvisible --name "$title" | head -n1)
 [ -n "$wid" ] || fail "no saver window: $(cat "$work/out")"
+# A second copy of the same install leaves at once, quietly.
+runuser -u nobody -- env DISPLAY="$display" XDG_RUNTIME_DIR="$work/runtime-dir" \
+  QT_QPA_PLATFORM=xcb "$work/bin/trenchwalk" >"$work/out2" 2>&1 &
+second=$!
+for _ in $(seq 30); do kill -0 "$second" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$second" 2>/dev/null; then
+  kill -9 "$second"
+  fail "a second copy still runs 3 s after it started"
+fi
+wait "$second"
+second_status=$?
+[ "$second_status" -eq 0 ] || fail "the second copy exited with status $second_status: $(cat "$work/out2")"
+[ -s "$work/out2" ] && fail "the second copy was not quiet: $(cat "$work/out2")"
+ls "$work/runtime-dir"/trenchwalk-*.lock >/dev/null 2>&1 || fail "no per-user lock: $(cat "$work/out")"
 sleep 1.5
 kill -0 "$pid" 2>/dev/null || fail "the saver ended by itself: $(cat "$work/out")"
 windows=$(xdotool search --onlyvisible --name '.' 2>/dev/null | wc -l)
@@ -53,4 +72,30 @@ status=$?
 pid=""
 [ "$status" -eq 0 ] || fail "exit status $status"
 [ "$(ls -la "$work/bin")" = "$before" ] || fail "the folder changed: $(ls -la "$work/bin")"
-echo "PASS: runs, ends on a key and writes nothing where it cannot"
+grep -q "without the single-instance lock" "$work/out" && fail "no lock was taken: $(cat "$work/out")"
+
+# Another user's log, which this user cannot open, beside an older backup.
+mkdir -m 777 "$work/shared" && cp "$binary" "$work/shared/trenchwalk" && chmod 755 "$work/shared/trenchwalk"
+printf '*** Visit Korvek at https://korvek.example ***\r\n57 cm 12-08-2026 17:04:09\r\n' >"$work/shared/walked.log"
+printf 'older history\r\n' >"$work/shared/walked.log.bak"
+chmod 600 "$work/shared/walked.log"
+log_before=$(md5sum <"$work/shared/walked.log")$(stat -c '%U %a %s %Y' "$work/shared/walked.log")
+backup_before=$(md5sum <"$work/shared/walked.log.bak")
+runuser -u nobody -- env DISPLAY="$display" XDG_RUNTIME_DIR="$work/runtime-dir" \
+  QT_QPA_PLATFORM=xcb "$work/shared/trenchwalk" >"$work/out3" 2>&1 &
+pid=$!
+wid=$(timeout 10 xdotool search --sync --onlyvisible --name "$title" | head -n1)
+[ -n "$wid" ] || fail "no saver window over an unreadable log: $(cat "$work/out3")"
+xdotool windowfocus --sync "$wid" 2>/dev/null
+xdotool key Escape
+for _ in $(seq 30); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$pid" 2>/dev/null && fail "the saver did not end within 3 s of Escape over an unreadable log"
+wait "$pid"
+status=$?
+pid=""
+[ "$status" -eq 0 ] || fail "exit status $status over an unreadable log"
+[ "$(md5sum <"$work/shared/walked.log")$(stat -c '%U %a %s %Y' "$work/shared/walked.log")" = "$log_before" ] ||
+  fail "the unreadable log was changed: $(ls -la "$work/shared")"
+[ "$(md5sum <"$work/shared/walked.log.bak")" = "$backup_before" ] || fail "the older backup was replaced"
+[ -e "$work/shared/walked.log.bak.1" ] && fail "an unreadable log was taken for a foreign one"
+echo "PASS: runs, ends on a key, writes nothing where it cannot, a second copy leaves; an unreadable log is left alone"

@@ -39,7 +39,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     size_t fields = 0;
     try {
       while (!reader.atEnd()) {
-        (void)tw::textToNumber(reader.readField());
+        const std::string field = reader.readField();
+        (void)tw::textToNumber(field);
+        // The exact reading either fails as too large or stays below 2^32 units.
+        try {
+          const int64_t billionths = tw::exactBillionths(field);
+          require(billionths > -(int64_t{1} << 32) * tw::kBillionthsPerUnit &&
+                  billionths < (int64_t{1} << 32) * tw::kBillionthsPerUnit);
+        } catch (const tw::LogReadError&) {
+        }
         require(++fields <= bytes.size());
       }
     } catch (const tw::LogReadError&) {

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The real saver on a virtual X display, driven with xdotool: command keys,
-# the end of a run by a key and by a click, a second copy turned away, and a
-# key released that was pressed before the saver started.
+# the end of a run by a key and by a click, a second copy turned away, a key
+# released that was pressed before the saver started, and the files that must
+# never stop it: lock files of every kind, a FIFO in the log's place, a folder
+# name that is not UTF-8, a log of 1 GB without a line break.
 #
 # usage: end_to_end.sh path/to/trenchwalk
 set -u
@@ -150,7 +152,9 @@ running "$first" || fail "the first copy ended when the second started"
 xdotool key Escape
 wait_exit "$first" 5
 check_log 3
-[ -e "$work/walked.log.lock" ] && fail "the lock file was left behind"
+# The lock is the kernel's: its file may stay, and blocks no later start (run 4).
+[ -f "$work/walked.log.lock" ] || fail "the lock file is not a plain file"
+grep -q "without the single-instance lock" "$work/saver.out" && fail "no lock: $(cat "$work/saver.out")"
 echo "ok: a second copy leaves at once; the first goes on"
 
 # --- Run 4: the release of a key pressed before the saver started is no command.
@@ -186,4 +190,141 @@ wait_exit "$saver_pid" 5
 rmdir "$log" && mv "$work/kept.log" "$log"
 check_log 4
 echo "ok: an error box closes back to the walk"
+
+# Starts a copy, waits for its window, checks that a second copy leaves at once
+# and quietly while it runs, then ends it with Escape: one more record.
+run_with_second_copy() {
+  local what=$1 first
+  start_saver
+  first=$saver_pid
+  wait_for_window
+  start_saver
+  wait_exit "$saver_pid" 3
+  [ "$status" -eq 0 ] || fail "$what: the second copy exited with status $status"
+  running "$first" || fail "$what: the first copy ended"
+  xdotool key Escape
+  wait_exit "$first" 5
+  [ "$status" -eq 0 ] || fail "$what: exit status $status after Escape"
+}
+
+# --- Run 6: a lock file that is empty, garbage, or names a copy on another
+# host (a shared or restored home), or a folder in its place, never keeps the
+# saver from starting; single instance still holds.
+expected=4
+for kind in empty garbage other-host folder; do
+  rm -rf "$work/walked.log.lock"
+  case $kind in
+    empty) : >"$work/walked.log.lock" ;;
+    garbage) head -c 300 /dev/urandom >"$work/walked.log.lock" ;;
+    other-host) printf '%s\ntrenchwalk\nsome-other-host\n' "$$" >"$work/walked.log.lock" ;;
+    folder) mkdir "$work/walked.log.lock" ;;
+  esac
+  : >"$work/saver.out"
+  run_with_second_copy "lock file $kind"
+  expected=$((expected + 1))
+  check_log "$expected"
+  grep -q "without the single-instance lock" "$work/saver.out" && fail "lock file $kind: $(cat "$work/saver.out")"
+done
+[ -d "$work/walked.log.lock" ] || fail "the folder in the lock file's place was touched"
+ls "$work/runtime"/trenchwalk-*.lock >/dev/null 2>&1 || fail "no per-user lock in XDG_RUNTIME_DIR"
+rmdir "$work/walked.log.lock"
+echo "ok: empty, garbage, other-host and folder lock files block nothing"
+
+# --- Run 7: a FIFO in the log's place hangs nothing: not start-up, not the
+# report (an error box), not the end of the run; it stays a FIFO.
+mv "$log" "$work/kept.log"
+mkfifo "$log"
+start_saver
+first=$saver_pid
+wait_for_window
+xdotool key KP_Add
+wait_for_window "Disk Access Error"
+xdotool key Return
+sleep 0.5
+wait_for_window
+start_saver
+second=$saver_pid
+wait_exit "$second" 3
+[ "$status" -eq 0 ] || fail "FIFO: a second copy exited with status $status"
+xdotool key Escape
+wait_exit "$first" 5
+[ "$status" -eq 0 ] || fail "FIFO: exit status $status after Escape"
+[ -p "$log" ] || fail "the FIFO was replaced"
+ls "$work"/walked.log.bak* >/dev/null 2>&1 && fail "the FIFO was taken for a foreign log"
+rm "$log" && mv "$work/kept.log" "$log"
+echo "ok: a FIFO in the log's place blocks nothing and stays"
+
+# --- Run 8: a folder name that is not UTF-8: the log and the lock go there,
+# byte for byte, and nowhere else.
+odd=$(printf '%s/j\xf6rg' "$work")
+mkdir "$odd" && cp "$work/trenchwalk" "$odd/trenchwalk"
+root_log_before=$(ls -la /walked.log 2>&1)
+"$odd/trenchwalk" >>"$work/saver.out" 2>&1 &
+saver_pid=$!
+saver_pids+=("$saver_pid")
+wait_for_window
+"$odd/trenchwalk" >>"$work/saver.out" 2>&1 &
+second=$!
+saver_pids+=("$second")
+wait_exit "$second" 3
+[ "$status" -eq 0 ] || fail "j\\xf6rg: a second copy exited with status $status"
+xdotool key Escape
+wait_exit "$saver_pid" 5
+[ "$status" -eq 0 ] || fail "j\\xf6rg: exit status $status"
+[ -f "$odd/walked.log" ] || fail "no walked.log in the folder j\\xf6rg: $(ls -la "$work")"
+grep -q -E $'^[0-9.]+ (cm|mts) [0-9-]{10} [0-9:]{8}\r$' "$odd/walked.log" || fail "no record: $(cat -A "$odd/walked.log")"
+[ -f "$odd/walked.log.lock" ] || fail "no lock file in the folder j\\xf6rg"
+[ "$(ls -la /walked.log 2>&1)" = "$root_log_before" ] || fail "a log was written to /walked.log"
+[ "$(find "$work" -maxdepth 1 -name 'j*rg' | wc -l)" -eq 1 ] || fail "another folder appeared: $(ls "$work")"
+echo "ok: a folder name that is not UTF-8 holds the log and the lock"
+
+# --- Run 9: a foreign log of 1 GB without a line break: the window comes at
+# once and little memory is used; the log is kept as a backup, whole, beside
+# an older backup; a walked.log.new planted as a symlink is never followed.
+huge_bytes=$((1 << 30))
+max_rss_kb=$((200 * 1024))
+printf 'older backup\r\n' >"$log.bak"
+printf 'not to be touched\n' >"$work/victim"
+ln -s "$work/victim" "$log.new"
+mv "$log" "$work/kept.log"
+truncate -s "$huge_bytes" "$log" || fail "cannot make a 1 GB file"
+start_saver
+wait_for_window
+rss=$(awk '/^VmHWM:/ {print $2}' "/proc/$saver_pid/status")
+[ "${rss:-0}" -lt "$max_rss_kb" ] || fail "the saver used ${rss} kB for a 1 GB log"
+xdotool key Escape
+wait_exit "$saver_pid" 5
+[ "$status" -eq 0 ] || fail "1 GB log: exit status $status"
+[ "$(stat -c %s "$log.bak.1")" -eq "$huge_bytes" ] || fail "the 1 GB log was not kept whole: $(ls -la "$work")"
+[ "$(cat "$log.bak")" = $'older backup\r' ] || fail "the older backup was replaced"
+[ "$(cat "$work/victim")" = "not to be touched" ] || fail "the planted symlink was followed"
+[ -L "$log.new" ] || fail "the planted symlink was removed"
+[ "$(head -n1 "$log")" = $'*** Visit Korvek at https://korvek.example ***\r' ] || fail "no fresh log"
+rm -f "$log.bak.1" "$log.bak" "$log.new"
+echo "ok: a 1 GB first line is judged at once and kept; backups accumulate"
+
+# --- Run 10: without /proc the executable's folder cannot be found: the saver
+# runs and ends as usual, says so in one line, and keeps no log anywhere (not
+# in / nor in the working folder).
+if unshare --mount --fork true 2>/dev/null; then
+  mkdir "$work/noproc" "$work/noproc-cwd" && cp "$work/trenchwalk" "$work/noproc/trenchwalk"
+  root_log_before=$(ls -la /walked.log 2>&1)
+  : >"$work/noproc.out"
+  (cd "$work/noproc-cwd" && exec unshare --mount --fork sh -c 'mount -t tmpfs none /proc && exec "$0"' \
+    "$work/noproc/trenchwalk") >"$work/noproc.out" 2>&1 &
+  saver_pid=$!
+  saver_pids+=("$saver_pid")
+  wait_for_window
+  xdotool key Escape
+  wait_exit "$saver_pid" 5
+  [ "$status" -eq 0 ] || fail "without /proc: exit status $status: $(cat "$work/noproc.out")"
+  [ "$(ls -la /walked.log 2>&1)" = "$root_log_before" ] || fail "without /proc: a log was written to /"
+  [ "$(ls -A "$work/noproc-cwd")" = "" ] || fail "without /proc: written to the working folder: $(ls -A "$work/noproc-cwd")"
+  [ "$(grep -c "folder cannot be found" "$work/noproc.out")" -eq 1 ] ||
+    fail "without /proc: not said in one line: $(cat "$work/noproc.out")"
+  [ "$(ls -A "$work/noproc")" = "trenchwalk" ] || fail "without /proc: $(ls -A "$work/noproc")"
+  echo "ok: without /proc the saver runs, keeps no log and says so"
+else
+  echo "note: no mount namespace here; the run without /proc is left out"
+fi
 echo "PASS"
