@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "log/log_file.h"
-#include "shell/core.h"
+#include "app/core.h"
 #include "tests/fake_services.h"
 
 namespace tw {

@@ -19,7 +19,7 @@
 #include "platform/scene_paint.h"
 #include "platform/sprites.h"
 #include "shell/clock.h"
-#include "shell/core.h"
+#include "app/core.h"
 
 namespace {
 

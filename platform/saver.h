@@ -20,7 +20,7 @@
 #include "platform/sprites.h"
 #include "platform/x11_surface.h"
 #include "shell/clock.h"
-#include "shell/core.h"
+#include "app/core.h"
 
 namespace tw::platform {
 

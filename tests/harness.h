@@ -10,7 +10,7 @@
 #include <sstream>
 #include <string>
 
-#include "shell/core.h"
+#include "app/core.h"
 #include "tests/fake_services.h"
 
 namespace tw::test {

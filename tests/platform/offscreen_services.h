@@ -12,7 +12,7 @@
 
 #include "platform/qt_services.h"
 #include "shell/clock.h"
-#include "shell/core.h"
+#include "app/core.h"
 
 namespace tw::platform::test {
 

@@ -1,4 +1,4 @@
-#include "shell/core.h"
+#include "app/core.h"
 
 #include <utility>
 
