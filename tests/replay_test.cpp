@@ -6,8 +6,8 @@
 namespace tw::test {
 namespace {
 
-// A script of key releases at virtual times, played against a freshly loaded
-// window; the digest of its state is taken at each checkpoint.
+// A script of key releases at virtual times, played against a freshly started
+// saver; the digest of its state is taken at each checkpoint.
 struct Step {
   int64_t at;
   int key;  // 0: a checkpoint only
@@ -44,7 +44,7 @@ TEST(Replay, EveryCommandOverHalfAnHourIsReproducible) {
   EXPECT_EQ(digests, expected);
 }
 
-TEST(Replay, TwoWindowsSideBySideDoNotDisturbEachOther) {
+TEST(Replay, TwoSaversSideBySideDoNotDisturbEachOther) {
   Saver alone;
   alone.start();
   const auto solo = play(alone, kEveryCommand);

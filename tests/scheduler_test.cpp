@@ -48,7 +48,7 @@ TEST(Scheduler, ReEnablingOrWritingTheIntervalRestartsTheCount) {
   s.start();
   s.timers.walkTimer.setEnabled(false);
   s->advanceTo(4000);
-  s.timers.messageTimeout.setEnabled(true);  // armed at load, due at 10000: now due at 14000
+  s.timers.messageTimeout.setEnabled(true);  // armed at start, due at 10000: now due at 14000
   EXPECT_EQ(s.timers.messageTimeout.due(), 14000);
   s.timers.fallTimer.setEnabled(true);
   s->advanceTo(4050);
@@ -103,7 +103,7 @@ TEST(Scheduler, RealTimeKeepsThePhaseWhenOnTime) {
   EXPECT_EQ(s.scene.distance.caption(), "1.01") << "599 ticks so far";
 }
 
-TEST(Scheduler, NothingRunsAfterTheWindowIsUnloaded) {
+TEST(Scheduler, NothingRunsAfterTheRunHasEnded) {
   Saver s;
   s.start();
   s->keyUp(27);

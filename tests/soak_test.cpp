@@ -66,7 +66,7 @@ class Invariants {
   bool wasFalling_ = false, leftFall_ = false;
 };
 
-// Steps the window one due time at a time, checking after each.
+// Steps the saver one due time at a time, checking after each.
 void runUntil(Saver& s, Invariants& inv, int64_t end) {
   while (!::testing::Test::HasFatalFailure()) {
     const auto due = s->nextDue();
