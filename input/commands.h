@@ -21,7 +21,11 @@ class Commands {
  public:
   Commands(Services& services, Scene& scene, Timers& timers, Course& course, Wave& wave,
            LogStore& log)
-      : services_(services), scene_(scene), timers_(timers), course_(course), wave_(wave),
+      : services_(services),
+        scene_(scene),
+        timers_(timers),
+        course_(course),
+        wave_(wave),
         log_(log) {}
 
   // + shows the logged total, H hides the message, Q opens the maker's

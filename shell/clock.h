@@ -33,8 +33,12 @@ class VirtualWallClock {
     constexpr int64_t kMsPerDay = 24LL * 3600 * 1000;
     const int64_t ms = startMs_ + clock_.now() + shiftMs_;
     const int64_t dayMs = ms % kMsPerDay;
-    return LocalTime{2026, 12, 8 + static_cast<int>(ms / kMsPerDay), static_cast<int>(dayMs / 3600000),
-                     static_cast<int>(dayMs / 60000 % 60), static_cast<int>(dayMs / 1000 % 60),
+    return LocalTime{2026,
+                     12,
+                     8 + static_cast<int>(ms / kMsPerDay),
+                     static_cast<int>(dayMs / 3600000),
+                     static_cast<int>(dayMs / 60000 % 60),
+                     static_cast<int>(dayMs / 1000 % 60),
                      static_cast<int>(dayMs % 1000)};
   }
 

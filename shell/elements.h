@@ -96,7 +96,8 @@ class FrameSet {
   // The picture of image `index`, 1-based; an index outside the set is a
   // run-time error.
   Picture picture(int index) const {
-    if (index < 1 || index > count_) throw RunTimeError(kIndexOutOfBoundsError, "Index out of bounds");
+    if (index < 1 || index > count_)
+      throw RunTimeError(kIndexOutOfBoundsError, "Index out of bounds");
     return Picture{set_, index};
   }
   PixelSize size(int index) const { return sizes_.at(static_cast<size_t>(index - 1)); }
