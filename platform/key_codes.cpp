@@ -12,6 +12,14 @@ constexpr int kKeypadMinus = 109, kKeypadDecimal = 110, kKeypadDivide = 111;
 constexpr int kF1 = 112;
 constexpr int kMainPlus = 187;
 
+// The X keysyms of the keypad's keys, KP_Space to KP_Equal.
+constexpr quint32 kFirstKeypadKeysym = 0xff80, kLastKeypadKeysym = 0xffbd;
+
+bool isKeypadKey(Qt::KeyboardModifiers modifiers, quint32 nativeKey) {
+  return modifiers.testFlag(Qt::KeypadModifier) ||
+         (nativeKey >= kFirstKeypadKeysym && nativeKey <= kLastKeypadKeysym);
+}
+
 int keypadCode(int qtKey) {
   if (qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9) return kKeypadDigit0 + (qtKey - Qt::Key_0);
   switch (qtKey) {
@@ -28,8 +36,8 @@ int keypadCode(int qtKey) {
 
 }  // namespace
 
-int keyCodeFor(int qtKey, Qt::KeyboardModifiers modifiers) {
-  if (modifiers.testFlag(Qt::KeypadModifier)) {
+int keyCodeFor(int qtKey, Qt::KeyboardModifiers modifiers, quint32 nativeKey) {
+  if (isKeypadKey(modifiers, nativeKey)) {
     const int code = keypadCode(qtKey);
     if (code >= 0) return code;
   }

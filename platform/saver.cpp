@@ -1,13 +1,11 @@
 #include "platform/saver.h"
 
-#include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPalette>
 #include <QPixmap>
 #include <QScreen>
 #include <algorithm>
@@ -18,22 +16,6 @@
 
 namespace tw::platform {
 namespace {
-
-constexpr Qt::WindowFlags kSaverFlags =
-    Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint;
-
-// Black before the first paint and under every paint, so the screen never
-// flashes white while the window appears.
-void makeBlack(QWidget& w) {
-  w.setWindowFlags(kSaverFlags);
-  QPalette palette = w.palette();
-  palette.setColor(QPalette::Window, Qt::black);
-  palette.setColor(QPalette::Base, Qt::black);
-  w.setPalette(palette);
-  w.setAutoFillBackground(true);
-  w.setAttribute(Qt::WA_OpaquePaintEvent);
-  w.setCursor(saverCursor());
-}
 
 // A point no element of the scene can hold: a click there is a click on the
 // form itself.
@@ -75,7 +57,7 @@ QList<QRect> boxesOf(const QRegion& region) {
 }  // namespace
 
 SceneWindow::SceneWindow(Saver& saver) : saver_(saver) {
-  setFlags(kSaverFlags);
+  setFlags(kSaverWindowFlags);
   setCursor(saverCursor());
   setTitle(QString::fromStdString(saver.core().scene().caption));
 }
@@ -179,28 +161,19 @@ void SceneWindow::exposeEvent(QExposeEvent*) {
   if (isExposed()) saver_.windowExposed();
 }
 
-void SceneWindow::keyPressEvent(QKeyEvent* event) {
-  saver_.keyPressed(keyCodeFor(event->key(), event->modifiers()), event->isAutoRepeat());
-}
+void SceneWindow::keyPressEvent(QKeyEvent* event) { saver_.keyPressed(*event); }
 
-void SceneWindow::keyReleaseEvent(QKeyEvent* event) {
-  saver_.keyReleased(keyCodeFor(event->key(), event->modifiers()), event->isAutoRepeat());
-}
+void SceneWindow::keyReleaseEvent(QKeyEvent* event) { saver_.keyReleased(*event); }
 
 void SceneWindow::focusOutEvent(QFocusEvent* event) {
   saver_.focusLost();
   QWindow::focusOutEvent(event);
 }
 
-void SceneWindow::mousePressEvent(QMouseEvent* event) {
-  if (event->button() == Qt::LeftButton || event->button() == Qt::RightButton ||
-      event->button() == Qt::MiddleButton)
-    pressed_ = true;
-}
+void SceneWindow::mousePressEvent(QMouseEvent* event) { click_.pressed(*event); }
 
 void SceneWindow::mouseReleaseEvent(QMouseEvent* event) {
-  if (!pressed_ || event->buttons() != Qt::NoButton) return;
-  pressed_ = false;
+  if (!click_.released(*event)) return;
   const QPoint at = event->position().toPoint();
   if (QRect(QPoint(0, 0), size()).contains(at)) saver_.clicked(at);
 }
@@ -208,24 +181,6 @@ void SceneWindow::mouseReleaseEvent(QMouseEvent* event) {
 void SceneWindow::closeEvent(QCloseEvent* event) {
   saver_.windowClosed();
   event->accept();
-}
-
-CoverWindow::CoverWindow(Saver& saver, const QRect& geometry) : saver_(saver) {
-  makeBlack(*this);
-  setGeometry(geometry);
-}
-
-void CoverWindow::paintEvent(QPaintEvent* event) {
-  QPainter painter(this);
-  painter.fillRect(event->rect(), Qt::black);
-}
-
-void CoverWindow::mousePressEvent(QMouseEvent*) { pressed_ = true; }
-
-void CoverWindow::mouseReleaseEvent(QMouseEvent* event) {
-  if (!pressed_ || event->buttons() != Qt::NoButton) return;
-  pressed_ = false;
-  saver_.clickedOutside();
 }
 
 Saver::Saver(QtServices& services, Clock& clock) : services_(services), core_(services, clock) {
@@ -247,26 +202,73 @@ bool Saver::start() {
   deliver([this] { core_.start(); });
   if (finished_) return false;
 
-  QScreen* primary = QGuiApplication::primaryScreen();
-  for (QScreen* other : QGuiApplication::screens()) {
-    if (other == primary) continue;
-    covers_.push_back(std::make_unique<CoverWindow>(*this, other->geometry()));
-    covers_.back()->setWindowIcon(window_->icon());
-    covers_.back()->showFullScreen();
-  }
   // Without a window manager, showing full screen alone keeps the default
   // size; the geometry has to be the screen's before the window appears.
-  if (primary) {
+  if (QScreen* primary = QGuiApplication::primaryScreen()) {
     window_->setScreen(primary);
     window_->setGeometry(primary->geometry());
   }
+  coverScreens();
   window_->prepare();
-  shown_ = snapshotScene(core_.scene(), window_->devicePixelRatio());
+  shown_ = snapshotScene(std::as_const(core_).scene(), window_->devicePixelRatio());
   // The first picture is painted when the window is exposed.
   window_->showFullScreen();
   window_->raise();
   window_->requestActivate();
+
+  connect(qGuiApp, &QGuiApplication::screenAdded, this, [this] { coverScreens(); });
+  connect(qGuiApp, &QGuiApplication::screenRemoved, this,
+          [this](QScreen* leaving) { coverScreens(leaving); });
+  connect(qGuiApp, &QGuiApplication::primaryScreenChanged, this, [this] {
+    followPrimary();
+    coverScreens();
+  });
+  // A window manager may put the scene on another screen than the primary
+  // (sway puts an XWayland window on the focused output): the covers then
+  // go to the screens around it.
+  connect(window_.get(), &QWindow::screenChanged, this, [this] { coverScreens(); });
   return true;
+}
+
+void Saver::coverScreens(QScreen* leaving) {
+  if (finished_) return;
+  QScreen* scene = window_->screen();
+  const QList<QScreen*> screens = QGuiApplication::screens();
+  // Covers no longer wanted are closed but kept until the end: a screen can
+  // go while a cover's own key handler waits on a message box, and deleting
+  // the window under it would pull it from under that handler.
+  const auto unwanted = std::stable_partition(covers_.begin(), covers_.end(), [&](const auto& cover) {
+    QScreen* s = cover->coveredScreen();
+    return s && s != leaving && s != scene && screens.contains(s);
+  });
+  for (auto it = unwanted; it != covers_.end(); ++it) {
+    (*it)->close();
+    retired_.push_back(std::move(*it));
+  }
+  covers_.erase(unwanted, covers_.end());
+  bool added = false;
+  for (QScreen* s : screens) {
+    if (s == scene || s == leaving) continue;
+    const bool covered = std::any_of(covers_.begin(), covers_.end(),
+                                     [s](const auto& cover) { return cover->coveredScreen() == s; });
+    if (covered) continue;
+    covers_.push_back(std::make_unique<CoverWindow>(*this, s));
+    covers_.back()->showOnItsScreen();
+    added = true;
+  }
+  // A cover that appeared while the saver runs may have taken the keyboard;
+  // the scene window asks for it again, as it did at the start.
+  if (added && window_->isVisible()) window_->requestActivate();
+}
+
+void Saver::followPrimary() {
+  if (finished_) return;
+  QScreen* primary = QGuiApplication::primaryScreen();
+  if (!primary || window_->screen() == primary) return;
+  window_->setScreen(primary);
+  window_->setGeometry(primary->geometry());
+  window_->showFullScreen();
+  window_->requestActivate();
 }
 
 template <class Event>
@@ -322,17 +324,20 @@ void Saver::tick() {
 #endif
 }
 
-void Saver::keyPressed(int code, bool autoRepeat) { keys_.press(code, autoRepeat); }
+void Saver::keyPressed(const QKeyEvent& event) {
+  keys_.press(keyCodeFor(event.key(), event.modifiers(), event.nativeVirtualKey()), event.isAutoRepeat());
+}
 
-void Saver::keyReleased(int code, bool autoRepeat) {
-  if (!keys_.release(code, autoRepeat)) return;
+void Saver::keyReleased(const QKeyEvent& event) {
+  const int code = keyCodeFor(event.key(), event.modifiers(), event.nativeVirtualKey());
+  if (!keys_.release(code, event.isAutoRepeat())) return;
   deliver([this, code] { core_.keyUp(code); });
 }
 
 void Saver::clicked(QPoint p) {
   deliver([this, p] {
     core_.clickAt(static_cast<float>(p.x()) * kTwipsPerPixel,
-                    static_cast<float>(p.y()) * kTwipsPerPixel);
+                  static_cast<float>(p.y()) * kTwipsPerPixel);
   });
 }
 

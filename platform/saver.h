@@ -8,19 +8,19 @@
 #include <QObject>
 #include <QPainter>
 #include <QTimer>
-#include <QWidget>
 #include <QWindow>
 #include <memory>
 #include <vector>
 
 #include "input/key_filter.h"
 #include "platform/bench_trace.h"
+#include "platform/cover_window.h"
 #include "platform/qt_services.h"
 #include "platform/scene_paint.h"
 #include "platform/sprites.h"
 #include "platform/x11_surface.h"
-#include "shell/clock.h"
 #include "app/core.h"
+#include "shell/clock.h"
 
 namespace tw::platform {
 
@@ -71,24 +71,8 @@ class SceneWindow : public QWindow {
   // and the painter kept open on it (declared after it, so it ends first).
   QImage scratch_;
   std::unique_ptr<QPainter> scratchPainter_;
-  bool pressed_ = false;
+  ClickTracker click_;
   bool painted_ = false;
-};
-
-// A plain black window over a screen other than the primary one. It is painted
-// only when the window system asks, so the widget machinery costs nothing here.
-class CoverWindow : public QWidget {
- public:
-  CoverWindow(Saver& saver, const QRect& geometry);
-
- protected:
-  void paintEvent(QPaintEvent* event) override;
-  void mousePressEvent(QMouseEvent* event) override;
-  void mouseReleaseEvent(QMouseEvent* event) override;
-
- private:
-  Saver& saver_;
-  bool pressed_ = false;
 };
 
 class Saver : public QObject {
@@ -97,8 +81,11 @@ class Saver : public QObject {
   Saver(QtServices& services, Clock& clock);
   ~Saver() override;
 
-  // Starts the core, then shows the windows. False when the run already
-  // ended during the start (nothing is shown then).
+  // Starts the core, then shows the windows: a cover on every screen
+  // but the primary one, then the scene window on the primary, which asks for
+  // the keyboard last. False when the run already ended during the start
+  // (nothing is shown then). From then on, screens that come and go while it
+  // runs get and lose their covers.
   bool start();
   // Runs the events until the scene window's first picture has been sent, the
   // program ended, or `limitMs` passed without the window being exposed.
@@ -109,10 +96,11 @@ class Saver : public QObject {
 
   Core& core() { return core_; }
   SceneWindow* window() { return window_.get(); }
+  const std::vector<std::unique_ptr<CoverWindow>>& covers() const { return covers_; }
 
-  // Input, as the windows receive it.
-  void keyPressed(int code, bool autoRepeat);
-  void keyReleased(int code, bool autoRepeat);
+  // Input, as any of the windows receives it.
+  void keyPressed(const QKeyEvent& event);
+  void keyReleased(const QKeyEvent& event);
   void focusLost() { keys_.forgetAll(); }
   void clicked(QPoint logicalPixel);
   void clickedOutside();
@@ -132,6 +120,12 @@ class Saver : public QObject {
   template <class Event>
   void deliver(Event&& event);
   void afterEvents();
+  // Gives every screen but the scene window's a cover, and drops the covers
+  // of screens that are gone or now hold the scene. `leaving` is a screen on
+  // its way out, still listed among the screens.
+  void coverScreens(QScreen* leaving = nullptr);
+  // Moves the scene window to the primary screen when that changed.
+  void followPrimary();
   void arm();
   void tick();
   void finish();
@@ -142,6 +136,8 @@ class Saver : public QObject {
   KeyFilter keys_;
   std::unique_ptr<SceneWindow> window_;
   std::vector<std::unique_ptr<CoverWindow>> covers_;
+  // Covers of screens that went away or took the scene, closed.
+  std::vector<std::unique_ptr<CoverWindow>> retired_;
   QElapsedTimer clock_;
   QTimer timer_;
   SceneSnapshot shown_;

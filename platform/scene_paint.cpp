@@ -126,8 +126,12 @@ QRect spriteDeviceRect(const Scene& scene, qreal devicePixelRatio) {
   const PixelSize size = scene.framesOf(pic).size(pic.index);
   const int scale = spriteScale(devicePixelRatio);
   const int x = static_cast<int>(std::lround(toPixels(scene.walker.left) * devicePixelRatio));
-  const int y = static_cast<int>(std::lround(toPixels(scene.walker.top) * devicePixelRatio));
-  return QRect(x, y, size.width * scale, size.height * scale);
+  // Where the picture's bottom would be at this ratio: the feet stay on the
+  // lane when whole device pixels make the picture taller than the ratio
+  // would (1.5 gives each picture pixel two), rather than sinking below it.
+  const int bottom =
+      static_cast<int>(std::lround((toPixels(scene.walker.top) + size.height) * devicePixelRatio));
+  return QRect(x, bottom - size.height * scale, size.width * scale, size.height * scale);
 }
 
 void paintScene(QPainter& p, const Scene& scene, const SpriteSet& sprites, FontCache& fonts,

@@ -19,8 +19,9 @@ namespace tw::platform {
 // A position in twips as a whole logical pixel.
 int toPixels(float twips);
 
-// The sprite's rectangle in device pixels: its top-left on a whole device
-// pixel, each picture pixel a whole number of device pixels wide.
+// The sprite's rectangle in device pixels: its corners on whole device
+// pixels, each picture pixel a whole number of device pixels wide (the ratio
+// rounded: at 1.5, two), standing where its bottom-left would be.
 QRect spriteDeviceRect(const Scene& scene, qreal devicePixelRatio);
 int spriteScale(qreal devicePixelRatio);
 

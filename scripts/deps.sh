@@ -4,10 +4,16 @@
 #   scripts/deps.sh test   that, plus what the tests and benchmarks need
 set -euo pipefail
 
-build_packages=(cmake g++ make pkgconf qt6-base-dev libgl-dev libxcb1-dev libfontconfig-dev
-  fonts-liberation fonts-dejavu-core)
-test_packages=(googletest libgtest-dev libbenchmark-dev xvfb xauth xdotool x11-utils clang
-  libclang-rt-14-dev)
+# qt6-wayland: Qt's Wayland support, for Wayland sessions (with or without
+# XWayland); xdg-utils: xdg-open, through which Q opens the maker's page.
+build_packages=(cmake g++ make pkgconf qt6-base-dev qt6-wayland libgl-dev libxcb1-dev libfontconfig-dev
+  fonts-liberation fonts-dejavu-core xdg-utils)
+# x11-xserver-utils: xrandr and xset, for the monitors and the idle daemons
+# the end-to-end runs set up; xautolock and xss-lock are those daemons. sway,
+# swayidle, grim, wtype and jq run the Wayland end-to-end test on a headless
+# compositor; util-linux's setpriv runs it as an unprivileged user.
+test_packages=(googletest libgtest-dev libbenchmark-dev xvfb xauth xdotool x11-utils x11-xserver-utils
+  xautolock xss-lock clang libclang-rt-14-dev sway swayidle grim wtype jq util-linux)
 
 case "${1:-run}" in
   run) wanted=("${build_packages[@]}") ;;

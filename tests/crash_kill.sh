@@ -12,6 +12,8 @@ source "$(dirname "$0")/xvfb.sh"
 
 binary=${1:?usage: crash_kill.sh path/to/trenchwalk [kills]}
 kills=${2:-100}
+# The scene window's title.
+title=Trenchwalk
 for tool in Xvfb xdotool; do
   command -v "$tool" >/dev/null 2>&1 || { echo "SKIP: $tool is not installed"; exit 77; }
 done
@@ -24,7 +26,11 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-fail() { echo "FAIL (kill $i): $*"; exit 1; }
+fail() {
+  echo "FAIL (kill $i): $*"
+  show_logs "$work/saver.out" "$work/xvfb.log"
+  exit 1
+}
 i=0
 
 cp "$binary" "$work/trenchwalk" || fail "cannot copy $binary"
@@ -47,7 +53,7 @@ missing() { comm -23 "$1" "$2"; }
 random_ms() { echo $((RANDOM % $1)); }
 
 wait_window() {
-  timeout 10 xdotool search --sync --onlyvisible --name '^Trenchwalk$' >/dev/null 2>&1
+  find_window 10 "^${title}\$" >/dev/null
 }
 
 # A log to begin with: the banner and a few records of earlier runs.
@@ -63,7 +69,8 @@ for i in $(seq "$kills"); do
       ;;
   esac
   kept_lines >"$work/before"  # backups are never replaced
-  "$work/trenchwalk" >/dev/null 2>&1 &
+  echo "--- start $i" >>"$work/saver.out"
+  "$work/trenchwalk" >>"$work/saver.out" 2>&1 &
   pid=$!
   if [ $((i % 3)) -eq 2 ]; then
     # At the end of the run: Escape, then a kill while the record is written.
@@ -91,7 +98,8 @@ done
 # The next start-up keeps the log, and its end appends one well-formed record.
 kept_lines >"$work/before"  # backups are never replaced
 [ -f "$log" ] && head -n1 "$log" | grep -q -x -F "$banner" && had_banner=1 || had_banner=0
-"$work/trenchwalk" >/dev/null 2>&1 &
+echo "--- the last start" >>"$work/saver.out"
+"$work/trenchwalk" >>"$work/saver.out" 2>&1 &
 pid=$!
 wait_window || fail "no window at the last start"
 sleep 0.3

@@ -11,6 +11,8 @@ set -u
 source "$(dirname "$0")/xvfb.sh"
 
 binary=${1:?usage: readonly_folder.sh path/to/trenchwalk}
+# The scene window's title.
+title=Trenchwalk
 for tool in Xvfb xdotool runuser; do
   command -v "$tool" >/dev/null 2>&1 || { echo "SKIP: $tool is not installed"; exit 77; }
 done
@@ -29,8 +31,11 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-fail() { echo "FAIL: $*"; exit 1; }
-title='^Trenchwalk$'  # the saver window's title
+fail() {
+  echo "FAIL: $*"
+  show_logs "$work/out" "$work/xvfb.log"
+  exit 1
+}
 
 mkdir "$work/bin" && cp "$binary" "$work/bin/trenchwalk" && chmod 755 "$work/bin" "$work/bin/trenchwalk"
 # The runtime folder belongs to its user, as the login manager makes it.
@@ -43,8 +48,8 @@ before=$(ls -la "$work/bin")
 runuser -u nobody -- env DISPLAY="$display" XDG_RUNTIME_DIR="$work/runtime-dir" \
   QT_QPA_PLATFORM=xcb "$work/bin/trenchwalk" >"$work/out" 2>&1 &
 pid=$!
-wid=$(timeout 10 xdotool search --sync --onlyvisible --name "$title" | head -n1)
-[ -n "$wid" ] || fail "no saver window: $(cat "$work/out")"
+wid=$(find_window 10 "^${title}\$")
+[ -n "$wid" ] || fail "no saver window"
 # A second copy of the same install leaves at once, quietly.
 runuser -u nobody -- env DISPLAY="$display" XDG_RUNTIME_DIR="$work/runtime-dir" \
   QT_QPA_PLATFORM=xcb "$work/bin/trenchwalk" >"$work/out2" 2>&1 &
@@ -58,9 +63,9 @@ wait "$second"
 second_status=$?
 [ "$second_status" -eq 0 ] || fail "the second copy exited with status $second_status: $(cat "$work/out2")"
 [ -s "$work/out2" ] && fail "the second copy was not quiet: $(cat "$work/out2")"
-ls "$work/runtime-dir"/trenchwalk-*.lock >/dev/null 2>&1 || fail "no per-user lock: $(cat "$work/out")"
+ls "$work/runtime-dir"/trenchwalk-*.lock >/dev/null 2>&1 || fail "no per-user lock"
 sleep 1.5
-kill -0 "$pid" 2>/dev/null || fail "the saver ended by itself: $(cat "$work/out")"
+kill -0 "$pid" 2>/dev/null || fail "the saver ended by itself"
 windows=$(xdotool search --onlyvisible --name '.' 2>/dev/null | wc -l)
 [ "$windows" -le 1 ] || fail "something besides the scene is shown ($windows windows)"
 xdotool windowfocus --sync "$wid" 2>/dev/null
@@ -84,7 +89,7 @@ backup_before=$(md5sum <"$work/shared/walked.log.bak")
 runuser -u nobody -- env DISPLAY="$display" XDG_RUNTIME_DIR="$work/runtime-dir" \
   QT_QPA_PLATFORM=xcb "$work/shared/trenchwalk" >"$work/out3" 2>&1 &
 pid=$!
-wid=$(timeout 10 xdotool search --sync --onlyvisible --name "$title" | head -n1)
+wid=$(find_window 10 "^${title}\$")
 [ -n "$wid" ] || fail "no saver window over an unreadable log: $(cat "$work/out3")"
 xdotool windowfocus --sync "$wid" 2>/dev/null
 xdotool key Escape

@@ -23,7 +23,7 @@ class DirtyRegion : public ::testing::Test {
     const PixelSize size = s().framesOf(pic).size(pic.index);
     const int scale = std::max(1, static_cast<int>(std::lround(dpr)));
     const double x = std::lround(std::floor(s().walker.left / 15) * dpr);
-    const double y = std::lround(std::floor(s().walker.top / 15) * dpr);
+    const double y = std::lround((std::floor(s().walker.top / 15) + size.height) * dpr) - size.height * scale;
     const int left = static_cast<int>(std::floor(x / dpr)), top = static_cast<int>(std::floor(y / dpr));
     const int right = static_cast<int>(std::ceil((x + size.width * scale) / dpr));
     const int bottom = static_cast<int>(std::ceil((y + size.height * scale) / dpr));
@@ -65,6 +65,22 @@ INSTANTIATE_TEST_SUITE_P(Moves, SpriteMove,
                                            MoveCase{"StepAtDoubleScale", 2, 70, 0},
                                            MoveCase{"StepAtOneAndAHalf", 1.5, 70, 10}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Whole device pixels make the picture taller than the ratio would at 1.25,
+// 1.5 or 1.75; its feet stay where they are at every ratio, on the lane.
+TEST_F(DirtyRegion, TheSpriteStandsOnTheSameGroundAtEveryScale) {
+  const Picture pic = *s().walker.picture;
+  const int height = s().walkFrames.size(pic.index).height;
+  ASSERT_EQ(pic.set, 1);
+  const int feet = static_cast<int>(std::floor(s().walker.top / 15)) + height;
+  for (qreal dpr : {1.0, 1.25, 1.5, 1.75, 2.0, 3.0}) {
+    const QRect device = spriteDeviceRect(s(), dpr);
+    EXPECT_EQ(device.top() + device.height(), std::lround(feet * dpr)) << "at " << dpr;
+    EXPECT_EQ(device.height(), height * spriteScale(dpr)) << "at " << dpr;
+  }
+  // At whole ratios, the top is where it always was.
+  EXPECT_EQ(spriteDeviceRect(s(), 2).top(), 2 * static_cast<int>(std::floor(s().walker.top / 15)));
+}
 
 TEST_F(DirtyRegion, NewPictureInPlaceRepaintsTheLargerOfTheTwoBoxes) {
   s().walker.picture = s().walkFrames.picture(3);  // 15 x 21

@@ -1,15 +1,20 @@
 #!/usr/bin/env bash
 # The real saver on a virtual X display, driven with xdotool: command keys,
 # the end of a run by a key and by a click, a second copy turned away, a key
-# released that was pressed before the saver started, and the files that must
-# never stop it: lock files of every kind, a FIFO in the log's place, a folder
-# name that is not UTF-8, a log of 1 GB without a line break.
+# released that was pressed before the saver started, the files that must
+# never stop it (lock files of every kind, a FIFO in the log's place, a folder
+# name that is not UTF-8, a log of 1 GB without a line break), two X screens
+# (the second under a black cover that answers keys and clicks like the
+# scene), two RandR monitors on one screen that come and go while it runs, and
+# the idle daemons xautolock and xss-lock starting it.
 #
 # usage: end_to_end.sh path/to/trenchwalk
 set -u
 source "$(dirname "$0")/../xvfb.sh"
 
 binary=${1:?usage: end_to_end.sh path/to/trenchwalk}
+# The scene window's title.
+title=Trenchwalk
 for tool in Xvfb xdotool; do
   if ! command -v "$tool" >/dev/null 2>&1; then
     echo "SKIP: $tool is not installed; the end-to-end run needs Xvfb and xdotool"
@@ -20,8 +25,9 @@ done
 work=$(mktemp -d "${TMPDIR:-/tmp}/trenchwalk-e2e.XXXXXX")
 xvfb_pid=""
 saver_pids=()
+daemon_pids=()
 cleanup() {
-  for pid in "${saver_pids[@]}"; do kill -9 "$pid" 2>/dev/null; done
+  for pid in "${saver_pids[@]}" "${daemon_pids[@]}"; do kill -9 "$pid" 2>/dev/null; done
   stop_xvfb
   xdotool keyup Return >/dev/null 2>&1
   rm -rf "$work"
@@ -30,6 +36,7 @@ trap cleanup EXIT
 
 fail() {
   echo "FAIL: $*"
+  show_logs "$work/saver.out" "$work/xvfb.log" "$work/daemon.out"
   exit 1
 }
 
@@ -39,7 +46,35 @@ export XDG_RUNTIME_DIR="$work/runtime"
 export QT_QPA_PLATFORM=xcb
 log="$work/walked.log"
 
-start_xvfb "$work" 1024x768 || fail "no X server"
+# --- Run 0: nowhere to show it. One plain line on stderr says what is missing
+# and how to get it, and the status is 1: no abort, no core dump.
+no_display() {
+  local what=$1
+  shift
+  env "$@" "$work/trenchwalk" >"$work/nodisplay.out" 2>"$work/nodisplay.err"
+  local got=$?
+  [ "$got" -eq 1 ] || fail "$what: exit status $got, not 1: $(cat "$work/nodisplay.err")"
+  [ "$(wc -l <"$work/nodisplay.err")" -eq 1 ] || fail "$what: not one line: $(cat "$work/nodisplay.err")"
+  grep -q '^trenchwalk: .*scripts/deps.sh run' "$work/nodisplay.err" ||
+    fail "$what: the line does not say how to get it: $(cat "$work/nodisplay.err")"
+}
+no_display "no display" -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u XDG_SESSION_TYPE
+grep -q 'neither WAYLAND_DISPLAY nor DISPLAY' "$work/nodisplay.err" || fail "no display: $(cat "$work/nodisplay.err")"
+no_display "no X server" -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u XDG_SESSION_TYPE DISPLAY=:97
+grep -q 'no X server answers at DISPLAY=:97' "$work/nodisplay.err" || fail "no X server: $(cat "$work/nodisplay.err")"
+no_display "no compositor" -u DISPLAY -u QT_QPA_PLATFORM WAYLAND_DISPLAY=wayland-97
+grep -q "no Wayland compositor listens at $XDG_RUNTIME_DIR/wayland-97" "$work/nodisplay.err" ||
+  fail "no compositor: $(cat "$work/nodisplay.err")"
+no_display "no such platform plugin" QT_QPA_PLATFORM=no-such-platform
+grep -q '"no-such-platform" platform plugin is not installed' "$work/nodisplay.err" ||
+  fail "no plugin: $(cat "$work/nodisplay.err")"
+[ -e "$log" ] && fail "a start without a display touched walked.log"
+echo "ok: without a display or a plugin: one line, status 1"
+
+# Keys held by the script never repeat: run 4 holds Return across a start,
+# and a repeat reaching the saver's window would be a press it saw.
+no_repeat=(-ardelay 60000)
+start_xvfb "$work" 1024x768 "${no_repeat[@]}" || fail "no X server"
 
 saver_pid=""
 start_saver() {
@@ -51,8 +86,8 @@ start_saver() {
 # Waits for a window with the title $1 (the saver's by default) and for the
 # keyboard to reach it.
 wait_for_window() {
-  local title=${1:-Trenchwalk} wid
-  wid=$(timeout 10 xdotool search --sync --onlyvisible --name "^${title}\$" | head -n1)
+  local title=${1:-$title} wid
+  wid=$(find_window 10 "^${title}\$")
   [ -n "$wid" ] || fail "no window \"$title\" appeared"
   for _ in $(seq 50); do
     [ "$(xdotool getwindowfocus 2>/dev/null)" = "$wid" ] && return 0
@@ -210,7 +245,7 @@ run_with_second_copy() {
 # --- Run 6: a lock file that is empty, garbage, or names a copy on another
 # host (a shared or restored home), or a folder in its place, never keeps the
 # saver from starting; single instance still holds.
-expected=4
+expected=$(records)
 for kind in empty garbage other-host folder; do
   rm -rf "$work/walked.log.lock"
   case $kind in
@@ -326,5 +361,185 @@ if unshare --mount --fork true 2>/dev/null; then
   echo "ok: without /proc the saver runs, keeps no log and says so"
 else
   echo "note: no mount namespace here; the run without /proc is left out"
+fi
+
+# --- Run 11: two X screens. The scene goes on screen 0; screen 1 gets a black
+# window of its full size, made there rather than on screen 0. Moving the
+# mouse over it does nothing; F1 there is a command and Escape there ends the
+# run; a click there ends it too.
+before_screens=$(records)
+stop_xvfb
+start_xvfb "$work" 1024x768 "${no_repeat[@]}" -screen 1 800x600x24 || fail "no X server with two screens"
+screen1="$DISPLAY.1"
+
+# The saver's visible window on screen 1, in $cover.
+find_cover() {
+  cover=""
+  for _ in $(seq 50); do
+    cover=$(xdotool search --screen 1 --onlyvisible --pid "$saver_pid" 2>/dev/null | head -n1)
+    [ -n "$cover" ] && return 0
+    sleep 0.1
+  done
+  fail "no window of the saver on X screen 1"
+}
+
+start_saver
+wait_for_window
+find_cover
+geometry=$(DISPLAY=$screen1 xwininfo -id "$cover" | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF}
+  /Width:/ {w=$NF} /Height:/ {h=$NF} /Map State/ {m=$NF} END {print w "x" h "+" x "+" y " " m}')
+[ "$geometry" = "800x600+0+0 IsViewable" ] || fail "the cover on screen 1 is $geometry, not 800x600+0+0"
+# Out of the window manager's hands: no manager may tile it or move it to
+# another monitor.
+DISPLAY=$screen1 xwininfo -id "$cover" | grep -q 'Override Redirect State: yes' ||
+  fail "the cover is left to the window manager"
+[ -n "$(xdotool search --screen 0 --onlyvisible --name "^${title}\$" 2>/dev/null)" ] ||
+  fail "the scene is not on screen 0"
+if command -v import >/dev/null 2>&1 && command -v convert >/dev/null 2>&1; then
+  sleep 0.5
+  DISPLAY=$screen1 import -window root "$work/shot1.png" 2>/dev/null
+  brightest=$(convert "$work/shot1.png" -format '%[max]' info: 2>/dev/null)
+  [ "$brightest" = 0 ] || fail "screen 1 is not all black (brightest $brightest)"
+fi
+for spot in "10 10" "400 300" "790 590"; do
+  # shellcheck disable=SC2086
+  xdotool mousemove --screen 1 $spot
+  sleep 0.2
+done
+sleep 0.5
+running "$saver_pid" || fail "moving the mouse over screen 1 ended the run"
+xdotool windowfocus --sync "$cover" 2>/dev/null
+[ "$(xdotool getwindowfocus 2>/dev/null)" = "$cover" ] || echo "note: the cover did not take the keyboard focus"
+xdotool key F1
+sleep 0.4
+running "$saver_pid" || fail "F1 on the cover ended the run"
+xdotool key Escape
+wait_exit "$saver_pid" 5
+[ "$status" -eq 0 ] || fail "exit status $status after Escape on the cover"
+check_log $((before_screens + 1))
+echo "ok: two X screens: a black cover on screen 1; F1 there is a command, Escape there ends the run"
+
+start_saver
+wait_for_window
+find_cover
+xdotool mousemove --screen 1 400 300 click 1
+wait_exit "$saver_pid" 5
+[ "$status" -eq 0 ] || fail "exit status $status after a click on screen 1"
+check_log $((before_screens + 2))
+echo "ok: a click on screen 1 ends the run: one more record"
+
+# The saver's windows as "WxH+X+Y", one a line, sorted.
+saver_windows() {
+  local w
+  for w in $(xdotool search --onlyvisible --pid "$saver_pid" 2>/dev/null); do
+    xdotool getwindowgeometry "$w" 2>/dev/null |
+      awk '/Position/ {split($2, p, ","); pos = p[1] "+" p[2]} /Geometry/ {g = $2} END {print g "+" pos}'
+  done | sort
+}
+
+# Waits up to 5 s for saver_windows to be $1 (lines joined with spaces).
+wait_windows() {
+  local want=$1 got=""
+  for _ in $(seq 50); do
+    got=$(saver_windows | tr '\n' ' ' | sed 's/ $//')
+    [ "$got" = "$want" ] && return 0
+    sleep 0.1
+  done
+  fail "the saver's windows are \"$got\", not \"$want\""
+}
+
+# --- Run 12: one X screen with two RandR monitors (as XWayland and X11
+# desktops with two outputs have): the scene on the first, a black cover on
+# the second. The second monitor goes away while it runs: its cover goes with
+# it; it comes back: so does the cover. A click there ends the run.
+if command -v xrandr >/dev/null 2>&1; then
+  stop_xvfb
+  start_xvfb "$work" 1824x768 "${no_repeat[@]}" || fail "no X server for two monitors"
+  xrandr --setmonitor left 1024/270x768/203+0+0 screen >/dev/null &&
+    xrandr --setmonitor right 800/211x600/159+1024+0 none >/dev/null || fail "xrandr cannot make two monitors"
+  expected=$(($(records) + 1))
+  start_saver
+  wait_for_window
+  wait_windows "1024x768+0+0 800x600+1024+0"
+  xrandr --delmonitor right >/dev/null
+  wait_windows "1024x768+0+0"
+  running "$saver_pid" || fail "a monitor going away ended the run"
+  xrandr --setmonitor right 800/211x600/159+1024+0 none >/dev/null
+  wait_windows "1024x768+0+0 800x600+1024+0"
+  xdotool mousemove 1400 500 click 1
+  wait_exit "$saver_pid" 5
+  [ "$status" -eq 0 ] || fail "exit status $status after a click on the second monitor"
+  check_log "$expected"
+  echo "ok: two RandR monitors: a cover on the second, gone and back with it; a click there ends the run"
+else
+  echo "note: xrandr is not installed; the two-monitor run is left out"
+fi
+
+# Waits up to 10 s for a saver started by someone else; its pid in $saver_pid.
+wait_for_started() {
+  local wid
+  wid=$(find_window 10 "^${title}\$")
+  [ -n "$wid" ] || fail "no window \"$title\" appeared; running: $(pgrep -a -f "$work/trenchwalk" | tr '\n' ';')"
+  saver_pid=$(xdotool getwindowpid "$wid")
+  [ -n "$saver_pid" ] || fail "the saver's window names no process"
+}
+
+# Waits up to $1 s for $saver_pid, not a child of this script, to end.
+wait_gone() {
+  for _ in $(seq $(($1 * 10))); do
+    running "$saver_pid" || return 0
+    sleep 0.1
+  done
+  fail "the saver (pid $saver_pid) still runs $1 s later"
+}
+
+# --- Run 13: the idle daemons of the README. xautolock starts it (-locknow
+# stands for the idle minutes), and does not start a second copy while it runs;
+# xss-lock starts it when the X screen saver's timeout passes. Escape ends each
+# with its record.
+if command -v xautolock >/dev/null 2>&1; then
+  expected=$(($(records) + 1))
+  xautolock -time 5 -locker "$work/trenchwalk" >>"$work/daemon.out" 2>&1 &
+  daemon_pids+=($!)
+  # -locknow finds the daemon through a property it sets once it is up, and
+  # one sent while the daemon is still starting can go unheeded: sent again
+  # until the saver is there (a copy too many would leave at once).
+  for _ in $(seq 25); do
+    xautolock -locknow >>"$work/daemon.out" 2>&1 &&
+      find_window 2 "^${title}\$" >/dev/null && break
+    sleep 0.2
+  done
+  wait_for_started
+  # Fired again while the saver runs: nothing changes, whether the daemon
+  # waits for it or a second copy starts and leaves at once.
+  xautolock -locknow
+  sleep 1
+  running "$saver_pid" || fail "firing xautolock again ended the run"
+  xdotool key Escape
+  wait_gone 5
+  check_log "$expected"
+  kill "${daemon_pids[-1]}" 2>/dev/null
+  echo "ok: xautolock starts it; Escape ends it with its record"
+else
+  echo "note: xautolock is not installed; its run is left out"
+fi
+if command -v xss-lock >/dev/null 2>&1 && command -v xset >/dev/null 2>&1; then
+  expected=$(($(records) + 1))
+  xset s 2
+  # Without systemd-logind (as in a container) xss-lock aborts right after
+  # starting the saver, which runs on by itself; on a desktop it stays.
+  xss-lock -- "$work/trenchwalk" >>"$work/daemon.out" 2>&1 &
+  daemon_pids+=($!)
+  disown "$!"
+  wait_for_started
+  # No second start after this one's end, once the keys have made the
+  # desktop busy and idle again.
+  xset s off
+  xdotool key Escape
+  wait_gone 5
+  check_log "$expected"
+  echo "ok: xss-lock starts it after the X screen saver's timeout; Escape ends it with its record"
+else
+  echo "note: xss-lock or xset is not installed; its run is left out"
 fi
 echo "PASS"

@@ -11,7 +11,15 @@ struct KeyCase {
   int qtKey;
   Qt::KeyboardModifiers modifiers;
   int code;
+  // The window system's own value for the key (QKeyEvent::nativeVirtualKey()):
+  // the X keysym on X11 and on Wayland, 0 where the platform has none.
+  quint32 native = 0;
 };
+
+// X keysyms, as both X11 and Wayland deliver them.
+constexpr quint32 kSymPlus = 0x2b, kSymEqual = 0x3d, kSymF1 = 0xffbe, kSymKpAdd = 0xffab;
+constexpr quint32 kSymKpSubtract = 0xffad, kSymKpEnter = 0xff8d, kSymKp7 = 0xffb7;
+constexpr quint32 kSymKpHome = 0xff95, kSymKpSpace = 0xff80, kSymKpEqual = 0xffbd;
 
 const Qt::KeyboardModifiers kNone = Qt::NoModifier;
 const Qt::KeyboardModifiers kKeypad = Qt::KeypadModifier;
@@ -45,13 +53,32 @@ const KeyCase kKeyCases[] = {
     {"Tab", Qt::Key_Tab, kNone, 9},
     {"UnnamedKeyIsZero", Qt::Key_VolumeUp, kNone, 0},
     {"KeypadKeyWithoutItsOwnCodeIsZero", Qt::Key_VolumeDown, kKeypad, 0},
+    // As X11 delivers them: Qt sets KeypadModifier for keypad keys.
+    {"X11KeypadPlusShowsTheLog", Qt::Key_Plus, kKeypad, kKeyNumpadPlus, kSymKpAdd},
+    {"X11MainPlusIsAnotherKey", Qt::Key_Plus, kShift, 187, kSymPlus},
+    {"X11MainEqualsIsThePlusKey", Qt::Key_Equal, kNone, 187, kSymEqual},
+    {"X11KeypadDigit", Qt::Key_7, kKeypad, 103, kSymKp7},
+    {"X11F1ShowsHelp", Qt::Key_F1, kNone, kKeyF1, kSymF1},
+    // As Qt's Wayland support delivers them: no KeypadModifier, only the keysym
+    // says the key is on the keypad.
+    {"WaylandKeypadPlusShowsTheLog", Qt::Key_Plus, kNone, kKeyNumpadPlus, kSymKpAdd},
+    {"WaylandMainPlusIsAnotherKey", Qt::Key_Plus, kShift, 187, kSymPlus},
+    {"WaylandMainEqualsIsThePlusKey", Qt::Key_Equal, kNone, 187, kSymEqual},
+    {"WaylandKeypadDigitIsNotAMainDigit", Qt::Key_7, kNone, 103, kSymKp7},
+    {"WaylandKeypadMinus", Qt::Key_Minus, kNone, 109, kSymKpSubtract},
+    {"WaylandKeypadEnter", Qt::Key_Enter, kNone, 13, kSymKpEnter},
+    {"WaylandKeypadHomeIsHome", Qt::Key_Home, kNone, 36, kSymKpHome},
+    {"WaylandKeypadSpaceIsSpace", Qt::Key_Space, kNone, 32, kSymKpSpace},
+    {"WaylandKeypadEqualsIsThePlusKey", Qt::Key_Equal, kNone, 187, kSymKpEqual},
+    // F1's keysym follows the keypad's last: it must stay F1.
+    {"WaylandF1JustPastTheKeypadShowsHelp", Qt::Key_F1, kNone, kKeyF1, kSymF1},
 };
 
 class KeyCodeTest : public ::testing::TestWithParam<KeyCase> {};
 
 TEST_P(KeyCodeTest, MapsTheQtKeyToTheCodeTheCoreComparesWith) {
   const KeyCase& c = GetParam();
-  EXPECT_EQ(keyCodeFor(c.qtKey, c.modifiers), c.code);
+  EXPECT_EQ(keyCodeFor(c.qtKey, c.modifiers, c.native), c.code);
 }
 
 INSTANTIATE_TEST_SUITE_P(Keys, KeyCodeTest, ::testing::ValuesIn(kKeyCases),
@@ -77,6 +104,19 @@ TEST(KeyCodes, NoOtherKeyGivesACommandCode) {
     const int code = keyCodeFor(key, kNone);
     if (key == Qt::Key_F1) continue;
     for (int command : commands) EXPECT_NE(code, command) << "key " << key;
+  }
+  // A keypad keysym makes only keypad + a command, however Qt names the key.
+  for (quint32 sym = kSymKpSpace; sym <= kSymKpEqual; ++sym) {
+    for (int key = 0; key <= 0x7f; ++key) {
+      const int code = keyCodeFor(key, kNone, sym);
+      const bool isCommandKey = key == Qt::Key_H || key == Qt::Key_D || key == Qt::Key_Q ||
+                                key == Qt::Key_Plus;
+      for (int command : commands) {
+        if (code == command) {
+          EXPECT_TRUE(isCommandKey) << "key " << key << " with keysym " << sym << " gives " << code;
+        }
+      }
+    }
   }
 }
 

@@ -24,6 +24,12 @@ mkdir -p "$work/runtime" && chmod 700 "$work/runtime"
 export XDG_RUNTIME_DIR="$work/runtime"
 export QT_QPA_PLATFORM=xcb
 
-start_xvfb "$work" 1024x768 || { echo "FAIL: no X server"; exit 1; }
+fail() {
+  echo "FAIL: $*"
+  show_logs "$work/xvfb.log"
+  exit 1
+}
 
-"$binary"
+start_xvfb "$work" 1024x768 || fail "no X server"
+
+"$binary" || fail "the X11 painting tests failed"

@@ -1,0 +1,96 @@
+#include "platform/cover_window.h"
+
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+
+#include "platform/cursor.h"
+#include "platform/saver.h"
+
+namespace tw::platform {
+
+void ClickTracker::pressed(const QMouseEvent& event) {
+  if (event.button() == Qt::LeftButton || event.button() == Qt::RightButton ||
+      event.button() == Qt::MiddleButton)
+    pressed_ = true;
+}
+
+bool ClickTracker::released(const QMouseEvent& event) {
+  if (!pressed_ || event.buttons() != Qt::NoButton) return false;
+  pressed_ = false;
+  return true;
+}
+
+CoverWindow::CoverWindow(Saver& saver, QScreen* screen) : saver_(saver), covered_(screen) {
+  // On X11 a window manager puts a new window on the monitor it chooses (sway
+  // puts XWayland windows on the focused output, tiled), and one output
+  // holds one full-screen window. A cover that bypasses the window manager
+  // stays exactly where its geometry puts it, above the managed windows, as
+  // screen savers' windows on X11 always have. Elsewhere the flag means nothing.
+  Qt::WindowFlags flags = kSaverWindowFlags;
+  if (QGuiApplication::platformName() == QLatin1String("xcb")) flags |= Qt::BypassWindowManagerHint;
+  setFlags(flags);
+  setCursor(saverCursor());
+  setIcon(saver.window()->icon());
+  // The screen first, then the geometry, both before the native window
+  // exists: on X11 with several X screens the screen decides which root
+  // window it is made under, and elsewhere the window manager (or, without
+  // one, the server) places it by its geometry. Set afterwards, it would be
+  // made on the primary screen and stay there.
+  setScreen(screen);
+  setGeometry(screen->geometry());
+}
+
+CoverWindow::~CoverWindow() = default;
+
+void CoverWindow::showOnItsScreen() {
+  create();
+  x11_ = X11Surface::create(*this);
+  if (!x11_) store_ = std::make_unique<QBackingStore>(this);
+  // Full-screen on the screen it is on: on Wayland that names this screen's
+  // output to the compositor, on X11 the window manager keeps it where its
+  // geometry put it.
+  showFullScreen();
+}
+
+void CoverWindow::exposeEvent(QExposeEvent*) {
+  if (isExposed()) paintBlack();
+}
+
+void CoverWindow::paintBlack() {
+  const QRect all(QPoint(0, 0), size());
+  if (x11_ && x11_->window() == winId()) {
+    x11_->fillBlack(all);
+    x11_->flush();
+    return;
+  }
+  if (!store_) store_ = std::make_unique<QBackingStore>(this);
+  if (store_->size() != size()) store_->resize(size());
+  store_->beginPaint(all);
+  {
+    QPainter painter(store_->paintDevice());
+    painter.fillRect(all, Qt::black);
+  }
+  store_->endPaint();
+  store_->flush(all);
+}
+
+void CoverWindow::keyPressEvent(QKeyEvent* event) { saver_.keyPressed(*event); }
+
+void CoverWindow::keyReleaseEvent(QKeyEvent* event) { saver_.keyReleased(*event); }
+
+void CoverWindow::focusOutEvent(QFocusEvent* event) {
+  saver_.focusLost();
+  QWindow::focusOutEvent(event);
+}
+
+void CoverWindow::mousePressEvent(QMouseEvent* event) { click_.pressed(*event); }
+
+void CoverWindow::mouseReleaseEvent(QMouseEvent* event) {
+  // Nothing of the scene lies under a cover: a click there is a click on the
+  // form's empty ground.
+  if (click_.released(*event)) saver_.clickedOutside();
+}
+
+}  // namespace tw::platform

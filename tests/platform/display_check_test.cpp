@@ -1,0 +1,182 @@
+#include "platform/display_check.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+namespace tw::platform {
+namespace {
+
+// A machine described by what answers on it.
+class FakeProbe : public DisplayProbe {
+ public:
+  bool connectX(const std::string& display) override {
+    asked.push_back("x " + display);
+    return xAnswers;
+  }
+  bool connectWayland(const std::string& path) override {
+    asked.push_back("wayland " + path);
+    return waylandAnswers;
+  }
+  bool pluginInstalled(const std::string& platform) override { return !missingPlugins.count(platform); }
+
+  bool xAnswers = true;
+  bool waylandAnswers = true;
+  std::set<std::string> missingPlugins;
+  std::vector<std::string> asked;
+};
+
+struct PlanCase {
+  const char* name;
+  DisplayEnvironment env;
+  bool xAnswers, waylandAnswers;
+  std::set<std::string> missingPlugins;
+  // The -platform argument; empty when Qt chooses or nothing can start.
+  std::string platformArgument;
+  // Words the error line must hold; none when it starts.
+  std::vector<std::string> errorHolds;
+};
+
+DisplayEnvironment x11() { return {.sessionType = "x11", .display = ":0"}; }
+DisplayEnvironment waylandOnly() {
+  return {.sessionType = "wayland", .waylandDisplay = "wayland-1", .runtimeDir = "/run/user/1000"};
+}
+DisplayEnvironment waylandWithXWayland() {
+  DisplayEnvironment e = waylandOnly();
+  e.display = ":1";
+  return e;
+}
+DisplayEnvironment withQt(DisplayEnvironment e, std::string qpa) {
+  e.qpaPlatform = std::move(qpa);
+  return e;
+}
+
+const std::string kDeps = "scripts/deps.sh run";
+
+const PlanCase kPlanCases[] = {
+    {"NoDisplayAtAllSaysSo", {}, true, true, {}, "", {"neither WAYLAND_DISPLAY nor DISPLAY", kDeps}},
+    {"X11SessionUsesX11", x11(), true, true, {}, "xcb", {}},
+    {"X11WithoutASessionTypeUsesX11", {.display = ":0"}, true, true, {}, "xcb", {}},
+    {"WaylandOnlyUsesWayland", waylandOnly(), true, true, {}, "wayland", {}},
+    {"WaylandWithoutASessionTypeUsesWayland",
+     {.waylandDisplay = "wayland-1", .runtimeDir = "/run/user/1000"}, true, true, {}, "wayland", {}},
+    {"WaylandSessionKeepsXWaylandAsFallback", waylandWithXWayland(), true, true, {}, "wayland;xcb", {}},
+    {"WaylandPluginMissingFallsBackToXWayland", waylandWithXWayland(), true, true, {"wayland"}, "xcb", {}},
+    {"WaylandPluginMissingWithoutXSaysWhichPackage", waylandOnly(), true, true, {"wayland"}, "",
+     {"\"wayland\" platform plugin is not installed", "qt6-wayland", kDeps}},
+    {"CompositorGoneFallsBackToXWayland", waylandWithXWayland(), true, false, {}, "xcb", {}},
+    {"X11SessionWithANestedCompositorStaysOnX11",
+     {.sessionType = "x11", .display = ":0", .waylandDisplay = "wayland-1", .runtimeDir = "/run/user/1"},
+     true, true, {}, "xcb;wayland", {}},
+    {"XServerNotAnsweringSaysWhere", {.display = ":7"}, false, true, {}, "",
+     {"no X server answers at DISPLAY=:7", kDeps}},
+    {"NothingAnsweringNamesBoth", waylandWithXWayland(), false, false, {}, "",
+     {"no Wayland compositor listens at /run/user/1000/wayland-1", "no X server answers at DISPLAY=:1", kDeps}},
+    {"WaylandSessionWithoutRuntimeFolderSaysSo", {.sessionType = "wayland"}, true, true, {}, "",
+     {"XDG_RUNTIME_DIR is not set", kDeps}},
+    {"XcbPluginMissingSaysWhichPackage", x11(), true, true, {"xcb"}, "", {"libqt6gui6", kDeps}},
+    // QT_QPA_PLATFORM is Qt's: it still chooses; the saver only checks it can start.
+    {"QtsVariableChoosesX11", withQt(waylandWithXWayland(), "xcb"), true, true, {}, "", {}},
+    {"QtsVariableChoosesWayland", withQt(waylandWithXWayland(), "wayland"), true, true, {}, "", {}},
+    {"QtsVariableWithOptions", withQt({}, "offscreen:configfile=/x.json"), true, true, {}, "", {}},
+    {"QtsVariableNamesAMissingPlugin", withQt(x11(), "wayland"), true, true, {"wayland"}, "",
+     {"qt6-wayland", kDeps}},
+    {"QtsVariableNamesAnUnknownPlatform", withQt(x11(), "nosuch"), true, true, {"nosuch"}, "",
+     {"\"nosuch\" platform plugin is not installed", kDeps}},
+    {"QtsVariableNamesAnX11ThatDoesNotAnswer", withQt(waylandWithXWayland(), "xcb"), false, true, {}, "",
+     {"no X server answers at DISPLAY=:1"}},
+    {"QtsListIsTriedInItsOrder", withQt(waylandWithXWayland(), "wayland;xcb"), true, false, {}, "", {}},
+};
+
+class StartPlanTest : public ::testing::TestWithParam<PlanCase> {};
+
+TEST_P(StartPlanTest, ChoosesThePlatformOrSaysInOneLineWhatIsMissing) {
+  const PlanCase& c = GetParam();
+  FakeProbe probe;
+  probe.xAnswers = c.xAnswers;
+  probe.waylandAnswers = c.waylandAnswers;
+  probe.missingPlugins = c.missingPlugins;
+  const StartPlan plan = planStart(c.env, probe);
+  EXPECT_EQ(plan.platformArgument, c.platformArgument);
+  if (c.errorHolds.empty()) {
+    EXPECT_EQ(plan.error, "");
+    return;
+  }
+  EXPECT_EQ(plan.error.rfind("trenchwalk: ", 0), 0u) << plan.error;
+  EXPECT_EQ(plan.error.find('\n'), std::string::npos) << plan.error;
+  for (const std::string& words : c.errorHolds) EXPECT_NE(plan.error.find(words), std::string::npos) << plan.error;
+}
+
+INSTANTIATE_TEST_SUITE_P(Environments, StartPlanTest, ::testing::ValuesIn(kPlanCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(StartPlan, TheWaylandSocketIsLookedForWhereLibwaylandLooks) {
+  FakeProbe probe;
+  planStart({.sessionType = "wayland", .runtimeDir = "/run/user/5"}, probe);
+  planStart({.waylandDisplay = "/tmp/sway.sock"}, probe);
+  EXPECT_EQ(probe.asked, (std::vector<std::string>{"wayland /run/user/5/wayland-0", "wayland /tmp/sway.sock"}));
+}
+
+TEST(StartPlan, AHandedDownWaylandConnectionNeedsNoSocket) {
+  FakeProbe probe;
+  probe.waylandAnswers = false;
+  const StartPlan plan = planStart({.waylandSocket = true}, probe);
+  EXPECT_EQ(plan.platformArgument, "wayland");
+  EXPECT_TRUE(probe.asked.empty());
+}
+
+TEST(StartPlan, QtsFailureAfterTheChecksIsOneLineWithTheWayOut) {
+  const std::string line = qtStartFailure("Could not find DRM device!\nmore\n", "eglfs");
+  EXPECT_EQ(line.find('\n'), std::string::npos) << line;
+  EXPECT_NE(line.find("eglfs: Could not find DRM device!"), std::string::npos) << line;
+  EXPECT_NE(line.find(kDeps), std::string::npos) << line;
+  EXPECT_NE(noScreenFailure("linuxfb").find(kDeps), std::string::npos);
+}
+
+TEST(SystemDisplayProbe, FindsInstalledPluginsOnly) {
+  SystemDisplayProbe probe;
+  // The tests run on the offscreen platform, so its plugin is there.
+  EXPECT_TRUE(probe.pluginInstalled("offscreen"));
+  EXPECT_FALSE(probe.pluginInstalled("no-such-platform"));
+}
+
+TEST(SystemDisplayProbe, NoCompositorAtAMissingSocket) {
+  SystemDisplayProbe probe;
+  EXPECT_FALSE(probe.connectWayland("/nonexistent/wayland-0"));
+  EXPECT_FALSE(probe.connectWayland(std::string(200, 'x')));
+}
+
+// Pauses noted instead of waited.
+struct NotedPauses {
+  SystemDisplayProbe::Pause pause() {
+    return [this](std::chrono::milliseconds span) { spans.push_back(span.count()); };
+  }
+  std::vector<long long> spans;
+};
+
+TEST(SystemDisplayProbe, ADisplayNameThatCannotBeParsedIsNotTriedAgain) {
+  NotedPauses noted;
+  SystemDisplayProbe probe(noted.pause());
+  EXPECT_FALSE(probe.connectX("not a display"));
+  EXPECT_TRUE(noted.spans.empty());
+}
+
+// A server starting or resetting refuses for a moment: tried again for about
+// two seconds in all before the saver gives up.
+TEST(SystemDisplayProbe, ARefusedConnectionIsTriedAgainForAboutTwoSeconds) {
+  NotedPauses noted;
+  SystemDisplayProbe probe(noted.pause());
+  // No server listens on display 97 here: every try is refused.
+  EXPECT_FALSE(probe.connectX(":97"));
+  ASSERT_GE(noted.spans.size(), 3u);
+  long long total = 0;
+  for (long long ms : noted.spans) total += ms;
+  constexpr long long kAtLeast = 1500, kAtMost = 2500;
+  EXPECT_GE(total, kAtLeast);
+  EXPECT_LE(total, kAtMost);
+}
+
+}  // namespace
+}  // namespace tw::platform

@@ -1,0 +1,477 @@
+#!/usr/bin/env bash
+# The real saver on a headless sway: native Wayland, no XWayland, no DISPLAY.
+# Screenshots with grim, keys with wtype, windows and outputs read from
+# swaymsg. Three runs, each checked on its own so that one fault does not hide
+# the others:
+#   one output   start, walking, H, keypad + (the report), F1, D, Escape
+#   swayidle     `swayidle timeout 1 trenchwalk` starts it; a second firing
+#                while it runs leaves at once; Escape ends it
+#   two outputs  the focus on the second output at the start; each window full
+#                screen on an output of its own, the second all black; keys
+#                reach the saver with the focus on the cover too; a third
+#                output plugged in meanwhile gets its cover
+#   quick ends   starts ended by Escape as soon as they show: every one ends
+#                within 10 s with its one record (Qt 6.4's Wayland client
+#                could hang for good while tearing down its connection)
+#
+# sway refuses to run as root, so as root the compositor, the saver and every
+# client run as nobody, in a folder of their own; otherwise as the caller.
+#
+# usage: wayland_end_to_end.sh path/to/trenchwalk [quick-end rounds, 10 by default]
+#
+# The conditions handed to poll are small functions that only it calls.
+# shellcheck disable=SC2317
+set -u
+
+# The scene window as the compositor lists it: its title and its app_id.
+scene_title=Trenchwalk
+scene_app_id=trenchwalk
+
+binary=${1:?usage: wayland_end_to_end.sh path/to/trenchwalk [quick-end rounds]}
+quick_rounds=${2:-10}
+for tool in sway swaymsg grim wtype swayidle jq setpriv od md5sum; do
+  if ! command -v "$tool" >/dev/null 2>&1; then
+    echo "SKIP: $tool is not installed; the Wayland end-to-end run needs sway, grim, wtype, swayidle and jq"
+    exit 77
+  fi
+done
+
+# The panel of blue messages (the hint, the help, the report, the trench
+# notice) lies in this part of the scene's output; its text is pure blue, which
+# nothing else on the scene is.
+panel_geometry="0,0 520x240"
+panel_min_shown=100   # blue pixels of the shortest message
+panel_max_empty=20    # blue pixels tolerated with the panel hidden
+# How long a key may take to change the panel, in tenths of a second. Well
+# below the 10 s after which the hint, the help and the report hide
+# themselves, which would otherwise pass for H's work.
+panel_wait=40
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/trenchwalk-wl.XXXXXX")
+chmod 755 "$work"
+# A command as that user; an array, not a function, so that a process started
+# in the background with it is the one $! names.
+if [ "$(id -u)" -eq 0 ]; then
+  as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups --)
+  owner=nobody:nogroup
+else
+  as_user=()
+  owner=""
+fi
+as_user() { "${as_user[@]}" "$@"; }
+# Folders the user writes: the saver's own (the binary, walked.log and its
+# lock) and a home; the runtime folder is private, as a login's would be.
+mkdir -p "$work/saver" "$work/home" "$work/out" "$work/runtime"
+chmod 700 "$work/runtime"
+[ -n "$owner" ] && chown "$owner" "$work/saver" "$work/home" "$work/out" "$work/runtime"
+saver="$work/saver/trenchwalk"
+log="$work/saver/walked.log"
+
+sway_pid=""
+keyboard_pid=""
+cleanup() {
+  local pid
+  stop_helpers
+  for pid in $(saver_processes); do kill -9 "$pid" 2>/dev/null; done
+  if [ -n "$keyboard_pid" ]; then
+    kill "$keyboard_pid" 2>/dev/null
+    wait "$keyboard_pid" 2>/dev/null
+  fi
+  if [ -n "$sway_pid" ]; then
+    kill "$sway_pid" 2>/dev/null
+    for _ in $(seq 30); do kill -0 "$sway_pid" 2>/dev/null || break; sleep 0.1; done
+    kill -9 "$sway_pid" 2>/dev/null
+    wait "$sway_pid" 2>/dev/null
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+# Interrupted, it still stops what it started.
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+# Every copy of the saver this script started, wherever it came from (swayidle
+# starts them through a shell): the processes running the copied binary.
+saver_processes() {
+  local p
+  for p in /proc/[0-9]*; do
+    [ "$(readlink "$p/exe" 2>/dev/null)" = "$saver" ] && echo "${p#/proc/}"
+  done
+}
+
+# Processes a run starts besides the saver (swayidle) are listed in a file,
+# since a run is a subshell; stopped after each run and at the end.
+stop_helpers() {
+  local pid
+  [ -f "$work/helpers" ] || return 0
+  while read -r pid; do kill "$pid" 2>/dev/null; done <"$work/helpers"
+  rm -f "$work/helpers"
+}
+
+show_logs() {
+  local f
+  [ -s "$work/saver.err" ] || [ -s "$work/out/saver.err" ] || echo "--- the saver wrote nothing on stderr"
+  for f in "$work"/*.err "$work"/out/*.err; do
+    [ -s "$f" ] && { echo "--- $(basename "$f"):"; tail -n 60 "$f"; }
+  done
+  echo "--- the compositor's log:"
+  tail -n 60 "$work/sway.log" 2>/dev/null
+}
+
+# Inside a run (a subshell): says what went wrong, with the logs, and leaves
+# the run; the next run still goes.
+fail() {
+  echo "FAIL: $*"
+  show_logs
+  exit 1
+}
+
+# poll TENTHS COMMAND...: true as soon as COMMAND succeeds, false when it
+# still fails TENTHS tenths of a second later (by the clock: a check may take
+# a while itself).
+microseconds() { echo "${EPOCHREALTIME//[!0-9]/}"; }
+poll() {
+  local deadline=$(($(microseconds) + $1 * 100000))
+  shift
+  until "$@"; do
+    [ "$(microseconds)" -ge "$deadline" ] && return 1
+    sleep 0.1
+  done
+}
+
+running() {
+  local state
+  state=$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null)
+  [ -n "$state" ] && [ "$state" != "Z" ]
+}
+
+# Qt's Wayland client keeps the proxies of the seat and its devices to the end
+# of the process; tests/lsan.supp names the call that makes them. That call is
+# found only by the slow unwinder: libwayland-client and Qt's Wayland plugin
+# keep no frame pointers, and the fast one stops in them at a wrong address.
+if [ -n "${ASAN_OPTIONS:-}" ]; then
+  export ASAN_OPTIONS="$ASAN_OPTIONS:fast_unwind_on_malloc=0"
+fi
+
+# --- The compositor.
+cat >"$work/sway.conf" <<'EOF'
+xwayland disable
+default_border none
+default_floating_border none
+focus_follows_mouse no
+output HEADLESS-1 mode 1024x768 position 0 0
+output HEADLESS-2 mode 800x600 position 1024 0
+output HEADLESS-3 mode 640x480 position 1824 0
+EOF
+chmod 644 "$work/sway.conf"
+unset DISPLAY WAYLAND_DISPLAY WAYLAND_SOCKET SWAYSOCK I3SOCK QT_QPA_PLATFORM XDG_SESSION_TYPE
+unset XDG_CONFIG_HOME XDG_CACHE_HOME XDG_DATA_HOME
+export HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime"
+WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 WLR_HEADLESS_OUTPUTS=1 \
+  "${as_user[@]}" sway -c "$work/sway.conf" >"$work/sway.log" 2>&1 &
+sway_pid=$!
+compositor_up() {
+  local socket
+  socket=$(find "$XDG_RUNTIME_DIR" -maxdepth 1 -name 'sway-ipc.*.sock' 2>/dev/null | head -n1)
+  [ -n "$socket" ] && [ -n "$(find "$XDG_RUNTIME_DIR" -maxdepth 1 -name 'wayland-*' -type s)" ] &&
+    SWAYSOCK=$socket as_user swaymsg -t get_outputs >/dev/null 2>&1
+}
+compositor_settled() { compositor_up || ! running "$sway_pid"; }
+poll 100 compositor_settled
+if ! compositor_up; then
+  echo "SKIP: sway did not start headless:"
+  tail -n 30 "$work/sway.log"
+  exit 77
+fi
+SWAYSOCK=$(find "$XDG_RUNTIME_DIR" -maxdepth 1 -name 'sway-ipc.*.sock' | head -n1)
+WAYLAND_DISPLAY=$(basename "$(find "$XDG_RUNTIME_DIR" -maxdepth 1 -name 'wayland-*' -type s | head -n1)")
+export SWAYSOCK WAYLAND_DISPLAY
+
+# The headless backend has no keyboard. wtype brings a virtual one for each
+# call and takes it away again, and a seat that gains a keyboard does not hand
+# the focused window a keyboard focus at once: keys sent then are lost. One
+# wtype kept waiting (it would press F35 an hour from now) holds a keyboard in
+# the seat for the whole script, as a real desk has.
+"${as_user[@]}" wtype -s 3600000 -k F35 >"$work/keyboard.err" 2>&1 &
+keyboard_pid=$!
+
+cp "$binary" "$saver" || { echo "FAIL: cannot copy $binary"; exit 1; }
+[ -n "$owner" ] && chown "$owner" "$saver"
+
+key() { as_user wtype -k "$1" 2>>"$work/wtype.err" || fail "wtype could not type $1"; }
+
+# The compositor's view of the windows of process $1, one a line:
+# "output con_id fullscreen_mode focused title app_id".
+windows_of() {
+  as_user swaymsg -t get_tree 2>/dev/null | jq -r --argjson pid "$1" '
+    .nodes[] | select(.type == "output") | .name as $output
+    | .. | objects | select(.type == "con" and .pid == $pid)
+    | "\($output) \(.id) \(.fullscreen_mode) \(.focused) \(.name) \(.app_id)"'
+}
+scene_of() { windows_of "$1" | awk -v t="$scene_title" '$5 == t'; }
+has_scene() { [ -n "$(scene_of "$1")" ]; }
+
+# Number of bytes that are not zero in a PPM picture: 0 when all black.
+lit_bytes() { tail -n +4 "$1" | tr -d '\000' | wc -c; }
+shot() { as_user grim -t ppm -o "$1" - >"$2" 2>>"$work/grim.err"; }
+
+# The blue pixels of the message panel: "count signature"; the signature
+# tells one message from another.
+panel() {
+  local mask
+  mask=$(as_user grim -t ppm -g "$panel_geometry" - 2>>"$work/grim.err" | tail -n +4 |
+    od -An -v -tu1 -w3 | awk '$1 < 64 && $2 < 64 && $3 >= 192 { print NR }')
+  echo "$(printf '%s' "$mask" | grep -c .) $(printf '%s' "$mask" | md5sum | cut -c1-12)"
+}
+panel_now=""
+panel_shown() {
+  panel_now=$(panel)
+  [ "${panel_now% *}" -ge "$panel_min_shown" ]
+}
+panel_hidden() {
+  panel_now=$(panel)
+  [ "${panel_now% *}" -le "$panel_max_empty" ]
+}
+# True when the panel shows a message other than the one with signature $1.
+panel_shows_other_than() {
+  panel_now=$(panel)
+  [ "${panel_now% *}" -ge "$panel_min_shown" ] && [ "${panel_now#* }" != "$1" ]
+}
+
+records() {
+  [ -f "$log" ] || { echo 0; return; }
+  grep -c $'\r$' "$log" | awk '{print $1 - 1}'
+}
+
+check_log() {
+  local expected=$1 bad
+  [ -f "$log" ] || fail "walked.log was not written"
+  [ "$(head -n1 "$log")" = $'*** Visit Korvek at https://korvek.example ***\r' ] ||
+    fail "banner line is wrong: $(head -n1 "$log" | od -c | head -n3)"
+  [ "$(wc -l <"$log")" -eq $((expected + 1)) ] || fail "expected $expected records: $(cat -A "$log")"
+  [ "$(tail -c2 "$log" | od -An -c | tr -d ' ')" = '\r\n' ] || fail "log does not end in CR LF"
+  bad=$(tail -n +2 "$log" | grep -Evc $'^[0-9.]+ (cm|mts) [0-9]{2}-[0-9]{2}-[0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2}\r$')
+  [ "$bad" -eq 0 ] || fail "malformed record line: $(cat -A "$log")"
+}
+
+# Starts the saver with the environment given as arguments; sets pid.
+pid=""
+start_saver() {
+  "${as_user[@]}" env "$@" "$saver" >>"$work/saver.err" 2>&1 &
+  pid=$!
+}
+
+# Where the threads of a saver that does not end are waiting: their states
+# and wait channels, and their stacks when gdb is there to read them.
+describe_threads() {
+  local t
+  echo "its threads (name, state, wait channel):"
+  for t in /proc/"$1"/task/*; do
+    echo "  $(cat "$t/comm") $(awk '{print $3}' "$t/stat") $(cat "$t/wchan")"
+  done 2>/dev/null
+  if command -v gdb >/dev/null 2>&1; then
+    timeout 30 gdb -p "$1" -batch -ex "thread apply all bt" 2>/dev/null | grep -E '^(#|Thread)'
+  fi
+}
+
+# Waits up to $2 tenths of a second for the saver $1, a child of this shell,
+# to end; its exit status in status.
+status=""
+wait_exit() {
+  ended() { ! running "$1"; }
+  poll "$2" ended "$1" ||
+    fail "the saver (pid $1) still runs $(($2 / 10)) s later, $(records) record(s) written;" \
+      "$(describe_threads "$1")"
+  wait "$1"
+  status=$?
+}
+
+# A command key: the saver goes on, writes nothing, and the panel shows a new
+# message.
+command_key() {
+  local name=$1 before=$2
+  key "$name"
+  changed() { panel_shows_other_than "$before" || ! running "$pid"; }
+  poll "$panel_wait" changed
+  panel_shows_other_than "$before" || {
+    running "$pid" || fail "key $name ended the run ($(records) record(s) written)"
+    fail "key $name showed nothing new in the panel (blue pixels, signature: $panel_now)"
+  }
+  running "$pid" || fail "key $name ended the run"
+  [ "$(records)" -eq 0 ] || fail "key $name wrote a record: $(cat -A "$log")"
+}
+
+# Hides the start hint with H, which also shows that keys reach the saver.
+hide_hint() {
+  poll "$panel_wait" panel_shown || fail "the hint is not shown (blue pixels, signature: $panel_now)"
+  key h
+  hidden() { panel_hidden || ! running "$pid"; }
+  poll "$panel_wait" hidden
+  panel_hidden || {
+    running "$pid" || fail "H ended the run"
+    fail "H did not hide the panel (blue pixels, signature: $panel_now): keys do not reach the saver"
+  }
+}
+
+escape_ends_it() {
+  key Escape
+  wait_exit "$pid" 100
+  [ "$status" -eq 0 ] || fail "exit status $status after Escape"
+  check_log 1
+}
+
+run_one_output() {
+  start_saver QT_QPA_PLATFORM=wayland
+  poll 150 has_scene "$pid" || fail "no window \"$scene_title\" appeared"
+  local scene
+  scene=$(scene_of "$pid")
+  read -r output _ fullscreen focused _ app_id <<<"$scene"
+  [ "$fullscreen" = 1 ] || fail "the scene is not full screen: $scene"
+  [ "$focused" = true ] || fail "the scene does not have the focus: $scene"
+  [ "$app_id" = "$scene_app_id" ] || fail "the scene's app_id is \"$app_id\", not \"$scene_app_id\""
+  lit() { shot "$output" "$work/first.ppm" && [ "$(lit_bytes "$work/first.ppm")" -gt 0 ]; }
+  poll 50 lit || fail "the screen is all black"
+  # Once the hint is up the first picture is whole; then the walker moves it.
+  poll "$panel_wait" panel_shown || fail "the hint is not shown (blue pixels, signature: $panel_now)"
+  shot "$output" "$work/first.ppm"
+  moved() { shot "$output" "$work/later.ppm" && ! cmp -s "$work/first.ppm" "$work/later.ppm"; }
+  poll 50 moved || fail "nothing moves on the screen"
+  echo "ok: one output: the scene is full screen, drawn, and walking"
+
+  hide_hint
+  local report help
+  command_key KP_Add "hidden"
+  report=${panel_now#* }
+  echo "ok: keypad + shows the report; the walk goes on and nothing is written"
+  command_key F1 "$report"
+  help=${panel_now#* }
+  echo "ok: F1 shows the help; the walk goes on"
+  command_key d "$help"
+  echo "ok: D shows the trench notice; the walk goes on"
+  escape_ends_it
+  echo "ok: Escape ends it with status 0 and one record"
+}
+
+run_swayidle() {
+  local fired="$work/out/fired" first idle_pid hint
+  # Without -w: swayidle goes on watching while the saver runs, and its other
+  # timeouts (here a stand-in for a locker) still fire. What a session gives
+  # it: no QT_QPA_PLATFORM, a Wayland session type.
+  "${as_user[@]}" env XDG_SESSION_TYPE=wayland swayidle timeout 1 \
+    "echo started >>'$fired'; '$saver' 2>>'$work/out/saver.err'; echo \"exit \$?\" >>'$fired'" \
+    timeout 2 "echo locker >>'$fired'" >"$work/swayidle.err" 2>&1 &
+  idle_pid=$!
+  echo "$idle_pid" >>"$work/helpers"
+  one_saver() { [ "$(saver_processes | wc -l)" -eq 1 ]; }
+  poll 100 one_saver || fail "swayidle started no saver within 10 s"
+  first=$(saver_processes)
+  poll 150 has_scene "$first" || fail "no window \"$scene_title\" appeared"
+  poll "$panel_wait" panel_shown || fail "the hint is not shown (blue pixels, signature: $panel_now)"
+  hint=${panel_now#* }
+  # A key is activity: a second of idle after it, swayidle fires again.
+  # F1 also shows that the saver it started takes keys.
+  pid=$first
+  command_key F1 "$hint"
+  second_left() { [ "$(grep -c '^exit ' "$fired")" -ge 1 ]; }
+  poll 100 second_left || fail "swayidle did not fire again, or its second saver still runs: $(cat "$fired")"
+  [ "$(grep -c '^started' "$fired")" -eq 2 ] || fail "expected two starts: $(cat "$fired")"
+  locker_fired() { sed -n '/^started/,$p' "$fired" | grep -q '^locker'; }
+  poll 50 locker_fired || fail "swayidle's longer timeout did not fire while the saver ran: $(cat "$fired")"
+  grep -qx 'exit 0' "$fired" || fail "the second saver did not exit quietly: $(cat "$fired")"
+  [ "$(saver_processes)" = "$first" ] || fail "the first saver does not run alone: $(saver_processes)"
+  [ "$(records)" -eq 0 ] || fail "a record was written: $(cat -A "$log")"
+  echo "ok: swayidle starts it; a second firing leaves at once, quietly; its longer timeout fires meanwhile"
+  # Before the key that ends it: otherwise swayidle starts it again a second later.
+  kill "$idle_pid"
+  wait "$idle_pid" 2>/dev/null
+  key Escape
+  gone() { ! running "$first"; }
+  poll 100 gone ||
+    fail "the saver still runs 10 s after Escape, $(records) record(s) written;" "$(describe_threads "$first")"
+  both_left() { [ "$(grep -c '^exit ' "$fired")" -eq 2 ]; }
+  poll 20 both_left
+  [ "$(sed -n '$p' "$fired")" = "exit 0" ] || fail "exit status after Escape: $(cat "$fired")"
+  check_log 1
+  echo "ok: Escape ends it with status 0 and one record"
+}
+
+run_two_outputs() {
+  outputs() {
+    [ "$(as_user swaymsg -t get_outputs | jq '[.[] | select(.active)] | length')" -eq "$1" ]
+  }
+  as_user swaymsg create_output >/dev/null || fail "sway could not add an output"
+  poll 50 outputs 2 || fail "the second output did not appear"
+  # Where the user was last: the saver starts with the focus on the second output.
+  as_user swaymsg focus output HEADLESS-2 >/dev/null || fail "cannot focus HEADLESS-2"
+  start_saver XDG_SESSION_TYPE=wayland
+  both() { [ "$(windows_of "$pid" | wc -l)" -eq 2 ] && has_scene "$pid"; }
+  poll 150 both || fail "expected the scene and one cover: $(windows_of "$pid")"
+  local scene cover scene_output cover_output cover_id
+  scene=$(scene_of "$pid")
+  cover=$(windows_of "$pid" | awk -v t="$scene_title" '$5 != t')
+  read -r scene_output _ _ _ <<<"$scene"
+  read -r cover_output cover_id _ _ <<<"$cover"
+  [ "$scene_output" = HEADLESS-1 ] || fail "the scene is not on the first output: $scene"
+  [ "$cover_output" = HEADLESS-2 ] || fail "the cover is not on the second output: $cover"
+  [ "$(awk '{print $3}' <<<"$scene")" = 1 ] || fail "the scene is not full screen: $scene"
+  [ "$(awk '{print $3}' <<<"$cover")" = 1 ] || fail "the cover is not full screen: $cover"
+  black() { shot HEADLESS-2 "$work/second.ppm" && [ "$(lit_bytes "$work/second.ppm")" -eq 0 ]; }
+  poll 50 black || fail "the second output is not all black ($(lit_bytes "$work/second.ppm") bytes lit)"
+  shot HEADLESS-1 "$work/first.ppm"
+  [ "$(lit_bytes "$work/first.ppm")" -gt 0 ] || fail "the first output is all black"
+  echo "ok: two outputs: each window full screen on its own, the second all black"
+
+  # Keys right after the start, the focus left wherever the saver put it.
+  hide_hint
+  echo "ok: keys reach the saver after a start on the second output"
+  # The focus on the cover: keys act as on the scene.
+  as_user swaymsg "[con_id=$cover_id] focus" >/dev/null || fail "cannot focus the cover"
+  command_key F1 hidden
+  echo "ok: F1 with the focus on the cover shows the help; the walk goes on"
+
+  # An output plugged in while it runs gets a cover of its own.
+  as_user swaymsg create_output >/dev/null || fail "sway could not add an output"
+  poll 50 outputs 3 || fail "the third output did not appear"
+  covered() { windows_of "$pid" | grep -q '^HEADLESS-3 '; }
+  poll 50 covered || fail "no cover on the output plugged in: $(windows_of "$pid")"
+  [ "$(windows_of "$pid" | wc -l)" -eq 3 ] || fail "expected three windows: $(windows_of "$pid")"
+  [ "$(windows_of "$pid" | awk '$1 == "HEADLESS-3" {print $3}')" = 1 ] ||
+    fail "the new cover is not full screen: $(windows_of "$pid")"
+  black_third() { shot HEADLESS-3 "$work/third.ppm" && [ "$(lit_bytes "$work/third.ppm")" -eq 0 ]; }
+  poll 50 black_third || fail "the output plugged in is not all black"
+  [ "$(scene_of "$pid" | awk '{print $1}')" = HEADLESS-1 ] || fail "the scene moved: $(windows_of "$pid")"
+  running "$pid" || fail "plugging in an output ended the run"
+  echo "ok: an output plugged in while it runs gets a black full-screen cover"
+  escape_ends_it
+  echo "ok: Escape then ends it with one record"
+}
+
+run_quick_ends() {
+  local round
+  for round in $(seq "$quick_rounds"); do
+    start_saver QT_QPA_PLATFORM=wayland
+    poll 150 has_scene "$pid" || fail "round $round: no window \"$scene_title\" appeared"
+    poll "$panel_wait" panel_shown || fail "round $round: the hint is not shown"
+    key Escape
+    wait_exit "$pid" 100
+    [ "$status" -eq 0 ] || fail "round $round: exit status $status after Escape"
+    check_log "$round"
+  done
+  echo "ok: $quick_rounds starts ended at once: each ends with status 0 and its record"
+}
+
+# Each run in a subshell with a fresh walked.log; whatever it left running is
+# stopped before the next.
+none_left() { [ -z "$(saver_processes)" ]; }
+failures=0
+runs=(run_one_output run_swayidle run_two_outputs run_quick_ends)
+for run in "${runs[@]}"; do
+  rm -f "$log" "$work"/*.err "$work"/out/*
+  ( "$run" ) || failures=$((failures + 1))
+  stop_helpers
+  for stray in $(saver_processes); do kill -9 "$stray" 2>/dev/null; done
+  poll 30 none_left
+  rm -f "$log.lock"
+done
+[ "$failures" -eq 0 ] || { echo "FAIL: $failures of ${#runs[@]} runs failed"; exit 1; }
+echo "PASS"
