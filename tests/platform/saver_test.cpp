@@ -84,7 +84,8 @@ class SaverEvents : public ::testing::Test {
   // A cover as the saver makes one for a screen besides the primary; the
   // offscreen platform has one screen, so it covers that one.
   std::unique_ptr<CoverWindow> cover() {
-    auto made = std::make_unique<CoverWindow>(saver, QGuiApplication::primaryScreen());
+    auto made =
+        std::make_unique<CoverWindow>(saver, QGuiApplication::primaryScreen(), saver.window()->icon());
     made->showOnItsScreen();
     return made;
   }
