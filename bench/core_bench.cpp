@@ -2,38 +2,36 @@
 // large log.
 #include <benchmark/benchmark.h>
 
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "log/log_file.h"
+#include "app/core.h"
 #include "tests/fake_services.h"
 
 namespace tw {
 namespace {
 
 void BM_WalkTicks(benchmark::State& state) {
-  test::FakeServices services;
-  services.folder = std::filesystem::temp_directory_path().string();
-  ScreenS window(services);
-  services.attach(window);
-  window.Form_Load();
-  window.fallsEnabled = 0;
-  window.Timer2.setEnabled(false);
+  Clock clock;
+  test::FakeServices services(clock);
+  Core core(services, clock);
+  core.start();
+  core.course().fallsEnabled = 0;
+  core.timers().messageTimeout.setEnabled(false);
   constexpr int64_t kTicks = 100'000;
-  for (auto _ : state) window.advanceBy(kTicks * 100);
+  for (auto _ : state) core.advanceBy(kTicks * 100);
   state.SetItemsProcessed(state.iterations() * kTicks);
 }
 BENCHMARK(BM_WalkTicks)->Unit(benchmark::kMillisecond);
 
 // Walk, trenches and falls together, as the saver runs unattended.
 void BM_UnattendedHour(benchmark::State& state) {
-  test::FakeServices services;
-  services.folder = std::filesystem::temp_directory_path().string();
-  ScreenS window(services);
-  services.attach(window);
-  window.Form_Load();
-  for (auto _ : state) window.advanceBy(3600 * 1000);
+  Clock clock;
+  test::FakeServices services(clock);
+  Core core(services, clock);
+  core.start();
+  for (auto _ : state) core.advanceBy(3600 * 1000);
 }
 BENCHMARK(BM_UnattendedHour)->Unit(benchmark::kMillisecond);
 

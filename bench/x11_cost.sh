@@ -37,8 +37,8 @@
 #   CPU      /proc/PID/task/*/schedstat (nanoseconds on the CPU, every thread)
 #            of the saver and of Xvfb, sampled every 50 ms with $EPOCHREALTIME.
 #            The trace says, for every tick, which timers run afterwards; that
-#            splits the run into phases: walking (Timer 1 runs), the drop of a
-#            fall (Timer 3 runs at 10 ms) and the rest (the wait before the
+#            splits the run into phases: walking (the walk timer runs), the drop of a
+#            fall (the fall timer runs at 10 ms) and the rest (the wait before the
 #            drop, the umbrella). Each 50 ms sample is shared among the phases
 #            it overlaps in proportion to time, and a phase's figure is its CPU
 #            time over its wall time, as a percentage of one core. Only the time

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "shell/text.h"
+
 namespace tw {
 
 inline constexpr const char* kLogFileName = "walked.log";
@@ -16,7 +18,7 @@ inline constexpr const char* kLogBackupSuffix = ".bak";
 // One fixed text for the program's whole life: start-up compares the file's
 // first field with it, so it holds no comma and no double quote.
 inline constexpr const char* kLogBanner = "*** Visit Korvek at https://korvek.example ***";
-inline constexpr const char* kLineEnd = "\r\n";
+inline constexpr const char* kLineEnd = kCrLf;
 
 // What a path names, found without opening it: a FIFO or a device is never
 // opened, since opening one can block for ever. A symlink to nothing (a log on

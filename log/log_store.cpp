@@ -1,3 +1,5 @@
+#include "log/log_store.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -7,7 +9,6 @@
 #include <system_error>
 
 #include "log/log_file.h"
-#include "shell/scene.h"
 #include "shell/text.h"
 
 namespace tw {
@@ -111,7 +112,13 @@ bool opensWithBanner(std::string head, bool cutShort) {
 
 }  // namespace
 
-void ScreenS::PrepareLogFile() {
+std::string LogStore::logPath() const {
+  // An unknown folder means no log at all, never one in the root folder.
+  const std::string folder = services_.executableFolder();
+  return folder.empty() ? std::string() : folder + "/" + kLogFileName;
+}
+
+void LogStore::prepareLog() {
   const std::string where = logPath();
   if (where.empty()) return;  // No folder for the log: the run goes on without one.
   const fs::path path = where;
@@ -159,7 +166,7 @@ void ScreenS::PrepareLogFile() {
   }
 }
 
-void ScreenS::SaveLogAndQuit() {
+void LogStore::saveLogAndQuit() {
   const std::string where = logPath();
   try {
     const fs::path path = where;
@@ -179,7 +186,8 @@ void ScreenS::SaveLogAndQuit() {
         // A log without its banner would be thrown away by the next start-up.
         if (missingOrEmpty) text.append(kLogBanner).append(kLineEnd);
         if (lineOpen) text.append(kLineEnd);
-        text += recordLine(Label2.Caption(), Label3.Caption(), dateText(now), timeText(now));
+        text += recordLine(scene_.distance.caption(), scene_.distanceUnit.caption(), dateText(now),
+                           timeText(now));
         out << text;
         out.flush();
         out.close();
@@ -189,8 +197,25 @@ void ScreenS::SaveLogAndQuit() {
   } catch (const std::exception&) {
     // The record is lost without a message; the program still ends.
   }
-  unloaded_ = true;
-  services_.unloadWindow();
+  run_.end(ExitStatus::Success);
+}
+
+void LogStore::showLoggedDistances() {
+  std::string text;
+  try {
+    const std::string path = logPath();
+    // A FIFO or a device is never opened: that could block for ever.
+    if (path.empty() || logEntryAt(path) != LogEntry::Regular) throw LogReadError("not a log");
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw LogReadError("cannot open");
+    const LoggedSums sums = sumLoggedDistances(in);
+    text = reportText(reportDistances(sums));
+  } catch (const std::exception&) {
+    services_.messageBox("Log could not be restored", "Disk Access Error");
+    return;
+  }
+  scene_.message.setCaption(text);
+  scene_.message.visible = true;
 }
 
 }  // namespace tw

@@ -14,10 +14,6 @@ namespace {
 // little as it can. A killed program loses at most the last second.
 constexpr int64_t kFlushEveryUs = 1'000'000;
 
-const Timer& timerOf(const ScreenS& s, int n) {
-  return n == 1 ? s.Timer1 : n == 2 ? s.Timer2 : n == 3 ? s.Timer3 : s.Timer4;
-}
-
 }  // namespace
 
 BenchTrace::BenchTrace() { buffer_.reserve(16384); }
@@ -30,34 +26,37 @@ int64_t BenchTrace::realtimeUs() const {
   return static_cast<int64_t>(ts.tv_sec) * 1'000'000 + ts.tv_nsec / 1000;
 }
 
-void BenchTrace::beforeTick(const ScreenS& screen, int64_t nowNs) {
+void BenchTrace::beforeTick(const Timers& timers, int64_t nowNs) {
   const int64_t nowMs = nowNs / 1'000'000;
-  for (int n = 1; n <= 4; ++n) {
-    const Timer& t = timerOf(screen, n);
-    due_[static_cast<size_t>(n)] = t.running() && t.due() <= nowMs;
-    dueMs_[static_cast<size_t>(n)] = t.due();
-    lateUs_[static_cast<size_t>(n)] = nowNs / 1000 - t.due() * 1000;
+  for (TimerId id : kTimerIds) {
+    const Timer& t = timers[id];
+    const size_t n = static_cast<size_t>(id);
+    due_[n] = t.running() && t.due() <= nowMs;
+    dueMs_[n] = t.due();
+    lateUs_[n] = nowNs / 1000 - t.due() * 1000;
   }
 }
 
-void BenchTrace::afterTick(const ScreenS& screen) {
+void BenchTrace::afterTick(const Timers& timers) {
   const int64_t now = realtimeUs();
-  for (int n = 1; n <= 4; ++n) {
-    if (!due_[static_cast<size_t>(n)]) continue;
+  for (TimerId id : kTimerIds) {
+    const size_t n = static_cast<size_t>(id);
+    if (!due_[n]) continue;
     if (buffer_.empty()) bufferedSinceUs_ = now;
     // Formatted by hand rather than with printf: the trace is measured along
     // with the saver, and printf's code is a lot to bring in every tick.
     append("tick ");
     append(now);
     append(" ");
-    append(n);
+    // Numbered from 1, in tick order, as bench/x11_cost.sh reads them.
+    append(static_cast<int64_t>(n) + 1);
     append(" ");
-    append(lateUs_[static_cast<size_t>(n)]);
-    append(screen.Timer1.running() ? " 1" : " 0");
-    append(screen.Timer3.running() ? " 1 " : " 0 ");
-    append(screen.Timer3.Interval());
+    append(lateUs_[n]);
+    append(timers.walkTimer.running() ? " 1" : " 0");
+    append(timers.fallTimer.running() ? " 1 " : " 0 ");
+    append(timers.fallTimer.interval());
     append(" ");
-    append(dueMs_[static_cast<size_t>(n)]);
+    append(dueMs_[n]);
     append("\n");
   }
   if (!buffer_.empty() && (now - bufferedSinceUs_ >= kFlushEveryUs || buffer_.size() > 12000)) flush();

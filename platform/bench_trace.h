@@ -5,12 +5,12 @@
 // the screen to stderr, for bench/x11_cost.sh:
 //
 //   first-frame <realtime µs>
-//   tick <realtime µs> <timer> <late µs> <t1 running> <t3 running> <t3 interval> <due ms>
+//   tick <realtime µs> <timer> <late µs> <walk running> <fall running> <fall interval> <due ms>
 //
 // Realtime microseconds, so that a script can line the lines up with its own
 // samples of /proc (bash's $EPOCHREALTIME). Lateness and the due time are on
 // the driver's clock (the window's milliseconds). The timer states are read
-// after the tick, so a tick that leaves Timer 3 at 10 ms starts (or
+// after the tick, so a tick that leaves the fall timer at 10 ms starts (or
 // continues) the fall's drop.
 #pragma once
 
@@ -24,7 +24,7 @@
 #include <string>
 #include <string_view>
 
-#include "shell/scene.h"
+#include "shell/scheduler.h"
 
 namespace tw::platform {
 
@@ -37,9 +37,9 @@ class BenchTrace {
 
   // Before the clock event: which timers are due at `nowNs` (the driver's
   // clock), and how late each is.
-  void beforeTick(const ScreenS& screen, int64_t nowNs);
+  void beforeTick(const Timers& timers, int64_t nowNs);
   // After it: one line per timer that ticked.
-  void afterTick(const ScreenS& screen);
+  void afterTick(const Timers& timers);
   void firstFrame();
 
  private:
@@ -48,9 +48,9 @@ class BenchTrace {
   void append(int64_t number);
   int64_t realtimeUs() const;
 
-  std::array<bool, 5> due_{};
-  std::array<int64_t, 5> dueMs_{};
-  std::array<int64_t, 5> lateUs_{};
+  std::array<bool, kTimerIds.size()> due_{};
+  std::array<int64_t, kTimerIds.size()> dueMs_{};
+  std::array<int64_t, kTimerIds.size()> lateUs_{};
   std::string buffer_;
   int64_t bufferedSinceUs_ = 0;
 };

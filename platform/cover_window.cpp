@@ -1,38 +1,21 @@
 #include "platform/cover_window.h"
 
 #include <QGuiApplication>
-#include <QKeyEvent>
-#include <QMouseEvent>
 #include <QPainter>
 
-#include "platform/cursor.h"
-#include "platform/saver.h"
 
 namespace tw::platform {
 
-void ClickTracker::pressed(const QMouseEvent& event) {
-  if (event.button() == Qt::LeftButton || event.button() == Qt::RightButton ||
-      event.button() == Qt::MiddleButton)
-    pressed_ = true;
-}
-
-bool ClickTracker::released(const QMouseEvent& event) {
-  if (!pressed_ || event.buttons() != Qt::NoButton) return false;
-  pressed_ = false;
-  return true;
-}
-
-CoverWindow::CoverWindow(Saver& saver, QScreen* screen) : saver_(saver), covered_(screen) {
+CoverWindow::CoverWindow(WindowInput& input, QScreen* screen, const QIcon& icon)
+    : SaverWindow(input), covered_(screen) {
   // On X11 a window manager puts a new window on the monitor it chooses (sway
   // puts XWayland windows on the focused output, tiled), and one output
   // holds one full-screen window. A cover that bypasses the window manager
   // stays exactly where its geometry puts it, above the managed windows, as
   // screen savers' windows on X11 always have. Elsewhere the flag means nothing.
-  Qt::WindowFlags flags = kSaverWindowFlags;
-  if (QGuiApplication::platformName() == QLatin1String("xcb")) flags |= Qt::BypassWindowManagerHint;
-  setFlags(flags);
-  setCursor(saverCursor());
-  setIcon(saver.window()->icon());
+  if (QGuiApplication::platformName() == QLatin1String("xcb"))
+    setFlags(flags() | Qt::BypassWindowManagerHint);
+  setIcon(icon);
   // The screen first, then the geometry, both before the native window
   // exists: on X11 with several X screens the screen decides which root
   // window it is made under, and elsewhere the window manager (or, without
@@ -76,21 +59,10 @@ void CoverWindow::paintBlack() {
   store_->flush(all);
 }
 
-void CoverWindow::keyPressEvent(QKeyEvent* event) { saver_.keyPressed(*event); }
-
-void CoverWindow::keyReleaseEvent(QKeyEvent* event) { saver_.keyReleased(*event); }
-
-void CoverWindow::focusOutEvent(QFocusEvent* event) {
-  saver_.focusLost();
-  QWindow::focusOutEvent(event);
-}
-
-void CoverWindow::mousePressEvent(QMouseEvent* event) { click_.pressed(*event); }
-
-void CoverWindow::mouseReleaseEvent(QMouseEvent* event) {
+void CoverWindow::clickedAt(QPoint) {
   // Nothing of the scene lies under a cover: a click there is a click on the
   // form's empty ground.
-  if (click_.released(*event)) saver_.clickedOutside();
+  input_.clickedOutside();
 }
 
 }  // namespace tw::platform

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "shell/text.h"
+
 namespace tw::platform {
 
 FaceChoice faceFor(const std::string& name, int weight) {
@@ -28,7 +30,7 @@ int pixelSizeFor(float points) {
 
 QStringList captionLines(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()))
-      .split(QStringLiteral("\r\n"));
+      .split(QLatin1String(kCrLf));
 }
 
 FontCache::Face& FontCache::face(const Font& font) {

@@ -82,7 +82,7 @@ int main() {
 
 #if TRENCHWALK_FONTCONFIG
   // fontconfig reads its configuration (dozens of files) the first time a
-  // font is asked for, which the window's load does; read here, on a thread
+  // font is asked for, which the core's start does; read here, on a thread
   // of its own while Qt connects to the display, it is no longer in the way
   // of the first frame. Joined before anything asks for a font.
   std::jthread fontconfig([] { FcInit(); });
@@ -111,8 +111,9 @@ int main() {
       tw::platform::InstanceLock::HeldElsewhere)
     return 0;
 
+  tw::Clock clock;
   tw::platform::QtServices services;
-  tw::platform::Saver saver(services);
+  tw::platform::Saver saver(services, clock);
   if (!saver.start()) return leave(saver.exitCode());
   // QApplication::exec() first connects to the accessibility bus, a blocking
   // D-Bus call of several milliseconds: the first picture goes to the screen

@@ -108,10 +108,7 @@ void QtServices::openAddress(const std::string& address) {
     (void)QDesktopServices::openUrl(url);
 }
 
-void QtServices::unloadWindow() { unloadAsked_ = true; }
-
 void QtServices::runTimeErrorBox(const RunTimeError& error) {
-  failed_ = true;
   showCritical(QStringLiteral("Run-time error '%1':\n\n%2")
                    .arg(error.number())
                    .arg(QString::fromUtf8(error.what())),

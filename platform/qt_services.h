@@ -20,17 +20,11 @@ class QtServices : public Services {
   void syncToDisk(const std::string& path) override;
   void messageBox(const std::string& text, const std::string& title) override;
   void openAddress(const std::string& address) override;
-  void unloadWindow() override;
   void runTimeErrorBox(const RunTimeError& error) override;
 
   // The window that message boxes belong to and are shown above.
   void setWindow(QWindow* window) { window_ = window; }
   FontCache& fonts() { return fonts_; }
-  // The core asked for the window to go; the driver closes it once the
-  // running handler has returned.
-  bool unloadAsked() const { return unloadAsked_; }
-  // A run-time error ended the program.
-  bool failed() const { return failed_; }
 
  private:
   void showCritical(const QString& text, const QString& title);
@@ -39,8 +33,6 @@ class QtServices : public Services {
   QPointer<QWindow> window_;
   // The minute (of the system clock) in which the time zone was last loaded.
   int64_t zoneCheckedMinute_ = -1;
-  bool unloadAsked_ = false;
-  bool failed_ = false;
 };
 
 // Pushes a file and the folder entry that names it to the disk; errors are

@@ -13,11 +13,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <utility>
 
 #include "platform/qt_services.h"
 #include "platform/scene_paint.h"
 #include "platform/sprites.h"
-#include "shell/scene.h"
+#include "shell/clock.h"
+#include "app/core.h"
 
 namespace {
 
@@ -26,22 +28,17 @@ using tw::platform::QtServices;
 constexpr int kWidth = 1024, kHeight = 768;
 constexpr int64_t kSearchStep = 100;
 
-// Real fonts, but a fixed screen, a clock that runs on the window's virtual
-// time, and a throw-away log folder.
+// Real fonts, but a fixed screen, a wall clock that runs on the saver's
+// virtual time, and a throw-away log folder.
 class RenderServices : public QtServices {
  public:
-  RenderServices(int64_t startMs, std::string folder) : startMs_(startMs), folder_(std::move(folder)) {}
-  void attach(const tw::ScreenS& screen) { screen_ = &screen; }
+  RenderServices(const tw::Clock& clock, int64_t startMs, std::string folder)
+      : wall_(clock, startMs), folder_(std::move(folder)) {}
 
   tw::Extent screenSize() override {
-    return {kWidth * tw::platform::kTwipsPerPixel, kHeight * tw::platform::kTwipsPerPixel};
+    return {kWidth * tw::kTwipsPerPixel, kHeight * tw::kTwipsPerPixel};
   }
-  tw::LocalTime localTime() override {
-    const int64_t ms = startMs_ + (screen_ ? screen_->now() : 0);
-    const int64_t day = ms % (24LL * 3600 * 1000);
-    return tw::LocalTime{2026, 6, 1, static_cast<int>(day / 3600000), static_cast<int>(day / 60000 % 60),
-                         static_cast<int>(day / 1000 % 60), static_cast<int>(day % 1000)};
-  }
+  tw::LocalTime localTime() override { return wall_.localTime(); }
   std::string executableFolder() override { return folder_; }
   void syncToDisk(const std::string&) override {}
   void messageBox(const std::string& text, const std::string& title) override {
@@ -53,17 +50,16 @@ class RenderServices : public QtServices {
   }
 
  private:
-  int64_t startMs_;
+  tw::VirtualWallClock wall_;
   std::string folder_;
-  const tw::ScreenS* screen_ = nullptr;
 };
 
-bool writeFrame(const tw::ScreenS& screen, const tw::platform::SpriteSet& sprites,
+bool writeFrame(const tw::Scene& scene, const tw::platform::SpriteSet& sprites,
                 tw::platform::FontCache& fonts, const QString& path) {
   QImage image(kWidth, kHeight, QImage::Format_RGB32);
   {
     QPainter painter(&image);
-    tw::platform::paintScene(painter, screen, sprites, fonts, image.rect());
+    tw::platform::paintScene(painter, scene, sprites, fonts, image.rect());
   }
   if (!image.save(path, "PNG")) {
     std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
@@ -73,10 +69,10 @@ bool writeFrame(const tw::ScreenS& screen, const tw::platform::SpriteSet& sprite
 }
 
 // Steps the virtual clock until `done` holds; false when it never did.
-bool advanceUntil(tw::ScreenS& screen, int64_t limitMs, const std::function<bool()>& done) {
+bool advanceUntil(tw::Core& core, int64_t limitMs, const std::function<bool()>& done) {
   while (!done()) {
-    if (screen.now() >= limitMs || screen.unloaded()) return false;
-    screen.advanceBy(kSearchStep);
+    if (core.now() >= limitMs || core.ended()) return false;
+    core.advanceBy(kSearchStep);
   }
   return true;
 }
@@ -109,29 +105,31 @@ int main(int argc, char** argv) {
     return 1;
   }
   constexpr int64_t kTwentyPastNine = (9 * 3600 + 20 * 60) * 1000LL;
-  RenderServices services(kTwentyPastNine, logFolder.path().toStdString());
-  tw::ScreenS screen(services);
-  services.attach(screen);
+  tw::Clock clock;
+  RenderServices services(clock, kTwentyPastNine, logFolder.path().toStdString());
+  tw::Core core(services, clock);
+  const tw::Scene& scene = std::as_const(core).scene();
+  const tw::Timers& timers = std::as_const(core).timers();
   const tw::platform::SpriteSet sprites;
-  screen.load();
+  core.start();
 
   constexpr int64_t kSearchLimit = 30 * 60 * 1000;
   if (screenshot) {
     // Past the hint, the walker in the middle third of the screen and walking.
-    const bool found = advanceUntil(screen, kSearchLimit, [&] {
-      const float third = screen.ScreenWidth() / 3;
-      return screen.now() > 10000 && screen.Timer1.Enabled() && !screen.Line2.Visible &&
-             screen.Image1.Left > third && screen.Image1.Left < 2 * third;
+    const bool found = advanceUntil(core, kSearchLimit, [&] {
+      const float third = scene.screenWidth() / 3;
+      return core.now() > 10000 && timers.walkTimer.enabled() && !scene.trenchLine.visible &&
+             scene.walker.left > third && scene.walker.left < 2 * third;
     });
     if (!found) std::fprintf(stderr, "no walker mid-course; drawing the scene as it is\n");
-    return writeFrame(screen, sprites, services.fonts(), target) ? 0 : 1;
+    return writeFrame(scene, sprites, services.fonts(), target) ? 0 : 1;
   }
 
   if (!QDir().mkpath(target)) {
     std::fprintf(stderr, "cannot make %s\n", qPrintable(target));
     return 1;
   }
-  if (!advanceUntil(screen, kSearchLimit, [&] { return screen.Line2.Visible; })) {
+  if (!advanceUntil(core, kSearchLimit, [&] { return scene.trenchLine.visible; })) {
     std::fprintf(stderr, "no trench opened within %lld s\n", static_cast<long long>(kSearchLimit / 1000));
     return 1;
   }
@@ -141,13 +139,13 @@ int main(int argc, char** argv) {
   bool fell = false;
   constexpr int64_t kLongestFallMs = 5 * 60 * 1000;
   const int64_t mostFrames = kLongestFallMs / step + 1;
-  while (frame < mostFrames && !screen.unloaded()) {
+  while (frame < mostFrames && !core.ended()) {
     const QString path = QDir(target).filePath(QStringLiteral("fall_%1.png").arg(frame, 4, 10, QLatin1Char('0')));
-    if (!writeFrame(screen, sprites, services.fonts(), path)) return 1;
+    if (!writeFrame(scene, sprites, services.fonts(), path)) return 1;
     ++frame;
-    if (screen.Timer3.Enabled()) fell = true;
-    if (fell && !screen.Timer3.Enabled()) break;
-    screen.advanceBy(step);
+    if (timers.fallTimer.enabled()) fell = true;
+    if (fell && !timers.fallTimer.enabled()) break;
+    core.advanceBy(step);
   }
   std::printf("%d frames in %s\n", frame, qPrintable(target));
   return 0;

@@ -1,16 +1,13 @@
 #include "platform/saver.h"
 
-#include <QCloseEvent>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QKeyEvent>
-#include <QMouseEvent>
-#include <QPainter>
 #include <QPixmap>
 #include <QScreen>
 #include <algorithm>
+#include <utility>
 
-#include "platform/cursor.h"
 #include "platform/key_codes.h"
 
 namespace tw::platform {
@@ -20,173 +17,14 @@ namespace {
 // form itself.
 constexpr float kNowhere = -1.0e9f;
 
-// The scratch image boxes are painted in on their way to the X server: larger
-// boxes (an expose, the lane) go in tiles of this size. A megabyte, where a
-// copy of the whole screen would take 8 (1920 × 1080) or 32 (3840 × 2160).
-constexpr QSize kTile(1024, 256);
-
-// The boxes a region is painted and sent as. A region of a few boxes comes in
-// many thin bands (the clock's box and its shadow's, offset by a pixel; the
-// walker's old and new boxes), and every box costs a pass over the scene, a
-// request to the server and, where a caption lies, drawing the caption again:
-// boxes whose bounding rectangle is hardly larger than they are go as one.
-QList<QRect> boxesOf(const QRegion& region) {
-  const auto area = [](const QRect& r) { return qint64(r.width()) * r.height(); };
-  // Painting a pixel twice costs less than a box more.
-  constexpr qint64 kSpareArea = 2048;
-  QList<QRect> boxes(region.begin(), region.end());
-  for (bool merged = true; merged;) {
-    merged = false;
-    for (qsizetype i = 0; i < boxes.size() && !merged; ++i) {
-      for (qsizetype j = i + 1; j < boxes.size(); ++j) {
-        const QRect both = boxes[i] | boxes[j];
-        const qint64 parts = area(boxes[i]) + area(boxes[j]);
-        if (area(both) <= 2 * parts || area(both) - parts <= kSpareArea) {
-          boxes[i] = both;
-          boxes.removeAt(j);
-          merged = true;
-          break;
-        }
-      }
-    }
-  }
-  return boxes;
-}
-
 }  // namespace
 
-SceneWindow::SceneWindow(Saver& saver) : saver_(saver) {
-  setFlags(kSaverWindowFlags);
-  setCursor(saverCursor());
-  setTitle(QString::fromStdString(saver.screen().WindowCaption));
-}
-
-SceneWindow::~SceneWindow() = default;
-
-void SceneWindow::prepare() {
-  create();
-  x11_ = X11Surface::create(*this);
-  if (!x11_) store_ = std::make_unique<QBackingStore>(this);
-}
-
-void SceneWindow::repaint(const QRegion& region) {
-  if (!isExposed()) return;
-  const QRegion dirty = region & QRect(QPoint(0, 0), size());
-  if (dirty.isEmpty()) return;
-  if (x11_)
-    paintToX11(dirty);
-  else
-    paintToStore(dirty);
-  sent();
-}
-
-void SceneWindow::repaintAll(const QRegion& content) {
-  if (!isExposed()) return;
-  const QRect all(QPoint(0, 0), size());
-  if (x11_) {
-    // The ground is black: the server fills it, and only the elements' boxes
-    // are painted and sent, a few kilobytes instead of the whole screen.
-    x11_->fillBlack(all);
-    paintToX11(content & all);
-  } else {
-    paintToStore(all);
-  }
-  sent();
-}
-
-void SceneWindow::paintToX11(const QRegion& region) {
-  if (x11_->window() != winId()) {
-    // The native window was made anew: paint through whatever suits it now.
-    x11_ = X11Surface::create(*this);
-    if (!x11_) {
-      store_ = std::make_unique<QBackingStore>(this);
-      paintToStore(QRect(QPoint(0, 0), size()));
-      return;
-    }
-  }
-  if (!scratchPainter_) {
-    scratch_ = QImage(kTile, QImage::Format_RGB32);
-    // Begun once and kept: beginning a painter on an image sets up a whole
-    // raster engine, which would be most of what a tick costs.
-    scratchPainter_ = std::make_unique<QPainter>(&scratch_);
-  }
-  QPainter& painter = *scratchPainter_;
-  for (const QRect& box : boxesOf(region)) {
-    for (int y = box.top(); y <= box.bottom(); y += kTile.height()) {
-      for (int x = box.left(); x <= box.right(); x += kTile.width()) {
-        const QRect tile = QRect(QPoint(x, y), kTile) & box;
-        // The tile's part of the window, at the image's top-left corner.
-        // Every pixel of it is painted (black ground first), so what the
-        // scratch image held before does not matter.
-        painter.save();
-        painter.translate(-tile.topLeft());
-        painter.setClipRect(tile);
-        saver_.paint(painter, tile);
-        painter.restore();
-        x11_->put(scratch_, QRect(QPoint(0, 0), tile.size()), tile.topLeft());
-      }
-    }
-  }
-  x11_->flush();
-}
-
-void SceneWindow::paintToStore(const QRegion& region) {
-  // The store takes the window's size when it is next painted: a resize is
-  // always followed by an expose, which paints the whole window.
-  if (store_->size() != size()) store_->resize(size());
-  store_->beginPaint(region);
-  {
-    // Every pixel of each box is painted (black ground first), so nothing of
-    // the backing store's old content needs keeping or clearing.
-    QPainter painter(store_->paintDevice());
-    for (const QRect& box : region) {
-      painter.setClipRect(box);
-      saver_.paint(painter, box);
-    }
-  }
-  store_->endPaint();
-  store_->flush(region);
-}
-
-void SceneWindow::sent() {
-  if (painted_) return;
-  painted_ = true;
-  saver_.firstFramePainted();
-}
-
-void SceneWindow::exposeEvent(QExposeEvent*) {
-  // The whole window: what the event's region covers differs between window
-  // systems, and exposes are rare (the window appearing, a box closing over it).
-  if (isExposed()) saver_.windowExposed();
-}
-
-void SceneWindow::keyPressEvent(QKeyEvent* event) { saver_.keyPressed(*event); }
-
-void SceneWindow::keyReleaseEvent(QKeyEvent* event) { saver_.keyReleased(*event); }
-
-void SceneWindow::focusOutEvent(QFocusEvent* event) {
-  saver_.focusLost();
-  QWindow::focusOutEvent(event);
-}
-
-void SceneWindow::mousePressEvent(QMouseEvent* event) { click_.pressed(*event); }
-
-void SceneWindow::mouseReleaseEvent(QMouseEvent* event) {
-  if (!click_.released(*event)) return;
-  const QPoint at = event->position().toPoint();
-  if (QRect(QPoint(0, 0), size()).contains(at)) saver_.clicked(at);
-}
-
-void SceneWindow::closeEvent(QCloseEvent* event) {
-  saver_.windowClosed();
-  event->accept();
-}
-
-Saver::Saver(QtServices& services) : services_(services), screen_(services) {
+Saver::Saver(QtServices& services, Clock& clock) : services_(services), core_(services, clock) {
   timer_.setSingleShot(true);
   timer_.setTimerType(Qt::PreciseTimer);
   connect(&timer_, &QTimer::timeout, this, [this] { tick(); });
-  window_ = std::make_unique<SceneWindow>(*this);
+  window_ = std::make_unique<SceneWindow>(*this, std::as_const(core_).scene(), sprites_,
+                                          services_.fonts());
   services_.setWindow(window_.get());
   const QIcon icon(QPixmap::fromImage(iconImage()));
   window_->setIcon(icon);
@@ -198,7 +36,7 @@ Saver::~Saver() {
 
 bool Saver::start() {
   clock_.start();
-  deliver([this] { screen_.load(); });
+  deliver([this] { core_.start(); });
   if (finished_) return false;
 
   // Without a window manager, showing full screen alone keeps the default
@@ -209,7 +47,6 @@ bool Saver::start() {
   }
   coverScreens();
   window_->prepare();
-  shown_ = snapshotScene(screen_, window_->devicePixelRatio());
   // The first picture is painted when the window is exposed.
   window_->showFullScreen();
   window_->raise();
@@ -251,7 +88,7 @@ void Saver::coverScreens(QScreen* leaving) {
     const bool covered = std::any_of(covers_.begin(), covers_.end(),
                                      [s](const auto& cover) { return cover->coveredScreen() == s; });
     if (covered) continue;
-    covers_.push_back(std::make_unique<CoverWindow>(*this, s));
+    covers_.push_back(std::make_unique<CoverWindow>(*this, s, window_->icon()));
     covers_.back()->showOnItsScreen();
     added = true;
   }
@@ -283,27 +120,18 @@ void Saver::deliver(Event&& event) {
 
 void Saver::afterEvents() {
   if (finished_) return;
-  if (screen_.unloaded() || services_.unloadAsked()) {
+  if (core_.ended()) {
     finish();
     return;
   }
-  SceneSnapshot now = snapshotScene(screen_, window_->devicePixelRatio());
-#if TRENCHWALK_FULL_REPAINT
-  // The comparison build for bench/x11_cost.sh: the whole window after every
-  // event, as a naive view would do it.
-  const QRegion dirty(QRect(QPoint(0, 0), window_->size()));
-#else
-  const QRegion dirty = changedRegion(shown_, now);
-#endif
-  shown_ = std::move(now);
   // Painted here and now rather than through a posted update request: one
   // wake-up of the program per tick, and the box reaches the screen in it.
-  if (!dirty.isEmpty()) window_->repaint(dirty);
+  if (window_->showChanges()) firstFrameShown();
   arm();
 }
 
 void Saver::arm() {
-  const std::optional<int64_t> due = screen_.nextDue();
+  const std::optional<int64_t> due = core_.nextDue();
   if (!due) {
     timer_.stop();
     return;
@@ -315,11 +143,11 @@ void Saver::arm() {
 void Saver::tick() {
 #if TRENCHWALK_BENCH_TRACE
   const int64_t nowNs = clock_.nsecsElapsed();
-  trace_.beforeTick(screen_, nowNs);
-  deliver([this, nowNs] { screen_.catchUp(nowNs / 1'000'000); });
-  trace_.afterTick(screen_);
+  trace_.beforeTick(core_.timers(), nowNs);
+  deliver([this, nowNs] { core_.catchUp(nowNs / 1'000'000); });
+  trace_.afterTick(core_.timers());
 #else
-  deliver([this] { screen_.catchUp(clock_.elapsed()); });
+  deliver([this] { core_.catchUp(clock_.elapsed()); });
 #endif
 }
 
@@ -330,34 +158,23 @@ void Saver::keyPressed(const QKeyEvent& event) {
 void Saver::keyReleased(const QKeyEvent& event) {
   const int code = keyCodeFor(event.key(), event.modifiers(), event.nativeVirtualKey());
   if (!keys_.release(code, event.isAutoRepeat())) return;
-  deliver([this, code] { screen_.keyUp(code); });
+  deliver([this, code] { core_.keyUp(code); });
 }
 
 void Saver::clicked(QPoint p) {
   deliver([this, p] {
-    screen_.clickAt(static_cast<float>(p.x()) * kTwipsPerPixel,
-                    static_cast<float>(p.y()) * kTwipsPerPixel);
+    core_.clickAt(static_cast<float>(p.x()) * kTwipsPerPixel,
+                  static_cast<float>(p.y()) * kTwipsPerPixel);
   });
 }
 
 void Saver::clickedOutside() {
-  deliver([this] { screen_.clickAt(kNowhere, kNowhere); });
+  deliver([this] { core_.clickAt(kNowhere, kNowhere); });
 }
 
 void Saver::windowClosed() {
   // Closed from outside (not by the program itself): nothing is left to show.
   if (!finished_ && depth_ == 0) finish();
-}
-
-void Saver::paint(QPainter& painter, const QRect& clip) {
-  paintScene(painter, screen_, sprites_, services_.fonts(), clip);
-}
-
-void Saver::windowExposed() {
-  QRegion content;
-  for (const DrawnElement& e : shown_)
-    if (e.visible) content += e.box;
-  window_->repaintAll(content);
 }
 
 void Saver::awaitFirstFrame(int limitMs) {
@@ -369,7 +186,7 @@ void Saver::awaitFirstFrame(int limitMs) {
   firstFrameLoop_ = nullptr;
 }
 
-void Saver::firstFramePainted() {
+void Saver::firstFrameShown() {
 #if TRENCHWALK_BENCH_TRACE
   trace_.firstFrame();
 #endif

@@ -18,20 +18,20 @@ QColor toQColor(Rgb c) { return QColor(c.red, c.green, c.blue); }
 int extentInPixels(float twips) { return static_cast<int>(std::ceil(twips / kTwipsPerPixel)); }
 
 QRect labelBox(const Label& label) {
-  return QRect(toPixels(label.Left), toPixels(label.Top), extentInPixels(label.Width()),
-               extentInPixels(label.Height()));
+  return QRect(toPixels(label.left), toPixels(label.top), extentInPixels(label.width()),
+               extentInPixels(label.height()));
 }
 
 // Where a label's pixels can be: its own box when it is clipped to it,
 // otherwise that box with room for overhanging glyphs.
 QRect labelReach(const Label& label) {
   const QRect box = labelBox(label);
-  if (!label.AutoSize() && !label.opaque()) return box;
+  if (!label.autoSize() && !label.opaque()) return box;
   return box.adjusted(-kGlyphOverhang, -kGlyphOverhang, kGlyphOverhang, kGlyphOverhang);
 }
 
 QLine lineInPixels(const Line& line) {
-  return QLine(toPixels(line.X1), toPixels(line.Y1), toPixels(line.X2), toPixels(line.Y2));
+  return QLine(toPixels(line.x1), toPixels(line.y1), toPixels(line.x2), toPixels(line.y2));
 }
 
 QRect lineBox(const Line& line) {
@@ -44,9 +44,9 @@ QRect lineBox(const Line& line) {
 }
 
 void paintLine(QPainter& p, const Line& line, const QRect& clip) {
-  if (!line.Visible || !lineBox(line).intersects(clip)) return;
+  if (!line.visible || !lineBox(line).intersects(clip)) return;
   const QLine l = lineInPixels(line);
-  const QColor color = toQColor(line.BorderColor);
+  const QColor color = toQColor(line.color);
   // Level and upright lines fill whole pixel rows or columns, so the lane is
   // exactly one pixel high at any scale.
   if (l.y1() == l.y2() || l.x1() == l.x2()) {
@@ -62,26 +62,22 @@ void paintLine(QPainter& p, const Line& line, const QRect& clip) {
 
 void paintLabelBox(QPainter& p, const Label& label, const QRect& clip) {
   const QRect box = labelBox(label);
-  if (label.Visible && box.intersects(clip)) p.fillRect(box, Qt::black);
+  if (label.visible && box.intersects(clip)) p.fillRect(box, Qt::black);
 }
 
 void paintLabelText(QPainter& p, const Label& label, FontCache& fonts, const QRect& clip) {
-  if (!label.Visible || label.Caption().empty() || !labelReach(label).intersects(clip)) return;
+  if (!label.visible || label.caption().empty() || !labelReach(label).intersects(clip)) return;
   const QRect box = labelBox(label);
   p.save();
-  if (!label.AutoSize()) p.setClipRect(box, Qt::IntersectClip);
-  p.setPen(toQColor(label.ForeColor));
-  fonts.draw(p, label.Caption(), label.font(), box.topLeft(), clip);
+  if (!label.autoSize()) p.setClipRect(box, Qt::IntersectClip);
+  p.setPen(toQColor(label.color));
+  fonts.draw(p, label.caption(), label.font(), box.topLeft(), clip);
   p.restore();
 }
 
 void paintLabel(QPainter& p, const Label& label, FontCache& fonts, const QRect& clip) {
   if (label.opaque()) paintLabelBox(p, label, clip);
   paintLabelText(p, label, fonts, clip);
-}
-
-const ImageList& listOf(const ScreenS& screen, int set) {
-  return set == 1 ? screen.ImageList1 : set == 2 ? screen.ImageList2 : screen.ImageList3;
 }
 
 QRect logicalBox(const QRect& device, qreal dpr) {
@@ -92,18 +88,18 @@ QRect logicalBox(const QRect& device, qreal dpr) {
   return QRect(left, top, right - left, bottom - top);
 }
 
-bool spriteShown(const ScreenS& screen) {
-  const Picture* pic = screen.Image1.Picture ? &*screen.Image1.Picture : nullptr;
-  return screen.Image1.Visible && pic && pic->set >= 1 && pic->set <= 3 && pic->index >= 1 &&
-         pic->index <= listOf(screen, pic->set).count();
+bool spriteShown(const Scene& scene) {
+  const Picture* pic = scene.walker.picture ? &*scene.walker.picture : nullptr;
+  return scene.walker.visible && pic && pic->set >= 1 && pic->set <= 3 && pic->index >= 1 &&
+         pic->index <= scene.framesOf(*pic).count();
 }
 
-void paintSprite(QPainter& p, const ScreenS& screen, const SpriteSet& sprites, const QRect& clip) {
-  if (!spriteShown(screen)) return;
-  const QImage& image = sprites.image(*screen.Image1.Picture);
+void paintSprite(QPainter& p, const Scene& scene, const SpriteSet& sprites, const QRect& clip) {
+  if (!spriteShown(scene)) return;
+  const QImage& image = sprites.image(*scene.walker.picture);
   if (image.isNull()) return;
   const qreal dpr = p.device() ? p.device()->devicePixelRatio() : 1.0;
-  const QRect device = spriteDeviceRect(screen, dpr);
+  const QRect device = spriteDeviceRect(scene, dpr);
   if (!logicalBox(device, dpr).intersects(clip)) return;
   // Drawn in device pixels with no smoothing: every picture pixel becomes a
   // sharp block of whole device pixels, on any display scale.
@@ -124,68 +120,69 @@ int spriteScale(qreal devicePixelRatio) {
   return std::max(1, static_cast<int>(std::lround(devicePixelRatio)));
 }
 
-QRect spriteDeviceRect(const ScreenS& screen, qreal devicePixelRatio) {
-  if (!spriteShown(screen)) return {};
-  const Picture& pic = *screen.Image1.Picture;
-  const PixelSize size = listOf(screen, pic.set).size(pic.index);
+QRect spriteDeviceRect(const Scene& scene, qreal devicePixelRatio) {
+  if (!spriteShown(scene)) return {};
+  const Picture& pic = *scene.walker.picture;
+  const PixelSize size = scene.framesOf(pic).size(pic.index);
   const int scale = spriteScale(devicePixelRatio);
-  const int x = static_cast<int>(std::lround(toPixels(screen.Image1.Left) * devicePixelRatio));
+  const int x = static_cast<int>(std::lround(toPixels(scene.walker.left) * devicePixelRatio));
   // Where the picture's bottom would be at this ratio: the feet stay on the
   // lane when whole device pixels make the picture taller than the ratio
   // would (1.5 gives each picture pixel two), rather than sinking below it.
   const int bottom =
-      static_cast<int>(std::lround((toPixels(screen.Image1.Top) + size.height) * devicePixelRatio));
+      static_cast<int>(std::lround((toPixels(scene.walker.top) + size.height) * devicePixelRatio));
   return QRect(x, bottom - size.height * scale, size.width * scale, size.height * scale);
 }
 
-void paintScene(QPainter& p, const ScreenS& screen, const SpriteSet& sprites, FontCache& fonts,
+void paintScene(QPainter& p, const Scene& scene, const SpriteSet& sprites, FontCache& fonts,
                 const QRect& clip) {
   p.fillRect(clip, Qt::black);
-  paintSprite(p, screen, sprites, clip);
+  paintSprite(p, scene, sprites, clip);
   // The clock's opaque box hides the walker falling behind it, and nothing
   // more: it lies under the lane, which runs through its top row and must read
   // unbroken, and under the captions around it, which it overlaps a little.
-  paintLabelBox(p, screen.Label1, clip);
-  paintLine(p, screen.Line1, clip);
-  paintLine(p, screen.Line2, clip);
-  paintLabel(p, screen.Label2, fonts, clip);
-  paintLabel(p, screen.Label3, fonts, clip);
-  paintLabel(p, screen.Label4, fonts, clip);
+  paintLabelBox(p, scene.clock, clip);
+  paintLine(p, scene.lane, clip);
+  paintLine(p, scene.trenchLine, clip);
+  paintLabel(p, scene.distance, fonts, clip);
+  paintLabel(p, scene.distanceUnit, fonts, clip);
+  paintLabel(p, scene.address, fonts, clip);
   // The clock's shadow lies one pixel off the digits, under them.
-  paintLabel(p, screen.Label5, fonts, clip);
-  paintLabelText(p, screen.Label1, fonts, clip);
-  paintLabel(p, screen.Label6, fonts, clip);
-  paintLabel(p, screen.Label7, fonts, clip);
-  paintLabel(p, screen.Label8, fonts, clip);
+  paintLabel(p, scene.clockShadow, fonts, clip);
+  paintLabelText(p, scene.clock, fonts, clip);
+  paintLabel(p, scene.message, fonts, clip);
+  paintLabel(p, scene.warning, fonts, clip);
+  paintLabel(p, scene.trenchNotice, fonts, clip);
 }
 
-SceneSnapshot snapshotScene(const ScreenS& screen, qreal devicePixelRatio) {
+SceneSnapshot snapshotScene(const Scene& scene, qreal devicePixelRatio) {
   SceneSnapshot s;
-  const Label* labels[] = {&screen.Label1, &screen.Label2, &screen.Label3, &screen.Label4,
-                           &screen.Label5, &screen.Label6, &screen.Label7, &screen.Label8};
+  const Label* labels[] = {&scene.clock,       &scene.distance, &scene.distanceUnit,
+                           &scene.address,     &scene.clockShadow, &scene.message,
+                           &scene.warning,     &scene.trenchNotice};
   size_t i = 0;
   for (const Label* label : labels) {
     DrawnElement& e = s[i++];
-    e.visible = label->Visible;
+    e.visible = label->visible;
     if (!e.visible) continue;
     e.box = labelReach(*label);
-    e.caption = label->Caption();
+    e.caption = label->caption();
     e.font = label->font();
-    e.color = label->ForeColor;
+    e.color = label->color;
     e.opaque = label->opaque();
   }
   DrawnElement& sprite = s[i++];
-  sprite.visible = spriteShown(screen);
+  sprite.visible = spriteShown(scene);
   if (sprite.visible) {
-    sprite.box = logicalBox(spriteDeviceRect(screen, devicePixelRatio), devicePixelRatio);
-    sprite.picture = screen.Image1.Picture;
+    sprite.box = logicalBox(spriteDeviceRect(scene, devicePixelRatio), devicePixelRatio);
+    sprite.picture = scene.walker.picture;
   }
-  for (const Line* line : {&screen.Line1, &screen.Line2}) {
+  for (const Line* line : {&scene.lane, &scene.trenchLine}) {
     DrawnElement& e = s[i++];
-    e.visible = line->Visible;
+    e.visible = line->visible;
     if (!e.visible) continue;
     e.box = lineBox(*line);
-    e.color = line->BorderColor;
+    e.color = line->color;
     e.line = lineInPixels(*line);
   }
   return s;

@@ -1,4 +1,4 @@
-// Drawing the window's scene, and finding which part of the window a change
+// Drawing the scene, and finding which part of the window a change
 // of the scene touches, so that only that part is painted again.
 #pragma once
 
@@ -16,21 +16,19 @@
 
 namespace tw::platform {
 
-inline constexpr float kTwipsPerPixel = 15;
-
 // A position in twips as a whole logical pixel.
 int toPixels(float twips);
 
 // The sprite's rectangle in device pixels: its corners on whole device
 // pixels, each picture pixel a whole number of device pixels wide (the ratio
 // rounded: at 1.5, two), standing where its bottom-left would be.
-QRect spriteDeviceRect(const ScreenS& screen, qreal devicePixelRatio);
+QRect spriteDeviceRect(const Scene& scene, qreal devicePixelRatio);
 int spriteScale(qreal devicePixelRatio);
 
 // Paints every element that can touch `clip` (logical pixels): black ground,
 // the walker, the lines over it, the labels over those, and the help and
 // warning labels on top.
-void paintScene(QPainter& painter, const ScreenS& screen, const SpriteSet& sprites,
+void paintScene(QPainter& painter, const Scene& scene, const SpriteSet& sprites,
                 FontCache& fonts, const QRect& clip);
 
 // One element as drawn: where its pixels can be, and everything that decides them.
@@ -46,10 +44,10 @@ struct DrawnElement {
   friend bool operator==(const DrawnElement&, const DrawnElement&) = default;
 };
 
-// Labels 1 to 8, the sprite, then lines 1 and 2.
+// The eight captions, the walker, then the lane and the trench.
 using SceneSnapshot = std::array<DrawnElement, 11>;
 
-SceneSnapshot snapshotScene(const ScreenS& screen, qreal devicePixelRatio);
+SceneSnapshot snapshotScene(const Scene& scene, qreal devicePixelRatio);
 // The union of the old and new boxes of every element that changed; empty
 // when nothing did.
 QRegion changedRegion(const SceneSnapshot& before, const SceneSnapshot& after);

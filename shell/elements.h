@@ -1,5 +1,6 @@
-// The scene elements of the one window: labels, the sprite, lines, timers and
-// sprite sets. Positions and sizes are twips, held in single precision.
+// What the scene is made of: captions, the walker's sprite, lines, timers and
+// the sets of pictures the walker is drawn from. Positions and sizes are
+// twips, held in single precision.
 #pragma once
 
 #include <array>
@@ -9,16 +10,20 @@
 #include <string_view>
 #include <utility>
 
+#include "shell/clock.h"
 #include "shell/runtime.h"
 #include "shell/services.h"
 
 namespace tw {
 
+// The core's unit of length: a pixel of the screen is this many twips.
+inline constexpr float kTwipsPerPixel = 15;
+
 class Label {
  public:
   struct Design {
     std::string caption;
-    Rgb foreColor;
+    Rgb color;
     Font font;
     bool autoSize = false;
     bool visible = true;
@@ -27,15 +32,15 @@ class Label {
   };
 
   Label(Services& services, Design d)
-      : Left(d.left), Top(d.top), Visible(d.visible), ForeColor(d.foreColor),
+      : left(d.left), top(d.top), visible(d.visible), color(d.color),
         services_(&services), caption_(std::move(d.caption)), font_(std::move(d.font)),
         autoSize_(d.autoSize), opaque_(d.opaque), width_(d.width), height_(d.height) {}
 
-  float Left, Top;
-  bool Visible;
-  Rgb ForeColor;
+  float left, top;
+  bool visible;
+  Rgb color;  // of the text
 
-  const std::string& Caption() const { return caption_; }
+  const std::string& caption() const { return caption_; }
   // The clock and the distance are set on every tick and change far less
   // often: an unchanged caption costs a comparison, no copy.
   void setCaption(std::string_view caption) {
@@ -46,11 +51,11 @@ class Label {
   const Font& font() const { return font_; }
   void setFontName(std::string name) { font_.name = std::move(name); fit(); }
   void setFontSize(float size) { font_.size = size; fit(); }
-  bool AutoSize() const { return autoSize_; }
+  bool autoSize() const { return autoSize_; }
   void setAutoSize(bool on) { autoSize_ = on; fit(); }
   bool opaque() const { return opaque_; }
-  float Width() const { return width_; }
-  float Height() const { return height_; }
+  float width() const { return width_; }
+  float height() const { return height_; }
 
  private:
   // An auto-sized label takes the extent of its caption in its font.
@@ -69,7 +74,7 @@ class Label {
   float width_, height_;
 };
 
-// One picture of a sprite set, addressed by its set (1 to 3) and 1-based index.
+// One picture of a frame set, addressed by its set (1 to 3) and 1-based index.
 struct Picture {
   int set = 0;
   int index = 0;
@@ -80,17 +85,19 @@ struct PixelSize {
   int width = 0, height = 0;
 };
 
-class ImageList {
+class FrameSet {
  public:
   static constexpr int kMaxImages = 10;
-  ImageList(int set, std::initializer_list<PixelSize> sizes) : set_(set) {
+  FrameSet(int set, std::initializer_list<PixelSize> sizes) : set_(set) {
     for (PixelSize s : sizes) sizes_[static_cast<size_t>(count_++)] = s;
   }
   int set() const { return set_; }
   int count() const { return count_; }
-  // The picture of image `index`, 1-based, as ListImages(index).Picture.
-  Picture ListImages(int index) const {
-    if (index < 1 || index > count_) throw RunTimeError(kIndexOutOfBoundsError, "Index out of bounds");
+  // The picture of image `index`, 1-based; an index outside the set is a
+  // run-time error.
+  Picture picture(int index) const {
+    if (index < 1 || index > count_)
+      throw RunTimeError(kIndexOutOfBoundsError, "Index out of bounds");
     return Picture{set_, index};
   }
   PixelSize size(int index) const { return sizes_.at(static_cast<size_t>(index - 1)); }
@@ -101,36 +108,36 @@ class ImageList {
   std::array<PixelSize, kMaxImages> sizes_{};
 };
 
-// The walker: one picture at a time at its own size, top-left at (Left, Top).
-struct Image {
-  float Left = 0, Top = 0;
-  bool Visible = true;
-  std::optional<tw::Picture> Picture;
+// The walker: one picture at a time at its own size, top-left at (left, top).
+struct Sprite {
+  float left = 0, top = 0;
+  bool visible = true;
+  std::optional<Picture> picture;
 };
 
 struct Line {
-  float X1 = 0, Y1 = 0, X2 = 0, Y2 = 0;
-  Rgb BorderColor;
-  bool Visible = false;
+  float x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+  Rgb color;
+  bool visible = false;
 };
 
-// A periodic timer on the window's virtual-millisecond clock. Enabling it, or
+// A periodic timer on the saver's virtual-millisecond clock. Enabling it, or
 // writing its interval while it is enabled, starts a new count; the first tick
 // comes one interval later. Interval 0 never ticks.
 class Timer {
  public:
-  Timer(const int64_t& clock, bool enabled, int32_t interval)
-      : clock_(&clock), enabled_(enabled), interval_(interval), due_(clock + interval) {}
+  Timer(const Clock& clock, bool enabled, int32_t interval)
+      : clock_(&clock), enabled_(enabled), interval_(interval), due_(clock.now() + interval) {}
 
-  bool Enabled() const { return enabled_; }
+  bool enabled() const { return enabled_; }
   void setEnabled(bool on) {
     enabled_ = on;
-    if (on) due_ = *clock_ + interval_;
+    if (on) due_ = clock_->now() + interval_;
   }
-  int32_t Interval() const { return interval_; }
+  int32_t interval() const { return interval_; }
   void setInterval(int32_t ms) {
     interval_ = ms;
-    if (enabled_) due_ = *clock_ + interval_;
+    if (enabled_) due_ = clock_->now() + interval_;
   }
 
   bool running() const { return enabled_ && interval_ > 0; }
@@ -138,7 +145,7 @@ class Timer {
   void setDue(int64_t due) { due_ = due; }
 
  private:
-  const int64_t* clock_;
+  const Clock* clock_;
   bool enabled_;
   int32_t interval_;
   int64_t due_;

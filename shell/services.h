@@ -1,6 +1,6 @@
 // The core's only way out to the machine it runs on. The Qt layer implements
-// it for real; tests implement it with a fake clock, a fixed screen and a
-// deterministic text measure.
+// it for real; tests implement it with a wall clock on virtual time, a fixed
+// screen and a deterministic text measure.
 #pragma once
 
 #include <string>
@@ -46,9 +46,7 @@ class Services {
   virtual void messageBox(const std::string& text, const std::string& title) = 0;
   // Asks the desktop to open an address; whether it succeeds is not reported.
   virtual void openAddress(const std::string& address) = 0;
-  // Unloading the only window ends the program once the running handler returns.
-  virtual void unloadWindow() = 0;
-  // A run-time error that no handler trapped: shown, then the program ends.
+  // A run-time error that no handler trapped: shown; the run has ended then.
   virtual void runTimeErrorBox(const RunTimeError& error) = 0;
 };
 

@@ -15,23 +15,25 @@ void putDigits(char* out, int v, int digits) {
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
+// Three zero-padded fields in a pattern such as "00:00:00": two digits, two
+// digits, then `lastDigits` digits.
+std::string threeFields(const char* pattern, int first, int second, int last, int lastDigits) {
+  std::string s = pattern;
+  putDigits(&s[0], first, 2);
+  putDigits(&s[3], second, 2);
+  putDigits(&s[6], last, lastDigits);
+  return s;
+}
+
 }  // namespace
 
 // The clock is refreshed on every tick: its text is built without formatting calls.
 std::string timeText(const LocalTime& t) {
-  std::string s = "00:00:00";
-  putDigits(&s[0], t.hour % 100, 2);
-  putDigits(&s[3], t.minute % 100, 2);
-  putDigits(&s[6], t.second % 100, 2);
-  return s;
+  return threeFields("00:00:00", t.hour % 100, t.minute % 100, t.second % 100, 2);
 }
 
 std::string dateText(const LocalTime& t) {
-  std::string s = "00-00-0000";
-  putDigits(&s[0], t.month % 100, 2);
-  putDigits(&s[3], t.day % 100, 2);
-  putDigits(&s[6], t.year % 10000, 4);
-  return s;
+  return threeFields("00-00-0000", t.month % 100, t.day % 100, t.year % 10000, 4);
 }
 
 float secondsSinceMidnight(const LocalTime& t) {

@@ -8,6 +8,9 @@
 
 namespace tw {
 
+// The line end of the help text and of walked.log.
+inline constexpr const char* kCrLf = "\r\n";
+
 // "hh:mm:ss" on a 24-hour clock.
 std::string timeText(const LocalTime& t);
 // "mm-dd-yyyy".

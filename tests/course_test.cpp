@@ -1,5 +1,6 @@
 #include <cmath>
 #include <set>
+#include <vector>
 
 #include "tests/harness.h"
 
@@ -14,51 +15,51 @@ struct ScreenCase {
 // Lays many courses, each from another time of day, and checks every bound a
 // course must hold.
 void checkCourses(Saver& s, int courses) {
-  const float sw = s->ScreenWidth(), sh = s->ScreenHeight();
+  const float sw = s.scene.screenWidth(), sh = s.scene.screenHeight();
   for (int i = 0; i < courses; ++i) {
-    s.services.extraMs = 37 * i;
-    s->Line2.Visible = true;
-    s->SetUpCourse();
-    const float y = s->Label1.Top - 300;
+    s.services.wall.shift(37 * i);
+    s.scene.trenchLine.visible = true;
+    s.course.setUpCourse();
+    const float y = s.scene.clock.top - 300;
     ASSERT_GE(y, 1) << i;
-    ASSERT_LE(y, s->Height - 150) << i;
-    ASSERT_LT(s->Label1.Top, sh - 500) << i;
-    ASSERT_GE(s->Label2.Left, 1) << i;
-    ASSERT_LT(s->Label1.Left + s->Label1.Width(), sw - 400) << i;
-    ASSERT_LE(s->Label1.Left + 300, s->Width - 350) << i;
-    ASSERT_EQ(static_cast<float>(s->walkerTop), s->Image1.Top) << i;
-    ASSERT_EQ(s->Image1.Top, y - 15);
-    ASSERT_EQ(s->Label2.Top, s->Label1.Top);
-    ASSERT_EQ(s->Label5.Top, s->Label1.Top + 10);
-    ASSERT_EQ(s->Label3.Top, s->Label1.Top + 15);
-    ASSERT_EQ(s->Label4.Top, s->Label1.Top + 300);
-    ASSERT_EQ(s->Label2.Left, s->Label1.Left - 1620);
-    ASSERT_EQ(s->Label5.Left, s->Label1.Left + 15);
-    ASSERT_EQ(s->Label3.Left, s->Label1.Left - 960);
-    ASSERT_EQ(s->Label4.Left, s->Label2.Left);
-    ASSERT_TRUE(s->Line1.Visible);
-    ASSERT_FALSE(s->Line2.Visible);
-    ASSERT_EQ(s->Line1.X1, 0);
-    ASSERT_EQ(s->Line1.X2, sw);
-    ASSERT_EQ(s->Line1.Y1, y + 295);
-    ASSERT_EQ(s->Line1.Y2, y + 295);
-    ASSERT_EQ(s->Line1.BorderColor, RGB(5, 10, 100));
-    ASSERT_TRUE(s->walkDirection == 1 || s->walkDirection == 2);
-    if (s->walkDirection == 1) {
-      ASSERT_EQ(s->Image1.Left, s->Width - 16);
-      ASSERT_EQ(s->walkFrame, 0);
+    ASSERT_LE(y, s.scene.height - 150) << i;
+    ASSERT_LT(s.scene.clock.top, sh - 500) << i;
+    ASSERT_GE(s.scene.distance.left, 1) << i;
+    ASSERT_LT(s.scene.clock.left + s.scene.clock.width(), sw - 400) << i;
+    ASSERT_LE(s.scene.clock.left + 300, s.scene.width - 350) << i;
+    ASSERT_EQ(static_cast<float>(s.course.walkerTop), s.scene.walker.top) << i;
+    ASSERT_EQ(s.scene.walker.top, y - 15);
+    ASSERT_EQ(s.scene.distance.top, s.scene.clock.top);
+    ASSERT_EQ(s.scene.clockShadow.top, s.scene.clock.top + 10);
+    ASSERT_EQ(s.scene.distanceUnit.top, s.scene.clock.top + 15);
+    ASSERT_EQ(s.scene.address.top, s.scene.clock.top + 300);
+    ASSERT_EQ(s.scene.distance.left, s.scene.clock.left - 1620);
+    ASSERT_EQ(s.scene.clockShadow.left, s.scene.clock.left + 15);
+    ASSERT_EQ(s.scene.distanceUnit.left, s.scene.clock.left - 960);
+    ASSERT_EQ(s.scene.address.left, s.scene.distance.left);
+    ASSERT_TRUE(s.scene.lane.visible);
+    ASSERT_FALSE(s.scene.trenchLine.visible);
+    ASSERT_EQ(s.scene.lane.x1, 0);
+    ASSERT_EQ(s.scene.lane.x2, sw);
+    ASSERT_EQ(s.scene.lane.y1, y + 295);
+    ASSERT_EQ(s.scene.lane.y2, y + 295);
+    ASSERT_EQ(s.scene.lane.color, RGB(5, 10, 100));
+    ASSERT_TRUE(s.course.direction == Direction::Leftward || s.course.direction == Direction::Rightward);
+    if (s.course.direction == Direction::Leftward) {
+      ASSERT_EQ(s.scene.walker.left, s.scene.width - 16);
+      ASSERT_EQ(s.course.walkFrame, 0);
     } else {
-      ASSERT_EQ(s->Image1.Left, -320);
-      ASSERT_EQ(s->walkFrame, 4);
+      ASSERT_EQ(s.scene.walker.left, -320);
+      ASSERT_EQ(s.course.walkFrame, 4);
     }
-    ASSERT_TRUE(s->trenchChance == 1 || (s->trenchChance % 2 == 1 && s->trenchChance >= 3 &&
-                                         s->trenchChance <= 99));
+    ASSERT_TRUE(s.course.trenchChance == 1 || (s.course.trenchChance % 2 == 1 && s.course.trenchChance >= 3 &&
+                                         s.course.trenchChance <= 99));
   }
 }
 
 TEST(Course, BoundsHoldOnA1024By768Screen) {
   Saver s;
-  s.load();
+  s.start();
   checkCourses(s, 5000);
 }
 
@@ -66,40 +67,40 @@ TEST(Course, LaneAndReadoutSpanTheirWholeRange) {
   // On 1024 × 768 the lane is drawn from 1 to 10719 twips and the readout
   // from 1921 up to where the clock still clears the right edge.
   Saver s;
-  s.load();
+  s.start();
   float lowest = 1e9, highest = -1e9, leftmost = 1e9, rightmost = -1e9;
   int ones = 0, leftward = 0;
   constexpr int kCourses = 20000;
   for (int i = 0; i < kCourses; ++i) {
-    s.services.extraMs = 53 * i;
-    s->SetUpCourse();
-    lowest = std::min(lowest, s->Label1.Top - 300);
-    highest = std::max(highest, s->Label1.Top - 300);
-    leftmost = std::min(leftmost, s->Label1.Left + 300);
-    rightmost = std::max(rightmost, s->Label1.Left + 300);
-    ones += s->trenchChance == 1;
-    leftward += s->walkDirection == 1;
+    s.services.wall.shift(53 * i);
+    s.course.setUpCourse();
+    lowest = std::min(lowest, s.scene.clock.top - 300);
+    highest = std::max(highest, s.scene.clock.top - 300);
+    leftmost = std::min(leftmost, s.scene.clock.left + 300);
+    rightmost = std::max(rightmost, s.scene.clock.left + 300);
+    ones += s.course.trenchChance == 1;
+    leftward += s.course.direction == Direction::Leftward;
   }
   EXPECT_LE(highest, 10719);
   EXPECT_GT(highest, 10600);
   EXPECT_LT(lowest, 100);
   EXPECT_GE(leftmost, 1921);
   EXPECT_LT(leftmost, 2050);
-  EXPECT_LT(rightmost, 15259 - s->Label1.Width() + 1);
-  EXPECT_GT(rightmost, 15259 - s->Label1.Width() - 150);
+  EXPECT_LT(rightmost, 15259 - s.scene.clock.width() + 1);
+  EXPECT_GT(rightmost, 15259 - s.scene.clock.width() - 150);
   EXPECT_NEAR(ones / double(kCourses), 0.51, 0.02);
   EXPECT_NEAR(leftward / double(kCourses), 0.5, 0.02);
 }
 
 TEST(Course, TrenchChanceIsNeverEvenEvenAfterAFallSetItToZero) {
   Saver s;
-  s.load();
+  s.start();
   for (int i = 0; i < 500; ++i) {
-    s->trenchChance = 0;
-    s.services.extraMs = 11 * i;
-    s->SetUpCourse();
-    ASSERT_NE(s->trenchChance, 0);
-    ASSERT_EQ(s->trenchChance % 2, 1);
+    s.course.trenchChance = 0;
+    s.services.wall.shift(11 * i);
+    s.course.setUpCourse();
+    ASSERT_NE(s.course.trenchChance, 0);
+    ASSERT_EQ(s.course.trenchChance % 2, 1);
   }
 }
 
@@ -109,7 +110,7 @@ TEST(Course, EveryScreenShapeLaysOutWithoutHangOrOverflow) {
                        {"tall portrait", 2160, 3840}}) {
     SCOPED_TRACE(c.name);
     Saver s(c.widthPx, c.heightPx);
-    s.load();
+    s.start();
     checkCourses(s, 500);
     s->advanceBy(10 * 60 * 1000);
     EXPECT_TRUE(s.services.errors.empty());
@@ -120,13 +121,13 @@ TEST(Course, AnyLaneOfATallPortraitScreenFitsTheWalkerTop) {
   // 3840 pixels high is 57600 twips: lanes below 32767 twips need a walker
   // top wider than 16 bits.
   Saver s(2160, 3840);
-  s.load();
+  s.start();
   float deepest = 0;
   for (int i = 0; i < 2000; ++i) {
-    s.services.extraMs = 17 * i;
-    s->SetUpCourse();
-    deepest = std::max(deepest, s->Image1.Top);
-    ASSERT_EQ(static_cast<float>(s->walkerTop), s->Image1.Top);
+    s.services.wall.shift(17 * i);
+    s.course.setUpCourse();
+    deepest = std::max(deepest, s.scene.walker.top);
+    ASSERT_EQ(static_cast<float>(s.course.walkerTop), s.scene.walker.top);
   }
   EXPECT_GT(deepest, 32767);
 }
@@ -136,32 +137,320 @@ TEST(Course, ScreensTooSmallForTheBoundsGetTheNearestPlaces) {
                        {"too narrow", 140, 600}, {"tiny", 16, 16}}) {
     SCOPED_TRACE(c.name);
     Saver s(c.widthPx, c.heightPx);
-    s.load();
-    EXPECT_TRUE(s->Line1.Visible);
-    EXPECT_GE(s->Label1.Top - 300, 1);
-    EXPECT_GE(s->Label2.Left, 1);
+    s.start();
+    EXPECT_TRUE(s.scene.lane.visible);
+    EXPECT_GE(s.scene.clock.top - 300, 1);
+    EXPECT_GE(s.scene.distance.left, 1);
     s->advanceBy(5 * 60 * 1000);
     EXPECT_TRUE(s.services.errors.empty());
-    EXPECT_FALSE(s->unloaded());
+    EXPECT_FALSE(s->ended());
   }
 }
 
 TEST(Course, NeverTouchesDistanceCaptionsTimersOrMessages) {
   Saver s;
-  s.load();
+  s.start();
   s->advanceBy(3000);
-  const std::string figure = s->Label2.Caption(), clock = s->Label1.Caption();
-  const float distance = s->walkedDistance;
-  const bool t1 = s->Timer1.Enabled(), t2 = s->Timer2.Enabled();
-  s->Label7.Visible = true;
-  s->SetUpCourse();
-  EXPECT_EQ(s->Label2.Caption(), figure);
-  EXPECT_EQ(s->Label1.Caption(), clock);
-  EXPECT_EQ(s->walkedDistance, distance);
-  EXPECT_EQ(s->Timer1.Enabled(), t1);
-  EXPECT_EQ(s->Timer2.Enabled(), t2);
-  EXPECT_TRUE(s->Label7.Visible) << "the warning stays until a fall hides it";
-  EXPECT_TRUE(s->Label6.Visible);
+  const std::string figure = s.scene.distance.caption(), clock = s.scene.clock.caption();
+  const float distance = s.course.walkedDistance;
+  const bool t1 = s.timers.walkTimer.enabled(), t2 = s.timers.messageTimeout.enabled();
+  s.scene.warning.visible = true;
+  s.course.setUpCourse();
+  EXPECT_EQ(s.scene.distance.caption(), figure);
+  EXPECT_EQ(s.scene.clock.caption(), clock);
+  EXPECT_EQ(s.course.walkedDistance, distance);
+  EXPECT_EQ(s.timers.walkTimer.enabled(), t1);
+  EXPECT_EQ(s.timers.messageTimeout.enabled(), t2);
+  EXPECT_TRUE(s.scene.warning.visible) << "the warning stays until a fall hides it";
+  EXPECT_TRUE(s.scene.message.visible);
+}
+
+// --- The walk tick and the trench.
+
+// Finds a time of day at which a new course goes in `direction`, so that a
+// test can make the next setUpCourse lay a course of its choosing.
+void steerNextCourse(Saver& s, Direction direction) {
+  for (int64_t offset = 0;; offset += 7) {
+    s.services.wall.shift(offset);
+    s.course.setUpCourse();
+    if (s.course.direction == direction) return;
+  }
+}
+
+// A course laid by hand: the walker at `left`, the readout's reference edges
+// where the test wants them.
+void layCourse(Saver& s, Direction direction, float walkerLeft, float distanceLeft = 3000,
+               float clockLeft = 8000) {
+  s.course.direction = direction;
+  s.course.walkFrame = direction == Direction::Leftward ? 0 : 4;
+  s.scene.walker.left = walkerLeft;
+  s.scene.distance.left = distanceLeft;
+  s.scene.clock.left = clockLeft;
+  s.scene.warning.visible = s.scene.trenchNotice.visible = false;
+  s.scene.lane.visible = true;
+  s.scene.trenchLine.visible = false;
+}
+
+TEST(WalkTick, FigureCountsTenthsOfASinglePrecisionDistance) {
+  struct Case { int ticks; const char* figure; const char* unit; };
+  for (Case c : {Case{1, "0", "cm"}, {10, "1", "cm"}, {100, "16", "cm"}, {588, "99", "cm"},
+                 {589, "1", "mts"}, {590, "1", "mts"}, {600, "1.02", "mts"}, {1000, "1.69", "mts"} /* 1699.9: single precision */,
+                 {7259, "12.34", "mts"}}) {
+    Saver s;
+    s.start();
+    s.course.fallsEnabled = 0;
+    s->advanceBy(100 * c.ticks);
+    EXPECT_EQ(s.scene.distance.caption(), c.figure) << c.ticks << " ticks";
+    EXPECT_EQ(s.scene.distanceUnit.caption(), c.unit) << c.ticks << " ticks";
+  }
+}
+
+TEST(WalkTick, DistanceStopsGrowingWhereSinglePrecisionRunsOut) {
+  Saver s;
+  s.start();
+  s.course.fallsEnabled = 0;
+  s.course.walkedDistance = 33554432.0f;
+  s.course.walkTick();
+  EXPECT_EQ(s.course.walkedDistance, 33554432.0f);
+  EXPECT_EQ(s.scene.distance.caption(), "33554.43");
+  s.course.walkedDistance = 4194304.0f;
+  s.course.walkTick();
+  EXPECT_EQ(s.course.walkedDistance, 4194305.5f) << "1.7 becomes 1.5 from 2^22";
+}
+
+TEST(WalkTick, ClockAndShadowShowTheTimeOfDay) {
+  Saver s(1024, 768, ((17 * 60 + 4) * 60 + 9) * 1000LL);
+  s.start();
+  s->advanceBy(100);
+  EXPECT_EQ(s.scene.clock.caption(), "17:04:09");
+  EXPECT_EQ(s.scene.clockShadow.caption(), "17:04:09");
+}
+
+TEST(WalkTick, LeftwardCourseShowsImagesOneToFour) {
+  Saver s;
+  s.start();
+  s.course.fallsEnabled = 0;
+  layCourse(s, Direction::Leftward, 14000);
+  std::vector<int> shown;
+  for (int i = 0; i < 9; ++i) {
+    s.course.walkTick();
+    shown.push_back(s.scene.walker.picture->index);
+    EXPECT_EQ(s.scene.walker.picture->set, 1);
+  }
+  EXPECT_EQ(shown, (std::vector<int>{1, 2, 3, 4, 1, 2, 3, 4, 1}));
+  EXPECT_EQ(s.scene.walker.left, 14000 - 9 * 70);
+}
+
+TEST(WalkTick, RightwardCourseShowsImagesFiveToEight) {
+  Saver s;
+  s.start();
+  s.course.fallsEnabled = 0;
+  layCourse(s, Direction::Rightward, -320);
+  std::vector<int> shown;
+  for (int i = 0; i < 9; ++i) {
+    s.course.walkTick();
+    shown.push_back(s.scene.walker.picture->index);
+  }
+  EXPECT_EQ(shown, (std::vector<int>{5, 6, 7, 8, 5, 6, 7, 8, 5}));
+  EXPECT_EQ(s.scene.walker.left, -320 + 9 * 70);
+}
+
+TEST(WalkTick, RightwardCourseAfterALeftwardOneStartsFromImageOne) {
+  // The wrap comes after the end-of-course test and sees the 4 that the new
+  // rightward course set, so that course shows 1 to 8 once before 5 to 8.
+  Saver s;
+  s.start();
+  s.course.fallsEnabled = 0;
+  steerNextCourse(s, Direction::Rightward);
+  layCourse(s, Direction::Leftward, 70);
+  s.course.walkFrame = 3;
+  s.course.walkTick();  // shows 4, reaches left 0 and lays the rightward course
+  ASSERT_EQ(s.course.direction, Direction::Rightward);
+  ASSERT_EQ(s.scene.walker.left, -320);
+  std::vector<int> shown;
+  for (int i = 0; i < 12; ++i) {
+    s.course.walkTick();
+    shown.push_back(s.scene.walker.picture->index);
+  }
+  EXPECT_EQ(shown, (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 5, 6, 7, 8}));
+}
+
+TEST(WalkTick, CourseEndsAtTheFarEdge) {
+  Saver s;
+  s.start();
+  s.course.fallsEnabled = 0;
+  layCourse(s, Direction::Leftward, 140);
+  s.course.walkTick();
+  EXPECT_EQ(s.scene.walker.left, 70) << "still on this course";
+  s.course.walkTick();
+  EXPECT_NE(s.scene.walker.left, 0) << "left 0 ends the course: a new one is laid";
+
+  layCourse(s, Direction::Rightward, s.scene.width - 140);
+  s.course.trenchChance = 3;
+  s.course.walkTick();
+  EXPECT_EQ(s.scene.walker.left, s.scene.width - 70);
+  s.course.walkTick();
+  EXPECT_TRUE(s.scene.walker.left == -320 || s.scene.walker.left == s.scene.width - 16);
+}
+
+// The walker's left on the ticks that first show the warning and start the fall.
+struct TrenchRun {
+  float warnedAt = -1, fellAt = -1;
+  bool courseEnded = false;
+};
+
+TrenchRun walkToTrench(Saver& s, int maxTicks = 400) {
+  TrenchRun run;
+  for (int i = 0; i < maxTicks && s.timers.walkTimer.enabled(); ++i) {
+    const float before = s.scene.walker.left;
+    const Direction direction = s.course.direction;
+    s.course.walkTick();
+    if (run.warnedAt < 0 && s.scene.warning.visible) run.warnedAt = before;
+    if (!s.timers.walkTimer.enabled()) run.fellAt = before;
+    if (s.course.direction != direction ||
+        (direction == Direction::Leftward ? s.scene.walker.left > before : s.scene.walker.left < before)) {
+      run.courseEnded = true;
+      break;
+    }
+  }
+  return run;
+}
+
+TEST(Trench, LeftwardWarningStretchAndFallPoint) {
+  Saver s;
+  s.start();
+  layCourse(s, Direction::Leftward, 7000, /*distanceLeft=*/3000);
+  const TrenchRun run = walkToTrench(s);
+  EXPECT_EQ(run.warnedAt, 6440) << "first left strictly inside 4000..6500";
+  EXPECT_EQ(run.fellAt, 2800) << "left ≤ distance.left − 200";
+  EXPECT_EQ(s.scene.walker.left, 2730) << "the falling tick still steps";
+  EXPECT_TRUE(s.timers.fallTimer.enabled());
+  EXPECT_EQ(s.course.trenchChance, 1);
+}
+
+TEST(Trench, RightwardWarningStretchAndFallPoint) {
+  Saver s;
+  s.start();
+  layCourse(s, Direction::Rightward, 5000, 3000, /*clockLeft=*/8000);
+  s.course.trenchChance = 1;
+  const float edge = 8000 + s.scene.clock.width();
+  const TrenchRun run = walkToTrench(s);
+  EXPECT_EQ(run.warnedAt, 7030) << "first left strictly inside 7000..7500";
+  EXPECT_GE(run.fellAt, edge - 60);
+  EXPECT_LT(run.fellAt - 70, edge - 60);
+  EXPECT_TRUE(s.timers.fallTimer.enabled());
+}
+
+TEST(Trench, RightwardStretchLastsSevenOrEightTicks) {
+  for (float start : {5000.0f, 5010.0f, 5030.0f, 5069.0f}) {
+    Saver s;
+    s.start();
+    layCourse(s, Direction::Rightward, start, 3000, 8000);
+    s.course.trenchChance = 1;
+    int inside = 0;
+    for (int i = 0; i < 60; ++i) {
+      const float l = s.scene.walker.left;
+      s.course.walkTick();
+      inside += (l > 7000 && l < 7500);
+    }
+    EXPECT_TRUE(inside == 7 || inside == 8) << start;
+  }
+}
+
+TEST(Trench, RightwardCourseWithoutTrenchChanceWalksOff) {
+  Saver s;
+  s.start();
+  layCourse(s, Direction::Rightward, 5000, 3000, 8000);
+  s.course.trenchChance = 7;
+  const TrenchRun run = walkToTrench(s);
+  EXPECT_LT(run.warnedAt, 0);
+  EXPECT_LT(run.fellAt, 0);
+  EXPECT_TRUE(run.courseEnded);
+}
+
+TEST(Trench, FigureNearTheLeftEdgeFallsFromTheNextCoursesStart) {
+  // distance.left between 200 and 270: the tick that finds the fall point also
+  // ends the course, so the fall starts where the new course put the walker.
+  Saver s;
+  s.start();
+  layCourse(s, Direction::Leftward, 3060, /*distanceLeft=*/250);
+  const TrenchRun run = walkToTrench(s);
+  EXPECT_EQ(run.fellAt, 50);
+  EXPECT_TRUE(run.courseEnded);
+  EXPECT_TRUE(s.timers.fallTimer.enabled());
+  EXPECT_FALSE(s.timers.walkTimer.enabled());
+  EXPECT_TRUE(s.scene.walker.left == -320 || s.scene.walker.left == s.scene.width - 16);
+}
+
+TEST(Trench, FigureAtTheLeftEdgeEndsTheCourseWithoutAFall) {
+  Saver s;
+  s.start();
+  layCourse(s, Direction::Leftward, 3000, /*distanceLeft=*/200);
+  const TrenchRun run = walkToTrench(s);
+  EXPECT_GT(run.warnedAt, 0);
+  EXPECT_LT(run.fellAt, 0);
+  EXPECT_TRUE(run.courseEnded);
+  EXPECT_TRUE(s.timers.walkTimer.enabled());
+  EXPECT_TRUE(s.scene.warning.visible && s.scene.trenchNotice.visible) << "the warning outlives the course";
+}
+
+TEST(Trench, FallsDisabledMeansNoWarningAndNoFall) {
+  Saver s;
+  s.start();
+  s.course.fallsEnabled = 0;
+  for (int course = 0; course < 40; ++course) {
+    const TrenchRun run = walkToTrench(s, 1000);
+    ASSERT_LT(run.warnedAt, 0);
+    ASSERT_LT(run.fellAt, 0);
+    ASSERT_TRUE(run.courseEnded);
+  }
+}
+
+TEST(Trench, DisablingFallsAfterTheWarningLeavesTheTrenchOpen) {
+  Saver s;
+  s.start();
+  layCourse(s, Direction::Leftward, 7000, 3000);
+  for (int i = 0; i < 10; ++i) s.course.walkTick();
+  ASSERT_TRUE(s.scene.trenchLine.visible);
+  s.course.fallsEnabled = 0;
+  const TrenchRun run = walkToTrench(s);
+  EXPECT_LT(run.fellAt, 0);
+  EXPECT_TRUE(run.courseEnded);
+  EXPECT_TRUE(s.scene.warning.visible);
+}
+
+TEST(Trench, OpeningDrawsTheTrenchLevelInTheLane) {
+  Saver s;
+  s.start();
+  s.scene.lane.y1 = 5000;
+  s.scene.lane.y2 = 5600;  // a sloping ground line: the trench stays level
+  layCourse(s, Direction::Leftward, 7000, 3000, 8000);
+  s.course.openTrench();
+  EXPECT_EQ(s.scene.trenchLine.x1, 3000);
+  EXPECT_EQ(s.scene.trenchLine.x2, s.scene.screenWidth());
+  EXPECT_EQ(s.scene.trenchLine.y1, 5000);
+  EXPECT_EQ(s.scene.trenchLine.y2, 5000);
+  EXPECT_EQ(s.scene.trenchLine.color, RGB(200, 0, 0));
+  EXPECT_TRUE(s.scene.trenchLine.visible);
+  EXPECT_FALSE(s.scene.lane.visible);
+
+  layCourse(s, Direction::Rightward, 7000, 3000, 8000);
+  s.course.openTrench();
+  s.course.openTrench();  // again: nothing changes
+  EXPECT_EQ(s.scene.trenchLine.x1, 0);
+  EXPECT_EQ(s.scene.trenchLine.x2, 8000 + s.scene.clock.width());
+}
+
+TEST(Trench, ReachingItHandsOverFromWalkToFall) {
+  Saver s;
+  s.start();
+  const float left = s.scene.walker.left;
+  s.scene.warning.visible = true;
+  s.course.startFall();
+  EXPECT_FALSE(s.timers.walkTimer.enabled());
+  EXPECT_TRUE(s.timers.fallTimer.enabled());
+  EXPECT_TRUE(s.scene.warning.visible);
+  EXPECT_EQ(s.scene.walker.left, left);
 }
 
 }  // namespace

@@ -13,7 +13,7 @@ source "$(dirname "$0")/xvfb.sh"
 binary=${1:?usage: crash_kill.sh path/to/trenchwalk [kills]}
 kills=${2:-100}
 # The scene window's title.
-title=Form1
+title=Trenchwalk
 for tool in Xvfb xdotool; do
   command -v "$tool" >/dev/null 2>&1 || { echo "SKIP: $tool is not installed"; exit 77; }
 done

@@ -1,4 +1,4 @@
-// A short digest of everything a window shows and holds, for replay tests.
+// A short digest of everything a saver shows and holds, for replay tests.
 #pragma once
 
 #include <cstdint>
@@ -6,29 +6,31 @@
 #include <sstream>
 #include <string>
 
-#include "shell/scene.h"
+#include "tests/harness.h"
 
 namespace tw::test {
 
-inline std::string describe(const ScreenS& w) {
+inline std::string describe(Saver& saver) {
+  const Scene& w = saver.scene;
+  const Course& course = saver.course;
+  const Fall& fall = saver.fall;
   std::ostringstream s;
   auto label = [&s](const Label& l) {
-    s << l.Caption() << '|' << l.Left << ',' << l.Top << ',' << l.Width() << ',' << l.Visible << ','
-      << int(l.ForeColor.red) << ';';
+    s << l.caption() << '|' << l.left << ',' << l.top << ',' << l.width() << ',' << l.visible << ','
+      << int(l.color.red) << ';';
   };
-  for (const Label* l : {&w.Label1, &w.Label2, &w.Label3, &w.Label4, &w.Label5, &w.Label6,
-                         &w.Label7, &w.Label8})
+  for (const Label* l : {&w.clock, &w.distance, &w.distanceUnit, &w.address, &w.clockShadow,
+                         &w.message, &w.warning, &w.trenchNotice})
     label(*l);
-  s << w.Image1.Left << ',' << w.Image1.Top << ','
-    << (w.Image1.Picture ? w.Image1.Picture->set * 100 + w.Image1.Picture->index : 0) << ';';
-  for (const Line* l : {&w.Line1, &w.Line2})
-    s << l->X1 << ',' << l->Y1 << ',' << l->X2 << ',' << l->Y2 << ',' << l->Visible << ';';
-  for (const Timer* t : {&w.Timer1, &w.Timer2, &w.Timer3, &w.Timer4})
-    s << t->Enabled() << ',' << t->Interval() << ';';
-  s << w.walkDirection << ',' << w.walkFrame << ',' << w.walkedDistance << ',' << w.trenchChance
-    << ',' << w.walkerTop << ',' << w.fallsEnabled << ',' << w.fallStarted << ','
-    << w.dropTicksLeft << ',' << w.dropFrame << ',' << w.fallFrame << ',' << w.fallHold << ','
-    << w.idleFrame << ',' << w.unloaded();
+  s << w.walker.left << ',' << w.walker.top << ','
+    << (w.walker.picture ? w.walker.picture->set * 100 + w.walker.picture->index : 0) << ';';
+  for (const Line* l : {&w.lane, &w.trenchLine})
+    s << l->x1 << ',' << l->y1 << ',' << l->x2 << ',' << l->y2 << ',' << l->visible << ';';
+  for (TimerId id : kTimerIds) s << saver.timers[id].enabled() << ',' << saver.timers[id].interval() << ';';
+  s << static_cast<int>(course.direction) << ',' << course.walkFrame << ',' << course.walkedDistance
+    << ',' << course.trenchChance << ',' << course.walkerTop << ',' << course.fallsEnabled << ','
+    << fall.fallStarted << ',' << fall.dropTicksLeft << ',' << fall.fallFrame << ',' << fall.fallHold
+    << ',' << saver.wave.waveFrame << ',' << saver->ended();
   return s.str();
 }
 

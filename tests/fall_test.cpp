@@ -16,17 +16,17 @@ struct FallTick {
 // depth drawn on the first tick can be read back.
 struct Fall {
   explicit Fall(float top = 1500) {
-    s.load();
-    s->Image1.Top = top;
-    s->Image1.Left = 6000;
-    s->Label7.Visible = s->Label8.Visible = true;
-    s->StartFall();
+    s.start();
+    s.scene.walker.top = top;
+    s.scene.walker.left = 6000;
+    s.scene.warning.visible = s.scene.trenchNotice.visible = true;
+    s.course.startFall();
   }
   FallTick tick() {
-    s->Timer3_Timer();
-    return FallTick{s->Image1.Top, s->Image1.Left,
-                    s->Image1.Picture ? s->Image1.Picture->index : 0, s->Timer3.Interval(),
-                    s->fallFrame, s->fallHold};
+    s.fall.fallTick();
+    return FallTick{s.scene.walker.top, s.scene.walker.left,
+                    s.scene.walker.picture ? s.scene.walker.picture->index : 0, s.timers.fallTimer.interval(),
+                    s.fall.fallFrame, s.fall.fallHold};
   }
   Saver s;
 };
@@ -34,10 +34,10 @@ struct Fall {
 TEST(Fall, DropThenUmbrellaThenFloatLoop) {
   Fall f;
   const FallTick first = f.tick();
-  const int depth = f.s->dropTicksLeft + 1;
+  const int depth = f.s.fall.dropTicksLeft + 1;
   ASSERT_GE(depth, 20);
   ASSERT_LE(depth, 39);
-  EXPECT_FALSE(f.s->Label7.Visible || f.s->Label8.Visible) << "the fall hides the warning";
+  EXPECT_FALSE(f.s.scene.warning.visible || f.s.scene.trenchNotice.visible) << "the fall hides the warning";
   EXPECT_EQ(first.top, 1550);
   EXPECT_EQ(first.image, 1);
   EXPECT_EQ(first.interval, 10);
@@ -57,7 +57,7 @@ TEST(Fall, DropThenUmbrellaThenFloatLoop) {
   EXPECT_EQ(last.image, 1);
   EXPECT_EQ(last.interval, 170);
   EXPECT_EQ(last.fallFrame, 1);
-  EXPECT_EQ(f.s->dropTicksLeft, 0);
+  EXPECT_EQ(f.s.fall.dropTicksLeft, 0);
 
   struct Expect { float dy; float dx; int image; int fallFrame; int fallHold; };
   const std::vector<Expect> after = {
@@ -81,71 +81,71 @@ TEST(Fall, DropThenUmbrellaThenFloatLoop) {
 
 TEST(Fall, EndsOnTheTickAfterTheTopReachesTheScreenHeight) {
   Fall f(1500);
-  const float bottom = f.s->ScreenHeight();
+  const float bottom = f.s.scene.screenHeight();
   int ticks = 0;
-  while (f.s->Image1.Top < bottom) {
+  while (f.s.scene.walker.top < bottom) {
     f.tick();
     ASSERT_LT(++ticks, 2000);
   }
-  EXPECT_TRUE(f.s->Timer3.Enabled()) << "the tick that arrives still animates";
-  f.s->Label7.Visible = true;
-  f.s->trenchChance = 5;
-  f.s.services.extraMs = 1;
-  f.s->Timer3_Timer();
-  EXPECT_FALSE(f.s->Timer3.Enabled());
-  EXPECT_TRUE(f.s->Timer1.Enabled());
-  EXPECT_EQ(f.s->fallStarted, 0);
-  EXPECT_EQ(f.s->fallFrame, 0);
-  EXPECT_EQ(f.s->fallHold, 0);
-  EXPECT_TRUE(f.s->Label7.Visible) << "the ending tick hides nothing";
-  EXPECT_EQ(static_cast<float>(f.s->walkerTop), f.s->Image1.Top) << "a new course was laid";
-  EXPECT_TRUE(f.s->Line1.Visible);
-  EXPECT_TRUE(f.s->trenchChance % 2 == 1) << "set to 0, then rolled afresh by the new course";
+  EXPECT_TRUE(f.s.timers.fallTimer.enabled()) << "the tick that arrives still animates";
+  f.s.scene.warning.visible = true;
+  f.s.course.trenchChance = 5;
+  f.s.services.wall.shift(1);
+  f.s.fall.fallTick();
+  EXPECT_FALSE(f.s.timers.fallTimer.enabled());
+  EXPECT_TRUE(f.s.timers.walkTimer.enabled());
+  EXPECT_EQ(f.s.fall.fallStarted, 0);
+  EXPECT_EQ(f.s.fall.fallFrame, 0);
+  EXPECT_EQ(f.s.fall.fallHold, 0);
+  EXPECT_TRUE(f.s.scene.warning.visible) << "the ending tick hides nothing";
+  EXPECT_EQ(static_cast<float>(f.s.course.walkerTop), f.s.scene.walker.top) << "a new course was laid";
+  EXPECT_TRUE(f.s.scene.lane.visible);
+  EXPECT_TRUE(f.s.course.trenchChance % 2 == 1) << "set to 0, then rolled afresh by the new course";
 }
 
 TEST(Fall, ADropPastTheBottomEndsWithDropTicksLeftAndTheShortInterval) {
   Saver s;
-  s.load();
-  s->Timer1.setEnabled(false);
-  s->Timer2.setEnabled(false);
-  s->Image1.Top = s->ScreenHeight() - 120;
-  s->StartFall();
+  s.start();
+  s.timers.walkTimer.setEnabled(false);
+  s.timers.messageTimeout.setEnabled(false);
+  s.scene.walker.top = s.scene.screenHeight() - 120;
+  s.course.startFall();
   s->advanceBy(100);  // the first fall after start-up comes after the design interval
-  ASSERT_EQ(s->Image1.Top, s->ScreenHeight() - 70);
+  ASSERT_EQ(s.scene.walker.top, s.scene.screenHeight() - 70);
   s->advanceBy(10);
   s->advanceBy(10);
-  ASSERT_GE(s->Image1.Top, s->ScreenHeight());
+  ASSERT_GE(s.scene.walker.top, s.scene.screenHeight());
   s->advanceBy(10);
-  EXPECT_FALSE(s->Timer3.Enabled());
-  EXPECT_GT(s->dropTicksLeft, 0);
-  EXPECT_EQ(s->Timer3.Interval(), 10);
+  EXPECT_FALSE(s.timers.fallTimer.enabled());
+  EXPECT_GT(s.fall.dropTicksLeft, 0);
+  EXPECT_EQ(s.timers.fallTimer.interval(), 10);
 
   // The next fall draws a new depth, and its first tick comes 10 ms after it starts.
-  s->Timer1.setEnabled(false);
-  s->Image1.Top = 1000;
-  s->StartFall();
+  s.timers.walkTimer.setEnabled(false);
+  s.scene.walker.top = 1000;
+  s.course.startFall();
   EXPECT_EQ(s->nextDue(), s->now() + 10);
   s->advanceBy(10);
-  EXPECT_EQ(s->Image1.Top, 1050);
-  EXPECT_EQ(s->fallStarted, 1);
+  EXPECT_EQ(s.scene.walker.top, 1050);
+  EXPECT_EQ(s.fall.fallStarted, 1);
 }
 
 TEST(Fall, AFallThatStartsBelowTheScreenEndsAtOnce) {
   Fall f(0);
-  f.s->Image1.Top = f.s->ScreenHeight();
-  f.s->dropTicksLeft = 0;
-  f.s->Timer3_Timer();
-  EXPECT_FALSE(f.s->Timer3.Enabled());
-  EXPECT_EQ(f.s->dropTicksLeft, 0) << "no depth was drawn";
+  f.s.scene.walker.top = f.s.scene.screenHeight();
+  f.s.fall.dropTicksLeft = 0;
+  f.s.fall.fallTick();
+  EXPECT_FALSE(f.s.timers.fallTimer.enabled());
+  EXPECT_EQ(f.s.fall.dropTicksLeft, 0) << "no depth was drawn";
 }
 
 TEST(Fall, DepthsCoverTwentyToThirtyNine) {
   std::vector<int> seen(40, 0);
   for (int i = 0; i < 400; ++i) {
     Fall f;
-    f.s.services.extraMs = 13 * i;
+    f.s.services.wall.shift(13 * i);
     f.tick();
-    ++seen[static_cast<size_t>(f.s->dropTicksLeft + 1)];
+    ++seen[static_cast<size_t>(f.s.fall.dropTicksLeft + 1)];
   }
   for (int n = 0; n < 40; ++n) {
     if (n < 20) EXPECT_EQ(seen[static_cast<size_t>(n)], 0) << n;
@@ -156,15 +156,15 @@ TEST(Fall, DepthsCoverTwentyToThirtyNine) {
 TEST(Fall, HDuringAFallWithTheMessageShownLiftsTheWalkerAndTheFallGoesOn) {
   Fall f(1500);
   for (int i = 0; i < 5; ++i) f.tick();
-  const int left = f.s->dropTicksLeft;
-  f.s->Label6.Visible = true;
-  f.s->Form_KeyUp(kKeyH);
-  EXPECT_EQ(f.s->Image1.Top, static_cast<float>(f.s->walkerTop));
-  EXPECT_TRUE(f.s->Timer3.Enabled());
-  EXPECT_FALSE(f.s->Timer1.Enabled()) << "the walk does not restart during a fall";
+  const int left = f.s.fall.dropTicksLeft;
+  f.s.scene.message.visible = true;
+  f.s->commands().onKeyUp(kKeyH);
+  EXPECT_EQ(f.s.scene.walker.top, static_cast<float>(f.s.course.walkerTop));
+  EXPECT_TRUE(f.s.timers.fallTimer.enabled());
+  EXPECT_FALSE(f.s.timers.walkTimer.enabled()) << "the walk does not restart during a fall";
   f.tick();
-  EXPECT_EQ(f.s->dropTicksLeft, left - 1);
-  EXPECT_EQ(f.s->Image1.Top, static_cast<float>(f.s->walkerTop) + 50);
+  EXPECT_EQ(f.s.fall.dropTicksLeft, left - 1);
+  EXPECT_EQ(f.s.scene.walker.top, static_cast<float>(f.s.course.walkerTop) + 50);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// A loaded window on a fake machine, with its own temporary log folder.
+// A saver core on a fake machine, with its own temporary log folder.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,7 +10,7 @@
 #include <sstream>
 #include <string>
 
-#include "shell/scene.h"
+#include "app/core.h"
 #include "tests/fake_services.h"
 
 namespace tw::test {
@@ -36,27 +36,30 @@ inline void writeFile(const std::filesystem::path& p, const std::string& content
 
 struct Saver {
   explicit Saver(int widthPx = 1024, int heightPx = 768, int64_t startMs = 12 * 3600 * 1000)
-      : services(widthPx, heightPx), folder(freshFolder()) {
-    services.folder = folder.string();
-    services.setStartTime(startMs);
-    window = std::make_unique<ScreenS>(services);
-    services.attach(*window);
-  }
+      : services(clock, widthPx, heightPx, startMs), folder(freshFolder()),
+        core((services.folder = folder.string(), std::make_unique<Core>(services, clock))),
+        scene(core->scene()), timers(core->timers()), course(core->course()),
+        fall(core->fall()), wave(core->wave()) {}
   ~Saver() {
     std::error_code ec;
     std::filesystem::remove_all(folder, ec);
   }
-  Saver& load() {
-    window->load();
+  Saver& start() {
+    core->start();
     return *this;
   }
-  ScreenS& operator*() { return *window; }
-  ScreenS* operator->() { return window.get(); }
+  Core* operator->() { return core.get(); }
   std::filesystem::path log() const { return folder / "walked.log"; }
 
+  Clock clock;
   FakeServices services;
   std::filesystem::path folder;
-  std::unique_ptr<ScreenS> window;
+  std::unique_ptr<Core> core;
+  Scene& scene;
+  Timers& timers;
+  Course& course;
+  Fall& fall;
+  Wave& wave;
 };
 
 }  // namespace tw::test

@@ -128,36 +128,36 @@ TEST(Report, AFirstSpaceBeyondSixteenBitPositionsFails) {
 
 // --- Start-up's preparation of the log.
 
-TEST(PrepareLogFile, CreatesTheBannerWhenThereIsNoLog) {
+TEST(PrepareLog, CreatesTheBannerWhenThereIsNoLog) {
   Saver s;
-  s.load();
+  s.start();
   EXPECT_EQ(readFile(s.log()), kBannerLine);
 }
 
-TEST(PrepareLogFile, KeepsAValidLogByteForByte) {
+TEST(PrepareLog, KeepsAValidLogByteForByte) {
   Saver s;
   const std::string content = kBannerLine + "57 cm 12-08-2026 17:04:09\r\n1.23 mts 12-09-2026 08:00:00";
   writeFile(s.log(), content);
-  s.load();
+  s.start();
   EXPECT_EQ(readFile(s.log()), content);
   EXPECT_FALSE(std::filesystem::exists(s.folder / "walked.log.bak"));
 }
 
-TEST(PrepareLogFile, ReplacesAnEmptyLog) {
+TEST(PrepareLog, ReplacesAnEmptyLog) {
   Saver s;
   writeFile(s.log(), "");
-  s.load();
+  s.start();
   EXPECT_EQ(readFile(s.log()), kBannerLine);
 }
 
-TEST(PrepareLogFile, KeepsAForeignLogAsABackup) {
+TEST(PrepareLog, KeepsAForeignLogAsABackup) {
   for (const std::string& foreign :
        {std::string("some other file\r\n57 cm x\r\n"), std::string("\r\n") + kBannerLine,
         std::string("*** visit korvek at https://korvek.example ***\r\n"), std::string("   "),
         std::string(kLogBanner) + " \r\n1.23 mts x\r\n"}) {
     Saver s;
     writeFile(s.log(), foreign);
-    s.load();
+    s.start();
     EXPECT_EQ(readFile(s.log()), kBannerLine);
     EXPECT_EQ(readFile(s.folder / "walked.log.bak"), foreign);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(s.folder),
@@ -168,7 +168,7 @@ TEST(PrepareLogFile, KeepsAForeignLogAsABackup) {
 }
 
 // The backups accumulate: an older one is never replaced.
-TEST(PrepareLogFile, ABackupNeverReplacesABackup) {
+TEST(PrepareLog, ABackupNeverReplacesABackup) {
   struct Case { std::vector<std::string> taken; const char* expected; };
   for (const Case& c : {Case{{"walked.log.bak"}, "walked.log.bak.1"},
                         Case{{"walked.log.bak", "walked.log.bak.1"}, "walked.log.bak.2"},
@@ -177,7 +177,7 @@ TEST(PrepareLogFile, ABackupNeverReplacesABackup) {
     Saver s;
     for (const std::string& name : c.taken) writeFile(s.folder / name, "older history " + name);
     writeFile(s.log(), "\xEF\xBB\xBF \r\n" + kBannerLine + "57 cm x\r\n");
-    s.load();
+    s.start();
     EXPECT_EQ(readFile(s.log()), kBannerLine);
     EXPECT_EQ(readFile(s.folder / c.expected), "\xEF\xBB\xBF \r\n" + kBannerLine + "57 cm x\r\n");
     for (const std::string& name : c.taken)
@@ -185,12 +185,12 @@ TEST(PrepareLogFile, ABackupNeverReplacesABackup) {
   }
 }
 
-TEST(PrepareLogFile, ABackupNameTakenByAFolderOrASymlinkIsSkipped) {
+TEST(PrepareLog, ABackupNameTakenByAFolderOrASymlinkIsSkipped) {
   Saver s;
   std::filesystem::create_directory(s.folder / "walked.log.bak");
   std::filesystem::create_symlink(s.folder / "nowhere", s.folder / "walked.log.bak.1");
   writeFile(s.log(), "foreign\r\n");
-  s.load();
+  s.start();
   EXPECT_EQ(readFile(s.folder / "walked.log.bak.2"), "foreign\r\n");
   EXPECT_TRUE(std::filesystem::is_directory(s.folder / "walked.log.bak"));
   EXPECT_TRUE(std::filesystem::is_symlink(s.folder / "walked.log.bak.1"));
@@ -198,12 +198,12 @@ TEST(PrepareLogFile, ABackupNameTakenByAFolderOrASymlinkIsSkipped) {
 }
 
 // Some editors add a byte order mark; the log is still the program's own.
-TEST(PrepareLogFile, AByteOrderMarkBeforeTheBannerIsAccepted) {
+TEST(PrepareLog, AByteOrderMarkBeforeTheBannerIsAccepted) {
   for (const std::string& content : {"\xEF\xBB\xBF" + kBannerLine + "57 cm x\r\n",
                                      "\xEF\xBB\xBF  " + kBannerLine, "\xEF\xBB\xBF" + std::string(kLogBanner)}) {
     Saver s;
     writeFile(s.log(), content);
-    s.load();
+    s.start();
     EXPECT_EQ(readFile(s.log()), content);
     EXPECT_FALSE(std::filesystem::exists(s.folder / "walked.log.bak"));
     s->keyUp(27);
@@ -225,64 +225,64 @@ bool runsWithoutBlockingOn(const std::filesystem::path& fifo, const std::functio
   return false;
 }
 
-TEST(PrepareLogFile, AFifoIsNeverOpenedAtStartUpAtTheEndOrByTheReport) {
+TEST(PrepareLog, AFifoIsNeverOpenedAtStartUpAtTheEndOrByTheReport) {
   Saver s;
   ASSERT_EQ(mkfifo(s.log().c_str(), 0600), 0);
-  EXPECT_TRUE(runsWithoutBlockingOn(s.log(), [&] { s.load(); })) << "start-up";
+  EXPECT_TRUE(runsWithoutBlockingOn(s.log(), [&] { s.start(); })) << "start-up";
   EXPECT_TRUE(std::filesystem::is_fifo(s.log())) << "left as it is";
   EXPECT_FALSE(std::filesystem::exists(s.folder / "walked.log.bak"));
   EXPECT_TRUE(runsWithoutBlockingOn(s.log(), [&] { s->keyUp(kKeyNumpadPlus); })) << "report";
   EXPECT_EQ(s.services.boxes, std::vector<std::string>{"Disk Access Error: Log could not be restored"});
   EXPECT_TRUE(runsWithoutBlockingOn(s.log(), [&] { s->keyUp(27); })) << "end of the run";
-  EXPECT_EQ(s.services.unloads, 1);
+  EXPECT_TRUE(s->ended() && s->exitStatus() == ExitStatus::Success);
   EXPECT_TRUE(std::filesystem::is_fifo(s.log()));
 }
 
 // A log that cannot be opened (another user's, a failing disk) is not foreign:
 // it stays exactly as it is, and no backup takes its place.
-TEST(PrepareLogFile, ALogThatCannotBeReadIsLeftAsItIs) {
+TEST(PrepareLog, ALogThatCannotBeReadIsLeftAsItIs) {
   if (geteuid() == 0) GTEST_SKIP() << "root reads any file";
   Saver s;
   const std::string content = kBannerLine + "57 cm 12-08-2026 17:04:09\r\n";
   writeFile(s.log(), content);
   writeFile(s.folder / "walked.log.bak", "older history");
   chmod(s.log().c_str(), 0);
-  s.load();
+  s.start();
   s->keyUp(kKeyNumpadPlus);
   EXPECT_EQ(s.services.boxes, std::vector<std::string>{"Disk Access Error: Log could not be restored"});
   s->keyUp(27);
-  EXPECT_EQ(s.services.unloads, 1);
+  EXPECT_TRUE(s->ended() && s->exitStatus() == ExitStatus::Success);
   chmod(s.log().c_str(), 0600);
   EXPECT_EQ(readFile(s.log()), content);
   EXPECT_EQ(readFile(s.folder / "walked.log.bak"), "older history");
   EXPECT_FALSE(std::filesystem::exists(s.folder / "walked.log.bak.1"));
 }
 
-TEST(PrepareLogFile, ALogThatIsNoPlainFileIsLeftAsItIs) {
+TEST(PrepareLog, ALogThatIsNoPlainFileIsLeftAsItIs) {
   Saver s;
   std::filesystem::create_directory(s.log());
   writeFile(s.log() / "inside", "kept");
-  s.load();
+  s.start();
   EXPECT_EQ(readFile(s.log() / "inside"), "kept");
   EXPECT_FALSE(std::filesystem::exists(s.folder / "walked.log.bak"));
 
   // A symlink to a log that is not there now (a drive not mounted) stays.
   Saver t;
   std::filesystem::create_symlink(t.folder / "unmounted" / "walked.log", t.log());
-  t.load();
+  t.start();
   t->keyUp(27);
   EXPECT_TRUE(std::filesystem::is_symlink(t.log()));
   EXPECT_FALSE(std::filesystem::exists(t.folder / "unmounted"));
 }
 
 // A file planted under a temporary's name is never followed nor overwritten.
-TEST(PrepareLogFile, APlantedTemporaryIsNeverFollowed) {
+TEST(PrepareLog, APlantedTemporaryIsNeverFollowed) {
   Saver s;
   const std::filesystem::path victim = s.folder / "victim";
   writeFile(victim, "someone else's file");
   std::filesystem::create_symlink(victim, s.folder / "walked.log.new");
   writeFile(s.log(), "foreign\r\n");
-  s.load();
+  s.start();
   EXPECT_EQ(readFile(victim), "someone else's file");
   EXPECT_TRUE(std::filesystem::is_symlink(s.folder / "walked.log.new"));
   EXPECT_EQ(readFile(s.log()), kBannerLine);
@@ -290,7 +290,7 @@ TEST(PrepareLogFile, APlantedTemporaryIsNeverFollowed) {
 }
 
 // Only the beginning is read to find the banner, however long the first line.
-TEST(PrepareLogFile, ALongFirstLineIsJudgedFromItsBeginning) {
+TEST(PrepareLog, ALongFirstLineIsJudgedFromItsBeginning) {
   struct Case { std::string content; bool kept; };
   const std::string longLine(3 << 20, 'x');
   for (const Case& c : {Case{longLine, false}, Case{kBannerLine + longLine, true},
@@ -299,7 +299,7 @@ TEST(PrepareLogFile, ALongFirstLineIsJudgedFromItsBeginning) {
                         Case{std::string(4050, ' ') + kLogBanner + longLine, false}}) {
     Saver s;
     writeFile(s.log(), c.content);
-    s.load();
+    s.start();
     if (c.kept) {
       EXPECT_EQ(readFile(s.log()), c.content);
     } else {
@@ -309,46 +309,46 @@ TEST(PrepareLogFile, ALongFirstLineIsJudgedFromItsBeginning) {
   }
 }
 
-TEST(PrepareLogFile, AnUnknownExecutableFolderKeepsNoLog) {
+TEST(PrepareLog, AnUnknownExecutableFolderKeepsNoLog) {
   Saver s;
   s.services.folder.clear();
   const std::filesystem::path here = std::filesystem::current_path();
   const bool hadLog = std::filesystem::exists(here / "walked.log");
-  s.load();
+  s.start();
   s->advanceBy(1000);
   s->keyUp(kKeyNumpadPlus);
   EXPECT_EQ(s.services.boxes, std::vector<std::string>{"Disk Access Error: Log could not be restored"});
   s->keyUp(27);
-  EXPECT_EQ(s.services.unloads, 1);
+  EXPECT_TRUE(s->ended() && s->exitStatus() == ExitStatus::Success);
   EXPECT_TRUE(s.services.synced.empty()) << "nothing written anywhere";
   EXPECT_EQ(std::filesystem::exists(here / "walked.log"), hadLog) << "never the working folder";
   EXPECT_TRUE(std::filesystem::is_empty(s.folder));
 }
 
-TEST(PrepareLogFile, LeadingSpacesBeforeTheBannerStillMatch) {
+TEST(PrepareLog, LeadingSpacesBeforeTheBannerStillMatch) {
   Saver s;
   writeFile(s.log(), "  " + kBannerLine);
-  s.load();
+  s.start();
   EXPECT_EQ(readFile(s.log()), "  " + kBannerLine);
 }
 
-TEST(PrepareLogFile, AnUnwritableFolderDoesNotStopTheSaver) {
+TEST(PrepareLog, AnUnwritableFolderDoesNotStopTheSaver) {
   if (geteuid() == 0) GTEST_SKIP() << "root writes anywhere";
   Saver s;
   writeFile(s.log(), "foreign\r\n");
   chmod(s.folder.c_str(), 0555);
-  s.load();
-  EXPECT_FALSE(s->unloaded());
+  s.start();
+  EXPECT_FALSE(s->ended());
   EXPECT_EQ(readFile(s.log()), "foreign\r\n") << "kept as it was, nothing lost";
   chmod(s.folder.c_str(), 0755);
 }
 
-TEST(PrepareLogFile, AMissingFolderDoesNotStopTheSaver) {
+TEST(PrepareLog, AMissingFolderDoesNotStopTheSaver) {
   Saver s;
   s.services.folder = (s.folder / "not-there").string();
-  s.load();
+  s.start();
   s->advanceBy(1000);
-  EXPECT_FALSE(s->unloaded());
+  EXPECT_FALSE(s->ended());
   EXPECT_TRUE(s.services.errors.empty());
 }
 
@@ -365,18 +365,18 @@ std::vector<std::string> lines(const std::string& content) {
 
 TEST(SaveLogAndQuit, ZeroCentimetresBeforeTheFirstStep) {
   Saver s(1024, 768, ((17 * 60 + 4) * 60 + 9) * 1000LL);
-  s.load();
+  s.start();
   s->keyUp(27);
   EXPECT_EQ(readFile(s.log()), kBannerLine + "0 cm 12-08-2026 17:04:09\r\n");
-  EXPECT_EQ(s.services.unloads, 1);
+  EXPECT_TRUE(s->ended() && s->exitStatus() == ExitStatus::Success);
   EXPECT_FALSE(s.services.synced.empty()) << "the record is pushed to the disk";
   EXPECT_EQ(s.services.synced.back(), s.log().string());
 }
 
 TEST(SaveLogAndQuit, MetresAfterTheFigurePasses99) {
   Saver s;
-  s.load();
-  s->fallsEnabled = 0;
+  s.start();
+  s.course.fallsEnabled = 0;
   s->advanceBy(7259 * 100);
   s->clickAt(-1000, -1000);
   const auto l = lines(readFile(s.log()));
@@ -389,14 +389,14 @@ TEST(SaveLogAndQuit, RecordKeptWhenTheLogWasDeletedDuringTheRun) {
   std::filesystem::path folder;
   {
     Saver s;
-    s.load();
+    s.start();
     std::filesystem::remove(s.log());
     s->keyUp(27);
     EXPECT_EQ(readFile(s.log()), kBannerLine + "0 cm 12-08-2026 12:00:00\r\n");
     // The next start-up keeps that record.
     Saver next;
     std::filesystem::copy_file(s.log(), next.log());
-    next.load();
+    next.start();
     EXPECT_EQ(readFile(next.log()), kBannerLine + "0 cm 12-08-2026 12:00:00\r\n");
   }
 }
@@ -404,19 +404,19 @@ TEST(SaveLogAndQuit, RecordKeptWhenTheLogWasDeletedDuringTheRun) {
 TEST(SaveLogAndQuit, ARecordNeverRunsOnFromAnOpenLine) {
   Saver s;
   writeFile(s.log(), kBannerLine + "1.2");  // cut short by a crash
-  s.load();
+  s.start();
   s->keyUp(27);
   EXPECT_EQ(readFile(s.log()), kBannerLine + "1.2\r\n0 cm 12-08-2026 12:00:00\r\n");
 }
 
 TEST(SaveLogAndQuit, AnUnwritableLogStillEndsAtOnce) {
   Saver s;
-  s.load();
+  s.start();
   std::filesystem::remove(s.log());
   std::filesystem::create_directory(s.log());  // not a file: cannot be opened for appending
   s->keyUp(27);
-  EXPECT_TRUE(s->unloaded());
-  EXPECT_EQ(s.services.unloads, 1);
+  EXPECT_TRUE(s->ended());
+  EXPECT_TRUE(s->ended() && s->exitStatus() == ExitStatus::Success);
   EXPECT_TRUE(s.services.boxes.empty());
   EXPECT_TRUE(std::filesystem::is_empty(s.log()));
 }
@@ -424,23 +424,23 @@ TEST(SaveLogAndQuit, AnUnwritableLogStillEndsAtOnce) {
 TEST(SaveLogAndQuit, AReadOnlyLogIsLeftUnchanged) {
   if (geteuid() == 0) GTEST_SKIP() << "root writes read-only files";
   Saver s;
-  s.load();
+  s.start();
   chmod(s.log().c_str(), 0444);
   s->keyUp(27);
-  EXPECT_TRUE(s->unloaded());
+  EXPECT_TRUE(s->ended());
   EXPECT_EQ(readFile(s.log()), kBannerLine);
 }
 
 TEST(SaveLogAndQuit, ManyEndingEventsAppendOneRecord) {
   Saver s;
-  s.load();
+  s.start();
   s->keyUp(27);
   s->keyUp(32);
   s->clickAt(0, 0);
   s->keyUp(kKeyQ);
   s->advanceBy(1000);
   EXPECT_EQ(lines(readFile(s.log())).size(), 2u);
-  EXPECT_EQ(s.services.unloads, 1);
+  EXPECT_TRUE(s->ended() && s->exitStatus() == ExitStatus::Success);
   EXPECT_TRUE(s.services.opened.empty());
 }
 
@@ -449,29 +449,29 @@ TEST(SaveLogAndQuit, ManyEndingEventsAppendOneRecord) {
 TEST(ShowLoggedDistances, FillsThePanelAndArmsTheTimeOut) {
   Saver s;
   writeFile(s.log(), kBannerLine + "57 cm a\r\n1.23 mts b\r\n");
-  s.load();
+  s.start();
   s->advanceBy(10'000);
-  ASSERT_FALSE(s->Label6.Visible);
+  ASSERT_FALSE(s.scene.message.visible);
   s->keyUp(kKeyNumpadPlus);
-  EXPECT_EQ(s->Label6.Caption(), "On file: 2 mts  = 6 ft");
-  EXPECT_TRUE(s->Label6.Visible);
-  EXPECT_TRUE(s->Timer2.Enabled());
+  EXPECT_EQ(s.scene.message.caption(), "On file: 2 mts  = 6 ft");
+  EXPECT_TRUE(s.scene.message.visible);
+  EXPECT_TRUE(s.timers.messageTimeout.enabled());
   s->keyUp(kKeyNumpadPlus);
-  EXPECT_EQ(s->Label6.Caption(), "On file: 2 mts  = 6 ft") << "the current run is never counted";
+  EXPECT_EQ(s.scene.message.caption(), "On file: 2 mts  = 6 ft") << "the current run is never counted";
   s->advanceBy(10'000);
-  EXPECT_FALSE(s->Label6.Visible);
+  EXPECT_FALSE(s.scene.message.visible);
 }
 
 TEST(ShowLoggedDistances, MissingLogShowsTheErrorBoxAndLeavesThePanel) {
   Saver s;
-  s.load();
+  s.start();
   std::filesystem::remove(s.log());
   s->keyUp(kKeyNumpadPlus);
   ASSERT_EQ(s.services.boxes.size(), 1u);
   EXPECT_EQ(s.services.boxes[0], "Disk Access Error: Log could not be restored");
-  EXPECT_EQ(s->Label6.Caption(), "Press F1 for Help");
-  EXPECT_TRUE(s->Timer2.Enabled()) << "the key still arms the time-out";
-  EXPECT_FALSE(s->unloaded());
+  EXPECT_EQ(s.scene.message.caption(), "Press F1 for Help");
+  EXPECT_TRUE(s.timers.messageTimeout.enabled()) << "the key still arms the time-out";
+  EXPECT_FALSE(s->ended());
 }
 
 }  // namespace

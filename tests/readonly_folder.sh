@@ -12,7 +12,7 @@ source "$(dirname "$0")/xvfb.sh"
 
 binary=${1:?usage: readonly_folder.sh path/to/trenchwalk}
 # The scene window's title.
-title=Form1
+title=Trenchwalk
 for tool in Xvfb xdotool runuser; do
   command -v "$tool" >/dev/null 2>&1 || { echo "SKIP: $tool is not installed"; exit 77; }
 done
@@ -89,7 +89,7 @@ backup_before=$(md5sum <"$work/shared/walked.log.bak")
 runuser -u nobody -- env DISPLAY="$display" XDG_RUNTIME_DIR="$work/runtime-dir" \
   QT_QPA_PLATFORM=xcb "$work/shared/trenchwalk" >"$work/out3" 2>&1 &
 pid=$!
-wid=$(timeout 10 xdotool search --sync --onlyvisible --name '^Form1$' | head -n1)
+wid=$(find_window 10 "^${title}\$")
 [ -n "$wid" ] || fail "no saver window over an unreadable log: $(cat "$work/out3")"
 xdotool windowfocus --sync "$wid" 2>/dev/null
 xdotool key Escape

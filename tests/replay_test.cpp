@@ -6,8 +6,8 @@
 namespace tw::test {
 namespace {
 
-// A script of key releases at virtual times, played against a freshly loaded
-// window; the digest of its state is taken at each checkpoint.
+// A script of key releases at virtual times, played against a freshly started
+// saver; the digest of its state is taken at each checkpoint.
 struct Step {
   int64_t at;
   int key;  // 0: a checkpoint only
@@ -18,7 +18,7 @@ std::vector<std::string> play(Saver& s, const std::vector<Step>& script) {
   for (const Step& step : script) {
     s->advanceTo(step.at);
     if (step.key) s->keyUp(step.key);
-    digests.push_back(digest(describe(*s)));
+    digests.push_back(digest(describe(s)));
   }
   return digests;
 }
@@ -35,7 +35,7 @@ TEST(Replay, EveryCommandOverHalfAnHourIsReproducible) {
 #include "tests/replay_every_command.inc"
   };
   Saver s;
-  s.load();
+  s.start();
   const auto digests = play(s, kEveryCommand);
   if (expected.empty()) {
     for (const auto& d : digests) std::printf("\"%s\",\n", d.c_str());
@@ -44,32 +44,32 @@ TEST(Replay, EveryCommandOverHalfAnHourIsReproducible) {
   EXPECT_EQ(digests, expected);
 }
 
-TEST(Replay, TwoWindowsSideBySideDoNotDisturbEachOther) {
+TEST(Replay, TwoSaversSideBySideDoNotDisturbEachOther) {
   Saver alone;
-  alone.load();
+  alone.start();
   const auto solo = play(alone, kEveryCommand);
 
   Saver a, b;
-  a.load();
-  b.load();
+  a.start();
+  b.start();
   std::vector<std::string> interleaved;
   for (const Step& step : kEveryCommand) {
     b->advanceTo(step.at / 2);
     b->keyUp(kKeyD);
     a->advanceTo(step.at);
     if (step.key) a->keyUp(step.key);
-    interleaved.push_back(digest(describe(*a)));
+    interleaved.push_back(digest(describe(a)));
   }
   EXPECT_EQ(interleaved, solo);
 }
 
 TEST(Replay, SameClockSameRun) {
   Saver first, second;
-  first.load();
-  second.load();
+  first.start();
+  second.start();
   EXPECT_EQ(play(first, kEveryCommand), play(second, kEveryCommand));
   Saver later(1024, 768, 12 * 3600 * 1000 + 1);
-  later.load();
+  later.start();
   EXPECT_NE(play(later, kEveryCommand).back(), play(first, {{1'800'000, 0}}).back())
       << "another start time lays other courses";
 }

@@ -1,98 +1,134 @@
+#include <utility>
+#include <vector>
+
+#include "log/log_file.h"
 #include "tests/harness.h"
 
 namespace tw::test {
 namespace {
 
-// Ticks recorded by timer number, with their virtual times.
-struct TickLog {
-  std::vector<std::pair<int, int64_t>> ticks;
+// Records the ticks the scheduler runs, with the clock at each.
+class TickRecorder : public TickHandler {
+ public:
+  explicit TickRecorder(const Clock& clock) : clock_(clock) {}
+  void tick(TimerId id) override { ticks.emplace_back(id, clock_.now()); }
+  bool ended() const override { return false; }
+  std::vector<std::pair<TimerId, int64_t>> ticks;
+
+ private:
+  const Clock& clock_;
 };
 
 TEST(Scheduler, WalkTimerTicksEveryHundredMillisecondsFromLoad) {
   Saver s;
-  s.load();
-  s->fallsEnabled = 0;
+  s.start();
+  s.course.fallsEnabled = 0;
   EXPECT_EQ(s->nextDue(), 100);
   s->advanceTo(60'000);
   // 600 walk ticks in a minute: the figure is a tenth of 600 × 1.7.
-  EXPECT_EQ(s->Label2.Caption(), "1.02");
-  EXPECT_EQ(s->Label3.Caption(), "mts");
+  EXPECT_EQ(s.scene.distance.caption(), "1.02");
+  EXPECT_EQ(s.scene.distanceUnit.caption(), "mts");
 }
 
 TEST(Scheduler, EnablingStartsACountAndIntervalZeroNeverTicks) {
   Saver s;
-  s.load();
-  s->Timer1.setEnabled(false);
-  s->Timer2.setEnabled(false);
+  s.start();
+  s.timers.walkTimer.setEnabled(false);
+  s.timers.messageTimeout.setEnabled(false);
   s->advanceTo(1000);
   EXPECT_FALSE(s->nextDue().has_value()) << "no timer runs";
-  s->Timer4.setEnabled(true);  // interval 0 at design time
+  s.timers.waveTimer.setEnabled(true);  // interval 0 at design time
   EXPECT_FALSE(s->nextDue().has_value());
-  s->Timer4.setInterval(100);
+  s.timers.waveTimer.setInterval(100);
   EXPECT_EQ(s->nextDue(), 1100);
 }
 
 TEST(Scheduler, ReEnablingOrWritingTheIntervalRestartsTheCount) {
   Saver s;
-  s.load();
-  s->Timer1.setEnabled(false);
+  s.start();
+  s.timers.walkTimer.setEnabled(false);
   s->advanceTo(4000);
-  s->Timer2.setEnabled(true);  // armed at load, due at 10000: now due at 14000
-  EXPECT_EQ(s->Timer2.due(), 14000);
-  s->Timer3.setEnabled(true);
+  s.timers.messageTimeout.setEnabled(true);  // armed at start, due at 10000: now due at 14000
+  EXPECT_EQ(s.timers.messageTimeout.due(), 14000);
+  s.timers.fallTimer.setEnabled(true);
   s->advanceTo(4050);
-  s->Timer3.setInterval(100);
-  EXPECT_EQ(s->Timer3.due(), 4150);
+  s.timers.fallTimer.setInterval(100);
+  EXPECT_EQ(s.timers.fallTimer.due(), 4150);
 }
 
 TEST(Scheduler, TimersDueTogetherTickInNumberOrder) {
-  // At 10 s both the walk timer and the message time-out are due. The walk
-  // tick comes first, so on that tick the hint is still visible.
-  Saver s;
-  s.load();
-  s->advanceTo(9999);
-  EXPECT_TRUE(s->Label6.Visible);
-  const float leftBefore = s->Image1.Left;
-  s->Timer2.setEnabled(false);
-  s->Timer2.setEnabled(true);  // due at 9999 + 10000
-  s->advanceTo(19999);
-  EXPECT_FALSE(s->Label6.Visible);
-  EXPECT_NE(s->Image1.Left, leftBefore);
+  // Started last to first, all four due at once: the walk ticks first, so on
+  // the tick at which the message times out the hint is still up.
+  for (const bool realTime : {false, true}) {
+    Clock clock;
+    Timers timers(clock);
+    Scheduler scheduler(clock, timers);
+    for (TimerId id : {TimerId::Wave, TimerId::Fall, TimerId::MessageTimeout, TimerId::Walk}) {
+      timers[id].setInterval(1000);
+      timers[id].setEnabled(true);
+    }
+    TickRecorder recorder(clock);
+    if (realTime) {
+      scheduler.catchUp(1500, recorder);
+    } else {
+      scheduler.advanceTo(1500, recorder);
+    }
+    const int64_t at = realTime ? 1500 : 1000;
+    EXPECT_EQ(recorder.ticks, (std::vector<std::pair<TimerId, int64_t>>{{TimerId::Walk, at},
+                                                                        {TimerId::MessageTimeout, at},
+                                                                        {TimerId::Fall, at},
+                                                                        {TimerId::Wave, at}}))
+        << (realTime ? "real time" : "virtual time");
+  }
 }
 
 TEST(Scheduler, AfterAStallEachOverdueTimerTicksOnceNotInABurst) {
   Saver s;
-  s.load();
+  s.start();
   s->catchUp(5000);  // fifty walk ticks overdue
-  EXPECT_EQ(s->Label2.Caption(), "0") << "one tick adds 1.7, fifty would show 8";
+  EXPECT_EQ(s.scene.distance.caption(), "0") << "one tick adds 1.7, fifty would show 8";
   EXPECT_EQ(s->nextDue(), 5100);
   s->catchUp(5100);
   s->catchUp(5200);
-  EXPECT_EQ(s->walkedDistance, static_cast<float>(static_cast<float>(static_cast<float>(1.7) + 1.7) + 1.7));
+  EXPECT_EQ(s.course.walkedDistance, static_cast<float>(static_cast<float>(static_cast<float>(1.7) + 1.7) + 1.7));
 }
 
 TEST(Scheduler, RealTimeKeepsThePhaseWhenOnTime) {
   Saver s;
-  s.load();
-  s->fallsEnabled = 0;
+  s.start();
+  s.course.fallsEnabled = 0;
   // A little late each time: the next due time stays on the 100 ms grid.
   for (int64_t t = 103; t < 60'000; t += 100) s->catchUp(t);
   EXPECT_EQ(s->nextDue(), 60'000);
-  EXPECT_EQ(s->Label2.Caption(), "1.01") << "599 ticks so far";
+  EXPECT_EQ(s.scene.distance.caption(), "1.01") << "599 ticks so far";
 }
 
-TEST(Scheduler, NothingRunsAfterTheWindowIsUnloaded) {
+TEST(Scheduler, NothingRunsAfterTheRunHasEnded) {
   Saver s;
-  s.load();
+  s.start();
   s->keyUp(27);
-  EXPECT_TRUE(s->unloaded());
+  EXPECT_TRUE(s->ended());
   EXPECT_FALSE(s->nextDue().has_value());
-  const float left = s->Image1.Left;
+  const float left = s.scene.walker.left;
   s->advanceTo(10'000);
   s->keyUp(27);
   s->clickAt(0, 0);
-  EXPECT_EQ(s->Image1.Left, left);
-  EXPECT_EQ(s.services.unloads, 1);
+  EXPECT_EQ(s.scene.walker.left, left);
+  EXPECT_TRUE(s->ended() && s->exitStatus() == ExitStatus::Success);
+}
+
+TEST(Core, AnUntrappedRunTimeErrorIsShownAndEndsTheRunAsAFailure) {
+  Saver s;
+  s.start();
+  s.course.fallsEnabled = 0;
+  s.course.direction = Direction::Leftward;
+  s.course.walkFrame = 8;  // the next walk picture, 9, does not exist
+  s->advanceBy(100);
+  EXPECT_EQ(s.services.errors, std::vector<std::string>{"35600 Index out of bounds"});
+  EXPECT_TRUE(s->ended());
+  EXPECT_EQ(s->exitStatus(), ExitStatus::AfterRunTimeError);
+  EXPECT_FALSE(s->nextDue().has_value());
+  EXPECT_EQ(readFile(s.log()), std::string(kLogBanner) + kCrLf) << "no record after an error";
 }
 
 }  // namespace

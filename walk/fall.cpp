@@ -1,68 +1,97 @@
+#include "walk/fall.h"
+
 #include <cmath>
 
-#include "shell/scene.h"
 #include "shell/text.h"
 
 namespace tw {
 
-void ScreenS::Timer3_Timer() {
-  Label1.setCaption(nowTimeText());
-  Label5.setCaption(nowTimeText());
+void Fall::fallTick() {
+  scene_.showTimeOfDay();
 
   // The fall ends on the tick after the sprite's top has reached the bottom
   // of the screen, before anything else moves.
-  if (Image1.Top >= ScreenHeight()) {
-    fallFrame = 0;
-    fallHold = 0;
-    Timer1.setEnabled(true);
-    Timer3.setEnabled(false);
-    fallStarted = 0;
-    trenchChance = 0;
-    SetUpCourse();
+  if (scene_.walker.top >= scene_.screenHeight()) {
+    end();
     return;
   }
 
-  Label7.Visible = false;
-  Label8.Visible = false;
+  scene_.warning.visible = false;
+  scene_.trenchNotice.visible = false;
 
+  // The drop's depth: 20 to 39 ticks.
+  constexpr int kShallowestDrop = 20;
+  constexpr int kDropDepths = 20;
   if (fallStarted == 0) {
-    rnd_.reseed(secondsSinceMidnight(services_.localTime()));
-    dropTicksLeft = static_cast<int>(std::floor(rnd_.next() * 20)) + 20;
+    random_.reseed(secondsSinceMidnight(services_.localTime()));
+    dropTicksLeft = static_cast<int>(std::floor(random_.next() * kDropDepths)) + kShallowestDrop;
   }
 
-  constexpr int32_t kDropInterval = 10;
-  constexpr int32_t kUmbrellaInterval = 170;
   if (dropTicksLeft > 0) {
-    dropFrame = 1;
-    Timer3.setInterval(kDropInterval);
-    Image1.Top = Image1.Top + 50;
-    Image1.Picture = ImageList2.ListImages(dropFrame);
-    if (dropTicksLeft > 1) {
-      fallStarted = 1;
-      --dropTicksLeft;
-      return;
-    }
-    dropTicksLeft = 0;
+    if (!drop()) return;
   } else {
-    Image1.Top = Image1.Top + 40;
+    constexpr float kFloatStep = 40;
+    scene_.walker.top = scene_.walker.top + kFloatStep;
   }
+  floatDown();
+}
 
-  constexpr int kLastUmbrellaImage = 6;
-  if (fallFrame < kLastUmbrellaImage) {
-    Timer3.setInterval(kUmbrellaInterval);
+void Fall::end() {
+  fallFrame = 0;
+  fallHold = 0;
+  timers_.walkTimer.setEnabled(true);
+  timers_.fallTimer.setEnabled(false);
+  fallStarted = 0;
+  course_.restartAfterFall();
+}
+
+bool Fall::drop() {
+  // 50 twips a tick, 10 ms apart, always shown with the first fall picture.
+  constexpr int32_t kDropInterval = 10;
+  constexpr float kDropStep = 50;
+  constexpr int kDropFrame = 1;
+  Sprite& walker = scene_.walker;
+  timers_.fallTimer.setInterval(kDropInterval);
+  walker.top = walker.top + kDropStep;
+  walker.picture = scene_.fallFrames.picture(kDropFrame);
+  if (dropTicksLeft > 1) {
+    fallStarted = 1;
+    --dropTicksLeft;
+    return false;
+  }
+  dropTicksLeft = 0;
+  return true;
+}
+
+// Under the umbrella, 170 ms apart, the walker floats down a picture at a time.
+void Fall::floatDown() {
+  constexpr int32_t kUmbrellaInterval = 170;
+  constexpr int kLastUmbrellaFrame = 6;
+  Sprite& walker = scene_.walker;
+  if (fallFrame < kLastUmbrellaFrame) {
+    // The umbrella opens on the third picture and lifts the walker 160 twips;
+    // the second shifts it 20 to the left, where the umbrella's handle is.
+    constexpr int kUmbrellaOpensFrame = 3;
+    constexpr float kUmbrellaLift = 160;
+    constexpr int kHandleFrame = 2;
+    constexpr float kHandleShift = 20;
+    timers_.fallTimer.setInterval(kUmbrellaInterval);
     ++fallFrame;
-    if (fallFrame == 3) Image1.Top = Image1.Top - 160;  // the umbrella opens and lifts
-    if (fallFrame == 2) Image1.Left = Image1.Left - 20;
-    Image1.Picture = ImageList2.ListImages(fallFrame);
+    if (fallFrame == kUmbrellaOpensFrame) walker.top = walker.top - kUmbrellaLift;
+    if (fallFrame == kHandleFrame) walker.left = walker.left - kHandleShift;
+    walker.picture = scene_.fallFrames.picture(fallFrame);
   }
 
   // Float loop: 4, 5, 6, with 6 held for one more tick.
-  if (fallFrame == kLastUmbrellaImage) {
-    if (fallHold == 2) {
-      fallHold = 1;
-      fallFrame = 3;
+  constexpr int kFloatLoopRestart = 3;
+  constexpr int kHolding = 2;
+  constexpr int kHeld = 1;
+  if (fallFrame == kLastUmbrellaFrame) {
+    if (fallHold == kHolding) {
+      fallHold = kHeld;
+      fallFrame = kFloatLoopRestart;
     } else {
-      fallHold = 2;
+      fallHold = kHolding;
     }
   }
 }

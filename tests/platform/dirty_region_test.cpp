@@ -11,19 +11,19 @@ namespace {
 class DirtyRegion : public ::testing::Test {
  protected:
   void SetUp() override {
-    saver.screen->load();
-    saver.screen->advanceTo(1000);
-    ASSERT_TRUE(saver.screen->Image1.Picture.has_value());
+    saver.core->start();
+    saver.core->advanceTo(1000);
+    ASSERT_TRUE(saver.core->scene().walker.picture.has_value());
   }
-  ScreenS& s() { return *saver.screen; }
+  Scene& s() { return saver.core->scene(); }
   // The sprite's box in logical pixels at a device pixel ratio, worked out
   // here from its position and picture size.
   QRect spriteBox(qreal dpr = 1) {
-    const Picture pic = *s().Image1.Picture;
-    const PixelSize size = (pic.set == 1 ? s().ImageList1 : pic.set == 2 ? s().ImageList2 : s().ImageList3).size(pic.index);
+    const Picture pic = *s().walker.picture;
+    const PixelSize size = s().framesOf(pic).size(pic.index);
     const int scale = std::max(1, static_cast<int>(std::lround(dpr)));
-    const double x = std::lround(std::floor(s().Image1.Left / 15) * dpr);
-    const double y = std::lround((std::floor(s().Image1.Top / 15) + size.height) * dpr) - size.height * scale;
+    const double x = std::lround(std::floor(s().walker.left / 15) * dpr);
+    const double y = std::lround((std::floor(s().walker.top / 15) + size.height) * dpr) - size.height * scale;
     const int left = static_cast<int>(std::floor(x / dpr)), top = static_cast<int>(std::floor(y / dpr));
     const int right = static_cast<int>(std::ceil((x + size.width * scale) / dpr));
     const int bottom = static_cast<int>(std::ceil((y + size.height * scale) / dpr));
@@ -50,8 +50,8 @@ TEST_P(SpriteMove, CoversTheOldAndNewBoxesOnly) {
   const MoveCase& c = GetParam();
   const SceneSnapshot before = snapshotScene(s(), c.dpr);
   const QRect oldBox = spriteBox(c.dpr);
-  s().Image1.Left += c.dx;
-  s().Image1.Top += c.dy;
+  s().walker.left += c.dx;
+  s().walker.top += c.dy;
   const QRect newBox = spriteBox(c.dpr);
   ASSERT_NE(oldBox, newBox);
   EXPECT_EQ(changedRegion(before, snapshotScene(s(), c.dpr)), QRegion(oldBox) + QRegion(newBox));
@@ -69,24 +69,24 @@ INSTANTIATE_TEST_SUITE_P(Moves, SpriteMove,
 // Whole device pixels make the picture taller than the ratio would at 1.25,
 // 1.5 or 1.75; its feet stay where they are at every ratio, on the lane.
 TEST_F(DirtyRegion, TheSpriteStandsOnTheSameGroundAtEveryScale) {
-  const Picture pic = *s().Image1.Picture;
-  const int height = s().ImageList1.size(pic.index).height;
+  const Picture pic = *s().walker.picture;
+  const int height = s().walkFrames.size(pic.index).height;
   ASSERT_EQ(pic.set, 1);
-  const int feet = static_cast<int>(std::floor(s().Image1.Top / 15)) + height;
+  const int feet = static_cast<int>(std::floor(s().walker.top / 15)) + height;
   for (qreal dpr : {1.0, 1.25, 1.5, 1.75, 2.0, 3.0}) {
     const QRect device = spriteDeviceRect(s(), dpr);
     EXPECT_EQ(device.top() + device.height(), std::lround(feet * dpr)) << "at " << dpr;
     EXPECT_EQ(device.height(), height * spriteScale(dpr)) << "at " << dpr;
   }
   // At whole ratios, the top is where it always was.
-  EXPECT_EQ(spriteDeviceRect(s(), 2).top(), 2 * static_cast<int>(std::floor(s().Image1.Top / 15)));
+  EXPECT_EQ(spriteDeviceRect(s(), 2).top(), 2 * static_cast<int>(std::floor(s().walker.top / 15)));
 }
 
 TEST_F(DirtyRegion, NewPictureInPlaceRepaintsTheLargerOfTheTwoBoxes) {
-  s().Image1.Picture = s().ImageList1.ListImages(3);  // 15 x 21
+  s().walker.picture = s().walkFrames.picture(3);  // 15 x 21
   const SceneSnapshot before = snapshotScene(s(), 1);
   const QRect narrow = spriteBox();
-  s().Image1.Picture = s().ImageList1.ListImages(4);  // 18 x 22
+  s().walker.picture = s().walkFrames.picture(4);  // 18 x 22
   const QRect wide = spriteBox();
   EXPECT_EQ(changedRegion(before, snapshotScene(s(), 1)), QRegion(narrow) + QRegion(wide));
   EXPECT_EQ(QRegion(narrow) + QRegion(wide), QRegion(wide));
@@ -94,10 +94,10 @@ TEST_F(DirtyRegion, NewPictureInPlaceRepaintsTheLargerOfTheTwoBoxes) {
 
 TEST_F(DirtyRegion, CaptionChangeRepaintsThatLabelOnly) {
   const SceneSnapshot before = snapshotScene(s(), 1);
-  s().Label2.setCaption("42");
+  s().distance.setCaption("42");
   const QRegion region = changedRegion(before, snapshotScene(s(), 1));
   EXPECT_EQ(region, QRegion(before[1].box));
-  const QRect box(static_cast<int>(std::floor(s().Label2.Left / 15)), static_cast<int>(std::floor(s().Label2.Top / 15)),
+  const QRect box(static_cast<int>(std::floor(s().distance.left / 15)), static_cast<int>(std::floor(s().distance.top / 15)),
                   41, 17);
   EXPECT_EQ(region, QRegion(box));
 }
@@ -105,7 +105,7 @@ TEST_F(DirtyRegion, CaptionChangeRepaintsThatLabelOnly) {
 TEST_F(DirtyRegion, GrowingCaptionRepaintsItsOldAndNewExtent) {
   const SceneSnapshot before = snapshotScene(s(), 1);
   const QRect oldBox = before[3].box;
-  s().Label4.setCaption("https://korvek.example/and/a/much/longer/address");
+  s().address.setCaption("https://korvek.example/and/a/much/longer/address");
   const SceneSnapshot after = snapshotScene(s(), 1);
   EXPECT_GT(after[3].box.width(), oldBox.width());
   EXPECT_EQ(changedRegion(before, after), QRegion(oldBox) + QRegion(after[3].box));
@@ -113,39 +113,39 @@ TEST_F(DirtyRegion, GrowingCaptionRepaintsItsOldAndNewExtent) {
 }
 
 TEST_F(DirtyRegion, HidingALabelRepaintsWhereItWas) {
-  ASSERT_TRUE(s().Label6.Visible);
+  ASSERT_TRUE(s().message.visible);
   const SceneSnapshot before = snapshotScene(s(), 1);
-  s().Label6.Visible = false;
+  s().message.visible = false;
   EXPECT_EQ(changedRegion(before, snapshotScene(s(), 1)), QRegion(before[5].box));
 }
 
 TEST_F(DirtyRegion, ChangingAHiddenLabelRepaintsNothing) {
-  s().Label7.Visible = false;
+  s().warning.visible = false;
   const SceneSnapshot before = snapshotScene(s(), 1);
-  s().Label7.setCaption("SOMETHING ELSE");
-  s().Label7.Left += 300;
+  s().warning.setCaption("SOMETHING ELSE");
+  s().warning.left += 300;
   EXPECT_TRUE(changedRegion(before, snapshotScene(s(), 1)).isEmpty());
 }
 
 TEST_F(DirtyRegion, ColourChangeRepaintsTheElement) {
   const SceneSnapshot before = snapshotScene(s(), 1);
-  s().Line1.BorderColor = RGB(200, 0, 0);
+  s().lane.color = RGB(200, 0, 0);
   const QRegion region = changedRegion(before, snapshotScene(s(), 1));
-  EXPECT_EQ(region, QRegion(QRect(0, static_cast<int>(std::floor(s().Line1.Y1 / 15)), 1024, 1)));
+  EXPECT_EQ(region, QRegion(QRect(0, static_cast<int>(std::floor(s().lane.y1 / 15)), 1024, 1)));
 }
 
 TEST_F(DirtyRegion, TrenchOpeningRepaintsBothLanes) {
   const SceneSnapshot before = snapshotScene(s(), 1);
-  s().OpenTrench();
+  saver.core->course().openTrench();
   const SceneSnapshot after = snapshotScene(s(), 1);
   const QRegion region = changedRegion(before, after);
   EXPECT_EQ(region, QRegion(before[9].box) + QRegion(after[10].box));
 }
 
 TEST_F(DirtyRegion, OneWalkTickRepaintsLittleOfTheScreen) {
-  s().Label6.Visible = false;
+  s().message.visible = false;
   const SceneSnapshot before = snapshotScene(s(), 1);
-  s().advanceBy(100);
+  saver.core->advanceBy(100);
   const QRegion region = changedRegion(before, snapshotScene(s(), 1));
   ASSERT_FALSE(region.isEmpty());
   int area = 0;

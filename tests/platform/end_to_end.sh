@@ -14,7 +14,7 @@ source "$(dirname "$0")/../xvfb.sh"
 
 binary=${1:?usage: end_to_end.sh path/to/trenchwalk}
 # The scene window's title.
-title=Form1
+title=Trenchwalk
 for tool in Xvfb xdotool; do
   if ! command -v "$tool" >/dev/null 2>&1; then
     echo "SKIP: $tool is not installed; the end-to-end run needs Xvfb and xdotool"

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/key_codes.h"
-#include "shell/scene.h"
+#include "input/commands.h"
 
 namespace tw::platform {
 namespace {

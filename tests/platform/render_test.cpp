@@ -11,19 +11,19 @@
 namespace tw::platform {
 namespace {
 
-QImage render(test::OffscreenServices& services, const ScreenS& screen, const SpriteSet& sprites,
+QImage render(test::OffscreenServices& services, const Scene& scene, const SpriteSet& sprites,
               int width = 1024, int height = 768, qreal dpr = 1) {
   QImage image(static_cast<int>(width * dpr), static_cast<int>(height * dpr), QImage::Format_RGB32);
   image.setDevicePixelRatio(dpr);
   image.fill(Qt::white);  // anything the scene leaves unpainted shows
   QPainter painter(&image);
-  paintScene(painter, screen, sprites, services.fonts(), QRect(0, 0, width, height));
+  paintScene(painter, scene, sprites, services.fonts(), QRect(0, 0, width, height));
   return image;
 }
 
 QRect boxOf(const Label& label) {
-  return QRect(static_cast<int>(std::floor(label.Left / 15)), static_cast<int>(std::floor(label.Top / 15)),
-               static_cast<int>(std::ceil(label.Width() / 15)), static_cast<int>(std::ceil(label.Height() / 15)));
+  return QRect(static_cast<int>(std::floor(label.left / 15)), static_cast<int>(std::floor(label.top / 15)),
+               static_cast<int>(std::ceil(label.width() / 15)), static_cast<int>(std::ceil(label.height() / 15)));
 }
 
 int countColour(const QImage& image, const QRect& area, QRgb colour) {
@@ -38,13 +38,13 @@ int countColour(const QImage& image, const QRect& area, QRgb colour) {
 class LoadedScene : public ::testing::Test {
  protected:
   void SetUp() override {
-    saver.screen->load();
-    saver.screen->advanceTo(3000);
-    ASSERT_FALSE(saver.screen->unloaded());
+    saver.core->start();
+    saver.core->advanceTo(3000);
+    ASSERT_FALSE(saver.core->ended());
     // The checks below read the scene of an ordinary walk: lane shown, hint up.
-    ASSERT_TRUE(saver.screen->Line1.Visible);
-    ASSERT_TRUE(saver.screen->Label6.Visible);
-    image = render(saver.services, *saver.screen, sprites);
+    ASSERT_TRUE(saver.core->scene().lane.visible);
+    ASSERT_TRUE(saver.core->scene().message.visible);
+    image = render(saver.services, saver.core->scene(), sprites);
   }
 
   test::OffscreenSaver saver;
@@ -61,9 +61,9 @@ TEST_F(LoadedScene, BackgroundIsBlack) {
 }
 
 TEST_F(LoadedScene, GroundLineRunsTheFullWidthOnItsRow) {
-  const ScreenS& s = *saver.screen;
-  ASSERT_EQ(s.Line1.Y1, s.Line1.Y2);
-  const int row = static_cast<int>(s.Line1.Y1 / 15);
+  const Scene& s = saver.core->scene();
+  ASSERT_EQ(s.lane.y1, s.lane.y2);
+  const int row = static_cast<int>(s.lane.y1 / 15);
   EXPECT_EQ(countColour(image, QRect(0, row, 1024, 1), qRgb(5, 10, 100)), 1024);
   // One pixel high: the rows around it hold none of its colour.
   EXPECT_EQ(countColour(image, QRect(0, row - 1, 1024, 1), qRgb(5, 10, 100)), 0);
@@ -71,47 +71,47 @@ TEST_F(LoadedScene, GroundLineRunsTheFullWidthOnItsRow) {
 }
 
 TEST_F(LoadedScene, ClockIsDrawnInItsColourInsideItsBox) {
-  const ScreenS& s = *saver.screen;
-  EXPECT_EQ(s.Label1.ForeColor, RGB(240, 139, 95));
-  EXPECT_GT(countColour(image, boxOf(s.Label1), qRgb(240, 139, 95)), 20);
+  const Scene& s = saver.core->scene();
+  EXPECT_EQ(s.clock.color, RGB(240, 139, 95));
+  EXPECT_GT(countColour(image, boxOf(s.clock), qRgb(240, 139, 95)), 20);
 }
 
 TEST_F(LoadedScene, HelpHintIsBlue) {
-  const ScreenS& s = *saver.screen;
-  EXPECT_EQ(s.Label6.Caption(), "Press F1 for Help");
-  EXPECT_GT(countColour(image, boxOf(s.Label6), qRgb(0, 0, 255)), 20);
+  const Scene& s = saver.core->scene();
+  EXPECT_EQ(s.message.caption(), "Press F1 for Help");
+  EXPECT_GT(countColour(image, boxOf(s.message), qRgb(0, 0, 255)), 20);
   // Nothing else on the screen is that blue.
   EXPECT_EQ(countColour(image, image.rect(), qRgb(0, 0, 255)),
-            countColour(image, boxOf(s.Label6), qRgb(0, 0, 255)));
+            countColour(image, boxOf(s.message), qRgb(0, 0, 255)));
 }
 
 TEST_F(LoadedScene, HiddenHintLeavesNoBlue) {
-  saver.screen->Label6.Visible = false;
-  const QImage hidden = render(saver.services, *saver.screen, sprites);
+  saver.core->scene().message.visible = false;
+  const QImage hidden = render(saver.services, saver.core->scene(), sprites);
   EXPECT_EQ(countColour(hidden, hidden.rect(), qRgb(0, 0, 255)), 0);
 }
 
 TEST_F(LoadedScene, FixedSizeLabelIsClippedToItsBox) {
-  ScreenS& s = *saver.screen;
-  ASSERT_FALSE(s.Label2.AutoSize());
-  s.Label2.setCaption("88888888888888888888");
+  Scene& s = saver.core->scene();
+  ASSERT_FALSE(s.distance.autoSize());
+  s.distance.setCaption("88888888888888888888");
   const QImage clipped = render(saver.services, s, sprites);
-  const QRect box = boxOf(s.Label2);
+  const QRect box = boxOf(s.distance);
   const QRgb grey = qRgb(128, 128, 128);
   EXPECT_GT(countColour(clipped, box, grey), 0);
   // Right of the box, up to the clock, no grey digit reaches.
-  const QRect beyond(box.right() + 1, box.top(), boxOf(s.Label3).left() - box.right() - 1, box.height());
+  const QRect beyond(box.right() + 1, box.top(), boxOf(s.distanceUnit).left() - box.right() - 1, box.height());
   ASSERT_GT(beyond.width(), 0);
   EXPECT_EQ(countColour(clipped, beyond, grey), 0);
 }
 
 TEST_F(LoadedScene, ClockBoxHidesTheWalkerBehindIt) {
-  ScreenS& s = *saver.screen;
-  s.Image1.Picture = s.ImageList2.ListImages(1);
-  s.Image1.Left = s.Label1.Left;
-  s.Image1.Top = s.Label1.Top;
+  Scene& s = saver.core->scene();
+  s.walker.picture = s.fallFrames.picture(1);
+  s.walker.left = s.clock.left;
+  s.walker.top = s.clock.top;
   const QImage covered = render(saver.services, s, sprites);
-  const QRect box = boxOf(s.Label1);
+  const QRect box = boxOf(s.clock);
   for (int y = box.top() + 1; y <= box.bottom(); ++y)
     for (int x = box.left(); x <= box.right(); ++x) {
       const QRgb p = covered.pixel(x, y) & 0xffffff;
@@ -125,15 +125,15 @@ TEST_F(LoadedScene, ClockBoxHidesTheWalkerBehindIt) {
 class SpriteScene : public ::testing::TestWithParam<qreal> {
  protected:
   void SetUp() override {
-    saver.screen->load();
-    ScreenS& s = *saver.screen;
-    for (Label* label : {&s.Label1, &s.Label2, &s.Label3, &s.Label4, &s.Label5, &s.Label6, &s.Label7, &s.Label8})
-      label->Visible = false;
-    s.Line1.Visible = s.Line2.Visible = false;
-    s.Image1.Visible = true;
-    s.Image1.Picture = s.ImageList1.ListImages(2);
-    s.Image1.Left = 4507;  // 300.47 pixels
-    s.Image1.Top = 3000;
+    saver.core->start();
+    Scene& s = saver.core->scene();
+    for (Label* label : {&s.clock, &s.distance, &s.distanceUnit, &s.address, &s.clockShadow, &s.message, &s.warning, &s.trenchNotice})
+      label->visible = false;
+    s.lane.visible = s.trenchLine.visible = false;
+    s.walker.visible = true;
+    s.walker.picture = s.walkFrames.picture(2);
+    s.walker.left = 4507;  // 300.47 pixels
+    s.walker.top = 3000;
   }
   test::OffscreenSaver saver;
   SpriteSet sprites;
@@ -141,7 +141,7 @@ class SpriteScene : public ::testing::TestWithParam<qreal> {
 
 TEST_P(SpriteScene, IsDrawnPixelExactInWholeDevicePixels) {
   const qreal dpr = GetParam();
-  const QImage image = render(saver.services, *saver.screen, sprites, 1024, 768, dpr);
+  const QImage image = render(saver.services, saver.core->scene(), sprites, 1024, 768, dpr);
   const QImage& picture = sprites.image(Picture{1, 2});
   const int scale = static_cast<int>(std::lround(dpr));
   const int left = static_cast<int>(std::lround(300 * dpr));

@@ -30,8 +30,9 @@ class WatchingServices : public test::OffscreenServices {
 
 TEST(SaverStart, LoadRunsBeforeTheWindowIsShown) {
   QTemporaryDir folder;
-  WatchingServices services(1024, 768, 12 * 3600 * 1000, folder.path().toStdString());
-  Saver saver(services);
+  Clock clock;
+  WatchingServices services(clock, 1024, 768, 12 * 3600 * 1000, folder.path().toStdString());
+  Saver saver(services, clock);
   services.watched = saver.window();
   ASSERT_TRUE(saver.start());
   ASSERT_FALSE(services.shownAtClockReads.empty());
@@ -83,19 +84,21 @@ class SaverEvents : public ::testing::Test {
   // A cover as the saver makes one for a screen besides the primary; the
   // offscreen platform has one screen, so it covers that one.
   std::unique_ptr<CoverWindow> cover() {
-    auto made = std::make_unique<CoverWindow>(saver, QGuiApplication::primaryScreen());
+    auto made =
+        std::make_unique<CoverWindow>(saver, QGuiApplication::primaryScreen(), saver.window()->icon());
     made->showOnItsScreen();
     return made;
   }
 
   QTemporaryDir folder;
-  test::OffscreenServices services{1024, 768, 12 * 3600 * 1000, folder.path().toStdString()};
-  Saver saver{services};
+  Clock clock;
+  test::OffscreenServices services{clock, 1024, 768, 12 * 3600 * 1000, folder.path().toStdString()};
+  Saver saver{services, clock};
 };
 
 TEST_F(SaverEvents, StartLoadsTheWindowShowsItAndPreparesTheLog) {
   EXPECT_TRUE(saver.window()->isVisible());
-  EXPECT_EQ(saver.screen().Label6.Caption(), "Press F1 for Help");
+  EXPECT_EQ(saver.core().scene().message.caption(), "Press F1 for Help");
   EXPECT_EQ(records(), 0);
 }
 
@@ -132,13 +135,13 @@ TEST_F(SaverEvents, KeysHeldWhenTheFocusWentAreForgotten) {
 
 TEST_F(SaverEvents, CommandKeysKeepTheSaverRunning) {
   tap(Qt::Key_F1);
-  EXPECT_NE(saver.screen().Label6.Caption().find("Key    Function"), std::string::npos);
+  EXPECT_NE(saver.core().scene().message.caption().find("Key    Function"), std::string::npos);
   tap(Qt::Key_D);
-  EXPECT_EQ(saver.screen().Label6.Caption(), "Falls = Disabled");
+  EXPECT_EQ(saver.core().scene().message.caption(), "Falls = Disabled");
   tap(Qt::Key_Plus, Qt::KeypadModifier);
-  EXPECT_EQ(saver.screen().Label6.Caption().rfind("On file", 0), 0u) << saver.screen().Label6.Caption();
+  EXPECT_EQ(saver.core().scene().message.caption().rfind("On file", 0), 0u) << saver.core().scene().message.caption();
   tap(Qt::Key_H);
-  EXPECT_FALSE(saver.screen().Label6.Visible);
+  EXPECT_FALSE(saver.core().scene().message.visible);
   EXPECT_FALSE(saver.finished());
   EXPECT_EQ(records(), 0);
   EXPECT_TRUE(services.boxes.empty());
@@ -150,7 +153,7 @@ TEST_F(SaverEvents, KeypadPlusKnownByItsKeysymShowsTheReport) {
   constexpr quint32 kKeysymKpAdd = 0xffab;
   tap(Qt::Key_Plus, Qt::NoModifier, kKeysymKpAdd);
   EXPECT_FALSE(saver.finished());
-  EXPECT_EQ(saver.screen().Label6.Caption().rfind("On file", 0), 0u) << saver.screen().Label6.Caption();
+  EXPECT_EQ(saver.core().scene().message.caption().rfind("On file", 0), 0u) << saver.core().scene().message.caption();
   EXPECT_EQ(records(), 0);
 }
 
@@ -174,8 +177,8 @@ TEST_F(SaverEvents, ClickOnEmptyGroundEnds) {
 }
 
 TEST_F(SaverEvents, ClickOnTheClockBelongsToTheClock) {
-  const Label& clock = saver.screen().Label1;
-  click(QPoint(static_cast<int>(std::ceil(clock.Left / 15)) + 2, static_cast<int>(std::ceil(clock.Top / 15)) + 2));
+  const Label& clock = saver.core().scene().clock;
+  click(QPoint(static_cast<int>(std::ceil(clock.left / 15)) + 2, static_cast<int>(std::ceil(clock.top / 15)) + 2));
   EXPECT_FALSE(saver.finished());
 }
 
@@ -208,14 +211,14 @@ TEST_F(SaverEvents, MouseMovesOnAnyWindowNeverEndTheRun) {
 TEST_F(SaverEvents, F1OnACoverShowsTheHelp) {
   auto c = cover();
   tap(Qt::Key_F1, Qt::NoModifier, 0, c.get());
-  EXPECT_NE(saver.screen().Label6.Caption().find("Key    Function"), std::string::npos);
+  EXPECT_NE(saver.core().scene().message.caption().find("Key    Function"), std::string::npos);
   EXPECT_FALSE(saver.finished());
 }
 
 TEST_F(SaverEvents, KeypadPlusOnACoverShowsTheReport) {
   auto c = cover();
   tap(Qt::Key_Plus, Qt::NoModifier, 0xffab, c.get());
-  EXPECT_EQ(saver.screen().Label6.Caption().rfind("On file", 0), 0u) << saver.screen().Label6.Caption();
+  EXPECT_EQ(saver.core().scene().message.caption().rfind("On file", 0), 0u) << saver.core().scene().message.caption();
   EXPECT_FALSE(saver.finished());
 }
 
@@ -311,9 +314,9 @@ TEST_F(SaverTwoScreens, TheSceneWindowHasTheKeyboardAtTheStart) {
 
 TEST_F(SaverTwoScreens, F1AndKeypadPlusOnTheCoverAreCommands) {
   tap(Qt::Key_F1, Qt::NoModifier, 0, theCover());
-  EXPECT_NE(saver.screen().Label6.Caption().find("Key    Function"), std::string::npos);
+  EXPECT_NE(saver.core().scene().message.caption().find("Key    Function"), std::string::npos);
   tap(Qt::Key_Plus, Qt::KeypadModifier, 0xffab, theCover());
-  EXPECT_EQ(saver.screen().Label6.Caption().rfind("On file", 0), 0u) << saver.screen().Label6.Caption();
+  EXPECT_EQ(saver.core().scene().message.caption().rfind("On file", 0), 0u) << saver.core().scene().message.caption();
   EXPECT_FALSE(saver.finished());
   EXPECT_EQ(records(), 0);
 }

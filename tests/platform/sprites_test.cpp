@@ -36,9 +36,7 @@ TEST_P(SpriteTest, LoadsFromTheResourcesAtItsOwnSize) {
 TEST_P(SpriteTest, HasTheSizeTheCoreLaysTheSpriteOutWith) {
   const SpriteCase& c = GetParam();
   test::OffscreenSaver saver;
-  const ImageList& list = c.set == 1   ? saver.screen->ImageList1
-                          : c.set == 2 ? saver.screen->ImageList2
-                                       : saver.screen->ImageList3;
+  const FrameSet& list = saver.core->scene().framesOf(Picture{c.set, c.index});
   EXPECT_EQ(list.size(c.index).width, c.width);
   EXPECT_EQ(list.size(c.index).height, c.height);
 }
@@ -62,10 +60,11 @@ TEST(Sprites, EverySetOfTheCoreHasAllItsPictures) {
   test::OffscreenSaver saver;
   const SpriteSet sprites;
   EXPECT_TRUE(sprites.complete());
-  for (const ImageList* list : {&saver.screen->ImageList1, &saver.screen->ImageList2, &saver.screen->ImageList3}) {
+  const Scene& scene = saver.core->scene();
+  for (const FrameSet* list : {&scene.walkFrames, &scene.fallFrames, &scene.waveFrames}) {
     EXPECT_EQ(spriteCount(list->set()), list->count()) << "set " << list->set();
     for (int i = 1; i <= list->count(); ++i)
-      EXPECT_FALSE(sprites.image(list->ListImages(i)).isNull()) << list->set() << "/" << i;
+      EXPECT_FALSE(sprites.image(list->picture(i)).isNull()) << list->set() << "/" << i;
   }
 }
 

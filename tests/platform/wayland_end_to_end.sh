@@ -24,7 +24,7 @@
 set -u
 
 # The scene window as the compositor lists it: its title and its app_id.
-scene_title=Form1
+scene_title=Trenchwalk
 scene_app_id=trenchwalk
 
 binary=${1:?usage: wayland_end_to_end.sh path/to/trenchwalk [quick-end rounds]}

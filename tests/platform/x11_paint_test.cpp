@@ -12,6 +12,7 @@
 #include <QPixmap>
 #include <QRasterWindow>
 #include <QScreen>
+#include <utility>
 
 #include "platform/saver.h"
 #include "platform/scene_paint.h"
@@ -40,10 +41,9 @@ class OnX11 : public ::testing::Test {
  protected:
   void SetUp() override {
     const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
-    services = std::make_unique<test::OffscreenServices>(screen.width(), screen.height(), 12 * 3600 * 1000,
+    services = std::make_unique<test::OffscreenServices>(clock, screen.width(), screen.height(), 12 * 3600 * 1000,
                                                          folder.path().toStdString());
-    saver = std::make_unique<Saver>(*services);
-    services->attach(saver->screen());
+    saver = std::make_unique<Saver>(*services, clock);
     ASSERT_TRUE(saver->start());
     saver->awaitFirstFrame(5000);
     ASSERT_TRUE(saver->window()->painted());
@@ -58,7 +58,7 @@ class OnX11 : public ::testing::Test {
     drawn.fill(Qt::white);
     {
       QPainter painter(&drawn);
-      paintScene(painter, saver->screen(), sprites, services->fonts(), drawn.rect());
+      paintScene(painter, std::as_const(saver->core()).scene(), sprites, services->fonts(), drawn.rect());
     }
     ASSERT_EQ(shown.size(), drawn.size());
     int wrong = 0;
@@ -74,6 +74,7 @@ class OnX11 : public ::testing::Test {
   }
 
   QTemporaryDir folder;
+  Clock clock;
   std::unique_ptr<test::OffscreenServices> services;
   std::unique_ptr<Saver> saver;
   SpriteSet sprites;

@@ -1,0 +1,36 @@
+// The log and the report: walked.log beside the executable is made ready at
+// start-up, gets one record when the run ends, and is summed for the report.
+#pragma once
+
+#include <string>
+
+#include "shell/run_state.h"
+#include "shell/scene.h"
+#include "shell/services.h"
+
+namespace tw {
+
+class LogStore {
+ public:
+  LogStore(Services& services, Scene& scene, RunState& run)
+      : services_(services), scene_(scene), run_(run) {}
+
+  // Keeps a log that opens with the banner; anything else is kept as a backup
+  // and replaced by a banner-only log. Never stops the saver.
+  void prepareLog();
+  // Appends the distance shown as one record and ends the run.
+  void saveLogAndQuit();
+  // Shows the logged total in the message, or an error box when the log
+  // cannot be read.
+  void showLoggedDistances();
+
+  // The log file's path beside the executable; empty when that folder is unknown.
+  std::string logPath() const;
+
+ private:
+  Services& services_;
+  Scene& scene_;
+  RunState& run_;
+};
+
+}  // namespace tw

@@ -1,0 +1,138 @@
+#include "input/key_filter.h"
+#include "log/log_file.h"
+#include "tests/harness.h"
+
+namespace tw::test {
+namespace {
+
+TEST(Commands, HelpTextByteForByte) {
+  Saver s;
+  s.start();
+  s->keyUp(kKeyF1);
+  EXPECT_EQ(s.scene.message.caption(),
+            "Key    Function\r\n"
+            "\r\n"
+            "+        Add and show logged distances\r\n"
+            "H       Hide this menu and other blue displays\r\n"
+            "D       Enable(default)/Disable trenchs \r\n"
+            "Q       Go to https://korvek.example\r\n"
+            "           All others stop execution and save log");
+  EXPECT_TRUE(s.scene.message.visible);
+}
+
+TEST(Commands, HelpReadsTheAddressFromItsLabelEachTime) {
+  Saver s;
+  s.start();
+  s.scene.address.setCaption("https://elsewhere.example");
+  s->keyUp(kKeyF1);
+  EXPECT_NE(s.scene.message.caption().find("Q       Go to https://elsewhere.example\r\n"), std::string::npos);
+}
+
+TEST(Commands, DTogglesTheTrenchesWithoutArmingTheTimeOut) {
+  Saver s;
+  s.start();
+  s->advanceBy(10'000);
+  struct Step { const char* notice; int falls; };
+  for (Step step : {Step{"Falls = Disabled", 0}, {"Falls = Enabled", 1}, {"Falls = Disabled", 0}}) {
+    s->keyUp(kKeyD);
+    EXPECT_EQ(s.scene.message.caption(), step.notice);
+    EXPECT_TRUE(s.scene.message.visible);
+    EXPECT_EQ(s.course.fallsEnabled, step.falls);
+    EXPECT_FALSE(s.timers.messageTimeout.enabled());
+  }
+  s->advanceBy(60'000);
+  EXPECT_TRUE(s.scene.message.visible) << "the notice stays until H";
+  s->keyUp(kKeyH);
+  EXPECT_FALSE(s.scene.message.visible);
+}
+
+TEST(Commands, DWhileHelpIsShownReplacesTheTextAndTheWaveGoesOn) {
+  Saver s;
+  s.start();
+  s->keyUp(kKeyF1);
+  s->advanceBy(1000);
+  s->keyUp(kKeyD);
+  EXPECT_EQ(s.scene.message.caption(), "Falls = Disabled");
+  EXPECT_TRUE(s.timers.waveTimer.enabled());
+  s->advanceBy(9000);
+  EXPECT_FALSE(s.timers.waveTimer.enabled()) << "ended by the help's time-out";
+  EXPECT_FALSE(s.scene.message.visible);
+}
+
+TEST(Commands, HWhileWalkingChangesNothingVisible) {
+  Saver s;
+  s.start();
+  s->advanceBy(12'000);
+  s.course.fallsEnabled = 0;
+  ASSERT_FALSE(s.scene.message.visible);
+  const float top = s.scene.walker.top;
+  s->keyUp(kKeyH);
+  EXPECT_FALSE(s.scene.message.visible);
+  EXPECT_EQ(s.scene.walker.top, top);
+  EXPECT_TRUE(s.timers.walkTimer.enabled());
+}
+
+TEST(Commands, EveryOtherKeyAndAClickEndTheRunWithOneRecord) {
+  // Escape, space, the main keyboard's +, Shift, Ctrl, Alt, letters, and a click.
+  for (int code : {27, 32, 187, 16, 17, 18, 65, 13, 0, 113}) {
+    Saver s;
+    s.start();
+    s->keyUp(code);
+    EXPECT_TRUE(s->ended()) << code;
+    EXPECT_EQ(readFile(s.log()).find("0 cm "), std::string(kLogBanner).size() + 2) << code;
+  }
+  Saver s;
+  s.start();
+  s->clickAt(1, 1);
+  EXPECT_TRUE(s->ended());
+}
+
+TEST(Commands, QOpensTheAddressThenEnds) {
+  Saver s;
+  s.start();
+  s->keyUp(kKeyQ);
+  EXPECT_EQ(s.services.opened, std::vector<std::string>{"https://korvek.example"});
+  EXPECT_TRUE(s->ended());
+  EXPECT_NE(readFile(s.log()).find("0 cm "), std::string::npos);
+}
+
+TEST(Commands, ClicksOnALabelOrTheWalkerDoNothing) {
+  Saver s;
+  s.start();
+  s->advanceBy(100);
+  s->clickAt(s.scene.clock.left + 5, s.scene.clock.top + 5);
+  s->clickAt(s.scene.distance.left + 600, s.scene.distance.top + 250);  // inside the fixed 615 × 255 box
+  s->clickAt(s.scene.message.left + 1, s.scene.message.top + 1);
+  s->clickAt(s.scene.walker.left + 1, s.scene.walker.top + 1);
+  EXPECT_FALSE(s->ended());
+  s->clickAt(s.scene.warning.left + 1, s.scene.warning.top + 1);  // hidden: a click on the window
+  EXPECT_TRUE(s->ended());
+}
+
+TEST(Commands, AClickOnALineIsAClickOnTheWindow) {
+  Saver s;
+  s.start();
+  s->clickAt(1, s.scene.lane.y1);
+  EXPECT_TRUE(s->ended());
+}
+
+TEST(KeyFilter, OnlyReleasesOfKeysPressedInTheWindowCount) {
+  KeyFilter f;
+  EXPECT_FALSE(f.release(13, false)) << "the Enter that started the program";
+  f.press(68, false);
+  f.press(68, true);
+  EXPECT_FALSE(f.release(68, true)) << "auto-repeat";
+  f.press(68, true);
+  EXPECT_TRUE(f.release(68, false));
+  EXPECT_FALSE(f.release(68, false)) << "released once";
+  f.press(16, false);
+  f.press(68, false);
+  EXPECT_TRUE(f.release(68, false));
+  EXPECT_TRUE(f.release(16, false)) << "Shift after Shift+D";
+  f.press(27, false);
+  f.forgetAll();
+  EXPECT_FALSE(f.release(27, false));
+}
+
+}  // namespace
+}  // namespace tw::test

@@ -1,0 +1,74 @@
+// Course and walk: where the lane and the readout lie, which way the walker
+// goes, whether a trench opens on the way, and the walk tick that steps the
+// walker, counts the distance and hands over to the fall at the trench.
+#pragma once
+
+#include <cstdint>
+
+#include "shell/random.h"
+#include "shell/runtime.h"
+#include "shell/scene.h"
+#include "shell/scheduler.h"
+#include "shell/services.h"
+
+namespace tw {
+
+// Values as the digests and the walk's own tests count them.
+enum class Direction { Leftward = 1, Rightward = 2 };
+
+class Course {
+ public:
+  Course(Services& services, Scene& scene, Timers& timers, Random& random)
+      : services_(services), scene_(scene), timers_(timers), random_(random) {}
+
+  // Draws a new course: direction, trench chance, the walker at its starting
+  // edge, the lane and readout at new places. Any run-time error ends it
+  // quietly, leaving what it had already placed.
+  void setUpCourse();
+  // Draws whether the coming rightward course may open a trench.
+  void rollTrenchChance();
+  // The walk timer's tick.
+  void walkTick();
+  // Opens the trench in the lane ahead of the walker.
+  void openTrench();
+  // The walker has reached the trench: the walk stops and the fall begins.
+  void startFall();
+  // A fall has ended: the trench is forgotten and a new course laid.
+  void restartAfterFall();
+  // Trenches open from the start of a run; D turns them off and on again.
+  void enableFalls() { fallsEnabled = 1; }
+  // Returns whether trenches are now on.
+  bool toggleFalls();
+
+  // --- The walk's state, 0 until the saver starts.
+  Direction direction{};
+  // The walk picture shown last: 0 to 4 leftward, 4 to 8 rightward.
+  Int16 walkFrame;
+  // Twips walked, in single precision as the figure has always counted them.
+  float walkedDistance = 0;
+  // 1 when the course may open a trench; an odd number from 3 to 99 when not.
+  Int16 trenchChance;
+  // The walker's top on the lane; 32 bits, so lanes on very tall screens fit.
+  int32_t walkerTop = 0;
+  // 1 when trenches open, 0 when D has turned them off.
+  Int16 fallsEnabled;
+
+ private:
+  void placeByDraw(int32_t smallest, float span, float margin, void (Course::*lay)(int32_t),
+                   bool (Course::*accepted)() const);
+  void layLane(int32_t y);
+  void layReadout(int32_t x);
+  bool laneAccepted() const;
+  bool readoutAccepted() const;
+  void walkLeftward();
+  void walkRightward();
+  void warnOfTrench();
+  void showDistance();
+
+  Services& services_;
+  Scene& scene_;
+  Timers& timers_;
+  Random& random_;
+};
+
+}  // namespace tw
