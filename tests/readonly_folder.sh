@@ -37,6 +37,19 @@ fail() {
   exit 1
 }
 
+# Escape on the saver's window $wid: it must end within 3 s with status 0.
+# $1 says which run, for the message.
+escape_ends_it() {
+  xdotool windowfocus --sync "$wid" 2>/dev/null
+  xdotool key Escape
+  for _ in $(seq 30); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  kill -0 "$pid" 2>/dev/null && fail "the saver did not end within 3 s of Escape$1"
+  wait "$pid"
+  status=$?
+  pid=""
+  [ "$status" -eq 0 ] || fail "exit status $status$1"
+}
+
 mkdir "$work/bin" && cp "$binary" "$work/bin/trenchwalk" && chmod 755 "$work/bin" "$work/bin/trenchwalk"
 # The runtime folder belongs to its user, as the login manager makes it.
 mkdir -m 700 "$work/runtime-dir" && chown nobody "$work/runtime-dir"
@@ -68,14 +81,7 @@ sleep 1.5
 kill -0 "$pid" 2>/dev/null || fail "the saver ended by itself"
 windows=$(xdotool search --onlyvisible --name '.' 2>/dev/null | wc -l)
 [ "$windows" -le 1 ] || fail "something besides the scene is shown ($windows windows)"
-xdotool windowfocus --sync "$wid" 2>/dev/null
-xdotool key Escape
-for _ in $(seq 30); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$pid" 2>/dev/null && fail "the saver did not end within 3 s of Escape"
-wait "$pid"
-status=$?
-pid=""
-[ "$status" -eq 0 ] || fail "exit status $status"
+escape_ends_it ""
 [ "$(ls -la "$work/bin")" = "$before" ] || fail "the folder changed: $(ls -la "$work/bin")"
 grep -q "without the single-instance lock" "$work/out" && fail "no lock was taken: $(cat "$work/out")"
 
@@ -91,14 +97,7 @@ runuser -u nobody -- env DISPLAY="$display" XDG_RUNTIME_DIR="$work/runtime-dir" 
 pid=$!
 wid=$(find_window 10 "^${title}\$")
 [ -n "$wid" ] || fail "no saver window over an unreadable log: $(cat "$work/out3")"
-xdotool windowfocus --sync "$wid" 2>/dev/null
-xdotool key Escape
-for _ in $(seq 30); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$pid" 2>/dev/null && fail "the saver did not end within 3 s of Escape over an unreadable log"
-wait "$pid"
-status=$?
-pid=""
-[ "$status" -eq 0 ] || fail "exit status $status over an unreadable log"
+escape_ends_it " over an unreadable log"
 [ "$(md5sum <"$work/shared/walked.log")$(stat -c '%U %a %s %Y' "$work/shared/walked.log")" = "$log_before" ] ||
   fail "the unreadable log was changed: $(ls -la "$work/shared")"
 [ "$(md5sum <"$work/shared/walked.log.bak")" = "$backup_before" ] || fail "the older backup was replaced"
