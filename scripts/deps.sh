@@ -12,8 +12,9 @@ build_packages=(cmake g++ make pkgconf qt6-base-dev qt6-wayland libgl-dev libxcb
 # the end-to-end runs set up; xautolock and xss-lock are those daemons. sway,
 # swayidle, grim, wtype and jq run the Wayland end-to-end test on a headless
 # compositor; util-linux's setpriv runs it as an unprivileged user.
+# imagemagick: import and convert, which tell a lit X screen from a black one.
 test_packages=(googletest libgtest-dev libbenchmark-dev xvfb xauth xdotool x11-utils x11-xserver-utils
-  xautolock xss-lock clang libclang-rt-14-dev sway swayidle grim wtype jq util-linux)
+  xautolock xss-lock clang libclang-rt-14-dev sway swayidle grim wtype jq util-linux imagemagick)
 
 case "${1:-run}" in
   run) wanted=("${build_packages[@]}") ;;
