@@ -9,6 +9,7 @@
 # usage: readonly_folder.sh path/to/trenchwalk
 set -u
 source "$(dirname "$0")/xvfb.sh"
+source "$(dirname "$0")/lib/as_user.sh"
 
 binary=${1:?usage: readonly_folder.sh path/to/trenchwalk}
 # The scene window's title.
@@ -51,6 +52,7 @@ escape_ends_it() {
 }
 
 mkdir "$work/bin" && cp "$binary" "$work/bin/trenchwalk" && chmod 755 "$work/bin" "$work/bin/trenchwalk"
+reachable_as nobody "$work/bin/trenchwalk" || exit 1
 # The runtime folder belongs to its user, as the login manager makes it.
 mkdir -m 700 "$work/runtime-dir" && chown nobody "$work/runtime-dir"
 # -ac: the saver runs as another user than the X server.

@@ -27,6 +27,8 @@ set -u
 scene_title=Trenchwalk
 scene_app_id=trenchwalk
 
+source "$(dirname "$0")/../lib/as_user.sh"
+
 binary=${1:?usage: wayland_end_to_end.sh path/to/trenchwalk [quick-end rounds]}
 quick_rounds=${2:-10}
 for tool in sway swaymsg grim wtype swayidle jq setpriv od md5sum; do
@@ -164,6 +166,7 @@ output HEADLESS-2 mode 800x600 position 1024 0
 output HEADLESS-3 mode 640x480 position 1824 0
 EOF
 chmod 644 "$work/sway.conf"
+if [ -n "$owner" ]; then reachable_as nobody "$work/sway.conf" || exit 1; fi
 unset DISPLAY WAYLAND_DISPLAY WAYLAND_SOCKET SWAYSOCK I3SOCK QT_QPA_PLATFORM XDG_SESSION_TYPE
 unset XDG_CONFIG_HOME XDG_CACHE_HOME XDG_DATA_HOME
 export HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime"
@@ -197,6 +200,7 @@ keyboard_pid=$!
 
 cp "$binary" "$saver" || { echo "FAIL: cannot copy $binary"; exit 1; }
 [ -n "$owner" ] && chown "$owner" "$saver"
+if [ -n "$owner" ]; then reachable_as nobody "$saver" || exit 1; fi
 
 key() { as_user wtype -k "$1" 2>>"$work/wtype.err" || fail "wtype could not type $1"; }
 
