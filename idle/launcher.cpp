@@ -36,8 +36,9 @@ std::string describeEnd(const SaverEnd& end, std::int64_t ranMs) {
 
 void Launcher::tryStart() {
   if (effects_.idleInhibited()) {
-    effects_.report(std::string("trenchwalk-idle: the desktop inhibits idle; not starting the saver") +
-                    kWaitsAgain);
+    effects_.report(
+        std::string("trenchwalk-idle: the desktop inhibits idle; not starting the saver") +
+        kWaitsAgain);
     state_ = LauncherState::Idle;
     return;
   }

@@ -1,6 +1,6 @@
 // What trenchwalk-idle decides, apart from how it learns things: the session
 // going idle and coming back, and the saver it started ending. No system
-// calls: the effects and the clock come in through the two interfaces below,
+// calls: the effects and the clock come in through two interfaces,
 // so a test drives every path with a fake of each.
 #pragma once
 
@@ -8,6 +8,8 @@
 #include <string>
 
 #include "idle/idle_events.h"
+#include "idle/launcher_effects.h"
+#include "idle/monotonic_clock.h"
 
 namespace tw::idle {
 
@@ -25,31 +27,6 @@ enum class LauncherState {
 struct SaverEnd {
   bool signaled = false;
   int code = 0;
-};
-
-// The outcome of trying to start the saver: on failure, why.
-struct StartResult {
-  bool started = false;
-  std::string error;
-};
-
-// What the launcher does to the world.
-class LauncherEffects {
- public:
-  virtual ~LauncherEffects() = default;
-  // True when the desktop says idle is inhibited (a film, a presentation).
-  virtual bool idleInhibited() = 0;
-  virtual StartResult startSaver() = 0;
-  // One line for the user's log, without a trailing newline.
-  virtual void report(const std::string& line) = 0;
-};
-
-// Milliseconds on a clock that never goes back; read only when an event has
-// come, never waited on.
-class MonotonicClock {
- public:
-  virtual ~MonotonicClock() = default;
-  virtual std::int64_t nowMs() = 0;
 };
 
 // An end within this long of the start, with a failure, is a saver that

@@ -36,8 +36,8 @@ SessionLock::~SessionLock() {
 SessionLock::Outcome SessionLock::acquire(const std::string& path, std::string& error) {
   constexpr mode_t kLockFileMode = 0600;
   // Close-on-exec: the saver it starts must not hold the launcher's lock.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC,
-                        kLockFileMode);
+  const int fd =
+      ::open(path.c_str(), O_RDONLY | O_CREAT | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC, kLockFileMode);
   if (fd < 0) {
     error = path + ": " + std::strerror(errno);
     return Outcome::Unavailable;

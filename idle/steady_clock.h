@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "idle/launcher.h"
+#include "idle/monotonic_clock.h"
 
 namespace tw::idle {
 

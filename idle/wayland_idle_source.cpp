@@ -15,8 +15,7 @@ namespace {
 
 WaylandIdleSource& sourceOf(void* data) { return *static_cast<WaylandIdleSource*>(data); }
 
-void announced(void* data, wl_registry*, std::uint32_t name, const char* interface,
-               std::uint32_t) {
+void announced(void* data, wl_registry*, std::uint32_t name, const char* interface, std::uint32_t) {
   WaylandIdleSource::Globals& globals = sourceOf(data).globals();
   if (std::strcmp(interface, ext_idle_notifier_v1_interface.name) == 0)
     globals.extNotifier = name;
@@ -33,9 +32,7 @@ void resumed(void* data, ext_idle_notification_v1*) { sourceOf(data).events().se
 void kdeBecameIdle(void* data, org_kde_kwin_idle_timeout*) {
   sourceOf(data).events().sessionIdle();
 }
-void kdeResumed(void* data, org_kde_kwin_idle_timeout*) {
-  sourceOf(data).events().sessionActive();
-}
+void kdeResumed(void* data, org_kde_kwin_idle_timeout*) { sourceOf(data).events().sessionActive(); }
 
 // Listener tables must outlive the proxies they are set on; these are
 // constants, shared by every source.
@@ -45,8 +42,7 @@ constexpr org_kde_kwin_idle_timeout_listener kKdeListener{kdeBecameIdle, kdeResu
 
 }  // namespace
 
-WaylandIdleSource::WaylandIdleSource(std::uint32_t delayMs, IdleEvents& events)
-    : events_(events) {
+WaylandIdleSource::WaylandIdleSource(std::uint32_t delayMs, IdleEvents& events) : events_(events) {
   const char* name = std::getenv("WAYLAND_DISPLAY");
   if (name == nullptr || name[0] == '\0') {
     failure_ = "WAYLAND_DISPLAY is not set";

@@ -71,17 +71,38 @@ struct Machine {
     constexpr int kSegfault = 11;
     for (const char event : events) {
       switch (event) {
-        case 'I': source.goIdle(); break;
-        case 'A': source.input(); break;
-        case 'E': launcher.saverEnded({false, 0}); break;
-        case 'C': launcher.saverEnded({true, kSegfault}); break;
-        case 'F': launcher.saverEnded({false, 1}); break;
-        case 'N': effects.inhibited = true; break;
-        case 'n': effects.inhibited = false; break;
-        case 'S': effects.spawnFails = true; break;
-        case 's': effects.spawnFails = false; break;
-        case 'T': clock.now += kStepMs; break;
-        default: FAIL() << "unknown event " << event;
+        case 'I':
+          source.goIdle();
+          break;
+        case 'A':
+          source.input();
+          break;
+        case 'E':
+          launcher.saverEnded({false, 0});
+          break;
+        case 'C':
+          launcher.saverEnded({true, kSegfault});
+          break;
+        case 'F':
+          launcher.saverEnded({false, 1});
+          break;
+        case 'N':
+          effects.inhibited = true;
+          break;
+        case 'n':
+          effects.inhibited = false;
+          break;
+        case 'S':
+          effects.spawnFails = true;
+          break;
+        case 's':
+          effects.spawnFails = false;
+          break;
+        case 'T':
+          clock.now += kStepMs;
+          break;
+        default:
+          FAIL() << "unknown event " << event;
       }
     }
   }
@@ -171,22 +192,28 @@ TEST(Launcher, DescribesEachKindOfEnd) {
   const EndCase cases[] = {
       {{false, 0}, 100, ""},
       {{false, 0}, 3'600'000, ""},
-      {{false, 1}, 200,
+      {{false, 1},
+       200,
        "trenchwalk-idle: the saver failed to start (exit status 1); waiting for the next idle "
        "period"},
-      {{false, 1}, kStartWindowMs - 1,
+      {{false, 1},
+       kStartWindowMs - 1,
        "trenchwalk-idle: the saver failed to start (exit status 1); waiting for the next idle "
        "period"},
-      {{false, 1}, kStartWindowMs,
+      {{false, 1},
+       kStartWindowMs,
        "trenchwalk-idle: the saver ended with exit status 1 after 3.0 s; waiting for the next "
        "idle period"},
-      {{false, 127}, 65'432,
+      {{false, 127},
+       65'432,
        "trenchwalk-idle: the saver ended with exit status 127 after 65.4 s; waiting for the "
        "next idle period"},
-      {{true, 9}, 12'345,
+      {{true, 9},
+       12'345,
        "trenchwalk-idle: the saver was killed by signal 9 (SIGKILL) after 12.3 s; waiting for "
        "the next idle period"},
-      {{true, 6}, 50,
+      {{true, 6},
+       50,
        "trenchwalk-idle: the saver was killed by signal 6 (SIGABRT) after 0.0 s; waiting for "
        "the next idle period"},
   };
