@@ -5,7 +5,9 @@
 # one record; it starts the saver again only after another whole idle period;
 # what the desktop uses to hold idle back (a view with inhibit_idle on sway, a
 # player resetting the X screen saver) keeps the saver from starting; SIGTERM
-# ends the launcher with status 0; so does the desktop going away.
+# ends the launcher with status 0; a saver that fails to start is reported in
+# one line and tried again only after input and another idle period; the
+# desktop going away ends the launcher with status 0.
 #
 # usage: idle_end_to_end.sh DESKTOP path/to/trenchwalk path/to/trenchwalk-idle
 #   DESKTOP  x11   Xvfb, keys with xdotool
@@ -362,6 +364,34 @@ wait "$launcher_pid"
 status=$?
 [ "$status" -eq 0 ] || fail "exit status $status after SIGTERM"
 echo "ok: $desktop: SIGTERM ends the launcher with status 0"
+
+# A saver that fails to start: one line each time, and the launcher re-arms:
+# not again while no one is there, but after input and another idle period.
+mkdir -p "$work/broken"
+cp "$launcher" "$work/broken/trenchwalk-idle"
+printf '#!/bin/sh\nexit 3\n' >"$work/broken/trenchwalk"
+chmod 755 "$work/broken" "$work/broken/trenchwalk"
+[ ${#as_user[@]} -gt 0 ] && chown -R nobody:nogroup "$work/broken"
+"${as_user[@]}" "$work/broken/trenchwalk-idle" "$delay" >"$work/launcher-broken.out" \
+  2>"$work/launcher-broken.err" &
+broken_pid=$!
+launcher_pids+=("$broken_pid")
+failures() { grep -c '^trenchwalk-idle: the saver failed to start (exit status 3); waiting for the next idle period$' "$work/launcher-broken.err"; }
+failed_times() { [ "$(failures)" -ge "$1" ]; }
+"${desktop}_key" Shift_L || fail "the key could not be sent"
+poll "$saver_limit" failed_times 1 || fail "a saver that fails was not reported: $(cat "$work/launcher-broken.err")"
+# With no input, no new attempt: a saver that fails is not started in a loop.
+poll $((2 * delay * 10)) failed_times 2 && fail "the launcher tried again without any input"
+"${desktop}_key" Shift_L || fail "the key could not be sent"
+poll "$saver_limit" failed_times 2 || fail "the launcher did not try again after another idle period"
+[ "$(failures)" -eq 2 ] && [ "$(wc -l <"$work/launcher-broken.err")" -eq 2 ] ||
+  fail "expected two lines, one per failure: $(cat "$work/launcher-broken.err")"
+running "$broken_pid" || fail "the launcher ended after a saver failed"
+kill -TERM "$broken_pid"
+broken_gone() { ! running "$broken_pid"; }
+poll "$exit_limit" broken_gone || fail "the launcher still runs 10 s after SIGTERM"
+echo "ok: $desktop: a saver that fails to start is reported in one line, and tried again" \
+  "after another idle period"
 
 # The desktop going away: the launcher leaves with status 0.
 start_launcher
