@@ -372,8 +372,10 @@ cp "$launcher" "$work/broken/trenchwalk-idle"
 printf '#!/bin/sh\nexit 3\n' >"$work/broken/trenchwalk"
 chmod 755 "$work/broken" "$work/broken/trenchwalk"
 [ ${#as_user[@]} -gt 0 ] && chown -R nobody:nogroup "$work/broken"
-"${as_user[@]}" "$work/broken/trenchwalk-idle" "$delay" >"$work/launcher-broken.out" \
-  2>"$work/launcher-broken.err" &
+# SIGINT back to its default: a shell starts background jobs with it ignored,
+# and this launcher is ended with it below.
+"${as_user[@]}" env --default-signal=INT "$work/broken/trenchwalk-idle" "$delay" \
+  >"$work/launcher-broken.out" 2>"$work/launcher-broken.err" &
 broken_pid=$!
 launcher_pids+=("$broken_pid")
 failures() { grep -c '^trenchwalk-idle: the saver failed to start (exit status 3); waiting for the next idle period$' "$work/launcher-broken.err"; }
@@ -387,11 +389,14 @@ poll "$saver_limit" failed_times 2 || fail "the launcher did not try again after
 [ "$(failures)" -eq 2 ] && [ "$(wc -l <"$work/launcher-broken.err")" -eq 2 ] ||
   fail "expected two lines, one per failure: $(cat "$work/launcher-broken.err")"
 running "$broken_pid" || fail "the launcher ended after a saver failed"
-kill -TERM "$broken_pid"
+kill -INT "$broken_pid"
 broken_gone() { ! running "$broken_pid"; }
-poll "$exit_limit" broken_gone || fail "the launcher still runs 10 s after SIGTERM"
+poll "$exit_limit" broken_gone || fail "the launcher still runs 10 s after SIGINT"
+wait "$broken_pid"
+status=$?
+[ "$status" -eq 0 ] || fail "exit status $status after SIGINT"
 echo "ok: $desktop: a saver that fails to start is reported in one line, and tried again" \
-  "after another idle period"
+  "after another idle period; SIGINT ends the launcher with status 0"
 
 # The desktop going away: the launcher leaves with status 0.
 start_launcher
