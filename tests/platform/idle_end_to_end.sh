@@ -265,7 +265,7 @@ start_launcher() {
   launcher_out="$work/launcher-$n.out"
   launcher_err="$work/launcher-$n.err"
 }
-chosen() { grep -Eq "^trenchwalk-idle: idle source: $("${desktop}_source"); starting $saver after $delay s idle$" "$launcher_out"; }
+chosen() { grep -sEq "^trenchwalk-idle: idle source: $("${desktop}_source"); starting $saver after $delay s idle$" "$launcher_out"; }
 launcher_settled() { chosen || ! running "$launcher_pid"; }
 
 # The saver's process once it shows full screen; "" until then.
