@@ -17,8 +17,9 @@
 # Each desktop is a handful of functions named after it, below:
 #   D_tools               the commands it needs (the run is skipped without them)
 #   D_start               starts it in $work; sets as_user (the command prefix
-#                         clients run under) and exports what clients need;
-#                         returns 77 when it cannot start here
+#                         clients run under) and owner (user:group owning the
+#                         folders they write, empty for the caller), exports
+#                         what clients need; returns 77 when it cannot start here
 #   D_key NAME            sends one key press and release
 #   D_saver_up PID        true when process PID shows a full-screen window
 #   D_stop                stops it; safe to call twice
@@ -49,6 +50,7 @@ chmod 755 "$work"
 mkdir -p "$work/bin" "$work/runtime" "$work/home" "$work/out"
 chmod 700 "$work/runtime"
 as_user=()
+owner=""
 launcher_pids=()
 
 microseconds() { echo "${EPOCHREALTIME//[!0-9]/}"; }
@@ -103,7 +105,6 @@ sway_tools() { echo sway swaymsg wtype jq setpriv; }
 sway_pid=""
 sway_keyboard_pid=""
 sway_start() {
-  local owner=""
   if [ "$(id -u)" -eq 0 ]; then
     as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups --)
     owner=nobody:nogroup
@@ -160,7 +161,7 @@ sway_blocker_pid=""
 sway_inhibit_start() {
   mkdir -p "$work/blocker"
   cp "$saver_binary" "$work/blocker/trenchwalk"
-  [ ${#as_user[@]} -gt 0 ] && chown -R nobody:nogroup "$work/blocker"
+  [ -n "$owner" ] && chown -R "$owner" "$work/blocker"
   "${as_user[@]}" env QT_QPA_PLATFORM=wayland "$work/blocker/trenchwalk" >"$work/blocker.err" 2>&1 &
   sway_blocker_pid=$!
   blocker_shown() { sway_saver_up "$sway_blocker_pid"; }
@@ -371,7 +372,7 @@ mkdir -p "$work/broken"
 cp "$launcher" "$work/broken/trenchwalk-idle"
 printf '#!/bin/sh\nexit 3\n' >"$work/broken/trenchwalk"
 chmod 755 "$work/broken" "$work/broken/trenchwalk"
-[ ${#as_user[@]} -gt 0 ] && chown -R nobody:nogroup "$work/broken"
+[ -n "$owner" ] && chown -R "$owner" "$work/broken"
 # SIGINT back to its default: a shell starts background jobs with it ignored,
 # and this launcher is ended with it below.
 "${as_user[@]}" env --default-signal=INT "$work/broken/trenchwalk-idle" "$delay" \
