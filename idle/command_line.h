@@ -1,0 +1,33 @@
+// trenchwalk-idle's command line: an optional delay in seconds, or --help.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tw::idle {
+
+// GNOME blanks the screen at its idle delay (300 s by default) and, with a
+// backlight, dims it earlier: at four fifths of the delay (240 s) in older
+// releases, at half (150 s) in newer ones. KDE dims at 5 minutes. Three
+// minutes is before any blank and the older dim, and leaves the saver two
+// minutes on the screen before GNOME blanks it.
+inline constexpr unsigned kDefaultDelaySeconds = 180;
+// The idle protocols take the delay in milliseconds in 32 bits; a day is far
+// longer than any sensible delay and far within that.
+inline constexpr unsigned kLongestDelaySeconds = 24 * 60 * 60;
+
+struct CommandLine {
+  enum class Action { Run, Help, BadUsage };
+  Action action = Action::Run;
+  unsigned delaySeconds = kDefaultDelaySeconds;
+  std::string error;  // for BadUsage: what was wrong
+};
+
+// argv without the program's name.
+CommandLine parseCommandLine(const std::vector<std::string>& arguments);
+
+// The usage line, and the full help that --help prints.
+std::string usageLine();
+std::string helpText();
+
+}  // namespace tw::idle
