@@ -114,7 +114,7 @@ bool opensWithBanner(std::string head, bool cutShort) {
 
 std::string LogStore::logPath() const {
   // An unknown folder means no log at all, never one in the root folder.
-  const std::string folder = services_.executableFolder();
+  const std::string folder = services_.logFolder();
   return folder.empty() ? std::string() : folder + "/" + kLogFileName;
 }
 

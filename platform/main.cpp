@@ -18,6 +18,8 @@
 #endif
 
 #include "platform/display_check.h"
+#include "platform/held_folder.h"
+#include "platform/log_place.h"
 #include "platform/qt_services.h"
 #include "platform/saver.h"
 #include "platform/single_instance.h"
@@ -102,17 +104,22 @@ int main() {
   fontconfig.join();
 #endif
 
-  // Taken before anything reads or writes walked.log.
-  const std::string folder = tw::platform::executableFolder();
-  if (folder.empty())
-    std::cerr << "trenchwalk: the executable's folder cannot be found (/proc/self/exe); no walked.log is kept\n";
+  // Taken before anything reads or writes walked.log: the folder is chosen
+  // and held once, and every file call of the run goes through it.
+  const tw::platform::LogPlace place = tw::platform::findLogPlace(tw::platform::executableFolder());
+  tw::platform::HeldFolder logFolder;
+  if (!place.folder.empty() && !logFolder.hold(place.folder))
+    std::cerr << "trenchwalk: no walked.log is kept: " << place.folder << " cannot be opened\n";
+  else if (place.folder.empty())
+    std::cerr << "trenchwalk: no walked.log is kept: " << place.whyNone << "\n";
   tw::platform::InstanceGuard lock;
-  if (lock.acquire(folder, std::getenv("XDG_RUNTIME_DIR"), std::cerr) ==
-      tw::platform::InstanceLock::HeldElsewhere)
+  if (lock.acquire(logFolder.path().empty() ? std::string() : place.folder,
+                   std::getenv("XDG_RUNTIME_DIR"), std::cerr) == tw::platform::InstanceLock::HeldElsewhere)
     return 0;
 
   tw::Clock clock;
   tw::platform::QtServices services;
+  services.setLogFolder(logFolder.path());
   tw::platform::Saver saver(services, clock);
   if (!saver.start()) return leave(saver.exitCode());
   // QApplication::exec() first connects to the accessibility bus, a blocking

@@ -67,11 +67,7 @@ LocalTime QtServices::localTime() {
                    local.tm_min,         local.tm_sec,     static_cast<int>(now.tv_nsec / 1'000'000)};
 }
 
-std::string QtServices::executableFolder() {
-  // The kernel's bytes, never a text conversion that could turn a folder name
-  // that is not UTF-8 into another folder; empty (no log) when not found.
-  return tw::platform::executableFolder();
-}
+std::string QtServices::logFolder() { return logFolder_; }
 
 void QtServices::syncToDisk(const std::string& path) { syncFileAndFolder(path); }
 

@@ -36,10 +36,10 @@ class Services {
   // The extent of a caption (possibly several CR LF lines) in a font, in twips.
   virtual Extent measureText(std::string_view text, const Font& font) = 0;
   virtual LocalTime localTime() = 0;
-  // The folder that holds the program's executable, byte for byte, without a
-  // trailing separator; empty when it cannot be found, and the run then keeps
-  // no log.
-  virtual std::string executableFolder() = 0;
+  // The folder that holds walked.log, byte for byte, without a trailing
+  // separator; empty when there is none, and the run then keeps no log. The
+  // same folder for the whole run, wherever it is moved meanwhile.
+  virtual std::string logFolder() = 0;
   // Pushes a written file (and the folder entry that names it) to the disk.
   virtual void syncToDisk(const std::string& path) = 0;
   // A modal box with a critical icon and one OK button; returns once closed.

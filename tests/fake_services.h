@@ -39,7 +39,7 @@ class FakeServices : public Services {
                   std::round(1.2f * em * static_cast<float>(lines) / 15) * 15};
   }
   LocalTime localTime() override { return wall.localTime(); }
-  std::string executableFolder() override { return folder; }
+  std::string logFolder() override { return folder; }
   void syncToDisk(const std::string& path) override { synced.push_back(path); }
   void messageBox(const std::string& text, const std::string& title) override {
     boxes.push_back(title + ": " + text);
