@@ -60,12 +60,23 @@ known_to_dpkg() {
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -qv 'not-installed'
 }
 
+# Purges whatever dpkg still has of the package: apt-get for an installed one;
+# dpkg itself for the configuration files a removal left, since apt knows no
+# archive that holds the package.
+purge_leftover() {
+  if installed; then
+    "${apt[@]}" purge "$package"
+  elif known_to_dpkg; then
+    dpkg --purge "$package"
+  fi
+}
+
 exec {turn}>/run/lock/trenchwalk-package-test.lock
 flock -w 600 "$turn" || { echo "FAIL: another run of this test held the machine for 10 minutes"; exit 1; }
 if known_to_dpkg; then
   if [ -e "$marker" ]; then
     echo "note: purging the package a killed run of this test left installed"
-    "${apt[@]}" purge "$package" >/dev/null || { echo "FAIL: cannot purge the leftover package"; exit 1; }
+    purge_leftover >/dev/null || { echo "FAIL: cannot purge the leftover package"; exit 1; }
   else
     echo "SKIP: $package is installed on this machine; the test would replace it"
     exit 77
@@ -80,10 +91,7 @@ xvfb_pid=""
 cleanup() {
   [ -n "$pid" ] && kill -9 "$pid" 2>/dev/null
   stop_xvfb
-  if known_to_dpkg; then
-    "${apt[@]}" purge "$package" >"$work/cleanup.out" 2>&1 ||
-      echo "the package could not be purged: $(cat "$work/cleanup.out")"
-  fi
+  purge_leftover >"$work/cleanup.out" 2>&1 || echo "the package could not be purged: $(cat "$work/cleanup.out")"
   known_to_dpkg || rm -f "$marker"
   [ -e /usr/bin/trenchwalk ] && echo "/usr/bin/trenchwalk is still there"
   rm -rf "$work"
@@ -252,21 +260,28 @@ escape_ends_it
 check_log "$log" 4
 [ "$first_report" != "$second_report" ] ||
   fail "keypad + shows the same report for a log 1234.56 m longer ($first_report)"
-echo "ok: keypad + reports the log in ~/.local/state/trenchwalk"
+echo "ok: keypad + reports the log in ~/.local/state/trenchwalk (blue pixels: ${first_report% *}, then ${second_report% *})"
 
-# --- Remove: the files go, the configuration files at the purge; the log stays.
+# apt-get remove: the package's files go, but for its configuration files;
+# then the purge: those go too. $1 says which time, for the messages.
+remove_and_purge() {
+  local what=$1 path
+  "${apt[@]}" remove "$package" >"$work/apt.out" 2>&1 || fail "$what: apt-get remove failed"
+  installed && fail "$what: the package is still installed after apt-get remove"
+  while read -r path; do
+    grep -qxF "$path" <<<"$conffiles" && continue
+    [ -e "$path" ] || [ -L "$path" ] && fail "$what: $path is still there after apt-get remove"
+  done <"$work/files"
+  purge_leftover >"$work/apt.out" 2>&1 || fail "$what: the purge failed"
+  known_to_dpkg && fail "$what: dpkg still knows the package after the purge"
+  while read -r path; do
+    [ -e "$path" ] || [ -L "$path" ] && fail "$what: $path is still there after the purge"
+  done <"$work/files"
+}
+
+# --- Remove: the files go; the log stays.
 log_before=$(md5sum <"$log")
-"${apt[@]}" remove "$package" >"$work/apt.out" 2>&1 || fail "apt-get remove failed"
-installed && fail "the package is still installed after apt-get remove"
-while read -r path; do
-  grep -qxF "$path" <<<"$conffiles" && continue
-  [ -e "$path" ] || [ -L "$path" ] && fail "$path is still there after apt-get remove"
-done <"$work/files"
-"${apt[@]}" purge "$package" >"$work/apt.out" 2>&1 || fail "apt-get purge failed"
-known_to_dpkg && fail "dpkg still knows the package after the purge"
-while read -r path; do
-  [ -e "$path" ] || [ -L "$path" ] && fail "$path is still there after the purge"
-done <"$work/files"
+remove_and_purge "the first removal"
 [ "$(md5sum <"$log")" = "$log_before" ] || fail "removing the package changed the user's log"
 echo "ok: removed and purged: its files are gone, the user's log stays"
 
@@ -281,14 +296,10 @@ for round in 1 2; do
       [ -e "$path" ] || fail "round $round: $path is missing after apt-get $how"
     done <"$work/files"
   done
-  "${apt[@]}" purge "$package" >"$work/apt.out" 2>&1 || fail "round $round: apt-get purge failed"
-  known_to_dpkg && fail "round $round: dpkg still knows the package"
-  while read -r path; do
-    [ -e "$path" ] || [ -L "$path" ] && fail "round $round: $path is still there"
-  done <"$work/files"
+  remove_and_purge "round $round"
 done
 rm -f "$marker"
-echo "ok: installed, reinstalled and purged twice more"
+echo "ok: installed, reinstalled, removed and purged twice more"
 
 # --- A per-user CMake install keeps its log beside its executable.
 user_home="$work/user"
