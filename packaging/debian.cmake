@@ -43,5 +43,7 @@ endif()
 configure_file(${CMAKE_CURRENT_LIST_DIR}/prepare_staging.cmake.in
   ${PROJECT_BINARY_DIR}/prepare_staging.cmake @ONLY)
 set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_BINARY_DIR}/prepare_staging.cmake)
+# Maintainer scripts 0755 and the conffiles list 0644, as dpkg expects.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
 
 include(CPack)

@@ -7,8 +7,12 @@ set -euo pipefail
 
 # qt6-wayland: Qt's Wayland support, for Wayland sessions (with or without
 # XWayland); xdg-utils: xdg-open, through which Q opens the maker's page.
+# trenchwalk-idle: libwayland-dev (libwayland-client and wayland-scanner) and
+# wayland-protocols for the Wayland idle protocols, libsystemd-dev (sd-bus)
+# for GNOME's D-Bus interfaces, libxcb-sync-dev for the X server's idle time.
 build_packages=(cmake g++ make pkgconf qt6-base-dev qt6-wayland libgl-dev libxcb1-dev libfontconfig-dev
-  fonts-liberation fonts-dejavu-core xdg-utils)
+  fonts-liberation fonts-dejavu-core xdg-utils libwayland-dev wayland-protocols libsystemd-dev
+  libxcb-sync-dev)
 # dpkg-dev: dpkg-shlibdeps and dpkg-buildflags; file tells CPack which files
 # are executables; lintian checks the package (scripts/package.sh).
 package_packages=(dpkg-dev file lintian)
@@ -17,8 +21,10 @@ package_packages=(dpkg-dev file lintian)
 # swayidle, grim, wtype and jq run the Wayland end-to-end test on a headless
 # compositor; util-linux's setpriv runs it as an unprivileged user.
 # imagemagick: import and convert, which tell a lit X screen from a black one.
+# dbus: a session bus for the desktops the idle launcher is tried on.
 test_packages=(googletest libgtest-dev libbenchmark-dev xvfb xauth xdotool x11-utils x11-xserver-utils
-  xautolock xss-lock clang libclang-rt-14-dev sway swayidle grim wtype jq util-linux imagemagick)
+  xautolock xss-lock clang libclang-rt-14-dev sway swayidle grim wtype jq util-linux imagemagick
+  dbus)
 
 case "${1:-run}" in
   run) wanted=("${build_packages[@]}") ;;
