@@ -2,13 +2,14 @@
 # The Debian package on this machine, from build to purge:
 #   build    scripts/package.sh makes trenchwalk_VERSION_amd64.deb, lintian
 #            finds no error, and it holds every file the install rules install
-#   install  apt-get install ./trenchwalk_*.deb puts them in place
+#   install  apt-get install ./trenchwalk_*.deb puts them in place, and
+#            switches the idle launcher's user unit on for every user
 #   run      an unprivileged user, under Xvfb, runs /usr/bin/trenchwalk and
 #            ends it with Escape: the record lands behind a fresh banner in
 #            that user's ~/.local/state/trenchwalk/walked.log, and keypad +
 #            reports what is there
-#   remove   the installed files are gone (the configuration files at the
-#            purge) and the user's log stays as it was
+#   remove   the installed files are gone (the configuration files and the
+#            unit's links at the purge) and the user's log stays as it was
 #   again    installed, reinstalled and removed twice more
 #   per-user a CMake install into a ~/.local of that user keeps its log beside
 #            the executable, as before
@@ -72,7 +73,10 @@ purge_leftover() {
 }
 
 exec {turn}>/run/lock/trenchwalk-package-test.lock
-flock -w 600 "$turn" || { echo "FAIL: another run of this test held the machine for 10 minutes"; exit 1; }
+if ! flock -w 600 "$turn"; then
+  echo "FAIL: another run of this test held the machine for 10 minutes"
+  exit 1
+fi
 if known_to_dpkg; then
   if [ -e "$marker" ]; then
     echo "note: purging the package a killed run of this test left installed"
@@ -91,7 +95,8 @@ xvfb_pid=""
 cleanup() {
   [ -n "$pid" ] && kill -9 "$pid" 2>/dev/null
   stop_xvfb
-  purge_leftover >"$work/cleanup.out" 2>&1 || echo "the package could not be purged: $(cat "$work/cleanup.out")"
+  purge_leftover >"$work/cleanup.out" 2>&1 ||
+    echo "the package could not be purged: $(cat "$work/cleanup.out")"
   known_to_dpkg || rm -f "$marker"
   [ -e /usr/bin/trenchwalk ] && echo "/usr/bin/trenchwalk is still there"
   rm -rf "$work"
@@ -111,10 +116,12 @@ mkdir -m 755 "$work/out"
 "$source_dir/scripts/package.sh" "$work/out" "$package_build" >"$work/package.out" 2>&1 ||
   fail "scripts/package.sh failed"
 debs=("$work"/out/trenchwalk_*_amd64.deb)
-[ "${#debs[@]}" -eq 1 ] && [ -f "${debs[0]}" ] || fail "no single trenchwalk_VERSION_amd64.deb: $(ls "$work/out")"
+[ "${#debs[@]}" -eq 1 ] && [ -f "${debs[0]}" ] ||
+  fail "no single trenchwalk_VERSION_amd64.deb: $(ls "$work/out")"
 deb=${debs[0]}
 version=$(dpkg-deb -f "$deb" Version)
-[ "$(basename "$deb")" = "trenchwalk_${version}_amd64.deb" ] || fail "$(basename "$deb") does not name version $version"
+[ "$(basename "$deb")" = "trenchwalk_${version}_amd64.deb" ] ||
+  fail "$(basename "$deb") does not name version $version"
 grep -q '^E: ' "$work/package.out" && fail "lintian found errors"
 for field in Maintainer Description Section Priority; do
   [ -n "$(dpkg-deb -f "$deb" "$field")" ] || fail "no $field field"
@@ -129,13 +136,39 @@ dpkg-deb -c "$deb" | awk '{print $NF}' | sed 's|^\./|/|' | sort >"$work/contents
 DESTDIR="$work/staged" cmake --install "$package_build" >/dev/null || fail "cmake --install failed"
 (cd "$work/staged" && find . ! -type d | sed 's|^\.||') | sort >"$work/installed"
 [ -s "$work/installed" ] || fail "the install rules installed nothing"
+# Debian's places for what a per-user install keeps under share.
 while read -r file; do
   case $file in
     */man/man*/*) file=$file.gz ;;
+    /usr/share/systemd/user/*) file=/usr/lib/systemd/user/${file##*/} ;;
+    /usr/share/trenchwalk/*.desktop) file=/etc/xdg/autostart/${file##*/} ;;
   esac
   grep -qxF "$file" "$work/contents" || fail "$file is installed by CMake but not packaged"
 done <"$work/installed"
-for file in /usr/bin/trenchwalk /usr/share/man/man6/trenchwalk.6.gz /usr/share/doc/trenchwalk/copyright \
+# The idle launcher, when the build has it: its unit runs the packaged
+# launcher and is switched on for every user; its autostart entry is a
+# configuration file, skipped once the launcher is gone.
+unit=/usr/lib/systemd/user/trenchwalk-idle.service
+entry=/etc/xdg/autostart/trenchwalk-idle.desktop
+enabled_link=/etc/systemd/user/graphical-session.target.wants/trenchwalk-idle.service
+idle=0
+if grep -qxF /usr/bin/trenchwalk-idle "$work/installed"; then
+  idle=1
+  for file in "$unit" "$entry" /usr/share/man/man1/trenchwalk-idle.1.gz; do
+    grep -qxF "$file" "$work/contents" || fail "$file is not packaged"
+  done
+  dpkg-deb --fsys-tarfile "$deb" | tar -xO ".$unit" |
+    grep -qx 'ExecStart=/usr/bin/trenchwalk-idle' ||
+    fail "the packaged unit does not start /usr/bin/trenchwalk-idle"
+  dpkg-deb --fsys-tarfile "$deb" | tar -xO ".$entry" |
+    grep -qx 'TryExec=/usr/bin/trenchwalk-idle' ||
+    fail "the packaged autostart entry is not skipped once the launcher is gone"
+fi
+# Nothing of an earlier switching-on may pass for this package's.
+[ -e "$enabled_link" ] || [ -L "$enabled_link" ] && fail "$enabled_link is there before the install"
+
+for file in /usr/bin/trenchwalk /usr/share/man/man6/trenchwalk.6.gz \
+  /usr/share/doc/trenchwalk/copyright \
   /usr/share/doc/trenchwalk/changelog.gz /usr/share/applications/trenchwalk.desktop; do
   grep -qxF "$file" "$work/contents" || fail "$file is not packaged"
 done
@@ -156,6 +189,11 @@ while read -r path; do
   echo "$path" >>"$work/files"
 done <"$work/listed"
 [ -x /usr/bin/trenchwalk ] || fail "/usr/bin/trenchwalk is not installed"
+if [ "$idle" = 1 ]; then
+  grep -qxF "$entry" <<<"$conffiles" || fail "$entry is not a configuration file: $conffiles"
+  [ "$(readlink "$enabled_link")" = "$unit" ] ||
+    fail "the user unit is not switched on for every user"
+fi
 file -b /usr/bin/trenchwalk | grep -q ', stripped' || fail "/usr/bin/trenchwalk is not stripped"
 echo "ok: apt-get install puts $(wc -l <"$work/files") files in place"
 
@@ -170,7 +208,8 @@ start_xvfb "$work" 1024x768 -ac || fail "no X server"
 # environment; its pid in $pid.
 start_as_nobody() {
   setpriv --reuid=nobody --regid=nogroup --clear-groups -- env -i HOME="$2" PATH=/usr/bin:/bin \
-    DISPLAY="$DISPLAY" XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=xcb "$1" >>"$work/saver.out" 2>&1 &
+    DISPLAY="$DISPLAY" XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=xcb "$1" \
+    >>"$work/saver.out" 2>&1 &
   pid=$!
   find_window 15 "^${title}\$" >/dev/null || fail "no saver window"
 }
@@ -272,11 +311,23 @@ remove_and_purge() {
     grep -qxF "$path" <<<"$conffiles" && continue
     [ -e "$path" ] || [ -L "$path" ] && fail "$what: $path is still there after apt-get remove"
   done <"$work/files"
+  # What stays until the purge does nothing: the unit is masked, and the
+  # autostart entry names a launcher that is gone.
+  if [ "$idle" = 1 ]; then
+    [ "$(readlink "/etc/systemd/user/${unit##*/}")" = /dev/null ] ||
+      fail "$what: the removed unit is not masked"
+    [ ! -e /usr/bin/trenchwalk-idle ] && grep -qx 'TryExec=/usr/bin/trenchwalk-idle' "$entry" ||
+      fail "$what: the autostart entry left until the purge still runs something"
+  fi
   purge_leftover >"$work/apt.out" 2>&1 || fail "$what: the purge failed"
   known_to_dpkg && fail "$what: dpkg still knows the package after the purge"
   while read -r path; do
     [ -e "$path" ] || [ -L "$path" ] && fail "$what: $path is still there after the purge"
   done <"$work/files"
+  local traces
+  traces=$(find /etc/systemd/user /var/lib/systemd/deb-systemd-user-helper-enabled \
+    /var/lib/systemd/deb-systemd-user-helper-masked -name 'trenchwalk*' 2>/dev/null)
+  [ -z "$traces" ] || fail "$what: the purge left $traces"
 }
 
 # --- Remove: the files go; the log stays.
@@ -285,21 +336,39 @@ remove_and_purge "the first removal"
 [ "$(md5sum <"$log")" = "$log_before" ] || fail "removing the package changed the user's log"
 echo "ok: removed and purged: its files are gone, the user's log stays"
 
-# --- Twice more, with a reinstall over the installed package each time.
+# --- Twice more: each time installed, and installed again over itself; the
+# second time also removed without the purge and installed again, which
+# takes the removal's mask away and switches the unit back on.
+# Checks that the package's files are in place after apt-get $1 in round $2.
+check_installed() {
+  local how=$1 round=$2 path
+  installed || fail "round $round: not installed after apt-get $how"
+  while read -r path; do
+    [ -e "$path" ] || fail "round $round: $path is missing after apt-get $how"
+  done <"$work/files"
+  if [ "$idle" = 1 ]; then
+    [ "$(readlink "$enabled_link")" = "$unit" ] || fail "round $round: the unit is off after apt-get $how"
+    [ -L "/etc/systemd/user/${unit##*/}" ] && fail "round $round: the unit is still masked after apt-get $how"
+  fi
+}
 for round in 1 2; do
-  for how in install "install --reinstall"; do
+  hows=(install "install --reinstall")
+  [ "$round" = 2 ] && hows+=(remove install)
+  for how in "${hows[@]}"; do
+    if [ "$how" = remove ]; then
+      "${apt[@]}" remove "$package" >"$work/apt.out" 2>&1 || fail "round $round: apt-get remove failed"
+      known_to_dpkg || [ -z "$conffiles" ] || fail "round $round: the removal took the configuration files"
+      continue
+    fi
     # shellcheck disable=SC2086
     (cd "$work/out" && "${apt[@]}" $how "./$(basename "$deb")") >"$work/apt.out" 2>&1 ||
       fail "round $round: apt-get $how failed"
-    installed || fail "round $round: not installed after apt-get $how"
-    while read -r path; do
-      [ -e "$path" ] || fail "round $round: $path is missing after apt-get $how"
-    done <"$work/files"
+    check_installed "$how" "$round"
   done
   remove_and_purge "round $round"
 done
 rm -f "$marker"
-echo "ok: installed, reinstalled, removed and purged twice more"
+echo "ok: installed, reinstalled, removed, installed again and purged: twice more"
 
 # --- A per-user CMake install keeps its log beside its executable.
 user_home="$work/user"
