@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/descriptors.h"
+
 namespace tw::platform {
 
 HeldFolder::~HeldFolder() {
@@ -15,6 +17,14 @@ bool HeldFolder::hold(const std::string& folder) {
   fd_ = -1;
   path_.clear();
   if (folder.empty()) return false;
+  // Qt takes more descriptors once its loop runs (a wake-up for each of its
+  // threads, the session bus); a process starved of them keeps its last few
+  // for Qt and works with the folder's own path, as it is at start-up.
+  constexpr int kHeadroomToHold = 8;
+  if (!haveSpareDescriptors(kHeadroomToHold)) {
+    path_ = folder;
+    return true;
+  }
   // O_PATH: the folder is only named through it, never read, so even a folder
   // this user may only pass through can be held.
   fd_ = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);

@@ -19,7 +19,8 @@ class HeldFolder {
   // Holds `folder` (empty: none). False when it cannot be opened.
   bool hold(const std::string& folder);
   // The path to work with: bound to the held folder, or, where /proc is not
-  // there to bind it, the folder's own path; empty when nothing is held.
+  // there to bind it or the process has almost no descriptors left, the
+  // folder's own path; empty when nothing is held.
   const std::string& path() const { return path_; }
 
  private:

@@ -19,6 +19,13 @@ class QtServices : public Services {
   LocalTime localTime() override;
   std::string logFolder() override;
   void syncToDisk(const std::string& path) override;
+  int openToAppend(const std::string& path, int& handle) override;
+  int fileLength(int handle, int64_t& length) override;
+  int writeSome(int handle, std::string_view bytes, size_t& written) override;
+  int syncFile(int handle) override;
+  int cutTo(int handle, int64_t length) override;
+  void closeFile(int handle) override;
+  void tellUser(const std::string& line) override;
   void messageBox(const std::string& text, const std::string& title) override;
   void openAddress(const std::string& address) override;
   void runTimeErrorBox(const RunTimeError& error) override;

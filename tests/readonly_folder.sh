@@ -38,8 +38,8 @@ fail() {
   exit 1
 }
 
-# Escape on the saver's window $wid: it must end within 3 s with status 0.
-# $1 says which run, for the message.
+# Escape on the saver's window $wid: it must end within 3 s with status $2
+# (0 unless given). $1 says which run, for the message.
 escape_ends_it() {
   xdotool windowfocus --sync "$wid" 2>/dev/null
   xdotool key Escape
@@ -48,7 +48,7 @@ escape_ends_it() {
   wait "$pid"
   status=$?
   pid=""
-  [ "$status" -eq 0 ] || fail "exit status $status$1"
+  [ "$status" -eq "${2:-0}" ] || fail "exit status $status$1"
 }
 
 mkdir "$work/bin" && cp "$binary" "$work/bin/trenchwalk" && chmod 755 "$work/bin" "$work/bin/trenchwalk"
@@ -138,7 +138,10 @@ runuser -u nobody -- env DISPLAY="$display" XDG_RUNTIME_DIR="$work/runtime-dir" 
 pid=$!
 wid=$(find_window 10 "^${title}\$")
 [ -n "$wid" ] || fail "no saver window over an unreadable log: $(cat "$work/out3")"
-escape_ends_it " over an unreadable log"
+# Its record cannot be kept: the run ends as a failure, said in one line.
+escape_ends_it " over an unreadable log" 1
+[ "$(cat "$work/out3")" = "trenchwalk: the record of this run could not be kept in walked.log: Permission denied" ] ||
+  fail "not one line about the lost record: $(cat "$work/out3")"
 [ "$(md5sum <"$work/shared/walked.log")$(stat -c '%U %a %s %Y' "$work/shared/walked.log")" = "$log_before" ] ||
   fail "the unreadable log was changed: $(ls -la "$work/shared")"
 [ "$(md5sum <"$work/shared/walked.log.bak")" = "$backup_before" ] || fail "the older backup was replaced"
