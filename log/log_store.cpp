@@ -6,7 +6,9 @@
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <string_view>
 #include <system_error>
+#include <vector>
 
 #include "log/log_file.h"
 #include "shell/text.h"
@@ -83,6 +85,39 @@ fs::path keepAsBackup(const fs::path& log) {
   return {};
 }
 
+// A temporary of an earlier start-up that was killed before its rename: ours
+// by its exact name (walked.log.new. and eight lowercase hexadecimal digits),
+// a plain file, holding no more than the beginning of the banner line that is
+// all a start-up ever writes there. Anything else of a similar name is left
+// alone.
+bool isLeftTemporary(const fs::directory_entry& entry, const std::string& prefix) {
+  const std::string name = entry.path().filename().string();
+  if (name.size() != prefix.size() + kTemporaryNameDigits || !name.starts_with(prefix)) return false;
+  for (size_t k = prefix.size(); k < name.size(); ++k) {
+    const char c = name[k];
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+  }
+  std::error_code ec;
+  if (!entry.is_regular_file(ec) || entry.is_symlink(ec)) return false;
+  const std::string fresh = std::string(kLogBanner) + kLineEnd;
+  if (entry.file_size(ec) > fresh.size() || ec) return false;
+  std::ifstream in(entry.path(), std::ios::binary);
+  std::string content(fresh.size(), '\0');
+  in.read(content.data(), static_cast<std::streamsize>(content.size()));
+  if (in.bad()) return false;
+  content.resize(static_cast<size_t>(in.gcount()));
+  return fresh.starts_with(content);
+}
+
+void removeLeftTemporaries(const fs::path& folder) {
+  const std::string prefix = std::string(kLogFileName) + ".new.";
+  std::error_code ec;
+  std::vector<fs::path> left;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+    if (isLeftTemporary(*it, prefix)) left.push_back(it->path());
+  for (const fs::path& path : left) fs::remove(path, ec);
+}
+
 bool endsWithLineEnd(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   in.seekg(-1, std::ios::end);
@@ -114,7 +149,7 @@ bool opensWithBanner(std::string head, bool cutShort) {
 
 std::string LogStore::logPath() const {
   // An unknown folder means no log at all, never one in the root folder.
-  const std::string folder = services_.executableFolder();
+  const std::string folder = services_.logFolder();
   return folder.empty() ? std::string() : folder + "/" + kLogFileName;
 }
 
@@ -123,6 +158,7 @@ void LogStore::prepareLog() {
   if (where.empty()) return;  // No folder for the log: the run goes on without one.
   const fs::path path = where;
   try {
+    removeLeftTemporaries(path.parent_path());
     const LogEntry entry = logEntryAt(path);
     // Anything that is not a plain file (a FIFO, a device, a folder) or that
     // cannot even be looked at is left exactly as it is.
@@ -168,36 +204,78 @@ void LogStore::prepareLog() {
 
 void LogStore::saveLogAndQuit() {
   const std::string where = logPath();
+  int failure = 0;
   try {
     const fs::path path = where;
     // Only a plain file, or none, is written: a FIFO would block the end of
-    // the run, a device is not the log.
+    // the run, a device is not the log. A log that start-up left alone (or
+    // no folder at all) is not written, and that is no failure of this end.
     const LogEntry entry = where.empty() ? LogEntry::Unknown : logEntryAt(path);
     if (entry == LogEntry::Missing || entry == LogEntry::Regular) {
-      std::error_code ec;
-      const bool missingOrEmpty = entry == LogEntry::Missing || fs::file_size(path, ec) == 0 || ec;
-      // A record never runs on from a line that an interrupted write left open.
-      const bool lineOpen = !missingOrEmpty && !endsWithLineEnd(path);
-
-      std::ofstream out(path, std::ios::binary | std::ios::app);
-      if (out) {
-        const LocalTime now = services_.localTime();
-        std::string text;
-        // A log without its banner would be thrown away by the next start-up.
-        if (missingOrEmpty) text.append(kLogBanner).append(kLineEnd);
-        if (lineOpen) text.append(kLineEnd);
-        text += recordLine(scene_.distance.caption(), scene_.distanceUnit.caption(), dateText(now),
-                           timeText(now));
-        out << text;
-        out.flush();
-        out.close();
-        if (!out.fail()) services_.syncToDisk(path.string());
-      }
+      const LocalTime now = services_.localTime();
+      const std::string record = recordLine(scene_.distance.caption(),
+                                            scene_.distanceUnit.caption(), dateText(now),
+                                            timeText(now));
+      failure = appendRecord(where, record, entry == LogEntry::Missing);
     }
   } catch (const std::exception&) {
-    // The record is lost without a message; the program still ends.
+    failure = EIO;
+  }
+  if (failure != 0) {
+    services_.tellUser("the record of this run could not be kept in " + std::string(kLogFileName) +
+                       ": " + std::generic_category().message(failure));
+    run_.end(ExitStatus::RecordNotKept);
+    return;
   }
   run_.end(ExitStatus::Success);
+}
+
+int LogStore::appendRecord(const std::string& path, const std::string& record, bool wasMissing) {
+  // A write interrupted before it wrote anything is tried again; this many
+  // in a row means something keeps interrupting, and the record is given up.
+  constexpr int kInterruptionsTolerated = 100;
+  int handle = -1;
+  if (const int error = services_.openToAppend(path, handle); error != 0) return error;
+  int64_t before = 0;
+  int failure = services_.fileLength(handle, before);
+  if (failure == 0) {
+    std::string text;
+    // A log without its banner would be thrown away by the next start-up.
+    if (before == 0) text.append(kLogBanner).append(kLineEnd);
+    // A record never runs on from a line that an older program left open.
+    else if (!endsWithLineEnd(path)) text.append(kLineEnd);
+    text += record;
+
+    // The whole line in one write; after a short write only the rest is
+    // written, never again what is already in the file.
+    size_t done = 0;
+    int interruptions = 0;
+    while (failure == 0 && done < text.size()) {
+      size_t written = 0;
+      const int error =
+          services_.writeSome(handle, std::string_view(text).substr(done), written);
+      if (error == EINTR && written == 0 && ++interruptions < kInterruptionsTolerated) continue;
+      if (error != 0)
+        failure = error;
+      else if (written == 0)
+        failure = EIO;  // No progress and no reason: never loop on it.
+      done += written;
+    }
+    if (failure == 0) failure = services_.syncFile(handle);
+    if (failure != 0) {
+      // All or nothing: the log goes back to its length before this record,
+      // so no half line stays and the earlier records are as they were.
+      if (services_.cutTo(handle, before) == 0) (void)services_.syncFile(handle);
+    }
+  }
+  services_.closeFile(handle);
+  if (failure == 0) {
+    services_.syncToDisk(path);  // and the folder entry of a log made just now
+  } else if (wasMissing && before == 0) {
+    std::error_code ec;
+    fs::remove(path, ec);  // The empty file this end made is no log.
+  }
+  return failure;
 }
 
 void LogStore::showLoggedDistances() {

@@ -18,7 +18,10 @@ class LogStore {
   // Keeps a log that opens with the banner; anything else is kept as a backup
   // and replaced by a banner-only log. Never stops the saver.
   void prepareLog();
-  // Appends the distance shown as one record and ends the run.
+  // Appends the distance shown as one record and ends the run: with success
+  // when the record is on the disk, or when no log is kept this run; with a
+  // failure, told in one line, when it could not be kept, and then the log is
+  // exactly as it was before.
   void saveLogAndQuit();
   // Shows the logged total in the message, or an error box when the log
   // cannot be read.
@@ -28,6 +31,10 @@ class LogStore {
   std::string logPath() const;
 
  private:
+  // Appends the record (behind a banner when the file is empty) whole, or
+  // leaves the file as it was; 0 or the error number of the first failure.
+  int appendRecord(const std::string& path, const std::string& record, bool wasMissing);
+
   Services& services_;
   Scene& scene_;
   RunState& run_;

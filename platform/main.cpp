@@ -1,4 +1,7 @@
 // The saver. It reads no command line: however it is started, it behaves the same.
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -10,6 +13,7 @@
 #if TRENCHWALK_FONTCONFIG
 #include <fontconfig/fontconfig.h>
 
+#include <system_error>
 #include <thread>
 #endif
 
@@ -18,6 +22,8 @@
 #endif
 
 #include "platform/display_check.h"
+#include "platform/held_folder.h"
+#include "platform/log_place.h"
 #include "platform/qt_services.h"
 #include "platform/saver.h"
 #include "platform/single_instance.h"
@@ -58,9 +64,53 @@ int leave(int status) {
   std::_Exit(status);
 }
 
+void carryOn(int) {}
+
+// A write past the file-size limit (SIGXFSZ) or into a closed pipe or socket
+// (SIGPIPE, a stderr whose reader has gone) would kill the saver, midway
+// through a record or before its window shows. Caught by a handler that does
+// nothing, the write fails instead (EFBIG, EPIPE), and the log's rules deal
+// with that. A handler rather than SIG_IGN: programs the saver starts (the
+// desktop's opener of the web page) get the default back at exec, as they
+// expect.
+void survivePipesAndFileLimits() {
+  struct sigaction action {};
+  action.sa_handler = carryOn;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  (void)sigaction(SIGPIPE, &action, nullptr);
+  (void)sigaction(SIGXFSZ, &action, nullptr);
+}
+
+// Under a limit on its address space (ulimit -v, prlimit --as) Qt and the
+// libraries below it fail one allocation or thread somewhere in their start
+// and crash (fontconfig reading its configuration, a thread Qt cannot
+// start). The saver asks for its room before it starts anything: this much
+// more than the program itself takes, which is about twice what one screen,
+// its fonts, a box and the report were seen to need.
+bool roomToStart() {
+  constexpr size_t kStartRoom = size_t{128} << 20;
+  void* room = ::mmap(nullptr, kStartRoom, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  if (room == MAP_FAILED) return false;
+  ::munmap(room, kStartRoom);
+  return true;
+}
+
+std::string addressSpaceLimit() {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return "memory is short";
+  return "its address space is limited to " + std::to_string(limit.rlim_cur >> 20) + " MiB (ulimit -v)";
+}
+
 }  // namespace
 
 int main() {
+  survivePipesAndFileLimits();
+  if (!roomToStart()) {
+    std::fprintf(stderr, "trenchwalk: not enough memory to start: %s, and it needs room for about 128 MiB more than the program itself\n",
+                 addressSpaceLimit().c_str());
+    return 1;
+  }
   // Before anything else: without a display there is nothing to do but say so.
   const tw::platform::DisplayEnvironment environment = tw::platform::DisplayEnvironment::ofThisProcess();
   tw::platform::SystemDisplayProbe probe;
@@ -85,7 +135,12 @@ int main() {
   // font is asked for, which the core's start does; read here, on a thread
   // of its own while Qt connects to the display, it is no longer in the way
   // of the first frame. Joined before anything asks for a font.
-  std::jthread fontconfig([] { FcInit(); });
+  // Without room for one more thread, fontconfig is set up when first asked.
+  std::jthread fontconfig;
+  try {
+    fontconfig = std::jthread([] { FcInit(); });
+  } catch (const std::system_error&) {
+  }
 #endif
   const QtMessageHandler previous = qInstallMessageHandler(startupMessages);
   QApplication app(argc, arguments.data());
@@ -99,20 +154,25 @@ int main() {
   QApplication::setApplicationName(QStringLiteral("trenchwalk"));
   QApplication::setQuitOnLastWindowClosed(false);
 #if TRENCHWALK_FONTCONFIG
-  fontconfig.join();
+  if (fontconfig.joinable()) fontconfig.join();
 #endif
 
-  // Taken before anything reads or writes walked.log.
-  const std::string folder = tw::platform::executableFolder();
-  if (folder.empty())
-    std::cerr << "trenchwalk: the executable's folder cannot be found (/proc/self/exe); no walked.log is kept\n";
+  // Taken before anything reads or writes walked.log: the folder is chosen
+  // and held once, and every file call of the run goes through it.
+  const tw::platform::LogPlace place = tw::platform::findLogPlace(tw::platform::executableFolder());
+  tw::platform::HeldFolder logFolder;
+  if (!place.folder.empty() && !logFolder.hold(place.folder))
+    std::cerr << "trenchwalk: no walked.log is kept: " << place.folder << " cannot be opened\n";
+  else if (place.folder.empty())
+    std::cerr << "trenchwalk: no walked.log is kept: " << place.whyNone << "\n";
   tw::platform::InstanceGuard lock;
-  if (lock.acquire(folder, std::getenv("XDG_RUNTIME_DIR"), std::cerr) ==
-      tw::platform::InstanceLock::HeldElsewhere)
+  if (lock.acquire(logFolder.path().empty() ? std::string() : place.folder,
+                   std::getenv("XDG_RUNTIME_DIR"), std::cerr) == tw::platform::InstanceLock::HeldElsewhere)
     return 0;
 
   tw::Clock clock;
   tw::platform::QtServices services;
+  services.setLogFolder(logFolder.path());
   tw::platform::Saver saver(services, clock);
   if (!saver.start()) return leave(saver.exitCode());
   // QApplication::exec() first connects to the accessibility bus, a blocking

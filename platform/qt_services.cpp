@@ -1,6 +1,7 @@
 #include "platform/qt_services.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -11,8 +12,11 @@
 #include <QScreen>
 #include <QUrl>
 #include <QWindow>
+#include <cerrno>
+#include <cstdio>
 #include <filesystem>
 
+#include "platform/descriptors.h"
 #include "platform/scene_paint.h"
 #include "platform/single_instance.h"
 
@@ -67,15 +71,63 @@ LocalTime QtServices::localTime() {
                    local.tm_min,         local.tm_sec,     static_cast<int>(now.tv_nsec / 1'000'000)};
 }
 
-std::string QtServices::executableFolder() {
-  // The kernel's bytes, never a text conversion that could turn a folder name
-  // that is not UTF-8 into another folder; empty (no log) when not found.
-  return tw::platform::executableFolder();
-}
+std::string QtServices::logFolder() { return logFolder_; }
 
 void QtServices::syncToDisk(const std::string& path) { syncFileAndFolder(path); }
 
+int QtServices::openToAppend(const std::string& path, int& handle) {
+  constexpr mode_t kLogMode = 0644;
+  // O_NONBLOCK: a FIFO put in the log's place meanwhile never blocks the end.
+  handle = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, kLogMode);
+  if (handle < 0) return errno;
+  struct stat info {};
+  const int error = ::fstat(handle, &info) != 0 ? errno : S_ISREG(info.st_mode) ? 0 : EINVAL;
+  if (error != 0) {
+    ::close(handle);
+    handle = -1;
+  }
+  return error;
+}
+
+int QtServices::fileLength(int handle, int64_t& length) {
+  struct stat info {};
+  if (::fstat(handle, &info) != 0) return errno;
+  length = static_cast<int64_t>(info.st_size);
+  return 0;
+}
+
+int QtServices::writeSome(int handle, std::string_view bytes, size_t& written) {
+  written = 0;
+  const ssize_t n = ::write(handle, bytes.data(), bytes.size());
+  if (n < 0) return errno;
+  written = static_cast<size_t>(n);
+  return 0;
+}
+
+int QtServices::syncFile(int handle) { return ::fsync(handle) == 0 ? 0 : errno; }
+
+int QtServices::cutTo(int handle, int64_t length) {
+  return ::ftruncate(handle, static_cast<off_t>(length)) == 0 ? 0 : errno;
+}
+
+void QtServices::closeFile(int handle) { (void)::close(handle); }
+
+void QtServices::tellUser(const std::string& line) {
+  std::fprintf(stderr, "trenchwalk: %s\n", line.c_str());
+  std::fflush(stderr);
+}
+
 void QtServices::showCritical(const QString& text, const QString& title) {
+  // A box without descriptors to spare never shows: its picture's shared
+  // memory comes from the X server as a descriptor, and Qt waits for that
+  // reply for ever, the keyboard held by a box no one sees. The saver goes on
+  // as if the box had been closed, and keys still end it.
+  constexpr int kDescriptorsForABox = 4;
+  if (!haveSpareDescriptors(kDescriptorsForABox)) {
+    tellUser("the box \"" + title.toStdString() + ": " + QString(text).replace('\n', ' ').toStdString() +
+             "\" cannot be shown (no file descriptors to spare); the saver goes on");
+    return;
+  }
   QMessageBox box(QMessageBox::Critical, title, text, QMessageBox::Ok);
   // The saver window stays on top of everything; the box has to be above it.
   box.setWindowFlag(Qt::WindowStaysOnTopHint, true);

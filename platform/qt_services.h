@@ -5,6 +5,7 @@
 #include <QWindow>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "platform/fonts.h"
 #include "shell/services.h"
@@ -16,12 +17,22 @@ class QtServices : public Services {
   Extent screenSize() override;
   Extent measureText(std::string_view text, const Font& font) override;
   LocalTime localTime() override;
-  std::string executableFolder() override;
+  std::string logFolder() override;
   void syncToDisk(const std::string& path) override;
+  int openToAppend(const std::string& path, int& handle) override;
+  int fileLength(int handle, int64_t& length) override;
+  int writeSome(int handle, std::string_view bytes, size_t& written) override;
+  int syncFile(int handle) override;
+  int cutTo(int handle, int64_t length) override;
+  void closeFile(int handle) override;
+  void tellUser(const std::string& line) override;
   void messageBox(const std::string& text, const std::string& title) override;
   void openAddress(const std::string& address) override;
   void runTimeErrorBox(const RunTimeError& error) override;
 
+  // The folder start-up chose and holds for the log, as bytes, never a text
+  // conversion that could turn a name that is not UTF-8 into another folder.
+  void setLogFolder(std::string folder) { logFolder_ = std::move(folder); }
   // The window that message boxes belong to and are shown above.
   void setWindow(QWindow* window) { window_ = window; }
   FontCache& fonts() { return fonts_; }
@@ -31,6 +42,7 @@ class QtServices : public Services {
 
   FontCache fonts_;
   QPointer<QWindow> window_;
+  std::string logFolder_;
   // The minute (of the system clock) in which the time zone was last loaded.
   int64_t zoneCheckedMinute_ = -1;
 };

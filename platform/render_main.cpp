@@ -39,7 +39,7 @@ class RenderServices : public QtServices {
     return {kWidth * tw::kTwipsPerPixel, kHeight * tw::kTwipsPerPixel};
   }
   tw::LocalTime localTime() override { return wall_.localTime(); }
-  std::string executableFolder() override { return folder_; }
+  std::string logFolder() override { return folder_; }
   void syncToDisk(const std::string&) override {}
   void messageBox(const std::string& text, const std::string& title) override {
     std::fprintf(stderr, "%s: %s\n", title.c_str(), text.c_str());

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages Trenchwalk needs, and only those missing.
-#   scripts/deps.sh run    what building and running the saver needs
-#   scripts/deps.sh test   that, plus what the tests and benchmarks need
+#   scripts/deps.sh run      what building and running the saver needs
+#   scripts/deps.sh package  that, plus what building the Debian package needs
+#   scripts/deps.sh test     all of that, plus what the tests and benchmarks need
 set -euo pipefail
 
 # qt6-wayland: Qt's Wayland support, for Wayland sessions (with or without
@@ -12,6 +13,9 @@ set -euo pipefail
 build_packages=(cmake g++ make pkgconf qt6-base-dev qt6-wayland libgl-dev libxcb1-dev libfontconfig-dev
   fonts-liberation fonts-dejavu-core xdg-utils libwayland-dev wayland-protocols libsystemd-dev
   libxcb-sync-dev)
+# dpkg-dev: dpkg-shlibdeps and dpkg-buildflags; file tells CPack which files
+# are executables; lintian checks the package (scripts/package.sh).
+package_packages=(dpkg-dev file lintian)
 # x11-xserver-utils: xrandr and xset, for the monitors and the idle daemons
 # the end-to-end runs set up; xautolock and xss-lock are those daemons. sway,
 # swayidle, grim, wtype and jq run the Wayland end-to-end test on a headless
@@ -24,8 +28,9 @@ test_packages=(googletest libgtest-dev libbenchmark-dev xvfb xauth xdotool x11-u
 
 case "${1:-run}" in
   run) wanted=("${build_packages[@]}") ;;
-  test) wanted=("${build_packages[@]}" "${test_packages[@]}") ;;
-  *) echo "usage: $0 [run|test]" >&2; exit 2 ;;
+  package) wanted=("${build_packages[@]}" "${package_packages[@]}") ;;
+  test) wanted=("${build_packages[@]}" "${package_packages[@]}" "${test_packages[@]}") ;;
+  *) echo "usage: $0 [run|package|test]" >&2; exit 2 ;;
 esac
 
 missing=()

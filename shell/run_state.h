@@ -4,7 +4,10 @@
 
 namespace tw {
 
-enum class ExitStatus { Success = 0, AfterRunTimeError = 1 };
+// A run whose record could not be kept ended as the user asked, but lost what
+// it was to keep: that is a failure, and the status says so, as the line on
+// stderr does.
+enum class ExitStatus { Success = 0, AfterRunTimeError = 1, RecordNotKept = 1 };
 
 class RunState {
  public:

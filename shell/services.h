@@ -3,6 +3,8 @@
 // screen and a deterministic text measure.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -36,12 +38,28 @@ class Services {
   // The extent of a caption (possibly several CR LF lines) in a font, in twips.
   virtual Extent measureText(std::string_view text, const Font& font) = 0;
   virtual LocalTime localTime() = 0;
-  // The folder that holds the program's executable, byte for byte, without a
-  // trailing separator; empty when it cannot be found, and the run then keeps
-  // no log.
-  virtual std::string executableFolder() = 0;
+  // The folder that holds walked.log, byte for byte, without a trailing
+  // separator; empty when there is none, and the run then keeps no log. The
+  // same folder for the whole run, wherever it is moved meanwhile.
+  virtual std::string logFolder() = 0;
   // Pushes a written file (and the folder entry that names it) to the disk.
   virtual void syncToDisk(const std::string& path) = 0;
+
+  // The steps of appending to a file, one system call each, so that a full or
+  // failing disk can be played in tests. Each returns 0 or the error number
+  // (errno) of its failure. A file is opened for writing at its end, created
+  // when missing, without blocking; anything but a plain file fails (EINVAL).
+  virtual int openToAppend(const std::string& path, int& handle) = 0;
+  virtual int fileLength(int handle, int64_t& length) = 0;
+  // Writes some of the bytes at the end: `written` says how many, possibly
+  // fewer than asked when it succeeds.
+  virtual int writeSome(int handle, std::string_view bytes, size_t& written) = 0;
+  virtual int syncFile(int handle) = 0;
+  virtual int cutTo(int handle, int64_t length) = 0;
+  virtual void closeFile(int handle) = 0;
+  // One line for the user on the standard error stream (the program's name
+  // goes in front of it).
+  virtual void tellUser(const std::string& line) = 0;
   // A modal box with a critical icon and one OK button; returns once closed.
   virtual void messageBox(const std::string& text, const std::string& title) = 0;
   // Asks the desktop to open an address; whether it succeeds is not reported.

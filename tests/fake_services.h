@@ -1,8 +1,18 @@
 // A deterministic stand-in for the machine: a fixed screen, a wall clock on
 // the saver's virtual time, a text measure from character counts, and a
-// record of every box and address the core asked for.
+// record of every box and address the core asked for. Files are real, in a
+// folder of the test's own, but a full, failing or interrupting disk can be
+// played at any step of an append.
 #pragma once
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <deque>
+
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
@@ -39,8 +49,57 @@ class FakeServices : public Services {
                   std::round(1.2f * em * static_cast<float>(lines) / 15) * 15};
   }
   LocalTime localTime() override { return wall.localTime(); }
-  std::string executableFolder() override { return folder; }
+  std::string logFolder() override { return folder; }
   void syncToDisk(const std::string& path) override { synced.push_back(path); }
+
+  int openToAppend(const std::string& path, int& handle) override {
+    if (openError != 0) return openError;
+    handle = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0644);
+    if (handle < 0) return errno;
+    struct stat info {};
+    if (::fstat(handle, &info) == 0 && S_ISREG(info.st_mode)) return 0;
+    ::close(handle);
+    return EINVAL;
+  }
+  int fileLength(int handle, int64_t& length) override {
+    struct stat info {};
+    if (::fstat(handle, &info) != 0) return errno;
+    length = info.st_size;
+    return 0;
+  }
+  int writeSome(int handle, std::string_view bytes, size_t& written) override {
+    written = 0;
+    size_t take = bytes.size();
+    int error = 0;
+    if (!writes.empty()) {
+      take = std::min(take, writes.front().accepted);
+      error = writes.front().error;
+      writes.pop_front();
+    }
+    if (take > 0) {
+      const ssize_t n = ::write(handle, bytes.data(), take);
+      if (n < 0) return errno;
+      written = static_cast<size_t>(n);
+      writtenPieces.emplace_back(bytes.substr(0, written));
+    }
+    // A system call that wrote something reports success with a short count.
+    return written > 0 ? 0 : error;
+  }
+  int syncFile(int handle) override {
+    if (!syncs.empty()) {
+      const int error = syncs.front();
+      syncs.pop_front();
+      if (error != 0) return error;
+    }
+    return ::fsync(handle) == 0 ? 0 : errno;
+  }
+  int cutTo(int handle, int64_t length) override {
+    ++cuts;
+    if (cutError != 0) return cutError;
+    return ::ftruncate(handle, length) == 0 ? 0 : errno;
+  }
+  void closeFile(int handle) override { ::close(handle); }
+  void tellUser(const std::string& line) override { told.push_back(line); }
   void messageBox(const std::string& text, const std::string& title) override {
     boxes.push_back(title + ": " + text);
   }
@@ -48,6 +107,19 @@ class FakeServices : public Services {
   void runTimeErrorBox(const RunTimeError& error) override {
     errors.push_back(std::to_string(error.number()) + " " + error.what());
   }
+
+  // One step for each write call, in order, then real writes: at most
+  // `accepted` bytes reach the file, then `error` when none did.
+  struct WriteStep {
+    size_t accepted = 0;
+    int error = 0;
+  };
+  std::deque<WriteStep> writes;
+  // The outcome of each sync in order (0: a real one), then real ones.
+  std::deque<int> syncs;
+  int openError = 0, cutError = 0;
+  int cuts = 0;
+  std::vector<std::string> writtenPieces, told;
 
   VirtualWallClock wall;
   Extent screen;

@@ -2,9 +2,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
+#include <deque>
 #include <functional>
 #include <future>
+#include <utility>
 #include <regex>
 #include <sstream>
 
@@ -289,6 +293,43 @@ TEST(PrepareLog, APlantedTemporaryIsNeverFollowed) {
   EXPECT_EQ(readFile(s.folder / "walked.log.bak"), "foreign\r\n");
 }
 
+// A start-up killed between making its temporary and renaming it leaves the
+// temporary behind; the next start-up removes it. Only ours goes: the exact
+// name, a plain file, nothing but the beginning of a fresh log in it.
+TEST(PrepareLog, TemporariesLeftByAKilledStartAreRemovedAndNothingElse) {
+  Saver s;
+  writeFile(s.log(), kBannerLine + "57 cm 12-08-2026 17:04:09\r\n");
+  const std::vector<std::pair<std::string, std::string>> ours = {
+      {"walked.log.new.0123abcd", ""},
+      {"walked.log.new.deadbeef", "*** Vis"},
+      {"walked.log.new.abcdef01", kBannerLine},
+  };
+  const std::vector<std::pair<std::string, std::string>> foreign = {
+      {"walked.log.new.0123ABCD", ""},
+      {"walked.log.new.0123abc", ""},
+      {"walked.log.new.0123abcde", ""},
+      {"walked.log.new.0123abcg", ""},
+      {"walked.log.new.99999999", "my own notes"},
+      {"walked.log.new.88888888", kBannerLine + "57 cm x\r\n"},
+      {"walked.log.new", ""},
+      {"other.log.new.77777777", ""},
+  };
+  for (const auto& [name, content] : ours) writeFile(s.folder / name, content);
+  for (const auto& [name, content] : foreign) writeFile(s.folder / name, content);
+  const std::filesystem::path victim = s.folder / "victim";
+  writeFile(victim, "");
+  std::filesystem::create_symlink(victim, s.folder / "walked.log.new.11111111");
+  std::filesystem::create_directory(s.folder / "walked.log.new.22222222");
+  s.start();
+  for (const auto& [name, content] : ours)
+    EXPECT_FALSE(std::filesystem::exists(s.folder / name)) << name;
+  for (const auto& [name, content] : foreign) EXPECT_EQ(readFile(s.folder / name), content) << name;
+  EXPECT_TRUE(std::filesystem::is_symlink(s.folder / "walked.log.new.11111111"));
+  EXPECT_TRUE(std::filesystem::exists(victim));
+  EXPECT_TRUE(std::filesystem::is_directory(s.folder / "walked.log.new.22222222"));
+  EXPECT_EQ(readFile(s.log()), kBannerLine + "57 cm 12-08-2026 17:04:09\r\n");
+}
+
 // Only the beginning is read to find the banner, however long the first line.
 TEST(PrepareLog, ALongFirstLineIsJudgedFromItsBeginning) {
   struct Case { std::string content; bool kept; };
@@ -442,6 +483,127 @@ TEST(SaveLogAndQuit, ManyEndingEventsAppendOneRecord) {
   EXPECT_EQ(lines(readFile(s.log())).size(), 2u);
   EXPECT_TRUE(s->ended() && s->exitStatus() == ExitStatus::Success);
   EXPECT_TRUE(s.services.opened.empty());
+}
+
+// A record is all or nothing: whatever part of the append fails, the log goes
+// back to its length before it, byte for byte, and the run ends as a failure
+// told in one line with the reason.
+TEST(SaveLogAndQuit, AFailedAppendLeavesTheLogAsItWasAndSaysWhy) {
+  using Step = FakeServices::WriteStep;
+  struct Case {
+    const char* name;
+    std::deque<Step> writes;
+    std::deque<int> syncs;
+    const char* reason;
+  };
+  const std::vector<Case> cases = {
+      {"disk full mid-record", {{10, 0}, {0, ENOSPC}}, {}, "No space left on device"},
+      {"disk full at the first byte", {{0, ENOSPC}}, {}, "No space left on device"},
+      {"file-size limit mid-record", {{3, 0}, {0, EFBIG}}, {}, "File too large"},
+      {"a failing disk", {{0, EIO}}, {}, "Input/output error"},
+      {"a quota", {{20, 0}, {0, EDQUOT}}, {}, "Disk quota exceeded"},
+      {"a failed flush to the disk", {}, {EIO}, "Input/output error"},
+      {"a full disk found at the flush", {}, {ENOSPC}, "No space left on device"},
+  };
+  for (const Case& c : cases) {
+    Saver s;
+    const std::string before = kBannerLine + "57 cm 12-08-2026 17:04:09\r\n1.23 mts 12-09-2026 08:00:00\r\n";
+    writeFile(s.log(), before);
+    s.start();
+    s->advanceBy(3000);
+    s.services.writes = c.writes;
+    s.services.syncs = c.syncs;
+    const std::string figure = s.scene.distance.caption();
+    s->keyUp(27);
+    EXPECT_EQ(readFile(s.log()), before) << c.name;
+    EXPECT_TRUE(s->ended()) << c.name;
+    EXPECT_EQ(s->exitStatus(), ExitStatus::RecordNotKept) << c.name;
+    EXPECT_EQ(static_cast<int>(s->exitStatus()), 1) << c.name;
+    ASSERT_EQ(s.services.told.size(), 1u) << c.name;
+    EXPECT_EQ(s.services.told[0],
+              std::string("the record of this run could not be kept in walked.log: ") + c.reason)
+        << c.name;
+    EXPECT_EQ(s.services.cuts, 1) << c.name;
+    EXPECT_TRUE(s.services.boxes.empty()) << c.name << ": no box at the end of a run";
+    // Nothing is written twice: each piece carries on where the last ended.
+    std::string pieces;
+    for (const std::string& piece : s.services.writtenPieces) pieces += piece;
+    EXPECT_EQ(pieces, recordLine(figure, "cm", "12-08-2026", "12:00:03").substr(0, pieces.size()))
+        << c.name;
+  }
+}
+
+TEST(SaveLogAndQuit, AShortWriteIsFollowedByTheRestAlone) {
+  using Step = FakeServices::WriteStep;
+  for (const std::deque<Step>& writes : {std::deque<Step>{{10, 0}}, std::deque<Step>{{1, 0}, {5, 0}},
+                                         std::deque<Step>{{0, EINTR}}, std::deque<Step>{{4, 0}, {0, EINTR}}}) {
+    Saver s;
+    s.start();
+    s.services.writes = writes;
+    s->keyUp(27);
+    EXPECT_EQ(readFile(s.log()), kBannerLine + "0 cm 12-08-2026 12:00:00\r\n");
+    EXPECT_EQ(s->exitStatus(), ExitStatus::Success);
+    EXPECT_TRUE(s.services.told.empty());
+    EXPECT_EQ(s.services.cuts, 0);
+  }
+}
+
+TEST(SaveLogAndQuit, AWriteInterruptedForEverIsGivenUp) {
+  Saver s;
+  s.start();
+  for (int i = 0; i < 1000; ++i) s.services.writes.push_back({0, EINTR});
+  s->keyUp(27);
+  EXPECT_EQ(readFile(s.log()), kBannerLine);
+  EXPECT_EQ(s->exitStatus(), ExitStatus::RecordNotKept);
+  ASSERT_EQ(s.services.told.size(), 1u);
+  EXPECT_NE(s.services.told[0].find("Interrupted system call"), std::string::npos) << s.services.told[0];
+}
+
+// A log deleted during the run is made again for the record; when that record
+// cannot be kept, the empty file made for it goes again too.
+TEST(SaveLogAndQuit, AFailedAppendToANewLogLeavesNoFile) {
+  Saver s;
+  s.start();
+  std::filesystem::remove(s.log());
+  s.services.writes = {{20, 0}, {0, ENOSPC}};
+  s->keyUp(27);
+  EXPECT_FALSE(std::filesystem::exists(s.log()));
+  EXPECT_EQ(s->exitStatus(), ExitStatus::RecordNotKept);
+  EXPECT_EQ(s.services.told.size(), 1u);
+}
+
+TEST(SaveLogAndQuit, ALogThatCannotBeOpenedIsToldAndLeftAlone) {
+  for (int error : {EACCES, EROFS, ENOSPC, EMFILE}) {
+    Saver s;
+    s.start();
+    s.services.openError = error;
+    s->keyUp(27);
+    EXPECT_EQ(readFile(s.log()), kBannerLine);
+    EXPECT_EQ(s->exitStatus(), ExitStatus::RecordNotKept);
+    ASSERT_EQ(s.services.told.size(), 1u);
+    EXPECT_NE(s.services.told[0].find(std::strerror(error)), std::string::npos) << s.services.told[0];
+    EXPECT_EQ(s.services.cuts, 0) << "nothing was written, nothing to cut";
+  }
+}
+
+// When even the cut fails the log cannot be mended; the line still says the
+// record was not kept, once, and the next record starts on a line of its own.
+TEST(SaveLogAndQuit, AFailedCutIsStillOneLineAndTheNextRecordStandsAlone) {
+  Saver s;
+  s.start();
+  s.services.writes = {{10, 0}, {0, ENOSPC}};
+  s.services.cutError = EIO;
+  s->keyUp(27);
+  EXPECT_EQ(s->exitStatus(), ExitStatus::RecordNotKept);
+  ASSERT_EQ(s.services.told.size(), 1u);
+  EXPECT_EQ(s.services.told[0].find('\n'), std::string::npos);
+  Saver next;
+  std::filesystem::copy_file(s.log(), next.log());
+  next.start();
+  next->keyUp(27);
+  const auto l = lines(readFile(next.log()));
+  ASSERT_EQ(l.size(), 3u) << readFile(next.log());
+  EXPECT_TRUE(std::regex_match(l[2], kRecord)) << l[2];
 }
 
 // --- The report on the + key.

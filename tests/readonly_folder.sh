@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The saver installed where its user cannot write (a system-wide install): it
 # still starts and walks, ends promptly on a key, shows nothing but its scene,
-# leaves the folder as it was, and a second copy leaves at once (the lock is
-# then the user's, in XDG_RUNTIME_DIR). Then a log its user cannot read
-# (another user's, mode 0600) in a folder it can write: left exactly as it
-# is, and no backup is made or replaced.
+# leaves the folder as it was, keeps its log and lock in the user's state
+# folder (~/.local/state/trenchwalk, made 0700), and a second copy leaves at
+# once. Without a HOME it runs without a log and says so in one line. Then a
+# log its user cannot read (another user's, mode 0600) in a folder it can
+# write: left exactly as it is, and no backup is made or replaced.
 #
 # usage: readonly_folder.sh path/to/trenchwalk
 set -u
@@ -38,8 +39,8 @@ fail() {
   exit 1
 }
 
-# Escape on the saver's window $wid: it must end within 3 s with status 0.
-# $1 says which run, for the message.
+# Escape on the saver's window $wid: it must end within 3 s with status $2
+# (0 unless given). $1 says which run, for the message.
 escape_ends_it() {
   xdotool windowfocus --sync "$wid" 2>/dev/null
   xdotool key Escape
@@ -48,26 +49,29 @@ escape_ends_it() {
   wait "$pid"
   status=$?
   pid=""
-  [ "$status" -eq 0 ] || fail "exit status $status$1"
+  [ "$status" -eq "${2:-0}" ] || fail "exit status $status$1"
 }
 
 mkdir "$work/bin" && cp "$binary" "$work/bin/trenchwalk" && chmod 755 "$work/bin" "$work/bin/trenchwalk"
 reachable_as nobody "$work/bin/trenchwalk" || exit 1
-# The runtime folder belongs to its user, as the login manager makes it.
+# The runtime folder belongs to its user, as the login manager makes it; so
+# does a home of its own, where nothing is made yet.
 mkdir -m 700 "$work/runtime-dir" && chown nobody "$work/runtime-dir"
+mkdir -m 700 "$work/home" && chown nobody "$work/home"
+state="$work/home/.local/state/trenchwalk"
 # -ac: the saver runs as another user than the X server.
 start_xvfb "$work" 800x600 -ac || fail "no X server"
 display=$DISPLAY
 
 before=$(ls -la "$work/bin")
-runuser -u nobody -- env DISPLAY="$display" XDG_RUNTIME_DIR="$work/runtime-dir" \
-  QT_QPA_PLATFORM=xcb "$work/bin/trenchwalk" >"$work/out" 2>&1 &
+runuser -u nobody -- env -u XDG_STATE_HOME HOME="$work/home" DISPLAY="$display" \
+  XDG_RUNTIME_DIR="$work/runtime-dir" QT_QPA_PLATFORM=xcb "$work/bin/trenchwalk" >"$work/out" 2>&1 &
 pid=$!
 wid=$(find_window 10 "^${title}\$")
 [ -n "$wid" ] || fail "no saver window"
 # A second copy of the same install leaves at once, quietly.
-runuser -u nobody -- env DISPLAY="$display" XDG_RUNTIME_DIR="$work/runtime-dir" \
-  QT_QPA_PLATFORM=xcb "$work/bin/trenchwalk" >"$work/out2" 2>&1 &
+runuser -u nobody -- env -u XDG_STATE_HOME HOME="$work/home" DISPLAY="$display" \
+  XDG_RUNTIME_DIR="$work/runtime-dir" QT_QPA_PLATFORM=xcb "$work/bin/trenchwalk" >"$work/out2" 2>&1 &
 second=$!
 for _ in $(seq 30); do kill -0 "$second" 2>/dev/null || break; sleep 0.1; done
 if kill -0 "$second" 2>/dev/null; then
@@ -78,7 +82,7 @@ wait "$second"
 second_status=$?
 [ "$second_status" -eq 0 ] || fail "the second copy exited with status $second_status: $(cat "$work/out2")"
 [ -s "$work/out2" ] && fail "the second copy was not quiet: $(cat "$work/out2")"
-ls "$work/runtime-dir"/trenchwalk-*.lock >/dev/null 2>&1 || fail "no per-user lock"
+[ -f "$state/walked.log.lock" ] || fail "no lock beside the log in the state folder: $(ls -laR "$work/home")"
 sleep 1.5
 kill -0 "$pid" 2>/dev/null || fail "the saver ended by itself"
 windows=$(xdotool search --onlyvisible --name '.' 2>/dev/null | wc -l)
@@ -86,6 +90,43 @@ windows=$(xdotool search --onlyvisible --name '.' 2>/dev/null | wc -l)
 escape_ends_it ""
 [ "$(ls -la "$work/bin")" = "$before" ] || fail "the folder changed: $(ls -la "$work/bin")"
 grep -q "without the single-instance lock" "$work/out" && fail "no lock was taken: $(cat "$work/out")"
+[ -s "$work/out" ] && fail "the run was not quiet: $(cat "$work/out")"
+for folder in "$work/home/.local" "$work/home/.local/state" "$state"; do
+  [ "$(stat -c '%U %a' "$folder")" = "nobody 700" ] || fail "$folder is $(stat -c '%U %a' "$folder")"
+done
+banner=$'*** Visit Korvek at https://korvek.example ***\r'
+record=$'^[0-9.]+ (cm|mts) [0-9]{2}-[0-9]{2}-[0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2}\r$'
+[ "$(head -n1 "$state/walked.log")" = "$banner" ] || fail "no banner in the state folder's log"
+[ "$(wc -l <"$state/walked.log")" -eq 2 ] && tail -n1 "$state/walked.log" | grep -Eq "$record" ||
+  fail "not one record in the state folder's log: $(cat -A "$state/walked.log")"
+
+# A second run adds its record to the same log, and keypad + reads it.
+runuser -u nobody -- env -u XDG_STATE_HOME HOME="$work/home" DISPLAY="$display" \
+  XDG_RUNTIME_DIR="$work/runtime-dir" QT_QPA_PLATFORM=xcb "$work/bin/trenchwalk" >"$work/out" 2>&1 &
+pid=$!
+wid=$(find_window 10 "^${title}\$")
+[ -n "$wid" ] || fail "no saver window for the second run"
+xdotool windowfocus --sync "$wid" 2>/dev/null
+xdotool key KP_Add
+sleep 0.5
+kill -0 "$pid" 2>/dev/null || fail "keypad + ended the run"
+windows=$(xdotool search --onlyvisible --name '.' 2>/dev/null | wc -l)
+[ "$windows" -le 1 ] || fail "keypad + showed a box: the log in the state folder was not read"
+escape_ends_it " of the second run"
+[ "$(wc -l <"$state/walked.log")" -eq 3 ] || fail "the second record is missing: $(cat -A "$state/walked.log")"
+[ "$(ls -la "$work/bin")" = "$before" ] || fail "the folder changed: $(ls -la "$work/bin")"
+
+# Without a HOME (and no XDG_STATE_HOME) no folder can hold the log: the saver
+# runs all the same, says so in one line, and ends on a key.
+runuser -u nobody -- env -u HOME -u XDG_STATE_HOME DISPLAY="$display" \
+  XDG_RUNTIME_DIR="$work/runtime-dir" QT_QPA_PLATFORM=xcb "$work/bin/trenchwalk" >"$work/out" 2>&1 &
+pid=$!
+wid=$(find_window 10 "^${title}\$")
+[ -n "$wid" ] || fail "no saver window without a HOME"
+escape_ends_it " without a HOME"
+[ "$(wc -l <"$work/out")" -eq 1 ] && grep -q '^trenchwalk: no walked.log is kept: .* cannot be written' "$work/out" ||
+  fail "not one line about the missing log: $(cat "$work/out")"
+[ "$(ls -la "$work/bin")" = "$before" ] || fail "the folder changed: $(ls -la "$work/bin")"
 
 # Another user's log, which this user cannot open, beside an older backup.
 mkdir -m 777 "$work/shared" && cp "$binary" "$work/shared/trenchwalk" && chmod 755 "$work/shared/trenchwalk"
@@ -99,9 +140,12 @@ runuser -u nobody -- env DISPLAY="$display" XDG_RUNTIME_DIR="$work/runtime-dir" 
 pid=$!
 wid=$(find_window 10 "^${title}\$")
 [ -n "$wid" ] || fail "no saver window over an unreadable log: $(cat "$work/out3")"
-escape_ends_it " over an unreadable log"
+# Its record cannot be kept: the run ends as a failure, said in one line.
+escape_ends_it " over an unreadable log" 1
+[ "$(cat "$work/out3")" = "trenchwalk: the record of this run could not be kept in walked.log: Permission denied" ] ||
+  fail "not one line about the lost record: $(cat "$work/out3")"
 [ "$(md5sum <"$work/shared/walked.log")$(stat -c '%U %a %s %Y' "$work/shared/walked.log")" = "$log_before" ] ||
   fail "the unreadable log was changed: $(ls -la "$work/shared")"
 [ "$(md5sum <"$work/shared/walked.log.bak")" = "$backup_before" ] || fail "the older backup was replaced"
 [ -e "$work/shared/walked.log.bak.1" ] && fail "an unreadable log was taken for a foreign one"
-echo "PASS: runs, ends on a key, writes nothing where it cannot, a second copy leaves; an unreadable log is left alone"
+echo "PASS: runs, ends on a key, keeps its log in the state folder, a second copy leaves; without a HOME one line; an unreadable log is left alone"

@@ -339,31 +339,44 @@ rm -f "$log.bak.1" "$log.bak" "$log.new"
 echo "ok: a 1 GB first line is judged at once and kept; backups accumulate"
 
 # --- Run 10: without /proc the executable's folder cannot be found: the saver
-# runs and ends as usual, says so in one line, and keeps no log anywhere (not
-# in / nor in the working folder).
+# runs and ends as usual and keeps its log in the user's state folder (never
+# in / nor in the working folder); without a HOME as well it keeps none and
+# says so in one line.
 # The sanitizers' runtime reads its options from /proc and its leak check
 # needs /proc to find the threads: the sanitizer suite leaves this run to the
 # plain one.
 if [ -n "${ASAN_OPTIONS:-}" ]; then
   echo "note: a sanitized saver cannot run without /proc; that run is left to the plain suite"
 elif unshare --mount --fork true 2>/dev/null; then
-  mkdir "$work/noproc" "$work/noproc-cwd" && cp "$work/trenchwalk" "$work/noproc/trenchwalk"
+  mkdir "$work/noproc" "$work/noproc-cwd" "$work/noproc-home" && cp "$work/trenchwalk" "$work/noproc/trenchwalk"
   root_log_before=$(ls -la /walked.log 2>&1)
-  : >"$work/noproc.out"
-  (cd "$work/noproc-cwd" && exec unshare --mount --fork sh -c 'mount -t tmpfs none /proc && exec "$0"' \
-    "$work/noproc/trenchwalk") >"$work/noproc.out" 2>&1 &
-  saver_pid=$!
-  saver_pids+=("$saver_pid")
-  wait_for_window
-  xdotool key Escape
-  wait_exit "$saver_pid" 5
-  [ "$status" -eq 0 ] || fail "without /proc: exit status $status: $(cat "$work/noproc.out")"
-  [ "$(ls -la /walked.log 2>&1)" = "$root_log_before" ] || fail "without /proc: a log was written to /"
-  [ "$(ls -A "$work/noproc-cwd")" = "" ] || fail "without /proc: written to the working folder: $(ls -A "$work/noproc-cwd")"
-  [ "$(grep -c "folder cannot be found" "$work/noproc.out")" -eq 1 ] ||
-    fail "without /proc: not said in one line: $(cat "$work/noproc.out")"
-  [ "$(ls -A "$work/noproc")" = "trenchwalk" ] || fail "without /proc: $(ls -A "$work/noproc")"
-  echo "ok: without /proc the saver runs, keeps no log and says so"
+  # $1: the environment's HOME, or "" for none.
+  run_without_proc() {
+    local home=(-u HOME)
+    [ -n "$1" ] && home=(HOME="$1")
+    : >"$work/noproc.out"
+    (cd "$work/noproc-cwd" && exec env -u XDG_STATE_HOME "${home[@]}" \
+      unshare --mount --fork sh -c 'mount -t tmpfs none /proc && exec "$0"' \
+      "$work/noproc/trenchwalk") >"$work/noproc.out" 2>&1 &
+    saver_pid=$!
+    saver_pids+=("$saver_pid")
+    wait_for_window
+    xdotool key Escape
+    wait_exit "$saver_pid" 5
+    [ "$status" -eq 0 ] || fail "without /proc: exit status $status: $(cat "$work/noproc.out")"
+    [ "$(ls -la /walked.log 2>&1)" = "$root_log_before" ] || fail "without /proc: a log was written to /"
+    [ "$(ls -A "$work/noproc-cwd")" = "" ] || fail "without /proc: written to the working folder: $(ls -A "$work/noproc-cwd")"
+    [ "$(ls -A "$work/noproc")" = "trenchwalk" ] || fail "without /proc: $(ls -A "$work/noproc")"
+  }
+  run_without_proc "$work/noproc-home"
+  [ -s "$work/noproc.out" ] && fail "without /proc: not quiet: $(cat "$work/noproc.out")"
+  state_log="$work/noproc-home/.local/state/trenchwalk/walked.log"
+  [ "$(grep -c $'\r$' "$state_log" 2>/dev/null)" = 2 ] ||
+    fail "without /proc: no record in the state folder: $(ls -laR "$work/noproc-home")"
+  run_without_proc ""
+  [ "$(grep -c "folder cannot be found" "$work/noproc.out")" -eq 1 ] && [ "$(wc -l <"$work/noproc.out")" -eq 1 ] ||
+    fail "without /proc nor HOME: not said in one line: $(cat "$work/noproc.out")"
+  echo "ok: without /proc the log is kept in the state folder; without HOME too, none, in one line"
 else
   echo "note: no mount namespace here; the run without /proc is left out"
 fi

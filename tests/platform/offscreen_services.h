@@ -25,7 +25,7 @@ class OffscreenServices : public QtServices {
     return {static_cast<float>(widthPx_) * kTwipsPerPixel, static_cast<float>(heightPx_) * kTwipsPerPixel};
   }
   LocalTime localTime() override { return wall_.localTime(); }
-  std::string executableFolder() override { return folder_; }
+  std::string logFolder() override { return folder_; }
   void syncToDisk(const std::string&) override {}
   void messageBox(const std::string& text, const std::string& title) override {
     boxes.push_back(title + ": " + text);

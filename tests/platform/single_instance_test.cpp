@@ -9,8 +9,12 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <set>
+#include <vector>
 #include <sstream>
 
+#include "platform/held_folder.h"
+#include "platform/log_place.h"
 #include "platform/single_instance.h"
 
 namespace tw::platform {
@@ -142,6 +146,120 @@ TEST(ExecutableFolder, IsTheFolderOfTheLinkByteForByte) {
   EXPECT_EQ(executableFolderFrom(rootLink.c_str()), "/");
   EXPECT_EQ(executableFolderFrom((bytes(folder) + "/missing").c_str()), "") << "never / nor the working folder";
   EXPECT_EQ(executableFolder(), QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString());
+}
+
+// A machine of folders in a table: which can be written, which hold a log,
+// which can be made; every folder made is recorded.
+class TableProbe : public FolderProbe {
+ public:
+  bool holdsLog(const std::string& folder) override { return withLog.count(folder) > 0; }
+  bool writable(const std::string& folder) override {
+    return made.count(folder) > 0 ? !madeReadOnly : writableFolders.count(folder) > 0;
+  }
+  bool makeFolder(const std::string& folder) override {
+    if (!canMake) return false;
+    made.insert(folder);
+    return true;
+  }
+  std::set<std::string> writableFolders, withLog, made;
+  bool canMake = true, madeReadOnly = false;
+};
+
+TEST(LogPlace, BesideTheExecutableWhenItCanHoldTheLogElseInTheStateFolder) {
+  struct Case {
+    const char* name;
+    bool exeWritable, exeHoldsLog;
+    const char* stateHome;
+    const char* home;
+    bool canMake;
+    const char* folder;  // "" for none
+  };
+  const std::vector<Case> cases = {
+      {"a folder that can be written", true, false, "/state", "/home/u", true, "/opt/tw"},
+      {"a log in a read-only folder", false, true, "/state", "/home/u", true, "/opt/tw"},
+      {"a read-only folder without a log", false, false, "/state", "/home/u", true, "/state/trenchwalk"},
+      {"no XDG_STATE_HOME", false, false, nullptr, "/home/u", true, "/home/u/.local/state/trenchwalk"},
+      {"an empty XDG_STATE_HOME", false, false, "", "/home/u", true, "/home/u/.local/state/trenchwalk"},
+      {"a relative XDG_STATE_HOME", false, false, "state", "/home/u", true, "/home/u/.local/state/trenchwalk"},
+      {"no HOME", false, false, nullptr, nullptr, true, ""},
+      {"a relative HOME", false, false, "rel", "home/u", true, ""},
+      {"no HOME but XDG_STATE_HOME", false, false, "/state", nullptr, true, "/state/trenchwalk"},
+      {"a state folder that cannot be made", false, false, "/state", "/home/u", false, ""},
+      {"the root folder as HOME", false, false, nullptr, "/", true, "/.local/state/trenchwalk"},
+      {"a trailing slash", false, false, "/state//", "/home/u", true, "/state/trenchwalk"},
+  };
+  for (const Case& c : cases) {
+    TableProbe probe;
+    if (c.exeWritable) probe.writableFolders.insert("/opt/tw");
+    if (c.exeHoldsLog) probe.withLog.insert("/opt/tw");
+    probe.canMake = c.canMake;
+    const LogPlace place = chooseLogPlace("/opt/tw", c.stateHome, c.home, probe);
+    EXPECT_EQ(place.folder, c.folder) << c.name;
+    EXPECT_EQ(place.whyNone.empty(), std::string(c.folder) != "") << c.name << ": " << place.whyNone;
+    EXPECT_EQ(place.whyNone.find('\n'), std::string::npos) << c.name;
+    if (std::string(c.folder).find("/trenchwalk") != std::string::npos)
+      EXPECT_EQ(probe.made, std::set<std::string>{c.folder}) << c.name;
+    else
+      EXPECT_TRUE(probe.made.empty()) << c.name << ": nothing is made when the log stays beside";
+  }
+}
+
+TEST(LogPlace, AStateFolderThatCanNeitherBeWrittenNorHoldsALogIsNone) {
+  TableProbe probe;
+  probe.madeReadOnly = true;
+  EXPECT_EQ(chooseLogPlace("/opt/tw", "/state", "/home/u", probe).folder, "");
+  probe.withLog.insert("/state/trenchwalk");
+  EXPECT_EQ(chooseLogPlace("/opt/tw", "/state", "/home/u", probe).folder, "/state/trenchwalk")
+      << "a log there still takes its records";
+}
+
+TEST(LogPlace, AnUnknownExecutableFolderUsesTheStateFolder) {
+  TableProbe probe;
+  EXPECT_EQ(chooseLogPlace("", "/state", "/home/u", probe).folder, "/state/trenchwalk");
+  const LogPlace none = chooseLogPlace("", nullptr, nullptr, probe);
+  EXPECT_EQ(none.folder, "");
+  EXPECT_NE(none.whyNone.find("/proc/self/exe"), std::string::npos) << none.whyNone;
+}
+
+TEST(LogPlace, TheStateFolderIsMadeWithItsParentsForThisUserOnly) {
+  QTemporaryDir top;
+  const std::string state = bytes(top) + "/a/b/trenchwalk";
+  SystemFolderProbe probe;
+  ASSERT_TRUE(probe.makeFolder(state));
+  for (const std::string& made : {bytes(top) + "/a", bytes(top) + "/a/b", state}) {
+    struct stat info {};
+    ASSERT_EQ(stat(made.c_str(), &info), 0) << made;
+    EXPECT_TRUE(S_ISDIR(info.st_mode)) << made;
+    EXPECT_EQ(info.st_mode & 0777, 0700u) << made;
+  }
+  EXPECT_TRUE(probe.makeFolder(state)) << "an existing folder is fine";
+  EXPECT_TRUE(probe.writable(state));
+  EXPECT_FALSE(probe.holdsLog(state));
+  writeBytes(state + "/walked.log", "x");
+  EXPECT_TRUE(probe.holdsLog(state));
+  writeBytes(bytes(top) + "/file", "x");
+  EXPECT_FALSE(probe.makeFolder(bytes(top) + "/file")) << "a file is no folder";
+  EXPECT_FALSE(probe.makeFolder(bytes(top) + "/file/below"));
+  EXPECT_FALSE(probe.writable(bytes(top) + "/file"));
+}
+
+// The folder is held, not named: moved during the run, its path still leads
+// into it, and a folder that took its old name is never used.
+TEST(HeldFolder, FollowsTheFolderWhereverItIsMoved) {
+  QTemporaryDir top;
+  const std::string first = bytes(top) + "/bin", moved = bytes(top) + "/moved";
+  ASSERT_EQ(mkdir(first.c_str(), 0755), 0);
+  HeldFolder held;
+  ASSERT_TRUE(held.hold(first));
+  EXPECT_EQ(held.path().rfind("/proc/self/fd/", 0), 0u) << held.path();
+  ASSERT_EQ(rename(first.c_str(), moved.c_str()), 0);
+  ASSERT_EQ(mkdir(first.c_str(), 0755), 0);
+  writeBytes(held.path() + "/walked.log", "ours");
+  EXPECT_TRUE(QFile::exists(QString::fromStdString(moved + "/walked.log")));
+  EXPECT_FALSE(QFile::exists(QString::fromStdString(first + "/walked.log")));
+  EXPECT_FALSE(held.hold(bytes(top) + "/missing"));
+  EXPECT_EQ(held.path(), "");
+  EXPECT_FALSE(held.hold(""));
 }
 
 }  // namespace
