@@ -13,8 +13,11 @@ build_packages=(cmake g++ make pkgconf qt6-base-dev qt6-wayland libgl-dev libxcb
 # swayidle, grim, wtype and jq run the Wayland end-to-end test on a headless
 # compositor; util-linux's setpriv runs it as an unprivileged user.
 # imagemagick: import and convert, which tell a lit X screen from a black one.
+# strace fails a system call on purpose (a flush to the disk); util-linux's
+# prlimit sets the limits the saver is tried under.
 test_packages=(googletest libgtest-dev libbenchmark-dev xvfb xauth xdotool x11-utils x11-xserver-utils
-  xautolock xss-lock clang libclang-rt-14-dev sway swayidle grim wtype jq util-linux imagemagick)
+  xautolock xss-lock clang libclang-rt-14-dev sway swayidle grim wtype jq util-linux imagemagick
+  strace)
 
 case "${1:-run}" in
   run) wanted=("${build_packages[@]}") ;;
