@@ -192,7 +192,7 @@ echo "ok: --fsize=0: no temporary left, status 1; a left temporary goes at the n
 case="failed fsync"
 if command -v strace >/dev/null 2>&1 && [ -z "$sanitized" ]; then
   before=$(md5sum <"$log")
-  start strace -f -o /dev/null -e trace=fsync -e inject=fsync:error=EIO "$work/bin/trenchwalk"
+  start strace -o /dev/null -e trace=fsync -e inject=fsync:error=EIO "$work/bin/trenchwalk"
   escape 10
   record_lost "Input/output error" "$log" "$before"
   echo "ok: a failed fsync: log as it was, one line, status 1"
