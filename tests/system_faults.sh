@@ -103,18 +103,24 @@ record_lost() {
 # started yet: a connection to one takes a descriptor that Qt then lacks for
 # its own threads at this limit.
 case="nofile 8"
-mkdir "$work/nofile" && cp "$binary" "$work/nofile/trenchwalk"
-start env -u DBUS_SESSION_BUS_ADDRESS prlimit --nofile=8 "$work/nofile/trenchwalk"
-xdotool windowfocus --sync "$wid" 2>/dev/null
-xdotool key KP_Add
-sleep 0.5
-kill -0 "$pid" 2>/dev/null || fail "keypad + ended the run: $(cat "$work/err")"
-began=$(date +%s%N)
-escape 10
-took=$((($(date +%s%N) - began) / 1000000))
-grep -q '^trenchwalk: the box "Disk Access Error: Log could not be restored" cannot be shown' "$work/err" ||
-  fail "the box was not said to be left out: $(cat "$work/err")"
-echo "ok: --nofile=8, keypad + then Escape: ended after $took ms with status $status"
+if [ -n "$sanitized" ]; then
+  # UndefinedBehaviorSanitizer checks each virtual call through a pipe of
+  # its own; without descriptors it takes every one for an invalid object.
+  echo "note: the sanitizers need descriptors of their own; the --nofile=8 case is left to the plain suite"
+else
+  mkdir "$work/nofile" && cp "$binary" "$work/nofile/trenchwalk"
+  start env -u DBUS_SESSION_BUS_ADDRESS prlimit --nofile=8 "$work/nofile/trenchwalk"
+  xdotool windowfocus --sync "$wid" 2>/dev/null
+  xdotool key KP_Add
+  sleep 0.5
+  kill -0 "$pid" 2>/dev/null || fail "keypad + ended the run: $(cat "$work/err")"
+  began=$(date +%s%N)
+  escape 10
+  took=$((($(date +%s%N) - began) / 1000000))
+  grep -q '^trenchwalk: the box "Disk Access Error: Log could not be restored" cannot be shown' "$work/err" ||
+    fail "the box was not said to be left out: $(cat "$work/err")"
+  echo "ok: --nofile=8, keypad + then Escape: ended after $took ms with status $status"
+fi
 
 # --- A full disk, on a tmpfs just large enough for the saver and its log.
 disk_mib=$(($(stat -c %s "$binary") / 1048576 + 2))
@@ -190,14 +196,17 @@ echo "ok: --fsize=0: no temporary left, status 1; a left temporary goes at the n
 
 # --- A failing flush to the disk: the record is cut away again.
 case="failed fsync"
-if command -v strace >/dev/null 2>&1 && [ -z "$sanitized" ]; then
+if command -v strace >/dev/null 2>&1; then
   before=$(md5sum <"$log")
-  start strace -o /dev/null -e trace=fsync -e inject=fsync:error=EIO "$work/bin/trenchwalk"
+  # The leak check stops the process's threads with ptrace, which strace
+  # already holds: under the sanitizers this run goes without it.
+  start env ${sanitized:+ASAN_OPTIONS="$ASAN_OPTIONS:detect_leaks=0"} \
+    strace -o /dev/null -e trace=fsync -e inject=fsync:error=EIO "$work/bin/trenchwalk"
   escape 10
   record_lost "Input/output error" "$log" "$before"
   echo "ok: a failed fsync: log as it was, one line, status 1"
 else
-  echo "note: strace is missing, or the saver is sanitized; the failed fsync is left out"
+  echo "note: strace is missing; the failed fsync is left out"
 fi
 
 # --- The executable moved to another folder during the run, where a foreign
