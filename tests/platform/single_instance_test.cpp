@@ -1,3 +1,5 @@
+#include "platform/single_instance.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,12 +12,11 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <set>
-#include <vector>
 #include <sstream>
+#include <vector>
 
 #include "platform/held_folder.h"
 #include "platform/log_place.h"
-#include "platform/single_instance.h"
 
 namespace tw::platform {
 namespace {
@@ -177,10 +178,14 @@ TEST(LogPlace, BesideTheExecutableWhenItCanHoldTheLogElseInTheStateFolder) {
   const std::vector<Case> cases = {
       {"a folder that can be written", true, false, "/state", "/home/u", true, "/opt/tw"},
       {"a log in a read-only folder", false, true, "/state", "/home/u", true, "/opt/tw"},
-      {"a read-only folder without a log", false, false, "/state", "/home/u", true, "/state/trenchwalk"},
-      {"no XDG_STATE_HOME", false, false, nullptr, "/home/u", true, "/home/u/.local/state/trenchwalk"},
-      {"an empty XDG_STATE_HOME", false, false, "", "/home/u", true, "/home/u/.local/state/trenchwalk"},
-      {"a relative XDG_STATE_HOME", false, false, "state", "/home/u", true, "/home/u/.local/state/trenchwalk"},
+      {"a read-only folder without a log", false, false, "/state", "/home/u", true,
+       "/state/trenchwalk"},
+      {"no XDG_STATE_HOME", false, false, nullptr, "/home/u", true,
+       "/home/u/.local/state/trenchwalk"},
+      {"an empty XDG_STATE_HOME", false, false, "", "/home/u", true,
+       "/home/u/.local/state/trenchwalk"},
+      {"a relative XDG_STATE_HOME", false, false, "state", "/home/u", true,
+       "/home/u/.local/state/trenchwalk"},
       {"no HOME", false, false, nullptr, nullptr, true, ""},
       {"a relative HOME", false, false, "rel", "home/u", true, ""},
       {"no HOME but XDG_STATE_HOME", false, false, "/state", nullptr, true, "/state/trenchwalk"},
@@ -195,7 +200,8 @@ TEST(LogPlace, BesideTheExecutableWhenItCanHoldTheLogElseInTheStateFolder) {
     probe.canMake = c.canMake;
     const LogPlace place = chooseLogPlace("/opt/tw", c.stateHome, c.home, probe);
     EXPECT_EQ(place.folder, c.folder) << c.name;
-    EXPECT_EQ(place.whyNone.empty(), std::string(c.folder) != "") << c.name << ": " << place.whyNone;
+    EXPECT_EQ(place.whyNone.empty(), std::string(c.folder) != "")
+        << c.name << ": " << place.whyNone;
     EXPECT_EQ(place.whyNone.find('\n'), std::string::npos) << c.name;
     if (std::string(c.folder).find("/trenchwalk") != std::string::npos)
       EXPECT_EQ(probe.made, std::set<std::string>{c.folder}) << c.name;
