@@ -92,7 +92,8 @@ fs::path keepAsBackup(const fs::path& log) {
 // alone.
 bool isLeftTemporary(const fs::directory_entry& entry, const std::string& prefix) {
   const std::string name = entry.path().filename().string();
-  if (name.size() != prefix.size() + kTemporaryNameDigits || !name.starts_with(prefix)) return false;
+  if (name.size() != prefix.size() + kTemporaryNameDigits || !name.starts_with(prefix))
+    return false;
   for (size_t k = prefix.size(); k < name.size(); ++k) {
     const char c = name[k];
     if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
@@ -213,9 +214,8 @@ void LogStore::saveLogAndQuit() {
     const LogEntry entry = where.empty() ? LogEntry::Unknown : logEntryAt(path);
     if (entry == LogEntry::Missing || entry == LogEntry::Regular) {
       const LocalTime now = services_.localTime();
-      const std::string record = recordLine(scene_.distance.caption(),
-                                            scene_.distanceUnit.caption(), dateText(now),
-                                            timeText(now));
+      const std::string record = recordLine(
+          scene_.distance.caption(), scene_.distanceUnit.caption(), dateText(now), timeText(now));
       failure = appendRecord(where, record, entry == LogEntry::Missing);
     }
   } catch (const std::exception&) {
@@ -243,7 +243,8 @@ int LogStore::appendRecord(const std::string& path, const std::string& record, b
     // A log without its banner would be thrown away by the next start-up.
     if (before == 0) text.append(kLogBanner).append(kLineEnd);
     // A record never runs on from a line that an older program left open.
-    else if (!endsWithLineEnd(path)) text.append(kLineEnd);
+    else if (!endsWithLineEnd(path))
+      text.append(kLineEnd);
     text += record;
 
     // The whole line in one write; after a short write only the rest is
@@ -252,8 +253,7 @@ int LogStore::appendRecord(const std::string& path, const std::string& record, b
     int interruptions = 0;
     while (failure == 0 && done < text.size()) {
       size_t written = 0;
-      const int error =
-          services_.writeSome(handle, std::string_view(text).substr(done), written);
+      const int error = services_.writeSome(handle, std::string_view(text).substr(done), written);
       if (error == EINTR && written == 0 && ++interruptions < kInterruptionsTolerated) continue;
       if (error != 0)
         failure = error;

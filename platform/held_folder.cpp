@@ -30,7 +30,8 @@ bool HeldFolder::hold(const std::string& folder) {
   fd_ = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
   if (fd_ < 0) return false;
   const std::string bound = "/proc/self/fd/" + std::to_string(fd_);
-  struct stat held {}, seen {};
+  struct stat held {
+  }, seen{};
   const bool binds = ::fstat(fd_, &held) == 0 && ::stat(bound.c_str(), &seen) == 0 &&
                      held.st_dev == seen.st_dev && held.st_ino == seen.st_ino;
   path_ = binds ? bound : folder;

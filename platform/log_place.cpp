@@ -1,8 +1,8 @@
 #include "platform/log_place.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <fcntl.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -34,10 +34,12 @@ bool canHoldLog(const std::string& folder, FolderProbe& probe) {
 
 LogPlace chooseLogPlace(const std::string& executableFolder, const char* stateHome,
                         const char* home, FolderProbe& probe) {
-  if (!executableFolder.empty() && canHoldLog(executableFolder, probe)) return {executableFolder, {}};
-  const std::string first = executableFolder.empty()
-                                ? std::string("the executable's folder cannot be found (/proc/self/exe)")
-                                : executableFolder + " cannot be written";
+  if (!executableFolder.empty() && canHoldLog(executableFolder, probe))
+    return {executableFolder, {}};
+  const std::string first =
+      executableFolder.empty()
+          ? std::string("the executable's folder cannot be found (/proc/self/exe)")
+          : executableFolder + " cannot be written";
   std::string state;
   if (absolute(stateHome))
     state = joined(stateHome, kStateSubfolder);
@@ -52,7 +54,8 @@ LogPlace chooseLogPlace(const std::string& executableFolder, const char* stateHo
 
 LogPlace findLogPlace(const std::string& executableFolder) {
   SystemFolderProbe probe;
-  return chooseLogPlace(executableFolder, std::getenv("XDG_STATE_HOME"), std::getenv("HOME"), probe);
+  return chooseLogPlace(executableFolder, std::getenv("XDG_STATE_HOME"), std::getenv("HOME"),
+                        probe);
 }
 
 bool SystemFolderProbe::holdsLog(const std::string& folder) {
@@ -71,7 +74,7 @@ bool SystemFolderProbe::writable(const std::string& folder) {
 bool SystemFolderProbe::makeFolder(const std::string& folder) {
   // Every missing folder on the way is made, each for this user alone, as
   // the base directory rules ask of folders a program creates.
-  for (size_t slash = folder.find('/', 1); ; slash = folder.find('/', slash + 1)) {
+  for (size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
     const std::string part = slash == std::string::npos ? folder : folder.substr(0, slash);
     if (!part.empty() && ::mkdir(part.c_str(), kStateFolderMode) != 0 && errno != EEXIST) break;
     if (slash == std::string::npos) break;

@@ -90,7 +90,8 @@ void survivePipesAndFileLimits() {
 // its fonts, a box and the report were seen to need.
 bool roomToStart() {
   constexpr size_t kStartRoom = size_t{128} << 20;
-  void* room = ::mmap(nullptr, kStartRoom, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  void* room =
+      ::mmap(nullptr, kStartRoom, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
   if (room == MAP_FAILED) return false;
   ::munmap(room, kStartRoom);
   return true;
@@ -98,8 +99,10 @@ bool roomToStart() {
 
 std::string addressSpaceLimit() {
   rlimit limit{};
-  if (::getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return "memory is short";
-  return "its address space is limited to " + std::to_string(limit.rlim_cur >> 20) + " MiB (ulimit -v)";
+  if (::getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+    return "memory is short";
+  return "its address space is limited to " + std::to_string(limit.rlim_cur >> 20) +
+         " MiB (ulimit -v)";
 }
 
 }  // namespace
@@ -107,7 +110,9 @@ std::string addressSpaceLimit() {
 int main() {
   survivePipesAndFileLimits();
   if (!roomToStart()) {
-    std::fprintf(stderr, "trenchwalk: not enough memory to start: %s, and it needs room for about 128 MiB more than the program itself\n",
+    std::fprintf(stderr,
+                 "trenchwalk: not enough memory to start: %s, and it needs room for about 128 MiB "
+                 "more than the program itself\n",
                  addressSpaceLimit().c_str());
     return 1;
   }
@@ -167,7 +172,8 @@ int main() {
     std::cerr << "trenchwalk: no walked.log is kept: " << place.whyNone << "\n";
   tw::platform::InstanceGuard lock;
   if (lock.acquire(logFolder.path().empty() ? std::string() : place.folder,
-                   std::getenv("XDG_RUNTIME_DIR"), std::cerr) == tw::platform::InstanceLock::HeldElsewhere)
+                   std::getenv("XDG_RUNTIME_DIR"),
+                   std::cerr) == tw::platform::InstanceLock::HeldElsewhere)
     return 0;
 
   tw::Clock clock;

@@ -124,7 +124,8 @@ void QtServices::showCritical(const QString& text, const QString& title) {
   // as if the box had been closed, and keys still end it.
   constexpr int kDescriptorsForABox = 4;
   if (!haveSpareDescriptors(kDescriptorsForABox)) {
-    tellUser("the box \"" + title.toStdString() + ": " + QString(text).replace('\n', ' ').toStdString() +
+    tellUser("the box \"" + title.toStdString() + ": " +
+             QString(text).replace('\n', ' ').toStdString() +
              "\" cannot be shown (no file descriptors to spare); the saver goes on");
     return;
   }

@@ -22,9 +22,11 @@ package_packages=(dpkg-dev file lintian)
 # compositor; util-linux's setpriv runs it as an unprivileged user.
 # imagemagick: import and convert, which tell a lit X screen from a black one.
 # dbus: a session bus for the desktops the idle launcher is tried on.
+# strace fails a system call on purpose (a flush to the disk); util-linux's
+# prlimit sets the limits the saver is tried under.
 test_packages=(googletest libgtest-dev libbenchmark-dev xvfb xauth xdotool x11-utils x11-xserver-utils
   xautolock xss-lock clang libclang-rt-14-dev sway swayidle grim wtype jq util-linux imagemagick
-  dbus)
+  dbus strace)
 
 case "${1:-run}" in
   run) wanted=("${build_packages[@]}") ;;

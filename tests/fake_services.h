@@ -9,12 +9,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <deque>
-
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <string>
 #include <vector>

@@ -8,9 +8,9 @@
 #include <deque>
 #include <functional>
 #include <future>
-#include <utility>
 #include <regex>
 #include <sstream>
+#include <utility>
 
 #include "log/log_file.h"
 #include "tests/harness.h"
@@ -507,7 +507,8 @@ TEST(SaveLogAndQuit, AFailedAppendLeavesTheLogAsItWasAndSaysWhy) {
   };
   for (const Case& c : cases) {
     Saver s;
-    const std::string before = kBannerLine + "57 cm 12-08-2026 17:04:09\r\n1.23 mts 12-09-2026 08:00:00\r\n";
+    const std::string before =
+        kBannerLine + "57 cm 12-08-2026 17:04:09\r\n1.23 mts 12-09-2026 08:00:00\r\n";
     writeFile(s.log(), before);
     s.start();
     s->advanceBy(3000);
@@ -535,8 +536,9 @@ TEST(SaveLogAndQuit, AFailedAppendLeavesTheLogAsItWasAndSaysWhy) {
 
 TEST(SaveLogAndQuit, AShortWriteIsFollowedByTheRestAlone) {
   using Step = FakeServices::WriteStep;
-  for (const std::deque<Step>& writes : {std::deque<Step>{{10, 0}}, std::deque<Step>{{1, 0}, {5, 0}},
-                                         std::deque<Step>{{0, EINTR}}, std::deque<Step>{{4, 0}, {0, EINTR}}}) {
+  for (const std::deque<Step>& writes :
+       {std::deque<Step>{{10, 0}}, std::deque<Step>{{1, 0}, {5, 0}}, std::deque<Step>{{0, EINTR}},
+        std::deque<Step>{{4, 0}, {0, EINTR}}}) {
     Saver s;
     s.start();
     s.services.writes = writes;
@@ -556,7 +558,8 @@ TEST(SaveLogAndQuit, AWriteInterruptedForEverIsGivenUp) {
   EXPECT_EQ(readFile(s.log()), kBannerLine);
   EXPECT_EQ(s->exitStatus(), ExitStatus::RecordNotKept);
   ASSERT_EQ(s.services.told.size(), 1u);
-  EXPECT_NE(s.services.told[0].find("Interrupted system call"), std::string::npos) << s.services.told[0];
+  EXPECT_NE(s.services.told[0].find("Interrupted system call"), std::string::npos)
+      << s.services.told[0];
 }
 
 // A log deleted during the run is made again for the record; when that record
@@ -581,7 +584,8 @@ TEST(SaveLogAndQuit, ALogThatCannotBeOpenedIsToldAndLeftAlone) {
     EXPECT_EQ(readFile(s.log()), kBannerLine);
     EXPECT_EQ(s->exitStatus(), ExitStatus::RecordNotKept);
     ASSERT_EQ(s.services.told.size(), 1u);
-    EXPECT_NE(s.services.told[0].find(std::strerror(error)), std::string::npos) << s.services.told[0];
+    EXPECT_NE(s.services.told[0].find(std::strerror(error)), std::string::npos)
+        << s.services.told[0];
     EXPECT_EQ(s.services.cuts, 0) << "nothing was written, nothing to cut";
   }
 }

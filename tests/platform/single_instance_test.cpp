@@ -1,5 +1,10 @@
+#include "platform/single_instance.h"
+
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -10,12 +15,12 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <set>
-#include <vector>
 #include <sstream>
+#include <vector>
 
+#include "platform/descriptors.h"
 #include "platform/held_folder.h"
 #include "platform/log_place.h"
-#include "platform/single_instance.h"
 
 namespace tw::platform {
 namespace {
@@ -177,10 +182,14 @@ TEST(LogPlace, BesideTheExecutableWhenItCanHoldTheLogElseInTheStateFolder) {
   const std::vector<Case> cases = {
       {"a folder that can be written", true, false, "/state", "/home/u", true, "/opt/tw"},
       {"a log in a read-only folder", false, true, "/state", "/home/u", true, "/opt/tw"},
-      {"a read-only folder without a log", false, false, "/state", "/home/u", true, "/state/trenchwalk"},
-      {"no XDG_STATE_HOME", false, false, nullptr, "/home/u", true, "/home/u/.local/state/trenchwalk"},
-      {"an empty XDG_STATE_HOME", false, false, "", "/home/u", true, "/home/u/.local/state/trenchwalk"},
-      {"a relative XDG_STATE_HOME", false, false, "state", "/home/u", true, "/home/u/.local/state/trenchwalk"},
+      {"a read-only folder without a log", false, false, "/state", "/home/u", true,
+       "/state/trenchwalk"},
+      {"no XDG_STATE_HOME", false, false, nullptr, "/home/u", true,
+       "/home/u/.local/state/trenchwalk"},
+      {"an empty XDG_STATE_HOME", false, false, "", "/home/u", true,
+       "/home/u/.local/state/trenchwalk"},
+      {"a relative XDG_STATE_HOME", false, false, "state", "/home/u", true,
+       "/home/u/.local/state/trenchwalk"},
       {"no HOME", false, false, nullptr, nullptr, true, ""},
       {"a relative HOME", false, false, "rel", "home/u", true, ""},
       {"no HOME but XDG_STATE_HOME", false, false, "/state", nullptr, true, "/state/trenchwalk"},
@@ -195,7 +204,8 @@ TEST(LogPlace, BesideTheExecutableWhenItCanHoldTheLogElseInTheStateFolder) {
     probe.canMake = c.canMake;
     const LogPlace place = chooseLogPlace("/opt/tw", c.stateHome, c.home, probe);
     EXPECT_EQ(place.folder, c.folder) << c.name;
-    EXPECT_EQ(place.whyNone.empty(), std::string(c.folder) != "") << c.name << ": " << place.whyNone;
+    EXPECT_EQ(place.whyNone.empty(), std::string(c.folder) != "")
+        << c.name << ": " << place.whyNone;
     EXPECT_EQ(place.whyNone.find('\n'), std::string::npos) << c.name;
     if (std::string(c.folder).find("/trenchwalk") != std::string::npos)
       EXPECT_EQ(probe.made, std::set<std::string>{c.folder}) << c.name;
@@ -260,6 +270,34 @@ TEST(HeldFolder, FollowsTheFolderWhereverItIsMoved) {
   EXPECT_FALSE(held.hold(bytes(top) + "/missing"));
   EXPECT_EQ(held.path(), "");
   EXPECT_FALSE(held.hold(""));
+}
+
+// Under a descriptor limit, exactly as many as can still be opened are found
+// spare, and none of them stays open.
+TEST(Descriptors, SpareOnesAreCountedAndNoneIsKept) {
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    constexpr rlim_t kLimit = 64;
+    const rlimit limit{kLimit, kLimit};
+    if (setrlimit(RLIMIT_NOFILE, &limit) != 0) _exit(2);
+    auto countFree = [] {
+      std::vector<int> fds;
+      for (int fd; (fd = open("/", O_PATH | O_CLOEXEC)) >= 0;) fds.push_back(fd);
+      for (const int fd : fds) close(fd);
+      return static_cast<int>(fds.size());
+    };
+    const int free = countFree();
+    if (free < 2) _exit(3);
+    if (!haveSpareDescriptors(free)) _exit(4);
+    if (haveSpareDescriptors(free + 1)) _exit(5);
+    if (!haveSpareDescriptors(0)) _exit(6);
+    _exit(countFree() == free ? 0 : 7);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "the exit code names the check that failed";
 }
 
 }  // namespace

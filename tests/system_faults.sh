@@ -1,0 +1,264 @@
+#!/usr/bin/env bash
+# The real saver when the system fails it during a run: a full disk in the
+# middle of a record and at a page boundary (a small tmpfs), a file-size limit
+# (prlimit --fsize), a failing flush to the disk (strace's fault injection),
+# no file descriptors to spare for a box (prlimit --nofile), its executable
+# and its folder moved away during the run, a stderr that is a closed pipe,
+# and too little address space to start (prlimit --as). Every earlier record
+# stays byte for byte, no half line is ever left, a lost record is told in one
+# line with exit status 1, and nothing locks the user out.
+#
+# usage: system_faults.sh path/to/trenchwalk
+set -u
+source "$(dirname "$0")/xvfb.sh"
+
+binary=${1:?usage: system_faults.sh path/to/trenchwalk}
+# The scene window's title.
+title=Trenchwalk
+for tool in Xvfb xdotool prlimit; do
+  command -v "$tool" >/dev/null 2>&1 || { echo "SKIP: $tool is not installed"; exit 77; }
+done
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/trenchwalk-faults.XXXXXX")
+xvfb_pid=""
+pid=""
+mounted=""
+cleanup() {
+  [ -n "$pid" ] && kill -9 "$pid" 2>/dev/null
+  stop_xvfb
+  [ -n "$mounted" ] && umount "$mounted" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+  echo "FAIL ($case): $*"
+  show_logs "$work/err" "$work/xvfb.log"
+  exit 1
+}
+case="start"
+# Descriptors the test runner left open (ctest's own log) would count against
+# the descriptor limit of the saver's runs below.
+for fd in 3 4 5 6 7 8 9; do
+  { true >&"$fd"; } 2>/dev/null && eval "exec $fd>&-"
+done
+
+mkdir -p "$work/runtime" && chmod 700 "$work/runtime"
+export XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=xcb
+start_xvfb "$work" 800x600 || fail "no X server"
+
+banner=$'*** Visit Korvek at https://korvek.example ***\r\n'
+record=$'^[0-9.]+ (cm|mts) [0-9]{2}-[0-9]{2}-[0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2}\r$'
+lost_line='^trenchwalk: the record of this run could not be kept in walked.log: '
+sanitized=""
+[ -n "${ASAN_OPTIONS:-}" ] && sanitized=1
+
+# A log of exactly $2 bytes at $1: the banner, then records of earlier runs,
+# the last one padded with leading zeros to the length.
+make_log() {
+  local path=$1 size=$2 body
+  printf '%s' "$banner" >"$path"
+  while [ $(($(stat -c %s "$path") + 60)) -lt "$size" ]; do
+    printf '1 cm 12-08-2026 10:00:00\r\n' >>"$path"
+  done
+  body=$((size - $(stat -c %s "$path")))
+  printf '%0*d cm 12-08-2026 10:00:00\r\n' $((body - 25)) 1 >>"$path"
+  [ "$(stat -c %s "$path")" -eq "$size" ] || fail "could not make a log of $size bytes"
+}
+
+# Starts "$@" in the background with stderr in $work/err; waits for its window.
+start() {
+  "$@" >"$work/out" 2>"$work/err" &
+  pid=$!
+  wid=$(find_window 15 "^${title}\$")
+  [ -n "$wid" ] || fail "no saver window: $(cat "$work/err")"
+}
+
+# Waits up to $1 seconds for the saver to end; its exit status in $status.
+wait_end() {
+  for _ in $(seq $(($1 * 10))); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  kill -0 "$pid" 2>/dev/null && fail "the saver still runs $1 s later"
+  wait "$pid"
+  status=$?
+  pid=""
+}
+
+escape() {
+  xdotool windowfocus --sync "$wid" 2>/dev/null
+  xdotool key Escape
+  wait_end "${1:-5}"
+}
+
+# The run lost its record: status 1, one line on stderr naming $1, and the
+# log at $2 as it was ($3: its checksum before).
+record_lost() {
+  [ "$status" -eq 1 ] || fail "exit status $status, not 1: $(cat "$work/err")"
+  grep -E "$lost_line" "$work/err" | grep -q "$1" || fail "no line saying why: $(cat "$work/err")"
+  [ "$(grep -c "$lost_line" "$work/err")" -eq 1 ] || fail "not one line: $(cat "$work/err")"
+  [ "$(md5sum <"$2")" = "$3" ] || fail "the log changed: $(tail -c 80 "$2" | od -c | tail -n 4)"
+}
+
+# --- No descriptors to spare: the box for a log that cannot be opened is not
+# shown (Qt would wait for ever on the X server), the saver says so and goes
+# on, and Escape ends it. First, on a display where no session bus has been
+# started yet: a connection to one takes a descriptor that Qt then lacks for
+# its own threads at this limit.
+case="nofile 8"
+if [ -n "$sanitized" ]; then
+  # UndefinedBehaviorSanitizer checks each virtual call through a pipe of
+  # its own; without descriptors it takes every one for an invalid object.
+  echo "note: the sanitizers need descriptors of their own; the --nofile=8 case is left to the plain suite"
+else
+  mkdir "$work/nofile" && cp "$binary" "$work/nofile/trenchwalk"
+  start env -u DBUS_SESSION_BUS_ADDRESS prlimit --nofile=8 "$work/nofile/trenchwalk"
+  xdotool windowfocus --sync "$wid" 2>/dev/null
+  xdotool key KP_Add
+  sleep 0.5
+  kill -0 "$pid" 2>/dev/null || fail "keypad + ended the run: $(cat "$work/err")"
+  began=$(date +%s%N)
+  escape 10
+  took=$((($(date +%s%N) - began) / 1000000))
+  grep -q '^trenchwalk: the box "Disk Access Error: Log could not be restored" cannot be shown' "$work/err" ||
+    fail "the box was not said to be left out: $(cat "$work/err")"
+  echo "ok: --nofile=8, keypad + then Escape: ended after $took ms with status $status"
+fi
+
+# --- A full disk, on a tmpfs just large enough for the saver and its log.
+disk_mib=$(($(stat -c %s "$binary") / 1048576 + 2))
+if [ "$(id -u)" -eq 0 ] && mkdir "$work/disk" && mount -t tmpfs -o "size=${disk_mib}m" tmpfs "$work/disk"; then
+  mounted="$work/disk"
+  cp "$binary" "$work/disk/trenchwalk"
+  # $1: the log's length. The disk is filled up to the last page, so the
+  # log's own last page is all the room left.
+  full_disk_run() {
+    rm -f "$work/disk/filler" "$work/disk/walked.log"
+    make_log "$work/disk/walked.log" "$1"
+    : >"$work/disk/walked.log.lock"
+    dd if=/dev/zero of="$work/disk/filler" bs=4096 2>/dev/null
+    before=$(md5sum <"$work/disk/walked.log")
+    start "$work/disk/trenchwalk"
+    sleep 0.5
+    escape
+    record_lost "No space left on device" "$work/disk/walked.log" "$before"
+  }
+  case="disk full mid-record"
+  full_disk_run 4086
+  case="disk full at a page boundary"
+  full_disk_run 8192
+  # With room again, the next record starts on a line of its own.
+  case="room again after a full disk"
+  rm -f "$work/disk/filler"
+  start "$work/disk/trenchwalk"
+  escape
+  [ "$status" -eq 0 ] || fail "exit status $status: $(cat "$work/err")"
+  [ "$(head -c 8192 "$work/disk/walked.log" | md5sum)" = "$before" ] || fail "earlier records changed"
+  tail -n +2 "$work/disk/walked.log" | grep -Evq "$record" && fail "a malformed line: $(tail -c 100 "$work/disk/walked.log" | od -c)"
+  umount "$work/disk" && mounted=""
+  echo "ok: a full disk mid-record and at a page boundary: log as it was, one line, status 1"
+else
+  echo "note: a tmpfs needs root; the full-disk cases are left out"
+fi
+
+mkdir "$work/bin" && cp "$binary" "$work/bin/trenchwalk"
+log="$work/bin/walked.log"
+
+# --- A file-size limit: the write fails instead of killing the saver.
+case="file-size limit"
+make_log "$log" 8182
+before=$(md5sum <"$log")
+start prlimit --fsize=8192 "$work/bin/trenchwalk"
+sleep 0.5
+escape
+record_lost "File too large" "$log" "$before"
+echo "ok: --fsize=8192 over a log of 8182 bytes: log as it was, one line, status 1"
+
+# --- No room at all for files: start-up's fresh log cannot be written, and
+# its temporary goes again; the run goes on and ends on a key.
+case="file-size limit 0"
+rm -f "$log"
+start prlimit --fsize=0 "$work/bin/trenchwalk"
+ls "$work/bin"/walked.log.new.* >/dev/null 2>&1 && fail "a temporary stays: $(ls "$work/bin")"
+escape
+[ "$status" -eq 1 ] || fail "exit status $status: $(cat "$work/err")"
+[ -e "$log" ] && fail "a log was left: $(od -c "$log" | head -n 3)"
+ls "$work/bin"/walked.log.new.* >/dev/null 2>&1 && fail "a temporary stays: $(ls "$work/bin")"
+# One left by a start-up that was killed goes at the next start; a foreign
+# file of a like name stays.
+case="a left temporary"
+printf '*** Visit Korv' >"$work/bin/walked.log.new.0a1b2c3d"
+printf 'my notes\n' >"$work/bin/walked.log.new.notes"
+start "$work/bin/trenchwalk"
+escape
+[ "$status" -eq 0 ] || fail "exit status $status: $(cat "$work/err")"
+[ -e "$work/bin/walked.log.new.0a1b2c3d" ] && fail "the left temporary stays"
+[ "$(cat "$work/bin/walked.log.new.notes")" = "my notes" ] || fail "a foreign file was touched"
+rm -f "$work/bin/walked.log.new.notes"
+echo "ok: --fsize=0: no temporary left, status 1; a left temporary goes at the next start, a foreign file stays"
+
+# --- A failing flush to the disk: the record is cut away again.
+case="failed fsync"
+if command -v strace >/dev/null 2>&1; then
+  before=$(md5sum <"$log")
+  # The leak check stops the process's threads with ptrace, which strace
+  # already holds: under the sanitizers this run goes without it.
+  start env ${sanitized:+ASAN_OPTIONS="$ASAN_OPTIONS:detect_leaks=0"} \
+    strace -o /dev/null -e trace=fsync -e inject=fsync:error=EIO "$work/bin/trenchwalk"
+  escape 10
+  record_lost "Input/output error" "$log" "$before"
+  echo "ok: a failed fsync: log as it was, one line, status 1"
+else
+  echo "note: strace is missing; the failed fsync is left out"
+fi
+
+# --- The executable moved to another folder during the run, where a foreign
+# walked.log lies; then its folder renamed and another made in its place.
+case="moved during the run"
+records() { grep -c $'\r$' "$1"; }
+mkdir "$work/elsewhere"
+printf 'my own walked.log\n' >"$work/elsewhere/walked.log"
+start "$work/bin/trenchwalk"
+had=$(records "$log")
+mv "$work/bin/trenchwalk" "$work/elsewhere/trenchwalk"
+escape
+[ "$status" -eq 0 ] || fail "exit status $status: $(cat "$work/err")"
+[ "$(cat "$work/elsewhere/walked.log")" = "my own walked.log" ] || fail "the foreign log was written"
+[ -e "$work/elsewhere/walked.log.bak" ] && fail "the foreign log was taken for a backup"
+[ "$(records "$log")" -eq $((had + 1)) ] || fail "the record is not in the prepared log"
+mv "$work/elsewhere/trenchwalk" "$work/bin/trenchwalk"
+start "$work/bin/trenchwalk"
+mv "$work/bin" "$work/renamed"
+mkdir "$work/bin"
+printf 'my own walked.log\n' >"$work/bin/walked.log"
+escape
+[ "$status" -eq 0 ] || fail "exit status $status: $(cat "$work/err")"
+[ "$(cat "$work/bin/walked.log")" = "my own walked.log" ] || fail "the log in the folder's old place was written"
+[ "$(records "$work/renamed/walked.log")" -eq $((had + 2)) ] || fail "the record did not follow its folder"
+rm -rf "$work/bin" && mv "$work/renamed" "$work/bin"
+echo "ok: moved during the run: the record goes into the prepared log, a foreign walked.log is untouched"
+
+# --- stderr a closed pipe, and XDG_RUNTIME_DIR unset so that Qt warns on it.
+case="closed stderr"
+(
+  env -u XDG_RUNTIME_DIR "$work/bin/trenchwalk" 2>&1 | true
+  echo "${PIPESTATUS[0]}" >"$work/piped"
+) &
+wid=$(find_window 15 "^${title}\$")
+[ -n "$wid" ] || fail "no saver window with stderr a closed pipe: $(cat "$work/piped" 2>/dev/null)"
+xdotool windowfocus --sync "$wid" 2>/dev/null
+xdotool key Escape
+for _ in $(seq 50); do [ -s "$work/piped" ] && break; sleep 0.1; done
+[ "$(cat "$work/piped" 2>/dev/null)" = 0 ] || fail "exit status $(cat "$work/piped" 2>/dev/null), not 0"
+echo "ok: stderr a closed pipe without XDG_RUNTIME_DIR: runs, ends with status 0"
+
+# --- Too little address space to start: one line and status 1, no crash.
+case="address space"
+if [ -n "$sanitized" ]; then
+  echo "note: the sanitizers reserve terabytes of address space; the --as case is left to the plain suite"
+else
+  prlimit --as=104857600 "$work/bin/trenchwalk" >"$work/out" 2>"$work/err"
+  status=$?
+  [ "$status" -eq 1 ] || fail "exit status $status, not 1: $(cat "$work/err")"
+  [ "$(wc -l <"$work/err")" -eq 1 ] && grep -q '^trenchwalk: not enough memory to start: ' "$work/err" ||
+    fail "not one clear line: $(cat "$work/err")"
+  echo "ok: --as=100 MB: one line, status 1"
+fi
+echo "PASS: no half record, no kill by a signal, no lock-out"
