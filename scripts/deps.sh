@@ -6,7 +6,10 @@ set -euo pipefail
 
 # qt6-wayland: Qt's Wayland support, for Wayland sessions (with or without
 # XWayland); xdg-utils: xdg-open, through which Q opens the maker's page.
-build_packages=(cmake g++ make pkgconf qt6-base-dev qt6-wayland libgl-dev libxcb1-dev libfontconfig-dev
+# qt6-base-private-dev and libwayland-dev: the scene goes straight to the
+# compositor on the surface Qt made for it.
+build_packages=(cmake g++ make pkgconf qt6-base-dev qt6-base-private-dev qt6-wayland libwayland-dev libgl-dev
+  libxcb1-dev libfontconfig-dev
   fonts-liberation fonts-dejavu-core xdg-utils)
 # x11-xserver-utils: xrandr and xset, for the monitors and the idle daemons
 # the end-to-end runs set up; xautolock and xss-lock are those daemons. sway,
