@@ -238,6 +238,14 @@ panel_shows_other_than() {
   [ "${panel_now% *}" -ge "$panel_min_shown" ] && [ "${panel_now#* }" != "$1" ]
 }
 
+# The OpenGL drivers and what brings them in: the saver never draws with
+# OpenGL, and Mesa's driver with LLVM would take some 50 MB. (libQt6Gui itself
+# links the small dispatch libraries libEGL.so.1, libGLX.so.0 and
+# libOpenGL.so.0 of libglvnd, which load no driver by themselves.)
+gl_drivers='libEGL_mesa|libGLX_mesa|libgbm\.|libglapi|_dri\.so|libLLVM|libwayland-egl|libQt6OpenGL|EglClientHwIntegration|libdrm'
+# The driver libraries mapped into process $1, one a line; none, nothing.
+gl_loaded() { grep -oE "[^/ ]*(${gl_drivers})[^/ ]*" "/proc/$1/maps" 2>/dev/null | sort -u; }
+
 records() {
   [ -f "$log" ] || { echo 0; return; }
   grep -c $'\r$' "$log" | awk '{print $1 - 1}'
@@ -336,7 +344,10 @@ run_one_output() {
   shot "$output" "$work/first.ppm"
   moved() { shot "$output" "$work/later.ppm" && ! cmp -s "$work/first.ppm" "$work/later.ppm"; }
   poll 50 moved || fail "nothing moves on the screen"
-  echo "ok: one output: the scene is full screen, drawn, and walking"
+  local loaded
+  loaded=$(gl_loaded "$pid")
+  [ -z "$loaded" ] || fail "OpenGL drivers are loaded after the first frames: $loaded"
+  echo "ok: one output: the scene is full screen, drawn, and walking; no OpenGL driver is loaded"
 
   hide_hint
   local report help
