@@ -37,9 +37,29 @@ struct floor_client {
   struct wl_shm* shm;
   struct xdg_wm_base* wm_base;
   int width, height;
+  /* The output's mode: a compositor may leave the first configure's size to
+   * the client. */
+  int output_width, output_height;
   int configured;
   int closed;
 };
+
+static void output_geometry(void* data, struct wl_output* output, int32_t x, int32_t y, int32_t mm_width,
+                            int32_t mm_height, int32_t subpixel, const char* make, const char* model,
+                            int32_t transform) {
+  (void)data, (void)output, (void)x, (void)y, (void)mm_width, (void)mm_height, (void)subpixel, (void)make,
+      (void)model, (void)transform;
+}
+static void output_mode(void* data, struct wl_output* output, uint32_t flags, int32_t width, int32_t height,
+                        int32_t refresh) {
+  struct floor_client* c = data;
+  (void)output, (void)refresh;
+  if (flags & WL_OUTPUT_MODE_CURRENT) {
+    c->output_width = width;
+    c->output_height = height;
+  }
+}
+static const struct wl_output_listener output_listener = {.geometry = output_geometry, .mode = output_mode};
 
 static void global(void* data, struct wl_registry* registry, uint32_t name, const char* interface,
                    uint32_t version) {
@@ -51,6 +71,8 @@ static void global(void* data, struct wl_registry* registry, uint32_t name, cons
     c->shm = wl_registry_bind(registry, name, &wl_shm_interface, 1);
   else if (strcmp(interface, xdg_wm_base_interface.name) == 0)
     c->wm_base = wl_registry_bind(registry, name, &xdg_wm_base_interface, 1);
+  else if (strcmp(interface, wl_output_interface.name) == 0 && c->output_width == 0)
+    wl_output_add_listener(wl_registry_bind(registry, name, &wl_output_interface, 1), &output_listener, c);
 }
 static void global_remove(void* data, struct wl_registry* registry, uint32_t name) {
   (void)data, (void)registry, (void)name;
@@ -111,6 +133,7 @@ int main(int argc, char** argv) {
   struct wl_registry* registry = wl_display_get_registry(display);
   wl_registry_add_listener(registry, &registry_listener, &c);
   wl_display_roundtrip(display);
+  wl_display_roundtrip(display);
   if (!c.compositor || !c.shm || !c.wm_base) {
     fprintf(stderr, "wayland_floor: the compositor lacks wl_compositor, wl_shm or xdg_wm_base\n");
     return 1;
@@ -124,8 +147,16 @@ int main(int argc, char** argv) {
   xdg_toplevel_set_title(toplevel, "floor");
   xdg_toplevel_set_fullscreen(toplevel, NULL);
   wl_surface_commit(surface);
-  while (!c.configured || c.width == 0)
+  while (!c.configured)
     if (wl_display_dispatch(display) < 0) return 1;
+  if (c.width == 0) {
+    c.width = c.output_width;
+    c.height = c.output_height;
+  }
+  if (c.width <= kBoxWidth || c.height <= kLaneY + kBoxHeight) {
+    fprintf(stderr, "wayland_floor: no usable size (%d x %d)\n", c.width, c.height);
+    return 1;
+  }
 
   const int stride = c.width * 4;
   const size_t bytes = (size_t)stride * (size_t)c.height;
