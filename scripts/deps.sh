@@ -16,8 +16,11 @@ build_packages=(cmake g++ make pkgconf qt6-base-dev qt6-base-private-dev qt6-way
 # swayidle, grim, wtype and jq run the Wayland end-to-end test on a headless
 # compositor; util-linux's setpriv runs it as an unprivileged user.
 # imagemagick: import and convert, which tell a lit X screen from a black one.
+# wayland-protocols and libwayland-bin (wayland-scanner): the bare Wayland
+# client bench/wayland_cost.sh measures the saver against.
 test_packages=(googletest libgtest-dev libbenchmark-dev xvfb xauth xdotool x11-utils x11-xserver-utils
-  xautolock xss-lock clang libclang-rt-14-dev sway swayidle grim wtype jq util-linux imagemagick)
+  xautolock xss-lock clang libclang-rt-14-dev sway swayidle grim wtype jq util-linux imagemagick
+  wayland-protocols libwayland-bin)
 
 case "${1:-run}" in
   run) wanted=("${build_packages[@]}") ;;
