@@ -205,6 +205,13 @@ int WaylandSurface::fullBuffers() const {
   return n;
 }
 
+QImage WaylandSurface::lastPicture() const {
+  if (!front_) return QImage();
+  QImage copy = front_->image.copy();
+  copy.setDevicePixelRatio(scale_);
+  return copy;
+}
+
 QRegion WaylandSurface::toDevice(const QRegion& logical) const {
   QRegion device;
   for (const QRect& r : logical)
@@ -302,6 +309,7 @@ void WaylandSurface::show(const QRegion&) {}
 void WaylandSurface::showAll(const QRegion&) {}
 void WaylandSurface::showBlack() {}
 int WaylandSurface::fullBuffers() const { return 0; }
+QImage WaylandSurface::lastPicture() const { return QImage(); }
 
 #endif
 

@@ -74,6 +74,10 @@ class WaylandSurface {
   // last one; for the tests.
   int commits() const { return commits_; }
   const QRegion& lastDamage() const { return lastDamage_; }
+  // Whether a change waits for a buffer to be released.
+  bool waiting() const { return !pending_.isEmpty() || pendingWhole_; }
+  // A copy of the buffer last committed (null for a cover); for the tests.
+  QImage lastPicture() const;
 
  private:
   struct Buffer {

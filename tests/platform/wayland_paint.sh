@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs the Wayland painting tests (wayland_paint_test.cpp) on a headless sway
-# of their own. sway refuses to run as root: as root it runs as nobody, and
+# of their own: the first output at scale 2, a second one for a cover. sway refuses to run as root: as root it runs as nobody, and
 # the tests, as root, may still connect to its socket.
 #
 # usage: wayland_paint.sh path/to/platform_wayland_tests
@@ -33,12 +33,13 @@ fi
 cat >"$work/sway.conf" <<'CONF'
 xwayland disable
 default_border none
-output HEADLESS-1 mode 1024x768 position 0 0
+output HEADLESS-1 mode 1600x1200 position 0 0 scale 2
+output HEADLESS-2 mode 640x480 position 800 0
 CONF
 chmod 644 "$work/sway.conf"
 unset DISPLAY WAYLAND_DISPLAY WAYLAND_SOCKET SWAYSOCK I3SOCK
 export HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime"
-WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 WLR_HEADLESS_OUTPUTS=1 \
+WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 WLR_HEADLESS_OUTPUTS=2 \
   "${as_user[@]}" sway -c "$work/sway.conf" >"$work/sway.log" 2>&1 &
 sway_pid=$!
 socket=""
