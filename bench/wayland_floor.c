@@ -44,14 +44,14 @@ struct floor_client {
   int closed;
 };
 
-static void output_geometry(void* data, struct wl_output* output, int32_t x, int32_t y, int32_t mm_width,
-                            int32_t mm_height, int32_t subpixel, const char* make, const char* model,
-                            int32_t transform) {
-  (void)data, (void)output, (void)x, (void)y, (void)mm_width, (void)mm_height, (void)subpixel, (void)make,
-      (void)model, (void)transform;
+static void output_geometry(void* data, struct wl_output* output, int32_t x, int32_t y,
+                            int32_t mm_width, int32_t mm_height, int32_t subpixel, const char* make,
+                            const char* model, int32_t transform) {
+  (void)data, (void)output, (void)x, (void)y, (void)mm_width, (void)mm_height, (void)subpixel,
+      (void)make, (void)model, (void)transform;
 }
-static void output_mode(void* data, struct wl_output* output, uint32_t flags, int32_t width, int32_t height,
-                        int32_t refresh) {
+static void output_mode(void* data, struct wl_output* output, uint32_t flags, int32_t width,
+                        int32_t height, int32_t refresh) {
   struct floor_client* c = data;
   (void)output, (void)refresh;
   if (flags & WL_OUTPUT_MODE_CURRENT) {
@@ -59,7 +59,8 @@ static void output_mode(void* data, struct wl_output* output, uint32_t flags, in
     c->output_height = height;
   }
 }
-static const struct wl_output_listener output_listener = {.geometry = output_geometry, .mode = output_mode};
+static const struct wl_output_listener output_listener = {.geometry = output_geometry,
+                                                          .mode = output_mode};
 
 static void global(void* data, struct wl_registry* registry, uint32_t name, const char* interface,
                    uint32_t version) {
@@ -72,7 +73,8 @@ static void global(void* data, struct wl_registry* registry, uint32_t name, cons
   else if (strcmp(interface, xdg_wm_base_interface.name) == 0)
     c->wm_base = wl_registry_bind(registry, name, &xdg_wm_base_interface, 1);
   else if (strcmp(interface, wl_output_interface.name) == 0 && c->output_width == 0)
-    wl_output_add_listener(wl_registry_bind(registry, name, &wl_output_interface, 1), &output_listener, c);
+    wl_output_add_listener(wl_registry_bind(registry, name, &wl_output_interface, 1),
+                           &output_listener, c);
 }
 static void global_remove(void* data, struct wl_registry* registry, uint32_t name) {
   (void)data, (void)registry, (void)name;
@@ -91,8 +93,8 @@ static void surface_configure(void* data, struct xdg_surface* surface, uint32_t 
 }
 static const struct xdg_surface_listener surface_listener = {surface_configure};
 
-static void toplevel_configure(void* data, struct xdg_toplevel* toplevel, int32_t width, int32_t height,
-                               struct wl_array* states) {
+static void toplevel_configure(void* data, struct xdg_toplevel* toplevel, int32_t width,
+                               int32_t height, struct wl_array* states) {
   struct floor_client* c = data;
   (void)toplevel, (void)states;
   if (width > 0 && height > 0) {
@@ -167,8 +169,8 @@ int main(int argc, char** argv) {
   struct wl_shm_pool* pool = wl_shm_create_pool(c.shm, fd, (int32_t)(bytes * kBuffers));
   struct buffer buffers[kBuffers];
   for (int i = 0; i < kBuffers; ++i) {
-    buffers[i].buffer = wl_shm_pool_create_buffer(pool, (int32_t)(bytes * (size_t)i), c.width, c.height, stride,
-                                                  WL_SHM_FORMAT_XRGB8888);
+    buffers[i].buffer = wl_shm_pool_create_buffer(pool, (int32_t)(bytes * (size_t)i), c.width,
+                                                  c.height, stride, WL_SHM_FORMAT_XRGB8888);
     wl_buffer_add_listener(buffers[i].buffer, &buffer_listener, &buffers[i]);
     buffers[i].pixels = (uint32_t*)(memory + bytes * (size_t)i);
     buffers[i].busy = 0;
@@ -196,7 +198,8 @@ int main(int argc, char** argv) {
     for (;;) {
       struct timespec now;
       clock_gettime(CLOCK_MONOTONIC, &now);
-      const long wait_ms = (next.tv_sec - now.tv_sec) * 1000 + (next.tv_nsec - now.tv_nsec) / 1000000;
+      const long wait_ms =
+          (next.tv_sec - now.tv_sec) * 1000 + (next.tv_nsec - now.tv_nsec) / 1000000;
       if (wait_ms <= 0) break;
       while (wl_display_prepare_read(display) != 0) wl_display_dispatch_pending(display);
       wl_display_flush(display);

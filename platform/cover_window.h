@@ -8,8 +8,8 @@
 #include <memory>
 
 #include "platform/saver_window.h"
-#include "platform/window_input.h"
 #include "platform/wayland_surface.h"
+#include "platform/window_input.h"
 #include "platform/x11_surface.h"
 
 namespace tw::platform {

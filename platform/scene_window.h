@@ -9,11 +9,11 @@
 #include <memory>
 
 #include "platform/fonts.h"
+#include "platform/saver_window.h"
 #include "platform/scene_paint.h"
 #include "platform/sprites.h"
-#include "platform/saver_window.h"
-#include "platform/window_input.h"
 #include "platform/wayland_surface.h"
+#include "platform/window_input.h"
 #include "platform/x11_surface.h"
 #include "shell/scene.h"
 

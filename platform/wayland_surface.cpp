@@ -7,11 +7,10 @@
 #include <utility>
 
 #if TRENCHWALK_WAYLAND
+#include <qpa/qplatformnativeinterface.h>
 #include <sys/mman.h>
 #include <unistd.h>
 #include <wayland-client.h>
-
-#include <qpa/qplatformnativeinterface.h>
 #endif
 
 namespace tw::platform {
@@ -33,7 +32,8 @@ constexpr uint32_t kShmVersion = 1;
 wl_surface* surfaceOf(QWindow& window) {
   QPlatformNativeInterface* native = QGuiApplication::platformNativeInterface();
   if (!native || !window.handle()) return nullptr;
-  return static_cast<wl_surface*>(native->nativeResourceForWindow(QByteArrayLiteral("surface"), &window));
+  return static_cast<wl_surface*>(
+      native->nativeResourceForWindow(QByteArrayLiteral("surface"), &window));
 }
 
 // The window's scale when it is a whole number, else 0.
@@ -46,10 +46,12 @@ int wholeScale(const QWindow& window) {
 }  // namespace
 
 std::unique_ptr<WaylandSurface> WaylandSurface::create(QWindow& window, Paint paint, Boxes boxes) {
-  if (QGuiApplication::platformName() != QLatin1String("wayland") || wholeScale(window) == 0) return nullptr;
+  if (QGuiApplication::platformName() != QLatin1String("wayland") || wholeScale(window) == 0)
+    return nullptr;
   QPlatformNativeInterface* native = QGuiApplication::platformNativeInterface();
   if (!native) return nullptr;
-  auto* display = static_cast<wl_display*>(native->nativeResourceForIntegration(QByteArrayLiteral("wl_display")));
+  auto* display = static_cast<wl_display*>(
+      native->nativeResourceForIntegration(QByteArrayLiteral("wl_display")));
   wl_surface* surface = surfaceOf(window);
   if (!display || !surface) return nullptr;
   std::unique_ptr<WaylandSurface> made(
@@ -58,13 +60,25 @@ std::unique_ptr<WaylandSurface> WaylandSurface::create(QWindow& window, Paint pa
   return made;
 }
 
-WaylandSurface::WaylandSurface(QWindow& window, wl_display* display, wl_surface* surface, Paint paint,
-                               Boxes boxes)
-    : window_(window), display_(display), surface_(surface), paint_(std::move(paint)), boxes_(std::move(boxes)),
-      logicalSize_(window.size()), scale_(wholeScale(window)) {
+WaylandSurface::WaylandSurface(QWindow& window, wl_display* display, wl_surface* surface,
+                               Paint paint, Boxes boxes)
+    : window_(window),
+      display_(display),
+      surface_(surface),
+      paint_(std::move(paint)),
+      boxes_(std::move(boxes)),
+      logicalSize_(window.size()),
+      scale_(wholeScale(window)) {
   retry_.setSingleShot(true);
   retry_.setTimerType(Qt::PreciseTimer);
-  retry_.callOnTimeout([this] { paintPending(pendingWhole_); });
+  retry_.callOnTimeout([this] {
+    // The window may have lost its wl_surface meanwhile (closed at the end of
+    // the run): what waits is then dropped, since the next expose paints all.
+    if (fits())
+      paintPending(pendingWhole_);
+    else
+      pending_ = QRegion();
+  });
 }
 
 WaylandSurface::~WaylandSurface() {
@@ -86,7 +100,8 @@ bool WaylandSurface::bind() {
   wl_proxy_set_queue(reinterpret_cast<wl_proxy*>(wrapped), queue_);
   registry_ = wl_display_get_registry(wrapped);
   wl_proxy_wrapper_destroy(wrapped);
-  static constexpr wl_registry_listener kListener{&WaylandSurface::global, &WaylandSurface::globalRemoved};
+  static constexpr wl_registry_listener kListener{&WaylandSurface::global,
+                                                  &WaylandSurface::globalRemoved};
   wl_registry_add_listener(registry_, &kListener, this);
   if (wl_display_roundtrip_queue(display_, queue_) < 0) return false;
   return shm_ != nullptr;
@@ -96,14 +111,16 @@ void WaylandSurface::global(void* data, wl_registry* registry, uint32_t name, co
                             uint32_t) {
   auto* self = static_cast<WaylandSurface*>(data);
   if (std::strcmp(interface, wl_shm_interface.name) == 0 && !self->shm_) {
-    self->shm_ = static_cast<wl_shm*>(wl_registry_bind(registry, name, &wl_shm_interface, kShmVersion));
+    self->shm_ =
+        static_cast<wl_shm*>(wl_registry_bind(registry, name, &wl_shm_interface, kShmVersion));
   }
 }
 
 void WaylandSurface::globalRemoved(void*, wl_registry*, uint32_t) {}
 
 bool WaylandSurface::fits() const {
-  return surfaceOf(window_) == surface_ && window_.size() == logicalSize_ && wholeScale(window_) == scale_;
+  return surfaceOf(window_) == surface_ && window_.size() == logicalSize_ &&
+         wholeScale(window_) == scale_;
 }
 
 void WaylandSurface::released(void* data, wl_buffer*) { static_cast<Buffer*>(data)->busy = false; }
@@ -137,11 +154,12 @@ bool WaylandSurface::makeBuffers() {
   static constexpr wl_buffer_listener kListener{&WaylandSurface::released};
   for (size_t i = 0; i < buffers_.size(); ++i) {
     Buffer& b = buffers_[i];
-    b.buffer = wl_shm_pool_create_buffer(pool_, static_cast<int32_t>(i * bufferBytes), device.width(),
-                                         device.height(), static_cast<int32_t>(stride), kShmFormat);
+    b.buffer =
+        wl_shm_pool_create_buffer(pool_, static_cast<int32_t>(i * bufferBytes), device.width(),
+                                  device.height(), static_cast<int32_t>(stride), kShmFormat);
     wl_buffer_add_listener(b.buffer, &kListener, &b);
-    b.image = QImage(static_cast<uchar*>(mapping_) + i * bufferBytes, device.width(), device.height(),
-                     static_cast<qsizetype>(stride), QImage::Format_RGB32);
+    b.image = QImage(static_cast<uchar*>(mapping_) + i * bufferBytes, device.width(),
+                     device.height(), static_cast<qsizetype>(stride), QImage::Format_RGB32);
     b.image.setDevicePixelRatio(scale_);
     b.painter = std::make_unique<QPainter>(&b.image);
     b.busy = false;
@@ -172,8 +190,8 @@ bool WaylandSurface::makeBlack() {
   pool_ = wl_shm_create_pool(wrappedShm, fd, static_cast<int32_t>(mappingBytes_));
   wl_proxy_wrapper_destroy(wrappedShm);
   close(fd);
-  black_ = wl_shm_pool_create_buffer(pool_, 0, device.width(), device.height(), static_cast<int32_t>(stride),
-                                     kShmFormat);
+  black_ = wl_shm_pool_create_buffer(pool_, 0, device.width(), device.height(),
+                                     static_cast<int32_t>(stride), kShmFormat);
   return true;
 }
 
@@ -214,8 +232,7 @@ QImage WaylandSurface::lastPicture() const {
 
 QRegion WaylandSurface::toDevice(const QRegion& logical) const {
   QRegion device;
-  for (const QRect& r : logical)
-    device += QRect(r.topLeft() * scale_, r.size() * scale_);
+  for (const QRect& r : logical) device += QRect(r.topLeft() * scale_, r.size() * scale_);
   return device;
 }
 
@@ -224,7 +241,8 @@ void WaylandSurface::attachAndCommit(wl_buffer* buffer, const QRegion& deviceDam
   // buffer whose size the scale does not divide is an error.
   wl_surface_set_buffer_scale(surface_, scale_);
   wl_surface_attach(surface_, buffer, 0, 0);
-  for (const QRect& r : deviceDamage) wl_surface_damage_buffer(surface_, r.x(), r.y(), r.width(), r.height());
+  for (const QRect& r : deviceDamage)
+    wl_surface_damage_buffer(surface_, r.x(), r.y(), r.width(), r.height());
   wl_surface_commit(surface_);
   wl_display_flush(display_);
   ++commits_;
@@ -252,7 +270,8 @@ void WaylandSurface::paintPending(bool whole) {
   // holds all but the pending change), otherwise the other one.
   Buffer* next = nullptr;
   for (Buffer& b : buffers_)
-    if (!b.busy && (!next || b.stale.rectCount() < next->stale.rectCount() || &b == front_)) next = &b;
+    if (!b.busy && (!next || b.stale.rectCount() < next->stale.rectCount() || &b == front_))
+      next = &b;
   if (!next) {
     if (!retry_.isActive()) retry_.start(kRetryMs);
     return;
@@ -271,7 +290,8 @@ void WaylandSurface::paintPending(bool whole) {
   }
   next->stale = QRegion();
   other.stale += pending_;
-  attachAndCommit(next->buffer, whole ? QRegion(QRect(QPoint(0, 0), logicalSize_ * scale_)) : toDevice(pending_));
+  attachAndCommit(next->buffer,
+                  whole ? QRegion(QRect(QPoint(0, 0), logicalSize_ * scale_)) : toDevice(pending_));
   next->busy = true;
   front_ = next;
   pending_ = QRegion();
@@ -287,9 +307,11 @@ void WaylandSurface::copyBoxes(const Buffer& from, Buffer& to, const QRegion& lo
     const size_t bytes = static_cast<size_t>(box.width()) * kBytesPerPixel;
     // The painter stays begun on the image; its bits are written through
     // constBits, which never detaches an image over foreign memory.
-    uchar* target = const_cast<uchar*>(to.image.constBits()) + box.y() * stride + box.x() * kBytesPerPixel;
+    uchar* target =
+        const_cast<uchar*>(to.image.constBits()) + box.y() * stride + box.x() * kBytesPerPixel;
     const uchar* source = from.image.constBits() + box.y() * stride + box.x() * kBytesPerPixel;
-    for (int y = 0; y < box.height(); ++y) std::memcpy(target + y * stride, source + y * stride, bytes);
+    for (int y = 0; y < box.height(); ++y)
+      std::memcpy(target + y * stride, source + y * stride, bytes);
   }
 }
 

@@ -91,7 +91,8 @@ class WaylandSurface {
     QRegion stale;
   };
 
-  WaylandSurface(QWindow& window, wl_display* display, wl_surface* surface, Paint paint, Boxes boxes);
+  WaylandSurface(QWindow& window, wl_display* display, wl_surface* surface, Paint paint,
+                 Boxes boxes);
   bool bind();
   // Makes the two buffers at the window's size; they start black.
   bool makeBuffers();
@@ -103,7 +104,8 @@ class WaylandSurface {
   void copyBoxes(const Buffer& from, Buffer& to, const QRegion& logical);
   QRegion toDevice(const QRegion& logical) const;
   static void released(void* data, wl_buffer* buffer);
-  static void global(void* data, wl_registry* registry, uint32_t name, const char* interface, uint32_t version);
+  static void global(void* data, wl_registry* registry, uint32_t name, const char* interface,
+                     uint32_t version);
   static void globalRemoved(void* data, wl_registry* registry, uint32_t name);
 
   QWindow& window_;

@@ -33,8 +33,8 @@ class OnWayland : public ::testing::Test {
  protected:
   void SetUp() override {
     const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
-    services = std::make_unique<test::OffscreenServices>(clock, screen.width(), screen.height(), 12 * 3600 * 1000,
-                                                         folder.path().toStdString());
+    services = std::make_unique<test::OffscreenServices>(
+        clock, screen.width(), screen.height(), 12 * 3600 * 1000, folder.path().toStdString());
     saver = std::make_unique<Saver>(*services, clock);
     ASSERT_TRUE(saver->start());
     saver->awaitFirstFrame(5000);
@@ -50,7 +50,8 @@ class OnWayland : public ::testing::Test {
 
   bool settled() const {
     const WaylandSurface* s = saver->window()->wayland();
-    return s && s->fits() && s->lastPicture().devicePixelRatio() == saver->window()->devicePixelRatio() &&
+    return s && s->fits() &&
+           s->lastPicture().devicePixelRatio() == saver->window()->devicePixelRatio() &&
            saver->window()->devicePixelRatio() == kOutputScale;
   }
 
@@ -102,8 +103,8 @@ class OnWayland : public ::testing::Test {
           where |= QRect(x, y, 1, 1);
         }
     }
-    EXPECT_EQ(wrong, 0) << "pixels differ within " << where.x() << "," << where.y() << " " << where.width()
-                        << "x" << where.height();
+    EXPECT_EQ(wrong, 0) << "pixels differ within " << where.x() << "," << where.y() << " "
+                        << where.width() << "x" << where.height();
   }
 
   QTemporaryDir folder;
@@ -140,7 +141,8 @@ TEST_F(OnWayland, EveryBufferCommittedIsTheScene) {
 TEST_F(OnWayland, ACoverCommitsOneBlackBufferOnce) {
   ASSERT_EQ(saver->covers().size(), 1u) << "wayland_paint.sh gives sway two outputs";
   SceneSnapshot before, after;
-  for (int i = 0; i < kTicksWatched; ++i) ASSERT_TRUE(nextCommit(before, after)) << "no commit after tick " << i;
+  for (int i = 0; i < kTicksWatched; ++i)
+    ASSERT_TRUE(nextCommit(before, after)) << "no commit after tick " << i;
   const WaylandSurface* cover = saver->covers().front()->wayland();
   ASSERT_NE(cover, nullptr);
   EXPECT_EQ(cover->commits(), 1);
@@ -172,12 +174,14 @@ TEST_F(OnWayland, EachCommitDamagesOnlyTheBoxesThatChanged) {
     ASSERT_FALSE(changed.isEmpty()) << "a commit with nothing changed, tick " << i;
     QRegion allowed;
     for (const QRect& r : changed)
-      allowed += QRect((QPointF(r.topLeft()) * scale).toPoint(), (QSizeF(r.size()) * scale).toSize());
+      allowed +=
+          QRect((QPointF(r.topLeft()) * scale).toPoint(), (QSizeF(r.size()) * scale).toSize());
     const QRegion damage = surface().lastDamage();
     EXPECT_FALSE(damage.isEmpty());
     EXPECT_TRUE((damage - allowed).isEmpty())
-        << "tick " << i << ": damage " << damage.boundingRect().x() << "," << damage.boundingRect().y() << " "
-        << damage.boundingRect().width() << "x" << damage.boundingRect().height() << " beyond the changed boxes";
+        << "tick " << i << ": damage " << damage.boundingRect().x() << ","
+        << damage.boundingRect().y() << " " << damage.boundingRect().width() << "x"
+        << damage.boundingRect().height() << " beyond the changed boxes";
   }
   EXPECT_EQ(ticks, kTicksWatched) << "most commits sent the whole window";
 }
