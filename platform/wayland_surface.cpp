@@ -74,10 +74,12 @@ WaylandSurface::WaylandSurface(QWindow& window, wl_display* display, wl_surface*
   retry_.callOnTimeout([this] {
     // The window may have lost its wl_surface meanwhile (closed at the end of
     // the run): what waits is then dropped, since the next expose paints all.
-    if (fits())
+    if (fits()) {
       paintPending(pendingWhole_);
-    else
-      pending_ = QRegion();
+      return;
+    }
+    pending_ = QRegion();
+    pendingWhole_ = false;
   });
 }
 
