@@ -30,7 +30,6 @@ CoverWindow::~CoverWindow() = default;
 void CoverWindow::showOnItsScreen() {
   create();
   x11_ = X11Surface::create(*this);
-  if (!x11_) store_ = std::make_unique<QBackingStore>(this);
   // Full-screen on the screen it is on: on Wayland that names this screen's
   // output to the compositor, on X11 the window manager keeps it where its
   // geometry put it.
@@ -46,6 +45,14 @@ void CoverWindow::paintBlack() {
   if (x11_ && x11_->window() == winId()) {
     x11_->fillBlack(all);
     x11_->flush();
+    return;
+  }
+  // On Wayland the window's wl_surface exists only once it is shown; one
+  // black buffer is attached then and nothing is sent again while the window
+  // keeps its surface and size.
+  if (!wayland_ || !wayland_->fits()) wayland_ = WaylandSurface::create(*this, nullptr, nullptr);
+  if (wayland_) {
+    wayland_->showBlack();
     return;
   }
   if (!store_) store_ = std::make_unique<QBackingStore>(this);

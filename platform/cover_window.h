@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "platform/saver_window.h"
+#include "platform/wayland_surface.h"
 #include "platform/window_input.h"
 #include "platform/x11_surface.h"
 
@@ -27,6 +28,8 @@ class CoverWindow : public SaverWindow {
   void showOnItsScreen();
   // The screen it was made for; null once that screen is gone.
   QScreen* coveredScreen() const { return covered_; }
+  // The Wayland surface it shows black through, if any; for the tests.
+  const WaylandSurface* wayland() const { return wayland_.get(); }
 
  protected:
   void exposeEvent(QExposeEvent* event) override;
@@ -37,6 +40,7 @@ class CoverWindow : public SaverWindow {
 
   QPointer<QScreen> covered_;
   std::unique_ptr<X11Surface> x11_;
+  std::unique_ptr<WaylandSurface> wayland_;
   std::unique_ptr<QBackingStore> store_;
 };
 

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QOpenGLContext>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -43,7 +44,8 @@ void startupMessages(QtMsgType type, const QMessageLogContext& context, const QS
     ::_exit(1);
   }
   if (context.category && (qstrcmp(context.category, "qt.qpa.plugin") == 0 ||
-                           qstrcmp(context.category, "qt.qpa.xcb") == 0))
+                           qstrcmp(context.category, "qt.qpa.xcb") == 0 ||
+                           qstrcmp(context.category, "qt.qpa.wayland") == 0))
     return;
   std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
 }
@@ -105,6 +107,44 @@ std::string addressSpaceLimit() {
          " MiB (ulimit -v)";
 }
 
+// The saver never draws with OpenGL, yet Qt's platform plugins would load
+// an OpenGL integration (on Wayland the EGL one, which brings in Mesa's
+// driver and LLVM: some 50 MB of memory). Naming one that does not exist
+// keeps them out. The variables are Qt's own; whatever the user had set is
+// given back once Qt has read them, so that programs the saver starts (the
+// browser) get the environment it was given.
+class NoOpenGL {
+ public:
+  NoOpenGL() {
+    for (Setting& s : settings_) {
+      s.wasSet = qEnvironmentVariableIsSet(s.name);
+      s.was = qgetenv(s.name);
+      qputenv(s.name, QByteArrayLiteral("none"));
+    }
+  }
+  // After QApplication: Qt's Wayland plugin reads its variable the first time
+  // it is asked about OpenGL, which is asked here, while the message Qt gives
+  // about the integration it could not load is left out.
+  void settle() {
+    (void)QOpenGLContext::supportsThreadedOpenGL();
+    for (const Setting& s : settings_) {
+      if (s.wasSet)
+        qputenv(s.name, s.was);
+      else
+        qunsetenv(s.name);
+    }
+  }
+
+ private:
+  struct Setting {
+    const char* name;
+    bool wasSet = false;
+    QByteArray was;
+  };
+  Setting settings_[2] = {{"QT_WAYLAND_CLIENT_BUFFER_INTEGRATION", false, {}},
+                          {"QT_XCB_GL_INTEGRATION", false, {}}};
+};
+
 }  // namespace
 
 int main() {
@@ -147,8 +187,10 @@ int main() {
   } catch (const std::system_error&) {
   }
 #endif
+  NoOpenGL noOpenGL;
   const QtMessageHandler previous = qInstallMessageHandler(startupMessages);
   QApplication app(argc, arguments.data());
+  noOpenGL.settle();
   qInstallMessageHandler(previous);
   probe.letGo();
   if (!QGuiApplication::primaryScreen()) {

@@ -198,4 +198,27 @@ QRegion changedRegion(const SceneSnapshot& before, const SceneSnapshot& after) {
   return region;
 }
 
+QList<QRect> paintBoxes(const QRegion& region) {
+  const auto area = [](const QRect& r) { return qint64(r.width()) * r.height(); };
+  // Painting a pixel twice costs less than a box more.
+  constexpr qint64 kSpareArea = 2048;
+  QList<QRect> boxes(region.begin(), region.end());
+  for (bool merged = true; merged;) {
+    merged = false;
+    for (qsizetype i = 0; i < boxes.size() && !merged; ++i) {
+      for (qsizetype j = i + 1; j < boxes.size(); ++j) {
+        const QRect both = boxes[i] | boxes[j];
+        const qint64 parts = area(boxes[i]) + area(boxes[j]);
+        if (area(both) <= 2 * parts || area(both) - parts <= kSpareArea) {
+          boxes[i] = both;
+          boxes.removeAt(j);
+          merged = true;
+          break;
+        }
+      }
+    }
+  }
+  return boxes;
+}
+
 }  // namespace tw::platform

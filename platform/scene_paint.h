@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QLine>
+#include <QList>
 #include <QPainter>
 #include <QRect>
 #include <QRegion>
@@ -51,5 +52,13 @@ SceneSnapshot snapshotScene(const Scene& scene, qreal devicePixelRatio);
 // The union of the old and new boxes of every element that changed; empty
 // when nothing did.
 QRegion changedRegion(const SceneSnapshot& before, const SceneSnapshot& after);
+
+// The boxes a region is painted and sent as. A region of a few boxes comes in
+// many thin bands (the clock's box and its shadow's, offset by a pixel; the
+// walker's old and new boxes), and every box costs a pass over the scene, a
+// request or a damaged rectangle and, where a caption lies, drawing the
+// caption again: boxes whose bounding rectangle is hardly larger than they are
+// go as one. Together they cover the region.
+QList<QRect> paintBoxes(const QRegion& region);
 
 }  // namespace tw::platform

@@ -12,34 +12,6 @@ namespace {
 // copy of the whole screen would take 8 (1920 × 1080) or 32 (3840 × 2160).
 constexpr QSize kTile(1024, 256);
 
-// The boxes a region is painted and sent as. A region of a few boxes comes in
-// many thin bands (the clock's box and its shadow's, offset by a pixel; the
-// walker's old and new boxes), and every box costs a pass over the scene, a
-// request to the server and, where a caption lies, drawing the caption again:
-// boxes whose bounding rectangle is hardly larger than they are go as one.
-QList<QRect> boxesOf(const QRegion& region) {
-  const auto area = [](const QRect& r) { return qint64(r.width()) * r.height(); };
-  // Painting a pixel twice costs less than a box more.
-  constexpr qint64 kSpareArea = 2048;
-  QList<QRect> boxes(region.begin(), region.end());
-  for (bool merged = true; merged;) {
-    merged = false;
-    for (qsizetype i = 0; i < boxes.size() && !merged; ++i) {
-      for (qsizetype j = i + 1; j < boxes.size(); ++j) {
-        const QRect both = boxes[i] | boxes[j];
-        const qint64 parts = area(boxes[i]) + area(boxes[j]);
-        if (area(both) <= 2 * parts || area(both) - parts <= kSpareArea) {
-          boxes[i] = both;
-          boxes.removeAt(j);
-          merged = true;
-          break;
-        }
-      }
-    }
-  }
-  return boxes;
-}
-
 }  // namespace
 
 SceneWindow::SceneWindow(WindowInput& input, const Scene& scene, const SpriteSet& sprites,
@@ -53,8 +25,24 @@ SceneWindow::~SceneWindow() = default;
 void SceneWindow::prepare() {
   create();
   x11_ = X11Surface::create(*this);
-  if (!x11_) store_ = std::make_unique<QBackingStore>(this);
   shown_ = snapshotScene(scene_, devicePixelRatio());
+}
+
+void SceneWindow::chooseSurface() {
+  if (x11_ && x11_->window() == winId()) return;
+  if (wayland_ && wayland_->fits()) return;
+  // The native window was made anew, or none suited it before: paint
+  // through whatever suits it now. On Wayland the window's wl_surface exists
+  // only once it is shown, so this is first decided at the first expose.
+  x11_ = X11Surface::create(*this);
+  wayland_.reset();
+  if (!x11_)
+    wayland_ = WaylandSurface::create(
+        *this, [this](QPainter& painter, const QRect& box) { paint(painter, box); }, &paintBoxes);
+  if (x11_ || wayland_)
+    store_.reset();
+  else if (!store_)
+    store_ = std::make_unique<QBackingStore>(this);
 }
 
 bool SceneWindow::showChanges() {
@@ -76,10 +64,19 @@ void SceneWindow::repaint(const QRegion& region) {
   if (!isExposed()) return;
   const QRegion dirty = region & QRect(QPoint(0, 0), size());
   if (dirty.isEmpty()) return;
+  if (wayland_ && !wayland_->fits()) {
+    // A new size, scale or surface: everything is sent anew.
+    repaintAll();
+    return;
+  }
   if (x11_)
     paintToX11(dirty);
-  else
+  else if (wayland_)
+    wayland_->show(dirty);
+  else if (store_)
     paintToStore(dirty);
+  else
+    return;
   sent();
 }
 
@@ -89,7 +86,12 @@ void SceneWindow::repaintAll() {
   for (const DrawnElement& e : shown_)
     if (e.visible) content += e.box;
   const QRect all(QPoint(0, 0), size());
-  if (x11_) {
+  chooseSurface();
+  if (wayland_) {
+    // Only the elements' boxes are painted: the rest is black ground, which
+    // new buffers hold already and old ones still do.
+    wayland_->showAll(content & all);
+  } else if (x11_) {
     // The ground is black: the server fills it, and only the elements' boxes
     // are painted and sent, a few kilobytes instead of the whole screen.
     x11_->fillBlack(all);
@@ -102,13 +104,10 @@ void SceneWindow::repaintAll() {
 
 void SceneWindow::paintToX11(const QRegion& region) {
   if (x11_->window() != winId()) {
-    // The native window was made anew: paint through whatever suits it now.
-    x11_ = X11Surface::create(*this);
-    if (!x11_) {
-      store_ = std::make_unique<QBackingStore>(this);
-      paintToStore(QRect(QPoint(0, 0), size()));
-      return;
-    }
+    // The native window was made anew: everything goes again, through
+    // whatever suits it now.
+    repaintAll();
+    return;
   }
   if (!scratchPainter_) {
     scratch_ = QImage(kTile, QImage::Format_RGB32);
@@ -117,7 +116,7 @@ void SceneWindow::paintToX11(const QRegion& region) {
     scratchPainter_ = std::make_unique<QPainter>(&scratch_);
   }
   QPainter& painter = *scratchPainter_;
-  for (const QRect& box : boxesOf(region)) {
+  for (const QRect& box : paintBoxes(region)) {
     for (int y = box.top(); y <= box.bottom(); y += kTile.height()) {
       for (int x = box.left(); x <= box.right(); x += kTile.width()) {
         const QRect tile = QRect(QPoint(x, y), kTile) & box;

@@ -9,9 +9,10 @@
 #include <memory>
 
 #include "platform/fonts.h"
+#include "platform/saver_window.h"
 #include "platform/scene_paint.h"
 #include "platform/sprites.h"
-#include "platform/saver_window.h"
+#include "platform/wayland_surface.h"
 #include "platform/window_input.h"
 #include "platform/x11_surface.h"
 #include "shell/scene.h"
@@ -23,7 +24,8 @@ namespace tw::platform {
 // for hours, and the widget machinery (a posted update request per change, the
 // repaint manager, a backing store the size of the screen) would cost more
 // than the painting itself. On X11 the boxes go straight to the server
-// (X11Surface); elsewhere through a QBackingStore.
+// (X11Surface), on Wayland into buffers of our own (WaylandSurface); elsewhere
+// through a QBackingStore.
 class SceneWindow : public SaverWindow {
  public:
   // Paints `scene` with `sprites` and `fonts`, all of which outlive it, and
@@ -38,6 +40,8 @@ class SceneWindow : public SaverWindow {
   // to the screen at once. True when that was the first picture sent.
   bool showChanges();
   bool directToX11() const { return x11_ != nullptr; }
+  // The Wayland surface it paints through, if any; for the tests.
+  const WaylandSurface* wayland() const { return wayland_.get(); }
   // Whether a picture of the scene has been sent to the screen yet.
   bool painted() const { return painted_; }
 
@@ -54,6 +58,9 @@ class SceneWindow : public SaverWindow {
   // The whole window; only the elements' boxes have something other than
   // black ground.
   void repaintAll();
+  // Picks how the window is painted: straight to the X server or the
+  // compositor where it can, through a QBackingStore otherwise.
+  void chooseSurface();
   void paintToX11(const QRegion& region);
   void paintToStore(const QRegion& region);
   void paint(QPainter& painter, const QRect& clip);
@@ -65,6 +72,7 @@ class SceneWindow : public SaverWindow {
   // The scene as last painted.
   SceneSnapshot shown_;
   std::unique_ptr<X11Surface> x11_;
+  std::unique_ptr<WaylandSurface> wayland_;
   std::unique_ptr<QBackingStore> store_;
   // Where boxes are painted before they go to the X server, a tile at a time,
   // and the painter kept open on it (declared after it, so it ends first).

@@ -10,9 +10,11 @@ set -euo pipefail
 # trenchwalk-idle: libwayland-dev (libwayland-client and wayland-scanner) and
 # wayland-protocols for the Wayland idle protocols, libsystemd-dev (sd-bus)
 # for GNOME's D-Bus interfaces, libxcb-sync-dev for the X server's idle time.
-build_packages=(cmake g++ make pkgconf qt6-base-dev qt6-wayland libgl-dev libxcb1-dev libfontconfig-dev
-  fonts-liberation fonts-dejavu-core xdg-utils libwayland-dev wayland-protocols libsystemd-dev
-  libxcb-sync-dev)
+# qt6-base-private-dev and libwayland-dev: the scene goes straight to the
+# compositor on the surface Qt made for it.
+build_packages=(cmake g++ make pkgconf qt6-base-dev qt6-base-private-dev qt6-wayland libgl-dev
+  libxcb1-dev libfontconfig-dev fonts-liberation fonts-dejavu-core xdg-utils libwayland-dev
+  wayland-protocols libsystemd-dev libxcb-sync-dev)
 # dpkg-dev: dpkg-shlibdeps and dpkg-buildflags; file tells CPack which files
 # are executables; lintian checks the package (scripts/package.sh).
 package_packages=(dpkg-dev file lintian)
@@ -23,10 +25,12 @@ package_packages=(dpkg-dev file lintian)
 # imagemagick: import and convert, which tell a lit X screen from a black one.
 # dbus: a session bus for the desktops the idle launcher is tried on.
 # strace fails a system call on purpose (a flush to the disk); util-linux's
-# prlimit sets the limits the saver is tried under.
+# prlimit sets the limits the saver is tried under. libwayland-bin
+# (wayland-scanner): the bare Wayland client bench/wayland_cost.sh measures
+# the saver against.
 test_packages=(googletest libgtest-dev libbenchmark-dev xvfb xauth xdotool x11-utils x11-xserver-utils
   xautolock xss-lock clang libclang-rt-14-dev sway swayidle grim wtype jq util-linux imagemagick
-  dbus strace)
+  dbus strace libwayland-bin)
 
 case "${1:-run}" in
   run) wanted=("${build_packages[@]}") ;;

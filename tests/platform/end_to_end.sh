@@ -76,6 +76,14 @@ echo "ok: without a display or a plugin: one line, status 1"
 no_repeat=(-ardelay 60000)
 start_xvfb "$work" 1024x768 "${no_repeat[@]}" || fail "no X server"
 
+# The OpenGL drivers and what brings them in: the saver never draws with
+# OpenGL, and Mesa's driver with LLVM would take some 50 MB. (libQt6Gui itself
+# links the small dispatch libraries libEGL.so.1, libGLX.so.0 and
+# libOpenGL.so.0 of libglvnd, which load no driver by themselves.)
+gl_drivers='libEGL_mesa|libGLX_mesa|libgbm\.|libglapi|_dri\.so|libLLVM|libwayland-egl|libQt6OpenGL|EglClientHwIntegration|libdrm'
+# The driver libraries mapped into process $1, one a line; none, nothing.
+gl_loaded() { grep -oE "[^/ ]*(${gl_drivers})[^/ ]*" "/proc/$1/maps" 2>/dev/null | sort -u; }
+
 saver_pid=""
 start_saver() {
   "$work/trenchwalk" >>"$work/saver.out" 2>&1 &
@@ -219,12 +227,14 @@ sleep 1
 running "$saver_pid" || fail "closing the error box ended the run"
 xdotool search --onlyvisible --name '^Disk Access Error$' >/dev/null && fail "the error box is still open"
 wait_for_window
+loaded=$(gl_loaded "$saver_pid")
+[ -z "$loaded" ] || fail "OpenGL drivers are loaded after frames and a message box: $loaded"
 xdotool key Escape
 wait_exit "$saver_pid" 5
 [ "$status" -eq 0 ] || fail "exit status $status after Escape with an unwritable log"
 rmdir "$log" && mv "$work/kept.log" "$log"
 check_log 4
-echo "ok: an error box closes back to the walk"
+echo "ok: an error box closes back to the walk; no OpenGL driver was loaded"
 
 # Starts a copy, waits for its window, checks that a second copy leaves at once
 # and quietly while it runs, then ends it with Escape: one more record.

@@ -13,15 +13,21 @@
 #   quick ends   starts ended by Escape as soon as they show: every one ends
 #                within 10 s with its one record (Qt 6.4's Wayland client
 #                could hang for good while tearing down its connection)
+#   same as X11  the start hint's pixels on sway are those the X11 path puts
+#                on an Xvfb of the same size (skipped without Xvfb and import)
 #
 # sway refuses to run as root, so as root the compositor, the saver and every
 # client run as nobody, in a folder of their own; otherwise as the caller.
 #
 # usage: wayland_end_to_end.sh path/to/trenchwalk [quick-end rounds, 10 by default]
+#        ONLY_RUN=run_same_as_x11 wayland_end_to_end.sh ...   one run alone
 #
 # The conditions handed to poll are small functions that only it calls.
 # shellcheck disable=SC2317
 set -u
+# start_xvfb and stop_xvfb, for the comparison with X11; this script's own
+# show_logs, below, replaces the one it brings.
+source "$(dirname "$0")/../xvfb.sh"
 
 # The scene window as the compositor lists it: its title and its app_id.
 scene_title=Trenchwalk
@@ -242,6 +248,14 @@ panel_shows_other_than() {
   [ "${panel_now% *}" -ge "$panel_min_shown" ] && [ "${panel_now#* }" != "$1" ]
 }
 
+# The OpenGL drivers and what brings them in: the saver never draws with
+# OpenGL, and Mesa's driver with LLVM would take some 50 MB. (libQt6Gui itself
+# links the small dispatch libraries libEGL.so.1, libGLX.so.0 and
+# libOpenGL.so.0 of libglvnd, which load no driver by themselves.)
+gl_drivers='libEGL_mesa|libGLX_mesa|libgbm\.|libglapi|_dri\.so|libLLVM|libwayland-egl|libQt6OpenGL|EglClientHwIntegration|libdrm'
+# The driver libraries mapped into process $1, one a line; none, nothing.
+gl_loaded() { grep -oE "[^/ ]*(${gl_drivers})[^/ ]*" "/proc/$1/maps" 2>/dev/null | sort -u; }
+
 records() {
   [ -f "$log" ] || { echo 0; return; }
   grep -c $'\r$' "$log" | awk '{print $1 - 1}'
@@ -340,7 +354,10 @@ run_one_output() {
   shot "$output" "$work/first.ppm"
   moved() { shot "$output" "$work/later.ppm" && ! cmp -s "$work/first.ppm" "$work/later.ppm"; }
   poll 50 moved || fail "nothing moves on the screen"
-  echo "ok: one output: the scene is full screen, drawn, and walking"
+  local loaded
+  loaded=$(gl_loaded "$pid")
+  [ -z "$loaded" ] || fail "OpenGL drivers are loaded after the first frames: $loaded"
+  echo "ok: one output: the scene is full screen, drawn, and walking; no OpenGL driver is loaded"
 
   hide_hint
   local report help
@@ -464,11 +481,78 @@ run_quick_ends() {
   echo "ok: $quick_rounds starts ended at once: each ends with status 0 and its record"
 }
 
+# The two paths to the screen, Wayland's buffers and X11's PutImage, paint
+# the same scene: the corner with the start hint is the same pixel for pixel.
+# The lane's height is drawn at random at each start, and the walker and the
+# readout go with it: a start whose lane runs within lane_clear rows of the
+# top is made again, so that nothing but the hint lies in the corner. The
+# trench warning beside the hint, which comes at random too, lies right of it.
+hint_corner="0,0 250x120"
+lane_clear=200
+start_tries=10
+run_same_as_x11() {
+  if ! command -v Xvfb >/dev/null 2>&1 || ! command -v import >/dev/null 2>&1; then
+    echo "skip: same pixels as on X11 (Xvfb and ImageMagick's import are needed)"
+    return 0
+  fi
+  local x_folder="$work/x11" x_pid="" geometry=${hint_corner#* } at=${hint_corner% *} try
+  local bytes=$((${geometry%x*} * ${geometry#*x} * 3))
+  mkdir -p "$x_folder"
+  xvfb_pid=""
+  start_xvfb "$x_folder" 1024x768 || fail "no X server"
+  echo "$xvfb_pid" >>"$work/helpers"
+  # The first row of a PPM picture of one column that is not black: the lane,
+  # which alone reaches the left edge.
+  lane_row() { tail -c +"$(($(head -c 64 "$1" | head -n3 | wc -c) + 1))" "$1" | od -An -v -tu1 -w3 |
+    awk '$1 + $2 + $3 > 0 { print NR - 1; found = 1; exit } END { if (!found) print -1 }'; }
+  x_hint() {
+    import -window root -crop "${geometry}+${at%,*}+${at#*,}" -depth 8 ppm:- >"$work/x11.ppm" 2>/dev/null &&
+      [ "$(lit_bytes "$work/x11.ppm")" -gt 0 ]
+  }
+  for try in $(seq "$start_tries"); do
+    "${as_user[@]}" env QT_QPA_PLATFORM=xcb DISPLAY="$DISPLAY" "$saver" >>"$work/saver.err" 2>&1 &
+    x_pid=$!
+    echo "$x_pid" >>"$work/helpers"
+    poll 150 x_hint || fail "the hint did not show on X11"
+    import -window root -crop 1x768+0+0 -depth 8 ppm:- >"$work/x11-edge.ppm" 2>/dev/null
+    kill -9 "$x_pid"
+    wait "$x_pid" 2>/dev/null
+    rm -f "$log.lock"
+    [ "$(lane_row "$work/x11-edge.ppm")" -ge "$lane_clear" ] && break
+    [ "$try" -eq "$start_tries" ] && fail "the lane ran near the top in $start_tries starts on X11"
+  done
+  stop_xvfb
+  for try in $(seq "$start_tries"); do
+    start_saver QT_QPA_PLATFORM=wayland
+    poll 150 has_scene "$pid" || fail "no window \"$scene_title\" appeared"
+    poll "$panel_wait" panel_shown || fail "the hint is not shown (blue pixels, signature: $panel_now)"
+    as_user grim -t ppm -g "$hint_corner" - >"$work/wayland.ppm" 2>>"$work/grim.err"
+    as_user grim -t ppm -g "0,0 1x768" - >"$work/wayland-edge.ppm" 2>>"$work/grim.err"
+    [ "$(lane_row "$work/wayland-edge.ppm")" -ge "$lane_clear" ] && break
+    kill -9 "$pid"
+    wait "$pid" 2>/dev/null
+    rm -f "$log.lock"
+    [ "$try" -eq "$start_tries" ] && fail "the lane ran near the top in $start_tries starts on Wayland"
+  done
+  # The pixels, without the headers the two tools write differently.
+  tail -c "$bytes" "$work/x11.ppm" >"$work/x11.rgb"
+  tail -c "$bytes" "$work/wayland.ppm" >"$work/wayland.rgb"
+  [ "$(wc -c <"$work/x11.rgb")" -eq "$bytes" ] || fail "no picture from X11"
+  cmp -s "$work/x11.rgb" "$work/wayland.rgb" ||
+    fail "the hint's corner differs between Wayland and X11 ($(cmp -l "$work/x11.rgb" "$work/wayland.rgb" |
+      wc -l) bytes)"
+  key Escape
+  wait_exit "$pid" 100
+  [ "$status" -eq 0 ] || fail "exit status $status after Escape"
+  echo "ok: the start hint is the same, pixel for pixel, on Wayland and on X11"
+}
+
 # Each run in a subshell with a fresh walked.log; whatever it left running is
 # stopped before the next.
 none_left() { [ -z "$(saver_processes)" ]; }
 failures=0
-runs=(run_one_output run_swayidle run_two_outputs run_quick_ends)
+runs=(run_one_output run_swayidle run_two_outputs run_quick_ends run_same_as_x11)
+[ -n "${ONLY_RUN:-}" ] && runs=("$ONLY_RUN")
 for run in "${runs[@]}"; do
   rm -f "$log" "$work"/*.err "$work"/out/*
   ( "$run" ) || failures=$((failures + 1))
