@@ -19,6 +19,7 @@
 #include "shell/services.h"
 #include "walk/course.h"
 #include "walk/fall.h"
+#include "walk/motion.h"
 #include "walk/wave.h"
 
 namespace tw {
@@ -51,6 +52,8 @@ class Core : private TickHandler {
   // What the platform paints from.
   const Scene& scene() const { return scene_; }
   const Timers& timers() const { return timers_; }
+  // Whether the walker walks, falls or waves.
+  Mode mode() const { return motion_.mode(); }
 
   // The parts, for tests that drive one handler at a time.
   Scene& scene() { return scene_; }
@@ -74,6 +77,7 @@ class Core : private TickHandler {
   Scheduler scheduler_;
   Random random_;
   RunState run_;
+  Motion motion_;
   Course course_;
   Fall fall_;
   Wave wave_;

@@ -200,8 +200,7 @@ void LogStore::saveLogAndQuit() {
   run_.end(ExitStatus::Success);
 }
 
-void LogStore::showLoggedDistances() {
-  std::string text;
+std::optional<std::string> LogStore::loggedDistances() {
   try {
     const std::string path = logPath();
     // A FIFO or a device is never opened: that could block for ever.
@@ -209,13 +208,11 @@ void LogStore::showLoggedDistances() {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw LogReadError("cannot open");
     const LoggedSums sums = sumLoggedDistances(in);
-    text = reportText(reportDistances(sums));
+    return reportText(reportDistances(sums));
   } catch (const std::exception&) {
     services_.messageBox("Log could not be restored", "Disk Access Error");
-    return;
+    return std::nullopt;
   }
-  scene_.message.setCaption(text);
-  scene_.message.visible = true;
 }
 
 }  // namespace tw

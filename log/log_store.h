@@ -2,6 +2,7 @@
 // start-up, gets one record when the run ends, and is summed for the report.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "shell/run_state.h"
@@ -12,7 +13,7 @@ namespace tw {
 
 class LogStore {
  public:
-  LogStore(Services& services, Scene& scene, RunState& run)
+  LogStore(Services& services, const Scene& scene, RunState& run)
       : services_(services), scene_(scene), run_(run) {}
 
   // Keeps a log that opens with the banner; anything else is kept as a backup
@@ -20,16 +21,16 @@ class LogStore {
   void prepareLog();
   // Appends the distance shown as one record and ends the run.
   void saveLogAndQuit();
-  // Shows the logged total in the message, or an error box when the log
-  // cannot be read.
-  void showLoggedDistances();
+  // The logged total as the message shows it; none, after an error box, when
+  // the log cannot be read.
+  std::optional<std::string> loggedDistances();
 
   // The log file's path beside the executable; empty when that folder is unknown.
   std::string logPath() const;
 
  private:
   Services& services_;
-  Scene& scene_;
+  const Scene& scene_;
   RunState& run_;
 };
 

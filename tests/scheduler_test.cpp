@@ -3,6 +3,7 @@
 
 #include "log/log_file.h"
 #include "tests/harness.h"
+#include "walk/motion.h"
 
 namespace tw::test {
 namespace {
@@ -80,6 +81,66 @@ TEST(Scheduler, TimersDueTogetherTickInNumberOrder) {
                                                                         {TimerId::Wave, at}}))
         << (realTime ? "real time" : "virtual time");
   }
+}
+
+// Three timers with one owner: after any switch exactly the new mode's timer
+// runs, its count starting at the switch.
+TEST(Motion, EachSwitchRunsOnlyTheNewModesTimerFromAFreshCount) {
+  struct Case {
+    const char* name;
+    void (*to)(Motion&);
+    Mode mode;
+    int32_t interval;
+  };
+  const Case cases[] = {
+      {"walk", [](Motion& m) { m.walk(); }, Mode::Walking, Timers::kWalkInterval},
+      {"fall", [](Motion& m) { m.fall(); }, Mode::Falling, Timers::kFirstFallInterval},
+      {"wave", [](Motion& m) { m.wave(250); }, Mode::Waving, 250}};
+  for (const Case& from : cases) {
+    for (const Case& to : cases) {
+      Clock clock;
+      Timers timers(clock);
+      Motion motion(timers.walkTimer, timers.fallTimer, timers.waveTimer);
+      from.to(motion);
+      clock.set(1234);
+      to.to(motion);
+      SCOPED_TRACE(std::string(from.name) + " then " + to.name);
+      EXPECT_EQ(motion.mode(), to.mode);
+      EXPECT_EQ(timers.walkTimer.enabled(), to.mode == Mode::Walking);
+      EXPECT_EQ(timers.fallTimer.enabled(), to.mode == Mode::Falling);
+      EXPECT_EQ(timers.waveTimer.enabled(), to.mode == Mode::Waving);
+      EXPECT_EQ(&motion.timerOf(to.mode), &timers[to.mode == Mode::Walking   ? TimerId::Walk
+                                                   : to.mode == Mode::Falling ? TimerId::Fall
+                                                                              : TimerId::Wave]);
+      EXPECT_EQ(motion.timerOf(to.mode).due(), 1234 + to.interval);
+      EXPECT_FALSE(timers.messageTimeout.enabled()) << "the message's time-out is not the walk's";
+    }
+  }
+}
+
+TEST(Motion, TheWalkerWalksFromTheStartAndTheFallSetsItsOwnPace) {
+  Clock clock;
+  Timers timers(clock);
+  Motion motion(timers.walkTimer, timers.fallTimer, timers.waveTimer);
+  EXPECT_EQ(motion.mode(), Mode::Walking);
+  EXPECT_TRUE(timers.walkTimer.enabled());
+  motion.fall();
+  clock.set(500);
+  motion.setFallPace(10);
+  EXPECT_EQ(timers.fallTimer.interval(), 10);
+  EXPECT_EQ(timers.fallTimer.due(), 510);
+  EXPECT_EQ(motion.mode(), Mode::Falling);
+}
+
+TEST(Motion, HWhileWalkingStartsTheWalksCountAfresh) {
+  Saver s;
+  s.start();
+  s->advanceTo(12'050);
+  ASSERT_EQ(s->mode(), Mode::Walking);
+  ASSERT_EQ(s->nextDue(), 12'100);
+  s->keyUp(kKeyH);
+  EXPECT_EQ(s->mode(), Mode::Walking);
+  EXPECT_EQ(s->nextDue(), 12'150);
 }
 
 TEST(Scheduler, AfterAStallEachOverdueTimerTicksOnceNotInABurst) {

@@ -19,8 +19,11 @@ class Invariants {
     const Timers& t = s_.timers;
     const Course& course = s_.course;
     ++counts.events;
-    const int modes = t.walkTimer.enabled() + t.fallTimer.enabled() + t.waveTimer.enabled();
-    ASSERT_LE(modes, 1) << "at most one animation timer";
+    const Mode mode = s_->mode();
+    // The walker walks, falls or waves, and exactly that mode's own timer runs.
+    ASSERT_EQ(t.walkTimer.enabled(), mode == Mode::Walking);
+    ASSERT_EQ(t.fallTimer.enabled(), mode == Mode::Falling);
+    ASSERT_EQ(t.waveTimer.enabled(), mode == Mode::Waving);
     ASSERT_TRUE(s_.services.errors.empty()) << s_.services.errors.front();
     ASSERT_FALSE(s_->ended());
     ASSERT_TRUE(course.walkFrame >= 0 && course.walkFrame <= 8);
@@ -38,21 +41,21 @@ class Invariants {
     // opens, its lift takes it up to 80 twips above the lane.
     ASSERT_GE(w.walker.top, static_cast<float>(course.walkerTop) - 80);
     ASSERT_LT(w.walker.top, w.screenHeight() + 50);
-    if (t.walkTimer.enabled()) {
+    if (mode == Mode::Walking) {
       ASSERT_EQ(w.walker.top, static_cast<float>(course.walkerTop));
     }
-    if (t.waveTimer.enabled()) {
+    if (mode == Mode::Waving) {
       ASSERT_EQ(w.walker.top, static_cast<float>(course.walkerTop - 30));
     }
     ASSERT_GE(course.walkedDistance, lastDistance_) << "the distance never decreases";
     lastDistance_ = course.walkedDistance;
 
-    if (t.fallTimer.enabled() && !wasFalling_) ++counts.falls;
-    wasFalling_ = t.fallTimer.enabled();
-    if (t.walkTimer.enabled() && direction_ == course.direction && !leftFall_ &&
+    if (mode == Mode::Falling && !wasFalling_) ++counts.falls;
+    wasFalling_ = mode == Mode::Falling;
+    if (mode == Mode::Walking && direction_ == course.direction && !leftFall_ &&
         (direction_ == Direction::Leftward ? w.walker.left > lastLeft_ : w.walker.left < lastLeft_))
       ++counts.walkOffs;
-    leftFall_ = t.fallTimer.enabled();
+    leftFall_ = mode == Mode::Falling;
     direction_ = course.direction;
     lastLeft_ = w.walker.left;
   }

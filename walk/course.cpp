@@ -238,10 +238,7 @@ void Course::openTrench() {
   scene_.lane.visible = false;
 }
 
-void Course::startFall() {
-  timers_.walkTimer.setEnabled(false);
-  timers_.fallTimer.setEnabled(true);
-}
+void Course::startFall() { motion_.fall(); }
 
 void Course::restartAfterFall() {
   trenchChance = 0;

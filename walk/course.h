@@ -8,8 +8,8 @@
 #include "shell/random.h"
 #include "shell/runtime.h"
 #include "shell/scene.h"
-#include "shell/scheduler.h"
 #include "shell/services.h"
+#include "walk/motion.h"
 
 namespace tw {
 
@@ -18,8 +18,8 @@ enum class Direction { Leftward = 1, Rightward = 2 };
 
 class Course {
  public:
-  Course(Services& services, Scene& scene, Timers& timers, Random& random)
-      : services_(services), scene_(scene), timers_(timers), random_(random) {}
+  Course(Services& services, Scene& scene, Motion& motion, Random& random)
+      : services_(services), scene_(scene), motion_(motion), random_(random) {}
 
   // Draws a new course: direction, trench chance, the walker at its starting
   // edge, the lane and readout at new places. Any run-time error ends it
@@ -67,7 +67,7 @@ class Course {
 
   Services& services_;
   Scene& scene_;
-  Timers& timers_;
+  Motion& motion_;
   Random& random_;
 };
 

@@ -39,8 +39,7 @@ void Fall::fallTick() {
 void Fall::end() {
   fallFrame = 0;
   fallHold = 0;
-  timers_.walkTimer.setEnabled(true);
-  timers_.fallTimer.setEnabled(false);
+  motion_.walk();
   fallStarted = 0;
   course_.restartAfterFall();
 }
@@ -51,7 +50,7 @@ bool Fall::drop() {
   constexpr float kDropStep = 50;
   constexpr int kDropFrame = 1;
   Sprite& walker = scene_.walker;
-  timers_.fallTimer.setInterval(kDropInterval);
+  motion_.setFallPace(kDropInterval);
   walker.top = walker.top + kDropStep;
   walker.picture = scene_.fallFrames.picture(kDropFrame);
   if (dropTicksLeft > 1) {
@@ -75,7 +74,7 @@ void Fall::floatDown() {
     constexpr float kUmbrellaLift = 160;
     constexpr int kHandleFrame = 2;
     constexpr float kHandleShift = 20;
-    timers_.fallTimer.setInterval(kUmbrellaInterval);
+    motion_.setFallPace(kUmbrellaInterval);
     ++fallFrame;
     if (fallFrame == kUmbrellaOpensFrame) walker.top = walker.top - kUmbrellaLift;
     if (fallFrame == kHandleFrame) walker.left = walker.left - kHandleShift;

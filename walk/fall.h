@@ -6,16 +6,16 @@
 #include "shell/random.h"
 #include "shell/runtime.h"
 #include "shell/scene.h"
-#include "shell/scheduler.h"
 #include "shell/services.h"
 #include "walk/course.h"
+#include "walk/motion.h"
 
 namespace tw {
 
 class Fall {
  public:
-  Fall(Services& services, Scene& scene, Timers& timers, Random& random, Course& course)
-      : services_(services), scene_(scene), timers_(timers), random_(random), course_(course) {}
+  Fall(Services& services, Scene& scene, Motion& motion, Random& random, Course& course)
+      : services_(services), scene_(scene), motion_(motion), random_(random), course_(course) {}
 
   // The fall timer's tick.
   void fallTick();
@@ -38,7 +38,7 @@ class Fall {
 
   Services& services_;
   Scene& scene_;
-  Timers& timers_;
+  Motion& motion_;
   Random& random_;
   Course& course_;
 };
