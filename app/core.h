@@ -23,6 +23,9 @@
 #include "walk/wave.h"
 
 namespace tw {
+namespace test {
+class Stage;
+}  // namespace test
 
 class Core : private TickHandler {
  public:
@@ -51,20 +54,16 @@ class Core : private TickHandler {
 
   // What the platform paints from.
   const Scene& scene() const { return scene_; }
+  // When each timer is due, for the benchmark trace.
   const Timers& timers() const { return timers_; }
   // Whether the walker walks, falls or waves.
   Mode mode() const { return motion_.mode(); }
 
-  // The parts, for tests that drive one handler at a time.
-  Scene& scene() { return scene_; }
-  Timers& timers() { return timers_; }
-  Course& course() { return course_; }
-  Fall& fall() { return fall_; }
-  Wave& wave() { return wave_; }
-  LogStore& log() { return log_; }
-  Commands& commands() { return commands_; }
-
  private:
+  // The test harness stages scenarios in the parts and runs one handler at a
+  // time through it; the program itself only delivers events.
+  friend class test::Stage;
+
   template <class Handler>
   void dispatch(Handler&& handler);
   void tick(TimerId id) override;

@@ -26,10 +26,10 @@ class Invariants {
     ASSERT_EQ(t.waveTimer.enabled(), mode == Mode::Waving);
     ASSERT_TRUE(s_.services.errors.empty()) << s_.services.errors.front();
     ASSERT_FALSE(s_->ended());
-    ASSERT_TRUE(course.walkFrame >= 0 && course.walkFrame <= 8);
-    ASSERT_TRUE(s_.fall.fallFrame >= 0 && s_.fall.fallFrame <= 6);
-    ASSERT_TRUE(s_.wave.waveFrame >= 0 && s_.wave.waveFrame <= 10);
-    ASSERT_TRUE(s_.fall.dropTicksLeft >= 0 && s_.fall.dropTicksLeft <= 39);
+    ASSERT_TRUE(course.walkFrame() >= 0 && course.walkFrame() <= 8);
+    ASSERT_TRUE(s_.fall.fallFrame() >= 0 && s_.fall.fallFrame() <= 6);
+    ASSERT_TRUE(s_.wave.waveFrame() >= 0 && s_.wave.waveFrame() <= 10);
+    ASSERT_TRUE(s_.fall.dropTicksLeft() >= 0 && s_.fall.dropTicksLeft() <= 39);
     if (w.walker.picture) {
       ASSERT_GE(w.walker.picture->index, 1);
       ASSERT_LE(w.walker.picture->index, w.framesOf(*w.walker.picture).count());
@@ -39,24 +39,24 @@ class Invariants {
     ASSERT_LE(w.walker.left, w.width + 70);
     // H during a fall puts the walker back on the lane; if the umbrella then
     // opens, its lift takes it up to 80 twips above the lane.
-    ASSERT_GE(w.walker.top, static_cast<float>(course.walkerTop) - 80);
+    ASSERT_GE(w.walker.top, static_cast<float>(course.walkerTop()) - 80);
     ASSERT_LT(w.walker.top, w.screenHeight() + 50);
     if (mode == Mode::Walking) {
-      ASSERT_EQ(w.walker.top, static_cast<float>(course.walkerTop));
+      ASSERT_EQ(w.walker.top, static_cast<float>(course.walkerTop()));
     }
     if (mode == Mode::Waving) {
-      ASSERT_EQ(w.walker.top, static_cast<float>(course.walkerTop - 30));
+      ASSERT_EQ(w.walker.top, static_cast<float>(course.walkerTop() - 30));
     }
-    ASSERT_GE(course.walkedDistance, lastDistance_) << "the distance never decreases";
-    lastDistance_ = course.walkedDistance;
+    ASSERT_GE(course.walkedDistance(), lastDistance_) << "the distance never decreases";
+    lastDistance_ = course.walkedDistance();
 
     if (mode == Mode::Falling && !wasFalling_) ++counts.falls;
     wasFalling_ = mode == Mode::Falling;
-    if (mode == Mode::Walking && direction_ == course.direction && !leftFall_ &&
+    if (mode == Mode::Walking && direction_ == course.direction() && !leftFall_ &&
         (direction_ == Direction::Leftward ? w.walker.left > lastLeft_ : w.walker.left < lastLeft_))
       ++counts.walkOffs;
     leftFall_ = mode == Mode::Falling;
-    direction_ = course.direction;
+    direction_ = course.direction();
     lastLeft_ = w.walker.left;
   }
 
@@ -88,7 +88,7 @@ TEST(Soak, TwentyFourHoursUnattended) {
   EXPECT_GT(inv.counts.falls, 1000);
   EXPECT_GT(inv.counts.walkOffs, 100);
   // Walk ticks only run while walking, so the distance trails 24 h of ticks.
-  EXPECT_GT(s.course.walkedDistance, 0.4f * 864000 * 1.7f);
+  EXPECT_GT(s.course.walkedDistance(), 0.4f * 864000 * 1.7f);
 }
 
 TEST(Soak, ThirtyDaysWithAStormOfCommandKeys) {

@@ -60,16 +60,16 @@ void Course::setUpCourse() {
     scene_.trenchLine.visible = false;
 
     random_.reseed(secondsSinceMidnight(services_.localTime()));
-    direction = static_cast<Direction>(static_cast<int>(std::floor(random_.next() * 2)) + 1);
+    direction_ = static_cast<Direction>(static_cast<int>(std::floor(random_.next() * 2)) + 1);
 
     rollTrenchChance();
 
-    if (direction == Direction::Leftward) {
+    if (direction_ == Direction::Leftward) {
       scene_.walker.left = scene_.width - kLeftwardStartInset;
-      walkFrame = kLeftwardFrameBase;
+      walkFrame_ = kLeftwardFrameBase;
     } else {
       scene_.walker.left = kRightwardStartLeft;
-      walkFrame = kRightwardFrameBase;
+      walkFrame_ = kRightwardFrameBase;
     }
 
     placeByDraw(kSmallestLane, scene_.height, kLaneBottomMargin, &Course::layLane,
@@ -113,7 +113,7 @@ void Course::layLane(int32_t y) {
   scene_.distanceUnit.top = scene_.distance.top + kUnitDown;
   scene_.address.top = clock.top + kAddressBelowClock;
   scene_.walker.top = static_cast<float>(y) - kWalkerAboveDraw;
-  walkerTop = toInt32(scene_.walker.top);
+  walkerTop_ = toInt32(scene_.walker.top);
 
   clock.setFontSize(kClockFontSize);
   scene_.clockShadow.setFontSize(kClockFontSize);
@@ -148,18 +148,18 @@ bool Course::readoutAccepted() const {
 void Course::rollTrenchChance() {
   constexpr int kChances = 100;
   random_.reseed(secondsSinceMidnight(services_.localTime()));
-  trenchChance = static_cast<int>(std::floor(random_.next() * kChances)) + 1;
+  trenchChance_ = static_cast<int>(std::floor(random_.next() * kChances)) + 1;
   // A draw of 1 or an even one lets the course open a trench: about half.
-  if (std::floor(trenchChance / 2.0) == trenchChance / 2.0) trenchChance = 1;
+  if (std::floor(trenchChance_ / 2.0) == trenchChance_ / 2.0) trenchChance_ = 1;
 }
 
 void Course::walkTick() {
-  if (direction == Direction::Leftward) {
+  if (direction_ == Direction::Leftward) {
     walkLeftward();
   } else {
     walkRightward();
   }
-  walkedDistance = static_cast<float>(static_cast<double>(walkedDistance) + kStepDistance);
+  walkedDistance_ = static_cast<float>(static_cast<double>(walkedDistance_) + kStepDistance);
   scene_.showTimeOfDay();
   showDistance();
 }
@@ -172,17 +172,17 @@ void Course::walkLeftward() {
   constexpr float kFallPast = 200;
   Sprite& walker = scene_.walker;
   const float edge = scene_.distance.left;
-  if (fallsEnabled == 1) {
+  if (fallsEnabled_ == 1) {
     // A leftward course always opens its trench.
-    trenchChance = 1;
+    trenchChance_ = 1;
     if (edge + kWarningNear < walker.left && edge + kWarningFar > walker.left) warnOfTrench();
     if (edge - kFallPast >= walker.left) startFall();
   }
-  ++walkFrame;
-  walker.picture = scene_.walkFrames.picture(walkFrame);
+  ++walkFrame_;
+  walker.picture = scene_.walkFrames.picture(walkFrame_);
   walker.left = walker.left - kStep;
   if (!(walker.left > 0)) setUpCourse();
-  if (walkFrame == kLeftwardFrameBase + kFramesPerDirection) walkFrame = kLeftwardFrameBase;
+  if (walkFrame_ == kLeftwardFrameBase + kFramesPerDirection) walkFrame_ = kLeftwardFrameBase;
 }
 
 void Course::walkRightward() {
@@ -194,16 +194,16 @@ void Course::walkRightward() {
   constexpr float kFallShort = 60;
   Sprite& walker = scene_.walker;
   const Label& clock = scene_.clock;
-  if (fallsEnabled == 1 && trenchChance == 1) {
+  if (fallsEnabled_ == 1 && trenchChance_ == 1) {
     if (clock.left - kWarningFar < walker.left && clock.left - kWarningNear > walker.left)
       warnOfTrench();
     if (!(clock.width() + clock.left - kFallShort > walker.left)) startFall();
   }
-  ++walkFrame;
-  walker.picture = scene_.walkFrames.picture(walkFrame);
+  ++walkFrame_;
+  walker.picture = scene_.walkFrames.picture(walkFrame_);
   walker.left = walker.left + kStep;
   if (walker.left >= scene_.width) setUpCourse();
-  if (walkFrame == kRightwardFrameBase + kFramesPerDirection) walkFrame = kRightwardFrameBase;
+  if (walkFrame_ == kRightwardFrameBase + kFramesPerDirection) walkFrame_ = kRightwardFrameBase;
 }
 
 void Course::warnOfTrench() {
@@ -213,7 +213,7 @@ void Course::warnOfTrench() {
 }
 
 void Course::showDistance() {
-  const double figure = std::floor(static_cast<double>(walkedDistance) / kTenths);
+  const double figure = std::floor(static_cast<double>(walkedDistance_) / kTenths);
   scene_.distance.setCaption(wholeText(static_cast<long long>(figure)));
   const double shown = std::floor(textToNumber(scene_.distance.caption()));
   if (shown > kLargestCentimetreFigure) {
@@ -228,7 +228,7 @@ void Course::openTrench() {
   trench.y1 = scene_.lane.y1;
   trench.y2 = scene_.lane.y1;
   trench.color = RGB(200, 0, 0);
-  if (direction == Direction::Leftward) {
+  if (direction_ == Direction::Leftward) {
     trench.x1 = scene_.distance.left;
     trench.x2 = scene_.screenWidth();
   } else {
@@ -241,13 +241,13 @@ void Course::openTrench() {
 void Course::startFall() { motion_.fall(); }
 
 void Course::restartAfterFall() {
-  trenchChance = 0;
+  trenchChance_ = 0;
   setUpCourse();
 }
 
 bool Course::toggleFalls() {
-  fallsEnabled = fallsEnabled == 0 ? 1 : 0;
-  return fallsEnabled == 1;
+  fallsEnabled_ = fallsEnabled_ == 0 ? 1 : 0;
+  return fallsEnabled_ == 1;
 }
 
 }  // namespace tw

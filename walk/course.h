@@ -12,6 +12,9 @@
 #include "walk/motion.h"
 
 namespace tw {
+namespace test {
+class Stage;
+}  // namespace test
 
 // Values as the digests and the walk's own tests count them.
 enum class Direction { Leftward = 1, Rightward = 2 };
@@ -36,24 +39,29 @@ class Course {
   // A fall has ended: the trench is forgotten and a new course laid.
   void restartAfterFall();
   // Trenches open from the start of a run; D turns them off and on again.
-  void enableFalls() { fallsEnabled = 1; }
+  void enableFalls() { fallsEnabled_ = 1; }
   // Returns whether trenches are now on.
   bool toggleFalls();
 
   // --- The walk's state, 0 until the saver starts.
-  Direction direction{};
+  // Which way the walker goes on this course.
+  Direction direction() const { return direction_; }
   // The walk picture shown last: 0 to 4 leftward, 4 to 8 rightward.
-  Int16 walkFrame;
+  int walkFrame() const { return walkFrame_; }
   // Twips walked, in single precision as the figure has always counted them.
-  float walkedDistance = 0;
+  float walkedDistance() const { return walkedDistance_; }
   // 1 when the course may open a trench; an odd number from 3 to 99 when not.
-  Int16 trenchChance;
+  int trenchChance() const { return trenchChance_; }
   // The walker's top on the lane; 32 bits, so lanes on very tall screens fit.
-  int32_t walkerTop = 0;
+  int32_t walkerTop() const { return walkerTop_; }
   // 1 when trenches open, 0 when D has turned them off.
-  Int16 fallsEnabled;
+  int fallsEnabled() const { return fallsEnabled_; }
 
  private:
+  // Tests stage courses (a walker about to reach the trench) through it.
+  friend class test::Stage;
+
+
   void placeByDraw(int32_t smallest, float span, float margin, void (Course::*lay)(int32_t),
                    bool (Course::*accepted)() const);
   void layLane(int32_t y);
@@ -69,6 +77,12 @@ class Course {
   Scene& scene_;
   Motion& motion_;
   Random& random_;
+  Direction direction_{};
+  Int16 walkFrame_;
+  float walkedDistance_ = 0;
+  Int16 trenchChance_;
+  int32_t walkerTop_ = 0;
+  Int16 fallsEnabled_;
 };
 
 }  // namespace tw

@@ -22,12 +22,12 @@ void Fall::fallTick() {
   // The drop's depth: 20 to 39 ticks.
   constexpr int kShallowestDrop = 20;
   constexpr int kDropDepths = 20;
-  if (fallStarted == 0) {
+  if (fallStarted_ == 0) {
     random_.reseed(secondsSinceMidnight(services_.localTime()));
-    dropTicksLeft = static_cast<int>(std::floor(random_.next() * kDropDepths)) + kShallowestDrop;
+    dropTicksLeft_ = static_cast<int>(std::floor(random_.next() * kDropDepths)) + kShallowestDrop;
   }
 
-  if (dropTicksLeft > 0) {
+  if (dropTicksLeft_ > 0) {
     if (!drop()) return;
   } else {
     constexpr float kFloatStep = 40;
@@ -37,10 +37,10 @@ void Fall::fallTick() {
 }
 
 void Fall::end() {
-  fallFrame = 0;
-  fallHold = 0;
+  fallFrame_ = 0;
+  fallHold_ = 0;
   motion_.walk();
-  fallStarted = 0;
+  fallStarted_ = 0;
   course_.restartAfterFall();
 }
 
@@ -53,12 +53,12 @@ bool Fall::drop() {
   motion_.setFallPace(kDropInterval);
   walker.top = walker.top + kDropStep;
   walker.picture = scene_.fallFrames.picture(kDropFrame);
-  if (dropTicksLeft > 1) {
-    fallStarted = 1;
-    --dropTicksLeft;
+  if (dropTicksLeft_ > 1) {
+    fallStarted_ = 1;
+    --dropTicksLeft_;
     return false;
   }
-  dropTicksLeft = 0;
+  dropTicksLeft_ = 0;
   return true;
 }
 
@@ -67,7 +67,7 @@ void Fall::floatDown() {
   constexpr int32_t kUmbrellaInterval = 170;
   constexpr int kLastUmbrellaFrame = 6;
   Sprite& walker = scene_.walker;
-  if (fallFrame < kLastUmbrellaFrame) {
+  if (fallFrame_ < kLastUmbrellaFrame) {
     // The umbrella opens on the third picture and lifts the walker 160 twips;
     // the second shifts it 20 to the left, where the umbrella's handle is.
     constexpr int kUmbrellaOpensFrame = 3;
@@ -75,22 +75,22 @@ void Fall::floatDown() {
     constexpr int kHandleFrame = 2;
     constexpr float kHandleShift = 20;
     motion_.setFallPace(kUmbrellaInterval);
-    ++fallFrame;
-    if (fallFrame == kUmbrellaOpensFrame) walker.top = walker.top - kUmbrellaLift;
-    if (fallFrame == kHandleFrame) walker.left = walker.left - kHandleShift;
-    walker.picture = scene_.fallFrames.picture(fallFrame);
+    ++fallFrame_;
+    if (fallFrame_ == kUmbrellaOpensFrame) walker.top = walker.top - kUmbrellaLift;
+    if (fallFrame_ == kHandleFrame) walker.left = walker.left - kHandleShift;
+    walker.picture = scene_.fallFrames.picture(fallFrame_);
   }
 
   // Float loop: 4, 5, 6, with 6 held for one more tick.
   constexpr int kFloatLoopRestart = 3;
   constexpr int kHolding = 2;
   constexpr int kHeld = 1;
-  if (fallFrame == kLastUmbrellaFrame) {
-    if (fallHold == kHolding) {
-      fallHold = kHeld;
-      fallFrame = kFloatLoopRestart;
+  if (fallFrame_ == kLastUmbrellaFrame) {
+    if (fallHold_ == kHolding) {
+      fallHold_ = kHeld;
+      fallFrame_ = kFloatLoopRestart;
     } else {
-      fallHold = kHolding;
+      fallHold_ = kHolding;
     }
   }
 }

@@ -11,6 +11,9 @@
 #include "walk/motion.h"
 
 namespace tw {
+namespace test {
+class Stage;
+}  // namespace test
 
 class Fall {
  public:
@@ -22,15 +25,19 @@ class Fall {
 
   // --- The fall's state, 0 until a fall begins.
   // 1 once the drop's depth has been drawn for this fall.
-  Int16 fallStarted;
+  int fallStarted() const { return fallStarted_; }
   // Drop ticks still to come.
-  Int16 dropTicksLeft;
+  int dropTicksLeft() const { return dropTicksLeft_; }
   // The umbrella picture shown last, 0 before the umbrella opens.
-  Int16 fallFrame;
+  int fallFrame() const { return fallFrame_; }
   // 2 while the last umbrella picture is held for one more tick.
-  Int16 fallHold;
+  int fallHold() const { return fallHold_; }
 
  private:
+  // Tests stage falls (one in its drop) through it.
+  friend class test::Stage;
+
+
   void end();
   // False while the drop goes on.
   bool drop();
@@ -41,6 +48,10 @@ class Fall {
   Motion& motion_;
   Random& random_;
   Course& course_;
+  Int16 fallStarted_;
+  Int16 dropTicksLeft_;
+  Int16 fallFrame_;
+  Int16 fallHold_;
 };
 
 }  // namespace tw

@@ -13,19 +13,19 @@ void Wave::startWave() {
   // The wave pictures are taller than the walking ones; lifting the sprite
   // keeps the walker standing on the lane.
   constexpr int32_t kWaveLift = 30;
-  waveFrame = kFirstWaveFrame;
+  waveFrame_ = kFirstWaveFrame;
   motion_.wave(kWaveInterval);
-  scene_.walker.top = static_cast<float>(course_.walkerTop - kWaveLift);
+  scene_.walker.top = static_cast<float>(course_.walkerTop() - kWaveLift);
 }
 
 void Wave::waveTick() {
   scene_.showTimeOfDay();
-  scene_.walker.picture = scene_.waveFrames.picture(waveFrame);
+  scene_.walker.picture = scene_.waveFrames.picture(waveFrame_);
   constexpr int kLastWaveFrame = 10;
-  if (waveFrame >= kLastWaveFrame) {
-    waveFrame = kFirstWaveFrame;
+  if (waveFrame_ >= kLastWaveFrame) {
+    waveFrame_ = kFirstWaveFrame;
   } else {
-    ++waveFrame;
+    ++waveFrame_;
   }
 }
 
@@ -52,6 +52,6 @@ void Wave::hideMessage() {
   if (motion_.mode() != Mode::Falling) motion_.walk();
 }
 
-void Wave::standOnLane() { scene_.walker.top = static_cast<float>(course_.walkerTop); }
+void Wave::standOnLane() { scene_.walker.top = static_cast<float>(course_.walkerTop()); }
 
 }  // namespace tw

@@ -35,7 +35,7 @@ class Wave {
   void hideMessage();
 
   // The wave picture shown next, 1 to 10; 0 until the first wave.
-  Int16 waveFrame;
+  int waveFrame() const { return waveFrame_; }
 
  private:
   void standOnLane();
@@ -44,6 +44,7 @@ class Wave {
   Timer& messageTimeout_;
   Motion& motion_;
   const Course& course_;
+  Int16 waveFrame_;
 };
 
 }  // namespace tw
