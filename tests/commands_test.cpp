@@ -32,8 +32,9 @@ TEST(Commands, DTogglesTheTrenchesWithoutArmingTheTimeOut) {
   Saver s;
   s.start();
   s->advanceBy(10'000);
-  struct Step { const char* notice; int falls; };
-  for (Step step : {Step{"Falls = Disabled", 0}, {"Falls = Enabled", 1}, {"Falls = Disabled", 0}}) {
+  struct Step { const char* notice; bool falls; };
+  for (Step step : {Step{"Falls = Disabled", false}, {"Falls = Enabled", true},
+                    {"Falls = Disabled", false}}) {
     s->keyUp(kKeyD);
     EXPECT_EQ(s.scene.message.caption(), step.notice);
     EXPECT_TRUE(s.scene.message.visible);

@@ -52,8 +52,7 @@ void checkCourses(Saver& s, int courses) {
       ASSERT_EQ(s.scene.walker.left, -320);
       ASSERT_EQ(s.course.walkFrame(), 4);
     }
-    ASSERT_TRUE(s.course.trenchChance() == 1 || (s.course.trenchChance() % 2 == 1 && s.course.trenchChance() >= 3 &&
-                                         s.course.trenchChance() <= 99));
+    ASSERT_NE(s.course.trenchChance(), TrenchChance::NotDrawn) << i;
   }
 }
 
@@ -78,7 +77,7 @@ TEST(Course, LaneAndReadoutSpanTheirWholeRange) {
     highest = std::max(highest, s.scene.clock.top - 300);
     leftmost = std::min(leftmost, s.scene.clock.left + 300);
     rightmost = std::max(rightmost, s.scene.clock.left + 300);
-    ones += s.course.trenchChance() == 1;
+    ones += s.course.trenchChance() == TrenchChance::Opens;
     leftward += s.course.direction() == Direction::Leftward;
   }
   EXPECT_LE(highest, 10719);
@@ -92,15 +91,29 @@ TEST(Course, LaneAndReadoutSpanTheirWholeRange) {
   EXPECT_NEAR(leftward / double(kCourses), 0.5, 0.02);
 }
 
-TEST(Course, TrenchChanceIsNeverEvenEvenAfterAFallSetItToZero) {
+TEST(Course, TrenchChanceIsDrawnAfreshEvenAfterAFallClearedIt) {
   Saver s;
   s.start();
+  int opens = 0, doesNotOpen = 0;
   for (int i = 0; i < 500; ++i) {
-    s.stage.setTrenchChance(0);
+    s.stage.setTrenchChance(TrenchChance::NotDrawn);
     s.services.wall.shift(11 * i);
     s.setUpCourse();
-    ASSERT_NE(s.course.trenchChance(), 0);
-    ASSERT_EQ(s.course.trenchChance() % 2, 1);
+    ASSERT_NE(s.course.trenchChance(), TrenchChance::NotDrawn);
+    opens += s.course.trenchChance() == TrenchChance::Opens;
+    doesNotOpen += s.course.trenchChance() == TrenchChance::DoesNotOpen;
+  }
+  EXPECT_GT(opens, 0);
+  EXPECT_GT(doesNotOpen, 0);
+}
+
+TEST(Course, ADrawOfOneOrAnEvenNumberOpensATrench) {
+  struct Case { int draw; TrenchChance chance; };
+  for (Case c : {Case{1, TrenchChance::Opens}, {2, TrenchChance::Opens},
+                 {3, TrenchChance::DoesNotOpen}, {4, TrenchChance::Opens},
+                 {50, TrenchChance::Opens}, {51, TrenchChance::DoesNotOpen},
+                 {99, TrenchChance::DoesNotOpen}, {100, TrenchChance::Opens}}) {
+    EXPECT_EQ(trenchChanceOfDraw(c.draw), c.chance) << c.draw;
   }
 }
 
@@ -262,7 +275,7 @@ TEST(WalkTick, CourseEndsAtTheFarEdge) {
   EXPECT_NE(s.scene.walker.left, 0) << "left 0 ends the course: a new one is laid";
 
   s.layCourse(Direction::Rightward, s.scene.width - 140);
-  s.stage.setTrenchChance(3);
+  s.stage.setTrenchChance(TrenchChance::DoesNotOpen);
   s.walkTick();
   EXPECT_EQ(s.scene.walker.left, s.scene.width - 70);
   s.walkTick();
@@ -301,14 +314,14 @@ TEST(Trench, LeftwardWarningStretchAndFallPoint) {
   EXPECT_EQ(run.fellAt, 2800) << "left ≤ distance.left − 200";
   EXPECT_EQ(s.scene.walker.left, 2730) << "the falling tick still steps";
   EXPECT_TRUE(s.timers.fallTimer.enabled());
-  EXPECT_EQ(s.course.trenchChance(), 1);
+  EXPECT_EQ(s.course.trenchChance(), TrenchChance::Opens);
 }
 
 TEST(Trench, RightwardWarningStretchAndFallPoint) {
   Saver s;
   s.start();
   s.layCourse(Direction::Rightward, 5000, 3000, /*clockLeft=*/8000);
-  s.stage.setTrenchChance(1);
+  s.stage.setTrenchChance(TrenchChance::Opens);
   const float edge = 8000 + s.scene.clock.width();
   const TrenchRun run = walkToTrench(s);
   EXPECT_EQ(run.warnedAt, 7030) << "first left strictly inside 7000..7500";
@@ -322,7 +335,7 @@ TEST(Trench, RightwardStretchLastsSevenOrEightTicks) {
     Saver s;
     s.start();
     s.layCourse(Direction::Rightward, start, 3000, 8000);
-    s.stage.setTrenchChance(1);
+    s.stage.setTrenchChance(TrenchChance::Opens);
     int inside = 0;
     for (int i = 0; i < 60; ++i) {
       const float l = s.scene.walker.left;
@@ -337,7 +350,7 @@ TEST(Trench, RightwardCourseWithoutTrenchChanceWalksOff) {
   Saver s;
   s.start();
   s.layCourse(Direction::Rightward, 5000, 3000, 8000);
-  s.stage.setTrenchChance(7);
+  s.stage.setTrenchChance(TrenchChance::DoesNotOpen);
   const TrenchRun run = walkToTrench(s);
   EXPECT_LT(run.warnedAt, 0);
   EXPECT_LT(run.fellAt, 0);

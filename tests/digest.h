@@ -27,10 +27,8 @@ inline std::string describe(Saver& saver) {
   for (const Line* l : {&w.lane, &w.trenchLine})
     s << l->x1 << ',' << l->y1 << ',' << l->x2 << ',' << l->y2 << ',' << l->visible << ';';
   for (TimerId id : kTimerIds) s << saver.timers[id].enabled() << ',' << saver.timers[id].interval() << ';';
-  // The trench chance and the float loop's hold are hashed by what they mean,
-  // not by the numbers that carry them.
-  const int trenchChance = course.trenchChance() == 0 ? 0 : course.trenchChance() == 1 ? 1 : 2;
-  const int fallHold = fall.fallHold() == 0 ? 0 : fall.fallHold() == 2 ? 1 : 2;
+  const int trenchChance = static_cast<int>(course.trenchChance());
+  const int fallHold = static_cast<int>(fall.fallHold());
   s << static_cast<int>(course.direction()) << ',' << course.walkFrame() << ',' << course.walkedDistance()
     << ',' << trenchChance << ',' << course.walkerTop() << ',' << course.fallsEnabled() << ','
     << fall.fallStarted() << ',' << fall.dropTicksLeft() << ',' << fall.fallFrame() << ',' << fallHold

@@ -9,7 +9,8 @@ struct FallTick {
   float top, left;
   int image;  // fall image shown after the tick
   int interval;
-  int fallFrame, fallHold;
+  int fallFrame;
+  FallHold fallHold;
 };
 
 // A fall started by hand from `top`, its ticks run directly so that the
@@ -56,12 +57,14 @@ TEST(Fall, DropThenUmbrellaThenFloatLoop) {
   EXPECT_EQ(last.fallFrame, 1);
   EXPECT_EQ(f.s.fall.dropTicksLeft(), 0);
 
-  struct Expect { float dy; float dx; int image; int fallFrame; int fallHold; };
+  struct Expect { float dy; float dx; int image; int fallFrame; FallHold fallHold; };
+  constexpr FallHold kNone = FallHold::None, kHolding = FallHold::Holding, kHeld = FallHold::Held;
   const std::vector<Expect> after = {
-      {40, -20, 2, 2, 0}, {40 - 160, 0, 3, 3, 0}, {40, 0, 4, 4, 0}, {40, 0, 5, 5, 0},
-      {40, 0, 6, 6, 2},   {40, 0, 6, 3, 1},       {40, 0, 4, 4, 1}, {40, 0, 5, 5, 1},
-      {40, 0, 6, 6, 2},   {40, 0, 6, 3, 1},       {40, 0, 4, 4, 1}, {40, 0, 5, 5, 1},
-      {40, 0, 6, 6, 2}};
+      {40, -20, 2, 2, kNone},   {40 - 160, 0, 3, 3, kNone}, {40, 0, 4, 4, kNone},
+      {40, 0, 5, 5, kNone},     {40, 0, 6, 6, kHolding},    {40, 0, 6, 3, kHeld},
+      {40, 0, 4, 4, kHeld},     {40, 0, 5, 5, kHeld},       {40, 0, 6, 6, kHolding},
+      {40, 0, 6, 3, kHeld},     {40, 0, 4, 4, kHeld},       {40, 0, 5, 5, kHeld},
+      {40, 0, 6, 6, kHolding}};
   float top = dropped, left = 6000;
   for (size_t i = 0; i < after.size(); ++i) {
     const FallTick& t = ticks[static_cast<size_t>(depth) + i];
@@ -86,18 +89,19 @@ TEST(Fall, EndsOnTheTickAfterTheTopReachesTheScreenHeight) {
   }
   EXPECT_TRUE(f.s.timers.fallTimer.enabled()) << "the tick that arrives still animates";
   f.s.stage.scene().warning.visible = true;
-  f.s.stage.setTrenchChance(5);
+  f.s.stage.setTrenchChance(TrenchChance::DoesNotOpen);
   f.s.services.wall.shift(1);
   f.s.fallTick();
   EXPECT_FALSE(f.s.timers.fallTimer.enabled());
   EXPECT_TRUE(f.s.timers.walkTimer.enabled());
-  EXPECT_EQ(f.s.fall.fallStarted(), 0);
+  EXPECT_FALSE(f.s.fall.fallStarted());
   EXPECT_EQ(f.s.fall.fallFrame(), 0);
-  EXPECT_EQ(f.s.fall.fallHold(), 0);
+  EXPECT_EQ(f.s.fall.fallHold(), FallHold::None);
   EXPECT_TRUE(f.s.scene.warning.visible) << "the ending tick hides nothing";
   EXPECT_EQ(static_cast<float>(f.s.course.walkerTop()), f.s.scene.walker.top) << "a new course was laid";
   EXPECT_TRUE(f.s.scene.lane.visible);
-  EXPECT_TRUE(f.s.course.trenchChance() % 2 == 1) << "set to 0, then rolled afresh by the new course";
+  EXPECT_NE(f.s.course.trenchChance(), TrenchChance::NotDrawn)
+      << "cleared, then drawn afresh by the new course";
 }
 
 TEST(Fall, ADropPastTheBottomEndsWithDropTicksLeftAndTheShortInterval) {
@@ -121,7 +125,7 @@ TEST(Fall, ADropPastTheBottomEndsWithDropTicksLeftAndTheShortInterval) {
   EXPECT_EQ(s->nextDue(), s->now() + 10);
   s->advanceBy(10);
   EXPECT_EQ(s.scene.walker.top, 1050);
-  EXPECT_EQ(s.fall.fallStarted(), 1);
+  EXPECT_TRUE(s.fall.fallStarted());
 }
 
 TEST(Fall, AFallThatStartsBelowTheScreenEndsAtOnce) {

@@ -25,8 +25,8 @@ class Stage {
   }
   void setWalkFrame(int walkFrame) { course().walkFrame_ = walkFrame; }
   void setWalkedDistance(float twips) { course().walkedDistance_ = twips; }
-  void setTrenchChance(int chance) { course().trenchChance_ = chance; }
-  void setFallsEnabled(bool enabled) { course().fallsEnabled_ = enabled ? 1 : 0; }
+  void setTrenchChance(TrenchChance chance) { course().trenchChance_ = chance; }
+  void setFallsEnabled(bool enabled) { course().fallsEnabled_ = enabled; }
   // The fall's drop ticks still to come.
   void setDropTicksLeft(int ticks) { fall().dropTicksLeft_ = ticks; }
 

@@ -148,9 +148,7 @@ bool Course::readoutAccepted() const {
 void Course::rollTrenchChance() {
   constexpr int kChances = 100;
   random_.reseed(secondsSinceMidnight(services_.localTime()));
-  trenchChance_ = static_cast<int>(std::floor(random_.next() * kChances)) + 1;
-  // A draw of 1 or an even one lets the course open a trench: about half.
-  if (std::floor(trenchChance_ / 2.0) == trenchChance_ / 2.0) trenchChance_ = 1;
+  trenchChance_ = trenchChanceOfDraw(static_cast<int>(std::floor(random_.next() * kChances)) + 1);
 }
 
 void Course::walkTick() {
@@ -172,9 +170,9 @@ void Course::walkLeftward() {
   constexpr float kFallPast = 200;
   Sprite& walker = scene_.walker;
   const float edge = scene_.distance.left;
-  if (fallsEnabled_ == 1) {
+  if (fallsEnabled_) {
     // A leftward course always opens its trench.
-    trenchChance_ = 1;
+    trenchChance_ = TrenchChance::Opens;
     if (edge + kWarningNear < walker.left && edge + kWarningFar > walker.left) warnOfTrench();
     if (edge - kFallPast >= walker.left) startFall();
   }
@@ -194,7 +192,7 @@ void Course::walkRightward() {
   constexpr float kFallShort = 60;
   Sprite& walker = scene_.walker;
   const Label& clock = scene_.clock;
-  if (fallsEnabled_ == 1 && trenchChance_ == 1) {
+  if (fallsEnabled_ && trenchChance_ == TrenchChance::Opens) {
     if (clock.left - kWarningFar < walker.left && clock.left - kWarningNear > walker.left)
       warnOfTrench();
     if (!(clock.width() + clock.left - kFallShort > walker.left)) startFall();
@@ -241,13 +239,13 @@ void Course::openTrench() {
 void Course::startFall() { motion_.fall(); }
 
 void Course::restartAfterFall() {
-  trenchChance_ = 0;
+  trenchChance_ = TrenchChance::NotDrawn;
   setUpCourse();
 }
 
 bool Course::toggleFalls() {
-  fallsEnabled_ = fallsEnabled_ == 0 ? 1 : 0;
-  return fallsEnabled_ == 1;
+  fallsEnabled_ = !fallsEnabled_;
+  return fallsEnabled_;
 }
 
 }  // namespace tw

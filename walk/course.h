@@ -19,6 +19,21 @@ class Stage;
 // Values as the digests and the walk's own tests count them.
 enum class Direction { Leftward = 1, Rightward = 2 };
 
+// Whether the course may open a trench. A leftward course opens one whenever
+// trenches are on; a rightward one only when its draw said so.
+enum class TrenchChance {
+  // Between the end of a fall and the next course's draw, and before the first.
+  NotDrawn,
+  Opens,
+  DoesNotOpen,
+};
+
+// What a draw of 1 to 100 means for the coming course: 1 and every even draw,
+// about half of them, let it open a trench.
+constexpr TrenchChance trenchChanceOfDraw(int draw) {
+  return draw == 1 || draw % 2 == 0 ? TrenchChance::Opens : TrenchChance::DoesNotOpen;
+}
+
 class Course {
  public:
   Course(Services& services, Scene& scene, Motion& motion, Random& random)
@@ -39,7 +54,7 @@ class Course {
   // A fall has ended: the trench is forgotten and a new course laid.
   void restartAfterFall();
   // Trenches open from the start of a run; D turns them off and on again.
-  void enableFalls() { fallsEnabled_ = 1; }
+  void enableFalls() { fallsEnabled_ = true; }
   // Returns whether trenches are now on.
   bool toggleFalls();
 
@@ -50,17 +65,16 @@ class Course {
   int walkFrame() const { return walkFrame_; }
   // Twips walked, in single precision as the figure has always counted them.
   float walkedDistance() const { return walkedDistance_; }
-  // 1 when the course may open a trench; an odd number from 3 to 99 when not.
-  int trenchChance() const { return trenchChance_; }
+  // Whether this course may open a trench.
+  TrenchChance trenchChance() const { return trenchChance_; }
   // The walker's top on the lane; 32 bits, so lanes on very tall screens fit.
   int32_t walkerTop() const { return walkerTop_; }
-  // 1 when trenches open, 0 when D has turned them off.
-  int fallsEnabled() const { return fallsEnabled_; }
+  // Whether trenches open; D turns them off and on.
+  bool fallsEnabled() const { return fallsEnabled_; }
 
  private:
   // Tests stage courses (a walker about to reach the trench) through it.
   friend class test::Stage;
-
 
   void placeByDraw(int32_t smallest, float span, float margin, void (Course::*lay)(int32_t),
                    bool (Course::*accepted)() const);
@@ -78,11 +92,11 @@ class Course {
   Motion& motion_;
   Random& random_;
   Direction direction_{};
-  Int16 walkFrame_;
+  int walkFrame_ = 0;
   float walkedDistance_ = 0;
-  Int16 trenchChance_;
+  TrenchChance trenchChance_ = TrenchChance::NotDrawn;
   int32_t walkerTop_ = 0;
-  Int16 fallsEnabled_;
+  bool fallsEnabled_ = false;
 };
 
 }  // namespace tw

@@ -22,7 +22,7 @@ void Fall::fallTick() {
   // The drop's depth: 20 to 39 ticks.
   constexpr int kShallowestDrop = 20;
   constexpr int kDropDepths = 20;
-  if (fallStarted_ == 0) {
+  if (!fallStarted_) {
     random_.reseed(secondsSinceMidnight(services_.localTime()));
     dropTicksLeft_ = static_cast<int>(std::floor(random_.next() * kDropDepths)) + kShallowestDrop;
   }
@@ -38,9 +38,9 @@ void Fall::fallTick() {
 
 void Fall::end() {
   fallFrame_ = 0;
-  fallHold_ = 0;
+  fallHold_ = FallHold::None;
   motion_.walk();
-  fallStarted_ = 0;
+  fallStarted_ = false;
   course_.restartAfterFall();
 }
 
@@ -54,7 +54,7 @@ bool Fall::drop() {
   walker.top = walker.top + kDropStep;
   walker.picture = scene_.fallFrames.picture(kDropFrame);
   if (dropTicksLeft_ > 1) {
-    fallStarted_ = 1;
+    fallStarted_ = true;
     --dropTicksLeft_;
     return false;
   }
@@ -83,14 +83,12 @@ void Fall::floatDown() {
 
   // Float loop: 4, 5, 6, with 6 held for one more tick.
   constexpr int kFloatLoopRestart = 3;
-  constexpr int kHolding = 2;
-  constexpr int kHeld = 1;
   if (fallFrame_ == kLastUmbrellaFrame) {
-    if (fallHold_ == kHolding) {
-      fallHold_ = kHeld;
+    if (fallHold_ == FallHold::Holding) {
+      fallHold_ = FallHold::Held;
       fallFrame_ = kFloatLoopRestart;
     } else {
-      fallHold_ = kHolding;
+      fallHold_ = FallHold::Holding;
     }
   }
 }

@@ -4,7 +4,6 @@
 #pragma once
 
 #include "shell/random.h"
-#include "shell/runtime.h"
 #include "shell/scene.h"
 #include "shell/services.h"
 #include "walk/course.h"
@@ -15,6 +14,16 @@ namespace test {
 class Stage;
 }  // namespace test
 
+// The float loop shows umbrella pictures 4, 5 and 6, and the 6 twice.
+enum class FallHold {
+  // The loop has not reached its last picture yet in this fall.
+  None,
+  // The last picture is up and stays for one more tick.
+  Holding,
+  // It has stayed; the loop went back to its start.
+  Held,
+};
+
 class Fall {
  public:
   Fall(Services& services, Scene& scene, Motion& motion, Random& random, Course& course)
@@ -24,19 +33,18 @@ class Fall {
   void fallTick();
 
   // --- The fall's state, 0 until a fall begins.
-  // 1 once the drop's depth has been drawn for this fall.
-  int fallStarted() const { return fallStarted_; }
+  // Whether the drop's depth has been drawn for this fall.
+  bool fallStarted() const { return fallStarted_; }
   // Drop ticks still to come.
   int dropTicksLeft() const { return dropTicksLeft_; }
   // The umbrella picture shown last, 0 before the umbrella opens.
   int fallFrame() const { return fallFrame_; }
-  // 2 while the last umbrella picture is held for one more tick.
-  int fallHold() const { return fallHold_; }
+  // Where the float loop stands with its last picture.
+  FallHold fallHold() const { return fallHold_; }
 
  private:
   // Tests stage falls (one in its drop) through it.
   friend class test::Stage;
-
 
   void end();
   // False while the drop goes on.
@@ -48,10 +56,10 @@ class Fall {
   Motion& motion_;
   Random& random_;
   Course& course_;
-  Int16 fallStarted_;
-  Int16 dropTicksLeft_;
-  Int16 fallFrame_;
-  Int16 fallHold_;
+  bool fallStarted_ = false;
+  int dropTicksLeft_ = 0;
+  int fallFrame_ = 0;
+  FallHold fallHold_ = FallHold::None;
 };
 
 }  // namespace tw

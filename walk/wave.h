@@ -5,7 +5,6 @@
 
 #include <string>
 
-#include "shell/runtime.h"
 #include "shell/scene.h"
 #include "shell/scheduler.h"
 #include "walk/course.h"
@@ -44,7 +43,7 @@ class Wave {
   Timer& messageTimeout_;
   Motion& motion_;
   const Course& course_;
-  Int16 waveFrame_;
+  int waveFrame_ = 0;
 };
 
 }  // namespace tw
