@@ -84,7 +84,7 @@ TEST(Soak, TwentyFourHoursUnattended) {
   Saver s;
   s.start();
   Invariants inv(s);
-  runUntil(s, inv, 24LL * 3600 * 1000);
+  runUntil(s, inv, kMsPerDay);
   EXPECT_GT(inv.counts.falls, 1000);
   EXPECT_GT(inv.counts.walkOffs, 100);
   // Walk ticks only run while walking, so the distance trails 24 h of ticks.
@@ -101,7 +101,7 @@ TEST(Soak, ThirtyDaysWithAStormOfCommandKeys) {
     return state >> 33;
   };
   constexpr int kKeys[] = {kKeyF1, kKeyH, kKeyD, kKeyNumpadPlus};
-  const int64_t end = 30LL * 24 * 3600 * 1000;
+  const int64_t end = 30 * kMsPerDay;
   int64_t at = 0;
   while (at < end && !HasFatalFailure()) {
     at += 1 + static_cast<int64_t>(next() % (20 * 60 * 1000));

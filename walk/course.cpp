@@ -52,6 +52,12 @@ constexpr float kDistanceLeftOfClock = 1620;
 constexpr float kUnitLeftOfClock = 960;
 constexpr float kLaneAboveClock = 5;
 constexpr float kClockFontSize = 16;
+// The colours of a course: the clock in a warm orange over a darker shadow,
+// a dark blue lane, and the trench in red.
+constexpr Rgb kClockColour = RGB(240, 139, 95);
+constexpr Rgb kClockShadowColour = RGB(180, 60, 0);
+constexpr Rgb kLaneColour = RGB(5, 10, 100);
+constexpr Rgb kTrenchColour = RGB(200, 0, 0);
 
 }  // namespace
 
@@ -82,7 +88,7 @@ void Course::setUpCourse() {
     lane.x2 = scene_.screenWidth();
     lane.y1 = scene_.clock.top - kLaneAboveClock;
     lane.y2 = lane.y1;
-    lane.color = RGB(5, 10, 100);
+    lane.color = kLaneColour;
     lane.visible = true;
   } catch (const RunTimeError&) {
   }
@@ -117,9 +123,9 @@ void Course::layLane(int32_t y) {
 
   clock.setFontSize(kClockFontSize);
   scene_.clockShadow.setFontSize(kClockFontSize);
-  clock.setFontName("arial");
-  scene_.clockShadow.color = RGB(180, 60, 0);
-  clock.color = RGB(240, 139, 95);
+  clock.setFontName(kLaneClockFace);
+  scene_.clockShadow.color = kClockShadowColour;
+  clock.color = kClockColour;
 }
 
 bool Course::laneAccepted() const {
@@ -225,7 +231,7 @@ void Course::openTrench() {
   trench.visible = true;
   trench.y1 = scene_.lane.y1;
   trench.y2 = scene_.lane.y1;
-  trench.color = RGB(200, 0, 0);
+  trench.color = kTrenchColour;
   if (direction_ == Direction::Leftward) {
     trench.x1 = scene_.distance.left;
     trench.x2 = scene_.screenWidth();
