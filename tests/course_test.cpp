@@ -44,7 +44,8 @@ void checkCourses(Saver& s, int courses) {
     ASSERT_EQ(s.scene.lane.y1, y + 295);
     ASSERT_EQ(s.scene.lane.y2, y + 295);
     ASSERT_EQ(s.scene.lane.color, RGB(5, 10, 100));
-    ASSERT_TRUE(s.course.direction() == Direction::Leftward || s.course.direction() == Direction::Rightward);
+    ASSERT_TRUE(s.course.direction() == Direction::Leftward ||
+                s.course.direction() == Direction::Rightward);
     if (s.course.direction() == Direction::Leftward) {
       ASSERT_EQ(s.scene.walker.left, s.scene.width - 16);
       ASSERT_EQ(s.course.walkFrame(), 0);
@@ -290,12 +291,12 @@ struct TrenchRun {
 
 TrenchRun walkToTrench(Saver& s, int maxTicks = 400) {
   TrenchRun run;
-  for (int i = 0; i < maxTicks && s.timers.walkTimer.enabled(); ++i) {
+  for (int i = 0; i < maxTicks && s->mode() == Mode::Walking; ++i) {
     const float before = s.scene.walker.left;
     const Direction direction = s.course.direction();
     s.walkTick();
     if (run.warnedAt < 0 && s.scene.warning.visible) run.warnedAt = before;
-    if (!s.timers.walkTimer.enabled()) run.fellAt = before;
+    if (s->mode() == Mode::Falling) run.fellAt = before;
     if (s.course.direction() != direction ||
         (direction == Direction::Leftward ? s.scene.walker.left > before : s.scene.walker.left < before)) {
       run.courseEnded = true;

@@ -29,10 +29,11 @@ inline std::string describe(Saver& saver) {
   for (TimerId id : kTimerIds) s << saver.timers[id].enabled() << ',' << saver.timers[id].interval() << ';';
   const int trenchChance = static_cast<int>(course.trenchChance());
   const int fallHold = static_cast<int>(fall.fallHold());
-  s << static_cast<int>(course.direction()) << ',' << course.walkFrame() << ',' << course.walkedDistance()
-    << ',' << trenchChance << ',' << course.walkerTop() << ',' << course.fallsEnabled() << ','
-    << fall.fallStarted() << ',' << fall.dropTicksLeft() << ',' << fall.fallFrame() << ',' << fallHold
-    << ',' << saver.wave.waveFrame() << ',' << saver->ended();
+  s << static_cast<int>(course.direction()) << ',' << course.walkFrame() << ','
+    << course.walkedDistance() << ',' << trenchChance << ',' << course.walkerTop() << ','
+    << course.fallsEnabled() << ',' << fall.fallStarted() << ',' << fall.dropTicksLeft() << ','
+    << fall.fallFrame() << ',' << fallHold << ',' << saver.wave.waveFrame() << ','
+    << saver->ended();
   return s.str();
 }
 

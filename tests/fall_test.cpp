@@ -98,7 +98,8 @@ TEST(Fall, EndsOnTheTickAfterTheTopReachesTheScreenHeight) {
   EXPECT_EQ(f.s.fall.fallFrame(), 0);
   EXPECT_EQ(f.s.fall.fallHold(), FallHold::None);
   EXPECT_TRUE(f.s.scene.warning.visible) << "the ending tick hides nothing";
-  EXPECT_EQ(static_cast<float>(f.s.course.walkerTop()), f.s.scene.walker.top) << "a new course was laid";
+  EXPECT_EQ(static_cast<float>(f.s.course.walkerTop()), f.s.scene.walker.top)
+      << "a new course was laid";
   EXPECT_TRUE(f.s.scene.lane.visible);
   EXPECT_NE(f.s.course.trenchChance(), TrenchChance::NotDrawn)
       << "cleared, then drawn afresh by the new course";

@@ -155,7 +155,8 @@ TEST(Scheduler, AfterAStallEachOverdueTimerTicksOnceNotInABurst) {
   EXPECT_EQ(s->nextDue(), 5100);
   s->catchUp(5100);
   s->catchUp(5200);
-  EXPECT_EQ(s.course.walkedDistance(), static_cast<float>(static_cast<float>(static_cast<float>(1.7) + 1.7) + 1.7));
+  EXPECT_EQ(s.course.walkedDistance(),
+            static_cast<float>(static_cast<float>(static_cast<float>(1.7) + 1.7) + 1.7));
 }
 
 TEST(Scheduler, RealTimeKeepsThePhaseWhenOnTime) {

@@ -49,7 +49,8 @@ TEST(Wave, HelpStopsTheWalkLiftsTheWalkerAndWaves) {
   EXPECT_EQ(s.scene.walker.picture->set, 3) << "the idle image stays until the next walk tick";
   s->advanceBy(100);
   EXPECT_EQ(s.scene.walker.picture->set, 1);
-  EXPECT_EQ(s.scene.walker.left, left - 70 * (s.course.direction() == Direction::Leftward ? 1 : -1));
+  EXPECT_EQ(s.scene.walker.left,
+            left - 70 * (s.course.direction() == Direction::Leftward ? 1 : -1));
 }
 
 TEST(Wave, ClockRunsWhileIdle) {
