@@ -3,26 +3,8 @@
 namespace tw {
 
 void Motion::wave(int32_t ms) {
-  waveTimer_.setInterval(ms);
+  timerFor(Mode::Waving).setInterval(ms);
   switchTo(Mode::Waving);
-}
-
-const Timer& Motion::timerOf(Mode mode) const {
-  switch (mode) {
-    case Mode::Walking: return walkTimer_;
-    case Mode::Falling: return fallTimer_;
-    case Mode::Waving: break;
-  }
-  return waveTimer_;
-}
-
-Timer& Motion::timerFor(Mode mode) {
-  switch (mode) {
-    case Mode::Walking: return walkTimer_;
-    case Mode::Falling: return fallTimer_;
-    case Mode::Waving: break;
-  }
-  return waveTimer_;
 }
 
 // The other two timers stop; the mode's own starts a new count, even when it

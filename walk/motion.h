@@ -4,19 +4,22 @@
 // ask it what the walker is doing or tell it what comes next.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 
 #include "shell/scheduler.h"
 
 namespace tw {
 
+// Motion keeps the timers in this order.
 enum class Mode { Walking, Falling, Waving };
 
 class Motion {
  public:
   // The walk timer runs from the start, so the walker starts out walking.
   Motion(Timer& walkTimer, Timer& fallTimer, Timer& waveTimer)
-      : walkTimer_(walkTimer), fallTimer_(fallTimer), waveTimer_(waveTimer) {}
+      : byMode_{&walkTimer, &fallTimer, &waveTimer} {}
 
   Mode mode() const { return mode_; }
 
@@ -26,20 +29,19 @@ class Motion {
   // The walker has reached the trench: it falls from now on.
   void fall() { switchTo(Mode::Falling); }
   // The fall sets its own pace as it goes; each change starts a new count.
-  void setFallPace(int32_t ms) { fallTimer_.setInterval(ms); }
+  void setFallPace(int32_t ms) { timerFor(Mode::Falling).setInterval(ms); }
   // The walker stops and waves, a picture every `ms`.
   void wave(int32_t ms);
 
   // The timer that drives a mode.
-  const Timer& timerOf(Mode mode) const;
+  const Timer& timerOf(Mode mode) const { return *byMode_[static_cast<size_t>(mode)]; }
 
  private:
-  Timer& timerFor(Mode mode);
+  Timer& timerFor(Mode mode) { return *byMode_[static_cast<size_t>(mode)]; }
   void switchTo(Mode mode);
 
-  Timer& walkTimer_;
-  Timer& fallTimer_;
-  Timer& waveTimer_;
+  // In the order of the modes.
+  std::array<Timer*, 3> byMode_;
   Mode mode_ = Mode::Walking;
 };
 
