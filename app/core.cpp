@@ -12,11 +12,12 @@ Core::Core(Services& services, Clock& clock)
       scene_(services),
       timers_(clock),
       scheduler_(clock, timers_),
-      course_(services, scene_, timers_, random_),
-      fall_(services, scene_, timers_, random_, course_),
-      wave_(scene_, timers_, course_),
+      motion_(timers_.walkTimer, timers_.fallTimer, timers_.waveTimer),
+      course_(services, scene_, motion_, random_),
+      fall_(services, scene_, motion_, random_, course_),
+      wave_(scene_, timers_.messageTimeout, motion_, course_),
       log_(services, scene_, run_),
-      commands_(services, scene_, timers_, course_, wave_, log_) {}
+      commands_(services, scene_, course_, wave_, log_) {}
 
 template <class Handler>
 void Core::dispatch(Handler&& handler) {
@@ -47,7 +48,7 @@ void Core::onStart() {
   scene_.width = scene_.screenWidth();
   scene_.height = scene_.screenHeight();
   wave_.showMessage("Press F1 for Help");
-  timers_.messageTimeout.setEnabled(true);
+  wave_.startTimeOut();
   course_.setUpCourse();
 }
 

@@ -19,9 +19,13 @@
 #include "shell/services.h"
 #include "walk/course.h"
 #include "walk/fall.h"
+#include "walk/motion.h"
 #include "walk/wave.h"
 
 namespace tw {
+namespace test {
+class Stage;
+}  // namespace test
 
 class Core : private TickHandler {
  public:
@@ -50,18 +54,16 @@ class Core : private TickHandler {
 
   // What the platform paints from.
   const Scene& scene() const { return scene_; }
+  // When each timer is due, for the benchmark trace.
   const Timers& timers() const { return timers_; }
-
-  // The parts, for tests that drive one handler at a time.
-  Scene& scene() { return scene_; }
-  Timers& timers() { return timers_; }
-  Course& course() { return course_; }
-  Fall& fall() { return fall_; }
-  Wave& wave() { return wave_; }
-  LogStore& log() { return log_; }
-  Commands& commands() { return commands_; }
+  // Whether the walker walks, falls or waves.
+  Mode mode() const { return motion_.mode(); }
 
  private:
+  // The test harness stages scenarios in the parts and runs one handler at a
+  // time through it; the program itself only delivers events.
+  friend class test::Stage;
+
   template <class Handler>
   void dispatch(Handler&& handler);
   void tick(TimerId id) override;
@@ -74,6 +76,7 @@ class Core : private TickHandler {
   Scheduler scheduler_;
   Random random_;
   RunState run_;
+  Motion motion_;
   Course course_;
   Fall fall_;
   Wave wave_;

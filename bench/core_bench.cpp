@@ -8,6 +8,7 @@
 #include "log/log_file.h"
 #include "app/core.h"
 #include "tests/fake_services.h"
+#include "tests/stage.h"
 
 namespace tw {
 namespace {
@@ -17,8 +18,9 @@ void BM_WalkTicks(benchmark::State& state) {
   test::FakeServices services(clock);
   Core core(services, clock);
   core.start();
-  core.course().fallsEnabled = 0;
-  core.timers().messageTimeout.setEnabled(false);
+  // Nothing but walking: no trench opens, and the hint's one time-out in the
+  // first ten seconds is all the message costs.
+  test::Stage(core).setFallsEnabled(false);
   constexpr int64_t kTicks = 100'000;
   for (auto _ : state) core.advanceBy(kTicks * 100);
   state.SetItemsProcessed(state.iterations() * kTicks);

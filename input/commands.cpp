@@ -22,8 +22,8 @@ std::string helpText(const std::string& address) {
 void Commands::onKeyUp(int keyCode) {
   switch (keyCode) {
     case kKeyNumpadPlus:
-      log_.showLoggedDistances();
-      timers_.messageTimeout.setEnabled(true);
+      if (const auto total = log_.loggedDistances()) wave_.showMessage(*total);
+      wave_.startTimeOut();
       break;
 
     case kKeyH:
@@ -41,8 +41,8 @@ void Commands::onKeyUp(int keyCode) {
 
     case kKeyF1:
       wave_.showMessage(helpText(scene_.address.caption()));
-      timers_.messageTimeout.setEnabled(true);
-      if (!timers_.waveTimer.enabled()) wave_.startWave();
+      wave_.startTimeOut();
+      wave_.startWave();
       break;
 
     default:

@@ -4,7 +4,6 @@
 
 #include "log/log_store.h"
 #include "shell/scene.h"
-#include "shell/scheduler.h"
 #include "shell/services.h"
 #include "walk/course.h"
 #include "walk/wave.h"
@@ -19,11 +18,9 @@ inline constexpr int kKeyF1 = 112;
 
 class Commands {
  public:
-  Commands(Services& services, Scene& scene, Timers& timers, Course& course, Wave& wave,
-           LogStore& log)
+  Commands(Services& services, const Scene& scene, Course& course, Wave& wave, LogStore& log)
       : services_(services),
         scene_(scene),
-        timers_(timers),
         course_(course),
         wave_(wave),
         log_(log) {}
@@ -37,8 +34,7 @@ class Commands {
 
  private:
   Services& services_;
-  Scene& scene_;
-  Timers& timers_;
+  const Scene& scene_;
   Course& course_;
   Wave& wave_;
   LogStore& log_;

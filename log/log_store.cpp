@@ -278,8 +278,7 @@ int LogStore::appendRecord(const std::string& path, const std::string& record, b
   return failure;
 }
 
-void LogStore::showLoggedDistances() {
-  std::string text;
+std::optional<std::string> LogStore::loggedDistances() {
   try {
     const std::string path = logPath();
     // A FIFO or a device is never opened: that could block for ever.
@@ -287,13 +286,11 @@ void LogStore::showLoggedDistances() {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw LogReadError("cannot open");
     const LoggedSums sums = sumLoggedDistances(in);
-    text = reportText(reportDistances(sums));
+    return reportText(reportDistances(sums));
   } catch (const std::exception&) {
     services_.messageBox("Log could not be restored", "Disk Access Error");
-    return;
+    return std::nullopt;
   }
-  scene_.message.setCaption(text);
-  scene_.message.visible = true;
 }
 
 }  // namespace tw

@@ -2,6 +2,7 @@
 // start-up, gets one record when the run ends, and is summed for the report.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "shell/run_state.h"
@@ -12,7 +13,7 @@ namespace tw {
 
 class LogStore {
  public:
-  LogStore(Services& services, Scene& scene, RunState& run)
+  LogStore(Services& services, const Scene& scene, RunState& run)
       : services_(services), scene_(scene), run_(run) {}
 
   // Keeps a log that opens with the banner; anything else is kept as a backup
@@ -23,11 +24,11 @@ class LogStore {
   // failure, told in one line, when it could not be kept, and then the log is
   // exactly as it was before.
   void saveLogAndQuit();
-  // Shows the logged total in the message, or an error box when the log
-  // cannot be read.
-  void showLoggedDistances();
+  // The logged total as the message shows it; none, after an error box, when
+  // the log cannot be read.
+  std::optional<std::string> loggedDistances();
 
-  // The log file's path beside the executable; empty when that folder is unknown.
+  // The log file's path in the folder start-up chose; empty when no log is kept.
   std::string logPath() const;
 
  private:
@@ -36,7 +37,7 @@ class LogStore {
   int appendRecord(const std::string& path, const std::string& record, bool wasMissing);
 
   Services& services_;
-  Scene& scene_;
+  const Scene& scene_;
   RunState& run_;
 };
 

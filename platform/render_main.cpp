@@ -109,7 +109,6 @@ int main(int argc, char** argv) {
   RenderServices services(clock, kTwentyPastNine, logFolder.path().toStdString());
   tw::Core core(services, clock);
   const tw::Scene& scene = std::as_const(core).scene();
-  const tw::Timers& timers = std::as_const(core).timers();
   const tw::platform::SpriteSet sprites;
   core.start();
 
@@ -118,7 +117,7 @@ int main(int argc, char** argv) {
     // Past the hint, the walker in the middle third of the screen and walking.
     const bool found = advanceUntil(core, kSearchLimit, [&] {
       const float third = scene.screenWidth() / 3;
-      return core.now() > 10000 && timers.walkTimer.enabled() && !scene.trenchLine.visible &&
+      return core.now() > 10000 && core.mode() == tw::Mode::Walking && !scene.trenchLine.visible &&
              scene.walker.left > third && scene.walker.left < 2 * third;
     });
     if (!found) std::fprintf(stderr, "no walker mid-course; drawing the scene as it is\n");
@@ -143,8 +142,9 @@ int main(int argc, char** argv) {
     const QString path = QDir(target).filePath(QStringLiteral("fall_%1.png").arg(frame, 4, 10, QLatin1Char('0')));
     if (!writeFrame(scene, sprites, services.fonts(), path)) return 1;
     ++frame;
-    if (timers.fallTimer.enabled()) fell = true;
-    if (fell && !timers.fallTimer.enabled()) break;
+    const bool falling = core.mode() == tw::Mode::Falling;
+    if (falling) fell = true;
+    if (fell && !falling) break;
     core.advanceBy(step);
   }
   std::printf("%d frames in %s\n", frame, qPrintable(target));

@@ -136,7 +136,7 @@ void Saver::arm() {
     timer_.stop();
     return;
   }
-  const int64_t wait = std::clamp<int64_t>(*due - clock_.elapsed(), 0, 24LL * 3600 * 1000);
+  const int64_t wait = std::clamp<int64_t>(*due - clock_.elapsed(), 0, kMsPerDay);
   timer_.start(static_cast<int>(wait));
 }
 

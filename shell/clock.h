@@ -10,6 +10,8 @@
 
 namespace tw {
 
+inline constexpr int64_t kMsPerDay = 24LL * 3600 * 1000;
+
 class Clock {
  public:
   int64_t now() const { return now_; }
@@ -30,7 +32,6 @@ class VirtualWallClock {
   // at one virtual moment from many times of day).
   void shift(int64_t ms) { shiftMs_ = ms; }
   LocalTime localTime() const {
-    constexpr int64_t kMsPerDay = 24LL * 3600 * 1000;
     const int64_t ms = startMs_ + clock_.now() + shiftMs_;
     const int64_t dayMs = ms % kMsPerDay;
     return LocalTime{2026,

@@ -1,4 +1,4 @@
-// What the scene is made of: captions, the walker's sprite, lines, timers and
+// What the scene is made of: colours, captions, the walker's sprite, lines and
 // the sets of pictures the walker is drawn from. Positions and sizes are
 // twips, held in single precision.
 #pragma once
@@ -10,14 +10,25 @@
 #include <string_view>
 #include <utility>
 
-#include "shell/clock.h"
 #include "shell/runtime.h"
 #include "shell/services.h"
 
 namespace tw {
 
-// The core's unit of length: a pixel of the screen is this many twips.
+// The core's unit of length: a pixel of the screen is this many twips. The
+// core measures in twips because every place, step and margin of the walk was
+// laid out in them, and keeping them exactly as laid out keeps each comparison
+// (is the walker past the trench's edge?) exactly as it was designed; only
+// the painting turns them into pixels.
 inline constexpr float kTwipsPerPixel = 15;
+
+struct Rgb {
+  uint8_t red = 0, green = 0, blue = 0;
+  friend bool operator==(const Rgb&, const Rgb&) = default;
+};
+constexpr Rgb RGB(int red, int green, int blue) {
+  return Rgb{static_cast<uint8_t>(red), static_cast<uint8_t>(green), static_cast<uint8_t>(blue)};
+}
 
 class Label {
  public:
@@ -97,7 +108,7 @@ class FrameSet {
   // run-time error.
   Picture picture(int index) const {
     if (index < 1 || index > count_)
-      throw RunTimeError(kIndexOutOfBoundsError, "Index out of bounds");
+      throw RunTimeError(kIndexOutOfBoundsError, kIndexOutOfBoundsMessage);
     return Picture{set_, index};
   }
   PixelSize size(int index) const { return sizes_.at(static_cast<size_t>(index - 1)); }
@@ -119,36 +130,6 @@ struct Line {
   float x1 = 0, y1 = 0, x2 = 0, y2 = 0;
   Rgb color;
   bool visible = false;
-};
-
-// A periodic timer on the saver's virtual-millisecond clock. Enabling it, or
-// writing its interval while it is enabled, starts a new count; the first tick
-// comes one interval later. Interval 0 never ticks.
-class Timer {
- public:
-  Timer(const Clock& clock, bool enabled, int32_t interval)
-      : clock_(&clock), enabled_(enabled), interval_(interval), due_(clock.now() + interval) {}
-
-  bool enabled() const { return enabled_; }
-  void setEnabled(bool on) {
-    enabled_ = on;
-    if (on) due_ = clock_->now() + interval_;
-  }
-  int32_t interval() const { return interval_; }
-  void setInterval(int32_t ms) {
-    interval_ = ms;
-    if (enabled_) due_ = clock_->now() + interval_;
-  }
-
-  bool running() const { return enabled_ && interval_ > 0; }
-  int64_t due() const { return due_; }
-  void setDue(int64_t due) { due_ = due; }
-
- private:
-  const Clock* clock_;
-  bool enabled_;
-  int32_t interval_;
-  int64_t due_;
 };
 
 }  // namespace tw

@@ -21,10 +21,16 @@ class RunTimeError : public std::runtime_error {
   int number_;
 };
 
+// The numbers and messages of the two errors the core can raise, as the error
+// box has always shown them, so a user who reports one gives the number the
+// saver's makers know: arithmetic that leaves an integer's range, and a
+// picture asked for outside its set.
 inline constexpr int kOverflowError = 6;
+inline constexpr const char* kOverflowMessage = "Overflow";
 inline constexpr int kIndexOutOfBoundsError = 35600;
+inline constexpr const char* kIndexOutOfBoundsMessage = "Index out of bounds";
 
-[[noreturn]] inline void raiseOverflow() { throw RunTimeError(kOverflowError, "Overflow"); }
+[[noreturn]] inline void raiseOverflow() { throw RunTimeError(kOverflowError, kOverflowMessage); }
 
 // Nearest whole number, an exact half going to the even neighbour.
 inline double roundHalfEven(double v) {
@@ -41,8 +47,11 @@ inline int32_t toInt32(double v) {
   return static_cast<int32_t>(r);
 }
 
-// A 16-bit signed module variable: arithmetic that leaves the range is an
-// "Overflow" run-time error rather than a silent wrap.
+// A 16-bit signed integer: arithmetic that leaves the range is an "Overflow"
+// run-time error rather than a silent wrap. Hold a value in it only where
+// reaching 16 bits must end the run that way. No state of the walk does: its
+// counters are bounded by their picture sets and the drop's depth, far inside
+// the range, and walkerTop, which a tall screen would take past it, is 32-bit.
 class Int16 {
  public:
   constexpr Int16() = default;
@@ -63,13 +72,5 @@ class Int16 {
   }
   int16_t v_ = 0;
 };
-
-struct Rgb {
-  uint8_t red = 0, green = 0, blue = 0;
-  friend bool operator==(const Rgb&, const Rgb&) = default;
-};
-constexpr Rgb RGB(int red, int green, int blue) {
-  return Rgb{static_cast<uint8_t>(red), static_cast<uint8_t>(green), static_cast<uint8_t>(blue)};
-}
 
 }  // namespace tw

@@ -12,6 +12,14 @@ namespace tw {
 
 inline constexpr const char* kMakerAddress = "https://korvek.example";
 
+// The faces the captions ask for; the platform picks the nearest it has. The
+// clock on the lane asks for its face in lower case, as it always has.
+inline constexpr const char* kVerdana = "Verdana";
+inline constexpr const char* kArial = "Arial";
+inline constexpr const char* kLaneClockFace = "arial";
+inline constexpr const char* kArialBlack = "Arial Black";
+inline constexpr const char* kSansSerif = "MS Sans Serif";
+
 class Scene {
  public:
   explicit Scene(Services& services);

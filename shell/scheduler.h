@@ -1,6 +1,6 @@
-// The saver's four timers and the one loop that runs them: the earliest due
-// timer ticks next, and timers due together tick in the order they are
-// declared here. Virtual time runs every tick at its exact due time; real time
+// The timer, the saver's four timers and the one loop that runs them: the
+// earliest due timer ticks next, and timers due together tick in the order
+// they are declared here. Virtual time runs every tick at its exact due time; real time
 // runs each overdue timer once.
 #pragma once
 
@@ -10,9 +10,38 @@
 #include <optional>
 
 #include "shell/clock.h"
-#include "shell/elements.h"
 
 namespace tw {
+
+// A periodic timer on the saver's virtual-millisecond clock. Enabling it, or
+// writing its interval while it is enabled, starts a new count; the first tick
+// comes one interval later. Interval 0 never ticks.
+class Timer {
+ public:
+  Timer(const Clock& clock, bool enabled, int32_t interval)
+      : clock_(&clock), enabled_(enabled), interval_(interval), due_(clock.now() + interval) {}
+
+  bool enabled() const { return enabled_; }
+  void setEnabled(bool on) {
+    enabled_ = on;
+    if (on) due_ = clock_->now() + interval_;
+  }
+  int32_t interval() const { return interval_; }
+  void setInterval(int32_t ms) {
+    interval_ = ms;
+    if (enabled_) due_ = clock_->now() + interval_;
+  }
+
+  bool running() const { return enabled_ && interval_ > 0; }
+  int64_t due() const { return due_; }
+  void setDue(int64_t due) { due_ = due; }
+
+ private:
+  const Clock* clock_;
+  bool enabled_;
+  int32_t interval_;
+  int64_t due_;
+};
 
 // In tick order, for timers due at the same moment.
 enum class TimerId { Walk, MessageTimeout, Fall, Wave };

@@ -23,7 +23,7 @@ TEST(Commands, HelpTextByteForByte) {
 TEST(Commands, HelpReadsTheAddressFromItsLabelEachTime) {
   Saver s;
   s.start();
-  s.scene.address.setCaption("https://elsewhere.example");
+  s.stage.scene().address.setCaption("https://elsewhere.example");
   s->keyUp(kKeyF1);
   EXPECT_NE(s.scene.message.caption().find("Q       Go to https://elsewhere.example\r\n"), std::string::npos);
 }
@@ -32,12 +32,13 @@ TEST(Commands, DTogglesTheTrenchesWithoutArmingTheTimeOut) {
   Saver s;
   s.start();
   s->advanceBy(10'000);
-  struct Step { const char* notice; int falls; };
-  for (Step step : {Step{"Falls = Disabled", 0}, {"Falls = Enabled", 1}, {"Falls = Disabled", 0}}) {
+  struct Step { const char* notice; bool falls; };
+  for (Step step : {Step{"Falls = Disabled", false}, {"Falls = Enabled", true},
+                    {"Falls = Disabled", false}}) {
     s->keyUp(kKeyD);
     EXPECT_EQ(s.scene.message.caption(), step.notice);
     EXPECT_TRUE(s.scene.message.visible);
-    EXPECT_EQ(s.course.fallsEnabled, step.falls);
+    EXPECT_EQ(s.course.fallsEnabled(), step.falls);
     EXPECT_FALSE(s.timers.messageTimeout.enabled());
   }
   s->advanceBy(60'000);
@@ -63,7 +64,7 @@ TEST(Commands, HWhileWalkingChangesNothingVisible) {
   Saver s;
   s.start();
   s->advanceBy(12'000);
-  s.course.fallsEnabled = 0;
+  s.disableFalls();
   ASSERT_FALSE(s.scene.message.visible);
   const float top = s.scene.walker.top;
   s->keyUp(kKeyH);

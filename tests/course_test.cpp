@@ -18,8 +18,8 @@ void checkCourses(Saver& s, int courses) {
   const float sw = s.scene.screenWidth(), sh = s.scene.screenHeight();
   for (int i = 0; i < courses; ++i) {
     s.services.wall.shift(37 * i);
-    s.scene.trenchLine.visible = true;
-    s.course.setUpCourse();
+    s.stage.scene().trenchLine.visible = true;
+    s.setUpCourse();
     const float y = s.scene.clock.top - 300;
     ASSERT_GE(y, 1) << i;
     ASSERT_LE(y, s.scene.height - 150) << i;
@@ -27,7 +27,7 @@ void checkCourses(Saver& s, int courses) {
     ASSERT_GE(s.scene.distance.left, 1) << i;
     ASSERT_LT(s.scene.clock.left + s.scene.clock.width(), sw - 400) << i;
     ASSERT_LE(s.scene.clock.left + 300, s.scene.width - 350) << i;
-    ASSERT_EQ(static_cast<float>(s.course.walkerTop), s.scene.walker.top) << i;
+    ASSERT_EQ(static_cast<float>(s.course.walkerTop()), s.scene.walker.top) << i;
     ASSERT_EQ(s.scene.walker.top, y - 15);
     ASSERT_EQ(s.scene.distance.top, s.scene.clock.top);
     ASSERT_EQ(s.scene.clockShadow.top, s.scene.clock.top + 10);
@@ -44,16 +44,16 @@ void checkCourses(Saver& s, int courses) {
     ASSERT_EQ(s.scene.lane.y1, y + 295);
     ASSERT_EQ(s.scene.lane.y2, y + 295);
     ASSERT_EQ(s.scene.lane.color, RGB(5, 10, 100));
-    ASSERT_TRUE(s.course.direction == Direction::Leftward || s.course.direction == Direction::Rightward);
-    if (s.course.direction == Direction::Leftward) {
+    ASSERT_TRUE(s.course.direction() == Direction::Leftward ||
+                s.course.direction() == Direction::Rightward);
+    if (s.course.direction() == Direction::Leftward) {
       ASSERT_EQ(s.scene.walker.left, s.scene.width - 16);
-      ASSERT_EQ(s.course.walkFrame, 0);
+      ASSERT_EQ(s.course.walkFrame(), 0);
     } else {
       ASSERT_EQ(s.scene.walker.left, -320);
-      ASSERT_EQ(s.course.walkFrame, 4);
+      ASSERT_EQ(s.course.walkFrame(), 4);
     }
-    ASSERT_TRUE(s.course.trenchChance == 1 || (s.course.trenchChance % 2 == 1 && s.course.trenchChance >= 3 &&
-                                         s.course.trenchChance <= 99));
+    ASSERT_NE(s.course.trenchChance(), TrenchChance::NotDrawn) << i;
   }
 }
 
@@ -73,13 +73,13 @@ TEST(Course, LaneAndReadoutSpanTheirWholeRange) {
   constexpr int kCourses = 20000;
   for (int i = 0; i < kCourses; ++i) {
     s.services.wall.shift(53 * i);
-    s.course.setUpCourse();
+    s.setUpCourse();
     lowest = std::min(lowest, s.scene.clock.top - 300);
     highest = std::max(highest, s.scene.clock.top - 300);
     leftmost = std::min(leftmost, s.scene.clock.left + 300);
     rightmost = std::max(rightmost, s.scene.clock.left + 300);
-    ones += s.course.trenchChance == 1;
-    leftward += s.course.direction == Direction::Leftward;
+    ones += s.course.trenchChance() == TrenchChance::Opens;
+    leftward += s.course.direction() == Direction::Leftward;
   }
   EXPECT_LE(highest, 10719);
   EXPECT_GT(highest, 10600);
@@ -92,15 +92,29 @@ TEST(Course, LaneAndReadoutSpanTheirWholeRange) {
   EXPECT_NEAR(leftward / double(kCourses), 0.5, 0.02);
 }
 
-TEST(Course, TrenchChanceIsNeverEvenEvenAfterAFallSetItToZero) {
+TEST(Course, TrenchChanceIsDrawnAfreshEvenAfterAFallClearedIt) {
   Saver s;
   s.start();
+  int opens = 0, doesNotOpen = 0;
   for (int i = 0; i < 500; ++i) {
-    s.course.trenchChance = 0;
+    s.stage.setTrenchChance(TrenchChance::NotDrawn);
     s.services.wall.shift(11 * i);
-    s.course.setUpCourse();
-    ASSERT_NE(s.course.trenchChance, 0);
-    ASSERT_EQ(s.course.trenchChance % 2, 1);
+    s.setUpCourse();
+    ASSERT_NE(s.course.trenchChance(), TrenchChance::NotDrawn);
+    opens += s.course.trenchChance() == TrenchChance::Opens;
+    doesNotOpen += s.course.trenchChance() == TrenchChance::DoesNotOpen;
+  }
+  EXPECT_GT(opens, 0);
+  EXPECT_GT(doesNotOpen, 0);
+}
+
+TEST(Course, ADrawOfOneOrAnEvenNumberOpensATrench) {
+  struct Case { int draw; TrenchChance chance; };
+  for (Case c : {Case{1, TrenchChance::Opens}, {2, TrenchChance::Opens},
+                 {3, TrenchChance::DoesNotOpen}, {4, TrenchChance::Opens},
+                 {50, TrenchChance::Opens}, {51, TrenchChance::DoesNotOpen},
+                 {99, TrenchChance::DoesNotOpen}, {100, TrenchChance::Opens}}) {
+    EXPECT_EQ(trenchChanceOfDraw(c.draw), c.chance) << c.draw;
   }
 }
 
@@ -125,9 +139,9 @@ TEST(Course, AnyLaneOfATallPortraitScreenFitsTheWalkerTop) {
   float deepest = 0;
   for (int i = 0; i < 2000; ++i) {
     s.services.wall.shift(17 * i);
-    s.course.setUpCourse();
+    s.setUpCourse();
     deepest = std::max(deepest, s.scene.walker.top);
-    ASSERT_EQ(static_cast<float>(s.course.walkerTop), s.scene.walker.top);
+    ASSERT_EQ(static_cast<float>(s.course.walkerTop()), s.scene.walker.top);
   }
   EXPECT_GT(deepest, 32767);
 }
@@ -152,13 +166,13 @@ TEST(Course, NeverTouchesDistanceCaptionsTimersOrMessages) {
   s.start();
   s->advanceBy(3000);
   const std::string figure = s.scene.distance.caption(), clock = s.scene.clock.caption();
-  const float distance = s.course.walkedDistance;
+  const float distance = s.course.walkedDistance();
   const bool t1 = s.timers.walkTimer.enabled(), t2 = s.timers.messageTimeout.enabled();
-  s.scene.warning.visible = true;
-  s.course.setUpCourse();
+  s.stage.scene().warning.visible = true;
+  s.setUpCourse();
   EXPECT_EQ(s.scene.distance.caption(), figure);
   EXPECT_EQ(s.scene.clock.caption(), clock);
-  EXPECT_EQ(s.course.walkedDistance, distance);
+  EXPECT_EQ(s.course.walkedDistance(), distance);
   EXPECT_EQ(s.timers.walkTimer.enabled(), t1);
   EXPECT_EQ(s.timers.messageTimeout.enabled(), t2);
   EXPECT_TRUE(s.scene.warning.visible) << "the warning stays until a fall hides it";
@@ -167,30 +181,6 @@ TEST(Course, NeverTouchesDistanceCaptionsTimersOrMessages) {
 
 // --- The walk tick and the trench.
 
-// Finds a time of day at which a new course goes in `direction`, so that a
-// test can make the next setUpCourse lay a course of its choosing.
-void steerNextCourse(Saver& s, Direction direction) {
-  for (int64_t offset = 0;; offset += 7) {
-    s.services.wall.shift(offset);
-    s.course.setUpCourse();
-    if (s.course.direction == direction) return;
-  }
-}
-
-// A course laid by hand: the walker at `left`, the readout's reference edges
-// where the test wants them.
-void layCourse(Saver& s, Direction direction, float walkerLeft, float distanceLeft = 3000,
-               float clockLeft = 8000) {
-  s.course.direction = direction;
-  s.course.walkFrame = direction == Direction::Leftward ? 0 : 4;
-  s.scene.walker.left = walkerLeft;
-  s.scene.distance.left = distanceLeft;
-  s.scene.clock.left = clockLeft;
-  s.scene.warning.visible = s.scene.trenchNotice.visible = false;
-  s.scene.lane.visible = true;
-  s.scene.trenchLine.visible = false;
-}
-
 TEST(WalkTick, FigureCountsTenthsOfASinglePrecisionDistance) {
   struct Case { int ticks; const char* figure; const char* unit; };
   for (Case c : {Case{1, "0", "cm"}, {10, "1", "cm"}, {100, "16", "cm"}, {588, "99", "cm"},
@@ -198,7 +188,7 @@ TEST(WalkTick, FigureCountsTenthsOfASinglePrecisionDistance) {
                  {7259, "12.34", "mts"}}) {
     Saver s;
     s.start();
-    s.course.fallsEnabled = 0;
+    s.disableFalls();
     s->advanceBy(100 * c.ticks);
     EXPECT_EQ(s.scene.distance.caption(), c.figure) << c.ticks << " ticks";
     EXPECT_EQ(s.scene.distanceUnit.caption(), c.unit) << c.ticks << " ticks";
@@ -208,14 +198,14 @@ TEST(WalkTick, FigureCountsTenthsOfASinglePrecisionDistance) {
 TEST(WalkTick, DistanceStopsGrowingWhereSinglePrecisionRunsOut) {
   Saver s;
   s.start();
-  s.course.fallsEnabled = 0;
-  s.course.walkedDistance = 33554432.0f;
-  s.course.walkTick();
-  EXPECT_EQ(s.course.walkedDistance, 33554432.0f);
+  s.disableFalls();
+  s.stage.setWalkedDistance(33554432.0f);
+  s.walkTick();
+  EXPECT_EQ(s.course.walkedDistance(), 33554432.0f);
   EXPECT_EQ(s.scene.distance.caption(), "33554.43");
-  s.course.walkedDistance = 4194304.0f;
-  s.course.walkTick();
-  EXPECT_EQ(s.course.walkedDistance, 4194305.5f) << "1.7 becomes 1.5 from 2^22";
+  s.stage.setWalkedDistance(4194304.0f);
+  s.walkTick();
+  EXPECT_EQ(s.course.walkedDistance(), 4194305.5f) << "1.7 becomes 1.5 from 2^22";
 }
 
 TEST(WalkTick, ClockAndShadowShowTheTimeOfDay) {
@@ -229,11 +219,11 @@ TEST(WalkTick, ClockAndShadowShowTheTimeOfDay) {
 TEST(WalkTick, LeftwardCourseShowsImagesOneToFour) {
   Saver s;
   s.start();
-  s.course.fallsEnabled = 0;
-  layCourse(s, Direction::Leftward, 14000);
+  s.disableFalls();
+  s.layCourse(Direction::Leftward, 14000);
   std::vector<int> shown;
   for (int i = 0; i < 9; ++i) {
-    s.course.walkTick();
+    s.walkTick();
     shown.push_back(s.scene.walker.picture->index);
     EXPECT_EQ(s.scene.walker.picture->set, 1);
   }
@@ -244,11 +234,11 @@ TEST(WalkTick, LeftwardCourseShowsImagesOneToFour) {
 TEST(WalkTick, RightwardCourseShowsImagesFiveToEight) {
   Saver s;
   s.start();
-  s.course.fallsEnabled = 0;
-  layCourse(s, Direction::Rightward, -320);
+  s.disableFalls();
+  s.layCourse(Direction::Rightward, -320);
   std::vector<int> shown;
   for (int i = 0; i < 9; ++i) {
-    s.course.walkTick();
+    s.walkTick();
     shown.push_back(s.scene.walker.picture->index);
   }
   EXPECT_EQ(shown, (std::vector<int>{5, 6, 7, 8, 5, 6, 7, 8, 5}));
@@ -260,16 +250,16 @@ TEST(WalkTick, RightwardCourseAfterALeftwardOneStartsFromImageOne) {
   // rightward course set, so that course shows 1 to 8 once before 5 to 8.
   Saver s;
   s.start();
-  s.course.fallsEnabled = 0;
-  steerNextCourse(s, Direction::Rightward);
-  layCourse(s, Direction::Leftward, 70);
-  s.course.walkFrame = 3;
-  s.course.walkTick();  // shows 4, reaches left 0 and lays the rightward course
-  ASSERT_EQ(s.course.direction, Direction::Rightward);
+  s.disableFalls();
+  s.steerNextCourse(Direction::Rightward);
+  s.layCourse(Direction::Leftward, 70);
+  s.stage.setWalkFrame(3);
+  s.walkTick();  // shows 4, reaches left 0 and lays the rightward course
+  ASSERT_EQ(s.course.direction(), Direction::Rightward);
   ASSERT_EQ(s.scene.walker.left, -320);
   std::vector<int> shown;
   for (int i = 0; i < 12; ++i) {
-    s.course.walkTick();
+    s.walkTick();
     shown.push_back(s.scene.walker.picture->index);
   }
   EXPECT_EQ(shown, (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 5, 6, 7, 8}));
@@ -278,18 +268,18 @@ TEST(WalkTick, RightwardCourseAfterALeftwardOneStartsFromImageOne) {
 TEST(WalkTick, CourseEndsAtTheFarEdge) {
   Saver s;
   s.start();
-  s.course.fallsEnabled = 0;
-  layCourse(s, Direction::Leftward, 140);
-  s.course.walkTick();
+  s.disableFalls();
+  s.layCourse(Direction::Leftward, 140);
+  s.walkTick();
   EXPECT_EQ(s.scene.walker.left, 70) << "still on this course";
-  s.course.walkTick();
+  s.walkTick();
   EXPECT_NE(s.scene.walker.left, 0) << "left 0 ends the course: a new one is laid";
 
-  layCourse(s, Direction::Rightward, s.scene.width - 140);
-  s.course.trenchChance = 3;
-  s.course.walkTick();
+  s.layCourse(Direction::Rightward, s.scene.width - 140);
+  s.stage.setTrenchChance(TrenchChance::DoesNotOpen);
+  s.walkTick();
   EXPECT_EQ(s.scene.walker.left, s.scene.width - 70);
-  s.course.walkTick();
+  s.walkTick();
   EXPECT_TRUE(s.scene.walker.left == -320 || s.scene.walker.left == s.scene.width - 16);
 }
 
@@ -301,13 +291,13 @@ struct TrenchRun {
 
 TrenchRun walkToTrench(Saver& s, int maxTicks = 400) {
   TrenchRun run;
-  for (int i = 0; i < maxTicks && s.timers.walkTimer.enabled(); ++i) {
+  for (int i = 0; i < maxTicks && s->mode() == Mode::Walking; ++i) {
     const float before = s.scene.walker.left;
-    const Direction direction = s.course.direction;
-    s.course.walkTick();
+    const Direction direction = s.course.direction();
+    s.walkTick();
     if (run.warnedAt < 0 && s.scene.warning.visible) run.warnedAt = before;
-    if (!s.timers.walkTimer.enabled()) run.fellAt = before;
-    if (s.course.direction != direction ||
+    if (s->mode() == Mode::Falling) run.fellAt = before;
+    if (s.course.direction() != direction ||
         (direction == Direction::Leftward ? s.scene.walker.left > before : s.scene.walker.left < before)) {
       run.courseEnded = true;
       break;
@@ -319,20 +309,20 @@ TrenchRun walkToTrench(Saver& s, int maxTicks = 400) {
 TEST(Trench, LeftwardWarningStretchAndFallPoint) {
   Saver s;
   s.start();
-  layCourse(s, Direction::Leftward, 7000, /*distanceLeft=*/3000);
+  s.layCourse(Direction::Leftward, 7000, /*distanceLeft=*/3000);
   const TrenchRun run = walkToTrench(s);
   EXPECT_EQ(run.warnedAt, 6440) << "first left strictly inside 4000..6500";
   EXPECT_EQ(run.fellAt, 2800) << "left ≤ distance.left − 200";
   EXPECT_EQ(s.scene.walker.left, 2730) << "the falling tick still steps";
   EXPECT_TRUE(s.timers.fallTimer.enabled());
-  EXPECT_EQ(s.course.trenchChance, 1);
+  EXPECT_EQ(s.course.trenchChance(), TrenchChance::Opens);
 }
 
 TEST(Trench, RightwardWarningStretchAndFallPoint) {
   Saver s;
   s.start();
-  layCourse(s, Direction::Rightward, 5000, 3000, /*clockLeft=*/8000);
-  s.course.trenchChance = 1;
+  s.layCourse(Direction::Rightward, 5000, 3000, /*clockLeft=*/8000);
+  s.stage.setTrenchChance(TrenchChance::Opens);
   const float edge = 8000 + s.scene.clock.width();
   const TrenchRun run = walkToTrench(s);
   EXPECT_EQ(run.warnedAt, 7030) << "first left strictly inside 7000..7500";
@@ -345,12 +335,12 @@ TEST(Trench, RightwardStretchLastsSevenOrEightTicks) {
   for (float start : {5000.0f, 5010.0f, 5030.0f, 5069.0f}) {
     Saver s;
     s.start();
-    layCourse(s, Direction::Rightward, start, 3000, 8000);
-    s.course.trenchChance = 1;
+    s.layCourse(Direction::Rightward, start, 3000, 8000);
+    s.stage.setTrenchChance(TrenchChance::Opens);
     int inside = 0;
     for (int i = 0; i < 60; ++i) {
       const float l = s.scene.walker.left;
-      s.course.walkTick();
+      s.walkTick();
       inside += (l > 7000 && l < 7500);
     }
     EXPECT_TRUE(inside == 7 || inside == 8) << start;
@@ -360,8 +350,8 @@ TEST(Trench, RightwardStretchLastsSevenOrEightTicks) {
 TEST(Trench, RightwardCourseWithoutTrenchChanceWalksOff) {
   Saver s;
   s.start();
-  layCourse(s, Direction::Rightward, 5000, 3000, 8000);
-  s.course.trenchChance = 7;
+  s.layCourse(Direction::Rightward, 5000, 3000, 8000);
+  s.stage.setTrenchChance(TrenchChance::DoesNotOpen);
   const TrenchRun run = walkToTrench(s);
   EXPECT_LT(run.warnedAt, 0);
   EXPECT_LT(run.fellAt, 0);
@@ -373,7 +363,7 @@ TEST(Trench, FigureNearTheLeftEdgeFallsFromTheNextCoursesStart) {
   // ends the course, so the fall starts where the new course put the walker.
   Saver s;
   s.start();
-  layCourse(s, Direction::Leftward, 3060, /*distanceLeft=*/250);
+  s.layCourse(Direction::Leftward, 3060, /*distanceLeft=*/250);
   const TrenchRun run = walkToTrench(s);
   EXPECT_EQ(run.fellAt, 50);
   EXPECT_TRUE(run.courseEnded);
@@ -385,7 +375,7 @@ TEST(Trench, FigureNearTheLeftEdgeFallsFromTheNextCoursesStart) {
 TEST(Trench, FigureAtTheLeftEdgeEndsTheCourseWithoutAFall) {
   Saver s;
   s.start();
-  layCourse(s, Direction::Leftward, 3000, /*distanceLeft=*/200);
+  s.layCourse(Direction::Leftward, 3000, /*distanceLeft=*/200);
   const TrenchRun run = walkToTrench(s);
   EXPECT_GT(run.warnedAt, 0);
   EXPECT_LT(run.fellAt, 0);
@@ -397,7 +387,7 @@ TEST(Trench, FigureAtTheLeftEdgeEndsTheCourseWithoutAFall) {
 TEST(Trench, FallsDisabledMeansNoWarningAndNoFall) {
   Saver s;
   s.start();
-  s.course.fallsEnabled = 0;
+  s.disableFalls();
   for (int course = 0; course < 40; ++course) {
     const TrenchRun run = walkToTrench(s, 1000);
     ASSERT_LT(run.warnedAt, 0);
@@ -409,10 +399,10 @@ TEST(Trench, FallsDisabledMeansNoWarningAndNoFall) {
 TEST(Trench, DisablingFallsAfterTheWarningLeavesTheTrenchOpen) {
   Saver s;
   s.start();
-  layCourse(s, Direction::Leftward, 7000, 3000);
-  for (int i = 0; i < 10; ++i) s.course.walkTick();
+  s.layCourse(Direction::Leftward, 7000, 3000);
+  for (int i = 0; i < 10; ++i) s.walkTick();
   ASSERT_TRUE(s.scene.trenchLine.visible);
-  s.course.fallsEnabled = 0;
+  s.disableFalls();
   const TrenchRun run = walkToTrench(s);
   EXPECT_LT(run.fellAt, 0);
   EXPECT_TRUE(run.courseEnded);
@@ -422,10 +412,10 @@ TEST(Trench, DisablingFallsAfterTheWarningLeavesTheTrenchOpen) {
 TEST(Trench, OpeningDrawsTheTrenchLevelInTheLane) {
   Saver s;
   s.start();
-  s.scene.lane.y1 = 5000;
-  s.scene.lane.y2 = 5600;  // a sloping ground line: the trench stays level
-  layCourse(s, Direction::Leftward, 7000, 3000, 8000);
-  s.course.openTrench();
+  s.stage.scene().lane.y1 = 5000;
+  s.stage.scene().lane.y2 = 5600;  // a sloping ground line: the trench stays level
+  s.layCourse(Direction::Leftward, 7000, 3000, 8000);
+  s.openTrench();
   EXPECT_EQ(s.scene.trenchLine.x1, 3000);
   EXPECT_EQ(s.scene.trenchLine.x2, s.scene.screenWidth());
   EXPECT_EQ(s.scene.trenchLine.y1, 5000);
@@ -434,9 +424,9 @@ TEST(Trench, OpeningDrawsTheTrenchLevelInTheLane) {
   EXPECT_TRUE(s.scene.trenchLine.visible);
   EXPECT_FALSE(s.scene.lane.visible);
 
-  layCourse(s, Direction::Rightward, 7000, 3000, 8000);
-  s.course.openTrench();
-  s.course.openTrench();  // again: nothing changes
+  s.layCourse(Direction::Rightward, 7000, 3000, 8000);
+  s.openTrench();
+  s.openTrench();  // again: nothing changes
   EXPECT_EQ(s.scene.trenchLine.x1, 0);
   EXPECT_EQ(s.scene.trenchLine.x2, 8000 + s.scene.clock.width());
 }
@@ -445,8 +435,8 @@ TEST(Trench, ReachingItHandsOverFromWalkToFall) {
   Saver s;
   s.start();
   const float left = s.scene.walker.left;
-  s.scene.warning.visible = true;
-  s.course.startFall();
+  s.stage.scene().warning.visible = true;
+  s.startFall();
   EXPECT_FALSE(s.timers.walkTimer.enabled());
   EXPECT_TRUE(s.timers.fallTimer.enabled());
   EXPECT_TRUE(s.scene.warning.visible);

@@ -27,10 +27,13 @@ inline std::string describe(Saver& saver) {
   for (const Line* l : {&w.lane, &w.trenchLine})
     s << l->x1 << ',' << l->y1 << ',' << l->x2 << ',' << l->y2 << ',' << l->visible << ';';
   for (TimerId id : kTimerIds) s << saver.timers[id].enabled() << ',' << saver.timers[id].interval() << ';';
-  s << static_cast<int>(course.direction) << ',' << course.walkFrame << ',' << course.walkedDistance
-    << ',' << course.trenchChance << ',' << course.walkerTop << ',' << course.fallsEnabled << ','
-    << fall.fallStarted << ',' << fall.dropTicksLeft << ',' << fall.fallFrame << ',' << fall.fallHold
-    << ',' << saver.wave.waveFrame << ',' << saver->ended();
+  const int trenchChance = static_cast<int>(course.trenchChance());
+  const int fallHold = static_cast<int>(fall.fallHold());
+  s << static_cast<int>(course.direction()) << ',' << course.walkFrame() << ','
+    << course.walkedDistance() << ',' << trenchChance << ',' << course.walkerTop() << ','
+    << course.fallsEnabled() << ',' << fall.fallStarted() << ',' << fall.dropTicksLeft() << ','
+    << fall.fallFrame() << ',' << fallHold << ',' << saver.wave.waveFrame() << ','
+    << saver->ended();
   return s.str();
 }
 

@@ -9,7 +9,8 @@ struct FallTick {
   float top, left;
   int image;  // fall image shown after the tick
   int interval;
-  int fallFrame, fallHold;
+  int fallFrame;
+  FallHold fallHold;
 };
 
 // A fall started by hand from `top`, its ticks run directly so that the
@@ -17,16 +18,13 @@ struct FallTick {
 struct Fall {
   explicit Fall(float top = 1500) {
     s.start();
-    s.scene.walker.top = top;
-    s.scene.walker.left = 6000;
-    s.scene.warning.visible = s.scene.trenchNotice.visible = true;
-    s.course.startFall();
+    s.fallFrom(top, 6000);
   }
   FallTick tick() {
-    s.fall.fallTick();
+    s.fallTick();
     return FallTick{s.scene.walker.top, s.scene.walker.left,
                     s.scene.walker.picture ? s.scene.walker.picture->index : 0, s.timers.fallTimer.interval(),
-                    s.fall.fallFrame, s.fall.fallHold};
+                    s.fall.fallFrame(), s.fall.fallHold()};
   }
   Saver s;
 };
@@ -34,7 +32,7 @@ struct Fall {
 TEST(Fall, DropThenUmbrellaThenFloatLoop) {
   Fall f;
   const FallTick first = f.tick();
-  const int depth = f.s.fall.dropTicksLeft + 1;
+  const int depth = f.s.fall.dropTicksLeft() + 1;
   ASSERT_GE(depth, 20);
   ASSERT_LE(depth, 39);
   EXPECT_FALSE(f.s.scene.warning.visible || f.s.scene.trenchNotice.visible) << "the fall hides the warning";
@@ -57,14 +55,16 @@ TEST(Fall, DropThenUmbrellaThenFloatLoop) {
   EXPECT_EQ(last.image, 1);
   EXPECT_EQ(last.interval, 170);
   EXPECT_EQ(last.fallFrame, 1);
-  EXPECT_EQ(f.s.fall.dropTicksLeft, 0);
+  EXPECT_EQ(f.s.fall.dropTicksLeft(), 0);
 
-  struct Expect { float dy; float dx; int image; int fallFrame; int fallHold; };
+  struct Expect { float dy; float dx; int image; int fallFrame; FallHold fallHold; };
+  constexpr FallHold kNone = FallHold::None, kHolding = FallHold::Holding, kHeld = FallHold::Held;
   const std::vector<Expect> after = {
-      {40, -20, 2, 2, 0}, {40 - 160, 0, 3, 3, 0}, {40, 0, 4, 4, 0}, {40, 0, 5, 5, 0},
-      {40, 0, 6, 6, 2},   {40, 0, 6, 3, 1},       {40, 0, 4, 4, 1}, {40, 0, 5, 5, 1},
-      {40, 0, 6, 6, 2},   {40, 0, 6, 3, 1},       {40, 0, 4, 4, 1}, {40, 0, 5, 5, 1},
-      {40, 0, 6, 6, 2}};
+      {40, -20, 2, 2, kNone},   {40 - 160, 0, 3, 3, kNone}, {40, 0, 4, 4, kNone},
+      {40, 0, 5, 5, kNone},     {40, 0, 6, 6, kHolding},    {40, 0, 6, 3, kHeld},
+      {40, 0, 4, 4, kHeld},     {40, 0, 5, 5, kHeld},       {40, 0, 6, 6, kHolding},
+      {40, 0, 6, 3, kHeld},     {40, 0, 4, 4, kHeld},       {40, 0, 5, 5, kHeld},
+      {40, 0, 6, 6, kHolding}};
   float top = dropped, left = 6000;
   for (size_t i = 0; i < after.size(); ++i) {
     const FallTick& t = ticks[static_cast<size_t>(depth) + i];
@@ -88,28 +88,28 @@ TEST(Fall, EndsOnTheTickAfterTheTopReachesTheScreenHeight) {
     ASSERT_LT(++ticks, 2000);
   }
   EXPECT_TRUE(f.s.timers.fallTimer.enabled()) << "the tick that arrives still animates";
-  f.s.scene.warning.visible = true;
-  f.s.course.trenchChance = 5;
+  f.s.stage.scene().warning.visible = true;
+  f.s.stage.setTrenchChance(TrenchChance::DoesNotOpen);
   f.s.services.wall.shift(1);
-  f.s.fall.fallTick();
+  f.s.fallTick();
   EXPECT_FALSE(f.s.timers.fallTimer.enabled());
   EXPECT_TRUE(f.s.timers.walkTimer.enabled());
-  EXPECT_EQ(f.s.fall.fallStarted, 0);
-  EXPECT_EQ(f.s.fall.fallFrame, 0);
-  EXPECT_EQ(f.s.fall.fallHold, 0);
+  EXPECT_FALSE(f.s.fall.fallStarted());
+  EXPECT_EQ(f.s.fall.fallFrame(), 0);
+  EXPECT_EQ(f.s.fall.fallHold(), FallHold::None);
   EXPECT_TRUE(f.s.scene.warning.visible) << "the ending tick hides nothing";
-  EXPECT_EQ(static_cast<float>(f.s.course.walkerTop), f.s.scene.walker.top) << "a new course was laid";
+  EXPECT_EQ(static_cast<float>(f.s.course.walkerTop()), f.s.scene.walker.top)
+      << "a new course was laid";
   EXPECT_TRUE(f.s.scene.lane.visible);
-  EXPECT_TRUE(f.s.course.trenchChance % 2 == 1) << "set to 0, then rolled afresh by the new course";
+  EXPECT_NE(f.s.course.trenchChance(), TrenchChance::NotDrawn)
+      << "cleared, then drawn afresh by the new course";
 }
 
 TEST(Fall, ADropPastTheBottomEndsWithDropTicksLeftAndTheShortInterval) {
   Saver s;
   s.start();
-  s.timers.walkTimer.setEnabled(false);
-  s.timers.messageTimeout.setEnabled(false);
-  s.scene.walker.top = s.scene.screenHeight() - 120;
-  s.course.startFall();
+  s.stage.scene().walker.top = s.stage.scene().screenHeight() - 120;
+  s.startFall();
   s->advanceBy(100);  // the first fall after start-up comes after the design interval
   ASSERT_EQ(s.scene.walker.top, s.scene.screenHeight() - 70);
   s->advanceBy(10);
@@ -117,26 +117,25 @@ TEST(Fall, ADropPastTheBottomEndsWithDropTicksLeftAndTheShortInterval) {
   ASSERT_GE(s.scene.walker.top, s.scene.screenHeight());
   s->advanceBy(10);
   EXPECT_FALSE(s.timers.fallTimer.enabled());
-  EXPECT_GT(s.fall.dropTicksLeft, 0);
+  EXPECT_GT(s.fall.dropTicksLeft(), 0);
   EXPECT_EQ(s.timers.fallTimer.interval(), 10);
 
   // The next fall draws a new depth, and its first tick comes 10 ms after it starts.
-  s.timers.walkTimer.setEnabled(false);
-  s.scene.walker.top = 1000;
-  s.course.startFall();
+  s.stage.scene().walker.top = 1000;
+  s.startFall();
   EXPECT_EQ(s->nextDue(), s->now() + 10);
   s->advanceBy(10);
   EXPECT_EQ(s.scene.walker.top, 1050);
-  EXPECT_EQ(s.fall.fallStarted, 1);
+  EXPECT_TRUE(s.fall.fallStarted());
 }
 
 TEST(Fall, AFallThatStartsBelowTheScreenEndsAtOnce) {
   Fall f(0);
-  f.s.scene.walker.top = f.s.scene.screenHeight();
-  f.s.fall.dropTicksLeft = 0;
-  f.s.fall.fallTick();
+  f.s.stage.scene().walker.top = f.s.stage.scene().screenHeight();
+  f.s.stage.setDropTicksLeft(0);
+  f.s.fallTick();
   EXPECT_FALSE(f.s.timers.fallTimer.enabled());
-  EXPECT_EQ(f.s.fall.dropTicksLeft, 0) << "no depth was drawn";
+  EXPECT_EQ(f.s.fall.dropTicksLeft(), 0) << "no depth was drawn";
 }
 
 TEST(Fall, DepthsCoverTwentyToThirtyNine) {
@@ -145,7 +144,7 @@ TEST(Fall, DepthsCoverTwentyToThirtyNine) {
     Fall f;
     f.s.services.wall.shift(13 * i);
     f.tick();
-    ++seen[static_cast<size_t>(f.s.fall.dropTicksLeft + 1)];
+    ++seen[static_cast<size_t>(f.s.fall.dropTicksLeft() + 1)];
   }
   for (int n = 0; n < 40; ++n) {
     if (n < 20) EXPECT_EQ(seen[static_cast<size_t>(n)], 0) << n;
@@ -156,15 +155,15 @@ TEST(Fall, DepthsCoverTwentyToThirtyNine) {
 TEST(Fall, HDuringAFallWithTheMessageShownLiftsTheWalkerAndTheFallGoesOn) {
   Fall f(1500);
   for (int i = 0; i < 5; ++i) f.tick();
-  const int left = f.s.fall.dropTicksLeft;
-  f.s.scene.message.visible = true;
-  f.s->commands().onKeyUp(kKeyH);
-  EXPECT_EQ(f.s.scene.walker.top, static_cast<float>(f.s.course.walkerTop));
+  const int left = f.s.fall.dropTicksLeft();
+  f.s.stage.scene().message.visible = true;
+  f.s.stage.commands().onKeyUp(kKeyH);
+  EXPECT_EQ(f.s.scene.walker.top, static_cast<float>(f.s.course.walkerTop()));
   EXPECT_TRUE(f.s.timers.fallTimer.enabled());
   EXPECT_FALSE(f.s.timers.walkTimer.enabled()) << "the walk does not restart during a fall";
   f.tick();
-  EXPECT_EQ(f.s.fall.dropTicksLeft, left - 1);
-  EXPECT_EQ(f.s.scene.walker.top, static_cast<float>(f.s.course.walkerTop) + 50);
+  EXPECT_EQ(f.s.fall.dropTicksLeft(), left - 1);
+  EXPECT_EQ(f.s.scene.walker.top, static_cast<float>(f.s.course.walkerTop()) + 50);
 }
 
 }  // namespace

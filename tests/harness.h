@@ -9,9 +9,11 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <utility>
 
 #include "app/core.h"
 #include "tests/fake_services.h"
+#include "tests/stage.h"
 
 namespace tw::test {
 
@@ -38,8 +40,8 @@ struct Saver {
   explicit Saver(int widthPx = 1024, int heightPx = 768, int64_t startMs = 12 * 3600 * 1000)
       : services(clock, widthPx, heightPx, startMs), folder(freshFolder()),
         core((services.folder = folder.string(), std::make_unique<Core>(services, clock))),
-        scene(core->scene()), timers(core->timers()), course(core->course()),
-        fall(core->fall()), wave(core->wave()) {}
+        stage(*core), scene(std::as_const(*core).scene()), timers(core->timers()),
+        course(stage.course()), fall(stage.fall()), wave(stage.wave()) {}
   ~Saver() {
     std::error_code ec;
     std::filesystem::remove_all(folder, ec);
@@ -51,15 +53,64 @@ struct Saver {
   Core* operator->() { return core.get(); }
   std::filesystem::path log() const { return folder / "walked.log"; }
 
+  // --- Scenarios staged by hand.
+
+  // Trenches stay closed, as after D.
+  void disableFalls() { stage.setFallsEnabled(false); }
+  // A course laid by hand: the walker at `walkerLeft` at the start of its
+  // stride, the readout's trench edges where the test wants them (the
+  // figure's left for a leftward course, the clock's for a rightward one), no
+  // warning shown and the lane whole.
+  void layCourse(Direction direction, float walkerLeft, float distanceLeft = 3000,
+                 float clockLeft = 8000) {
+    stage.setWalk(direction, direction == Direction::Leftward ? 0 : 4);
+    Scene& w = stage.scene();
+    w.walker.left = walkerLeft;
+    w.distance.left = distanceLeft;
+    w.clock.left = clockLeft;
+    w.warning.visible = w.trenchNotice.visible = false;
+    w.lane.visible = true;
+    w.trenchLine.visible = false;
+  }
+  // Finds a time of day at which a new course goes in `direction`, so that the
+  // next course laid is of the test's choosing.
+  void steerNextCourse(Direction direction) {
+    for (int64_t offset = 0;; offset += 7) {
+      services.wall.shift(offset);
+      setUpCourse();
+      if (course.direction() == direction) return;
+    }
+  }
+  // The walker, at (`left`, `top`) with the warning up, reaches the trench:
+  // the walk hands over to a fall whose depth the first fall tick draws.
+  void fallFrom(float top, float left) {
+    Scene& w = stage.scene();
+    w.walker.top = top;
+    w.walker.left = left;
+    w.warning.visible = w.trenchNotice.visible = true;
+    startFall();
+  }
+
+  // --- One handler at a time, as the timers and the keys would run them.
+  void setUpCourse() { stage.course().setUpCourse(); }
+  void walkTick() { stage.course().walkTick(); }
+  void openTrench() { stage.course().openTrench(); }
+  void startFall() { stage.course().startFall(); }
+  void fallTick() { stage.fall().fallTick(); }
+
   Clock clock;
   FakeServices services;
   std::filesystem::path folder;
   std::unique_ptr<Core> core;
-  Scene& scene;
-  Timers& timers;
-  Course& course;
-  Fall& fall;
-  Wave& wave;
+  // Where a test places elements by hand and sets state no handler takes
+  // from outside.
+  Stage stage;
+  // What a test reads.
+  const Scene& scene;
+  const Timers& timers;
+  const Course& course;
+  const Fall& fall;
+  const Wave& wave;
 };
 
 }  // namespace tw::test

@@ -417,7 +417,7 @@ TEST(SaveLogAndQuit, ZeroCentimetresBeforeTheFirstStep) {
 TEST(SaveLogAndQuit, MetresAfterTheFigurePasses99) {
   Saver s;
   s.start();
-  s.course.fallsEnabled = 0;
+  s.disableFalls();
   s->advanceBy(7259 * 100);
   s->clickAt(-1000, -1000);
   const auto l = lines(readFile(s.log()));

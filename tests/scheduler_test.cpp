@@ -3,6 +3,7 @@
 
 #include "log/log_file.h"
 #include "tests/harness.h"
+#include "walk/motion.h"
 
 namespace tw::test {
 namespace {
@@ -22,7 +23,7 @@ class TickRecorder : public TickHandler {
 TEST(Scheduler, WalkTimerTicksEveryHundredMillisecondsFromLoad) {
   Saver s;
   s.start();
-  s.course.fallsEnabled = 0;
+  s.disableFalls();
   EXPECT_EQ(s->nextDue(), 100);
   s->advanceTo(60'000);
   // 600 walk ticks in a minute: the figure is a tenth of 600 × 1.7.
@@ -31,29 +32,33 @@ TEST(Scheduler, WalkTimerTicksEveryHundredMillisecondsFromLoad) {
 }
 
 TEST(Scheduler, EnablingStartsACountAndIntervalZeroNeverTicks) {
-  Saver s;
-  s.start();
-  s.timers.walkTimer.setEnabled(false);
-  s.timers.messageTimeout.setEnabled(false);
-  s->advanceTo(1000);
-  EXPECT_FALSE(s->nextDue().has_value()) << "no timer runs";
-  s.timers.waveTimer.setEnabled(true);  // interval 0 at design time
-  EXPECT_FALSE(s->nextDue().has_value());
-  s.timers.waveTimer.setInterval(100);
-  EXPECT_EQ(s->nextDue(), 1100);
+  Clock clock;
+  Timers timers(clock);
+  Scheduler scheduler(clock, timers);
+  TickRecorder recorder(clock);
+  timers.walkTimer.setEnabled(false);
+  scheduler.advanceTo(1000, recorder);
+  EXPECT_FALSE(scheduler.nextDue().has_value()) << "no timer runs";
+  timers.waveTimer.setEnabled(true);  // interval 0 at design time
+  EXPECT_FALSE(scheduler.nextDue().has_value());
+  timers.waveTimer.setInterval(100);
+  EXPECT_EQ(scheduler.nextDue(), 1100);
 }
 
 TEST(Scheduler, ReEnablingOrWritingTheIntervalRestartsTheCount) {
-  Saver s;
-  s.start();
-  s.timers.walkTimer.setEnabled(false);
-  s->advanceTo(4000);
-  s.timers.messageTimeout.setEnabled(true);  // armed at start, due at 10000: now due at 14000
-  EXPECT_EQ(s.timers.messageTimeout.due(), 14000);
-  s.timers.fallTimer.setEnabled(true);
-  s->advanceTo(4050);
-  s.timers.fallTimer.setInterval(100);
-  EXPECT_EQ(s.timers.fallTimer.due(), 4150);
+  Clock clock;
+  Timers timers(clock);
+  Scheduler scheduler(clock, timers);
+  TickRecorder recorder(clock);
+  timers.messageTimeout.setEnabled(true);  // armed at the start, due at 10000
+  timers.walkTimer.setEnabled(false);
+  scheduler.advanceTo(4000, recorder);
+  timers.messageTimeout.setEnabled(true);  // now due at 14000
+  EXPECT_EQ(timers.messageTimeout.due(), 14000);
+  timers.fallTimer.setEnabled(true);
+  scheduler.advanceTo(4050, recorder);
+  timers.fallTimer.setInterval(100);
+  EXPECT_EQ(timers.fallTimer.due(), 4150);
 }
 
 TEST(Scheduler, TimersDueTogetherTickInNumberOrder) {
@@ -82,6 +87,66 @@ TEST(Scheduler, TimersDueTogetherTickInNumberOrder) {
   }
 }
 
+// Three timers with one owner: after any switch exactly the new mode's timer
+// runs, its count starting at the switch.
+TEST(Motion, EachSwitchRunsOnlyTheNewModesTimerFromAFreshCount) {
+  struct Case {
+    const char* name;
+    void (*to)(Motion&);
+    Mode mode;
+    int32_t interval;
+  };
+  const Case cases[] = {
+      {"walk", [](Motion& m) { m.walk(); }, Mode::Walking, Timers::kWalkInterval},
+      {"fall", [](Motion& m) { m.fall(); }, Mode::Falling, Timers::kFirstFallInterval},
+      {"wave", [](Motion& m) { m.wave(250); }, Mode::Waving, 250}};
+  for (const Case& from : cases) {
+    for (const Case& to : cases) {
+      Clock clock;
+      Timers timers(clock);
+      Motion motion(timers.walkTimer, timers.fallTimer, timers.waveTimer);
+      from.to(motion);
+      clock.set(1234);
+      to.to(motion);
+      SCOPED_TRACE(std::string(from.name) + " then " + to.name);
+      EXPECT_EQ(motion.mode(), to.mode);
+      EXPECT_EQ(timers.walkTimer.enabled(), to.mode == Mode::Walking);
+      EXPECT_EQ(timers.fallTimer.enabled(), to.mode == Mode::Falling);
+      EXPECT_EQ(timers.waveTimer.enabled(), to.mode == Mode::Waving);
+      EXPECT_EQ(&motion.timerOf(to.mode), &timers[to.mode == Mode::Walking   ? TimerId::Walk
+                                                   : to.mode == Mode::Falling ? TimerId::Fall
+                                                                              : TimerId::Wave]);
+      EXPECT_EQ(motion.timerOf(to.mode).due(), 1234 + to.interval);
+      EXPECT_FALSE(timers.messageTimeout.enabled()) << "the message's time-out is not the walk's";
+    }
+  }
+}
+
+TEST(Motion, TheWalkerWalksFromTheStartAndTheFallSetsItsOwnPace) {
+  Clock clock;
+  Timers timers(clock);
+  Motion motion(timers.walkTimer, timers.fallTimer, timers.waveTimer);
+  EXPECT_EQ(motion.mode(), Mode::Walking);
+  EXPECT_TRUE(timers.walkTimer.enabled());
+  motion.fall();
+  clock.set(500);
+  motion.setFallPace(10);
+  EXPECT_EQ(timers.fallTimer.interval(), 10);
+  EXPECT_EQ(timers.fallTimer.due(), 510);
+  EXPECT_EQ(motion.mode(), Mode::Falling);
+}
+
+TEST(Motion, HWhileWalkingStartsTheWalksCountAfresh) {
+  Saver s;
+  s.start();
+  s->advanceTo(12'050);
+  ASSERT_EQ(s->mode(), Mode::Walking);
+  ASSERT_EQ(s->nextDue(), 12'100);
+  s->keyUp(kKeyH);
+  EXPECT_EQ(s->mode(), Mode::Walking);
+  EXPECT_EQ(s->nextDue(), 12'150);
+}
+
 TEST(Scheduler, AfterAStallEachOverdueTimerTicksOnceNotInABurst) {
   Saver s;
   s.start();
@@ -90,13 +155,14 @@ TEST(Scheduler, AfterAStallEachOverdueTimerTicksOnceNotInABurst) {
   EXPECT_EQ(s->nextDue(), 5100);
   s->catchUp(5100);
   s->catchUp(5200);
-  EXPECT_EQ(s.course.walkedDistance, static_cast<float>(static_cast<float>(static_cast<float>(1.7) + 1.7) + 1.7));
+  EXPECT_EQ(s.course.walkedDistance(),
+            static_cast<float>(static_cast<float>(static_cast<float>(1.7) + 1.7) + 1.7));
 }
 
 TEST(Scheduler, RealTimeKeepsThePhaseWhenOnTime) {
   Saver s;
   s.start();
-  s.course.fallsEnabled = 0;
+  s.disableFalls();
   // A little late each time: the next due time stays on the 100 ms grid.
   for (int64_t t = 103; t < 60'000; t += 100) s->catchUp(t);
   EXPECT_EQ(s->nextDue(), 60'000);
@@ -120,9 +186,8 @@ TEST(Scheduler, NothingRunsAfterTheRunHasEnded) {
 TEST(Core, AnUntrappedRunTimeErrorIsShownAndEndsTheRunAsAFailure) {
   Saver s;
   s.start();
-  s.course.fallsEnabled = 0;
-  s.course.direction = Direction::Leftward;
-  s.course.walkFrame = 8;  // the next walk picture, 9, does not exist
+  s.disableFalls();
+  s.stage.setWalk(Direction::Leftward, 8);  // the next walk picture, 9, does not exist
   s->advanceBy(100);
   EXPECT_EQ(s.services.errors, std::vector<std::string>{"35600 Index out of bounds"});
   EXPECT_TRUE(s->ended());

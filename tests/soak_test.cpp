@@ -19,14 +19,17 @@ class Invariants {
     const Timers& t = s_.timers;
     const Course& course = s_.course;
     ++counts.events;
-    const int modes = t.walkTimer.enabled() + t.fallTimer.enabled() + t.waveTimer.enabled();
-    ASSERT_LE(modes, 1) << "at most one animation timer";
+    const Mode mode = s_->mode();
+    // The walker walks, falls or waves, and exactly that mode's own timer runs.
+    ASSERT_EQ(t.walkTimer.enabled(), mode == Mode::Walking);
+    ASSERT_EQ(t.fallTimer.enabled(), mode == Mode::Falling);
+    ASSERT_EQ(t.waveTimer.enabled(), mode == Mode::Waving);
     ASSERT_TRUE(s_.services.errors.empty()) << s_.services.errors.front();
     ASSERT_FALSE(s_->ended());
-    ASSERT_TRUE(course.walkFrame >= 0 && course.walkFrame <= 8);
-    ASSERT_TRUE(s_.fall.fallFrame >= 0 && s_.fall.fallFrame <= 6);
-    ASSERT_TRUE(s_.wave.waveFrame >= 0 && s_.wave.waveFrame <= 10);
-    ASSERT_TRUE(s_.fall.dropTicksLeft >= 0 && s_.fall.dropTicksLeft <= 39);
+    ASSERT_TRUE(course.walkFrame() >= 0 && course.walkFrame() <= 8);
+    ASSERT_TRUE(s_.fall.fallFrame() >= 0 && s_.fall.fallFrame() <= 6);
+    ASSERT_TRUE(s_.wave.waveFrame() >= 0 && s_.wave.waveFrame() <= 10);
+    ASSERT_TRUE(s_.fall.dropTicksLeft() >= 0 && s_.fall.dropTicksLeft() <= 39);
     if (w.walker.picture) {
       ASSERT_GE(w.walker.picture->index, 1);
       ASSERT_LE(w.walker.picture->index, w.framesOf(*w.walker.picture).count());
@@ -36,24 +39,24 @@ class Invariants {
     ASSERT_LE(w.walker.left, w.width + 70);
     // H during a fall puts the walker back on the lane; if the umbrella then
     // opens, its lift takes it up to 80 twips above the lane.
-    ASSERT_GE(w.walker.top, static_cast<float>(course.walkerTop) - 80);
+    ASSERT_GE(w.walker.top, static_cast<float>(course.walkerTop()) - 80);
     ASSERT_LT(w.walker.top, w.screenHeight() + 50);
-    if (t.walkTimer.enabled()) {
-      ASSERT_EQ(w.walker.top, static_cast<float>(course.walkerTop));
+    if (mode == Mode::Walking) {
+      ASSERT_EQ(w.walker.top, static_cast<float>(course.walkerTop()));
     }
-    if (t.waveTimer.enabled()) {
-      ASSERT_EQ(w.walker.top, static_cast<float>(course.walkerTop - 30));
+    if (mode == Mode::Waving) {
+      ASSERT_EQ(w.walker.top, static_cast<float>(course.walkerTop() - 30));
     }
-    ASSERT_GE(course.walkedDistance, lastDistance_) << "the distance never decreases";
-    lastDistance_ = course.walkedDistance;
+    ASSERT_GE(course.walkedDistance(), lastDistance_) << "the distance never decreases";
+    lastDistance_ = course.walkedDistance();
 
-    if (t.fallTimer.enabled() && !wasFalling_) ++counts.falls;
-    wasFalling_ = t.fallTimer.enabled();
-    if (t.walkTimer.enabled() && direction_ == course.direction && !leftFall_ &&
+    if (mode == Mode::Falling && !wasFalling_) ++counts.falls;
+    wasFalling_ = mode == Mode::Falling;
+    if (mode == Mode::Walking && direction_ == course.direction() && !leftFall_ &&
         (direction_ == Direction::Leftward ? w.walker.left > lastLeft_ : w.walker.left < lastLeft_))
       ++counts.walkOffs;
-    leftFall_ = t.fallTimer.enabled();
-    direction_ = course.direction;
+    leftFall_ = mode == Mode::Falling;
+    direction_ = course.direction();
     lastLeft_ = w.walker.left;
   }
 
@@ -81,11 +84,11 @@ TEST(Soak, TwentyFourHoursUnattended) {
   Saver s;
   s.start();
   Invariants inv(s);
-  runUntil(s, inv, 24LL * 3600 * 1000);
+  runUntil(s, inv, kMsPerDay);
   EXPECT_GT(inv.counts.falls, 1000);
   EXPECT_GT(inv.counts.walkOffs, 100);
   // Walk ticks only run while walking, so the distance trails 24 h of ticks.
-  EXPECT_GT(s.course.walkedDistance, 0.4f * 864000 * 1.7f);
+  EXPECT_GT(s.course.walkedDistance(), 0.4f * 864000 * 1.7f);
 }
 
 TEST(Soak, ThirtyDaysWithAStormOfCommandKeys) {
@@ -98,7 +101,7 @@ TEST(Soak, ThirtyDaysWithAStormOfCommandKeys) {
     return state >> 33;
   };
   constexpr int kKeys[] = {kKeyF1, kKeyH, kKeyD, kKeyNumpadPlus};
-  const int64_t end = 30LL * 24 * 3600 * 1000;
+  const int64_t end = 30 * kMsPerDay;
   int64_t at = 0;
   while (at < end && !HasFatalFailure()) {
     at += 1 + static_cast<int64_t>(next() % (20 * 60 * 1000));

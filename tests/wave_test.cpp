@@ -22,14 +22,14 @@ TEST(MessageTimeOut, StartHintIsHiddenAtExactlyTenSeconds) {
 TEST(Wave, HelpStopsTheWalkLiftsTheWalkerAndWaves) {
   Saver s;
   s.start();
-  s.course.fallsEnabled = 0;
+  s.disableFalls();
   s->advanceTo(2000);
   const float left = s.scene.walker.left;
   s->keyUp(kKeyF1);
   EXPECT_FALSE(s.timers.walkTimer.enabled());
   EXPECT_TRUE(s.timers.waveTimer.enabled());
   EXPECT_EQ(s.timers.waveTimer.interval(), 100);
-  EXPECT_EQ(s.scene.walker.top, static_cast<float>(s.course.walkerTop - 30));
+  EXPECT_EQ(s.scene.walker.top, static_cast<float>(s.course.walkerTop() - 30));
 
   std::vector<int> shown;
   for (int i = 0; i < 12; ++i) {
@@ -39,17 +39,18 @@ TEST(Wave, HelpStopsTheWalkLiftsTheWalkerAndWaves) {
   }
   EXPECT_EQ(shown, (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 1, 2}));
   EXPECT_EQ(s.scene.walker.left, left) << "the wave does not move";
-  EXPECT_EQ(s.scene.walker.top, static_cast<float>(s.course.walkerTop - 30));
+  EXPECT_EQ(s.scene.walker.top, static_cast<float>(s.course.walkerTop() - 30));
 
   s->advanceTo(2000 + 10'000);
   EXPECT_FALSE(s.scene.message.visible);
   EXPECT_FALSE(s.timers.waveTimer.enabled());
   EXPECT_TRUE(s.timers.walkTimer.enabled());
-  EXPECT_EQ(s.scene.walker.top, static_cast<float>(s.course.walkerTop));
+  EXPECT_EQ(s.scene.walker.top, static_cast<float>(s.course.walkerTop()));
   EXPECT_EQ(s.scene.walker.picture->set, 3) << "the idle image stays until the next walk tick";
   s->advanceBy(100);
   EXPECT_EQ(s.scene.walker.picture->set, 1);
-  EXPECT_EQ(s.scene.walker.left, left - 70 * (s.course.direction == Direction::Leftward ? 1 : -1));
+  EXPECT_EQ(s.scene.walker.left,
+            left - 70 * (s.course.direction() == Direction::Leftward ? 1 : -1));
 }
 
 TEST(Wave, ClockRunsWhileIdle) {
@@ -66,10 +67,10 @@ TEST(Wave, HelpAgainRearmsTheTimeOutWithoutASecondLift) {
   s.start();
   s->keyUp(kKeyF1);
   s->advanceBy(450);
-  const int frame = s.wave.waveFrame;
+  const int frame = s.wave.waveFrame();
   s->keyUp(kKeyF1);
-  EXPECT_EQ(s.scene.walker.top, static_cast<float>(s.course.walkerTop - 30));
-  EXPECT_EQ(s.wave.waveFrame, frame) << "the wave goes on where it was";
+  EXPECT_EQ(s.scene.walker.top, static_cast<float>(s.course.walkerTop() - 30));
+  EXPECT_EQ(s.wave.waveFrame(), frame) << "the wave goes on where it was";
   s->advanceBy(9999);
   EXPECT_TRUE(s.timers.waveTimer.enabled()) << "the time-out counts from the second F1";
   s->advanceBy(1);
@@ -79,7 +80,7 @@ TEST(Wave, HelpAgainRearmsTheTimeOutWithoutASecondLift) {
 TEST(Wave, HelpDuringAFallStartsNoWave) {
   Saver s;
   s.start();
-  s.course.startFall();
+  s.startFall();
   s->keyUp(kKeyF1);
   EXPECT_TRUE(s.scene.message.visible);
   EXPECT_TRUE(s.timers.messageTimeout.enabled());
@@ -97,7 +98,7 @@ TEST(Wave, HEndsTheWaveAndTheLaterTimeOutOnlyHides) {
   EXPECT_TRUE(s.timers.walkTimer.enabled());
   EXPECT_FALSE(s.scene.message.visible);
   EXPECT_EQ(s.scene.message.caption(), "");
-  EXPECT_EQ(s.scene.walker.top, static_cast<float>(s.course.walkerTop));
+  EXPECT_EQ(s.scene.walker.top, static_cast<float>(s.course.walkerTop()));
   EXPECT_TRUE(s.timers.messageTimeout.enabled()) << "H leaves the time-out armed";
   s->advanceBy(9500);
   EXPECT_FALSE(s.timers.messageTimeout.enabled());

@@ -52,6 +52,12 @@ constexpr float kDistanceLeftOfClock = 1620;
 constexpr float kUnitLeftOfClock = 960;
 constexpr float kLaneAboveClock = 5;
 constexpr float kClockFontSize = 16;
+// The colours of a course: the clock in a warm orange over a darker shadow,
+// a dark blue lane, and the trench in red.
+constexpr Rgb kClockColour = RGB(240, 139, 95);
+constexpr Rgb kClockShadowColour = RGB(180, 60, 0);
+constexpr Rgb kLaneColour = RGB(5, 10, 100);
+constexpr Rgb kTrenchColour = RGB(200, 0, 0);
 
 }  // namespace
 
@@ -60,16 +66,16 @@ void Course::setUpCourse() {
     scene_.trenchLine.visible = false;
 
     random_.reseed(secondsSinceMidnight(services_.localTime()));
-    direction = static_cast<Direction>(static_cast<int>(std::floor(random_.next() * 2)) + 1);
+    direction_ = static_cast<Direction>(static_cast<int>(std::floor(random_.next() * 2)) + 1);
 
     rollTrenchChance();
 
-    if (direction == Direction::Leftward) {
+    if (direction_ == Direction::Leftward) {
       scene_.walker.left = scene_.width - kLeftwardStartInset;
-      walkFrame = kLeftwardFrameBase;
+      walkFrame_ = kLeftwardFrameBase;
     } else {
       scene_.walker.left = kRightwardStartLeft;
-      walkFrame = kRightwardFrameBase;
+      walkFrame_ = kRightwardFrameBase;
     }
 
     placeByDraw(kSmallestLane, scene_.height, kLaneBottomMargin, &Course::layLane,
@@ -82,7 +88,7 @@ void Course::setUpCourse() {
     lane.x2 = scene_.screenWidth();
     lane.y1 = scene_.clock.top - kLaneAboveClock;
     lane.y2 = lane.y1;
-    lane.color = RGB(5, 10, 100);
+    lane.color = kLaneColour;
     lane.visible = true;
   } catch (const RunTimeError&) {
   }
@@ -113,13 +119,13 @@ void Course::layLane(int32_t y) {
   scene_.distanceUnit.top = scene_.distance.top + kUnitDown;
   scene_.address.top = clock.top + kAddressBelowClock;
   scene_.walker.top = static_cast<float>(y) - kWalkerAboveDraw;
-  walkerTop = toInt32(scene_.walker.top);
+  walkerTop_ = toInt32(scene_.walker.top);
 
   clock.setFontSize(kClockFontSize);
   scene_.clockShadow.setFontSize(kClockFontSize);
-  clock.setFontName("arial");
-  scene_.clockShadow.color = RGB(180, 60, 0);
-  clock.color = RGB(240, 139, 95);
+  clock.setFontName(kLaneClockFace);
+  scene_.clockShadow.color = kClockShadowColour;
+  clock.color = kClockColour;
 }
 
 bool Course::laneAccepted() const {
@@ -148,18 +154,16 @@ bool Course::readoutAccepted() const {
 void Course::rollTrenchChance() {
   constexpr int kChances = 100;
   random_.reseed(secondsSinceMidnight(services_.localTime()));
-  trenchChance = static_cast<int>(std::floor(random_.next() * kChances)) + 1;
-  // A draw of 1 or an even one lets the course open a trench: about half.
-  if (std::floor(trenchChance / 2.0) == trenchChance / 2.0) trenchChance = 1;
+  trenchChance_ = trenchChanceOfDraw(static_cast<int>(std::floor(random_.next() * kChances)) + 1);
 }
 
 void Course::walkTick() {
-  if (direction == Direction::Leftward) {
+  if (direction_ == Direction::Leftward) {
     walkLeftward();
   } else {
     walkRightward();
   }
-  walkedDistance = static_cast<float>(static_cast<double>(walkedDistance) + kStepDistance);
+  walkedDistance_ = static_cast<float>(static_cast<double>(walkedDistance_) + kStepDistance);
   scene_.showTimeOfDay();
   showDistance();
 }
@@ -172,17 +176,17 @@ void Course::walkLeftward() {
   constexpr float kFallPast = 200;
   Sprite& walker = scene_.walker;
   const float edge = scene_.distance.left;
-  if (fallsEnabled == 1) {
+  if (fallsEnabled_) {
     // A leftward course always opens its trench.
-    trenchChance = 1;
+    trenchChance_ = TrenchChance::Opens;
     if (edge + kWarningNear < walker.left && edge + kWarningFar > walker.left) warnOfTrench();
     if (edge - kFallPast >= walker.left) startFall();
   }
-  ++walkFrame;
-  walker.picture = scene_.walkFrames.picture(walkFrame);
+  ++walkFrame_;
+  walker.picture = scene_.walkFrames.picture(walkFrame_);
   walker.left = walker.left - kStep;
   if (!(walker.left > 0)) setUpCourse();
-  if (walkFrame == kLeftwardFrameBase + kFramesPerDirection) walkFrame = kLeftwardFrameBase;
+  if (walkFrame_ == kLeftwardFrameBase + kFramesPerDirection) walkFrame_ = kLeftwardFrameBase;
 }
 
 void Course::walkRightward() {
@@ -194,16 +198,16 @@ void Course::walkRightward() {
   constexpr float kFallShort = 60;
   Sprite& walker = scene_.walker;
   const Label& clock = scene_.clock;
-  if (fallsEnabled == 1 && trenchChance == 1) {
+  if (fallsEnabled_ && trenchChance_ == TrenchChance::Opens) {
     if (clock.left - kWarningFar < walker.left && clock.left - kWarningNear > walker.left)
       warnOfTrench();
     if (!(clock.width() + clock.left - kFallShort > walker.left)) startFall();
   }
-  ++walkFrame;
-  walker.picture = scene_.walkFrames.picture(walkFrame);
+  ++walkFrame_;
+  walker.picture = scene_.walkFrames.picture(walkFrame_);
   walker.left = walker.left + kStep;
   if (walker.left >= scene_.width) setUpCourse();
-  if (walkFrame == kRightwardFrameBase + kFramesPerDirection) walkFrame = kRightwardFrameBase;
+  if (walkFrame_ == kRightwardFrameBase + kFramesPerDirection) walkFrame_ = kRightwardFrameBase;
 }
 
 void Course::warnOfTrench() {
@@ -213,7 +217,7 @@ void Course::warnOfTrench() {
 }
 
 void Course::showDistance() {
-  const double figure = std::floor(static_cast<double>(walkedDistance) / kTenths);
+  const double figure = std::floor(static_cast<double>(walkedDistance_) / kTenths);
   scene_.distance.setCaption(wholeText(static_cast<long long>(figure)));
   const double shown = std::floor(textToNumber(scene_.distance.caption()));
   if (shown > kLargestCentimetreFigure) {
@@ -227,8 +231,8 @@ void Course::openTrench() {
   trench.visible = true;
   trench.y1 = scene_.lane.y1;
   trench.y2 = scene_.lane.y1;
-  trench.color = RGB(200, 0, 0);
-  if (direction == Direction::Leftward) {
+  trench.color = kTrenchColour;
+  if (direction_ == Direction::Leftward) {
     trench.x1 = scene_.distance.left;
     trench.x2 = scene_.screenWidth();
   } else {
@@ -238,19 +242,16 @@ void Course::openTrench() {
   scene_.lane.visible = false;
 }
 
-void Course::startFall() {
-  timers_.walkTimer.setEnabled(false);
-  timers_.fallTimer.setEnabled(true);
-}
+void Course::startFall() { motion_.fall(); }
 
 void Course::restartAfterFall() {
-  trenchChance = 0;
+  trenchChance_ = TrenchChance::NotDrawn;
   setUpCourse();
 }
 
 bool Course::toggleFalls() {
-  fallsEnabled = fallsEnabled == 0 ? 1 : 0;
-  return fallsEnabled == 1;
+  fallsEnabled_ = !fallsEnabled_;
+  return fallsEnabled_;
 }
 
 }  // namespace tw

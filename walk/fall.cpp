@@ -22,12 +22,12 @@ void Fall::fallTick() {
   // The drop's depth: 20 to 39 ticks.
   constexpr int kShallowestDrop = 20;
   constexpr int kDropDepths = 20;
-  if (fallStarted == 0) {
+  if (!fallStarted_) {
     random_.reseed(secondsSinceMidnight(services_.localTime()));
-    dropTicksLeft = static_cast<int>(std::floor(random_.next() * kDropDepths)) + kShallowestDrop;
+    dropTicksLeft_ = static_cast<int>(std::floor(random_.next() * kDropDepths)) + kShallowestDrop;
   }
 
-  if (dropTicksLeft > 0) {
+  if (dropTicksLeft_ > 0) {
     if (!drop()) return;
   } else {
     constexpr float kFloatStep = 40;
@@ -37,11 +37,10 @@ void Fall::fallTick() {
 }
 
 void Fall::end() {
-  fallFrame = 0;
-  fallHold = 0;
-  timers_.walkTimer.setEnabled(true);
-  timers_.fallTimer.setEnabled(false);
-  fallStarted = 0;
+  fallFrame_ = 0;
+  fallHold_ = FallHold::None;
+  motion_.walk();
+  fallStarted_ = false;
   course_.restartAfterFall();
 }
 
@@ -51,15 +50,15 @@ bool Fall::drop() {
   constexpr float kDropStep = 50;
   constexpr int kDropFrame = 1;
   Sprite& walker = scene_.walker;
-  timers_.fallTimer.setInterval(kDropInterval);
+  motion_.setFallPace(kDropInterval);
   walker.top = walker.top + kDropStep;
   walker.picture = scene_.fallFrames.picture(kDropFrame);
-  if (dropTicksLeft > 1) {
-    fallStarted = 1;
-    --dropTicksLeft;
+  if (dropTicksLeft_ > 1) {
+    fallStarted_ = true;
+    --dropTicksLeft_;
     return false;
   }
-  dropTicksLeft = 0;
+  dropTicksLeft_ = 0;
   return true;
 }
 
@@ -68,30 +67,28 @@ void Fall::floatDown() {
   constexpr int32_t kUmbrellaInterval = 170;
   constexpr int kLastUmbrellaFrame = 6;
   Sprite& walker = scene_.walker;
-  if (fallFrame < kLastUmbrellaFrame) {
+  if (fallFrame_ < kLastUmbrellaFrame) {
     // The umbrella opens on the third picture and lifts the walker 160 twips;
     // the second shifts it 20 to the left, where the umbrella's handle is.
     constexpr int kUmbrellaOpensFrame = 3;
     constexpr float kUmbrellaLift = 160;
     constexpr int kHandleFrame = 2;
     constexpr float kHandleShift = 20;
-    timers_.fallTimer.setInterval(kUmbrellaInterval);
-    ++fallFrame;
-    if (fallFrame == kUmbrellaOpensFrame) walker.top = walker.top - kUmbrellaLift;
-    if (fallFrame == kHandleFrame) walker.left = walker.left - kHandleShift;
-    walker.picture = scene_.fallFrames.picture(fallFrame);
+    motion_.setFallPace(kUmbrellaInterval);
+    ++fallFrame_;
+    if (fallFrame_ == kUmbrellaOpensFrame) walker.top = walker.top - kUmbrellaLift;
+    if (fallFrame_ == kHandleFrame) walker.left = walker.left - kHandleShift;
+    walker.picture = scene_.fallFrames.picture(fallFrame_);
   }
 
   // Float loop: 4, 5, 6, with 6 held for one more tick.
   constexpr int kFloatLoopRestart = 3;
-  constexpr int kHolding = 2;
-  constexpr int kHeld = 1;
-  if (fallFrame == kLastUmbrellaFrame) {
-    if (fallHold == kHolding) {
-      fallHold = kHeld;
-      fallFrame = kFloatLoopRestart;
+  if (fallFrame_ == kLastUmbrellaFrame) {
+    if (fallHold_ == FallHold::Holding) {
+      fallHold_ = FallHold::Held;
+      fallFrame_ = kFloatLoopRestart;
     } else {
-      fallHold = kHolding;
+      fallHold_ = FallHold::Holding;
     }
   }
 }

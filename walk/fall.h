@@ -4,33 +4,48 @@
 #pragma once
 
 #include "shell/random.h"
-#include "shell/runtime.h"
 #include "shell/scene.h"
-#include "shell/scheduler.h"
 #include "shell/services.h"
 #include "walk/course.h"
+#include "walk/motion.h"
 
 namespace tw {
+namespace test {
+class Stage;
+}  // namespace test
+
+// The float loop shows umbrella pictures 4, 5 and 6, and the 6 twice.
+enum class FallHold {
+  // The loop has not reached its last picture yet in this fall.
+  None,
+  // The last picture is up and stays for one more tick.
+  Holding,
+  // It has stayed; the loop went back to its start.
+  Held,
+};
 
 class Fall {
  public:
-  Fall(Services& services, Scene& scene, Timers& timers, Random& random, Course& course)
-      : services_(services), scene_(scene), timers_(timers), random_(random), course_(course) {}
+  Fall(Services& services, Scene& scene, Motion& motion, Random& random, Course& course)
+      : services_(services), scene_(scene), motion_(motion), random_(random), course_(course) {}
 
   // The fall timer's tick.
   void fallTick();
 
   // --- The fall's state, 0 until a fall begins.
-  // 1 once the drop's depth has been drawn for this fall.
-  Int16 fallStarted;
+  // Whether the drop's depth has been drawn for this fall.
+  bool fallStarted() const { return fallStarted_; }
   // Drop ticks still to come.
-  Int16 dropTicksLeft;
+  int dropTicksLeft() const { return dropTicksLeft_; }
   // The umbrella picture shown last, 0 before the umbrella opens.
-  Int16 fallFrame;
-  // 2 while the last umbrella picture is held for one more tick.
-  Int16 fallHold;
+  int fallFrame() const { return fallFrame_; }
+  // Where the float loop stands with its last picture.
+  FallHold fallHold() const { return fallHold_; }
 
  private:
+  // Tests stage falls (one in its drop) through it.
+  friend class test::Stage;
+
   void end();
   // False while the drop goes on.
   bool drop();
@@ -38,9 +53,13 @@ class Fall {
 
   Services& services_;
   Scene& scene_;
-  Timers& timers_;
+  Motion& motion_;
   Random& random_;
   Course& course_;
+  bool fallStarted_ = false;
+  int dropTicksLeft_ = 0;
+  int fallFrame_ = 0;
+  FallHold fallHold_ = FallHold::None;
 };
 
 }  // namespace tw

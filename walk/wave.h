@@ -1,20 +1,24 @@
 // The wave and the message: the walker stops and waves while the help is
 // shown, and the message time-out hides the message and sends the walker on.
+// Every text reaches the message panel through here.
 #pragma once
 
-#include "shell/runtime.h"
+#include <string>
+
 #include "shell/scene.h"
 #include "shell/scheduler.h"
 #include "walk/course.h"
+#include "walk/motion.h"
 
 namespace tw {
 
 class Wave {
  public:
-  Wave(Scene& scene, Timers& timers, const Course& course)
-      : scene_(scene), timers_(timers), course_(course) {}
+  Wave(Scene& scene, Timer& messageTimeout, Motion& motion, const Course& course)
+      : scene_(scene), messageTimeout_(messageTimeout), motion_(motion), course_(course) {}
 
-  // Stops the walk and starts waving, unless the walker is falling.
+  // Stops the walk and starts waving, unless the walker is falling or waving
+  // already.
   void startWave();
   // The wave timer's tick.
   void waveTick();
@@ -22,18 +26,24 @@ class Wave {
   void messageTimedOut();
   // Shows a text in the message.
   void showMessage(const std::string& text);
-  // Hides the message; a walker lifted for a wave goes back onto the lane.
+  // The message goes away by itself ten seconds from now, whatever it shows
+  // then.
+  void startTimeOut();
+  // Hides the message; a walker lifted for a wave goes back onto the lane, and
+  // unless it is falling it walks on.
   void hideMessage();
 
   // The wave picture shown next, 1 to 10; 0 until the first wave.
-  Int16 waveFrame;
+  int waveFrame() const { return waveFrame_; }
 
  private:
   void standOnLane();
 
   Scene& scene_;
-  Timers& timers_;
+  Timer& messageTimeout_;
+  Motion& motion_;
   const Course& course_;
+  int waveFrame_ = 0;
 };
 
 }  // namespace tw

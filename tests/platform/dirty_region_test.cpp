@@ -15,7 +15,7 @@ class DirtyRegion : public ::testing::Test {
     saver.core->advanceTo(1000);
     ASSERT_TRUE(saver.core->scene().walker.picture.has_value());
   }
-  Scene& s() { return saver.core->scene(); }
+  Scene& s() { return saver.stage.scene(); }
   // The sprite's box in logical pixels at a device pixel ratio, worked out
   // here from its position and picture size.
   QRect spriteBox(qreal dpr = 1) {
@@ -136,7 +136,7 @@ TEST_F(DirtyRegion, ColourChangeRepaintsTheElement) {
 
 TEST_F(DirtyRegion, TrenchOpeningRepaintsBothLanes) {
   const SceneSnapshot before = snapshotScene(s(), 1);
-  saver.core->course().openTrench();
+  saver.stage.course().openTrench();
   const SceneSnapshot after = snapshotScene(s(), 1);
   const QRegion region = changedRegion(before, after);
   EXPECT_EQ(region, QRegion(before[9].box) + QRegion(after[10].box));

@@ -13,6 +13,7 @@
 #include "platform/qt_services.h"
 #include "shell/clock.h"
 #include "app/core.h"
+#include "tests/stage.h"
 
 namespace tw::platform::test {
 
@@ -44,12 +45,14 @@ class OffscreenServices : public QtServices {
 struct OffscreenSaver {
   explicit OffscreenSaver(int widthPx = 1024, int heightPx = 768, int64_t startMs = 12 * 3600 * 1000)
       : services(clock, widthPx, heightPx, startMs, folder.path().toStdString()),
-        core(std::make_unique<Core>(services, clock)) {}
+        core(std::make_unique<Core>(services, clock)), stage(*core) {}
 
   QTemporaryDir folder;
   Clock clock;
   OffscreenServices services;
   std::unique_ptr<Core> core;
+  // Where a test places elements by hand.
+  tw::test::Stage stage;
 };
 
 }  // namespace tw::platform::test

@@ -86,13 +86,13 @@ TEST_F(LoadedScene, HelpHintIsBlue) {
 }
 
 TEST_F(LoadedScene, HiddenHintLeavesNoBlue) {
-  saver.core->scene().message.visible = false;
+  saver.stage.scene().message.visible = false;
   const QImage hidden = render(saver.services, saver.core->scene(), sprites);
   EXPECT_EQ(countColour(hidden, hidden.rect(), qRgb(0, 0, 255)), 0);
 }
 
 TEST_F(LoadedScene, FixedSizeLabelIsClippedToItsBox) {
-  Scene& s = saver.core->scene();
+  Scene& s = saver.stage.scene();
   ASSERT_FALSE(s.distance.autoSize());
   s.distance.setCaption("88888888888888888888");
   const QImage clipped = render(saver.services, s, sprites);
@@ -106,7 +106,7 @@ TEST_F(LoadedScene, FixedSizeLabelIsClippedToItsBox) {
 }
 
 TEST_F(LoadedScene, ClockBoxHidesTheWalkerBehindIt) {
-  Scene& s = saver.core->scene();
+  Scene& s = saver.stage.scene();
   s.walker.picture = s.fallFrames.picture(1);
   s.walker.left = s.clock.left;
   s.walker.top = s.clock.top;
@@ -126,7 +126,7 @@ class SpriteScene : public ::testing::TestWithParam<qreal> {
  protected:
   void SetUp() override {
     saver.core->start();
-    Scene& s = saver.core->scene();
+    Scene& s = saver.stage.scene();
     for (Label* label : {&s.clock, &s.distance, &s.distanceUnit, &s.address, &s.clockShadow, &s.message, &s.warning, &s.trenchNotice})
       label->visible = false;
     s.lane.visible = s.trenchLine.visible = false;
