@@ -13,8 +13,14 @@ build_packages=(cmake g++ make pkgconf qt6-base-dev qt6-wayland libgl-dev libxcb
 # swayidle, grim, wtype and jq run the Wayland end-to-end test on a headless
 # compositor; util-linux's setpriv runs it as an unprivileged user.
 # imagemagick: import and convert, which tell a lit X screen from a black one.
+# mutter and kwin-wayland run the GNOME and KDE end-to-end tests headless, each
+# on a session bus of its own (dbus, dbus-send from dbus-bin); python3-dbus
+# sends keys through mutter's remote desktop interface; libwayland-dev and
+# plasma-wayland-protocols build the program that sends keys to kwin; procps's
+# pgrep sees that a compositor's processes are gone.
 test_packages=(googletest libgtest-dev libbenchmark-dev xvfb xauth xdotool x11-utils x11-xserver-utils
-  xautolock xss-lock clang libclang-rt-14-dev sway swayidle grim wtype jq util-linux imagemagick)
+  xautolock xss-lock clang libclang-rt-14-dev sway swayidle grim wtype jq util-linux imagemagick
+  mutter kwin-wayland dbus dbus-bin python3-dbus libwayland-dev plasma-wayland-protocols procps)
 
 case "${1:-run}" in
   run) wanted=("${build_packages[@]}") ;;
