@@ -6,8 +6,12 @@ set -euo pipefail
 
 # qt6-wayland: Qt's Wayland support, for Wayland sessions (with or without
 # XWayland); xdg-utils: xdg-open, through which Q opens the maker's page.
+# trenchwalk-idle: libwayland-dev (libwayland-client and wayland-scanner) and
+# wayland-protocols for the Wayland idle protocols, libsystemd-dev (sd-bus)
+# for GNOME's D-Bus interfaces, libxcb-sync-dev for the X server's idle time.
 build_packages=(cmake g++ make pkgconf qt6-base-dev qt6-wayland libgl-dev libxcb1-dev libfontconfig-dev
-  fonts-liberation fonts-dejavu-core xdg-utils)
+  fonts-liberation fonts-dejavu-core xdg-utils libwayland-dev wayland-protocols libsystemd-dev
+  libxcb-sync-dev)
 # x11-xserver-utils: xrandr and xset, for the monitors and the idle daemons
 # the end-to-end runs set up; xautolock and xss-lock are those daemons. sway,
 # swayidle, grim, wtype and jq run the Wayland end-to-end test on a headless
@@ -15,12 +19,12 @@ build_packages=(cmake g++ make pkgconf qt6-base-dev qt6-wayland libgl-dev libxcb
 # imagemagick: import and convert, which tell a lit X screen from a black one.
 # mutter and kwin-wayland run the GNOME and KDE end-to-end tests headless, each
 # on a session bus of its own (dbus, dbus-send from dbus-bin); python3-dbus
-# sends keys through mutter's remote desktop interface; libwayland-dev and
-# plasma-wayland-protocols build the program that sends keys to kwin; procps's
+# sends keys through mutter's remote desktop interface; plasma-wayland-protocols
+# (with libwayland-dev, above) builds the program that sends keys to kwin; procps's
 # pgrep sees that a compositor's processes are gone.
 test_packages=(googletest libgtest-dev libbenchmark-dev xvfb xauth xdotool x11-utils x11-xserver-utils
   xautolock xss-lock clang libclang-rt-14-dev sway swayidle grim wtype jq util-linux imagemagick
-  mutter kwin-wayland dbus dbus-bin python3-dbus libwayland-dev plasma-wayland-protocols procps)
+  mutter kwin-wayland dbus dbus-bin python3-dbus plasma-wayland-protocols procps)
 
 case "${1:-run}" in
   run) wanted=("${build_packages[@]}") ;;

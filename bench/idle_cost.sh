@@ -1,0 +1,98 @@
+#!/usr/bin/env bash
+# What trenchwalk-idle costs while it waits: its resident memory and the CPU
+# time it uses over a long wait on a virtual X display (Xvfb) and on a headless
+# sway, read from /proc. Its delay is longer than the wait, so it only waits.
+# Wake-ups are counted as the context switches it made: a launcher with no
+# timer of its own makes none while nothing happens on the desktop.
+#
+# usage: bench/idle_cost.sh [SECONDS, 600 by default] [build folder, build-test]
+#   Builds trenchwalk and trenchwalk-idle in the build folder if needed.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+wait_seconds=${1:-600}
+build=${2:-build-test}
+# Longer than any wait measured: the saver never starts.
+delay=86400
+# Goals: resident memory and CPU over the wait.
+rss_goal_kb=$((10 * 1024))
+
+if [ ! -x "$build/platform/trenchwalk-idle" ]; then
+  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build "$build" -j2 --target trenchwalk trenchwalk-idle >/dev/null
+fi
+source tests/xvfb.sh
+work=$(mktemp -d "${TMPDIR:-/tmp}/trenchwalk-idle-cost.XXXXXX")
+chmod 755 "$work"
+mkdir -p "$work/bin" "$work/runtime"
+cp "$build/platform/trenchwalk" "$build/platform/trenchwalk-idle" "$work/bin/"
+chmod 700 "$work/runtime"
+launcher_pid=""
+sway_pid=""
+cleanup() {
+  [ -n "$launcher_pid" ] && kill "$launcher_pid" 2>/dev/null
+  [ -n "$sway_pid" ] && kill "$sway_pid" 2>/dev/null
+  stop_xvfb
+  wait 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+ticks=$(getconf CLK_TCK)
+# utime + stime of a process, in clock ticks.
+cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
+switches() { awk '/ctxt_switches/ {n += $2} END {print n}' "/proc/$1/status"; }
+status_kb() { awk -v key="$2:" '$1 == key {print $2}' "/proc/$1/status"; }
+
+# measure NAME: waits wait_seconds on the running launcher and prints a line.
+measure() {
+  local name=$1 cpu0 cpu1 sw0 sw1 rss hwm
+  sleep 1
+  kill -0 "$launcher_pid" 2>/dev/null || { echo "$name: the launcher did not start: $(cat "$work/launcher.out")"; return 1; }
+  cpu0=$(cpu_ticks "$launcher_pid"); sw0=$(switches "$launcher_pid")
+  sleep "$wait_seconds"
+  cpu1=$(cpu_ticks "$launcher_pid"); sw1=$(switches "$launcher_pid")
+  rss=$(status_kb "$launcher_pid" VmRSS); hwm=$(status_kb "$launcher_pid" VmHWM)
+  awk -v name="$name" -v source="$(sed -n 's/.*idle source: \([^;]*\);.*/\1/p' "$work/launcher.out")" \
+    -v rss="$rss" -v hwm="$hwm" -v goal=$((rss_goal_kb / 1024)) -v cpu=$((cpu1 - cpu0)) \
+    -v ticks="$ticks" -v seconds="$wait_seconds" -v sw=$((sw1 - sw0)) 'BEGIN {
+      printf "%-6s %-44s RSS %5.2f MB (peak %5.2f MB, goal <= %d MB)  CPU %d ticks of 1/%d s over %d s (%.4f %%)  context switches %d\n",
+        name, source, rss / 1024, hwm / 1024, goal, cpu, ticks, seconds, cpu * 100 / ticks / seconds, sw }'
+}
+
+echo "trenchwalk-idle waiting: $(date -u '+%Y-%m-%d %H:%M UTC'), $wait_seconds s on each desktop"
+
+# --- X11: Xvfb.
+start_xvfb "$work" 1920x1080
+XDG_RUNTIME_DIR="$work/runtime" "$work/bin/trenchwalk-idle" "$delay" >"$work/launcher.out" 2>&1 &
+launcher_pid=$!
+measure x11
+kill "$launcher_pid"; wait "$launcher_pid" 2>/dev/null || true; launcher_pid=""
+stop_xvfb
+unset DISPLAY
+
+# --- Wayland: a headless sway, as nobody when run as root (sway refuses root).
+if command -v sway >/dev/null; then
+  as_user=()
+  if [ "$(id -u)" -eq 0 ]; then
+    as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups --)
+    chown -R nobody:nogroup "$work/runtime"
+  fi
+  printf 'xwayland disable\noutput HEADLESS-1 mode 1920x1080\n' >"$work/sway.conf"
+  chmod 644 "$work/sway.conf"
+  HOME="$work" XDG_RUNTIME_DIR="$work/runtime" WLR_BACKENDS=headless WLR_RENDERER=pixman \
+    WLR_LIBINPUT_NO_DEVICES=1 "${as_user[@]}" sway -c "$work/sway.conf" >"$work/sway.log" 2>&1 &
+  sway_pid=$!
+  for _ in $(seq 100); do
+    socket=$(find "$work/runtime" -maxdepth 1 -name 'wayland-*' -type s 2>/dev/null | head -n1)
+    [ -n "$socket" ] && break
+    sleep 0.1
+  done
+  if [ -n "$socket" ]; then
+    XDG_RUNTIME_DIR="$work/runtime" WAYLAND_DISPLAY=$(basename "$socket") \
+      "${as_user[@]}" "$work/bin/trenchwalk-idle" "$delay" >"$work/launcher.out" 2>&1 &
+    launcher_pid=$!
+    measure sway
+  else
+    echo "sway    did not start headless: $(tail -n 5 "$work/sway.log")"
+  fi
+fi

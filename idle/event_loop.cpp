@@ -1,0 +1,74 @@
+#include "idle/event_loop.h"
+
+#include <poll.h>
+#include <sys/signalfd.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+
+namespace tw::idle {
+namespace {
+
+// poll's timeout until an absolute CLOCK_MONOTONIC deadline, rounded up so
+// that the wake-up is never early; -1 when there is none.
+int timeoutUntil(std::uint64_t deadlineUs) {
+  if (deadlineUs == PollRequest::kNoDeadline) return -1;
+  constexpr std::uint64_t kUsPerSecond = 1'000'000;
+  constexpr std::uint64_t kNsPerUs = 1000;
+  constexpr std::uint64_t kUsPerMs = 1000;
+  timespec now{};
+  ::clock_gettime(CLOCK_MONOTONIC, &now);
+  const std::uint64_t nowUs = static_cast<std::uint64_t>(now.tv_sec) * kUsPerSecond +
+                              static_cast<std::uint64_t>(now.tv_nsec) / kNsPerUs;
+  if (deadlineUs <= nowUs) return 0;
+  const std::uint64_t ms = (deadlineUs - nowUs + kUsPerMs - 1) / kUsPerMs;
+  return ms > static_cast<std::uint64_t>(INT_MAX) ? INT_MAX : static_cast<int>(ms);
+}
+
+}  // namespace
+
+bool EventLoop::readSignals() {
+  bool keepGoing = true;
+  signalfd_siginfo info{};
+  while (::read(signalFd_, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+    if (info.ssi_signo == SIGCHLD) {
+      SaverEnd end;
+      if (saver_.reap(end)) launcher_.saverEnded(end);
+    } else {
+      keepGoing = false;
+    }
+  }
+  return keepGoing;
+}
+
+int EventLoop::run() {
+  for (;;) {
+    PollRequest request;
+    bool open = source_.prepare(request);
+    bool keepGoing = true;
+    if (open) {
+      pollfd watched[] = {{signalFd_, POLLIN, 0}, {request.fd, request.events, 0}};
+      const int ready = ::poll(watched, 2, timeoutUntil(request.deadlineUs));
+      if (ready < 0 && errno != EINTR) {
+        std::perror("trenchwalk-idle: poll");
+        return 1;
+      }
+      if (ready > 0 && (watched[0].revents & POLLIN) != 0) keepGoing = readSignals();
+      // Always, even with nothing to read: a Wayland read prepared before
+      // poll must be either completed or cancelled.
+      open = source_.dispatch(ready > 0 ? watched[1].revents : 0);
+    }
+    if (!keepGoing) return 0;
+    if (!open) {
+      std::fprintf(stderr, "trenchwalk-idle: the connection to the session closed; leaving\n");
+      return 0;
+    }
+  }
+}
+
+}  // namespace tw::idle

@@ -1,0 +1,26 @@
+// What the launcher's decisions do on a real machine: ask GNOME's session
+// manager about inhibitors, start the saver, write lines to stderr.
+#pragma once
+
+#include <string>
+
+#include "idle/launcher.h"
+#include "idle/saver_process.h"
+#include "idle/session_inhibition.h"
+
+namespace tw::idle {
+
+class SystemEffects : public LauncherEffects {
+ public:
+  explicit SystemEffects(SaverProcess& saver) : saver_(saver) {}
+
+  bool idleInhibited() override { return inhibition_.idleInhibited(); }
+  StartResult startSaver() override { return saver_.start(); }
+  void report(const std::string& line) override;
+
+ private:
+  SaverProcess& saver_;
+  SessionInhibition inhibition_;
+};
+
+}  // namespace tw::idle

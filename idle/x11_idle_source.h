@@ -1,0 +1,48 @@
+// The session's idle time from an X server: two alarms on the SYNC
+// extension's IDLETIME counter, one as it rises through the delay, one as it
+// falls back (input). The server wakes the launcher only then. IDLETIME is
+// what MIT-SCREEN-SAVER reports as the time since input, and the server resets
+// both when a player resets the screen saver (XResetScreenSaver, `xset s
+// reset`), so such a player holds the saver back.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "idle/idle_events.h"
+#include "idle/idle_source.h"
+
+struct xcb_connection_t;
+
+namespace tw::idle {
+
+class X11IdleSource : public IdleSource {
+ public:
+  X11IdleSource(std::uint32_t delayMs, IdleEvents& events);
+  ~X11IdleSource() override;
+  X11IdleSource(const X11IdleSource&) = delete;
+  X11IdleSource& operator=(const X11IdleSource&) = delete;
+
+  // Empty when the source works.
+  const std::string& failure() const { return failure_; }
+
+  std::string description() const override;
+  bool prepare(PollRequest& request) override;
+  bool dispatch(short revents) override;
+
+ private:
+  bool findIdleCounter();
+  std::uint32_t createAlarm(bool rising);
+
+  IdleEvents& events_;
+  std::string failure_;
+  std::string displayName_;
+  std::uint32_t delayMs_;
+  xcb_connection_t* connection_ = nullptr;
+  std::uint8_t alarmNotify_ = 0;
+  std::uint32_t idleCounter_ = 0;
+  std::uint32_t idleAlarm_ = 0;
+  std::uint32_t activeAlarm_ = 0;
+};
+
+}  // namespace tw::idle

@@ -1,0 +1,363 @@
+#!/usr/bin/env bash
+# trenchwalk-idle on a real desktop, started headless: it names its idle
+# source in one line; a second launcher leaves at once, quietly; with a delay
+# of a few seconds it starts the saver full screen; a key ends the saver with
+# one record; it starts the saver again only after another whole idle period;
+# what the desktop uses to hold idle back (a view with inhibit_idle on sway, a
+# player resetting the X screen saver) keeps the saver from starting; SIGTERM
+# ends the launcher with status 0; so does the desktop going away.
+#
+# usage: idle_end_to_end.sh DESKTOP path/to/trenchwalk path/to/trenchwalk-idle
+#   DESKTOP  x11   Xvfb, keys with xdotool
+#            sway  a headless sway (as nobody when run as root, since sway
+#                  refuses root), keys with wtype
+#
+# Each desktop is a handful of functions named after it, below:
+#   D_tools               the commands it needs (the run is skipped without them)
+#   D_start               starts it in $work; sets as_user (the command prefix
+#                         clients run under) and exports what clients need;
+#                         returns 77 when it cannot start here
+#   D_key NAME            sends one key press and release
+#   D_saver_up PID        true when process PID shows a full-screen window
+#   D_stop                stops it; safe to call twice
+#   D_source              a regular expression for the launcher's choice
+#   D_inhibit_start/stop  (optional) something that holds idle back, and its end
+#
+# The conditions handed to poll are small functions that only it calls.
+# shellcheck disable=SC2317
+set -u
+
+desktop=${1:?usage: idle_end_to_end.sh DESKTOP path/to/trenchwalk path/to/trenchwalk-idle}
+saver_binary=${2:?usage: idle_end_to_end.sh DESKTOP path/to/trenchwalk path/to/trenchwalk-idle}
+launcher_binary=${3:?usage: idle_end_to_end.sh DESKTOP path/to/trenchwalk path/to/trenchwalk-idle}
+source "$(dirname "$0")/../xvfb.sh"
+
+# The launcher's delay in the runs, in seconds; long enough that a saver
+# started right after a key could not pass for a new idle period.
+delay=3
+# Generous limits, in tenths of a second: a loaded machine or a sanitizer
+# build is slow to start a Qt program.
+saver_limit=$(((delay + 30) * 10))
+exit_limit=100
+# How long something holding idle back is watched, in idle periods.
+inhibit_periods=3
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/trenchwalk-idle-e2e.XXXXXX")
+chmod 755 "$work"
+mkdir -p "$work/bin" "$work/runtime" "$work/home" "$work/out"
+chmod 700 "$work/runtime"
+as_user=()
+launcher_pids=()
+
+microseconds() { echo "${EPOCHREALTIME//[!0-9]/}"; }
+# poll TENTHS COMMAND...: true as soon as COMMAND succeeds, false when it
+# still fails TENTHS tenths of a second later (by the clock).
+poll() {
+  local deadline=$(($(microseconds) + $1 * 100000))
+  shift
+  until "$@"; do
+    [ "$(microseconds)" -ge "$deadline" ] && return 1
+    sleep 0.1
+  done
+}
+running() {
+  local state
+  state=$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null)
+  [ -n "$state" ] && [ "$state" != "Z" ]
+}
+
+# --- Desktop: x11 (Xvfb).
+x11_tools() { echo Xvfb xdotool xset; }
+x11_width=1024
+x11_height=768
+x11_start() {
+  start_xvfb "$work" "${x11_width}x${x11_height}" || return 77
+  unset WAYLAND_DISPLAY
+}
+x11_key() { xdotool key "$1"; }
+x11_saver_up() {
+  local wid geometry
+  wid=$(xdotool search --onlyvisible --pid "$1" --name '^Trenchwalk$' 2>/dev/null | head -n1)
+  [ -n "$wid" ] || return 1
+  geometry=$(xdotool getwindowgeometry --shell "$wid" 2>/dev/null)
+  grep -qx "WIDTH=$x11_width" <<<"$geometry" && grep -qx "HEIGHT=$x11_height" <<<"$geometry"
+}
+x11_stop() { stop_xvfb; }
+x11_source() { echo 'X11 idle time \(SYNC IDLETIME, :[0-9]+\)'; }
+# A film player resets the X screen saver every few seconds while it plays.
+x11_player_pid=""
+x11_inhibit_start() {
+  (while :; do xset s reset; sleep 0.5; done) >/dev/null 2>&1 &
+  x11_player_pid=$!
+}
+x11_inhibit_stop() {
+  kill "$x11_player_pid" 2>/dev/null
+  wait "$x11_player_pid" 2>/dev/null
+  x11_player_pid=""
+}
+
+# --- Desktop: sway (headless, wlroots).
+sway_tools() { echo sway swaymsg wtype jq setpriv; }
+sway_pid=""
+sway_keyboard_pid=""
+sway_start() {
+  local owner=""
+  if [ "$(id -u)" -eq 0 ]; then
+    as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups --)
+    owner=nobody:nogroup
+  fi
+  [ -n "$owner" ] && chown -R "$owner" "$work/runtime" "$work/home" "$work/out" "$work/bin"
+  printf '%s\n' 'xwayland disable' 'default_border none' 'focus_follows_mouse no' \
+    'output HEADLESS-1 mode 1024x768 position 0 0' >"$work/sway.conf"
+  chmod 644 "$work/sway.conf"
+  unset DISPLAY WAYLAND_DISPLAY WAYLAND_SOCKET SWAYSOCK I3SOCK QT_QPA_PLATFORM XDG_SESSION_TYPE
+  WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 WLR_HEADLESS_OUTPUTS=1 \
+    "${as_user[@]}" sway -c "$work/sway.conf" >"$work/sway.log" 2>&1 &
+  sway_pid=$!
+  sway_up() {
+    SWAYSOCK=$(find "$XDG_RUNTIME_DIR" -maxdepth 1 -name 'sway-ipc.*.sock' 2>/dev/null | head -n1)
+    WAYLAND_DISPLAY=$(find "$XDG_RUNTIME_DIR" -maxdepth 1 -name 'wayland-*' -type s | head -n1)
+    [ -n "$SWAYSOCK" ] && [ -n "$WAYLAND_DISPLAY" ] &&
+      SWAYSOCK=$SWAYSOCK "${as_user[@]}" swaymsg -t get_outputs >/dev/null 2>&1
+  }
+  sway_settled() { sway_up || ! running "$sway_pid"; }
+  poll 100 sway_settled
+  sway_up || { echo "SKIP: sway did not start headless: $(tail -n 20 "$work/sway.log")"; return 77; }
+  WAYLAND_DISPLAY=$(basename "$WAYLAND_DISPLAY")
+  export SWAYSOCK WAYLAND_DISPLAY
+  # The headless backend has no keyboard, and one that wtype brings for a
+  # single key may come too late for the focused window: one wtype kept
+  # waiting holds a keyboard in the seat for the whole run.
+  "${as_user[@]}" wtype -s 3600000 -k F35 >"$work/keyboard.err" 2>&1 &
+  sway_keyboard_pid=$!
+}
+sway_key() { "${as_user[@]}" wtype -k "$1" 2>>"$work/wtype.err"; }
+sway_saver_up() {
+  "${as_user[@]}" swaymsg -t get_tree 2>/dev/null | jq -e --argjson pid "$1" '
+    [.. | objects | select(.type == "con" and .pid == $pid and .name == "Trenchwalk"
+       and .fullscreen_mode == 1)] | length > 0' >/dev/null
+}
+sway_stop() {
+  if [ -n "$sway_keyboard_pid" ]; then
+    kill "$sway_keyboard_pid" 2>/dev/null
+    wait "$sway_keyboard_pid" 2>/dev/null
+  fi
+  sway_keyboard_pid=""
+  [ -n "$sway_pid" ] || return 0
+  kill "$sway_pid" 2>/dev/null
+  poll 30 sway_gone
+  kill -9 "$sway_pid" 2>/dev/null
+  wait "$sway_pid" 2>/dev/null
+  sway_pid=""
+}
+sway_gone() { ! running "$sway_pid"; }
+sway_source() { echo '(org_kde_kwin_idle|ext-idle-notify-v1) \(Wayland, wayland-[0-9]+\)'; }
+# A view that sway keeps idle from, as a film player's window would: another
+# copy of the saver, in a folder of its own, with inhibit_idle open.
+sway_blocker_pid=""
+sway_inhibit_start() {
+  mkdir -p "$work/blocker"
+  cp "$saver_binary" "$work/blocker/trenchwalk"
+  [ ${#as_user[@]} -gt 0 ] && chown -R nobody:nogroup "$work/blocker"
+  "${as_user[@]}" env QT_QPA_PLATFORM=wayland "$work/blocker/trenchwalk" >"$work/blocker.err" 2>&1 &
+  sway_blocker_pid=$!
+  blocker_shown() { sway_saver_up "$sway_blocker_pid"; }
+  poll "$saver_limit" blocker_shown || { echo "the blocking view did not appear"; return 1; }
+  "${as_user[@]}" swaymsg "[pid=$sway_blocker_pid] inhibit_idle open" >"$work/inhibit.out" 2>&1 ||
+    { echo "swaymsg inhibit_idle failed: $(cat "$work/inhibit.out")"; return 1; }
+}
+sway_inhibit_stop() {
+  kill "$sway_blocker_pid" 2>/dev/null
+  wait "$sway_blocker_pid" 2>/dev/null
+  sway_blocker_pid=""
+}
+
+# --- The checks, the same on every desktop.
+if ! declare -F "${desktop}_start" >/dev/null; then
+  echo "usage: idle_end_to_end.sh DESKTOP ...: no desktop \"$desktop\"" >&2
+  exit 2
+fi
+for tool in $("${desktop}_tools") awk; do
+  if ! command -v "$tool" >/dev/null 2>&1; then
+    echo "SKIP: $tool is not installed; the $desktop run needs $("${desktop}_tools")"
+    exit 77
+  fi
+done
+
+saver="$work/bin/trenchwalk"
+launcher="$work/bin/trenchwalk-idle"
+log="$work/bin/walked.log"
+cp "$saver_binary" "$saver" && cp "$launcher_binary" "$launcher" || { echo "FAIL: cannot copy"; exit 1; }
+
+cleanup() {
+  local pid
+  for pid in "${launcher_pids[@]}" $(saver_processes); do kill -9 "$pid" 2>/dev/null; done
+  declare -F "${desktop}_inhibit_stop" >/dev/null && "${desktop}_inhibit_stop" 2>/dev/null
+  "${desktop}_stop" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+show_logs() {
+  local f
+  for f in "$work"/launcher*.out "$work"/launcher*.err "$work/xvfb.log" "$work/sway.log" \
+    "$work/blocker.err" "$work/wtype.err"; do
+    [ -s "$f" ] && { echo "--- $(basename "$f"):"; tail -n 40 "$f"; }
+  done
+}
+fail() {
+  echo "FAIL: $desktop: $*"
+  show_logs
+  exit 1
+}
+
+# Every running copy of the saver the launcher started: processes running
+# the copied binary.
+saver_processes() {
+  local p
+  for p in /proc/[0-9]*; do
+    [ "$(readlink "$p/exe" 2>/dev/null)" = "$saver" ] && echo "${p#/proc/}"
+  done
+}
+records() {
+  [ -f "$log" ] || { echo 0; return; }
+  grep -c $'\r$' "$log" | awk '{print $1 - 1}'
+}
+
+# Sanitizer builds: Qt's Wayland plugin keeps no frame pointers, and the fast
+# unwinder misreads the stacks of its allocations.
+if [ -n "${ASAN_OPTIONS:-}" ]; then
+  export ASAN_OPTIONS="$ASAN_OPTIONS:fast_unwind_on_malloc=0"
+fi
+unset XDG_CONFIG_HOME XDG_CACHE_HOME XDG_DATA_HOME DBUS_SESSION_BUS_ADDRESS
+export HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime"
+
+# --- Its command line, before any desktop.
+"$launcher" --help >"$work/help.out" 2>&1 || fail "--help: exit status $?"
+grep -q '^usage: trenchwalk-idle \[SECONDS\]$' "$work/help.out" || fail "--help: $(cat "$work/help.out")"
+"$launcher" 3x >"$work/bad.out" 2>&1
+status=$?
+[ "$status" -eq 2 ] || fail "a bad argument: exit status $status, not 2"
+[ "$(wc -l <"$work/bad.out")" -eq 1 ] && grep -q '^usage: trenchwalk-idle \[SECONDS\]' "$work/bad.out" ||
+  fail "a bad argument: not one usage line: $(cat "$work/bad.out")"
+env -u DISPLAY -u WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent "$launcher" \
+  "$delay" >"$work/none.out" 2>&1
+status=$?
+[ "$status" -eq 1 ] || fail "no idle source: exit status $status, not 1"
+[ "$(wc -l <"$work/none.out")" -eq 1 ] && grep -q '^trenchwalk-idle: no idle source: .*DISPLAY' "$work/none.out" ||
+  fail "no idle source: not one line saying what is missing: $(cat "$work/none.out")"
+echo "ok: $desktop: --help, a bad argument (status 2) and no idle source (status 1, one line)"
+
+"${desktop}_start"
+status=$?
+[ "$status" -eq 77 ] && exit 77
+[ "$status" -eq 0 ] || fail "the desktop did not start"
+
+# Starts a launcher; its pid in launcher_pid, its output in launcher-N.out/.err.
+launcher_pid=""
+start_launcher() {
+  local n=${#launcher_pids[@]}
+  "${as_user[@]}" "$launcher" "$delay" >"$work/launcher-$n.out" 2>"$work/launcher-$n.err" &
+  launcher_pid=$!
+  launcher_pids+=("$launcher_pid")
+  launcher_out="$work/launcher-$n.out"
+  launcher_err="$work/launcher-$n.err"
+}
+chosen() { grep -Eq "^trenchwalk-idle: idle source: $("${desktop}_source"); starting $saver after $delay s idle$" "$launcher_out"; }
+launcher_settled() { chosen || ! running "$launcher_pid"; }
+
+# The saver's process once it shows full screen; "" until then.
+saver_pid=""
+saver_shown() {
+  saver_pid=$(saver_processes | head -n1)
+  [ -n "$saver_pid" ] && "${desktop}_saver_up" "$saver_pid"
+}
+no_saver() { [ -z "$(saver_processes)" ]; }
+# Seconds from $1 (microseconds) to now, with two decimals.
+since() { awk -v from="$1" -v now="$(microseconds)" 'BEGIN { printf "%.2f", (now - from) / 1e6 }'; }
+
+# Sends a key and waits for the saver to end on it with one more record.
+end_with_key() {
+  local expected=$1 pid=$saver_pid
+  "${desktop}_key" Escape || fail "the key could not be sent"
+  saver_gone() { ! running "$pid"; }
+  poll "$exit_limit" saver_gone || fail "the saver (pid $pid) still runs 10 s after Escape"
+  [ "$(records)" -eq "$expected" ] || fail "expected $expected record(s): $(cat -A "$log" 2>/dev/null)"
+}
+
+start_launcher
+poll 100 launcher_settled
+chosen || fail "no choice line naming the source: $(cat "$launcher_out" "$launcher_err")"
+echo "ok: $desktop: $(cat "$launcher_out")"
+
+# A second launcher in the same session: gone at once, status 0, not a word.
+"${as_user[@]}" "$launcher" "$delay" >"$work/second.out" 2>&1 &
+second=$!
+second_gone() { ! running "$second"; }
+poll "$exit_limit" second_gone || fail "a second launcher still runs"
+wait "$second"
+status=$?
+[ "$status" -eq 0 ] || fail "a second launcher exited with status $status"
+[ -s "$work/second.out" ] && fail "a second launcher said: $(cat "$work/second.out")"
+echo "ok: $desktop: a second launcher leaves at once, quietly"
+
+# The first start: a key, then no input for the delay.
+"${desktop}_key" Shift_L || fail "the first key could not be sent"
+last_input=$(microseconds)
+poll "$saver_limit" saver_shown || fail "no full-screen saver $((saver_limit / 10)) s after the last key"
+first_after=$(since "$last_input")
+awk -v s="$first_after" -v d="$delay" 'BEGIN { exit !(s >= d) }' ||
+  fail "the saver started ${first_after} s after the last key, before the ${delay} s delay"
+echo "ok: $desktop: the saver is up full screen ${first_after} s after the last key (delay $delay s)"
+end_with_key 1
+last_input=$(microseconds)
+echo "ok: $desktop: a key ends it with one record"
+
+# Not right after the key: only once the session has been idle a whole
+# delay again.
+poll "$saver_limit" saver_shown || fail "the saver did not start again after another idle period"
+again_after=$(since "$last_input")
+awk -v s="$again_after" -v d="$delay" 'BEGIN { exit !(s >= d) }' ||
+  fail "the saver started again ${again_after} s after the key that ended it, within the ${delay} s delay"
+echo "ok: $desktop: started again ${again_after} s after the key that ended it, not before"
+end_with_key 2
+
+if declare -F "${desktop}_inhibit_start" >/dev/null; then
+  "${desktop}_inhibit_start" || fail "cannot hold idle back"
+  inhibited_from=$(microseconds)
+  # Watched for several idle periods: nothing may start meanwhile.
+  held_back() { [ -n "$(saver_processes)" ]; }
+  poll $((inhibit_periods * delay * 10)) held_back &&
+    fail "the saver started $(since "$inhibited_from") s into an inhibited idle period"
+  "${desktop}_inhibit_stop"
+  released=$(microseconds)
+  poll "$saver_limit" saver_shown || fail "the saver did not start once idle was no longer held back"
+  echo "ok: $desktop: nothing started while idle was held back ($((inhibit_periods * delay)) s);" \
+    "the saver came $(since "$released") s after it ended"
+  end_with_key 3
+fi
+grep -q 'the saver' "$launcher_err" && fail "the launcher reported a saver failure: $(cat "$launcher_err")"
+
+# SIGTERM: status 0, at once, with the saver not running.
+poll "$exit_limit" no_saver
+kill -TERM "$launcher_pid"
+launcher_gone() { ! running "$launcher_pid"; }
+poll "$exit_limit" launcher_gone || fail "the launcher still runs 10 s after SIGTERM"
+wait "$launcher_pid"
+status=$?
+[ "$status" -eq 0 ] || fail "exit status $status after SIGTERM"
+echo "ok: $desktop: SIGTERM ends the launcher with status 0"
+
+# The desktop going away: the launcher leaves with status 0.
+start_launcher
+poll 100 launcher_settled
+chosen || fail "a new launcher did not start: $(cat "$launcher_out" "$launcher_err")"
+"${desktop}_stop"
+poll "$exit_limit" launcher_gone || fail "the launcher still runs 10 s after the desktop went away"
+wait "$launcher_pid"
+status=$?
+[ "$status" -eq 0 ] || fail "exit status $status after the desktop went away: $(cat "$launcher_err")"
+echo "ok: $desktop: the desktop going away ends the launcher with status 0"
+echo "PASS"
