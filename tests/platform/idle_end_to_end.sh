@@ -7,10 +7,14 @@
 # player resetting the X screen saver) keeps the saver from starting; SIGTERM
 # ends the launcher with status 0; so does the desktop going away.
 #
-# usage: idle_end_to_end.sh DESKTOP path/to/trenchwalk path/to/trenchwalk-idle
+# usage: idle_end_to_end.sh DESKTOP path/to/trenchwalk path/to/trenchwalk-idle [fake_input_keys]
 #   DESKTOP  x11   Xvfb, keys with xdotool
 #            sway  a headless sway (as nobody when run as root, since sway
 #                  refuses root), keys with wtype
+#            gnome a headless mutter, keys through its remote desktop D-Bus
+#                  interface (tests/platform/desktops.sh)
+#            kde   a headless kwin, keys through its fake input protocol with
+#                  the built fake_input_keys, the fourth argument
 #
 # Each desktop is a handful of functions named after it, below:
 #   D_tools               the commands it needs (the run is skipped without them)
@@ -22,6 +26,7 @@
 #   D_stop                stops it; safe to call twice
 #   D_source              a regular expression for the launcher's choice
 #   D_inhibit_start/stop  (optional) something that holds idle back, and its end
+#   D_show_logs           (optional) prints the desktop's own logs on failure
 #
 # The conditions handed to poll are small functions that only it calls.
 # shellcheck disable=SC2317
@@ -30,7 +35,10 @@ set -u
 desktop=${1:?usage: idle_end_to_end.sh DESKTOP path/to/trenchwalk path/to/trenchwalk-idle}
 saver_binary=${2:?usage: idle_end_to_end.sh DESKTOP path/to/trenchwalk path/to/trenchwalk-idle}
 launcher_binary=${3:?usage: idle_end_to_end.sh DESKTOP path/to/trenchwalk path/to/trenchwalk-idle}
+keys_tool=${4:-}
 source "$(dirname "$0")/../xvfb.sh"
+# shellcheck source=tests/platform/desktops.sh
+source "$(dirname "$0")/desktops.sh"
 
 # The launcher's delay in the runs, in seconds; long enough that a saver
 # started right after a key could not pass for a new idle period.
@@ -47,6 +55,8 @@ chmod 755 "$work"
 mkdir -p "$work/bin" "$work/runtime" "$work/home" "$work/out"
 chmod 700 "$work/runtime"
 as_user=()
+# What the launcher runs under besides as_user (say, a protocol trace).
+launcher_env=()
 launcher_pids=()
 
 microseconds() { echo "${EPOCHREALTIME//[!0-9]/}"; }
@@ -172,6 +182,48 @@ sway_inhibit_stop() {
   sway_blocker_pid=""
 }
 
+# --- Desktops: gnome (mutter) and kde (kwin), headless, from desktops.sh.
+# Neither offers a way to list windows that works for both, so the launcher
+# runs with a Wayland protocol trace that the saver it starts inherits, and
+# desktops.sh reads from it whether the saver's window is full screen (on KDE,
+# kwin is asked as well). Each saver's trace begins where its connection does:
+# the first request of a connection makes object 2, the registry.
+wayland_desktop_start() {
+  local missing
+  missing=$(desktop_missing "$desktop" "$keys_tool")
+  if [ -n "$missing" ]; then
+    echo "SKIP: the $desktop run needs what is not installed:" $missing
+    return 77
+  fi
+  mkdir -p "$work/desktop"
+  chmod 755 "$work/desktop"
+  desktop_start "$desktop" "$work/desktop" "$keys_tool" ||
+    { echo "SKIP: $desktop did not start headless"; desktop_show_logs; return 77; }
+  as_user=("${desktop_as_user[@]}")
+  [ -n "$desktop_owner" ] && chown -R "$desktop_owner" "$work/home" "$work/out" "$work/bin"
+  launcher_env=(env WAYLAND_DEBUG=client)
+  return 0
+}
+wayland_desktop_saver_up() {
+  local from
+  from=$(grep -b 'wl_display@1\.get_registry(new id wl_registry@2)' "$launcher_err" | tail -n1)
+  desktop_fullscreen "$1" "$launcher_err" "${from%%:*}"
+}
+gnome_tools() { echo mutter dbus-run-session; }
+gnome_start() { wayland_desktop_start; }
+gnome_key() { desktop_key "$1"; }
+gnome_saver_up() { wayland_desktop_saver_up "$1"; }
+gnome_stop() { desktop_stop; }
+gnome_show_logs() { desktop_show_logs; }
+gnome_source() { echo "GNOME's idle monitor \(D-Bus\)"; }
+kde_tools() { echo kwin_wayland dbus-run-session; }
+kde_start() { wayland_desktop_start; }
+kde_key() { desktop_key "$1"; }
+kde_saver_up() { wayland_desktop_saver_up "$1"; }
+kde_stop() { desktop_stop; }
+kde_show_logs() { desktop_show_logs; }
+kde_source() { echo "ext-idle-notify-v1 \(Wayland, $desktop_socket\)"; }
+
 # --- The checks, the same on every desktop.
 if ! declare -F "${desktop}_start" >/dev/null; then
   echo "usage: idle_end_to_end.sh DESKTOP ...: no desktop \"$desktop\"" >&2
@@ -204,8 +256,10 @@ show_logs() {
   local f
   for f in "$work"/launcher*.out "$work"/launcher*.err "$work/xvfb.log" "$work/sway.log" \
     "$work/blocker.err" "$work/wtype.err"; do
-    [ -s "$f" ] && { echo "--- $(basename "$f"):"; tail -n 40 "$f"; }
+    # Without the lines of a Wayland protocol trace, where there is one.
+    [ -s "$f" ] && { echo "--- $(basename "$f"):"; grep -v '^\[ *[0-9.]*\]' "$f" | tail -n 40; }
   done
+  declare -F "${desktop}_show_logs" >/dev/null && "${desktop}_show_logs"
 }
 fail() {
   echo "FAIL: $desktop: $*"
@@ -259,7 +313,8 @@ status=$?
 launcher_pid=""
 start_launcher() {
   local n=${#launcher_pids[@]}
-  "${as_user[@]}" "$launcher" "$delay" >"$work/launcher-$n.out" 2>"$work/launcher-$n.err" &
+  "${as_user[@]}" "${launcher_env[@]}" "$launcher" "$delay" >"$work/launcher-$n.out" \
+    2>"$work/launcher-$n.err" &
   launcher_pid=$!
   launcher_pids+=("$launcher_pid")
   launcher_out="$work/launcher-$n.out"
