@@ -20,7 +20,7 @@
 #       waits until the compositor has taken it. The focused client gets it.
 #   desktop_fullscreen PID TRACE [OFFSET]
 #       True when the client PID shows its "Trenchwalk" window full screen at
-#       the output's size. TRACE is the client's WAYLAND_DEBUG=client output,
+#       the output's size, with the keyboard focus. TRACE is the client's WAYLAND_DEBUG=client output,
 #       read from byte OFFSET on (say, where a new run began). On failure
 #       desktop_why says what was seen.
 #   desktop_stop
@@ -35,8 +35,8 @@
 # (org.gnome.Shell.Introspect belongs to gnome-shell, not to mutter alone), so
 # on both desktops the client's own protocol trace is read: the window asked to
 # be full screen, the compositor configured it at the output's size, and the
-# client then attached a buffer of that size to that very surface. The
-# client's trace also shows which keys reached it. On KDE kwin is asked as
+# client then attached a buffer of that size to that very surface, which the
+# keyboard then entered. The client's trace also shows which keys reached it. On KDE kwin is asked as
 # well, through a KWin script that lists its windows: there the compositor's
 # own word (full screen, at 0,0, of the output's size, active) must agree.
 #
@@ -226,8 +226,9 @@ desktop_key() {
 
 # desktop_trace_fullscreen TRACE OFFSET: reads the client's protocol trace;
 # prints "ok" when a window titled Trenchwalk asked for the full screen, was
-# configured at the output's size, and then attached a buffer of that size,
-# otherwise what it saw. Object ids are reused once freed, so everything is
+# configured at the output's size, then attached a buffer of that size, and
+# has the keyboard focus; otherwise what it saw. The focus comes a little after
+# the first picture on mutter, and keys sent before it are lost. Object ids are reused once freed, so everything is
 # tracked as it comes, line by line.
 desktop_trace_fullscreen() {
   tail -c +"$(($2 + 1))" "$1" 2>/dev/null | awk -v size="${desktop_width}x${desktop_height}" '
@@ -252,18 +253,21 @@ desktop_trace_fullscreen() {
     message == "create_buffer" && args ~ /wl_buffer@/ { buffer[id(arg(1))] = arg(3) "x" arg(4) }
     message == "create_immed" && args ~ /wl_buffer@/ { buffer[id(arg(1))] = arg(2) "x" arg(3) }
     object ~ /^wl_display@/ && message == "error" { errors = errors " " args }
+    object ~ /^wl_keyboard@/ && message == "enter" { focus = id(arg(2)) }
+    object ~ /^wl_keyboard@/ && message == "leave" { focus = "" }
     object ~ /^wl_surface@/ && message == "attach" {
       s = id(object); b = id(arg(1))
       for (t in xdg_of) {
         if (surface_of[xdg_of[t]] != s || title[t] != "\"Trenchwalk\"") continue
         seen = "window asked for full screen: " (asked[t] ? "yes" : "no") \
           ", configured at " configured[t] ", buffer " buffer[b]
-        if (asked[t] && configured[t] == size && buffer[b] == size) good = 1
+        if (asked[t] && configured[t] == size && buffer[b] == size) shown = s
       }
     }
     END {
       if (errors != "") print "protocol error:" errors
-      else if (good) print "ok"
+      else if (shown != "" && focus == shown) print "ok"
+      else if (shown != "") print "full screen, but the keyboard focus is elsewhere"
       else if (seen != "") print seen
       else print "no Trenchwalk window in the trace"
     }'
