@@ -19,12 +19,13 @@ build_packages=(cmake g++ make pkgconf qt6-base-dev qt6-wayland libgl-dev libxcb
 # imagemagick: import and convert, which tell a lit X screen from a black one.
 # mutter and kwin-wayland run the GNOME and KDE end-to-end tests headless, each
 # on a session bus of its own (dbus, dbus-send from dbus-bin); python3-dbus
-# sends keys through mutter's remote desktop interface; plasma-wayland-protocols
+# sends keys through mutter's remote desktop interface and, with python3-gi,
+# stands in for GNOME's session manager; plasma-wayland-protocols
 # (with libwayland-dev, above) builds the program that sends keys to kwin; procps's
 # pgrep sees that a compositor's processes are gone.
 test_packages=(googletest libgtest-dev libbenchmark-dev xvfb xauth xdotool x11-utils x11-xserver-utils
   xautolock xss-lock clang libclang-rt-14-dev sway swayidle grim wtype jq util-linux imagemagick
-  mutter kwin-wayland dbus dbus-bin python3-dbus plasma-wayland-protocols procps)
+  mutter kwin-wayland dbus dbus-bin python3-dbus python3-gi plasma-wayland-protocols procps)
 
 case "${1:-run}" in
   run) wanted=("${build_packages[@]}") ;;
