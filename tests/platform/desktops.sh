@@ -2,7 +2,7 @@
 # (mutter) or KDE (kwin) desktop. Either desktop is started as an
 # unprivileged user (nobody, when the script runs as root: both refuse root or
 # misbehave under it), with a home and a private runtime folder of its own, on
-# a D-Bus session bus of its own.
+# a D-Bus session bus of its own (what `dbus-run-session -- mutter ...` gives).
 #
 #   desktop_missing DESKTOP [KEYS_TOOL]
 #       Prints what the desktop needs and is not installed; prints nothing
@@ -78,7 +78,7 @@ desktop_poll() {
 
 desktop_missing() {
   local desktop=$1 keys_tool=${2:-} tool
-  local tools=(setpriv setsid dbus-run-session dbus-send)
+  local tools=(setpriv setsid dbus-daemon dbus-send)
   case "$desktop" in
     gnome) tools+=(mutter) ;;
     kde) tools+=(kwin_wayland) ;;
@@ -137,10 +137,6 @@ desktop_start() {
   unset XDG_CONFIG_HOME XDG_CACHE_HOME XDG_DATA_HOME DBUS_SESSION_BUS_ADDRESS
   export HOME="$desktop_folder/home" XDG_RUNTIME_DIR="$desktop_runtime"
 
-  # The session bus's address is written where the scripts can read it; the
-  # compositor and everything it needs run in a process group of their own,
-  # so that stopping it stops the bus too (dbus-run-session leaves its
-  # children running when it is killed).
   local compositor
   case "$desktop_name" in
     gnome)
@@ -162,11 +158,28 @@ desktop_start() {
       ;;
     *) echo "no desktop called $desktop_name"; return 1 ;;
   esac
+
+  # A session bus of its own, as dbus-run-session would give, but one that
+  # goes with the compositor however the run ends: dbus-run-session, killed,
+  # leaves its bus and its child running. The bus's parent is the process
+  # that becomes the compositor, and the compositor's is this script; each
+  # dies with its parent, so that a script killed outright (a test's time
+  # limit, where no trap runs) leaves nothing behind. Everything runs in a
+  # process group of its own, which desktop_stop ends as a whole.
   # shellcheck disable=SC2016
-  setsid "${desktop_as_user[@]}" dbus-run-session -- sh -c \
-    'echo "$DBUS_SESSION_BUS_ADDRESS" >"$XDG_RUNTIME_DIR/bus.tmp" &&
-     mv "$XDG_RUNTIME_DIR/bus.tmp" "$XDG_RUNTIME_DIR/bus" && exec "$@"' sh "${compositor[@]}" \
-    >"$desktop_folder/compositor.log" 2>&1 &
+  setsid "${desktop_as_user[@]}" setpriv --pdeathsig KILL -- sh -c '
+    socket="$XDG_RUNTIME_DIR/bus-socket"
+    setpriv --pdeathsig KILL -- dbus-daemon --session --nofork --address="unix:path=$socket" &
+    tries=0
+    until [ -S "$socket" ]; do
+      tries=$((tries + 1))
+      [ "$tries" -le 300 ] || { echo "dbus-daemon did not start"; exit 1; }
+      sleep 0.1
+    done
+    export DBUS_SESSION_BUS_ADDRESS="unix:path=$socket"
+    echo "$DBUS_SESSION_BUS_ADDRESS" >"$XDG_RUNTIME_DIR/bus.tmp"
+    mv "$XDG_RUNTIME_DIR/bus.tmp" "$XDG_RUNTIME_DIR/bus"
+    exec "$@"' sh "${compositor[@]}" >"$desktop_folder/compositor.log" 2>&1 &
   desktop_pid=$!
 
   desktop_bus_up() {

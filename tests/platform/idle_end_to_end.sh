@@ -209,7 +209,7 @@ wayland_desktop_saver_up() {
   from=$(grep -b 'wl_display@1\.get_registry(new id wl_registry@2)' "$launcher_err" | tail -n1)
   desktop_fullscreen "$1" "$launcher_err" "${from%%:*}"
 }
-gnome_tools() { echo mutter dbus-run-session; }
+gnome_tools() { echo mutter dbus-daemon; }
 gnome_start() { wayland_desktop_start; }
 gnome_key() { desktop_key "$1"; }
 gnome_saver_up() { wayland_desktop_saver_up "$1"; }
@@ -246,7 +246,7 @@ gnome_inhibit_stop() {
     fail "the launcher did not say that it held back for the session manager"
   desktop_key Shift_L || fail "the key could not be sent"
 }
-kde_tools() { echo kwin_wayland dbus-run-session; }
+kde_tools() { echo kwin_wayland dbus-daemon; }
 kde_start() { wayland_desktop_start; }
 kde_key() { desktop_key "$1"; }
 kde_saver_up() { wayland_desktop_saver_up "$1"; }
