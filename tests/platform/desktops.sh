@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the scripts that run the real programs on a headless GNOME
 # (mutter) or KDE (kwin) desktop. Either desktop is started as an
 # unprivileged user (nobody, when the script runs as root: both refuse root or
@@ -20,9 +21,9 @@
 #       waits until the compositor has taken it. The focused client gets it.
 #   desktop_fullscreen PID TRACE [OFFSET]
 #       True when the client PID shows its "Trenchwalk" window full screen at
-#       the output's size, with the keyboard focus. TRACE is the client's WAYLAND_DEBUG=client output,
-#       read from byte OFFSET on (say, where a new run began). On failure
-#       desktop_why says what was seen.
+#       the output's size, with the keyboard focus. TRACE is the client's
+#       WAYLAND_DEBUG=client output, read from byte OFFSET on (say, where a
+#       new run began). On failure desktop_why says what was seen.
 #   desktop_stop
 #       Stops everything desktop_start started; safe to call again, and from
 #       an EXIT trap. Call it from the trap of an interrupted run too.
@@ -36,9 +37,10 @@
 # on both desktops the client's own protocol trace is read: the window asked to
 # be full screen, the compositor configured it at the output's size, and the
 # client then attached a buffer of that size to that very surface, which the
-# keyboard then entered. The client's trace also shows which keys reached it. On KDE kwin is asked as
-# well, through a KWin script that lists its windows: there the compositor's
-# own word (full screen, at 0,0, of the output's size, active) must agree.
+# keyboard then entered. The client's trace also shows which keys reached it.
+# On KDE kwin is asked as well, through a KWin script that lists its windows:
+# there the compositor's own word (full screen, at 0,0, of the output's size,
+# active) must agree.
 #
 # The conditions handed to desktop_poll are small functions that only it calls.
 # shellcheck disable=SC2317
@@ -114,8 +116,9 @@ desktop_key_code() {
 }
 
 desktop_has_owner() {
-  "${desktop_as_user[@]}" dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
-    org.freedesktop.DBus.NameHasOwner "string:$1" 2>/dev/null | grep -q 'boolean true'
+  "${desktop_as_user[@]}" dbus-send --session --print-reply --dest=org.freedesktop.DBus \
+    /org/freedesktop/DBus org.freedesktop.DBus.NameHasOwner "string:$1" 2>/dev/null |
+    grep -q 'boolean true'
 }
 
 desktop_start() {
@@ -230,7 +233,9 @@ desktop_key() {
   code=$(desktop_key_code "$1") || { echo "no key called $1"; return 1; }
   echo "$code" >&"$desktop_keys_fd" || { echo "the key program is gone"; return 1; }
   desktop_keys_sent=$((desktop_keys_sent + 1))
-  desktop_key_taken() { [ "$(grep -c '^sent ' "$desktop_folder/keys.out")" -ge "$desktop_keys_sent" ]; }
+  desktop_key_taken() {
+    [ "$(grep -c '^sent ' "$desktop_folder/keys.out")" -ge "$desktop_keys_sent" ]
+  }
   desktop_poll "$desktop_key_wait" desktop_key_taken || {
     echo "$desktop_name did not take key $1 within $((desktop_key_wait / 10)) s"
     return 1
@@ -241,8 +246,8 @@ desktop_key() {
 # prints "ok" when a window titled Trenchwalk asked for the full screen, was
 # configured at the output's size, then attached a buffer of that size, and
 # has the keyboard focus; otherwise what it saw. The focus comes a little after
-# the first picture on mutter, and keys sent before it are lost. Object ids are reused once freed, so everything is
-# tracked as it comes, line by line.
+# the first picture on mutter, and keys sent before it are lost. Object ids
+# are reused once freed, so everything is tracked as it comes, line by line.
 desktop_trace_fullscreen() {
   tail -c +"$(($2 + 1))" "$1" 2>/dev/null | awk -v size="${desktop_width}x${desktop_height}" '
     function id(s) { sub(/^[^@]*@/, "", s); sub(/[^0-9].*$/, "", s); return s }
@@ -311,8 +316,8 @@ EOF
     org.kde.kwin.Scripting.loadScript "string:$script" "string:$mark" 2>/dev/null) || return 1
   number=$(awk '$1 == "int32" {print $2}' <<<"$reply")
   [ -n "$number" ] && [ "$number" -ge 0 ] || return 1
-  "${desktop_as_user[@]}" dbus-send --session --print-reply --dest=org.kde.KWin "/$number" org.kde.kwin.Script.run \
-    >/dev/null 2>&1 || return 1
+  "${desktop_as_user[@]}" dbus-send --session --print-reply --dest=org.kde.KWin "/$number" \
+    org.kde.kwin.Script.run >/dev/null 2>&1 || return 1
   desktop_kwin_answered() { grep -q "js: $mark end" "$desktop_folder/compositor.log"; }
   desktop_poll 50 desktop_kwin_answered
   "${desktop_as_user[@]}" dbus-send --session --print-reply --dest=org.kde.KWin /Scripting \

@@ -19,7 +19,7 @@ here=$(dirname "$0")
 
 missing=$(desktop_missing "$desktop" "$keys_tool")
 if [ -n "$missing" ]; then
-  echo "SKIP: the $desktop run needs what is not installed:" $missing
+  echo "SKIP: the $desktop run needs what is not installed: ${missing//$'\n'/, }"
   exit 77
 fi
 
@@ -79,8 +79,10 @@ check_log() {
   [ -f "$log" ] || fail "walked.log was not written"
   [ "$(head -n1 "$log")" = $'*** Visit Korvek at https://korvek.example ***\r' ] ||
     fail "banner line is wrong: $(head -n1 "$log" | od -c | head -n3)"
-  [ "$(wc -l <"$log")" -eq $((expected + 1)) ] || fail "expected $expected records: $(cat -A "$log")"
-  bad=$(tail -n +2 "$log" | grep -Evc $'^[0-9.]+ (cm|mts) [0-9]{2}-[0-9]{2}-[0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2}\r$')
+  [ "$(wc -l <"$log")" -eq $((expected + 1)) ] ||
+    fail "expected $expected records: $(cat -A "$log")"
+  bad=$(tail -n +2 "$log" |
+    grep -Evc $'^[0-9.]+ (cm|mts) [0-9]{2}-[0-9]{2}-[0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2}\r$')
   [ "$bad" -eq 0 ] || fail "malformed record line: $(cat -A "$log")"
 }
 
@@ -120,6 +122,7 @@ status=$?
 pid=""
 [ "$status" -eq 0 ] || fail "exit status $status after Escape"
 check_log 1
-grep -q 'wl_display@1\.error' "$trace" && fail "a protocol error: $(grep 'wl_display@1\.error' "$trace")"
+grep -q 'wl_display@1\.error' "$trace" &&
+  fail "a protocol error: $(grep 'wl_display@1\.error' "$trace")"
 echo "ok: Escape ends it with status 0 and one record"
 echo "PASS ($desktop)"

@@ -192,7 +192,7 @@ wayland_desktop_start() {
   local missing
   missing=$(desktop_missing "$desktop" "$keys_tool")
   if [ -n "$missing" ]; then
-    echo "SKIP: the $desktop run needs what is not installed:" $missing
+    echo "SKIP: the $desktop run needs what is not installed: ${missing//$'\n'/, }"
     return 77
   fi
   mkdir -p "$work/desktop"
