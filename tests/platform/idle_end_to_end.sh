@@ -425,8 +425,8 @@ if declare -F "${desktop}_inhibit_start" >/dev/null; then
     "the saver came $(since "$released") s after it ended"
   end_with_key 3
 fi
-grep 'the saver' "$launcher_err" | grep -qv 'the desktop inhibits idle' &&
-  fail "the launcher reported a saver failure: $(grep -v '^\[ *[0-9.]*\]' "$launcher_err")"
+saver_failures=$(grep '^trenchwalk-idle: .*the saver' "$launcher_err" | grep -v 'inhibits idle')
+[ -z "$saver_failures" ] || fail "the launcher reported a saver failure: $saver_failures"
 
 # SIGTERM: status 0, at once, with the saver not running.
 poll "$exit_limit" no_saver
