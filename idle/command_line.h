@@ -6,9 +6,11 @@
 
 namespace tw::idle {
 
-// GNOME dims the screen at four fifths of its idle delay (300 s by default,
-// so at 240 s) and blanks it at the delay; KDE dims at 5 minutes. Three
-// minutes puts the saver on the screen before any of them.
+// GNOME blanks the screen at its idle delay (300 s by default) and, with a
+// backlight, dims it earlier: at four fifths of the delay (240 s) in older
+// releases, at half (150 s) in newer ones. KDE dims at 5 minutes. Three
+// minutes is before any blank and the older dim, and leaves the saver two
+// minutes on the screen before GNOME blanks it.
 inline constexpr unsigned kDefaultDelaySeconds = 180;
 // The idle protocols take the delay in milliseconds in 32 bits; a day is far
 // longer than any sensible delay and far within that.

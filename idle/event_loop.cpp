@@ -10,6 +10,7 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <iterator>
 
 namespace tw::idle {
 namespace {
@@ -53,7 +54,7 @@ int EventLoop::run() {
     bool keepGoing = true;
     if (open) {
       pollfd watched[] = {{signalFd_, POLLIN, 0}, {request.fd, request.events, 0}};
-      const int ready = ::poll(watched, 2, timeoutUntil(request.deadlineUs));
+      const int ready = ::poll(watched, std::size(watched), timeoutUntil(request.deadlineUs));
       if (ready < 0 && errno != EINTR) {
         std::perror("trenchwalk-idle: poll");
         return 1;

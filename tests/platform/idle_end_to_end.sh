@@ -5,7 +5,9 @@
 # one record; it starts the saver again only after another whole idle period;
 # what the desktop uses to hold idle back (a view with inhibit_idle on sway, a
 # player resetting the X screen saver) keeps the saver from starting; SIGTERM
-# ends the launcher with status 0; so does the desktop going away.
+# ends the launcher with status 0; a saver that fails to start is reported in
+# one line and tried again only after input and another idle period; the
+# desktop going away ends the launcher with status 0.
 #
 # usage: idle_end_to_end.sh DESKTOP path/to/trenchwalk path/to/trenchwalk-idle [fake_input_keys]
 #   DESKTOP  x11   Xvfb, keys with xdotool
@@ -19,8 +21,9 @@
 # Each desktop is a handful of functions named after it, below:
 #   D_tools               the commands it needs (the run is skipped without them)
 #   D_start               starts it in $work; sets as_user (the command prefix
-#                         clients run under) and exports what clients need;
-#                         returns 77 when it cannot start here
+#                         clients run under) and owner (user:group owning the
+#                         folders they write, empty for the caller), exports
+#                         what clients need; returns 77 when it cannot start here
 #   D_key NAME            sends one key press and release
 #   D_saver_up PID        true when process PID shows a full-screen window
 #   D_stop                stops it; safe to call twice
@@ -57,6 +60,7 @@ chmod 700 "$work/runtime"
 as_user=()
 # What the launcher runs under besides as_user (say, a protocol trace).
 launcher_env=()
+owner=""
 launcher_pids=()
 
 microseconds() { echo "${EPOCHREALTIME//[!0-9]/}"; }
@@ -111,7 +115,6 @@ sway_tools() { echo sway swaymsg wtype jq setpriv; }
 sway_pid=""
 sway_keyboard_pid=""
 sway_start() {
-  local owner=""
   if [ "$(id -u)" -eq 0 ]; then
     as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups --)
     owner=nobody:nogroup
@@ -168,7 +171,7 @@ sway_blocker_pid=""
 sway_inhibit_start() {
   mkdir -p "$work/blocker"
   cp "$saver_binary" "$work/blocker/trenchwalk"
-  [ ${#as_user[@]} -gt 0 ] && chown -R nobody:nogroup "$work/blocker"
+  [ -n "$owner" ] && chown -R "$owner" "$work/blocker"
   "${as_user[@]}" env QT_QPA_PLATFORM=wayland "$work/blocker/trenchwalk" >"$work/blocker.err" 2>&1 &
   sway_blocker_pid=$!
   blocker_shown() { sway_saver_up "$sway_blocker_pid"; }
@@ -200,7 +203,8 @@ wayland_desktop_start() {
   desktop_start "$desktop" "$work/desktop" "$keys_tool" ||
     { echo "SKIP: $desktop did not start headless"; desktop_show_logs; return 77; }
   as_user=("${desktop_as_user[@]}")
-  [ -n "$desktop_owner" ] && chown -R "$desktop_owner" "$work/home" "$work/out" "$work/bin"
+  owner=$desktop_owner
+  [ -n "$owner" ] && chown -R "$owner" "$work/home" "$work/out" "$work/bin"
   launcher_env=(env WAYLAND_DEBUG=client)
   return 0
 }
@@ -300,12 +304,10 @@ fail() {
 }
 
 # Every running copy of the saver the launcher started: processes running
-# the copied binary.
+# the copied binary. One find, not a readlink per process: on a loaded
+# machine that loop took over a second.
 saver_processes() {
-  local p
-  for p in /proc/[0-9]*; do
-    [ "$(readlink "$p/exe" 2>/dev/null)" = "$saver" ] && echo "${p#/proc/}"
-  done
+  find /proc -mindepth 2 -maxdepth 2 -name exe -lname "$saver" 2>/dev/null | awk -F/ '{print $3}'
 }
 records() {
   [ -f "$log" ] || { echo 0; return; }
@@ -352,7 +354,7 @@ start_launcher() {
   launcher_out="$work/launcher-$n.out"
   launcher_err="$work/launcher-$n.err"
 }
-chosen() { grep -Eq "^trenchwalk-idle: idle source: $("${desktop}_source"); starting $saver after $delay s idle$" "$launcher_out"; }
+chosen() { grep -sEq "^trenchwalk-idle: idle source: $("${desktop}_source"); starting $saver after $delay s idle$" "$launcher_out"; }
 launcher_settled() { chosen || ! running "$launcher_pid"; }
 
 # The saver's process once it shows full screen; "" until then.
@@ -364,6 +366,19 @@ saver_shown() {
 no_saver() { [ -z "$(saver_processes)" ]; }
 # Seconds from $1 (microseconds) to now, with two decimals.
 since() { awk -v from="$1" -v now="$(microseconds)" 'BEGIN { printf "%.2f", (now - from) / 1e6 }'; }
+# When process $1 started, and now, in seconds since boot on one clock (the
+# kernel's own record, to its 10 ms ticks, whenever the poll saw it).
+clock_ticks=$(getconf CLK_TCK)
+started_at() { awk -v hz="$clock_ticks" '{ printf "%.2f", $22 / hz }' "/proc/$1/stat"; }
+uptime_now() { cut -d' ' -f1 /proc/uptime; }
+# Seconds from uptime $1 to the start of the saver process $2; fails the
+# run when that is less than the delay.
+start_offset=""
+check_started_after_delay() {
+  start_offset=$(awk -v from="$1" -v to="$(started_at "$2")" 'BEGIN { printf "%.2f", to - from }')
+  awk -v s="$start_offset" -v d="$delay" 'BEGIN { exit !(s >= d) }' ||
+    fail "$3: the saver started $start_offset s after the last key, within the $delay s delay"
+}
 
 # Sends a key and waits for the saver to end on it with one more record.
 end_with_key() {
@@ -391,24 +406,26 @@ status=$?
 echo "ok: $desktop: a second launcher leaves at once, quietly"
 
 # The first start: a key, then no input for the delay.
+# The uptime is read before the key is sent: the last input is later still,
+# so a start at least the delay after it is never early.
+last_input_up=$(uptime_now)
+last_input=$(microseconds)
 "${desktop}_key" Shift_L || fail "the first key could not be sent"
-last_input=$(microseconds)
 poll "$saver_limit" saver_shown || fail "no full-screen saver $((saver_limit / 10)) s after the last key"
-first_after=$(since "$last_input")
-awk -v s="$first_after" -v d="$delay" 'BEGIN { exit !(s >= d) }' ||
-  fail "the saver started ${first_after} s after the last key, before the ${delay} s delay"
-echo "ok: $desktop: the saver is up full screen ${first_after} s after the last key (delay $delay s)"
-end_with_key 1
+check_started_after_delay "$last_input_up" "$saver_pid" "the first start"
+echo "ok: $desktop: the saver started $start_offset s after the last key and was up full screen" \
+  "at $(since "$last_input") s (delay $delay s)"
+last_input_up=$(uptime_now)
 last_input=$(microseconds)
+end_with_key 1
 echo "ok: $desktop: a key ends it with one record"
 
 # Not right after the key: only once the session has been idle a whole
 # delay again.
 poll "$saver_limit" saver_shown || fail "the saver did not start again after another idle period"
-again_after=$(since "$last_input")
-awk -v s="$again_after" -v d="$delay" 'BEGIN { exit !(s >= d) }' ||
-  fail "the saver started again ${again_after} s after the key that ended it, within the ${delay} s delay"
-echo "ok: $desktop: started again ${again_after} s after the key that ended it, not before"
+check_started_after_delay "$last_input_up" "$saver_pid" "after the key that ended it"
+echo "ok: $desktop: started again $start_offset s after the key that ended it, not before" \
+  "(up full screen at $(since "$last_input") s)"
 end_with_key 2
 
 if declare -F "${desktop}_inhibit_start" >/dev/null; then
@@ -437,6 +454,39 @@ wait "$launcher_pid"
 status=$?
 [ "$status" -eq 0 ] || fail "exit status $status after SIGTERM"
 echo "ok: $desktop: SIGTERM ends the launcher with status 0"
+
+# A saver that fails to start: one line each time, and the launcher re-arms:
+# not again while no one is there, but after input and another idle period.
+mkdir -p "$work/broken"
+cp "$launcher" "$work/broken/trenchwalk-idle"
+printf '#!/bin/sh\nexit 3\n' >"$work/broken/trenchwalk"
+chmod 755 "$work/broken" "$work/broken/trenchwalk"
+[ -n "$owner" ] && chown -R "$owner" "$work/broken"
+# SIGINT back to its default: a shell starts background jobs with it ignored,
+# and this launcher is ended with it below.
+"${as_user[@]}" env --default-signal=INT "$work/broken/trenchwalk-idle" "$delay" \
+  >"$work/launcher-broken.out" 2>"$work/launcher-broken.err" &
+broken_pid=$!
+launcher_pids+=("$broken_pid")
+failures() { grep -c '^trenchwalk-idle: the saver failed to start (exit status 3); waiting for the next idle period$' "$work/launcher-broken.err"; }
+failed_times() { [ "$(failures)" -ge "$1" ]; }
+"${desktop}_key" Shift_L || fail "the key could not be sent"
+poll "$saver_limit" failed_times 1 || fail "a saver that fails was not reported: $(cat "$work/launcher-broken.err")"
+# With no input, no new attempt: a saver that fails is not started in a loop.
+poll $((2 * delay * 10)) failed_times 2 && fail "the launcher tried again without any input"
+"${desktop}_key" Shift_L || fail "the key could not be sent"
+poll "$saver_limit" failed_times 2 || fail "the launcher did not try again after another idle period"
+[ "$(failures)" -eq 2 ] && [ "$(wc -l <"$work/launcher-broken.err")" -eq 2 ] ||
+  fail "expected two lines, one per failure: $(cat "$work/launcher-broken.err")"
+running "$broken_pid" || fail "the launcher ended after a saver failed"
+kill -INT "$broken_pid"
+broken_gone() { ! running "$broken_pid"; }
+poll "$exit_limit" broken_gone || fail "the launcher still runs 10 s after SIGINT"
+wait "$broken_pid"
+status=$?
+[ "$status" -eq 0 ] || fail "exit status $status after SIGINT"
+echo "ok: $desktop: a saver that fails to start is reported in one line, and tried again" \
+  "after another idle period; SIGINT ends the launcher with status 0"
 
 # The desktop going away: the launcher leaves with status 0.
 start_launcher
