@@ -200,13 +200,17 @@ desktop_start() {
   export WAYLAND_DISPLAY=$desktop_socket
 
   # The key program reads codes from a pipe that this shell holds open for
-  # the whole run, and says "sent" for each key the compositor took.
+  # the whole run, and says "sent" for each key the compositor took. It runs
+  # from the run's folder, which the desktop's user can reach wherever the
+  # source and build trees lie.
   local keys=(/usr/bin/python3 "$desktop_folder/mutter_keys.py")
   if [ "$desktop_name" = gnome ]; then
-    cp "$(dirname "${BASH_SOURCE[0]}")/mutter_keys.py" "$desktop_folder/mutter_keys.py"
+    cp "$(dirname "${BASH_SOURCE[0]}")/mutter_keys.py" "$desktop_folder/mutter_keys.py" || return 1
     chmod 644 "$desktop_folder/mutter_keys.py"
   else
-    keys=(env KWIN_WAYLAND_NO_PERMISSION_CHECKS=1 "$keys_tool")
+    cp "$keys_tool" "$desktop_folder/fake_input_keys" || return 1
+    chmod 755 "$desktop_folder/fake_input_keys"
+    keys=(env KWIN_WAYLAND_NO_PERMISSION_CHECKS=1 "$desktop_folder/fake_input_keys")
   fi
   mkfifo -m 600 "$desktop_folder/keys.fifo" || return 1
   [ -n "$desktop_owner" ] && chown "$desktop_owner" "$desktop_folder/keys.fifo"
