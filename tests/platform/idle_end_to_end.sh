@@ -216,12 +216,26 @@ wayland_desktop_saver_up() {
   from=$(grep -b 'wl_display@1\.get_registry(new id wl_registry@2)' "$launcher_err" | tail -n1)
   desktop_fullscreen "$1" "$launcher_err" "${from%%:*}"
 }
+# What a saver that does not end was told last: its keyboard's events from
+# its own trace, and where its threads wait.
+wayland_desktop_describe_saver() {
+  local from t
+  from=$(grep -b 'wl_display@1\.get_registry(new id wl_registry@2)' "$launcher_err" | tail -n1)
+  echo; echo "its keyboard's last events:"
+  tail -c +"$((${from%%:*} + 1))" "$launcher_err" | grep -E 'wl_keyboard@[0-9]+\.(enter|leave|key)' |
+    tail -n 6
+  echo "its threads (name, state, wait channel):"
+  for t in /proc/"$1"/task/*; do
+    echo "  $(cat "$t/comm") $(awk '{print $3}' "$t/stat") $(cat "$t/wchan")"
+  done 2>/dev/null
+}
 gnome_tools() { echo mutter dbus-daemon; }
 gnome_start() { wayland_desktop_start; }
 gnome_key() { desktop_key "$1"; }
 gnome_saver_up() { wayland_desktop_saver_up "$1"; }
 gnome_stop() { desktop_stop; }
 gnome_show_logs() { desktop_show_logs; }
+gnome_describe_saver() { wayland_desktop_describe_saver "$1"; }
 gnome_source() { echo "GNOME's idle monitor \(D-Bus\)"; }
 # Something that inhibits idle, as gnome-session reports a playing film: a
 # stand-in for the session manager whose IsInhibited says yes. mutter's own
@@ -265,6 +279,7 @@ kde_key() { desktop_key "$1"; }
 kde_saver_up() { wayland_desktop_saver_up "$1"; }
 kde_stop() { desktop_stop; }
 kde_show_logs() { desktop_show_logs; }
+kde_describe_saver() { wayland_desktop_describe_saver "$1"; }
 kde_source() { echo "ext-idle-notify-v1 \(Wayland, $desktop_socket\)"; }
 
 # --- The checks, the same on every desktop.
@@ -395,7 +410,8 @@ end_with_key() {
   local expected=$1 pid=$saver_pid
   "${desktop}_key" Escape || fail "the key could not be sent"
   saver_gone() { ! running "$pid"; }
-  poll "$exit_limit" saver_gone || fail "the saver (pid $pid) still runs 10 s after Escape"
+  poll "$exit_limit" saver_gone || fail "the saver (pid $pid) still runs 10 s after Escape" \
+    "$(declare -F "${desktop}_describe_saver" >/dev/null && "${desktop}_describe_saver" "$pid")"
   [ "$(records)" -eq "$expected" ] || fail "expected $expected record(s): $(cat -A "$log" 2>/dev/null)"
 }
 
