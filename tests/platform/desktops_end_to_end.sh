@@ -116,7 +116,14 @@ echo "ok: F1 and keypad + reach the saver; it goes on and writes nothing"
 
 desktop_key Escape || fail "no key Escape"
 ended() { ! desktop_running "$pid"; }
-desktop_poll "$exit_wait" ended || fail "the saver still runs $((exit_wait / 10)) s after Escape"
+if ! desktop_poll "$exit_wait" ended; then
+  fail "the saver still runs $((exit_wait / 10)) s after Escape; its keyboard's last events:" \
+    "$(grep -E 'wl_keyboard@[0-9]+\.(enter|leave|key)' "$trace" | tail -n 6)" \
+    "its threads (name, state, wait channel):" \
+    "$(for t in /proc/"$pid"/task/*; do
+         echo "  $(cat "$t/comm") $(awk '{print $3}' "$t/stat") $(cat "$t/wchan")"
+       done 2>/dev/null)"
+fi
 wait "$pid"
 status=$?
 pid=""
