@@ -211,10 +211,26 @@ wayland_desktop_start() {
   launcher_env=(env WAYLAND_DEBUG=client)
   return 0
 }
+# A new saver's process runs a little before its connection shows in the
+# trace; until then the last connection there is the previous saver's, which
+# ended full screen with the focus. So a saver other than the one seen last
+# counts only with a connection that began after that one's (in the same
+# launcher's output).
+wayland_shown_pid=""
+wayland_shown_file=""
+wayland_shown_from=-1
 wayland_desktop_saver_up() {
   local from
   from=$(grep -b 'wl_display@1\.get_registry(new id wl_registry@2)' "$launcher_err" | tail -n1)
-  desktop_fullscreen "$1" "$launcher_err" "${from%%:*}"
+  from=${from%%:*}
+  [ -n "$from" ] || return 1
+  if [ "$1" != "$wayland_shown_pid" ] && [ "$launcher_err" = "$wayland_shown_file" ]; then
+    [ "$from" -gt "$wayland_shown_from" ] || return 1
+  fi
+  desktop_fullscreen "$1" "$launcher_err" "$from" || return 1
+  wayland_shown_pid=$1
+  wayland_shown_file=$launcher_err
+  wayland_shown_from=$from
 }
 # What a saver that does not end was told last: its keyboard's events from
 # its own trace, and where its threads wait.
