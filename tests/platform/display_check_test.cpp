@@ -1,4 +1,4 @@
-#include "platform/display_check.h"
+#include "platform/system/display_check.h"
 
 #include <gtest/gtest.h>
 

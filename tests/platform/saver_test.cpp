@@ -9,7 +9,7 @@
 #include <QMouseEvent>
 #include <cmath>
 
-#include "platform/saver.h"
+#include "platform/windows/saver.h"
 #include "tests/platform/offscreen_services.h"
 
 namespace tw::platform {
