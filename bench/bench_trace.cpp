@@ -1,12 +1,11 @@
 #include "bench/bench_trace.h"
 
-#if TRENCHWALK_BENCH_TRACE
 #include <time.h>
 #include <unistd.h>
 
 #include <charconv>
 
-namespace tw::platform {
+namespace tw::bench {
 namespace {
 
 // Lines are kept and written about once a second, so that the trace adds no
@@ -87,5 +86,10 @@ void BenchTrace::flush() {
   buffer_.clear();
 }
 
+}  // namespace tw::bench
+
+namespace tw::platform {
+
+std::unique_ptr<TickObserver> makeTickObserver() { return std::make_unique<bench::BenchTrace>(); }
+
 }  // namespace tw::platform
-#endif

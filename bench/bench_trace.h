@@ -1,8 +1,9 @@
-// Benchmark instrumentation, compiled in only with the CMake option
-// TRENCHWALK_BENCH_TRACE (off by default): the shipped program reads no command
-// line, settings or environment, so the trace is a separate build, never a
-// switch. It writes one line per timer tick and one for the first picture on
-// the screen to stderr, for bench/x11_cost.sh:
+// Benchmark instrumentation, linked into the saver only with the CMake option
+// TRENCHWALK_BENCH_TRACE (off by default), as the driver's TickObserver: the
+// shipped program reads no command line, settings or environment, so the
+// trace is a separate build, never a switch. It writes one line per timer tick
+// and one for the first picture on the screen to stderr, for
+// bench/x11_cost.sh and bench/wayland_cost.sh:
 //
 //   first-frame <realtime µs>
 //   tick <realtime µs> <timer> <late µs> <walk running> <fall running> <fall interval> <due ms>
@@ -14,33 +15,29 @@
 // continues) the fall's drop.
 #pragma once
 
-#ifndef TRENCHWALK_BENCH_TRACE
-#define TRENCHWALK_BENCH_TRACE 0
-#endif
-
-#if TRENCHWALK_BENCH_TRACE
 #include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
+#include "platform/windows/tick_observer.h"
 #include "shell/scheduler.h"
 
-namespace tw::platform {
+namespace tw::bench {
 
-class BenchTrace {
+class BenchTrace : public platform::TickObserver {
  public:
   BenchTrace();
-  ~BenchTrace();
+  ~BenchTrace() override;
   BenchTrace(const BenchTrace&) = delete;
   BenchTrace& operator=(const BenchTrace&) = delete;
 
   // Before the clock event: which timers are due at `nowNs` (the driver's
   // clock), and how late each is.
-  void beforeTick(const Timers& timers, int64_t nowNs);
+  void beforeTick(const Timers& timers, int64_t nowNs) override;
   // After it: one line per timer that ticked.
-  void afterTick(const Timers& timers);
-  void firstFrame();
+  void afterTick(const Timers& timers) override;
+  void firstFrame() override;
 
  private:
   void flush();
@@ -55,5 +52,4 @@ class BenchTrace {
   int64_t bufferedSinceUs_ = 0;
 };
 
-}  // namespace tw::platform
-#endif
+}  // namespace tw::bench

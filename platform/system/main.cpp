@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 #if TRENCHWALK_FONTCONFIG
@@ -29,6 +30,7 @@
 #include "platform/system/qt_services.h"
 #include "platform/system/single_instance.h"
 #include "platform/windows/saver.h"
+#include "platform/windows/tick_observer.h"
 
 namespace {
 
@@ -222,7 +224,8 @@ int main() {
   tw::Clock clock;
   tw::platform::QtServices services;
   services.setLogFolder(logFolder.path());
-  tw::platform::Saver saver(services, clock);
+  const std::unique_ptr<tw::platform::TickObserver> observer = tw::platform::makeTickObserver();
+  tw::platform::Saver saver(services, clock, observer.get());
   if (!saver.start()) return leave(saver.exitCode());
   // QApplication::exec() first connects to the accessibility bus, a blocking
   // D-Bus call of several milliseconds: the first picture goes to the screen

@@ -19,7 +19,8 @@ constexpr float kNowhere = -1.0e9f;
 
 }  // namespace
 
-Saver::Saver(QtServices& services, Clock& clock) : services_(services), core_(services, clock) {
+Saver::Saver(QtServices& services, Clock& clock, TickObserver* observer)
+    : services_(services), core_(services, clock), observer_(observer) {
   timer_.setSingleShot(true);
   timer_.setTimerType(Qt::PreciseTimer);
   connect(&timer_, &QTimer::timeout, this, [this] { tick(); });
@@ -141,14 +142,11 @@ void Saver::arm() {
 }
 
 void Saver::tick() {
-#if TRENCHWALK_BENCH_TRACE
+  constexpr int64_t kNsPerMs = 1'000'000;
   const int64_t nowNs = clock_.nsecsElapsed();
-  trace_.beforeTick(core_.timers(), nowNs);
-  deliver([this, nowNs] { core_.catchUp(nowNs / 1'000'000); });
-  trace_.afterTick(core_.timers());
-#else
-  deliver([this] { core_.catchUp(clock_.elapsed()); });
-#endif
+  if (observer_) observer_->beforeTick(core_.timers(), nowNs);
+  deliver([this, nowNs] { core_.catchUp(nowNs / kNsPerMs); });
+  if (observer_) observer_->afterTick(core_.timers());
 }
 
 void Saver::keyPressed(const QKeyEvent& event) {
@@ -187,9 +185,7 @@ void Saver::awaitFirstFrame(int limitMs) {
 }
 
 void Saver::firstFrameShown() {
-#if TRENCHWALK_BENCH_TRACE
-  trace_.firstFrame();
-#endif
+  if (observer_) observer_->firstFrame();
   if (firstFrameLoop_) firstFrameLoop_->quit();
 }
 

@@ -10,12 +10,12 @@
 #include <vector>
 
 #include "app/core.h"
-#include "bench/bench_trace.h"
 #include "input/key_filter.h"
 #include "platform/paint/sprites.h"
 #include "platform/system/qt_services.h"
 #include "platform/windows/cover_window.h"
 #include "platform/windows/scene_window.h"
+#include "platform/windows/tick_observer.h"
 #include "platform/windows/window_input.h"
 #include "shell/clock.h"
 
@@ -26,8 +26,10 @@ namespace tw::platform {
 // windows only report to it; it never paints for them.
 class Saver : public QObject, public WindowInput {
  public:
-  // `clock` is the core's time, moved by the core to the time elapsed since start.
-  Saver(QtServices& services, Clock& clock);
+  // `clock` is the core's time, moved by the core to the time elapsed since
+  // start. `observer`, when given, is told of every tick and of the first
+  // picture, and must outlive the saver.
+  Saver(QtServices& services, Clock& clock, TickObserver* observer = nullptr);
   ~Saver() override;
 
   // Starts the core, then shows the windows: a cover on every screen
@@ -86,9 +88,7 @@ class Saver : public QObject, public WindowInput {
   int depth_ = 0;
   bool finished_ = false;
   QEventLoop* firstFrameLoop_ = nullptr;
-#if TRENCHWALK_BENCH_TRACE
-  BenchTrace trace_;
-#endif
+  TickObserver* observer_;
 };
 
 }  // namespace tw::platform
