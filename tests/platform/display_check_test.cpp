@@ -222,8 +222,14 @@ TEST(NoOpenGL, NamesNoIntegrationThenGivesTheUsersSettingsBack) {
   }
   EXPECT_FALSE(qEnvironmentVariableIsSet(kWayland));
   EXPECT_EQ(qgetenv(kXcb), QByteArrayLiteral("xcb_egl"));
-  if (waylandWasSet) qputenv(kWayland, waylandWas); else qunsetenv(kWayland);
-  if (xcbWasSet) qputenv(kXcb, xcbWas); else qunsetenv(kXcb);
+  const auto giveBack = [](const char* name, bool wasSet, const QByteArray& was) {
+    if (wasSet)
+      qputenv(name, was);
+    else
+      qunsetenv(name);
+  };
+  giveBack(kWayland, waylandWasSet, waylandWas);
+  giveBack(kXcb, xcbWasSet, xcbWas);
 }
 
 }  // namespace
