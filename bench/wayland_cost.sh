@@ -22,7 +22,7 @@
 #            falls, and the floor at 100 boxes a second, the drop's rate
 #   start    STARTS (5) starts of the saver at 1920x1080, to the first frame
 # How it measures: CPU from /proc/PID/task/*/schedstat of the program and of
-# sway, sampled every 50 ms; the saver's trace (platform/bench_trace.h) splits
+# sway, sampled every 50 ms; the saver's trace (bench/bench_trace.h) splits
 # its time into walking and the drop of a fall, as bench/x11_cost.sh does.
 # Memory: VmHWM of the program at the end of each walking run.
 set -u

@@ -10,7 +10,7 @@
 # source tree (Release, the trenchwalk target only) under BUILD_ROOT, by
 # default ${TMPDIR:-/tmp}/trenchwalk-x11cost:
 #   saver  -DTRENCHWALK_BENCH_TRACE=ON: the saver as shipped, plus one stderr
-#          line per timer tick and one for the first frame (platform/bench_trace.h)
+#          line per timer tick and one for the first frame (bench/bench_trace.h)
 #   full   the same with -DTRENCHWALK_FULL_REPAINT=ON: the whole window is
 #          painted and sent after every event, as a naive view would do it
 # Binaries given through SAVER and SAVER_FULL must be such trace builds.

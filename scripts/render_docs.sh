@@ -4,7 +4,7 @@
 # Needs a built tree (scripts/test.sh builds build-test/), ImageMagick and gifsicle.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-render=build-test/platform/trenchwalk-render
+render=build-test/tools/render/trenchwalk-render
 export QT_QPA_PLATFORM=offscreen
 "$render" screenshot docs/screenshot.png
 frames="$(mktemp -d)"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/fonts.h"
+#include "platform/paint/fonts.h"
 
 namespace tw::platform {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <QPixmap>
 
-#include "platform/cursor.h"
+#include "platform/windows/cursor.h"
 
 namespace tw::platform {
 namespace {

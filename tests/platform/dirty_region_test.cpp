@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "platform/scene_paint.h"
+#include "platform/paint/scene_paint.h"
 #include "tests/platform/offscreen_services.h"
 
 namespace tw::platform {

@@ -1,10 +1,14 @@
-#include "platform/display_check.h"
+#include "platform/system/display_check.h"
 
 #include <gtest/gtest.h>
 
+#include <QByteArray>
 #include <set>
 #include <string>
 #include <vector>
+
+#include "platform/system/no_opengl.h"
+#include "platform/system/qt_arguments.h"
 
 namespace tw::platform {
 namespace {
@@ -176,6 +180,56 @@ TEST(SystemDisplayProbe, ARefusedConnectionIsTriedAgainForAboutTwoSeconds) {
   constexpr long long kAtLeast = 1500, kAtMost = 2500;
   EXPECT_GE(total, kAtLeast);
   EXPECT_LE(total, kAtMost);
+}
+
+// What QApplication is given: the program's name, and the platforms to try
+// only when the display check chose them, ending with a null pointer.
+TEST(QtArguments, NamesThePlatformsOnlyWhenTheCheckChoseThem) {
+  struct Case {
+    std::string platforms;
+    std::vector<std::string> expected;
+  };
+  const std::vector<Case> cases = {
+      {"wayland;xcb", {"trenchwalk", "-platform", "wayland;xcb"}},
+      {"xcb", {"trenchwalk", "-platform", "xcb"}},
+      {"", {"trenchwalk"}},
+  };
+  for (const Case& c : cases) {
+    QtArguments arguments(c.platforms);
+    ASSERT_EQ(arguments.count(), static_cast<int>(c.expected.size())) << c.platforms;
+    for (size_t i = 0; i < c.expected.size(); ++i)
+      EXPECT_EQ(std::string(arguments.values()[i]), c.expected[i]) << c.platforms;
+    EXPECT_EQ(arguments.values()[c.expected.size()], nullptr) << c.platforms;
+  }
+}
+
+// Qt's OpenGL integrations are named away while Qt starts, and the user's own
+// settings, set or not, are given back afterwards for the programs the saver
+// starts.
+TEST(NoOpenGL, NamesNoIntegrationThenGivesTheUsersSettingsBack) {
+  constexpr const char* kWayland = "QT_WAYLAND_CLIENT_BUFFER_INTEGRATION";
+  constexpr const char* kXcb = "QT_XCB_GL_INTEGRATION";
+  const bool waylandWasSet = qEnvironmentVariableIsSet(kWayland);
+  const bool xcbWasSet = qEnvironmentVariableIsSet(kXcb);
+  const QByteArray waylandWas = qgetenv(kWayland), xcbWas = qgetenv(kXcb);
+  qunsetenv(kWayland);
+  qputenv(kXcb, QByteArrayLiteral("xcb_egl"));
+  {
+    NoOpenGL noOpenGL;
+    EXPECT_EQ(qgetenv(kWayland), QByteArrayLiteral("none"));
+    EXPECT_EQ(qgetenv(kXcb), QByteArrayLiteral("none"));
+    noOpenGL.settle();
+  }
+  EXPECT_FALSE(qEnvironmentVariableIsSet(kWayland));
+  EXPECT_EQ(qgetenv(kXcb), QByteArrayLiteral("xcb_egl"));
+  const auto giveBack = [](const char* name, bool wasSet, const QByteArray& was) {
+    if (wasSet)
+      qputenv(name, was);
+    else
+      qunsetenv(name);
+  };
+  giveBack(kWayland, waylandWasSet, waylandWas);
+  giveBack(kXcb, xcbWasSet, xcbWas);
 }
 
 }  // namespace

@@ -2,8 +2,8 @@
 
 #include <QFontInfo>
 
-#include "platform/fonts.h"
-#include "platform/qt_services.h"
+#include "platform/paint/fonts.h"
+#include "platform/system/qt_services.h"
 
 namespace tw::platform {
 namespace {

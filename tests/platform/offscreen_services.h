@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/qt_services.h"
-#include "shell/clock.h"
 #include "app/core.h"
+#include "platform/system/qt_services.h"
+#include "shell/clock.h"
 #include "tests/stage.h"
 
 namespace tw::platform::test {

@@ -4,8 +4,8 @@
 #include <QPainter>
 #include <cmath>
 
-#include "platform/scene_paint.h"
-#include "platform/sprites.h"
+#include "platform/paint/scene_paint.h"
+#include "platform/paint/sprites.h"
 #include "tests/platform/offscreen_services.h"
 
 namespace tw::platform {

@@ -1,15 +1,20 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFocusEvent>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <algorithm>
 #include <cmath>
+#include <string>
+#include <vector>
 
-#include "platform/saver.h"
+#include "platform/windows/saver.h"
+#include "platform/windows/tick_observer.h"
 #include "tests/platform/offscreen_services.h"
 
 namespace tw::platform {
@@ -43,6 +48,58 @@ TEST(SaverStart, LoadRunsBeforeTheWindowIsShown) {
   EXPECT_EQ(saver.window()->geometry(), QGuiApplication::primaryScreen()->geometry());
   EXPECT_EQ(saver.window()->cursor().shape(), Qt::BitmapCursor);
   EXPECT_EQ(saver.window()->cursor().hotSpot(), QPoint(0, 0));
+}
+
+// Notes what the driver tells its observer, in order.
+class RecordingObserver : public TickObserver {
+ public:
+  void beforeTick(const Timers& timers, int64_t nowNs) override {
+    const int64_t nowMs = nowNs / kNsPerMs;
+    bool anyDue = false;
+    for (TimerId id : kTimerIds) anyDue = anyDue || (timers[id].running() && timers[id].due() <= nowMs);
+    calls.push_back(anyDue ? "before, due" : "before, none due");
+    tickTimesNs.push_back(nowNs);
+  }
+  void afterTick(const Timers&) override { calls.push_back("after"); }
+  void firstFrame() override { calls.push_back("first frame"); }
+
+  static constexpr int64_t kNsPerMs = 1'000'000;
+  std::vector<std::string> calls;
+  std::vector<int64_t> tickTimesNs;
+};
+
+// The seam the benchmark build's trace hangs on: every clock event the driver
+// hands the core is announced before and after, with a timer due, and the
+// first picture once.
+TEST(SaverObserver, HearsTheFirstFrameOnceAndEveryTickBeforeAndAfter) {
+  constexpr int kTicksWanted = 3;
+  constexpr int kLimitMs = 20000;
+  constexpr int kStepMs = 10;
+  QTemporaryDir folder;
+  Clock clock;
+  test::OffscreenServices services(clock, 1024, 768, 12 * 3600 * 1000, folder.path().toStdString());
+  RecordingObserver observer;
+  Saver saver(services, clock, &observer);
+  ASSERT_TRUE(saver.start());
+  saver.awaitFirstFrame(kLimitMs);
+  QElapsedTimer waited;
+  waited.start();
+  while (observer.tickTimesNs.size() < kTicksWanted && waited.elapsed() < kLimitMs)
+    QCoreApplication::processEvents(QEventLoop::AllEvents, kStepMs);
+  ASSERT_GE(observer.tickTimesNs.size(), size_t{kTicksWanted});
+
+  EXPECT_EQ(std::count(observer.calls.begin(), observer.calls.end(), "first frame"), 1);
+  std::vector<std::string> ticks;
+  for (const std::string& call : observer.calls)
+    if (call != "first frame") ticks.push_back(call);
+  EXPECT_EQ(ticks.size() % 2, 0u);
+  for (size_t i = 0; i + 1 < ticks.size(); i += 2) {
+    EXPECT_EQ(ticks[i], "before, due") << "call " << i;
+    EXPECT_EQ(ticks[i + 1], "after") << "call " << i + 1;
+  }
+  EXPECT_TRUE(std::is_sorted(observer.tickTimesNs.begin(), observer.tickTimesNs.end()));
+  // The core was moved to the last announced time, in whole milliseconds.
+  EXPECT_GE(clock.now(), observer.tickTimesNs.back() / RecordingObserver::kNsPerMs);
 }
 
 // The saver's windows on the offscreen platform, fed events by hand.

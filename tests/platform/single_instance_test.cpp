@@ -1,4 +1,5 @@
-#include "platform/single_instance.h"
+#include "platform/system/executable_folder.h"
+#include "platform/system/single_instance.h"
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
@@ -18,9 +19,9 @@
 #include <sstream>
 #include <vector>
 
-#include "platform/descriptors.h"
-#include "platform/held_folder.h"
-#include "platform/log_place.h"
+#include "platform/system/descriptors.h"
+#include "platform/system/held_folder.h"
+#include "platform/system/log_place.h"
 
 namespace tw::platform {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <QImage>
 
-#include "platform/sprites.h"
+#include "platform/paint/sprites.h"
 #include "tests/platform/offscreen_services.h"
 
 namespace tw::platform {

@@ -14,8 +14,8 @@
 #include <QScreen>
 #include <utility>
 
-#include "platform/saver.h"
-#include "platform/scene_paint.h"
+#include "platform/paint/scene_paint.h"
+#include "platform/windows/saver.h"
 #include "tests/platform/offscreen_services.h"
 
 namespace tw::platform {

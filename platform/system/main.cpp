@@ -1,0 +1,57 @@
+// The saver. It reads no command line: however it is started, it behaves the same.
+#include <QApplication>
+#include <QGuiApplication>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include "platform/system/display_check.h"
+#include "platform/system/fontconfig_warm_up.h"
+#include "platform/system/log_claim.h"
+#include "platform/system/no_opengl.h"
+#include "platform/system/process_limits.h"
+#include "platform/system/qt_arguments.h"
+#include "platform/system/saver_run.h"
+#include "platform/system/single_instance.h"
+#include "platform/system/start_messages.h"
+#include "platform/windows/tick_observer.h"
+
+namespace {
+
+int failWith(const std::string& line) {
+  std::fprintf(stderr, "%s\n", line.c_str());
+  return 1;
+}
+
+}  // namespace
+
+int main() {
+  namespace platform = tw::platform;
+  platform::survivePipesAndFileLimits();
+  if (!platform::roomToStart()) return 1;
+  // Before anything else: without a display there is nothing to do but say so.
+  platform::SystemDisplayProbe probe;
+  const platform::StartPlan plan =
+      platform::planStart(platform::DisplayEnvironment::ofThisProcess(), probe);
+  if (!plan.error.empty()) return failWith(plan.error);
+
+  platform::QtArguments arguments(plan.platformArgument);
+  platform::FontconfigWarmUp fontconfig;
+  platform::NoOpenGL noOpenGL;
+  platform::StartMessages startMessages;
+  QApplication app(arguments.count(), arguments.values());
+  noOpenGL.settle();
+  startMessages.end();
+  probe.letGo();
+  if (!QGuiApplication::primaryScreen())
+    return failWith(platform::noScreenFailure(QGuiApplication::platformName().toStdString()));
+  QApplication::setApplicationName(QStringLiteral("trenchwalk"));
+  QApplication::setQuitOnLastWindowClosed(false);
+  fontconfig.finish();
+
+  platform::LogClaim log;
+  if (log.take(std::cerr) == platform::InstanceLock::HeldElsewhere) return 0;
+  const std::unique_ptr<platform::TickObserver> observer = platform::makeTickObserver();
+  return platform::runSaver(log.folder(), observer.get());
+}

@@ -1,0 +1,7 @@
+#include "platform/windows/tick_observer.h"
+
+namespace tw::platform {
+
+std::unique_ptr<TickObserver> makeTickObserver() { return nullptr; }
+
+}  // namespace tw::platform
