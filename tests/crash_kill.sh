@@ -8,7 +8,7 @@
 #
 # usage: crash_kill.sh path/to/trenchwalk [kills]
 set -u
-source "$(dirname "$0")/xvfb.sh"
+source "$(dirname "$0")/lib/xvfb.sh"
 
 binary=${1:?usage: crash_kill.sh path/to/trenchwalk [kills]}
 kills=${2:-100}
@@ -53,7 +53,7 @@ missing() { comm -23 "$1" "$2"; }
 random_ms() { echo $((RANDOM % $1)); }
 
 wait_window() {
-  find_window 10 "^${title}\$" >/dev/null
+  find_window 100 "^${title}\$" >/dev/null
 }
 
 # A log to begin with: the banner and a few records of earlier runs.

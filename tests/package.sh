@@ -20,7 +20,7 @@
 #   SANITIZED           1 when the tests run on a sanitized build
 #   PER_USER_BUILD_DIR  the build the per-user install is made from
 set -u
-source "$(dirname "$0")/xvfb.sh"
+source "$(dirname "$0")/lib/xvfb.sh"
 
 source_dir=${1:?usage: package.sh SOURCE_DIR PACKAGE_BUILD_DIR SANITIZED PER_USER_BUILD_DIR}
 package_build=${2:?usage: package.sh SOURCE_DIR PACKAGE_BUILD_DIR SANITIZED PER_USER_BUILD_DIR}
@@ -211,7 +211,7 @@ start_as_nobody() {
     DISPLAY="$DISPLAY" XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=xcb "$1" \
     >>"$work/saver.out" 2>&1 &
   pid=$!
-  find_window 15 "^${title}\$" >/dev/null || fail "no saver window"
+  find_window 150 "^${title}\$" >/dev/null || fail "no saver window"
 }
 
 escape_ends_it() {

@@ -9,7 +9,7 @@
 #
 # usage: readonly_folder.sh path/to/trenchwalk
 set -u
-source "$(dirname "$0")/xvfb.sh"
+source "$(dirname "$0")/lib/xvfb.sh"
 source "$(dirname "$0")/lib/as_user.sh"
 
 binary=${1:?usage: readonly_folder.sh path/to/trenchwalk}
@@ -67,7 +67,7 @@ before=$(ls -la "$work/bin")
 runuser -u nobody -- env -u XDG_STATE_HOME HOME="$work/home" DISPLAY="$display" \
   XDG_RUNTIME_DIR="$work/runtime-dir" QT_QPA_PLATFORM=xcb "$work/bin/trenchwalk" >"$work/out" 2>&1 &
 pid=$!
-wid=$(find_window 10 "^${title}\$")
+wid=$(find_window 100 "^${title}\$")
 [ -n "$wid" ] || fail "no saver window"
 # A second copy of the same install leaves at once, quietly.
 runuser -u nobody -- env -u XDG_STATE_HOME HOME="$work/home" DISPLAY="$display" \
@@ -104,7 +104,7 @@ record=$'^[0-9.]+ (cm|mts) [0-9]{2}-[0-9]{2}-[0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2}
 runuser -u nobody -- env -u XDG_STATE_HOME HOME="$work/home" DISPLAY="$display" \
   XDG_RUNTIME_DIR="$work/runtime-dir" QT_QPA_PLATFORM=xcb "$work/bin/trenchwalk" >"$work/out" 2>&1 &
 pid=$!
-wid=$(find_window 10 "^${title}\$")
+wid=$(find_window 100 "^${title}\$")
 [ -n "$wid" ] || fail "no saver window for the second run"
 xdotool windowfocus --sync "$wid" 2>/dev/null
 xdotool key KP_Add
@@ -121,7 +121,7 @@ escape_ends_it " of the second run"
 runuser -u nobody -- env -u HOME -u XDG_STATE_HOME DISPLAY="$display" \
   XDG_RUNTIME_DIR="$work/runtime-dir" QT_QPA_PLATFORM=xcb "$work/bin/trenchwalk" >"$work/out" 2>&1 &
 pid=$!
-wid=$(find_window 10 "^${title}\$")
+wid=$(find_window 100 "^${title}\$")
 [ -n "$wid" ] || fail "no saver window without a HOME"
 escape_ends_it " without a HOME"
 [ "$(wc -l <"$work/out")" -eq 1 ] && grep -q '^trenchwalk: no walked.log is kept: .* cannot be written' "$work/out" ||
@@ -138,7 +138,7 @@ backup_before=$(md5sum <"$work/shared/walked.log.bak")
 runuser -u nobody -- env DISPLAY="$display" XDG_RUNTIME_DIR="$work/runtime-dir" \
   QT_QPA_PLATFORM=xcb "$work/shared/trenchwalk" >"$work/out3" 2>&1 &
 pid=$!
-wid=$(find_window 10 "^${title}\$")
+wid=$(find_window 100 "^${title}\$")
 [ -n "$wid" ] || fail "no saver window over an unreadable log: $(cat "$work/out3")"
 # Its record cannot be kept: the run ends as a failure, said in one line.
 escape_ends_it " over an unreadable log" 1

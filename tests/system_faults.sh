@@ -10,7 +10,7 @@
 #
 # usage: system_faults.sh path/to/trenchwalk
 set -u
-source "$(dirname "$0")/xvfb.sh"
+source "$(dirname "$0")/lib/xvfb.sh"
 
 binary=${1:?usage: system_faults.sh path/to/trenchwalk}
 # The scene window's title.
@@ -69,7 +69,7 @@ make_log() {
 start() {
   "$@" >"$work/out" 2>"$work/err" &
   pid=$!
-  wid=$(find_window 15 "^${title}\$")
+  wid=$(find_window 150 "^${title}\$")
   [ -n "$wid" ] || fail "no saver window: $(cat "$work/err")"
 }
 
@@ -241,7 +241,7 @@ case="closed stderr"
   env -u XDG_RUNTIME_DIR "$work/bin/trenchwalk" 2>&1 | true
   echo "${PIPESTATUS[0]}" >"$work/piped"
 ) &
-wid=$(find_window 15 "^${title}\$")
+wid=$(find_window 150 "^${title}\$")
 [ -n "$wid" ] || fail "no saver window with stderr a closed pipe: $(cat "$work/piped" 2>/dev/null)"
 xdotool windowfocus --sync "$wid" 2>/dev/null
 xdotool key Escape

@@ -33,7 +33,7 @@ set -u
 desktop=${1:?usage: idle_end_to_end.sh DESKTOP path/to/trenchwalk path/to/trenchwalk-idle}
 saver_binary=${2:?usage: idle_end_to_end.sh DESKTOP path/to/trenchwalk path/to/trenchwalk-idle}
 launcher_binary=${3:?usage: idle_end_to_end.sh DESKTOP path/to/trenchwalk path/to/trenchwalk-idle}
-source "$(dirname "$0")/../xvfb.sh"
+source "$(dirname "$0")/../lib/xvfb.sh"
 source "$(dirname "$0")/../lib/as_user.sh"
 
 # The launcher's delay in the runs, in seconds; long enough that a saver

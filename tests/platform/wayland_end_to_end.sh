@@ -27,7 +27,7 @@
 set -u
 # start_xvfb and stop_xvfb, for the comparison with X11; this script's own
 # show_logs, below, replaces the one it brings.
-source "$(dirname "$0")/../xvfb.sh"
+source "$(dirname "$0")/../lib/xvfb.sh"
 
 # The scene window as the compositor lists it: its title and its app_id.
 scene_title=Trenchwalk

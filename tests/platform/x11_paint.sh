@@ -4,7 +4,7 @@
 #
 # usage: x11_paint.sh path/to/platform_x11_tests
 set -u
-source "$(dirname "$0")/../xvfb.sh"
+source "$(dirname "$0")/../lib/xvfb.sh"
 
 binary=${1:?usage: x11_paint.sh path/to/platform_x11_tests}
 if ! command -v Xvfb >/dev/null 2>&1; then
