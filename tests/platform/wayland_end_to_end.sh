@@ -33,7 +33,7 @@ source "$(dirname "$0")/../lib/xvfb.sh"
 scene_title=Trenchwalk
 scene_app_id=trenchwalk
 
-source "$(dirname "$0")/../lib/as_user.sh"
+source "$(dirname "$0")/../lib/sway.sh"
 
 binary=${1:?usage: wayland_end_to_end.sh path/to/trenchwalk [quick-end rounds]}
 quick_rounds=${2:-10}
@@ -52,16 +52,7 @@ panel_wait=40
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/trenchwalk-wl.XXXXXX")
 chmod 755 "$work"
-# A command as that user; an array, not a function, so that a process started
-# in the background with it is the one $! names.
-if [ "$(id -u)" -eq 0 ]; then
-  as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups --)
-  owner=nobody:nogroup
-else
-  as_user=()
-  owner=""
-fi
-as_user() { "${as_user[@]}" "$@"; }
+sway_user
 # Folders the user writes: the saver's own (the binary, walked.log and its
 # lock) and a home; the runtime folder is private, as a login's would be.
 mkdir -p "$work/saver" "$work/home" "$work/out" "$work/runtime"
@@ -70,22 +61,11 @@ chmod 700 "$work/runtime"
 saver="$work/saver/trenchwalk"
 log="$work/saver/walked.log"
 
-sway_pid=""
-keyboard_pid=""
 cleanup() {
   local pid
   stop_helpers
   for pid in $(saver_processes); do kill -9 "$pid" 2>/dev/null; done
-  if [ -n "$keyboard_pid" ]; then
-    kill "$keyboard_pid" 2>/dev/null
-    wait "$keyboard_pid" 2>/dev/null
-  fi
-  if [ -n "$sway_pid" ]; then
-    kill "$sway_pid" 2>/dev/null
-    poll 30 ended "$sway_pid"
-    kill -9 "$sway_pid" 2>/dev/null
-    wait "$sway_pid" 2>/dev/null
-  fi
+  stop_sway
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -124,14 +104,6 @@ fail() {
   exit 1
 }
 
-# Qt's Wayland client keeps the proxies of the seat and its devices to the end
-# of the process; tests/lsan.supp names the call that makes them. That call is
-# found only by the slow unwinder: libwayland-client and Qt's Wayland plugin
-# keep no frame pointers, and the fast one stops in them at a wrong address.
-if [ -n "${ASAN_OPTIONS:-}" ]; then
-  export ASAN_OPTIONS="$ASAN_OPTIONS:fast_unwind_on_malloc=0"
-fi
-
 # --- The compositor.
 cat >"$work/sway.conf" <<'EOF'
 xwayland disable
@@ -142,38 +114,14 @@ output HEADLESS-1 mode 1024x768 position 0 0
 output HEADLESS-2 mode 800x600 position 1024 0
 output HEADLESS-3 mode 640x480 position 1824 0
 EOF
-chmod 644 "$work/sway.conf"
-if [ -n "$owner" ]; then reachable_as nobody "$work/sway.conf" || exit 1; fi
-unset DISPLAY WAYLAND_DISPLAY WAYLAND_SOCKET SWAYSOCK I3SOCK QT_QPA_PLATFORM XDG_SESSION_TYPE
-unset XDG_CONFIG_HOME XDG_CACHE_HOME XDG_DATA_HOME
+unset QT_QPA_PLATFORM XDG_SESSION_TYPE XDG_CONFIG_HOME XDG_CACHE_HOME XDG_DATA_HOME
 export HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime"
-WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 WLR_HEADLESS_OUTPUTS=1 \
-  "${as_user[@]}" sway -c "$work/sway.conf" >"$work/sway.log" 2>&1 &
-sway_pid=$!
-compositor_up() {
-  local socket
-  socket=$(find "$XDG_RUNTIME_DIR" -maxdepth 1 -name 'sway-ipc.*.sock' 2>/dev/null | head -n1)
-  [ -n "$socket" ] && [ -n "$(find "$XDG_RUNTIME_DIR" -maxdepth 1 -name 'wayland-*' -type s)" ] &&
-    SWAYSOCK=$socket as_user swaymsg -t get_outputs >/dev/null 2>&1
-}
-compositor_settled() { compositor_up || ! running "$sway_pid"; }
-poll 100 compositor_settled
-if ! compositor_up; then
+if ! start_sway "$work" 1; then
   echo "SKIP: sway did not start headless:"
   tail -n 30 "$work/sway.log"
   exit 77
 fi
-SWAYSOCK=$(find "$XDG_RUNTIME_DIR" -maxdepth 1 -name 'sway-ipc.*.sock' | head -n1)
-WAYLAND_DISPLAY=$(basename "$(find "$XDG_RUNTIME_DIR" -maxdepth 1 -name 'wayland-*' -type s | head -n1)")
-export SWAYSOCK WAYLAND_DISPLAY
-
-# The headless backend has no keyboard. wtype brings a virtual one for each
-# call and takes it away again, and a seat that gains a keyboard does not hand
-# the focused window a keyboard focus at once: keys sent then are lost. One
-# wtype kept waiting (it would press F35 an hour from now) holds a keyboard in
-# the seat for the whole script, as a real desk has.
-"${as_user[@]}" wtype -s 3600000 -k F35 >"$work/keyboard.err" 2>&1 &
-keyboard_pid=$!
+hold_keyboard "$work"
 
 cp "$binary" "$saver" || { echo "FAIL: cannot copy $binary"; exit 1; }
 [ -n "$owner" ] && chown "$owner" "$saver"
