@@ -61,12 +61,13 @@ describe_threads() {
   fi
 }
 
-# wait_exit PID TENTHS: waits for PID, a child of this shell, to end; its
-# exit status in status. Fails when it still runs TENTHS tenths later.
+# wait_exit PID TENTHS [WHAT]: waits for PID, a child of this shell, to end;
+# its exit status in status. Fails when it still runs TENTHS tenths later,
+# naming it WHAT ("the saver" unless given).
 status=""
 wait_exit() {
   poll "$2" ended "$1" ||
-    fail "pid $1 still runs $(($2 / 10)) s later; $(describe_threads "$1")"
+    fail "${3:-the saver} (pid $1) still runs $(($2 / 10)) s later; $(describe_threads "$1")"
   wait "$1"
   status=$?
 }
