@@ -8,6 +8,7 @@
 #
 # usage: crash_kill.sh path/to/trenchwalk [kills]
 set -u
+# shellcheck source=tests/lib/xvfb.sh
 source "$(dirname "$0")/lib/xvfb.sh"
 
 binary=${1:?usage: crash_kill.sh path/to/trenchwalk [kills]}

@@ -20,6 +20,7 @@
 #   SANITIZED           1 when the tests run on a sanitized build
 #   PER_USER_BUILD_DIR  the build the per-user install is made from
 set -u
+# shellcheck source=tests/lib/xvfb.sh
 source "$(dirname "$0")/lib/xvfb.sh"
 
 source_dir=${1:?usage: package.sh SOURCE_DIR PACKAGE_BUILD_DIR SANITIZED PER_USER_BUILD_DIR}

@@ -9,7 +9,9 @@
 #
 # usage: readonly_folder.sh path/to/trenchwalk
 set -u
+# shellcheck source=tests/lib/xvfb.sh
 source "$(dirname "$0")/lib/xvfb.sh"
+# shellcheck source=tests/lib/as_user.sh
 source "$(dirname "$0")/lib/as_user.sh"
 
 binary=${1:?usage: readonly_folder.sh path/to/trenchwalk}

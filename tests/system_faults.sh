@@ -10,6 +10,7 @@
 #
 # usage: system_faults.sh path/to/trenchwalk
 set -u
+# shellcheck source=tests/lib/xvfb.sh
 source "$(dirname "$0")/lib/xvfb.sh"
 
 binary=${1:?usage: system_faults.sh path/to/trenchwalk}

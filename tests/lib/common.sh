@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by every script that runs the real program: the log's format, the
 # waits, the tool checks. Every wait here counts in tenths of a second.
 #
@@ -64,11 +65,13 @@ describe_threads() {
 # wait_exit PID TENTHS [WHAT]: waits for PID, a child of this shell, to end;
 # its exit status in status. Fails when it still runs TENTHS tenths later,
 # naming it WHAT ("the saver" unless given).
+# shellcheck disable=SC2034  # status is read by the scripts that source this
 status=""
 wait_exit() {
   poll "$2" ended "$1" ||
     fail "${3:-the saver} (pid $1) still runs $(($2 / 10)) s later; $(describe_threads "$1")"
   wait "$1"
+  # shellcheck disable=SC2034
   status=$?
 }
 

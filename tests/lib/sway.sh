@@ -1,6 +1,9 @@
+# shellcheck shell=bash
 # Sourced by the scripts that run programs on a headless sway. It brings
 # common.sh and as_user.sh with it.
+# shellcheck source=tests/lib/common.sh
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+# shellcheck source=tests/lib/as_user.sh
 source "$(dirname "${BASH_SOURCE[0]}")/as_user.sh"
 
 # sway_user: sway refuses to run as root, so as root the compositor and its

@@ -1,5 +1,7 @@
+# shellcheck shell=bash
 # Sourced by the scripts that run the real program on a virtual X display.
 # It brings common.sh with it.
+# shellcheck source=tests/lib/common.sh
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 # start_xvfb FOLDER SIZE [Xvfb options...]

@@ -19,6 +19,7 @@
 # The conditions handed to poll are small functions that only it calls.
 # shellcheck disable=SC2317
 set -u
+# shellcheck source=tests/lib/xvfb.sh
 source "$(dirname "$0")/../lib/xvfb.sh"
 
 usage="usage: end_to_end.sh path/to/trenchwalk [RUN...]"

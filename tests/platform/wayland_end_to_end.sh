@@ -27,12 +27,14 @@
 set -u
 # start_xvfb and stop_xvfb, for the comparison with X11, and the common
 # checks and waits.
+# shellcheck source=tests/lib/xvfb.sh
 source "$(dirname "$0")/../lib/xvfb.sh"
 
 # The scene window as the compositor lists it: its title and its app_id.
 scene_title=Trenchwalk
 scene_app_id=trenchwalk
 
+# shellcheck source=tests/lib/sway.sh
 source "$(dirname "$0")/../lib/sway.sh"
 
 binary=${1:?usage: wayland_end_to_end.sh path/to/trenchwalk [quick-end rounds]}

@@ -6,6 +6,7 @@
 #
 # usage: wayland_paint.sh path/to/platform_wayland_tests
 set -u
+# shellcheck source=tests/lib/sway.sh
 source "$(dirname "$0")/../lib/sway.sh"
 
 binary=${1:?usage: wayland_paint.sh path/to/platform_wayland_tests}

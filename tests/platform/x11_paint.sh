@@ -4,6 +4,7 @@
 #
 # usage: x11_paint.sh path/to/platform_x11_tests
 set -u
+# shellcheck source=tests/lib/xvfb.sh
 source "$(dirname "$0")/../lib/xvfb.sh"
 
 binary=${1:?usage: x11_paint.sh path/to/platform_x11_tests}
