@@ -37,7 +37,8 @@ void CoverWindow::showOnItsScreen() {
 }
 
 void CoverWindow::exposeEvent(QExposeEvent*) {
-  if (isExposed()) paintBlack();
+  // Not once closed: see SceneWindow::exposeEvent.
+  if (isExposed() && handle() != nullptr) paintBlack();
 }
 
 void CoverWindow::paintBlack() {

@@ -162,7 +162,12 @@ void SceneWindow::sent() { painted_ = true; }
 void SceneWindow::exposeEvent(QExposeEvent*) {
   // The whole window: what the event's region covers differs between window
   // systems, and exposes are rare (the window appearing, a box closing over it).
-  if (!isExposed()) return;
+  // An expose queued before the window was closed still arrives, and Qt then
+  // counts the window as exposed although it has no native window any more:
+  // painting it would crash in Qt's Wayland backing store (seen on mutter when
+  // a key ends the run just as a frame comes back) or, on X11, make a native
+  // window anew.
+  if (!isExposed() || handle() == nullptr) return;
   const bool first = !painted_;
   repaintAll();
   if (first && painted_) input_.firstFrameShown();

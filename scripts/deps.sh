@@ -28,9 +28,16 @@ package_packages=(dpkg-dev file lintian)
 # prlimit sets the limits the saver is tried under. libwayland-bin
 # (wayland-scanner): the bare Wayland client bench/wayland_cost.sh measures
 # the saver against.
+# mutter and kwin-wayland run the GNOME and KDE end-to-end tests headless, each
+# on a session bus of its own (dbus, dbus-send from dbus-bin); python3-dbus
+# sends keys through mutter's remote desktop interface and, with python3-gi,
+# stands in for GNOME's session manager; plasma-wayland-protocols
+# (with libwayland-dev, above) builds the program that sends keys to kwin; procps's
+# pgrep sees that a compositor's processes are gone.
 test_packages=(googletest libgtest-dev libbenchmark-dev xvfb xauth xdotool x11-utils x11-xserver-utils
   xautolock xss-lock clang libclang-rt-14-dev sway swayidle grim wtype jq util-linux imagemagick
-  dbus strace libwayland-bin)
+  dbus dbus-bin strace libwayland-bin mutter kwin-wayland python3-dbus python3-gi
+  plasma-wayland-protocols procps)
 
 case "${1:-run}" in
   run) wanted=("${build_packages[@]}") ;;

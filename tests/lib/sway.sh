@@ -50,14 +50,7 @@ start_sway() {
   SWAYSOCK=$(sway_socket 'sway-ipc.*.sock')
   WAYLAND_DISPLAY=$(basename "$(sway_socket 'wayland-*' -type s)")
   export SWAYSOCK WAYLAND_DISPLAY
-  # Qt's Wayland client keeps the proxies of the seat and its devices to the
-  # end of the process; tests/lsan.supp names the call that makes them. That
-  # call is found only by the slow unwinder: libwayland-client and Qt's
-  # Wayland plugin keep no frame pointers, and the fast one stops in them at
-  # a wrong address.
-  if [ -n "${ASAN_OPTIONS:-}" ] && [[ "$ASAN_OPTIONS" != *fast_unwind_on_malloc=0* ]]; then
-    export ASAN_OPTIONS="$ASAN_OPTIONS:fast_unwind_on_malloc=0"
-  fi
+  slow_unwinder
 }
 
 # hold_keyboard FOLDER: the headless backend has no keyboard. wtype brings a
