@@ -20,7 +20,7 @@ if [ ! -x "$build/platform/trenchwalk-idle" ]; then
   cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
   cmake --build "$build" -j2 --target trenchwalk trenchwalk-idle >/dev/null
 fi
-source tests/xvfb.sh
+source tests/lib/xvfb.sh
 work=$(mktemp -d "${TMPDIR:-/tmp}/trenchwalk-idle-cost.XXXXXX")
 chmod 755 "$work"
 mkdir -p "$work/bin" "$work/runtime"

@@ -60,7 +60,7 @@ export LC_ALL=C
 
 here=$(cd "$(dirname "$0")" && pwd)
 source_dir=$(dirname "$here")
-source "$source_dir/tests/xvfb.sh"
+source "$source_dir/tests/lib/xvfb.sh"
 root=${1:-${TMPDIR:-/tmp}/trenchwalk-x11cost}
 # WALK_SECONDS, FALL_SECONDS (the saver's; the full repaint gets 3/8 of it)
 # and STARTS shorten a trial run of the script; the figures it reports are

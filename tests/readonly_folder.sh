@@ -9,15 +9,15 @@
 #
 # usage: readonly_folder.sh path/to/trenchwalk
 set -u
-source "$(dirname "$0")/xvfb.sh"
+# shellcheck source=tests/lib/xvfb.sh
+source "$(dirname "$0")/lib/xvfb.sh"
+# shellcheck source=tests/lib/as_user.sh
 source "$(dirname "$0")/lib/as_user.sh"
 
 binary=${1:?usage: readonly_folder.sh path/to/trenchwalk}
 # The scene window's title.
 title=Trenchwalk
-for tool in Xvfb xdotool runuser; do
-  command -v "$tool" >/dev/null 2>&1 || { echo "SKIP: $tool is not installed"; exit 77; }
-done
+require_tools Xvfb xdotool runuser
 if [ "$(id -u)" -ne 0 ]; then
   echo "SKIP: needs root to run the saver as another user"
   exit 77
@@ -29,6 +29,7 @@ xvfb_pid=""
 pid=""
 cleanup() {
   [ -n "$pid" ] && kill -9 "$pid" 2>/dev/null
+  [ -n "${second:-}" ] && kill -9 "$second" 2>/dev/null
   stop_xvfb
   rm -rf "$work"
 }
@@ -44,10 +45,7 @@ fail() {
 escape_ends_it() {
   xdotool windowfocus --sync "$wid" 2>/dev/null
   xdotool key Escape
-  for _ in $(seq 30); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-  kill -0 "$pid" 2>/dev/null && fail "the saver did not end within 3 s of Escape$1"
-  wait "$pid"
-  status=$?
+  wait_exit "$pid" 30 "the saver, after Escape$1,"
   pid=""
   [ "$status" -eq "${2:-0}" ] || fail "exit status $status$1"
 }
@@ -67,24 +65,18 @@ before=$(ls -la "$work/bin")
 runuser -u nobody -- env -u XDG_STATE_HOME HOME="$work/home" DISPLAY="$display" \
   XDG_RUNTIME_DIR="$work/runtime-dir" QT_QPA_PLATFORM=xcb "$work/bin/trenchwalk" >"$work/out" 2>&1 &
 pid=$!
-wid=$(find_window 10 "^${title}\$")
+wid=$(find_window 100 "^${title}\$")
 [ -n "$wid" ] || fail "no saver window"
 # A second copy of the same install leaves at once, quietly.
 runuser -u nobody -- env -u XDG_STATE_HOME HOME="$work/home" DISPLAY="$display" \
   XDG_RUNTIME_DIR="$work/runtime-dir" QT_QPA_PLATFORM=xcb "$work/bin/trenchwalk" >"$work/out2" 2>&1 &
 second=$!
-for _ in $(seq 30); do kill -0 "$second" 2>/dev/null || break; sleep 0.1; done
-if kill -0 "$second" 2>/dev/null; then
-  kill -9 "$second"
-  fail "a second copy still runs 3 s after it started"
-fi
-wait "$second"
-second_status=$?
+wait_exit "$second" 30 "a second copy, since it started,"
+second_status=$status
 [ "$second_status" -eq 0 ] || fail "the second copy exited with status $second_status: $(cat "$work/out2")"
 [ -s "$work/out2" ] && fail "the second copy was not quiet: $(cat "$work/out2")"
 [ -f "$state/walked.log.lock" ] || fail "no lock beside the log in the state folder: $(ls -laR "$work/home")"
-sleep 1.5
-kill -0 "$pid" 2>/dev/null || fail "the saver ended by itself"
+stays_running "$pid" 15 || fail "the saver ended by itself"
 windows=$(xdotool search --onlyvisible --name '.' 2>/dev/null | wc -l)
 [ "$windows" -le 1 ] || fail "something besides the scene is shown ($windows windows)"
 escape_ends_it ""
@@ -94,22 +86,19 @@ grep -q "without the single-instance lock" "$work/out" && fail "no lock was take
 for folder in "$work/home/.local" "$work/home/.local/state" "$state"; do
   [ "$(stat -c '%U %a' "$folder")" = "nobody 700" ] || fail "$folder is $(stat -c '%U %a' "$folder")"
 done
-banner=$'*** Visit Korvek at https://korvek.example ***\r'
-record=$'^[0-9.]+ (cm|mts) [0-9]{2}-[0-9]{2}-[0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2}\r$'
 [ "$(head -n1 "$state/walked.log")" = "$banner" ] || fail "no banner in the state folder's log"
-[ "$(wc -l <"$state/walked.log")" -eq 2 ] && tail -n1 "$state/walked.log" | grep -Eq "$record" ||
+[ "$(wc -l <"$state/walked.log")" -eq 2 ] && tail -n1 "$state/walked.log" | grep -Eq "$record_pattern" ||
   fail "not one record in the state folder's log: $(cat -A "$state/walked.log")"
 
 # A second run adds its record to the same log, and keypad + reads it.
 runuser -u nobody -- env -u XDG_STATE_HOME HOME="$work/home" DISPLAY="$display" \
   XDG_RUNTIME_DIR="$work/runtime-dir" QT_QPA_PLATFORM=xcb "$work/bin/trenchwalk" >"$work/out" 2>&1 &
 pid=$!
-wid=$(find_window 10 "^${title}\$")
+wid=$(find_window 100 "^${title}\$")
 [ -n "$wid" ] || fail "no saver window for the second run"
 xdotool windowfocus --sync "$wid" 2>/dev/null
 xdotool key KP_Add
-sleep 0.5
-kill -0 "$pid" 2>/dev/null || fail "keypad + ended the run"
+stays_running "$pid" 5 || fail "keypad + ended the run"
 windows=$(xdotool search --onlyvisible --name '.' 2>/dev/null | wc -l)
 [ "$windows" -le 1 ] || fail "keypad + showed a box: the log in the state folder was not read"
 escape_ends_it " of the second run"
@@ -121,7 +110,7 @@ escape_ends_it " of the second run"
 runuser -u nobody -- env -u HOME -u XDG_STATE_HOME DISPLAY="$display" \
   XDG_RUNTIME_DIR="$work/runtime-dir" QT_QPA_PLATFORM=xcb "$work/bin/trenchwalk" >"$work/out" 2>&1 &
 pid=$!
-wid=$(find_window 10 "^${title}\$")
+wid=$(find_window 100 "^${title}\$")
 [ -n "$wid" ] || fail "no saver window without a HOME"
 escape_ends_it " without a HOME"
 [ "$(wc -l <"$work/out")" -eq 1 ] && grep -q '^trenchwalk: no walked.log is kept: .* cannot be written' "$work/out" ||
@@ -130,7 +119,7 @@ escape_ends_it " without a HOME"
 
 # Another user's log, which this user cannot open, beside an older backup.
 mkdir -m 777 "$work/shared" && cp "$binary" "$work/shared/trenchwalk" && chmod 755 "$work/shared/trenchwalk"
-printf '*** Visit Korvek at https://korvek.example ***\r\n57 cm 12-08-2026 17:04:09\r\n' >"$work/shared/walked.log"
+printf '%s\n57 cm 12-08-2026 17:04:09\r\n' "$banner" >"$work/shared/walked.log"
 printf 'older history\r\n' >"$work/shared/walked.log.bak"
 chmod 600 "$work/shared/walked.log"
 log_before=$(md5sum <"$work/shared/walked.log")$(stat -c '%U %a %s %Y' "$work/shared/walked.log")
@@ -138,7 +127,7 @@ backup_before=$(md5sum <"$work/shared/walked.log.bak")
 runuser -u nobody -- env DISPLAY="$display" XDG_RUNTIME_DIR="$work/runtime-dir" \
   QT_QPA_PLATFORM=xcb "$work/shared/trenchwalk" >"$work/out3" 2>&1 &
 pid=$!
-wid=$(find_window 10 "^${title}\$")
+wid=$(find_window 100 "^${title}\$")
 [ -n "$wid" ] || fail "no saver window over an unreadable log: $(cat "$work/out3")"
 # Its record cannot be kept: the run ends as a failure, said in one line.
 escape_ends_it " over an unreadable log" 1

@@ -10,14 +10,13 @@
 #
 # usage: system_faults.sh path/to/trenchwalk
 set -u
-source "$(dirname "$0")/xvfb.sh"
+# shellcheck source=tests/lib/xvfb.sh
+source "$(dirname "$0")/lib/xvfb.sh"
 
 binary=${1:?usage: system_faults.sh path/to/trenchwalk}
 # The scene window's title.
 title=Trenchwalk
-for tool in Xvfb xdotool prlimit; do
-  command -v "$tool" >/dev/null 2>&1 || { echo "SKIP: $tool is not installed"; exit 77; }
-done
+require_tools Xvfb xdotool prlimit
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/trenchwalk-faults.XXXXXX")
 xvfb_pid=""
@@ -46,8 +45,6 @@ mkdir -p "$work/runtime" && chmod 700 "$work/runtime"
 export XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=xcb
 start_xvfb "$work" 800x600 || fail "no X server"
 
-banner=$'*** Visit Korvek at https://korvek.example ***\r\n'
-record=$'^[0-9.]+ (cm|mts) [0-9]{2}-[0-9]{2}-[0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2}\r$'
 lost_line='^trenchwalk: the record of this run could not be kept in walked.log: '
 sanitized=""
 [ -n "${ASAN_OPTIONS:-}" ] && sanitized=1
@@ -56,7 +53,7 @@ sanitized=""
 # the last one padded with leading zeros to the length.
 make_log() {
   local path=$1 size=$2 body
-  printf '%s' "$banner" >"$path"
+  printf '%s\n' "$banner" >"$path"
   while [ $(($(stat -c %s "$path") + 60)) -lt "$size" ]; do
     printf '1 cm 12-08-2026 10:00:00\r\n' >>"$path"
   done
@@ -69,23 +66,17 @@ make_log() {
 start() {
   "$@" >"$work/out" 2>"$work/err" &
   pid=$!
-  wid=$(find_window 15 "^${title}\$")
+  wid=$(find_window 150 "^${title}\$")
   [ -n "$wid" ] || fail "no saver window: $(cat "$work/err")"
 }
 
-# Waits up to $1 seconds for the saver to end; its exit status in $status.
-wait_end() {
-  for _ in $(seq $(($1 * 10))); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-  kill -0 "$pid" 2>/dev/null && fail "the saver still runs $1 s later"
-  wait "$pid"
-  status=$?
-  pid=""
-}
-
+# Escape on the saver's window: it must end within $1 tenths of a second (5 s
+# unless given); its exit status in $status.
 escape() {
   xdotool windowfocus --sync "$wid" 2>/dev/null
   xdotool key Escape
-  wait_end "${1:-5}"
+  wait_exit "$pid" "${1:-50}"
+  pid=""
 }
 
 # The run lost its record: status 1, one line on stderr naming $1, and the
@@ -112,10 +103,9 @@ else
   start env -u DBUS_SESSION_BUS_ADDRESS prlimit --nofile=8 "$work/nofile/trenchwalk"
   xdotool windowfocus --sync "$wid" 2>/dev/null
   xdotool key KP_Add
-  sleep 0.5
-  kill -0 "$pid" 2>/dev/null || fail "keypad + ended the run: $(cat "$work/err")"
+  stays_running "$pid" 5 || fail "keypad + ended the run: $(cat "$work/err")"
   began=$(date +%s%N)
-  escape 10
+  escape 100
   took=$((($(date +%s%N) - began) / 1000000))
   grep -q '^trenchwalk: the box "Disk Access Error: Log could not be restored" cannot be shown' "$work/err" ||
     fail "the box was not said to be left out: $(cat "$work/err")"
@@ -136,7 +126,6 @@ if [ "$(id -u)" -eq 0 ] && mkdir "$work/disk" && mount -t tmpfs -o "size=${disk_
     dd if=/dev/zero of="$work/disk/filler" bs=4096 2>/dev/null
     before=$(md5sum <"$work/disk/walked.log")
     start "$work/disk/trenchwalk"
-    sleep 0.5
     escape
     record_lost "No space left on device" "$work/disk/walked.log" "$before"
   }
@@ -151,7 +140,7 @@ if [ "$(id -u)" -eq 0 ] && mkdir "$work/disk" && mount -t tmpfs -o "size=${disk_
   escape
   [ "$status" -eq 0 ] || fail "exit status $status: $(cat "$work/err")"
   [ "$(head -c 8192 "$work/disk/walked.log" | md5sum)" = "$before" ] || fail "earlier records changed"
-  tail -n +2 "$work/disk/walked.log" | grep -Evq "$record" && fail "a malformed line: $(tail -c 100 "$work/disk/walked.log" | od -c)"
+  tail -n +2 "$work/disk/walked.log" | grep -Evq "$record_pattern" && fail "a malformed line: $(tail -c 100 "$work/disk/walked.log" | od -c)"
   umount "$work/disk" && mounted=""
   echo "ok: a full disk mid-record and at a page boundary: log as it was, one line, status 1"
 else
@@ -166,7 +155,6 @@ case="file-size limit"
 make_log "$log" 8182
 before=$(md5sum <"$log")
 start prlimit --fsize=8192 "$work/bin/trenchwalk"
-sleep 0.5
 escape
 record_lost "File too large" "$log" "$before"
 echo "ok: --fsize=8192 over a log of 8182 bytes: log as it was, one line, status 1"
@@ -202,7 +190,7 @@ if command -v strace >/dev/null 2>&1; then
   # already holds: under the sanitizers this run goes without it.
   start env ${sanitized:+ASAN_OPTIONS="$ASAN_OPTIONS:detect_leaks=0"} \
     strace -o /dev/null -e trace=fsync -e inject=fsync:error=EIO "$work/bin/trenchwalk"
-  escape 10
+  escape 100
   record_lost "Input/output error" "$log" "$before"
   echo "ok: a failed fsync: log as it was, one line, status 1"
 else
@@ -212,7 +200,6 @@ fi
 # --- The executable moved to another folder during the run, where a foreign
 # walked.log lies; then its folder renamed and another made in its place.
 case="moved during the run"
-records() { grep -c $'\r$' "$1"; }
 mkdir "$work/elsewhere"
 printf 'my own walked.log\n' >"$work/elsewhere/walked.log"
 start "$work/bin/trenchwalk"
@@ -241,11 +228,11 @@ case="closed stderr"
   env -u XDG_RUNTIME_DIR "$work/bin/trenchwalk" 2>&1 | true
   echo "${PIPESTATUS[0]}" >"$work/piped"
 ) &
-wid=$(find_window 15 "^${title}\$")
+wid=$(find_window 150 "^${title}\$")
 [ -n "$wid" ] || fail "no saver window with stderr a closed pipe: $(cat "$work/piped" 2>/dev/null)"
 xdotool windowfocus --sync "$wid" 2>/dev/null
 xdotool key Escape
-for _ in $(seq 50); do [ -s "$work/piped" ] && break; sleep 0.1; done
+poll 50 test -s "$work/piped"
 [ "$(cat "$work/piped" 2>/dev/null)" = 0 ] || fail "exit status $(cat "$work/piped" 2>/dev/null), not 0"
 echo "ok: stderr a closed pipe without XDG_RUNTIME_DIR: runs, ends with status 0"
 

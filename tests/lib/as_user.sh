@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the scripts that run programs as another user (nobody, when the
 # tests run as root).
 #

@@ -13,9 +13,10 @@ set -u
 desktop=${1:?usage: desktops_end_to_end.sh gnome|kde path/to/trenchwalk [fake_input_keys]}
 binary=${2:?usage: desktops_end_to_end.sh gnome|kde path/to/trenchwalk [fake_input_keys]}
 keys_tool=${3:-}
-here=$(dirname "$0")
-# shellcheck source=tests/platform/desktops.sh
-. "$here/desktops.sh"
+# shellcheck source=tests/lib/desktops.sh
+source "$(dirname "$0")/../lib/desktops.sh"
+# shellcheck source=tests/lib/as_user.sh
+source "$(dirname "$0")/../lib/as_user.sh"
 
 missing=$(desktop_missing "$desktop" "$keys_tool")
 if [ -n "$missing" ]; then
@@ -53,11 +54,7 @@ fail() {
   exit 1
 }
 
-# Qt's Wayland client keeps the proxies of the seat and its devices to the end
-# of the process; only the slow unwinder finds the call that makes them.
-if [ -n "${ASAN_OPTIONS:-}" ]; then
-  export ASAN_OPTIONS="$ASAN_OPTIONS:fast_unwind_on_malloc=0"
-fi
+slow_unwinder
 
 desktop_start "$desktop" "$work" "$keys_tool" || {
   echo "SKIP: $desktop did not start headless"
@@ -69,26 +66,8 @@ echo "ok: $desktop is up headless, as $("${desktop_as_user[@]}" id -un)"
 cp "$binary" "$saver" || fail "cannot copy $binary"
 [ -n "$desktop_owner" ] && chown -R "$desktop_owner" "$work/saver"
 if [ -n "$desktop_owner" ]; then
-  source "$(dirname "$0")/../lib/as_user.sh"
   reachable_as "${desktop_owner%%:*}" "$saver" || exit 1
 fi
-
-records() {
-  [ -f "$log" ] || { echo 0; return; }
-  grep -c $'\r$' "$log" | awk '{print $1 - 1}'
-}
-
-check_log() {
-  local expected=$1 bad
-  [ -f "$log" ] || fail "walked.log was not written"
-  [ "$(head -n1 "$log")" = $'*** Visit Korvek at https://korvek.example ***\r' ] ||
-    fail "banner line is wrong: $(head -n1 "$log" | od -c | head -n3)"
-  [ "$(wc -l <"$log")" -eq $((expected + 1)) ] ||
-    fail "expected $expected records: $(cat -A "$log")"
-  bad=$(tail -n +2 "$log" |
-    grep -Evc $'^[0-9.]+ (cm|mts) [0-9]{2}-[0-9]{2}-[0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2}\r$')
-  [ "$bad" -eq 0 ] || fail "malformed record line: $(cat -A "$log")"
-}
 
 # The key events the saver's keyboard received for Linux key code $1, pressed.
 pressed() { grep -c "wl_keyboard@[0-9]*\.key([0-9]*, [0-9]*, $1, 1)" "$trace"; }
@@ -97,9 +76,9 @@ pressed() { grep -c "wl_keyboard@[0-9]*\.key([0-9]*, [0-9]*, $1, 1)" "$trace"; }
 # left unset. The protocol trace goes to stderr.
 "${desktop_as_user[@]}" env XDG_SESSION_TYPE=wayland WAYLAND_DEBUG=client "$saver" >"$trace" 2>&1 &
 pid=$!
-shown() { desktop_fullscreen "$pid" "$trace" || ! desktop_running "$pid"; }
-desktop_poll "$window_wait" shown
-desktop_running "$pid" || fail "the saver ended by itself"
+shown() { desktop_fullscreen "$pid" "$trace" || ! running "$pid"; }
+poll "$window_wait" shown
+running "$pid" || fail "the saver ended by itself"
 desktop_fullscreen "$pid" "$trace" ||
   fail "the saver is not full screen at ${desktop_width}x${desktop_height}: $desktop_why"
 grep -q 'xcb\|XWayland' <(grep -v '^\[' "$trace") && fail "the saver went to X11"
@@ -110,29 +89,25 @@ for key in F1 KP_Add; do
   code=$(desktop_key_code "$key")
   before=$(pressed "$code")
   desktop_key "$key" || fail "no key $key"
-  reached() { [ "$(pressed "$code")" -gt "$before" ] || ! desktop_running "$pid"; }
-  desktop_poll "$exit_wait" reached
-  desktop_running "$pid" || fail "$key ended the saver"
+  reached() { [ "$(pressed "$code")" -gt "$before" ] || ! running "$pid"; }
+  poll "$exit_wait" reached
+  running "$pid" || fail "$key ended the saver"
   [ "$(pressed "$code")" -gt "$before" ] || fail "$key did not reach the saver's keyboard"
-  [ "$(records)" -eq 0 ] || fail "$key wrote a record: $(cat -A "$log")"
+  [ "$(records "$log")" -eq 0 ] || fail "$key wrote a record: $(cat -A "$log")"
 done
 echo "ok: F1 and keypad + reach the saver; it goes on and writes nothing"
 
 desktop_key Escape || fail "no key Escape"
-ended() { ! desktop_running "$pid"; }
-if ! desktop_poll "$exit_wait" ended; then
+if ! poll "$exit_wait" ended "$pid"; then
   fail "the saver still runs $((exit_wait / 10)) s after Escape; its keyboard's last events:" \
     "$(grep -E 'wl_keyboard@[0-9]+\.(enter|leave|key)' "$trace" | tail -n 6)" \
-    "its threads (name, state, wait channel):" \
-    "$(for t in /proc/"$pid"/task/*; do
-         echo "  $(cat "$t/comm") $(awk '{print $3}' "$t/stat") $(cat "$t/wchan")"
-       done 2>/dev/null)"
+    "$(describe_threads "$pid")"
 fi
 wait "$pid"
 status=$?
 pid=""
 [ "$status" -eq 0 ] || fail "exit status $status after Escape"
-check_log 1
+check_log "$log" 1
 grep -q 'wl_display@1\.error' "$trace" &&
   fail "a protocol error: $(grep 'wl_display@1\.error' "$trace")"
 echo "ok: Escape ends it with status 0 and one record"

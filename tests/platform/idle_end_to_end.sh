@@ -14,7 +14,7 @@
 #            sway  a headless sway (as nobody when run as root, since sway
 #                  refuses root), keys with wtype
 #            gnome a headless mutter, keys through its remote desktop D-Bus
-#                  interface (tests/platform/desktops.sh)
+#                  interface (tests/lib/desktops.sh)
 #            kde   a headless kwin, keys through its fake input protocol with
 #                  the built fake_input_keys, the fourth argument
 #
@@ -39,10 +39,12 @@ desktop=${1:?usage: idle_end_to_end.sh DESKTOP path/to/trenchwalk path/to/trench
 saver_binary=${2:?usage: idle_end_to_end.sh DESKTOP path/to/trenchwalk path/to/trenchwalk-idle}
 launcher_binary=${3:?usage: idle_end_to_end.sh DESKTOP path/to/trenchwalk path/to/trenchwalk-idle}
 keys_tool=${4:-}
-source "$(dirname "$0")/../xvfb.sh"
-source "$(dirname "$0")/../lib/as_user.sh"
-# shellcheck source=tests/platform/desktops.sh
-source "$(dirname "$0")/desktops.sh"
+# shellcheck source=tests/lib/xvfb.sh
+source "$(dirname "$0")/../lib/xvfb.sh"
+# shellcheck source=tests/lib/sway.sh
+source "$(dirname "$0")/../lib/sway.sh"
+# shellcheck source=tests/lib/desktops.sh
+source "$(dirname "$0")/../lib/desktops.sh"
 
 # The launcher's delay in the runs, in seconds; long enough that a saver
 # started right after a key could not pass for a new idle period.
@@ -66,23 +68,6 @@ owner=""
 # by the granularity of its own timers; 0 where it keeps time exactly.
 idle_timer_slack=0
 launcher_pids=()
-
-microseconds() { echo "${EPOCHREALTIME//[!0-9]/}"; }
-# poll TENTHS COMMAND...: true as soon as COMMAND succeeds, false when it
-# still fails TENTHS tenths of a second later (by the clock).
-poll() {
-  local deadline=$(($(microseconds) + $1 * 100000))
-  shift
-  until "$@"; do
-    [ "$(microseconds)" -ge "$deadline" ] && return 1
-    sleep 0.1
-  done
-}
-running() {
-  local state
-  state=$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null)
-  [ -n "$state" ] && [ "$state" != "Z" ]
-}
 
 # --- Desktop: x11 (Xvfb).
 x11_tools() { echo Xvfb xdotool xset; }
@@ -116,37 +101,15 @@ x11_inhibit_stop() {
 
 # --- Desktop: sway (headless, wlroots).
 sway_tools() { echo sway swaymsg wtype jq setpriv; }
-sway_pid=""
-sway_keyboard_pid=""
 sway_start() {
-  if [ "$(id -u)" -eq 0 ]; then
-    as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups --)
-    owner=nobody:nogroup
-  fi
+  sway_user
   [ -n "$owner" ] && chown -R "$owner" "$work/runtime" "$work/home" "$work/out" "$work/bin"
   printf '%s\n' 'xwayland disable' 'default_border none' 'focus_follows_mouse no' \
     'output HEADLESS-1 mode 1024x768 position 0 0' >"$work/sway.conf"
-  chmod 644 "$work/sway.conf"
-  unset DISPLAY WAYLAND_DISPLAY WAYLAND_SOCKET SWAYSOCK I3SOCK QT_QPA_PLATFORM XDG_SESSION_TYPE
-  WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 WLR_HEADLESS_OUTPUTS=1 \
-    "${as_user[@]}" sway -c "$work/sway.conf" >"$work/sway.log" 2>&1 &
-  sway_pid=$!
-  sway_up() {
-    SWAYSOCK=$(find "$XDG_RUNTIME_DIR" -maxdepth 1 -name 'sway-ipc.*.sock' 2>/dev/null | head -n1)
-    WAYLAND_DISPLAY=$(find "$XDG_RUNTIME_DIR" -maxdepth 1 -name 'wayland-*' -type s | head -n1)
-    [ -n "$SWAYSOCK" ] && [ -n "$WAYLAND_DISPLAY" ] &&
-      SWAYSOCK=$SWAYSOCK "${as_user[@]}" swaymsg -t get_outputs >/dev/null 2>&1
-  }
-  sway_settled() { sway_up || ! running "$sway_pid"; }
-  poll 100 sway_settled
-  sway_up || { echo "SKIP: sway did not start headless: $(tail -n 20 "$work/sway.log")"; return 77; }
-  WAYLAND_DISPLAY=$(basename "$WAYLAND_DISPLAY")
-  export SWAYSOCK WAYLAND_DISPLAY
-  # The headless backend has no keyboard, and one that wtype brings for a
-  # single key may come too late for the focused window: one wtype kept
-  # waiting holds a keyboard in the seat for the whole run.
-  "${as_user[@]}" wtype -s 3600000 -k F35 >"$work/keyboard.err" 2>&1 &
-  sway_keyboard_pid=$!
+  unset QT_QPA_PLATFORM XDG_SESSION_TYPE
+  start_sway "$work" 1 ||
+    { echo "SKIP: sway did not start headless: $(tail -n 20 "$work/sway.log")"; return 77; }
+  hold_keyboard "$work"
 }
 sway_key() { "${as_user[@]}" wtype -k "$1" 2>>"$work/wtype.err"; }
 sway_saver_up() {
@@ -154,20 +117,7 @@ sway_saver_up() {
     [.. | objects | select(.type == "con" and .pid == $pid and .name == "Trenchwalk"
        and .fullscreen_mode == 1)] | length > 0' >/dev/null
 }
-sway_stop() {
-  if [ -n "$sway_keyboard_pid" ]; then
-    kill "$sway_keyboard_pid" 2>/dev/null
-    wait "$sway_keyboard_pid" 2>/dev/null
-  fi
-  sway_keyboard_pid=""
-  [ -n "$sway_pid" ] || return 0
-  kill "$sway_pid" 2>/dev/null
-  poll 30 sway_gone
-  kill -9 "$sway_pid" 2>/dev/null
-  wait "$sway_pid" 2>/dev/null
-  sway_pid=""
-}
-sway_gone() { ! running "$sway_pid"; }
+sway_stop() { stop_sway; }
 sway_source() { echo '(org_kde_kwin_idle|ext-idle-notify-v1) \(Wayland, wayland-[0-9]+\)'; }
 # A view that sway keeps idle from, as a film player's window would: another
 # copy of the saver, in a folder of its own, with inhibit_idle open.
@@ -236,15 +186,12 @@ wayland_desktop_saver_up() {
 # What a saver that does not end was told last: its keyboard's events from
 # its own trace, and where its threads wait.
 wayland_desktop_describe_saver() {
-  local from t
+  local from
   from=$(grep -b 'wl_display@1\.get_registry(new id wl_registry@2)' "$launcher_err" | tail -n1)
   echo; echo "its keyboard's last events:"
   tail -c +"$((${from%%:*} + 1))" "$launcher_err" | grep -E 'wl_keyboard@[0-9]+\.(enter|leave|key)' |
     tail -n 6
-  echo "its threads (name, state, wait channel):"
-  for t in /proc/"$1"/task/*; do
-    echo "  $(cat "$t/comm") $(awk '{print $3}' "$t/stat") $(cat "$t/wchan")"
-  done 2>/dev/null
+  describe_threads "$1"
 }
 gnome_tools() { echo mutter dbus-daemon; }
 gnome_start() { wayland_desktop_start; }
@@ -304,12 +251,8 @@ if ! declare -F "${desktop}_start" >/dev/null; then
   echo "usage: idle_end_to_end.sh DESKTOP ...: no desktop \"$desktop\"" >&2
   exit 2
 fi
-for tool in $("${desktop}_tools") awk; do
-  if ! command -v "$tool" >/dev/null 2>&1; then
-    echo "SKIP: $tool is not installed; the $desktop run needs $("${desktop}_tools")"
-    exit 77
-  fi
-done
+# shellcheck disable=SC2046
+require_tools $("${desktop}_tools") awk
 
 saver="$work/bin/trenchwalk"
 launcher="$work/bin/trenchwalk-idle"
@@ -347,19 +290,9 @@ fail() {
 # Every running copy of the saver the launcher started: processes running
 # the copied binary. One find, not a readlink per process: on a loaded
 # machine that loop took over a second.
-saver_processes() {
-  find /proc -mindepth 2 -maxdepth 2 -name exe -lname "$saver" 2>/dev/null | awk -F/ '{print $3}'
-}
-records() {
-  [ -f "$log" ] || { echo 0; return; }
-  grep -c $'\r$' "$log" | awk '{print $1 - 1}'
-}
+saver_processes() { processes_of "$saver"; }
 
-# Sanitizer builds: Qt's Wayland plugin keeps no frame pointers, and the fast
-# unwinder misreads the stacks of its allocations.
-if [ -n "${ASAN_OPTIONS:-}" ]; then
-  export ASAN_OPTIONS="$ASAN_OPTIONS:fast_unwind_on_malloc=0"
-fi
+slow_unwinder
 unset XDG_CONFIG_HOME XDG_CACHE_HOME XDG_DATA_HOME DBUS_SESSION_BUS_ADDRESS
 export HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime"
 
@@ -429,10 +362,9 @@ check_started_after_delay() {
 end_with_key() {
   local expected=$1 pid=$saver_pid
   "${desktop}_key" Escape || fail "the key could not be sent"
-  saver_gone() { ! running "$pid"; }
-  poll "$exit_limit" saver_gone || fail "the saver (pid $pid) still runs 10 s after Escape" \
+  poll "$exit_limit" ended "$pid" || fail "the saver (pid $pid) still runs 10 s after Escape" \
     "$(declare -F "${desktop}_describe_saver" >/dev/null && "${desktop}_describe_saver" "$pid")"
-  [ "$(records)" -eq "$expected" ] || fail "expected $expected record(s): $(cat -A "$log" 2>/dev/null)"
+  [ "$(records "$log")" -eq "$expected" ] || fail "expected $expected record(s): $(cat -A "$log" 2>/dev/null)"
 }
 
 start_launcher
@@ -443,8 +375,7 @@ echo "ok: $desktop: $(cat "$launcher_out")"
 # A second launcher in the same session: gone at once, status 0, not a word.
 "${as_user[@]}" "$launcher" "$delay" >"$work/second.out" 2>&1 &
 second=$!
-second_gone() { ! running "$second"; }
-poll "$exit_limit" second_gone || fail "a second launcher still runs"
+poll "$exit_limit" ended "$second" || fail "a second launcher still runs"
 wait "$second"
 status=$?
 [ "$status" -eq 0 ] || fail "a second launcher exited with status $status"
@@ -494,8 +425,7 @@ saver_failures=$(grep '^trenchwalk-idle: .*the saver' "$launcher_err" | grep -v 
 # SIGTERM: status 0, at once, with the saver not running.
 poll "$exit_limit" no_saver
 kill -TERM "$launcher_pid"
-launcher_gone() { ! running "$launcher_pid"; }
-poll "$exit_limit" launcher_gone || fail "the launcher still runs 10 s after SIGTERM"
+poll "$exit_limit" ended "$launcher_pid" || fail "the launcher still runs 10 s after SIGTERM"
 wait "$launcher_pid"
 status=$?
 [ "$status" -eq 0 ] || fail "exit status $status after SIGTERM"
@@ -526,8 +456,7 @@ poll "$saver_limit" failed_times 2 || fail "the launcher did not try again after
   fail "expected two lines, one per failure: $(cat "$work/launcher-broken.err")"
 running "$broken_pid" || fail "the launcher ended after a saver failed"
 kill -INT "$broken_pid"
-broken_gone() { ! running "$broken_pid"; }
-poll "$exit_limit" broken_gone || fail "the launcher still runs 10 s after SIGINT"
+poll "$exit_limit" ended "$broken_pid" || fail "the launcher still runs 10 s after SIGINT"
 wait "$broken_pid"
 status=$?
 [ "$status" -eq 0 ] || fail "exit status $status after SIGINT"
@@ -539,7 +468,7 @@ start_launcher
 poll 100 launcher_settled
 chosen || fail "a new launcher did not start: $(cat "$launcher_out" "$launcher_err")"
 "${desktop}_stop"
-poll "$exit_limit" launcher_gone || fail "the launcher still runs 10 s after the desktop went away"
+poll "$exit_limit" ended "$launcher_pid" || fail "the launcher still runs 10 s after the desktop went away"
 wait "$launcher_pid"
 status=$?
 [ "$status" -eq 0 ] || fail "exit status $status after the desktop went away: $(cat "$launcher_err")"

@@ -25,24 +25,21 @@
 # The conditions handed to poll are small functions that only it calls.
 # shellcheck disable=SC2317
 set -u
-# start_xvfb and stop_xvfb, for the comparison with X11; this script's own
-# show_logs, below, replaces the one it brings.
-source "$(dirname "$0")/../xvfb.sh"
+# start_xvfb and stop_xvfb, for the comparison with X11, and the common
+# checks and waits.
+# shellcheck source=tests/lib/xvfb.sh
+source "$(dirname "$0")/../lib/xvfb.sh"
 
 # The scene window as the compositor lists it: its title and its app_id.
 scene_title=Trenchwalk
 scene_app_id=trenchwalk
 
-source "$(dirname "$0")/../lib/as_user.sh"
+# shellcheck source=tests/lib/sway.sh
+source "$(dirname "$0")/../lib/sway.sh"
 
 binary=${1:?usage: wayland_end_to_end.sh path/to/trenchwalk [quick-end rounds]}
 quick_rounds=${2:-10}
-for tool in sway swaymsg grim wtype swayidle jq setpriv od md5sum; do
-  if ! command -v "$tool" >/dev/null 2>&1; then
-    echo "SKIP: $tool is not installed; the Wayland end-to-end run needs sway, grim, wtype, swayidle and jq"
-    exit 77
-  fi
-done
+require_tools sway swaymsg grim wtype swayidle jq setpriv od md5sum
 
 # The panel of blue messages (the hint, the help, the report, the trench
 # notice) lies in this part of the scene's output; its text is pure blue, which
@@ -57,16 +54,7 @@ panel_wait=40
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/trenchwalk-wl.XXXXXX")
 chmod 755 "$work"
-# A command as that user; an array, not a function, so that a process started
-# in the background with it is the one $! names.
-if [ "$(id -u)" -eq 0 ]; then
-  as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups --)
-  owner=nobody:nogroup
-else
-  as_user=()
-  owner=""
-fi
-as_user() { "${as_user[@]}" "$@"; }
+sway_user
 # Folders the user writes: the saver's own (the binary, walked.log and its
 # lock) and a home; the runtime folder is private, as a login's would be.
 mkdir -p "$work/saver" "$work/home" "$work/out" "$work/runtime"
@@ -75,22 +63,11 @@ chmod 700 "$work/runtime"
 saver="$work/saver/trenchwalk"
 log="$work/saver/walked.log"
 
-sway_pid=""
-keyboard_pid=""
 cleanup() {
   local pid
   stop_helpers
   for pid in $(saver_processes); do kill -9 "$pid" 2>/dev/null; done
-  if [ -n "$keyboard_pid" ]; then
-    kill "$keyboard_pid" 2>/dev/null
-    wait "$keyboard_pid" 2>/dev/null
-  fi
-  if [ -n "$sway_pid" ]; then
-    kill "$sway_pid" 2>/dev/null
-    for _ in $(seq 30); do kill -0 "$sway_pid" 2>/dev/null || break; sleep 0.1; done
-    kill -9 "$sway_pid" 2>/dev/null
-    wait "$sway_pid" 2>/dev/null
-  fi
+  stop_sway
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -100,12 +77,7 @@ trap 'exit 143' TERM
 
 # Every copy of the saver this script started, wherever it came from (swayidle
 # starts them through a shell): the processes running the copied binary.
-saver_processes() {
-  local p
-  for p in /proc/[0-9]*; do
-    [ "$(readlink "$p/exe" 2>/dev/null)" = "$saver" ] && echo "${p#/proc/}"
-  done
-}
+saver_processes() { processes_of "$saver"; }
 
 # Processes a run starts besides the saver (swayidle) are listed in a file,
 # since a run is a subshell; stopped after each run and at the end.
@@ -116,7 +88,7 @@ stop_helpers() {
   rm -f "$work/helpers"
 }
 
-show_logs() {
+show_run_logs() {
   local f
   [ -s "$work/saver.err" ] || [ -s "$work/out/saver.err" ] || echo "--- the saver wrote nothing on stderr"
   for f in "$work"/*.err "$work"/out/*.err; do
@@ -130,36 +102,9 @@ show_logs() {
 # the run; the next run still goes.
 fail() {
   echo "FAIL: $*"
-  show_logs
+  show_run_logs
   exit 1
 }
-
-# poll TENTHS COMMAND...: true as soon as COMMAND succeeds, false when it
-# still fails TENTHS tenths of a second later (by the clock: a check may take
-# a while itself).
-microseconds() { echo "${EPOCHREALTIME//[!0-9]/}"; }
-poll() {
-  local deadline=$(($(microseconds) + $1 * 100000))
-  shift
-  until "$@"; do
-    [ "$(microseconds)" -ge "$deadline" ] && return 1
-    sleep 0.1
-  done
-}
-
-running() {
-  local state
-  state=$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null)
-  [ -n "$state" ] && [ "$state" != "Z" ]
-}
-
-# Qt's Wayland client keeps the proxies of the seat and its devices to the end
-# of the process; tests/lsan.supp names the call that makes them. That call is
-# found only by the slow unwinder: libwayland-client and Qt's Wayland plugin
-# keep no frame pointers, and the fast one stops in them at a wrong address.
-if [ -n "${ASAN_OPTIONS:-}" ]; then
-  export ASAN_OPTIONS="$ASAN_OPTIONS:fast_unwind_on_malloc=0"
-fi
 
 # --- The compositor.
 cat >"$work/sway.conf" <<'EOF'
@@ -171,38 +116,14 @@ output HEADLESS-1 mode 1024x768 position 0 0
 output HEADLESS-2 mode 800x600 position 1024 0
 output HEADLESS-3 mode 640x480 position 1824 0
 EOF
-chmod 644 "$work/sway.conf"
-if [ -n "$owner" ]; then reachable_as nobody "$work/sway.conf" || exit 1; fi
-unset DISPLAY WAYLAND_DISPLAY WAYLAND_SOCKET SWAYSOCK I3SOCK QT_QPA_PLATFORM XDG_SESSION_TYPE
-unset XDG_CONFIG_HOME XDG_CACHE_HOME XDG_DATA_HOME
+unset QT_QPA_PLATFORM XDG_SESSION_TYPE XDG_CONFIG_HOME XDG_CACHE_HOME XDG_DATA_HOME
 export HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime"
-WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 WLR_HEADLESS_OUTPUTS=1 \
-  "${as_user[@]}" sway -c "$work/sway.conf" >"$work/sway.log" 2>&1 &
-sway_pid=$!
-compositor_up() {
-  local socket
-  socket=$(find "$XDG_RUNTIME_DIR" -maxdepth 1 -name 'sway-ipc.*.sock' 2>/dev/null | head -n1)
-  [ -n "$socket" ] && [ -n "$(find "$XDG_RUNTIME_DIR" -maxdepth 1 -name 'wayland-*' -type s)" ] &&
-    SWAYSOCK=$socket as_user swaymsg -t get_outputs >/dev/null 2>&1
-}
-compositor_settled() { compositor_up || ! running "$sway_pid"; }
-poll 100 compositor_settled
-if ! compositor_up; then
+if ! start_sway "$work" 1; then
   echo "SKIP: sway did not start headless:"
   tail -n 30 "$work/sway.log"
   exit 77
 fi
-SWAYSOCK=$(find "$XDG_RUNTIME_DIR" -maxdepth 1 -name 'sway-ipc.*.sock' | head -n1)
-WAYLAND_DISPLAY=$(basename "$(find "$XDG_RUNTIME_DIR" -maxdepth 1 -name 'wayland-*' -type s | head -n1)")
-export SWAYSOCK WAYLAND_DISPLAY
-
-# The headless backend has no keyboard. wtype brings a virtual one for each
-# call and takes it away again, and a seat that gains a keyboard does not hand
-# the focused window a keyboard focus at once: keys sent then are lost. One
-# wtype kept waiting (it would press F35 an hour from now) holds a keyboard in
-# the seat for the whole script, as a real desk has.
-"${as_user[@]}" wtype -s 3600000 -k F35 >"$work/keyboard.err" 2>&1 &
-keyboard_pid=$!
+hold_keyboard "$work"
 
 cp "$binary" "$saver" || { echo "FAIL: cannot copy $binary"; exit 1; }
 [ -n "$owner" ] && chown "$owner" "$saver"
@@ -248,60 +169,11 @@ panel_shows_other_than() {
   [ "${panel_now% *}" -ge "$panel_min_shown" ] && [ "${panel_now#* }" != "$1" ]
 }
 
-# The OpenGL drivers and what brings them in: the saver never draws with
-# OpenGL, and Mesa's driver with LLVM would take some 50 MB. (libQt6Gui itself
-# links the small dispatch libraries libEGL.so.1, libGLX.so.0 and
-# libOpenGL.so.0 of libglvnd, which load no driver by themselves.)
-gl_drivers='libEGL_mesa|libGLX_mesa|libgbm\.|libglapi|_dri\.so|libLLVM|libwayland-egl|libQt6OpenGL|EglClientHwIntegration|libdrm'
-# The driver libraries mapped into process $1, one a line; none, nothing.
-gl_loaded() { grep -oE "[^/ ]*(${gl_drivers})[^/ ]*" "/proc/$1/maps" 2>/dev/null | sort -u; }
-
-records() {
-  [ -f "$log" ] || { echo 0; return; }
-  grep -c $'\r$' "$log" | awk '{print $1 - 1}'
-}
-
-check_log() {
-  local expected=$1 bad
-  [ -f "$log" ] || fail "walked.log was not written"
-  [ "$(head -n1 "$log")" = $'*** Visit Korvek at https://korvek.example ***\r' ] ||
-    fail "banner line is wrong: $(head -n1 "$log" | od -c | head -n3)"
-  [ "$(wc -l <"$log")" -eq $((expected + 1)) ] || fail "expected $expected records: $(cat -A "$log")"
-  [ "$(tail -c2 "$log" | od -An -c | tr -d ' ')" = '\r\n' ] || fail "log does not end in CR LF"
-  bad=$(tail -n +2 "$log" | grep -Evc $'^[0-9.]+ (cm|mts) [0-9]{2}-[0-9]{2}-[0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2}\r$')
-  [ "$bad" -eq 0 ] || fail "malformed record line: $(cat -A "$log")"
-}
-
 # Starts the saver with the environment given as arguments; sets pid.
 pid=""
 start_saver() {
   "${as_user[@]}" env "$@" "$saver" >>"$work/saver.err" 2>&1 &
   pid=$!
-}
-
-# Where the threads of a saver that does not end are waiting: their states
-# and wait channels, and their stacks when gdb is there to read them.
-describe_threads() {
-  local t
-  echo "its threads (name, state, wait channel):"
-  for t in /proc/"$1"/task/*; do
-    echo "  $(cat "$t/comm") $(awk '{print $3}' "$t/stat") $(cat "$t/wchan")"
-  done 2>/dev/null
-  if command -v gdb >/dev/null 2>&1; then
-    timeout 30 gdb -p "$1" -batch -ex "thread apply all bt" 2>/dev/null | grep -E '^(#|Thread)'
-  fi
-}
-
-# Waits up to $2 tenths of a second for the saver $1, a child of this shell,
-# to end; its exit status in status.
-status=""
-wait_exit() {
-  ended() { ! running "$1"; }
-  poll "$2" ended "$1" ||
-    fail "the saver (pid $1) still runs $(($2 / 10)) s later, $(records) record(s) written;" \
-      "$(describe_threads "$1")"
-  wait "$1"
-  status=$?
 }
 
 # A command key: the saver goes on, writes nothing, and the panel shows a new
@@ -312,11 +184,11 @@ command_key() {
   changed() { panel_shows_other_than "$before" || ! running "$pid"; }
   poll "$panel_wait" changed
   panel_shows_other_than "$before" || {
-    running "$pid" || fail "key $name ended the run ($(records) record(s) written)"
+    running "$pid" || fail "key $name ended the run ($(records "$log") record(s) written)"
     fail "key $name showed nothing new in the panel (blue pixels, signature: $panel_now)"
   }
   running "$pid" || fail "key $name ended the run"
-  [ "$(records)" -eq 0 ] || fail "key $name wrote a record: $(cat -A "$log")"
+  [ "$(records "$log")" -eq 0 ] || fail "key $name wrote a record: $(cat -A "$log")"
 }
 
 # Hides the start hint with H, which also shows that keys reach the saver.
@@ -335,7 +207,7 @@ escape_ends_it() {
   key Escape
   wait_exit "$pid" 100
   [ "$status" -eq 0 ] || fail "exit status $status after Escape"
-  check_log 1
+  check_log "$log" 1
 }
 
 run_one_output() {
@@ -400,19 +272,18 @@ run_swayidle() {
   poll 50 locker_fired || fail "swayidle's longer timeout did not fire while the saver ran: $(cat "$fired")"
   grep -qx 'exit 0' "$fired" || fail "the second saver did not exit quietly: $(cat "$fired")"
   [ "$(saver_processes)" = "$first" ] || fail "the first saver does not run alone: $(saver_processes)"
-  [ "$(records)" -eq 0 ] || fail "a record was written: $(cat -A "$log")"
+  [ "$(records "$log")" -eq 0 ] || fail "a record was written: $(cat -A "$log")"
   echo "ok: swayidle starts it; a second firing leaves at once, quietly; its longer timeout fires meanwhile"
   # Before the key that ends it: otherwise swayidle starts it again a second later.
   kill "$idle_pid"
   wait "$idle_pid" 2>/dev/null
   key Escape
-  gone() { ! running "$first"; }
-  poll 100 gone ||
-    fail "the saver still runs 10 s after Escape, $(records) record(s) written;" "$(describe_threads "$first")"
+  poll 100 ended "$first" ||
+    fail "the saver still runs 10 s after Escape, $(records "$log") record(s) written;" "$(describe_threads "$first")"
   both_left() { [ "$(grep -c '^exit ' "$fired")" -eq 2 ]; }
   poll 20 both_left
   [ "$(sed -n '$p' "$fired")" = "exit 0" ] || fail "exit status after Escape: $(cat "$fired")"
-  check_log 1
+  check_log "$log" 1
   echo "ok: Escape ends it with status 0 and one record"
 }
 
@@ -476,7 +347,7 @@ run_quick_ends() {
     key Escape
     wait_exit "$pid" 100
     [ "$status" -eq 0 ] || fail "round $round: exit status $status after Escape"
-    check_log "$round"
+    check_log "$log" "$round"
   done
   echo "ok: $quick_rounds starts ended at once: each ends with status 0 and its record"
 }

@@ -4,13 +4,11 @@
 #
 # usage: x11_paint.sh path/to/platform_x11_tests
 set -u
-source "$(dirname "$0")/../xvfb.sh"
+# shellcheck source=tests/lib/xvfb.sh
+source "$(dirname "$0")/../lib/xvfb.sh"
 
 binary=${1:?usage: x11_paint.sh path/to/platform_x11_tests}
-if ! command -v Xvfb >/dev/null 2>&1; then
-  echo "SKIP: Xvfb is not installed; the X11 painting tests need it"
-  exit 77
-fi
+require_tools Xvfb
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/trenchwalk-x11paint.XXXXXX")
 xvfb_pid=""

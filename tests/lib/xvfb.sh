@@ -1,5 +1,9 @@
+# shellcheck shell=bash
 # Sourced by the scripts that run the real program on a virtual X display.
-#
+# It brings common.sh with it.
+# shellcheck source=tests/lib/common.sh
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+
 # start_xvfb FOLDER SIZE [Xvfb options...]
 #   Starts a 24-bit Xvfb of SIZE (say 1024x768) on a display number of its own
 #   choosing, so that parallel runs never collide, with its log in
@@ -19,11 +23,7 @@ start_xvfb() {
   Xvfb -displayfd "$fd" -noreset "$@" -screen 0 "${size}x24" -nolisten tcp >"$folder/xvfb.log" 2>&1 &
   xvfb_pid=$!
   exec {fd}>&-
-  for _ in $(seq 100); do
-    [ -s "$folder/display" ] && break
-    sleep 0.1
-  done
-  if [ ! -s "$folder/display" ]; then
+  if ! poll 100 test -s "$folder/display"; then
     echo "Xvfb did not start: $(cat "$folder/xvfb.log")" >&2
     return 1
   fi
@@ -41,28 +41,17 @@ stop_xvfb() {
   xvfb_pid=""
 }
 
-# show_logs FILE...: prints each file that exists under a heading, for a
-# failing script to show what the saver and the server said.
-show_logs() {
-  local f
-  for f in "$@"; do
-    [ -s "$f" ] || continue
-    echo "--- $(basename "$f"):"
-    tail -n 60 "$f"
-  done
+# find_window TENTHS NAME_REGEX: prints the id of the first visible window
+# whose name matches, waiting up to TENTHS tenths of a second; prints nothing
+# if none came. Polls rather than using xdotool's --sync, which gives up with
+# an X error when a window vanishes in the middle of its search (as windows of
+# a program that is starting do).
+window_named() {
+  local wid
+  wid=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n1)
+  [ -n "$wid" ] && echo "$wid"
 }
-
-# find_window SECONDS NAME_REGEX: prints the id of the first visible window
-# whose name matches, waiting up to SECONDS; prints nothing if none came.
-# Polls rather than using xdotool's --sync, which gives up with an X error when
-# a window vanishes in the middle of its search (as windows of a program that
-# is starting do).
 find_window() {
-  local limit=$1 name=$2 wid
-  for _ in $(seq $((limit * 10))); do
-    wid=$(xdotool search --onlyvisible --name "$name" 2>/dev/null | head -n1)
-    [ -n "$wid" ] && { echo "$wid"; return 0; }
-    sleep 0.1
-  done
-  return 1
+  local name=$2
+  poll "$1" window_named "$name"
 }

@@ -31,6 +31,7 @@
 #       Prints the compositor's and the key program's logs.
 #
 # The caller defines nothing; the library keeps its state in desktop_* names.
+# It brings common.sh with it.
 #
 # How the full screen is checked. mutter has no interface that lists windows
 # (org.gnome.Shell.Introspect belongs to gnome-shell, not to mutter alone), so
@@ -42,8 +43,11 @@
 # there the compositor's own word (full screen, at 0,0, of the output's size,
 # active) must agree.
 #
-# The conditions handed to desktop_poll are small functions that only it calls.
+# The conditions handed to poll are small functions that only it calls.
 # shellcheck disable=SC2317
+
+# shellcheck source=tests/lib/common.sh
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 desktop_width=1920
 desktop_height=1080
@@ -66,18 +70,6 @@ desktop_why=""
 desktop_as_user=()
 desktop_owner=""
 
-# desktop_poll TENTHS COMMAND...: true as soon as COMMAND succeeds, false when
-# it still fails TENTHS tenths of a second later, by the clock.
-desktop_microseconds() { echo "${EPOCHREALTIME//[!0-9]/}"; }
-desktop_poll() {
-  local deadline=$(($(desktop_microseconds) + $1 * 100000))
-  shift
-  until "$@"; do
-    [ "$(desktop_microseconds)" -ge "$deadline" ] && return 1
-    sleep 0.1
-  done
-}
-
 desktop_missing() {
   local desktop=$1 keys_tool=${2:-} tool
   local tools=(setpriv setsid dbus-daemon dbus-send)
@@ -95,12 +87,6 @@ desktop_missing() {
   if [ "$desktop" = kde ] && [ ! -x "$keys_tool" ]; then
     echo "fake_input_keys (built with libwayland-dev and plasma-wayland-protocols)"
   fi
-}
-
-desktop_running() {
-  local state
-  state=$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null)
-  [ -n "$state" ] && [ "$state" != "Z" ]
 }
 
 # Linux input key codes: both desktops take keys by the keyboard's code.
@@ -191,8 +177,8 @@ desktop_start() {
     export DBUS_SESSION_BUS_ADDRESS
     [ -S "$desktop_runtime/$desktop_socket" ] && desktop_has_owner "$service"
   }
-  desktop_up_or_gone() { desktop_bus_up || ! desktop_running "$desktop_pid"; }
-  desktop_poll "$desktop_start_wait" desktop_up_or_gone
+  desktop_up_or_gone() { desktop_bus_up || ! running "$desktop_pid"; }
+  poll "$desktop_start_wait" desktop_up_or_gone
   if ! desktop_bus_up; then
     echo "the $desktop_name compositor did not come up within $((desktop_start_wait / 10)) s"
     return 1
@@ -219,8 +205,8 @@ desktop_start() {
   desktop_keys_pid=$!
   exec {desktop_keys_fd}>"$desktop_folder/keys.fifo"
   desktop_keys_ready() { grep -qx ready "$desktop_folder/keys.out" 2>/dev/null; }
-  desktop_keys_ready_or_gone() { desktop_keys_ready || ! desktop_running "$desktop_keys_pid"; }
-  desktop_poll "$desktop_start_wait" desktop_keys_ready_or_gone
+  desktop_keys_ready_or_gone() { desktop_keys_ready || ! running "$desktop_keys_pid"; }
+  poll "$desktop_start_wait" desktop_keys_ready_or_gone
   if ! desktop_keys_ready; then
     echo "the program that sends keys to $desktop_name did not start"
     return 1
@@ -240,7 +226,7 @@ desktop_key() {
   desktop_key_taken() {
     [ "$(grep -c '^sent ' "$desktop_folder/keys.out")" -ge "$desktop_keys_sent" ]
   }
-  desktop_poll "$desktop_key_wait" desktop_key_taken || {
+  poll "$desktop_key_wait" desktop_key_taken || {
     echo "$desktop_name did not take key $1 within $((desktop_key_wait / 10)) s"
     return 1
   }
@@ -323,7 +309,7 @@ EOF
   "${desktop_as_user[@]}" dbus-send --session --print-reply --dest=org.kde.KWin "/$number" \
     org.kde.kwin.Script.run >/dev/null 2>&1 || return 1
   desktop_kwin_answered() { grep -q "js: $mark end" "$desktop_folder/compositor.log"; }
-  desktop_poll 50 desktop_kwin_answered
+  poll 50 desktop_kwin_answered
   "${desktop_as_user[@]}" dbus-send --session --print-reply --dest=org.kde.KWin /Scripting \
     org.kde.kwin.Scripting.unloadScript "string:$mark" >/dev/null 2>&1
   desktop_windows=$(grep "js: $mark " "$desktop_folder/compositor.log" |
@@ -362,8 +348,8 @@ desktop_show_logs() {
 desktop_stop_group() {
   local leader=$1
   kill -TERM -- "-$leader" 2>/dev/null
-  desktop_group_gone() { ! desktop_running "$leader" && ! pgrep -g "$leader" >/dev/null 2>&1; }
-  desktop_poll 30 desktop_group_gone || kill -KILL -- "-$leader" 2>/dev/null
+  desktop_group_gone() { ! running "$leader" && ! pgrep -g "$leader" >/dev/null 2>&1; }
+  poll 30 desktop_group_gone || kill -KILL -- "-$leader" 2>/dev/null
   wait "$leader" 2>/dev/null
 }
 

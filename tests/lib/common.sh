@@ -1,0 +1,133 @@
+# shellcheck shell=bash
+# Sourced by every script that runs the real program: the log's format, the
+# waits, the tool checks. Every wait here counts in tenths of a second.
+#
+# The scripts define fail MESSAGE..., which says what went wrong and exits;
+# check_log and wait_exit call it.
+
+# The first line of every walked.log, as head -n1 reads it (ending in CR).
+banner=$'*** Visit Korvek at https://korvek.example ***\r'
+# A record line of walked.log, as grep -E matches it.
+record_pattern=$'^[0-9.]+ (cm|mts) [0-9]{2}-[0-9]{2}-[0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2}\r$'
+
+# require_tools TOOL...: prints SKIP and exits 77, the code the test runner
+# counts as skipped, when a tool is missing.
+require_tools() {
+  local tool
+  for tool in "$@"; do
+    if ! command -v "$tool" >/dev/null 2>&1; then
+      echo "SKIP: $tool is not installed; $(basename "$0") needs $*"
+      exit 77
+    fi
+  done
+}
+
+# poll TENTHS COMMAND...: true as soon as COMMAND succeeds, false when it
+# still fails TENTHS tenths of a second later (by the clock: a check may take
+# a while itself). To hold that something does not happen within a time,
+# poll for it and fail when it comes: poll 10 ended "$pid" && fail ...
+microseconds() { echo "${EPOCHREALTIME//[!0-9]/}"; }
+poll() {
+  local deadline=$(($(microseconds) + $1 * 100000))
+  shift
+  until "$@"; do
+    [ "$(microseconds)" -ge "$deadline" ] && return 1
+    sleep 0.1
+  done
+}
+
+# running PID: true while the process runs (a zombie no longer does).
+running() {
+  local state
+  state=$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null)
+  [ -n "$state" ] && [ "$state" != "Z" ]
+}
+ended() { ! running "$1"; }
+
+# stays_running PID TENTHS: true when the process still runs TENTHS tenths
+# of a second later; false as soon as it ends. For the things that must not
+# end a run (a command key, a mouse move): the time is what is checked.
+stays_running() { ! poll "$2" ended "$1"; }
+
+# Where the threads of a process that does not end are waiting: their states
+# and wait channels, and their stacks when gdb is there to read them.
+describe_threads() {
+  local t
+  echo "its threads (name, state, wait channel):"
+  for t in /proc/"$1"/task/*; do
+    echo "  $(cat "$t/comm") $(awk '{print $3}' "$t/stat") $(cat "$t/wchan")"
+  done 2>/dev/null
+  if command -v gdb >/dev/null 2>&1; then
+    timeout 30 gdb -p "$1" -batch -ex "thread apply all bt" 2>/dev/null | grep -E '^(#|Thread)'
+  fi
+}
+
+# wait_exit PID TENTHS [WHAT]: waits for PID, a child of this shell, to end;
+# its exit status in status. Fails when it still runs TENTHS tenths later,
+# naming it WHAT ("the saver" unless given).
+# shellcheck disable=SC2034  # status is read by the scripts that source this
+status=""
+wait_exit() {
+  poll "$2" ended "$1" ||
+    fail "${3:-the saver} (pid $1) still runs $(($2 / 10)) s later; $(describe_threads "$1")"
+  wait "$1"
+  # shellcheck disable=SC2034
+  status=$?
+}
+
+# processes_of PROGRAM: the pids of every process running that executable,
+# one a line, wherever it was started from. One find, not a readlink per
+# process: on a loaded machine that loop took over a second.
+processes_of() {
+  find /proc -mindepth 2 -maxdepth 2 -name exe -lname "$1" 2>/dev/null | awk -F/ '{print $3}'
+}
+
+# records LOG: the number of records in the log; 0 when there is none.
+records() {
+  [ -f "$1" ] || { echo 0; return; }
+  grep -c $'\r$' "$1" | awk '{print $1 - 1}'
+}
+
+# check_log LOG COUNT: the log holds the banner and COUNT well-formed
+# records, and ends in CR LF.
+check_log() {
+  local log=$1 expected=$2 bad
+  [ -f "$log" ] || fail "$log was not written"
+  [ "$(head -n1 "$log")" = "$banner" ] ||
+    fail "banner line is wrong: $(head -n1 "$log" | od -c | head -n3)"
+  [ "$(wc -l <"$log")" -eq $((expected + 1)) ] || fail "expected $expected records: $(cat -A "$log")"
+  [ "$(tail -c2 "$log" | od -An -c | tr -d ' ')" = '\r\n' ] || fail "log does not end in CR LF"
+  bad=$(tail -n +2 "$log" | grep -Evc "$record_pattern")
+  [ "$bad" -eq 0 ] || fail "malformed record line: $(cat -A "$log")"
+}
+
+# show_logs FILE...: prints each file that exists under a heading, for a
+# failing script to show what the saver and the server said.
+show_logs() {
+  local f
+  for f in "$@"; do
+    [ -s "$f" ] || continue
+    echo "--- $(basename "$f"):"
+    tail -n 60 "$f"
+  done
+}
+
+# The OpenGL drivers and what brings them in: the saver never draws with
+# OpenGL, and Mesa's driver with LLVM would take some 50 MB. (libQt6Gui itself
+# links the small dispatch libraries libEGL.so.1, libGLX.so.0 and
+# libOpenGL.so.0 of libglvnd, which load no driver by themselves.)
+gl_drivers='libEGL_mesa|libGLX_mesa|libgbm\.|libglapi|_dri\.so|libLLVM|libwayland-egl|libQt6OpenGL|EglClientHwIntegration|libdrm'
+# gl_loaded PID: the driver libraries mapped into the process, one a line;
+# none, nothing.
+gl_loaded() { grep -oE "[^/ ]*(${gl_drivers})[^/ ]*" "/proc/$1/maps" 2>/dev/null | sort -u; }
+
+# slow_unwinder: Qt's Wayland client keeps the proxies of the seat and its
+# devices to the end of the process; tests/lsan.supp names the call that
+# makes them. That call is found only by the slow unwinder: libwayland-client
+# and Qt's Wayland plugin keep no frame pointers, and the fast one stops in
+# them at a wrong address. Sanitized Wayland clients are run with it.
+slow_unwinder() {
+  if [ -n "${ASAN_OPTIONS:-}" ] && [[ "$ASAN_OPTIONS" != *fast_unwind_on_malloc=0* ]]; then
+    export ASAN_OPTIONS="$ASAN_OPTIONS:fast_unwind_on_malloc=0"
+  fi
+}
