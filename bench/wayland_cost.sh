@@ -29,6 +29,7 @@ set -u
 export LC_ALL=C
 
 here=$(cd "$(dirname "$0")" && pwd)
+source "$here/lib.sh"
 source_dir=$(dirname "$here")
 root=${1:-${TMPDIR:-/tmp}/trenchwalk-wlcost}
 walk_seconds=${WALK_SECONDS:-20}
@@ -177,35 +178,7 @@ sample() {
 
 rss_of() { awk '/^VmHWM:/ { print $2 }' "/proc/$1/status"; }
 
-# Phase CPU from trace and sample files in pairs, as in x11_cost.sh: per
-# phase the wall time (µs) and the program's and the compositor's CPU (ns).
-phase_cpu() {
-  awk '
-    function us(s,   p) { p = index(s, "."); return substr(s, 1, p - 1) * 1000000 + substr(s, p + 1) }
-    function share(t0, t1, da, db,   k, s, e, f) {
-      for (k = 1; k <= n; k++) {
-        s = pt[k] > t0 ? pt[k] : t0
-        e = (k < n ? pt[k + 1] : last) < t1 ? (k < n ? pt[k + 1] : last) : t1
-        if (e <= s) continue
-        f = (e - s) / (t1 - t0)
-        T[pp[k]] += e - s; A[pp[k]] += da * f; B[pp[k]] += db * f
-      }
-    }
-    FNR == 1 { file++; have = 0; if (file % 2 == 1) n = 0 }
-    file % 2 == 1 && $1 == "tick" {
-      ph = $5 == 1 ? "walk" : ($6 == 1 && $7 == 10 ? "drop" : "other")
-      if (n == 0 || pp[n] != ph) { n++; pt[n] = $2; pp[n] = ph }
-      last = $2
-      next
-    }
-    file % 2 == 0 && NF == 3 {
-      t = us($1)
-      if (have && t > t0) share(t0, t, $2 - a0, $3 - b0)
-      t0 = t; a0 = $2; b0 = $3; have = 1
-    }
-    END { for (p in T) printf "%s %.0f %.0f %.0f\n", p, T[p], A[p], B[p] }
-  ' "$@"
-}
+# Phase CPU from trace and sample files in pairs: bench/lib.sh.
 # "program% compositor% total% seconds" of a phase, or "- - - 0".
 phase_figure() {  # phase, then phase_cpu's output on stdin
   awk -v p="$1" '$1 == p { s = $2 / 1e6; printf "%.3f %.3f %.3f %.1f\n", 100 * $3 / 1e9 / s, 100 * $4 / 1e9 / s, 100 * ($3 + $4) / 1e9 / s, s; found = 1 }

@@ -148,11 +148,7 @@ bool WaylandSurface::makeBuffers() {
     close(fd);
     return false;
   }
-  auto* wrappedShm = static_cast<wl_shm*>(wl_proxy_create_wrapper(shm_));
-  wl_proxy_set_queue(reinterpret_cast<wl_proxy*>(wrappedShm), queue_);
-  pool_ = wl_shm_create_pool(wrappedShm, fd, static_cast<int32_t>(mappingBytes_));
-  wl_proxy_wrapper_destroy(wrappedShm);
-  close(fd);
+  makePool(fd);
   static constexpr wl_buffer_listener kListener{&WaylandSurface::released};
   for (size_t i = 0; i < buffers_.size(); ++i) {
     Buffer& b = buffers_[i];
@@ -171,6 +167,16 @@ bool WaylandSurface::makeBuffers() {
   return true;
 }
 
+// The pool is made on this surface's own queue, as its buffers' release
+// events must be; the pool keeps the file, so the descriptor is closed here.
+void WaylandSurface::makePool(int fd) {
+  auto* wrappedShm = static_cast<wl_shm*>(wl_proxy_create_wrapper(shm_));
+  wl_proxy_set_queue(reinterpret_cast<wl_proxy*>(wrappedShm), queue_);
+  pool_ = wl_shm_create_pool(wrappedShm, fd, static_cast<int32_t>(mappingBytes_));
+  wl_proxy_wrapper_destroy(wrappedShm);
+  close(fd);
+}
+
 bool WaylandSurface::makeBlack() {
   dropBuffers();
   // One buffer the window's size that is never written: a new file reads as
@@ -187,11 +193,7 @@ bool WaylandSurface::makeBlack() {
     close(fd);
     return false;
   }
-  auto* wrappedShm = static_cast<wl_shm*>(wl_proxy_create_wrapper(shm_));
-  wl_proxy_set_queue(reinterpret_cast<wl_proxy*>(wrappedShm), queue_);
-  pool_ = wl_shm_create_pool(wrappedShm, fd, static_cast<int32_t>(mappingBytes_));
-  wl_proxy_wrapper_destroy(wrappedShm);
-  close(fd);
+  makePool(fd);
   black_ = wl_shm_pool_create_buffer(pool_, 0, device.width(), device.height(),
                                      static_cast<int32_t>(stride), kShmFormat);
   return true;

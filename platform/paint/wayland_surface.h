@@ -98,6 +98,8 @@ class WaylandSurface {
   bool makeBuffers();
   // Makes the black buffer a cover shows.
   bool makeBlack();
+  // A pool over the whole of mappingBytes_ of the file fd, which it takes.
+  void makePool(int fd);
   void dropBuffers();
   void attachAndCommit(wl_buffer* buffer, const QRegion& deviceDamage);
   void paintPending(bool whole);
