@@ -1,5 +1,39 @@
 # Sourced by the benchmark scripts: what they share.
 
+# pause SECONDS: sleeps without a child process, by a read that times out on
+# the FIFO the script holds open as $never.
+pause() { read -r -t "$1" -u "$never" _; }
+
+# cpu_ns PID: nanoseconds on the CPU of process PID, all its threads, into
+# $ns; builtins only, so that sampling forks nothing.
+cpu_ns() {
+  local f s
+  ns=0
+  for f in /proc/"$1"/task/*/schedstat; do
+    read -r s _ <"$f" 2>/dev/null && ns=$((ns + s))
+  done
+}
+
+# sample SECONDS FILE PROGRAM_PID SERVER_PID: every 50 ms for SECONDS, one
+# line "time program-ns server-ns" into FILE.
+sample() {
+  local t us until mine out
+  t=$EPOCHREALTIME
+  until=$(((${t%.*} + $1) * 1000000 + 10#${t#*.}))
+  exec {out}>"$2"
+  while :; do
+    t=$EPOCHREALTIME
+    us=$((${t%.*} * 1000000 + 10#${t#*.}))
+    [ "$us" -ge "$until" ] && break
+    cpu_ns "$3"
+    mine=$ns
+    cpu_ns "$4"
+    echo "$t $mine $ns" >&"$out"
+    pause 0.05
+  done
+  exec {out}>&-
+}
+
 # phase_cpu TRACE SAMPLES [TRACE SAMPLES...]
 #   Reads the traced saver's tick lines and the CPU samples taken beside them
 #   in pairs, and prints per phase (walk, drop, other) the wall time (µs), the

@@ -108,7 +108,6 @@ cleanup() {
 trap cleanup EXIT
 mkfifo "$work/never"
 exec {never}<>"$work/never"  # read -t on it sleeps without a child process
-pause() { read -r -t "$1" -u "$never" _; }
 
 start_sway() {  # size
   cat >"$work/sway.conf" <<EOF
@@ -149,32 +148,6 @@ start_saver() {
   die "the saver showed no first frame within 10 s (is it a trace build?)"
 }
 
-cpu_ns() {
-  local f s
-  ns=0
-  for f in /proc/"$1"/task/*/schedstat; do
-    read -r s _ <"$f" 2>/dev/null && ns=$((ns + s))
-  done
-}
-
-# Samples the client and sway every 50 ms for $1 seconds into $2.
-sample() {
-  local t us until mine out
-  t=$EPOCHREALTIME
-  until=$(((${t%.*} + $1) * 1000000 + 10#${t#*.}))
-  exec {out}>"$2"
-  while :; do
-    t=$EPOCHREALTIME
-    us=$((${t%.*} * 1000000 + 10#${t#*.}))
-    [ "$us" -ge "$until" ] && break
-    cpu_ns "$client_pid"
-    mine=$ns
-    cpu_ns "$sway_pid"
-    echo "$t $mine $ns" >&"$out"
-    pause 0.05
-  done
-  exec {out}>&-
-}
 
 rss_of() { awk '/^VmHWM:/ { print $2 }' "/proc/$1/status"; }
 
@@ -202,13 +175,13 @@ for round in $(seq "$rounds"); do
     start_saver "$work/saver-$size-$round.trace"
     "${as_user[@]}" wtype d 2>/dev/null
     pause "$settle_seconds"
-    sample "$walk_seconds" "$work/saver-$size-$round.samples"
+    sample "$walk_seconds" "$work/saver-$size-$round.samples" "$client_pid" "$sway_pid"
     rss_of "$client_pid" >>"$work/saver-$size.rss"
     stop_client
     "${as_user[@]}" "$work/floor" 10 >/dev/null 2>"$work/floor.err" &
     client_pid=$!
     pause "$settle_seconds"
-    sample "$walk_seconds" "$work/floor10-$size-$round.samples"
+    sample "$walk_seconds" "$work/floor10-$size-$round.samples" "$client_pid" "$sway_pid"
     rss_of "$client_pid" >>"$work/floor-$size.rss"
     stop_sway
   done
@@ -216,12 +189,12 @@ for round in $(seq "$rounds"); do
   start_sway 1920x1080
   start_saver "$work/falls-$round.trace"
   pause "$settle_seconds"
-  sample "$fall_seconds" "$work/falls-$round.samples"
+  sample "$fall_seconds" "$work/falls-$round.samples" "$client_pid" "$sway_pid"
   stop_client
   "${as_user[@]}" "$work/floor" 100 >/dev/null 2>"$work/floor.err" &
   client_pid=$!
   pause "$settle_seconds"
-  sample "$walk_seconds" "$work/floor100-$round.samples"
+  sample "$walk_seconds" "$work/floor100-$round.samples" "$client_pid" "$sway_pid"
   stop_sway
 done
 echo "first frames ..." >&2

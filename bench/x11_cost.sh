@@ -129,7 +129,6 @@ cp "$full_bin" "$work/full" || die "cannot copy $full_bin"
 export XDG_RUNTIME_DIR=$work/runtime QT_QPA_PLATFORM=xcb
 unset WAYLAND_DISPLAY
 
-pause() { read -r -t "$1" -u "$never" _; }
 
 xvfb_at() {  # size
   start_xvfb "$work" "$1" || die "no X server at $1"
@@ -156,34 +155,6 @@ stop_saver() {
   saver_pid=""
 }
 
-# Nanoseconds on the CPU of process $1, all its threads, into $ns: builtins
-# only, so that sampling forks nothing.
-cpu_ns() {
-  local f s
-  ns=0
-  for f in /proc/"$1"/task/*/schedstat; do
-    read -r s _ <"$f" 2>/dev/null && ns=$((ns + s))
-  done
-}
-
-# Samples the saver and Xvfb every 50 ms for $1 seconds into $2.
-sample() {
-  local t us until mine out
-  t=$EPOCHREALTIME
-  until=$(((${t%.*} + $1) * 1000000 + 10#${t#*.}))
-  exec {out}>"$2"
-  while :; do
-    t=$EPOCHREALTIME
-    us=$((${t%.*} * 1000000 + 10#${t#*.}))
-    [ "$us" -ge "$until" ] && break
-    cpu_ns "$saver_pid"
-    mine=$ns
-    cpu_ns "$xvfb_pid"
-    echo "$t $mine $ns" >&"$out"
-    pause 0.05
-  done
-  exec {out}>&-
-}
 
 # One measured run: build, size, seconds, name. Leaves $work/NAME.trace,
 # NAME.samples and NAME.rss (kB).
@@ -191,7 +162,7 @@ run() {
   xvfb_at "$2"
   start_saver "$1" "$work/$4.trace"
   pause "$settle_seconds"
-  sample "$3" "$work/$4.samples"
+  sample "$3" "$work/$4.samples" "$saver_pid" "$xvfb_pid"
   awk '/^VmHWM:/ { print $2 }' "/proc/$saver_pid/status" >"$work/$4.rss"
   stop_saver
   stop_xvfb
@@ -271,7 +242,7 @@ floor_cost() {  # ticks per second, seconds
   "$floor_bin" "$1" >/dev/null 2>&1 &
   saver_pid=$!
   pause "$settle_seconds"
-  sample "$2" "$work/floor-$1.samples"
+  sample "$2" "$work/floor-$1.samples" "$saver_pid" "$xvfb_pid"
   stop_saver
   stop_xvfb
   awk 'function us(s,   p) { p = index(s, "."); return substr(s, 1, p - 1) * 1000000 + substr(s, p + 1) }
