@@ -10,7 +10,8 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
-#include <iterator>
+#include <algorithm>
+#include <vector>
 
 namespace tw::idle {
 namespace {
@@ -48,21 +49,47 @@ bool EventLoop::readSignals() {
 }
 
 int EventLoop::run() {
+  std::vector<pollfd> watched;
   for (;;) {
+    extras_.insert(extras_.end(), added_.begin(), added_.end());
+    added_.clear();
     PollRequest request;
     bool open = source_.prepare(request);
     bool keepGoing = true;
     if (open) {
-      pollfd watched[] = {{signalFd_, POLLIN, 0}, {request.fd, request.events, 0}};
-      const int ready = ::poll(watched, std::size(watched), timeoutUntil(request.deadlineUs));
+      // The signals first, then the source, then each extra in its order.
+      std::uint64_t deadlineUs = request.deadlineUs;
+      watched.assign({{signalFd_, POLLIN, 0}, {request.fd, request.events, 0}});
+      for (auto extra = extras_.begin(); extra != extras_.end();) {
+        PollRequest asked;
+        if (!(*extra)->prepare(asked)) {
+          extra = extras_.erase(extra);
+          continue;
+        }
+        watched.push_back({asked.fd, asked.events, 0});
+        deadlineUs = std::min(deadlineUs, asked.deadlineUs);
+        ++extra;
+      }
+      const int ready = ::poll(watched.data(), watched.size(), timeoutUntil(deadlineUs));
       if (ready < 0 && errno != EINTR) {
         std::perror("trenchwalk-idle: poll");
         return 1;
       }
-      if (ready > 0 && (watched[0].revents & POLLIN) != 0) keepGoing = readSignals();
+      const auto revents = [&](std::size_t at) -> short {
+        return ready > 0 ? watched[at].revents : 0;
+      };
+      if ((revents(0) & POLLIN) != 0) keepGoing = readSignals();
       // Always, even with nothing to read: a Wayland read prepared before
       // poll must be either completed or cancelled.
-      open = source_.dispatch(ready > 0 ? watched[1].revents : 0);
+      open = source_.dispatch(revents(1));
+      constexpr std::size_t kFirstExtra = 2;
+      std::size_t at = kFirstExtra;
+      for (auto extra = extras_.begin(); extra != extras_.end(); ++at) {
+        if ((*extra)->dispatch(revents(at)))
+          ++extra;
+        else
+          extra = extras_.erase(extra);
+      }
     }
     if (!keepGoing) return 0;
     if (!open) {

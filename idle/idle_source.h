@@ -1,5 +1,6 @@
-// One way of learning that the session is idle, seen from the event loop: a
-// connection to poll and a name for the start-up line.
+// What the event loop polls besides its signals: one way of learning that the
+// session is idle, and the other connections the launcher listens or answers
+// on (a bus, the saver's heartbeat).
 #pragma once
 
 #include <cstdint>
@@ -17,17 +18,24 @@ struct PollRequest {
   static constexpr std::uint64_t kNoDeadline = UINT64_MAX;
 };
 
-class IdleSource {
+// One connection in the loop's poll. A request with fd -1 and no deadline
+// asks for nothing this round (a watch with nothing to watch yet).
+class Watched {
  public:
-  virtual ~IdleSource() = default;
-  // Says which source it is and where, for the one start-up line.
-  virtual std::string description() const = 0;
+  virtual ~Watched() = default;
   // Flushes what is queued and says what to wait for; false when the
   // connection has closed.
   virtual bool prepare(PollRequest& request) = 0;
-  // Reads and handles what the connection has after poll (revents 0 when the
-  // deadline passed); false when the connection has closed.
+  // Reads and handles what the connection has after poll (revents 0 when
+  // nothing came, or the deadline passed); false when the connection has
+  // closed. Called after every poll, whatever woke it.
   virtual bool dispatch(short revents) = 0;
+};
+
+class IdleSource : public Watched {
+ public:
+  // Says which source it is and where, for the one start-up line.
+  virtual std::string description() const = 0;
 };
 
 }  // namespace tw::idle

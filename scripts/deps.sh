@@ -33,8 +33,10 @@ package_packages=(dpkg-dev file lintian)
 # sends keys through mutter's remote desktop interface and, with python3-gi,
 # stands in for GNOME's session manager; plasma-wayland-protocols
 # (with libwayland-dev, above) builds the program that sends keys to kwin; procps's
-# pgrep sees that a compositor's processes are gone.
-test_packages=(googletest libgtest-dev libbenchmark-dev xvfb xauth xdotool x11-utils x11-xserver-utils
+# pgrep sees that a compositor's processes are gone. i3lock, xsecurelock and
+# swaylock are the lockers the launcher must never run under; gnome-shell runs
+# GNOME's own lock screen, blank and overview headless.
+test_packages=(i3lock xsecurelock swaylock gnome-shell googletest libgtest-dev libbenchmark-dev xvfb xauth xdotool x11-utils x11-xserver-utils
   xautolock xss-lock clang libclang-rt-14-dev sway swayidle grim wtype jq util-linux imagemagick
   dbus dbus-bin strace libwayland-bin mutter kwin-wayland python3-dbus python3-gi
   plasma-wayland-protocols procps)
