@@ -188,6 +188,7 @@ bool blockedHere(int signal) {
 TEST(EndSignals, EachSignalIsReadOnceAndNeverActedOnWhereItLands) {
   {
     EndSignals endSignals;
+    endSignals.open();
     ASSERT_GE(endSignals.fd(), 0);
     EXPECT_FALSE(endSignals.take()) << "nothing arrived yet";
     for (const int signal : {SIGTERM, SIGHUP, SIGINT}) {
@@ -213,6 +214,7 @@ TEST(EndSignals, AnIgnoredSignalStaysIgnored) {
   ASSERT_EQ(sigaction(SIGINT, &ignore, &before), 0);
   {
     EndSignals endSignals;
+    endSignals.open();
     EXPECT_FALSE(blockedHere(SIGINT));
     EXPECT_TRUE(blockedHere(SIGTERM));
     ASSERT_EQ(raise(SIGINT), 0);
@@ -227,6 +229,7 @@ TEST(EndSignals, AnIgnoredSignalStaysIgnored) {
 TEST(EndSignals, AChildGetsTheSignalsUnblocked) {
   {
     EndSignals endSignals;
+    endSignals.open();
     ASSERT_TRUE(blockedHere(SIGTERM));
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);

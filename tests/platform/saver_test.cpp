@@ -414,6 +414,8 @@ TEST(SaverSignals, EachEndingSignalEndsTheRunWithOneRecord) {
     test::OffscreenServices services{clock, 1024, 768, 12 * 3600 * 1000, folder.path().toStdString()};
     {
       EndSignals endSignals;
+      endSignals.open();
+    endSignals.open();
       ASSERT_GE(endSignals.fd(), 0);
       Saver saver{services, clock};
       saver.endOn(endSignals);
