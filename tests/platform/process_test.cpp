@@ -50,11 +50,21 @@ TEST(HeartbeatVariable, NamesADescriptorInPlainDecimalAboveTheStandardThree) {
     std::optional<int> fd;
   };
   const Case cases[] = {
-      {"3", 3},         {"17", 17},     {"2147483647", 2147483647},
-      {nullptr, {}},    {"", {}},       {"0", {}},
-      {"1", {}},        {"2", {}},      {"-5", {}},
-      {"+7", {}},       {" 7", {}},     {"7 ", {}},
-      {"7x", {}},       {"0x10", {}},   {"2147483648", {}},
+      {"3", 3},
+      {"17", 17},
+      {"2147483647", 2147483647},
+      {nullptr, {}},
+      {"", {}},
+      {"0", {}},
+      {"1", {}},
+      {"2", {}},
+      {"-5", {}},
+      {"+7", {}},
+      {" 7", {}},
+      {"7 ", {}},
+      {"7x", {}},
+      {"0x10", {}},
+      {"2147483648", {}},
       {"99999999999999999999", {}},
   };
   for (const Case& c : cases) {
@@ -209,7 +219,8 @@ TEST(EndSignals, EachSignalIsReadOnceAndNeverActedOnWhereItLands) {
 // A signal the saver was started with ignored (a shell's background job
 // ignores SIGINT, nohup SIGHUP) stays ignored: it is neither blocked nor read.
 TEST(EndSignals, AnIgnoredSignalStaysIgnored) {
-  struct sigaction ignore {}, before {};
+  struct sigaction ignore {
+  }, before{};
   ignore.sa_handler = SIG_IGN;
   ASSERT_EQ(sigaction(SIGINT, &ignore, &before), 0);
   {
@@ -236,7 +247,8 @@ TEST(EndSignals, AChildGetsTheSignalsUnblocked) {
     if (child == 0) {
       sigset_t now;
       pthread_sigmask(SIG_BLOCK, nullptr, &now);
-      const bool any = sigismember(&now, SIGTERM) || sigismember(&now, SIGHUP) || sigismember(&now, SIGINT);
+      const bool any =
+          sigismember(&now, SIGTERM) || sigismember(&now, SIGHUP) || sigismember(&now, SIGINT);
       ::_exit(any ? 1 : 0);
     }
     int status = 0;
