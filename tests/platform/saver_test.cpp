@@ -396,6 +396,46 @@ TEST_F(SaverEvents, AnEndWhileTheReportsBoxIsOpenClosesItAndKeepsTheRecord) {
   EXPECT_EQ(records(), 1);
 }
 
+// The run-time error's box is modal too, shown after the error ended the run:
+// an end asked meanwhile closes it and adds no record; the status stays a
+// failure.
+TEST_F(SaverEvents, AnEndWhileTheRunTimeErrorBoxIsOpenClosesItAndAddsNoRecord) {
+  // As above: the earlier tests' ends are forgotten first.
+  QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
+  QCoreApplication::exec();
+  tw::test::Stage stage(saver.core());
+  stage.setFallsEnabled(false);
+  stage.setWalk(Direction::Leftward, 8);  // the next walk picture, 9, does not exist
+  bool boxWasOpen = false;
+  QTimer ask;
+  QObject::connect(&ask, &QTimer::timeout, [&] {
+    if (boxWasOpen || !QApplication::activeModalWidget()) return;
+    boxWasOpen = true;
+    saver.requestEnd();
+  });
+  // Should the end leave the box open, the test still comes back, and fails.
+  bool closedByHand = false;
+  QTimer rescue;
+  rescue.setSingleShot(true);
+  QObject::connect(&rescue, &QTimer::timeout, [&] {
+    if (QWidget* box = QApplication::activeModalWidget()) {
+      closedByHand = true;
+      box->close();
+    }
+  });
+  ask.start(20);
+  rescue.start(10'000);
+  QElapsedTimer waited;
+  waited.start();
+  while (!saver.finished() && waited.elapsed() < 10'000)
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+  EXPECT_TRUE(boxWasOpen);
+  EXPECT_FALSE(closedByHand) << "the box stayed open";
+  EXPECT_TRUE(saver.finished());
+  EXPECT_EQ(saver.exitCode(), 1);
+  EXPECT_EQ(records(), 0);
+}
+
 // The three ending signals, sent to this thread, which EndSignals blocks;
 // every test drains and unblocks them again, so none reaches the test
 // program's default action.
