@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
@@ -14,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "common/executable_folder.h"
 #include "idle/command_line.h"
 #include "idle/event_loop.h"
 #include "idle/gnome_idle_source.h"
@@ -27,17 +27,6 @@
 
 namespace tw::idle {
 namespace {
-
-// The folder of this executable, from /proc/self/exe; empty when unknown.
-std::string ownFolder() {
-  std::vector<char> buffer(PATH_MAX);
-  const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
-  if (length <= 0 || static_cast<std::size_t>(length) >= buffer.size()) return {};
-  const std::string path(buffer.data(), static_cast<std::size_t>(length));
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return {};
-  return path.substr(0, slash);
-}
 
 std::string environment(const char* name) {
   const char* value = std::getenv(name);
@@ -77,7 +66,7 @@ std::unique_ptr<IdleSource> pickSource(std::uint32_t delayMs, IdleEvents& events
 }
 
 int run(const CommandLine& line) {
-  const std::string folder = ownFolder();
+  const std::string folder = common::executableFolder();
   if (folder.empty()) {
     std::fprintf(stderr, "trenchwalk-idle: its own folder cannot be found (/proc/self/exe)\n");
     return 1;

@@ -1,61 +1,28 @@
 #include "idle/session_lock.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
-#include <cstdint>
 #include <cstring>
 
 namespace tw::idle {
 
 std::string sessionLockPath(const std::string& runtimeFolder, const std::string& sessionKey) {
-  // FNV-1a: the same key always gives the same name.
-  constexpr std::uint64_t kOffsetBasis = 14695981039346656037ULL;
-  constexpr std::uint64_t kPrime = 1099511628211ULL;
-  constexpr int kTopNibbleShift = 60;
-  constexpr int kNibbleBits = 4;
-  constexpr std::uint64_t kNibble = 0xF;
-  std::uint64_t hash = kOffsetBasis;
-  for (const char c : sessionKey) {
-    hash ^= static_cast<unsigned char>(c);
-    hash *= kPrime;
-  }
-  std::string name = "trenchwalk-idle-";
-  for (int shift = kTopNibbleShift; shift >= 0; shift -= kNibbleBits)
-    name += "0123456789abcdef"[(hash >> shift) & kNibble];
-  return runtimeFolder + "/" + name + ".lock";
-}
-
-SessionLock::~SessionLock() {
-  if (fd_ >= 0) ::close(fd_);
+  return common::hashedLockPath(runtimeFolder, "trenchwalk-idle-", sessionKey);
 }
 
 SessionLock::Outcome SessionLock::acquire(const std::string& path, std::string& error) {
+  // The runtime folder is the user's own; so is the file.
   constexpr mode_t kLockFileMode = 0600;
-  // Close-on-exec: the saver it starts must not hold the launcher's lock.
-  const int fd =
-      ::open(path.c_str(), O_RDONLY | O_CREAT | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC, kLockFileMode);
-  if (fd < 0) {
-    error = path + ": " + std::strerror(errno);
-    return Outcome::Unavailable;
+  int why = 0;
+  switch (file_.tryLock(path, kLockFileMode, why)) {
+    case common::LockOutcome::Held:
+      return Outcome::Held;
+    case common::LockOutcome::HeldElsewhere:
+      return Outcome::HeldElsewhere;
+    case common::LockOutcome::Unavailable:
+      break;
   }
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    error = path + ": not a plain file";
-    ::close(fd);
-    return Outcome::Unavailable;
-  }
-  if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-    fd_ = fd;
-    return Outcome::Held;
-  }
-  const int why = errno;
-  ::close(fd);
-  if (why == EWOULDBLOCK) return Outcome::HeldElsewhere;
-  error = path + ": " + std::strerror(why);
+  error = path + ": " + (why == EINVAL || why == EISDIR ? "not a plain file" : std::strerror(why));
   return Outcome::Unavailable;
 }
 

@@ -1,9 +1,10 @@
-// One launcher per session: a kernel lock (flock) on a file in the user's
-// runtime folder, named from the session's display, held for the launcher's
-// life and let go by the kernel however it ends.
+// One launcher per session: a lock file in the user's runtime folder, named
+// from the session's display, held for the launcher's life.
 #pragma once
 
 #include <string>
+
+#include "common/lock_file.h"
 
 namespace tw::idle {
 
@@ -15,16 +16,11 @@ class SessionLock {
  public:
   enum class Outcome { Held, HeldElsewhere, Unavailable };
 
-  SessionLock() = default;
-  ~SessionLock();
-  SessionLock(const SessionLock&) = delete;
-  SessionLock& operator=(const SessionLock&) = delete;
-
   // Tries once, without waiting. Unavailable comes with why in `error`.
   Outcome acquire(const std::string& path, std::string& error);
 
  private:
-  int fd_ = -1;
+  common::LockFile file_;
 };
 
 }  // namespace tw::idle

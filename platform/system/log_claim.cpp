@@ -2,13 +2,13 @@
 
 #include <cstdlib>
 
-#include "platform/system/executable_folder.h"
+#include "common/executable_folder.h"
 #include "platform/system/log_place.h"
 
 namespace tw::platform {
 
 InstanceLock LogClaim::take(std::ostream& err) {
-  const LogPlace place = findLogPlace(executableFolder());
+  const LogPlace place = findLogPlace(common::executableFolder());
   if (!place.folder.empty() && !folder_.hold(place.folder))
     err << "trenchwalk: no walked.log is kept: " << place.folder << " cannot be opened\n";
   else if (place.folder.empty())

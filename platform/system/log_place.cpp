@@ -7,10 +7,11 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "log/log_file.h"
+
 namespace tw::platform {
 namespace {
 
-constexpr const char* kLogName = "walked.log";
 constexpr const char* kStateSubfolder = "trenchwalk";
 constexpr const char* kDefaultStateHome = ".local/state";
 // The state folder is the user's own: no one else reads the log or its lock.
@@ -60,7 +61,7 @@ LogPlace findLogPlace(const std::string& executableFolder) {
 
 bool SystemFolderProbe::holdsLog(const std::string& folder) {
   struct stat info {};
-  return ::lstat(joined(folder, kLogName).c_str(), &info) == 0;
+  return ::lstat(joined(folder, kLogFileName).c_str(), &info) == 0;
 }
 
 bool SystemFolderProbe::writable(const std::string& folder) {

@@ -5,6 +5,8 @@
 #include <ostream>
 #include <string>
 
+#include "common/lock_file.h"
+
 namespace tw::platform {
 
 enum class InstanceLock {
@@ -19,16 +21,10 @@ std::string lockPathIn(const std::string& folder);
 // user's runtime folder, named from the folder's bytes.
 std::string fallbackLockPath(const std::string& runtimeFolder, const std::string& folder);
 
-// A kernel advisory lock (flock) on a lock file, held while this object lives
-// and released by the kernel when the process ends however it ends. The lock
-// file's content, age and host never matter, so an empty or garbage file, or
-// one left by a dead copy or another machine, blocks no one.
+// The lock file, held while this object lives.
 class InstanceGuard {
  public:
   InstanceGuard() = default;
-  InstanceGuard(const InstanceGuard&) = delete;
-  InstanceGuard& operator=(const InstanceGuard&) = delete;
-  ~InstanceGuard();
 
   // Tries once, without waiting: first the lock file in the executable's
   // folder (empty: unknown), then, when that file cannot be opened or
@@ -39,7 +35,9 @@ class InstanceGuard {
   const std::string& heldPath() const { return heldPath_; }
 
  private:
-  int fd_ = -1;
+  InstanceLock tryLock(const std::string& path, int& error);
+
+  common::LockFile file_;
   std::string heldPath_;
 };
 

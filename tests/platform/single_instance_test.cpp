@@ -1,4 +1,4 @@
-#include "platform/system/executable_folder.h"
+#include "common/executable_folder.h"
 #include "platform/system/single_instance.h"
 
 #include <gtest/gtest.h>
@@ -122,6 +122,36 @@ TEST(SingleInstance, ThePerUserLockIsNamedFromTheFolderBytes) {
   EXPECT_EQ(a.find('\xf6'), std::string::npos) << "the name itself is plain ASCII";
 }
 
+// Both programs name their lock files by one FNV-1a hash, so a launcher or a
+// saver of another build still finds the lock of the one already running.
+TEST(SingleInstance, LockNamesAreTheKeysFnv1aHashInHex) {
+  EXPECT_EQ(common::hashedLockPath("/run/user/1000", "trenchwalk-", ""),
+            "/run/user/1000/trenchwalk-cbf29ce484222325.lock");
+  EXPECT_EQ(common::hashedLockPath("/run/user/1000", "trenchwalk-idle-", "a"),
+            "/run/user/1000/trenchwalk-idle-af63dc4c8601ec8c.lock");
+}
+
+// What stands in a lock file's place decides the outcome, and nothing there
+// ever blocks: a FIFO is never waited on.
+TEST(SingleInstance, ALockFileThatIsNoPlainFileIsUnavailableWithItsReason) {
+  QTemporaryDir folder;
+  const std::string fifo = bytes(folder) + "/fifo.lock";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string dir = bytes(folder) + "/dir.lock";
+  ASSERT_EQ(::mkdir(dir.c_str(), 0700), 0);
+  const struct {
+    std::string path;
+    int error;
+  } cases[] = {{fifo, EINVAL}, {dir, EISDIR}, {bytes(folder) + "/none/x.lock", ENOENT}};
+  for (const auto& c : cases) {
+    common::LockFile file;
+    int error = 0;
+    EXPECT_EQ(file.tryLock(c.path, 0600, error), common::LockOutcome::Unavailable) << c.path;
+    EXPECT_EQ(error, c.error) << c.path;
+    EXPECT_FALSE(file.held());
+  }
+}
+
 TEST(SingleInstance, WithoutAnyLockItRunsAndSaysSoInOneLine) {
   QTemporaryDir folder;
   const std::string missing = bytes(folder) + "/no/such/folder";
@@ -142,16 +172,16 @@ TEST(ExecutableFolder, IsTheFolderOfTheLinkByteForByte) {
   ASSERT_EQ(mkdir(odd.c_str(), 0700), 0);
   const std::string link = bytes(folder) + "/exe";
   ASSERT_EQ(symlink((odd + "/trenchwalk").c_str(), link.c_str()), 0);
-  EXPECT_EQ(executableFolderFrom(link.c_str()), odd);
+  EXPECT_EQ(common::executableFolderFrom(link.c_str()), odd);
   const std::string deep = bytes(folder) + "/" + std::string(300, 'd');
   const std::string longLink = bytes(folder) + "/long";
   ASSERT_EQ(symlink((deep + "/trenchwalk").c_str(), longLink.c_str()), 0);
-  EXPECT_EQ(executableFolderFrom(longLink.c_str()), deep) << "longer than the first guess";
+  EXPECT_EQ(common::executableFolderFrom(longLink.c_str()), deep) << "longer than the first guess";
   const std::string rootLink = bytes(folder) + "/root";
   ASSERT_EQ(symlink("/trenchwalk", rootLink.c_str()), 0);
-  EXPECT_EQ(executableFolderFrom(rootLink.c_str()), "/");
-  EXPECT_EQ(executableFolderFrom((bytes(folder) + "/missing").c_str()), "") << "never / nor the working folder";
-  EXPECT_EQ(executableFolder(), QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString());
+  EXPECT_EQ(common::executableFolderFrom(rootLink.c_str()), "/");
+  EXPECT_EQ(common::executableFolderFrom((bytes(folder) + "/missing").c_str()), "") << "never / nor the working folder";
+  EXPECT_EQ(common::executableFolder(), QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString());
 }
 
 // A machine of folders in a table: which can be written, which hold a log,

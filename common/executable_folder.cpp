@@ -1,10 +1,10 @@
-#include "platform/system/executable_folder.h"
+#include "common/executable_folder.h"
 
 #include <unistd.h>
 
 #include <vector>
 
-namespace tw::platform {
+namespace tw::common {
 
 std::string executableFolderFrom(const char* exeLink) {
   constexpr size_t kFirstGuess = 256;
@@ -27,4 +27,4 @@ std::string executableFolderFrom(const char* exeLink) {
 
 std::string executableFolder() { return executableFolderFrom("/proc/self/exe"); }
 
-}  // namespace tw::platform
+}  // namespace tw::common
