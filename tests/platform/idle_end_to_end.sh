@@ -363,6 +363,7 @@ log="$work/bin/walked.log"
 cp "$saver_binary" "$saver" && cp "$launcher_binary" "$launcher" || { echo "FAIL: cannot copy"; exit 1; }
 
 cleaning_up=""
+display_lock=""
 cleanup() {
   local pid
   cleaning_up=1
@@ -370,6 +371,7 @@ cleanup() {
   declare -F "${desktop}_inhibit_stop" >/dev/null && "${desktop}_inhibit_stop" 2>/dev/null
   stop_lock_services 2>/dev/null
   "${desktop}_stop" 2>/dev/null
+  [ -n "$display_lock" ] && rm -f "$display_lock"
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -671,14 +673,63 @@ status=$?
 echo "ok: $desktop: a saver that fails to start is reported in one line, and tried again" \
   "after another idle period; SIGINT ends the launcher with status 0"
 
-# The desktop going away: the launcher leaves with status 0.
+# X11: a launcher started when the session is already idle past the delay
+# starts the saver at once, as GNOME's monitor does.
+if [ "$desktop" = x11 ]; then
+  sleep $((delay + 1))
+  launched_up=$(uptime_now)
+  before=$(records "$log")
+  start_launcher
+  poll "$saver_limit" saver_shown || fail "a launcher started in an idle session started no saver"
+  start_offset=$(awk -v from="$launched_up" -v to="$(started_at "$saver_pid")" 'BEGIN { printf "%.2f", to - from }')
+  awk -v s="$start_offset" -v d="$delay" 'BEGIN { exit !(s < d) }' ||
+    fail "a launcher started in an idle session waited $start_offset s, a new delay"
+  end_with_key $((before + 1))
+  echo "ok: $desktop: started in a session idle past the delay, it started the saver" \
+    "$start_offset s later"
+
+  # The X server gone and back on the same display (a desktop restarting):
+  # the launcher finds it again and goes on.
+  display_number=${DISPLAY#:}
+  stop_xvfb
+  Xvfb "$DISPLAY" -noreset -screen 0 "${x11_width}x${x11_height}x24" -nolisten tcp \
+    >"$work/xvfb-again.log" 2>&1 &
+  xvfb_pid=$!
+  found_again() { grep -q '^trenchwalk-idle: idle source back: X11 idle time' "$launcher_err"; }
+  poll 250 found_again || fail "the launcher did not find the X server :$display_number again"
+  grep -q '^trenchwalk-idle: the idle source went away (X11 idle time' "$launcher_err" ||
+    fail "the launcher did not say that its source went away: $(cat "$launcher_err")"
+  running "$launcher_pid" || fail "the launcher left although the X server came back"
+  "${desktop}_key" Shift_L || fail "the key could not be sent"
+  poll "$saver_limit" saver_shown || fail "no saver on the X server that came back"
+  end_with_key $((before + 2))
+  echo "ok: $desktop: the X server gone and back: found again, and the saver starts there"
+  kill -TERM "$launcher_pid"
+  poll "$exit_limit" ended "$launcher_pid" || fail "the launcher still runs 10 s after SIGTERM"
+  wait "$launcher_pid"
+fi
+
+# The desktop going away for good: the launcher looks for it a while
+# (20 s), then leaves with status 0, so a unit that restarts it on failure
+# does not.
 start_launcher
 poll 100 launcher_settled
 chosen || fail "a new launcher did not start: $(cat "$launcher_out" "$launcher_err")"
 "${desktop}_stop"
-poll "$exit_limit" ended "$launcher_pid" || fail "the launcher still runs 10 s after the desktop went away"
+gone_from=$(microseconds)
+# An X server started by anyone else on the machine would take the display
+# number as the first free one, and the launcher would rightly find it: a
+# lock file naming this script, as a running server's does, keeps it taken.
+if [ "$desktop" = x11 ]; then
+  display_lock="/tmp/.X${DISPLAY#:}-lock"
+  (set -o noclobber; printf '%10d\n' "$$" >"$display_lock") 2>/dev/null || display_lock=""
+fi
+poll 400 ended "$launcher_pid" || fail "the launcher still runs 40 s after the desktop went away"
 wait "$launcher_pid"
 status=$?
 [ "$status" -eq 0 ] || fail "exit status $status after the desktop went away: $(cat "$launcher_err")"
-echo "ok: $desktop: the desktop going away ends the launcher with status 0"
+grep -q '^trenchwalk-idle: no idle source came back' "$launcher_err" ||
+  fail "no line saying it left: $(cat "$launcher_err")"
+echo "ok: $desktop: the desktop gone for good ends the launcher with status 0" \
+  "after $(since "$gone_from") s"
 echo "PASS"
