@@ -286,11 +286,17 @@ stop_locker() {
 lock_i3lock_tools() { echo i3lock; }
 lock_i3lock_setup() { :; }
 lock_i3lock_on() { i3lock -n >>"$work/locker.log" 2>&1 & locker_pid=$!; }
-lock_i3lock_off() { stop_locker; }
+lock_i3lock_off() {
+  running "$locker_pid" || fail "i3lock did not stay up: $(cat "$work/locker.log")"
+  stop_locker
+}
 lock_xsecurelock_tools() { echo xsecurelock; }
 lock_xsecurelock_setup() { :; }
 lock_xsecurelock_on() { xsecurelock >>"$work/locker.log" 2>&1 & locker_pid=$!; }
-lock_xsecurelock_off() { stop_locker; }
+lock_xsecurelock_off() {
+  running "$locker_pid" || fail "xsecurelock did not stay up: $(cat "$work/locker.log")"
+  stop_locker
+}
 # A session bus of the run's own, and a service on it that locks when told.
 session_bus_pid=""
 screensaver_pid=""
@@ -331,6 +337,8 @@ lock_swaylock_on() {
   set_locked_hint true
 }
 lock_swaylock_off() {
+  # It held the lock all along: the run saw a real locker, not only the hint.
+  running "$locker_pid" || fail "swaylock did not stay up: $(cat "$work/locker.log")"
   stop_locker
   set_locked_hint false
 }
@@ -363,7 +371,8 @@ log="$work/bin/walked.log"
 cp "$saver_binary" "$saver" && cp "$launcher_binary" "$launcher" || { echo "FAIL: cannot copy"; exit 1; }
 
 cleaning_up=""
-display_lock=""
+display_holder=""
+display_socket=""
 cleanup() {
   local pid
   cleaning_up=1
@@ -371,7 +380,12 @@ cleanup() {
   declare -F "${desktop}_inhibit_stop" >/dev/null && "${desktop}_inhibit_stop" 2>/dev/null
   stop_lock_services 2>/dev/null
   "${desktop}_stop" 2>/dev/null
-  [ -n "$display_lock" ] && rm -f "$display_lock"
+  if [ -n "$display_holder" ]; then
+    kill "$display_holder" 2>/dev/null
+    wait "$display_holder" 2>/dev/null
+    # Only a socket it made: never another server's.
+    grep -qx held "$work/display-holder.out" 2>/dev/null && rm -f "$display_socket"
+  fi
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -717,12 +731,25 @@ poll 100 launcher_settled
 chosen || fail "a new launcher did not start: $(cat "$launcher_out" "$launcher_err")"
 "${desktop}_stop"
 gone_from=$(microseconds)
-# An X server started by anyone else on the machine would take the display
-# number as the first free one, and the launcher would rightly find it: a
-# lock file naming this script, as a running server's does, keeps it taken.
+# An X server started by anyone else on the machine would take the freed
+# display number as the first free one, and the launcher would rightly find
+# it. A socket of ours in the server's place keeps the number taken (servers
+# give up on a socket in use) and closes every connection at once, so the
+# launcher finds no server there.
 if [ "$desktop" = x11 ]; then
-  display_lock="/tmp/.X${DISPLAY#:}-lock"
-  (set -o noclobber; printf '%10d\n' "$$" >"$display_lock") 2>/dev/null || display_lock=""
+  /usr/bin/python3 -c '
+import os, socket, sys
+holder = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+holder.bind(sys.argv[1])
+holder.listen(16)
+print("held", flush=True)
+while True:
+    holder.accept()[0].close()
+' "/tmp/.X11-unix/X${DISPLAY#:}" >"$work/display-holder.out" 2>&1 &
+  display_holder=$!
+  display_socket="/tmp/.X11-unix/X${DISPLAY#:}"
+  display_held() { grep -qx held "$work/display-holder.out" || ! running "$display_holder"; }
+  poll 50 display_held
 fi
 poll 400 ended "$launcher_pid" || fail "the launcher still runs 40 s after the desktop went away"
 wait "$launcher_pid"
