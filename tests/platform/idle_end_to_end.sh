@@ -371,8 +371,6 @@ log="$work/bin/walked.log"
 cp "$saver_binary" "$saver" && cp "$launcher_binary" "$launcher" || { echo "FAIL: cannot copy"; exit 1; }
 
 cleaning_up=""
-display_holder=""
-display_socket=""
 cleanup() {
   local pid
   cleaning_up=1
@@ -380,12 +378,6 @@ cleanup() {
   declare -F "${desktop}_inhibit_stop" >/dev/null && "${desktop}_inhibit_stop" 2>/dev/null
   stop_lock_services 2>/dev/null
   "${desktop}_stop" 2>/dev/null
-  if [ -n "$display_holder" ]; then
-    kill "$display_holder" 2>/dev/null
-    wait "$display_holder" 2>/dev/null
-    # Only a socket it made: never another server's.
-    grep -qx held "$work/display-holder.out" 2>/dev/null && rm -f "$display_socket"
-  fi
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -702,15 +694,38 @@ if [ "$desktop" = x11 ]; then
   echo "ok: $desktop: started in a session idle past the delay, it started the saver" \
     "$start_offset s later"
 
+  kill -TERM "$launcher_pid"
+  poll "$exit_limit" ended "$launcher_pid" || fail "the launcher still runs 10 s after SIGTERM"
+  wait "$launcher_pid"
+
   # The X server gone and back on the same display (a desktop restarting):
-  # the launcher finds it again and goes on.
-  display_number=${DISPLAY#:}
+  # the launcher finds it again and goes on. On a display number far above
+  # those servers take for themselves (-displayfd takes the first free one),
+  # so that no other server on the machine takes it while it is free.
+  stop_xvfb
+  high_display=""
+  for try in $(seq 0 19); do
+    number=$((600 + ($$ + try * 17) % 300))
+    [ -e "/tmp/.X11-unix/X$number" ] && continue
+    Xvfb ":$number" -noreset -screen 0 "${x11_width}x${x11_height}x24" -nolisten tcp \
+      >"$work/xvfb-high.log" 2>&1 &
+    xvfb_pid=$!
+    high_up() { [ -S "/tmp/.X11-unix/X$number" ] || ! running "$xvfb_pid"; }
+    poll 100 high_up
+    if running "$xvfb_pid" && [ -S "/tmp/.X11-unix/X$number" ]; then high_display=":$number"; break; fi
+    wait "$xvfb_pid" 2>/dev/null
+  done
+  [ -n "$high_display" ] || fail "no X server could start on a display number of its own"
+  export DISPLAY=$high_display
+  start_launcher
+  poll 100 launcher_settled
+  chosen || fail "a launcher on $DISPLAY did not start: $(cat "$launcher_out" "$launcher_err")"
   stop_xvfb
   Xvfb "$DISPLAY" -noreset -screen 0 "${x11_width}x${x11_height}x24" -nolisten tcp \
     >"$work/xvfb-again.log" 2>&1 &
   xvfb_pid=$!
   found_again() { grep -q '^trenchwalk-idle: idle source back: X11 idle time' "$launcher_err"; }
-  poll 250 found_again || fail "the launcher did not find the X server :$display_number again"
+  poll 250 found_again || fail "the launcher did not find the X server $DISPLAY again"
   grep -q '^trenchwalk-idle: the idle source went away (X11 idle time' "$launcher_err" ||
     fail "the launcher did not say that its source went away: $(cat "$launcher_err")"
   running "$launcher_pid" || fail "the launcher left although the X server came back"
@@ -718,39 +733,18 @@ if [ "$desktop" = x11 ]; then
   poll "$saver_limit" saver_shown || fail "no saver on the X server that came back"
   end_with_key $((before + 2))
   echo "ok: $desktop: the X server gone and back: found again, and the saver starts there"
-  kill -TERM "$launcher_pid"
-  poll "$exit_limit" ended "$launcher_pid" || fail "the launcher still runs 10 s after SIGTERM"
-  wait "$launcher_pid"
 fi
 
 # The desktop going away for good: the launcher looks for it a while
 # (20 s), then leaves with status 0, so a unit that restarts it on failure
-# does not.
-start_launcher
-poll 100 launcher_settled
-chosen || fail "a new launcher did not start: $(cat "$launcher_out" "$launcher_err")"
+# does not. (On X11 the launcher of the display of its own above.)
+if [ "$desktop" != x11 ]; then
+  start_launcher
+  poll 100 launcher_settled
+  chosen || fail "a new launcher did not start: $(cat "$launcher_out" "$launcher_err")"
+fi
 "${desktop}_stop"
 gone_from=$(microseconds)
-# An X server started by anyone else on the machine would take the freed
-# display number as the first free one, and the launcher would rightly find
-# it. A socket of ours in the server's place keeps the number taken (servers
-# give up on a socket in use) and closes every connection at once, so the
-# launcher finds no server there.
-if [ "$desktop" = x11 ]; then
-  /usr/bin/python3 -c '
-import os, socket, sys
-holder = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
-holder.bind(sys.argv[1])
-holder.listen(16)
-print("held", flush=True)
-while True:
-    holder.accept()[0].close()
-' "/tmp/.X11-unix/X${DISPLAY#:}" >"$work/display-holder.out" 2>&1 &
-  display_holder=$!
-  display_socket="/tmp/.X11-unix/X${DISPLAY#:}"
-  display_held() { grep -qx held "$work/display-holder.out" || ! running "$display_holder"; }
-  poll 50 display_held
-fi
 poll 400 ended "$launcher_pid" || fail "the launcher still runs 40 s after the desktop went away"
 wait "$launcher_pid"
 status=$?
