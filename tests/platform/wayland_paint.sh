@@ -1,16 +1,20 @@
 #!/usr/bin/env bash
 # Runs the Wayland painting tests (wayland_paint_test.cpp) on a headless sway
-# of their own: the first output at scale 2, a second one for a cover. sway
-# refuses to run as root: as root it runs as nobody, and the tests, as root,
-# may still connect to its socket.
+# of their own: the first output at SCALE (2 by default; 1.25, 1.5 and 1.75
+# are the fractional ones desktops offer), 800x600 logical pixels, and a second
+# one at scale 1 for a cover. sway refuses to run as root: as root it runs as
+# nobody, and the tests, as root, may still connect to its socket and run grim.
 #
-# usage: wayland_paint.sh path/to/platform_wayland_tests
+# usage: wayland_paint.sh path/to/platform_wayland_tests [SCALE]
 set -u
 # shellcheck source=tests/lib/sway.sh
 source "$(dirname "$0")/../lib/sway.sh"
 
-binary=${1:?usage: wayland_paint.sh path/to/platform_wayland_tests}
-require_tools sway swaymsg
+binary=${1:?usage: wayland_paint.sh path/to/platform_wayland_tests [SCALE]}
+scale=${2:-2}
+require_tools sway swaymsg grim
+# The mode whose logical size is 800x600 at that scale.
+mode=$(awk -v s="$scale" 'BEGIN { printf "%dx%d", 800 * s, 600 * s }')
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/trenchwalk-wlpaint.XXXXXX")
 chmod 755 "$work"
@@ -24,11 +28,11 @@ sway_user
 mkdir -p "$work/runtime" "$work/home"
 chmod 700 "$work/runtime"
 [ -n "$owner" ] && chown "$owner" "$work/runtime" "$work/home"
-cat >"$work/sway.conf" <<'CONF'
+cat >"$work/sway.conf" <<CONF
 xwayland disable
 default_border none
-output HEADLESS-1 mode 1600x1200 position 0 0 scale 2
-output HEADLESS-2 mode 640x480 position 800 0
+output HEADLESS-1 mode $mode position 0 0 scale $scale
+output HEADLESS-2 mode 640x480 position 800 0 scale 1
 CONF
 export HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime"
 if ! start_sway "$work" 2; then
@@ -36,7 +40,8 @@ if ! start_sway "$work" 2; then
   tail -n 20 "$work/sway.log"
   exit 77
 fi
-QT_QPA_PLATFORM=wayland QT_WAYLAND_CLIENT_BUFFER_INTEGRATION=none "$binary" || {
+TRENCHWALK_TEST_SCALE=$scale QT_QPA_PLATFORM=wayland QT_WAYLAND_CLIENT_BUFFER_INTEGRATION=none ${TEST_WRAPPER:-} \
+  "$binary" || {
   echo "FAIL: the Wayland painting tests failed"
   tail -n 20 "$work/sway.log"
   exit 1

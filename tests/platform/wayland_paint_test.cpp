@@ -1,15 +1,20 @@
 // The scene window on a real compositor (a headless sway, started by
-// wayland_paint.sh, its first output at scale 2 and a second one for a cover):
-// the boxes go into buffers of the saver's own, at most two the window's size;
-// every buffer committed holds, pixel for pixel, what paintScene draws for the
-// scene at that moment; each commit damages only what changed; a cover commits
+// wayland_paint.sh, its first output at the scale in TRENCHWALK_TEST_SCALE,
+// whole or fractional, and a second one at scale 1 for a cover): the boxes go
+// into buffers of the saver's own, at most two the window's size, with the
+// output's device size; every buffer committed holds, pixel for pixel, what
+// paintScene draws for the scene at that moment at that scale, and the screen
+// shows it pixel for pixel (taken with grim), each walker pixel a whole block
+// of device pixels; each commit damages only what changed; a cover commits
 // one black buffer and never again.
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPainter>
+#include <QProcess>
 #include <QScreen>
+#include <cmath>
 #include <string>
 #include <utility>
 
@@ -26,8 +31,59 @@ constexpr int kCommitLimitMs = 3000;
 constexpr int kStepMs = 5;
 constexpr int kTicksWatched = 20;
 constexpr int kMostFullBuffers = 2;
-// The scale wayland_paint.sh gives the scene's output.
-constexpr qreal kOutputScale = 2;
+// The scale wayland_paint.sh gives the scene's output, and its name.
+qreal outputScale() { return qEnvironmentVariable("TRENCHWALK_TEST_SCALE", "2").toDouble(); }
+const char* const kSceneOutput = "HEADLESS-1";
+const char* const kCoverOutput = "HEADLESS-2";
+// A screen taken while the compositor has not yet drawn the last commit is
+// taken again, this many times at most.
+constexpr int kShotTries = 5;
+constexpr int kShotLimitMs = 10000;
+
+// The output as grim takes it, in device pixels; null when grim fails.
+QImage screenShot(const char* output = kSceneOutput) {
+  QProcess grim;
+  grim.start(QStringLiteral("grim"), {QStringLiteral("-t"), QStringLiteral("ppm"),
+                                      QStringLiteral("-o"), QString::fromLatin1(output),
+                                      QStringLiteral("-")});
+  if (!grim.waitForFinished(kShotLimitMs) || grim.exitCode() != 0) return QImage();
+  QImage shot;
+  shot.loadFromData(grim.readAllStandardOutput(), "PPM");
+  return shot.convertToFormat(QImage::Format_RGB32);
+}
+
+// Where two pictures of one size differ: the count and the bounding box.
+struct Difference {
+  int pixels = 0;
+  QRect where;
+};
+Difference compare(const QImage& a, const QImage& b) {
+  Difference d;
+  for (int y = 0; y < a.height(); ++y) {
+    const auto* p = reinterpret_cast<const QRgb*>(a.constScanLine(y));
+    const auto* q = reinterpret_cast<const QRgb*>(b.constScanLine(y));
+    for (int x = 0; x < a.width(); ++x)
+      if ((p[x] & 0xffffff) != (q[x] & 0xffffff)) {
+        ++d.pixels;
+        d.where |= QRect(x, y, 1, 1);
+      }
+  }
+  return d;
+}
+// A logical box in device pixels, its edges rounded outward.
+QRect deviceBox(const QRect& r, qreal scale) {
+  const QPoint from(static_cast<int>(std::floor(r.left() * scale)),
+                    static_cast<int>(std::floor(r.top() * scale)));
+  const QPoint to(static_cast<int>(std::ceil((r.left() + r.width()) * scale)),
+                  static_cast<int>(std::ceil((r.top() + r.height()) * scale)));
+  return QRect(from, QSize(to.x() - from.x(), to.y() - from.y()));
+}
+
+std::string describe(const Difference& d) {
+  return std::to_string(d.pixels) + " pixels differ within " + std::to_string(d.where.x()) + "," +
+         std::to_string(d.where.y()) + " " + std::to_string(d.where.width()) + "x" +
+         std::to_string(d.where.height());
+}
 
 class OnWayland : public ::testing::Test {
  protected:
@@ -50,10 +106,11 @@ class OnWayland : public ::testing::Test {
 
   bool settled() const {
     const WaylandSurface* s = saver->window()->wayland();
-    return s && s->fits() &&
-           s->lastPicture().devicePixelRatio() == saver->window()->devicePixelRatio() &&
-           saver->window()->devicePixelRatio() == kOutputScale;
+    return s && s->fits() && s->lastPicture().devicePixelRatio() == s->scale() &&
+           std::abs(s->scale() - outputScale()) < 1e-9;
   }
+
+  qreal ratio() const { return saver->window()->paintRatio(); }
 
   const WaylandSurface& surface() { return *saver->window()->wayland(); }
 
@@ -72,11 +129,24 @@ class OnWayland : public ::testing::Test {
       }
       // The scene as last shown, up to the event that changes it.
       if (surface().commits() == commits && !surface().waiting())
-        before = snapshotScene(scene, saver->window()->devicePixelRatio());
+        before = snapshotScene(scene, ratio());
       QCoreApplication::processEvents(QEventLoop::AllEvents, kStepMs);
     }
-    after = snapshotScene(scene, saver->window()->devicePixelRatio());
+    after = snapshotScene(scene, ratio());
     return true;
+  }
+
+  // The scene as paintScene draws it now, at the surface's scale.
+  QImage drawnScene(const QSize& device) {
+    QImage drawn(device, QImage::Format_RGB32);
+    drawn.setDevicePixelRatio(surface().scale());
+    drawn.fill(Qt::white);
+    {
+      QPainter painter(&drawn);
+      paintScene(painter, std::as_const(saver->core()).scene(), sprites, services->fonts(),
+                 QRect(QPoint(0, 0), saver->window()->size()));
+    }
+    return drawn;
   }
 
   // The picture last committed, and the scene as paintScene draws it now.
@@ -84,27 +154,26 @@ class OnWayland : public ::testing::Test {
     SCOPED_TRACE("commit " + std::to_string(tick));
     const QImage shown = surface().lastPicture();
     ASSERT_FALSE(shown.isNull());
-    QImage drawn(shown.size(), QImage::Format_RGB32);
-    drawn.setDevicePixelRatio(shown.devicePixelRatio());
-    drawn.fill(Qt::white);
-    {
-      QPainter painter(&drawn);
-      paintScene(painter, std::as_const(saver->core()).scene(), sprites, services->fonts(),
-                 QRect(QPoint(0, 0), saver->window()->size()));
+    const Difference d = compare(shown, drawnScene(shown.size()));
+    EXPECT_EQ(d.pixels, 0) << describe(d);
+  }
+
+  // The screen as grim takes it while no event runs, so that the saver
+  // commits nothing meanwhile, and the picture last committed. A screen taken
+  // before the compositor drew that commit is taken again.
+  bool shotOfLastPicture(QImage& shot, QImage& committed) {
+    for (int i = 0; i < kShotTries; ++i) {
+      committed = surface().lastPicture();
+      shot = screenShot();
+      if (shot.isNull()) {
+        ADD_FAILURE() << "grim took no picture of " << kSceneOutput;
+        return false;
+      }
+      if (shot.size() == committed.size() && compare(shot, committed).pixels == 0) return true;
+      SceneSnapshot before, after;
+      if (!nextCommit(before, after)) return false;
     }
-    int wrong = 0;
-    QRect where;
-    for (int y = 0; y < drawn.height(); ++y) {
-      const auto* a = reinterpret_cast<const QRgb*>(shown.constScanLine(y));
-      const auto* b = reinterpret_cast<const QRgb*>(drawn.constScanLine(y));
-      for (int x = 0; x < drawn.width(); ++x)
-        if ((a[x] & 0xffffff) != (b[x] & 0xffffff)) {
-          ++wrong;
-          where |= QRect(x, y, 1, 1);
-        }
-    }
-    EXPECT_EQ(wrong, 0) << "pixels differ within " << where.x() << "," << where.y() << " "
-                        << where.width() << "x" << where.height();
+    return true;
   }
 
   QTemporaryDir folder;
@@ -119,10 +188,54 @@ TEST_F(OnWayland, PaintsIntoBuffersOfItsOwn) {
   EXPECT_GE(surface().commits(), 1);
 }
 
-TEST_F(OnWayland, PaintsAtTheOutputsWholeScale) {
+TEST_F(OnWayland, PaintsAtTheOutputsDevicePixels) {
   ASSERT_NE(saver->window()->wayland(), nullptr);
-  EXPECT_EQ(saver->window()->devicePixelRatio(), kOutputScale);
-  EXPECT_EQ(surface().lastPicture().size(), saver->window()->size() * kOutputScale);
+  EXPECT_DOUBLE_EQ(surface().scale(), outputScale());
+  // The window covers the output: its buffers have the output's mode.
+  const QSize device = (QSizeF(saver->window()->size()) * outputScale()).toSize();
+  EXPECT_EQ(surface().lastPicture().size(), device);
+  // A whole scale needs no viewport; a fractional one lays the device pixels
+  // on the logical size through one.
+  EXPECT_EQ(surface().viewported(), outputScale() != std::round(outputScale()));
+}
+
+TEST_F(OnWayland, TheScreenShowsTheSceneAtItsDevicePixels) {
+  ASSERT_NE(saver->window()->wayland(), nullptr);
+  for (int i = 0; i < 3; ++i) {
+    SCOPED_TRACE("screen " + std::to_string(i));
+    QImage shot, committed;
+    ASSERT_TRUE(shotOfLastPicture(shot, committed));
+    ASSERT_EQ(shot.size(), committed.size()) << "the screen is not the buffer's size";
+    const Difference d = compare(shot, committed);
+    EXPECT_EQ(d.pixels, 0) << "the compositor resampled the picture: " << describe(d);
+    // Each walker pixel is a whole block of device pixels, the nearest whole
+    // number to the scale on each side, where nothing lies over it (the lane
+    // runs over its feet, the clock's box may hide it).
+    const Scene& scene = std::as_const(saver->core()).scene();
+    if (!scene.walker.visible || !scene.walker.picture) continue;
+    const qreal scale = surface().scale();
+    const QRect sprite = spriteDeviceRect(scene, scale);
+    const int block = spriteScale(scale);
+    EXPECT_EQ(block, static_cast<int>(std::lround(outputScale())));
+    const SceneSnapshot drawn = snapshotScene(scene, scale);
+    QRegion over;
+    for (size_t e = 0; e < drawn.size(); ++e)
+      if (drawn[e].visible && !drawn[e].picture) over += deviceBox(drawn[e].box, scale);
+    const QImage& picture = sprites.image(*scene.walker.picture);
+    int wrong = 0, checked = 0;
+    for (int y = std::max(0, sprite.top()); y <= std::min(sprite.bottom(), shot.height() - 1); ++y)
+      for (int x = std::max(0, sprite.left()); x <= std::min(sprite.right(), shot.width() - 1); ++x) {
+        if (over.contains(QPoint(x, y))) continue;
+        ++checked;
+        const QRgb want = picture.pixel((x - sprite.left()) / block, (y - sprite.top()) / block);
+        if ((shot.pixel(x, y) & 0xffffff) != (want & 0xffffff)) ++wrong;
+      }
+    EXPECT_GT(checked, 0) << "no walker pixel in sight";
+    EXPECT_EQ(wrong, 0) << "of " << checked << " walker pixels, not whole " << block << "x"
+                        << block << " blocks of the picture";
+    SceneSnapshot before, after;
+    ASSERT_TRUE(nextCommit(before, after));
+  }
 }
 
 TEST_F(OnWayland, EveryBufferCommittedIsTheScene) {
@@ -147,6 +260,14 @@ TEST_F(OnWayland, ACoverCommitsOneBlackBufferOnce) {
   ASSERT_NE(cover, nullptr);
   EXPECT_EQ(cover->commits(), 1);
   EXPECT_EQ(cover->fullBuffers(), 1);
+  // Its output, at another scale than the scene's, is black all over.
+  const QImage shot = screenShot(kCoverOutput);
+  ASSERT_FALSE(shot.isNull());
+  QImage black(shot.size(), QImage::Format_RGB32);
+  black.fill(Qt::black);
+  const Difference d = compare(shot, black);
+  EXPECT_EQ(d.pixels, 0) << "the cover is not black: " << describe(d) << ", first pixel "
+                         << std::hex << shot.pixel(0, 0);
 }
 
 TEST_F(OnWayland, HoldsAtMostTwoWindowSizedBuffers) {
@@ -160,8 +281,8 @@ TEST_F(OnWayland, HoldsAtMostTwoWindowSizedBuffers) {
 
 TEST_F(OnWayland, EachCommitDamagesOnlyTheBoxesThatChanged) {
   ASSERT_NE(saver->window()->wayland(), nullptr);
-  const qreal scale = saver->window()->devicePixelRatio();
-  const QRect window(QPoint(0, 0), saver->window()->size() * scale);
+  const qreal scale = surface().scale();
+  const QRect window(QPoint(0, 0), surface().lastPicture().size());
   SceneSnapshot before, after;
   int ticks = 0;
   for (int i = 0; i < 2 * kTicksWatched && ticks < kTicksWatched; ++i) {
@@ -173,9 +294,7 @@ TEST_F(OnWayland, EachCommitDamagesOnlyTheBoxesThatChanged) {
     const QRegion changed = changedRegion(before, after);
     ASSERT_FALSE(changed.isEmpty()) << "a commit with nothing changed, tick " << i;
     QRegion allowed;
-    for (const QRect& r : changed)
-      allowed +=
-          QRect((QPointF(r.topLeft()) * scale).toPoint(), (QSizeF(r.size()) * scale).toSize());
+    for (const QRect& r : changed) allowed += deviceBox(r, scale);
     const QRegion damage = surface().lastDamage();
     EXPECT_FALSE(damage.isEmpty());
     EXPECT_TRUE((damage - allowed).isEmpty())
