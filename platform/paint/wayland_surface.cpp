@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QSocketNotifier>
 #include <QTransform>
 #include <QWindow>
 #include <algorithm>
@@ -33,13 +34,13 @@ constexpr int kBytesPerPixel = 4;
 // tried again. The compositor releases a buffer as soon as the next one has
 // been committed, so this is rare and short.
 constexpr int kRetryMs = 4;
-// The versions of the globals this surface uses: wl_output 3 for its
-// release, xdg_output 2 for the output's name (3 when offered, whose done
-// comes with wl_output's).
+// The versions of the globals this surface uses: wl_output 2 for its done
+// event, xdg_output 2 for the output's name (3 when offered, whose done comes
+// with wl_output's).
 constexpr uint32_t kShmVersion = 1;
 constexpr uint32_t kViewporterVersion = 1;
 constexpr uint32_t kFractionalScaleVersion = 1;
-constexpr uint32_t kOutputVersion = 3;
+constexpr uint32_t kOutputVersion = 2;
 constexpr uint32_t kXdgOutputVersion = 3;
 // wp_fractional_scale_v1 gives the scale in 120ths.
 constexpr double kFractionalScaleDenominator = 120;
@@ -125,11 +126,15 @@ WaylandSurface::~WaylandSurface() {
   // one's place sends: a surface may have only one of each at a time.
   if (viewport_) wp_viewport_destroy(viewport_);
   if (fractional_) wp_fractional_scale_v1_destroy(fractional_);
+  outputsNotifier_.reset();
   for (const auto& o : outputs_) {
     if (o->xdg) zxdg_output_v1_destroy(o->xdg);
-    wl_output_release(o->output);
+    wl_output_destroy(o->output);
   }
+  outputs_.clear();
   if (xdgOutputs_) zxdg_output_manager_v1_destroy(xdgOutputs_);
+  if (outputsRegistry_) wl_registry_destroy(outputsRegistry_);
+  if (outputsDisplay_) wl_display_disconnect(outputsDisplay_);
   if (fractionalManager_) wp_fractional_scale_manager_v1_destroy(fractionalManager_);
   if (viewporter_) wp_viewporter_destroy(viewporter_);
   if (shm_) wl_shm_destroy(shm_);
@@ -157,9 +162,7 @@ bool WaylandSurface::bind() {
   if (!paint_ || !viewporter_) return true;
   // The scene's scale: what the compositor prefers for this surface, or the
   // outputs' modes and logical sizes. A second round trip brings them.
-  if (xdgOutputs_)
-    for (const auto& o : outputs_)
-      if (!o->xdg) watchOutput(*o);
+  watchOutputs();
   if (fractionalManager_) {
     fractional_ = wp_fractional_scale_manager_v1_get_fractional_scale(fractionalManager_, surface_);
     static constexpr wp_fractional_scale_v1_listener kScaleListener{&WaylandSurface::preferredScale};
@@ -172,11 +175,62 @@ void WaylandSurface::preferredScale(void* data, wp_fractional_scale_v1*, uint32_
   static_cast<WaylandSurface*>(data)->preferred120_ = scale;
 }
 
+// The outputs are watched on a connection of this surface's own. Bound on
+// Qt's, each wl_output of ours would come to Qt's surfaces in their enter and
+// leave events too, and one dropped meanwhile would reach Qt as a null output,
+// which it does not survive. Their news is rare: read when the connection has
+// some, never on a tick.
+void WaylandSurface::watchOutputs() {
+  outputsDisplay_ = wl_display_connect(nullptr);
+  if (!outputsDisplay_) return;
+  outputsRegistry_ = wl_display_get_registry(outputsDisplay_);
+  static constexpr wl_registry_listener kListener{&WaylandSurface::outputGlobal,
+                                                  &WaylandSurface::outputGlobalRemoved};
+  wl_registry_add_listener(outputsRegistry_, &kListener, this);
+  if (wl_display_roundtrip(outputsDisplay_) < 0) return;
+  if (xdgOutputs_)
+    for (const auto& o : outputs_)
+      if (!o->xdg) watchOutput(*o);
+  wl_display_roundtrip(outputsDisplay_);
+  outputsNotifier_ = std::make_unique<QSocketNotifier>(wl_display_get_fd(outputsDisplay_),
+                                                       QSocketNotifier::Read);
+  QObject::connect(outputsNotifier_.get(), &QSocketNotifier::activated, outputsNotifier_.get(),
+                   [this] {
+                     // Readable: reading takes what came and does not wait.
+                     if (wl_display_prepare_read(outputsDisplay_) == 0)
+                       wl_display_read_events(outputsDisplay_);
+                     if (wl_display_dispatch_pending(outputsDisplay_) < 0)
+                       outputsNotifier_->setEnabled(false);
+                   });
+}
+
+void WaylandSurface::outputGlobal(void* data, wl_registry* registry, uint32_t name,
+                                  const char* interface, uint32_t version) {
+  auto* self = static_cast<WaylandSurface*>(data);
+  if (std::strcmp(interface, zxdg_output_manager_v1_interface.name) == 0 && !self->xdgOutputs_ &&
+      version >= 2) {
+    self->xdgOutputs_ = static_cast<zxdg_output_manager_v1*>(wl_registry_bind(
+        registry, name, &zxdg_output_manager_v1_interface, std::min(version, kXdgOutputVersion)));
+  } else if (std::strcmp(interface, wl_output_interface.name) == 0 && version >= kOutputVersion) {
+    self->addOutput(name, version);
+  }
+}
+
+void WaylandSurface::outputGlobalRemoved(void* data, wl_registry*, uint32_t name) {
+  auto& outputs = static_cast<WaylandSurface*>(data)->outputs_;
+  const auto gone = std::find_if(outputs.begin(), outputs.end(),
+                                 [name](const auto& o) { return o->global == name; });
+  if (gone == outputs.end()) return;
+  if ((*gone)->xdg) zxdg_output_v1_destroy((*gone)->xdg);
+  wl_output_destroy((*gone)->output);
+  outputs.erase(gone);
+}
+
 void WaylandSurface::addOutput(uint32_t global, uint32_t version) {
   auto o = std::make_unique<Output>();
   o->global = global;
-  o->output = static_cast<wl_output*>(
-      wl_registry_bind(registry_, global, &wl_output_interface, std::min(version, kOutputVersion)));
+  o->output = static_cast<wl_output*>(wl_registry_bind(
+      outputsRegistry_, global, &wl_output_interface, std::min(version, kOutputVersion)));
   static constexpr wl_output_listener kListener{
       [](void*, wl_output*, int32_t, int32_t, int32_t, int32_t, int32_t, const char*, const char*,
          int32_t) {},
@@ -256,9 +310,11 @@ void WaylandSurface::readNews() const {
 }
 
 void WaylandSurface::global(void* data, wl_registry* registry, uint32_t name, const char* interface,
-                            uint32_t version) {
+                            uint32_t) {
   auto* self = static_cast<WaylandSurface*>(data);
-  const auto is = [interface](const wl_interface& i) { return std::strcmp(interface, i.name) == 0; };
+  const auto is = [interface](const wl_interface& i) {
+    return std::strcmp(interface, i.name) == 0;
+  };
   if (is(wl_shm_interface) && !self->shm_) {
     self->shm_ =
         static_cast<wl_shm*>(wl_registry_bind(registry, name, &wl_shm_interface, kShmVersion));
@@ -271,26 +327,10 @@ void WaylandSurface::global(void* data, wl_registry* registry, uint32_t name, co
   } else if (is(wp_fractional_scale_manager_v1_interface) && !self->fractionalManager_) {
     self->fractionalManager_ = static_cast<wp_fractional_scale_manager_v1*>(wl_registry_bind(
         registry, name, &wp_fractional_scale_manager_v1_interface, kFractionalScaleVersion));
-  } else if (is(zxdg_output_manager_v1_interface) && !self->xdgOutputs_ && version >= 2) {
-    self->xdgOutputs_ = static_cast<zxdg_output_manager_v1*>(wl_registry_bind(
-        registry, name, &zxdg_output_manager_v1_interface, std::min(version, kXdgOutputVersion)));
-  } else if (is(wl_output_interface) && version >= kOutputVersion) {
-    // The compositor tells Qt's surface which outputs it entered through
-    // every wl_output the program bound: one this surface merely dropped
-    // (before version 3, which releases it) would reach Qt as a null output.
-    self->addOutput(name, version);
   }
 }
 
-void WaylandSurface::globalRemoved(void* data, wl_registry*, uint32_t name) {
-  auto& outputs = static_cast<WaylandSurface*>(data)->outputs_;
-  const auto gone = std::find_if(outputs.begin(), outputs.end(),
-                                 [name](const auto& o) { return o->global == name; });
-  if (gone == outputs.end()) return;
-  if ((*gone)->xdg) zxdg_output_v1_destroy((*gone)->xdg);
-  wl_output_release((*gone)->output);
-  outputs.erase(gone);
-}
+void WaylandSurface::globalRemoved(void*, wl_registry*, uint32_t) {}
 
 bool WaylandSurface::fits() const {
   readNews();

@@ -38,6 +38,7 @@
 #include <memory>
 #include <vector>
 
+class QSocketNotifier;
 class QWindow;
 struct wl_buffer;
 struct wl_display;
@@ -142,6 +143,7 @@ class WaylandSurface {
   // The scale and device size the window should be drawn at now.
   Fit fitNow() const;
   const Output* outputOf(const QWindow& window) const;
+  void watchOutputs();
   void addOutput(uint32_t global, uint32_t version);
   void watchOutput(Output& output);
   // Takes the events of scales and outputs (and releases) that arrived.
@@ -164,6 +166,9 @@ class WaylandSurface {
   static void global(void* data, wl_registry* registry, uint32_t name, const char* interface,
                      uint32_t version);
   static void globalRemoved(void* data, wl_registry* registry, uint32_t name);
+  static void outputGlobal(void* data, wl_registry* registry, uint32_t name,
+                           const char* interface, uint32_t version);
+  static void outputGlobalRemoved(void* data, wl_registry* registry, uint32_t name);
 
   QWindow& window_;
   wl_display* display_;
@@ -179,8 +184,11 @@ class WaylandSurface {
   wp_fractional_scale_v1* fractional_ = nullptr;
   // The compositor's preferred scale in 120ths; 0 until it says.
   uint32_t preferred120_ = 0;
+  // The outputs, on a connection of their own (see watchOutputs).
+  wl_display* outputsDisplay_ = nullptr;
+  wl_registry* outputsRegistry_ = nullptr;
+  std::unique_ptr<QSocketNotifier> outputsNotifier_;
   zxdg_output_manager_v1* xdgOutputs_ = nullptr;
-  uint32_t xdgOutputsVersion_ = 0;
   // Each output is its listeners' data: kept where it was made.
   std::vector<std::unique_ptr<Output>> outputs_;
   wl_shm_pool* pool_ = nullptr;
