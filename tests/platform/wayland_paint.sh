@@ -10,8 +10,40 @@ set -u
 # shellcheck source=tests/lib/sway.sh
 source "$(dirname "$0")/../lib/sway.sh"
 
-binary=${1:?usage: wayland_paint.sh path/to/platform_wayland_tests [SCALE]}
+binary=${1:?usage: wayland_paint.sh path/to/platform_wayland_tests [SCALE [kde FAKE_INPUT_KEYS]]}
 scale=${2:-2}
+desktop=${3:-sway}
+
+# On a headless kwin (KDE), whose scale comes through wp_fractional_scale_v1:
+# the tests of the buffers alone, since kwin lets no client of ours take the
+# screen (its screenshot interface answers only to its own programs) and has
+# one output.
+if [ "$desktop" = kde ]; then
+  # shellcheck source=tests/lib/desktops.sh
+  source "$(dirname "$0")/../lib/desktops.sh"
+  missing=$(desktop_missing kde "${4:-}")
+  if [ -n "$missing" ]; then
+    echo "SKIP: missing for the KDE run: $missing"
+    exit 77
+  fi
+  work=$(mktemp -d "${TMPDIR:-/tmp}/trenchwalk-wlpaint.XXXXXX")
+  chmod 755 "$work"
+  trap 'desktop_stop; rm -rf "$work"' EXIT
+  desktop_scale=$scale
+  if ! desktop_start kde "$work" "$4"; then
+    echo "SKIP: kwin did not start headless:"
+    desktop_show_logs
+    exit 77
+  fi
+  TRENCHWALK_TEST_SCALE=$scale QT_QPA_PLATFORM=wayland QT_WAYLAND_CLIENT_BUFFER_INTEGRATION=none \
+    "$binary" --gtest_filter='OnWayland.PaintsIntoBuffersOfItsOwn:OnWayland.PaintsAtTheOutputsDevicePixels:OnWayland.EveryBufferCommittedIsTheScene:OnWayland.HoldsAtMostTwoWindowSizedBuffers:OnWayland.EachCommitDamagesOnlyTheBoxesThatChanged' || {
+    echo "FAIL: the Wayland painting tests failed on kwin"
+    desktop_show_logs
+    exit 1
+  }
+  exit 0
+fi
+
 require_tools sway swaymsg grim
 # The mode whose logical size is 800x600 at that scale.
 mode=$(awk -v s="$scale" 'BEGIN { printf "%dx%d", 800 * s, 600 * s }')
