@@ -20,8 +20,9 @@
 // and wp_viewporter lays them on the window's logical size, so that the
 // compositor puts them on the screen pixel for pixel. The scale is the one
 // wp_fractional_scale_v1 prefers where the compositor offers it, else the
-// ratio of the output's current mode to its logical size (xdg_output), and a
-// whole scale keeps the buffer scale, as before.
+// ratio of the output's current mode to its logical size (xdg_output, read on
+// a connection of its own), and a whole scale keeps the buffer scale, as
+// before.
 #pragma once
 
 #include <QImage>
@@ -146,9 +147,10 @@ class WaylandSurface {
   void watchOutputs();
   void addOutput(uint32_t global, uint32_t version);
   void watchOutput(Output& output);
-  // Takes the events of scales and outputs (and releases) that arrived.
+  // Takes the events of this surface's own queue that arrived: the preferred
+  // scale and the buffers' release.
   void readNews() const;
-  // Makes the two buffers at the window's size; they start black.
+  // Makes the two buffers at the window's device size; they start black.
   bool makeBuffers();
   // Makes the black buffer a cover shows.
   bool makeBlack();
