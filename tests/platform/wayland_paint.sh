@@ -79,7 +79,7 @@ if ! start_sway "$work" 2 "${flags[@]}"; then
   tail -n 20 "$work/sway.log"
   exit 77
 fi
-TRENCHWALK_TEST_SCALE=$scale QT_QPA_PLATFORM=wayland QT_WAYLAND_CLIENT_BUFFER_INTEGRATION=none ${TEST_WRAPPER:-} \
+TRENCHWALK_TEST_SCALE=$scale QT_QPA_PLATFORM=wayland QT_WAYLAND_CLIENT_BUFFER_INTEGRATION=none \
   "$binary" || {
   echo "FAIL: the Wayland painting tests failed"
   tail -n 20 "$work/sway.log"

@@ -136,6 +136,7 @@ class OnWayland : public ::testing::Test {
       QCoreApplication::processEvents(QEventLoop::AllEvents, kStepMs);
     }
     after = snapshotScene(scene, ratio());
+    commitsInWait = surface().commits() - commits;
     return true;
   }
 
@@ -184,6 +185,9 @@ class OnWayland : public ::testing::Test {
   std::unique_ptr<test::OffscreenServices> services;
   std::unique_ptr<Saver> saver;
   SpriteSet sprites;
+  // How many commits the last nextCommit() saw: a late tick may be followed
+  // at once by the next within one pass of the event loop.
+  int commitsInWait = 0;
 };
 
 TEST_F(OnWayland, PaintsIntoBuffersOfItsOwn) {
@@ -299,6 +303,9 @@ TEST_F(OnWayland, EachCommitDamagesOnlyTheBoxesThatChanged) {
     // An expose (the compositor's configure at the start) sends the whole
     // window, and only an expose does.
     if (surface().lastDamage() == QRegion(window)) continue;
+    // Two commits in one wait: the scene between them was never seen, and
+    // the last one's damage is the change from there.
+    if (commitsInWait != 1) continue;
     ++ticks;
     const QRegion changed = changedRegion(before, after);
     ASSERT_FALSE(changed.isEmpty()) << "a commit with nothing changed, tick " << i;
