@@ -6,6 +6,7 @@
 #
 # usage: bench/wayland_cost.sh [BUILD_ROOT]
 #        SAVER=path/to/trace/build/trenchwalk bench/wayland_cost.sh
+#        SCALE=1.5 bench/wayland_cost.sh     every output at that scale
 #
 # Without SAVER it builds the saver with -DTRENCHWALK_BENCH_TRACE=ON (Release,
 # the trenchwalk target only) under BUILD_ROOT, by default
@@ -36,6 +37,8 @@ walk_seconds=${WALK_SECONDS:-20}
 fall_seconds=${FALL_SECONDS:-90}
 starts=${STARTS:-5}
 rounds=${ROUNDS:-2}
+# The outputs' scale; the sizes below are their modes, in device pixels.
+scale=${SCALE:-1}
 settle_seconds=3
 sizes=(1920x1080 3840x2160)
 
@@ -114,7 +117,7 @@ start_sway() {  # size
 xwayland disable
 default_border none
 focus_follows_mouse no
-output HEADLESS-1 mode $1 position 0 0
+output HEADLESS-1 mode $1 position 0 0 scale $scale
 EOF
   chmod 644 "$work/sway.conf"
   WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 WLR_HEADLESS_OUTPUTS=1 \
@@ -237,7 +240,7 @@ qt=$(ldd "$work/saver/trenchwalk" 2>/dev/null | awk '/libQt6Core/ { print $3; ex
 qt=$(readlink -f "$qt" 2>/dev/null | sed -n 's/.*libQt6Core\.so\.//p')
 cpu=$(awk -F': ' '/^model name/ { print $2; exit }' /proc/cpuinfo)
 echo "Trenchwalk on Wayland: $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) x ${cpu:-unknown CPU}, Qt ${qt:-unknown}," \
-  "sway $(sway --version 2>/dev/null | awk '{ print $3 }') headless, pixman"
+  "sway $(sway --version 2>/dev/null | awk '{ print $3 }') headless, pixman, output scale $scale"
 echo "CPU in percent of one core: program / compositor = total; $rounds rounds, ${walk_seconds} s walking per size and round"
 echo
 row "" "saver" "floor" "ratio" "goal"

@@ -1,7 +1,11 @@
 #include "platform/paint/wayland_surface.h"
 
 #include <QGuiApplication>
+#include <QScreen>
+#include <QSocketNotifier>
+#include <QTransform>
 #include <QWindow>
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <utility>
@@ -11,6 +15,10 @@
 #include <sys/mman.h>
 #include <unistd.h>
 #include <wayland-client.h>
+
+#include "fractional-scale-v1-client-protocol.h"
+#include "viewporter-client-protocol.h"
+#include "xdg-output-unstable-v1-client-protocol.h"
 #endif
 
 namespace tw::platform {
@@ -26,8 +34,18 @@ constexpr int kBytesPerPixel = 4;
 // tried again. The compositor releases a buffer as soon as the next one has
 // been committed, so this is rare and short.
 constexpr int kRetryMs = 4;
-// The versions of the globals this surface uses.
+// The versions of the globals this surface uses: wl_output 2 for its done
+// event, xdg_output 2 for the output's name (3 when offered, whose done comes
+// with wl_output's).
 constexpr uint32_t kShmVersion = 1;
+constexpr uint32_t kViewporterVersion = 1;
+constexpr uint32_t kFractionalScaleVersion = 1;
+constexpr uint32_t kOutputVersion = 2;
+constexpr uint32_t kXdgOutputVersion = 3;
+// wp_fractional_scale_v1 gives the scale in 120ths.
+constexpr double kFractionalScaleDenominator = 120;
+// A scale this near a whole number is that number.
+constexpr double kWholeTolerance = 1e-9;
 
 wl_surface* surfaceOf(QWindow& window) {
   QPlatformNativeInterface* native = QGuiApplication::platformNativeInterface();
@@ -41,6 +59,13 @@ int wholeScale(const QWindow& window) {
   const qreal ratio = window.devicePixelRatio();
   const int whole = static_cast<int>(std::lround(ratio));
   return whole >= 1 && std::abs(ratio - whole) < 1e-9 ? whole : 0;
+}
+
+// A logical size at a scale, each side rounded half away from zero, as
+// wp_fractional_scale_v1 asks.
+QSize scaled(const QSize& logical, double scale) {
+  return QSize(static_cast<int>(std::lround(logical.width() * scale)),
+               static_cast<int>(std::lround(logical.height() * scale)));
 }
 
 }  // namespace
@@ -57,6 +82,16 @@ std::unique_ptr<WaylandSurface> WaylandSurface::create(QWindow& window, Paint pa
   std::unique_ptr<WaylandSurface> made(
       new WaylandSurface(window, display, surface, std::move(paint), std::move(boxes)));
   if (!made->bind()) return nullptr;
+  const Fit fit = made->fitNow();
+  made->scale_ = fit.scale;
+  made->deviceSize_ = fit.device;
+  if (fit.scale != static_cast<qreal>(std::lround(fit.scale))) {
+    // The buffers have the device size, and the viewport gives the surface
+    // its logical size; the buffer scale is then 1.
+    made->viewport_ = wp_viewporter_get_viewport(made->viewporter_, surface);
+    wp_viewport_set_destination(made->viewport_, made->logicalSize_.width(),
+                                made->logicalSize_.height());
+  }
   return made;
 }
 
@@ -68,7 +103,9 @@ WaylandSurface::WaylandSurface(QWindow& window, wl_display* display, wl_surface*
       paint_(std::move(paint)),
       boxes_(std::move(boxes)),
       logicalSize_(window.size()),
-      scale_(wholeScale(window)) {
+      qtScale_(wholeScale(window)),
+      scale_(qtScale_),
+      deviceSize_(logicalSize_ * qtScale_) {
   retry_.setSingleShot(true);
   retry_.setTimerType(Qt::PreciseTimer);
   retry_.callOnTimeout([this] {
@@ -85,6 +122,21 @@ WaylandSurface::WaylandSurface(QWindow& window, wl_display* display, wl_surface*
 
 WaylandSurface::~WaylandSurface() {
   dropBuffers();
+  // Both are taken away with the next commit, which the surface made in this
+  // one's place sends: a surface may have only one of each at a time.
+  if (viewport_) wp_viewport_destroy(viewport_);
+  if (fractional_) wp_fractional_scale_v1_destroy(fractional_);
+  outputsNotifier_.reset();
+  for (const auto& o : outputs_) {
+    if (o->xdg) zxdg_output_v1_destroy(o->xdg);
+    wl_output_destroy(o->output);
+  }
+  outputs_.clear();
+  if (xdgOutputs_) zxdg_output_manager_v1_destroy(xdgOutputs_);
+  if (outputsRegistry_) wl_registry_destroy(outputsRegistry_);
+  if (outputsDisplay_) wl_display_disconnect(outputsDisplay_);
+  if (fractionalManager_) wp_fractional_scale_manager_v1_destroy(fractionalManager_);
+  if (viewporter_) wp_viewporter_destroy(viewporter_);
   if (shm_) wl_shm_destroy(shm_);
   if (registry_) wl_registry_destroy(registry_);
   if (queue_) {
@@ -106,30 +158,191 @@ bool WaylandSurface::bind() {
                                                   &WaylandSurface::globalRemoved};
   wl_registry_add_listener(registry_, &kListener, this);
   if (wl_display_roundtrip_queue(display_, queue_) < 0) return false;
-  return shm_ != nullptr;
+  if (!shm_) return false;
+  if (!paint_ || !viewporter_) return true;
+  // The scene's scale: what the compositor prefers for this surface, or the
+  // outputs' modes and logical sizes. A second round trip brings them.
+  watchOutputs();
+  if (fractionalManager_) {
+    fractional_ = wp_fractional_scale_manager_v1_get_fractional_scale(fractionalManager_, surface_);
+    static constexpr wp_fractional_scale_v1_listener kScaleListener{&WaylandSurface::preferredScale};
+    wp_fractional_scale_v1_add_listener(fractional_, &kScaleListener, this);
+  }
+  return wl_display_roundtrip_queue(display_, queue_) >= 0;
+}
+
+void WaylandSurface::preferredScale(void* data, wp_fractional_scale_v1*, uint32_t scale) {
+  static_cast<WaylandSurface*>(data)->preferred120_ = scale;
+}
+
+// The outputs are watched on a connection of this surface's own. Bound on
+// Qt's, each wl_output of ours would come to Qt's surfaces in their enter and
+// leave events too, and one dropped meanwhile would reach Qt as a null output,
+// which it does not survive. Their news is rare: read when the connection has
+// some, never on a tick.
+void WaylandSurface::watchOutputs() {
+  outputsDisplay_ = wl_display_connect(nullptr);
+  if (!outputsDisplay_) return;
+  outputsRegistry_ = wl_display_get_registry(outputsDisplay_);
+  static constexpr wl_registry_listener kListener{&WaylandSurface::outputGlobal,
+                                                  &WaylandSurface::outputGlobalRemoved};
+  wl_registry_add_listener(outputsRegistry_, &kListener, this);
+  if (wl_display_roundtrip(outputsDisplay_) < 0) return;
+  if (xdgOutputs_)
+    for (const auto& o : outputs_)
+      if (!o->xdg) watchOutput(*o);
+  wl_display_roundtrip(outputsDisplay_);
+  outputsNotifier_ = std::make_unique<QSocketNotifier>(wl_display_get_fd(outputsDisplay_),
+                                                       QSocketNotifier::Read);
+  QObject::connect(outputsNotifier_.get(), &QSocketNotifier::activated, outputsNotifier_.get(),
+                   [this] {
+                     // Readable: reading takes what came and does not wait.
+                     if (wl_display_prepare_read(outputsDisplay_) == 0)
+                       wl_display_read_events(outputsDisplay_);
+                     if (wl_display_dispatch_pending(outputsDisplay_) < 0)
+                       outputsNotifier_->setEnabled(false);
+                   });
+}
+
+void WaylandSurface::outputGlobal(void* data, wl_registry* registry, uint32_t name,
+                                  const char* interface, uint32_t version) {
+  auto* self = static_cast<WaylandSurface*>(data);
+  if (std::strcmp(interface, zxdg_output_manager_v1_interface.name) == 0 && !self->xdgOutputs_ &&
+      version >= 2) {
+    self->xdgOutputs_ = static_cast<zxdg_output_manager_v1*>(wl_registry_bind(
+        registry, name, &zxdg_output_manager_v1_interface, std::min(version, kXdgOutputVersion)));
+  } else if (std::strcmp(interface, wl_output_interface.name) == 0 && version >= kOutputVersion) {
+    self->addOutput(name, version);
+  }
+}
+
+void WaylandSurface::outputGlobalRemoved(void* data, wl_registry*, uint32_t name) {
+  auto& outputs = static_cast<WaylandSurface*>(data)->outputs_;
+  const auto gone = std::find_if(outputs.begin(), outputs.end(),
+                                 [name](const auto& o) { return o->global == name; });
+  if (gone == outputs.end()) return;
+  if ((*gone)->xdg) zxdg_output_v1_destroy((*gone)->xdg);
+  wl_output_destroy((*gone)->output);
+  outputs.erase(gone);
+}
+
+void WaylandSurface::addOutput(uint32_t global, uint32_t version) {
+  auto o = std::make_unique<Output>();
+  o->global = global;
+  o->output = static_cast<wl_output*>(wl_registry_bind(
+      outputsRegistry_, global, &wl_output_interface, std::min(version, kOutputVersion)));
+  static constexpr wl_output_listener kListener{
+      [](void*, wl_output*, int32_t, int32_t, int32_t, int32_t, int32_t, const char*, const char*,
+         int32_t) {},
+      [](void* data, wl_output*, uint32_t flags, int32_t width, int32_t height, int32_t) {
+        if (flags & WL_OUTPUT_MODE_CURRENT) static_cast<Output*>(data)->mode = QSize(width, height);
+      },
+      [](void*, wl_output*) {},
+      [](void*, wl_output*, int32_t) {},
+      [](void*, wl_output*, const char*) {},
+      [](void*, wl_output*, const char*) {},
+  };
+  wl_output_add_listener(o->output, &kListener, o.get());
+  if (xdgOutputs_) watchOutput(*o);
+  outputs_.push_back(std::move(o));
+}
+
+void WaylandSurface::watchOutput(Output& output) {
+  output.xdg = zxdg_output_manager_v1_get_xdg_output(xdgOutputs_, output.output);
+  static constexpr zxdg_output_v1_listener kListener{
+      [](void* data, zxdg_output_v1*, int32_t x, int32_t y) {
+        static_cast<Output*>(data)->logical.moveTopLeft(QPoint(x, y));
+      },
+      [](void* data, zxdg_output_v1*, int32_t width, int32_t height) {
+        static_cast<Output*>(data)->logical.setSize(QSize(width, height));
+      },
+      [](void*, zxdg_output_v1*) {},
+      [](void* data, zxdg_output_v1*, const char* name) {
+        static_cast<Output*>(data)->name = QString::fromUtf8(name);
+      },
+      [](void*, zxdg_output_v1*, const char*) {},
+  };
+  zxdg_output_v1_add_listener(output.xdg, &kListener, &output);
+}
+
+const WaylandSurface::Output* WaylandSurface::outputOf(const QWindow& window) const {
+  const QScreen* screen = window.screen();
+  if (!screen) return nullptr;
+  // Qt names its screens as xdg_output does; without a name, the logical
+  // rectangle tells them apart.
+  for (const auto& o : outputs_)
+    if (!o->name.isEmpty() && o->name == screen->name()) return o.get();
+  for (const auto& o : outputs_)
+    if (o->logical == screen->geometry()) return o.get();
+  return nullptr;
+}
+
+WaylandSurface::Fit WaylandSurface::fitNow() const {
+  const QSize logical = window_.size();
+  const int qt = std::max(1, wholeScale(window_));
+  const Fit whole{static_cast<qreal>(qt), logical * qt};
+  if (!paint_ || !viewporter_) return whole;
+  double scale = 0;
+  QSize device;
+  if (preferred120_ > 0) {
+    scale = preferred120_ / kFractionalScaleDenominator;
+    device = scaled(logical, scale);
+  } else if (const Output* o = outputOf(window_); o && !o->logical.isEmpty() && !o->mode.isEmpty()) {
+    // The mode is in the output's own orientation, the logical size as shown.
+    QSize mode = o->mode;
+    if ((mode.width() > mode.height()) != (o->logical.width() > o->logical.height()))
+      mode.transpose();
+    scale = static_cast<double>(mode.width()) / o->logical.width();
+    // A window over the whole output covers its mode's pixels exactly.
+    device = logical == o->logical.size() ? mode : scaled(logical, scale);
+  }
+  if (scale <= 0 || device.isEmpty()) return whole;
+  const long rounded = std::lround(scale);
+  if (rounded >= 1 && std::abs(scale - rounded) < kWholeTolerance && device == logical * rounded)
+    return Fit{static_cast<qreal>(rounded), device};
+  return Fit{scale, device};
+}
+
+void WaylandSurface::readNews() const {
+  // Only this surface's own queue, whose handlers write the state behind the
+  // scale and the buffers' release; never Qt's.
+  wl_display_dispatch_queue_pending(display_, queue_);
 }
 
 void WaylandSurface::global(void* data, wl_registry* registry, uint32_t name, const char* interface,
                             uint32_t) {
   auto* self = static_cast<WaylandSurface*>(data);
-  if (std::strcmp(interface, wl_shm_interface.name) == 0 && !self->shm_) {
+  const auto is = [interface](const wl_interface& i) {
+    return std::strcmp(interface, i.name) == 0;
+  };
+  if (is(wl_shm_interface) && !self->shm_) {
     self->shm_ =
         static_cast<wl_shm*>(wl_registry_bind(registry, name, &wl_shm_interface, kShmVersion));
+  }
+  // A cover is black at any scale: only the scene asks after scales.
+  if (!self->paint_) return;
+  if (is(wp_viewporter_interface) && !self->viewporter_) {
+    self->viewporter_ = static_cast<wp_viewporter*>(
+        wl_registry_bind(registry, name, &wp_viewporter_interface, kViewporterVersion));
+  } else if (is(wp_fractional_scale_manager_v1_interface) && !self->fractionalManager_) {
+    self->fractionalManager_ = static_cast<wp_fractional_scale_manager_v1*>(wl_registry_bind(
+        registry, name, &wp_fractional_scale_manager_v1_interface, kFractionalScaleVersion));
   }
 }
 
 void WaylandSurface::globalRemoved(void*, wl_registry*, uint32_t) {}
 
 bool WaylandSurface::fits() const {
+  readNews();
   return surfaceOf(window_) == surface_ && window_.size() == logicalSize_ &&
-         wholeScale(window_) == scale_;
+         wholeScale(window_) == qtScale_ && fitNow() == Fit{scale_, deviceSize_};
 }
 
 void WaylandSurface::released(void* data, wl_buffer*) { static_cast<Buffer*>(data)->busy = false; }
 
 bool WaylandSurface::makeBuffers() {
   dropBuffers();
-  const QSize device = logicalSize_ * scale_;
+  const QSize device = deviceSize_;
   if (device.isEmpty()) return false;
   const size_t stride = static_cast<size_t>(device.width()) * kBytesPerPixel;
   const size_t bufferBytes = stride * static_cast<size_t>(device.height());
@@ -183,7 +396,7 @@ bool WaylandSurface::makeBlack() {
   // zeros, black, and its pages cost this program no memory. (One black pixel
   // stretched by wp_viewporter would cost the compositor less, but sway 1.7
   // then stops drawing the scene on the other output.)
-  const QSize device = logicalSize_ * scale_;
+  const QSize device = deviceSize_;
   if (device.isEmpty()) return false;
   const size_t stride = static_cast<size_t>(device.width()) * kBytesPerPixel;
   mappingBytes_ = stride * static_cast<size_t>(device.height());
@@ -234,16 +447,26 @@ QImage WaylandSurface::lastPicture() const {
   return copy;
 }
 
+QRect WaylandSurface::toDevice(const QRect& logical) const {
+  const auto down = [this](int v) { return static_cast<int>(std::floor(v * scale_)); };
+  const auto up = [this](int v) { return static_cast<int>(std::ceil(v * scale_)); };
+  const QRect device(QPoint(down(logical.left()), down(logical.top())),
+                     QPoint(up(logical.left() + logical.width()) - 1,
+                            up(logical.top() + logical.height()) - 1));
+  return device & QRect(QPoint(0, 0), deviceSize_);
+}
+
 QRegion WaylandSurface::toDevice(const QRegion& logical) const {
   QRegion device;
-  for (const QRect& r : logical) device += QRect(r.topLeft() * scale_, r.size() * scale_);
+  for (const QRect& r : logical) device += toDevice(r);
   return device;
 }
 
 void WaylandSurface::attachAndCommit(wl_buffer* buffer, const QRegion& deviceDamage) {
-  // The scale is set with every buffer: Qt sets it on the surface too, and a
+  // The scale is set with every buffer: Qt sets it on the surface too (its
+  // whole scale, even where a viewport gives the surface its size), and a
   // buffer whose size the scale does not divide is an error.
-  wl_surface_set_buffer_scale(surface_, scale_);
+  wl_surface_set_buffer_scale(surface_, viewport_ ? 1 : static_cast<int>(std::lround(scale_)));
   wl_surface_attach(surface_, buffer, 0, 0);
   for (const QRect& r : deviceDamage)
     wl_surface_damage_buffer(surface_, r.x(), r.y(), r.width(), r.height());
@@ -287,15 +510,26 @@ void WaylandSurface::paintPending(bool whole) {
   copyBoxes(other, *next, next->stale - pending_);
   QPainter& painter = *next->painter;
   for (const QRect& box : boxes_(pending_)) {
+    const QRect device = toDevice(box);
+    if (device.isEmpty()) continue;
     painter.save();
-    painter.setClipRect(box);
-    paint_(painter, box);
+    // Clipped to whole device pixels: at a fractional scale a logical box's
+    // edges fall inside device pixels, and every device pixel it touches is
+    // painted whole, from the logical box that holds them all.
+    painter.setWorldTransform(QTransform::fromScale(1 / scale_, 1 / scale_));
+    painter.setClipRect(device);
+    painter.setWorldTransform(QTransform());
+    const QPoint topLeft(static_cast<int>(std::floor(device.left() / scale_)),
+                         static_cast<int>(std::floor(device.top() / scale_)));
+    const QPoint end(static_cast<int>(std::ceil((device.left() + device.width()) / scale_)),
+                     static_cast<int>(std::ceil((device.top() + device.height()) / scale_)));
+    paint_(painter, QRect(topLeft, QSize(end.x() - topLeft.x(), end.y() - topLeft.y())));
     painter.restore();
   }
   next->stale = QRegion();
   other.stale += pending_;
   attachAndCommit(next->buffer,
-                  whole ? QRegion(QRect(QPoint(0, 0), logicalSize_ * scale_)) : toDevice(pending_));
+                  whole ? QRegion(QRect(QPoint(0, 0), deviceSize_)) : toDevice(pending_));
   next->busy = true;
   front_ = next;
   pending_ = QRegion();
@@ -320,9 +554,15 @@ void WaylandSurface::copyBoxes(const Buffer& from, Buffer& to, const QRegion& lo
 }
 
 void WaylandSurface::showBlack() {
-  if (blackShown_) return;
+  if (blackShown_) {
+    // The same buffer stays; the commit applies what the compositor asked
+    // since (a configure Qt acknowledged, full screen on the output).
+    wl_surface_commit(surface_);
+    wl_display_flush(display_);
+    return;
+  }
   if (!black_ && !makeBlack()) return;
-  attachAndCommit(black_, QRegion(QRect(QPoint(0, 0), logicalSize_ * scale_)));
+  attachAndCommit(black_, QRegion(QRect(QPoint(0, 0), deviceSize_)));
   blackShown_ = true;
 }
 

@@ -10,9 +10,19 @@
 // released, copies into it only the boxes the other buffer changed since it
 // was last shown, damages the changed boxes and commits once.
 //
-// Qt still owns the window: its wl_surface, its role (the xdg toplevel), its
-// input and its scale. Only the buffers are ours, on an event queue of our
-// own, so that their release events never run inside Qt's dispatch.
+// Qt still owns the window: its wl_surface, its role (the xdg toplevel) and
+// its input. Only the buffers are ours, on an event queue of our own, so that
+// their release events never run inside Qt's dispatch.
+//
+// The scale is ours too. Qt 6.4 knows only whole output scales: at 1.5 it
+// would have the picture drawn at 2 and the compositor shrink it, softening
+// every pixel. The scene's buffers have the output's own device size instead,
+// and wp_viewporter lays them on the window's logical size, so that the
+// compositor puts them on the screen pixel for pixel. The scale is the one
+// wp_fractional_scale_v1 prefers where the compositor offers it, else the
+// ratio of the output's current mode to its logical size (xdg_output, read on
+// a connection of its own), and a whole scale keeps the buffer scale, as
+// before.
 #pragma once
 
 #include <QImage>
@@ -20,20 +30,31 @@
 #include <QPainter>
 #include <QRect>
 #include <QRegion>
+#include <QString>
 #include <QTimer>
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
+class QSocketNotifier;
 class QWindow;
 struct wl_buffer;
 struct wl_display;
 struct wl_event_queue;
+struct wl_output;
 struct wl_registry;
 struct wl_shm;
 struct wl_shm_pool;
 struct wl_surface;
+struct wp_fractional_scale_manager_v1;
+struct wp_fractional_scale_v1;
+struct wp_viewport;
+struct wp_viewporter;
+struct zxdg_output_manager_v1;
+struct zxdg_output_v1;
 
 namespace tw::platform {
 
@@ -45,17 +66,24 @@ class WaylandSurface {
   using Boxes = std::function<QList<QRect>(const QRegion& region)>;
 
   // The window's surface, or null when the program does not run on Wayland,
-  // the window has no wl_surface yet, its scale is not a whole number, or
-  // the compositor offers no wl_shm (Qt's backing store draws then). A
-  // surface made with a null `paint` only ever shows black (a cover).
+  // the window has no wl_surface yet, Qt's scale for it is not a whole
+  // number, or the compositor offers no wl_shm (Qt's backing store draws
+  // then). A surface made with a null `paint` only ever shows black (a
+  // cover), at Qt's whole scale: black needs no pixels of its own.
   static std::unique_ptr<WaylandSurface> create(QWindow& window, Paint paint, Boxes boxes);
   ~WaylandSurface();
   WaylandSurface(const WaylandSurface&) = delete;
   WaylandSurface& operator=(const WaylandSurface&) = delete;
 
   // Whether this surface still draws the window as it is: the same
-  // wl_surface, size and scale. Made anew otherwise.
+  // wl_surface, size, scale and device size. Made anew otherwise. Reads the
+  // compositor's news of scales and outputs first.
   bool fits() const;
+  // Device pixels per logical pixel in the buffers: the output's scale, which
+  // may be fractional, for the scene; Qt's whole scale for a cover.
+  qreal scale() const { return scale_; }
+  // Whether wp_viewporter lays the buffers on the window (a fractional scale).
+  bool viewported() const { return viewport_ != nullptr; }
   // Shows `changed` (logical pixels) anew: painted into the buffer shown
   // next, that buffer brought up to date, the changed boxes damaged, one
   // commit. With neither buffer released yet the change waits and is shown
@@ -91,10 +119,38 @@ class WaylandSurface {
     QRegion stale;
   };
 
+  // An output as the compositor describes it: its name and logical
+  // rectangle (xdg_output) and its current mode (wl_output), in its own
+  // orientation.
+  struct Output {
+    uint32_t global = 0;
+    wl_output* output = nullptr;
+    zxdg_output_v1* xdg = nullptr;
+    QString name;
+    QRect logical;
+    QSize mode;
+  };
+  // How the window is drawn: device pixels per logical pixel, and the
+  // buffers' size.
+  struct Fit {
+    qreal scale = 1;
+    QSize device;
+    friend bool operator==(const Fit&, const Fit&) = default;
+  };
+
   WaylandSurface(QWindow& window, wl_display* display, wl_surface* surface, Paint paint,
                  Boxes boxes);
   bool bind();
-  // Makes the two buffers at the window's size; they start black.
+  // The scale and device size the window should be drawn at now.
+  Fit fitNow() const;
+  const Output* outputOf(const QWindow& window) const;
+  void watchOutputs();
+  void addOutput(uint32_t global, uint32_t version);
+  void watchOutput(Output& output);
+  // Takes the events of this surface's own queue that arrived: the preferred
+  // scale and the buffers' release.
+  void readNews() const;
+  // Makes the two buffers at the window's device size; they start black.
   bool makeBuffers();
   // Makes the black buffer a cover shows.
   bool makeBlack();
@@ -104,11 +160,17 @@ class WaylandSurface {
   void attachAndCommit(wl_buffer* buffer, const QRegion& deviceDamage);
   void paintPending(bool whole);
   void copyBoxes(const Buffer& from, Buffer& to, const QRegion& logical);
+  // The device pixels a logical region touches, its edges rounded outward.
   QRegion toDevice(const QRegion& logical) const;
+  QRect toDevice(const QRect& logical) const;
   static void released(void* data, wl_buffer* buffer);
+  static void preferredScale(void* data, wp_fractional_scale_v1* object, uint32_t scale);
   static void global(void* data, wl_registry* registry, uint32_t name, const char* interface,
                      uint32_t version);
   static void globalRemoved(void* data, wl_registry* registry, uint32_t name);
+  static void outputGlobal(void* data, wl_registry* registry, uint32_t name,
+                           const char* interface, uint32_t version);
+  static void outputGlobalRemoved(void* data, wl_registry* registry, uint32_t name);
 
   QWindow& window_;
   wl_display* display_;
@@ -118,6 +180,19 @@ class WaylandSurface {
   wl_event_queue* queue_ = nullptr;
   wl_registry* registry_ = nullptr;
   wl_shm* shm_ = nullptr;
+  wp_viewporter* viewporter_ = nullptr;
+  wp_viewport* viewport_ = nullptr;
+  wp_fractional_scale_manager_v1* fractionalManager_ = nullptr;
+  wp_fractional_scale_v1* fractional_ = nullptr;
+  // The compositor's preferred scale in 120ths; 0 until it says.
+  uint32_t preferred120_ = 0;
+  // The outputs, on a connection of their own (see watchOutputs).
+  wl_display* outputsDisplay_ = nullptr;
+  wl_registry* outputsRegistry_ = nullptr;
+  std::unique_ptr<QSocketNotifier> outputsNotifier_;
+  zxdg_output_manager_v1* xdgOutputs_ = nullptr;
+  // Each output is its listeners' data: kept where it was made.
+  std::vector<std::unique_ptr<Output>> outputs_;
   wl_shm_pool* pool_ = nullptr;
   void* mapping_ = nullptr;
   size_t mappingBytes_ = 0;
@@ -126,7 +201,10 @@ class WaylandSurface {
   wl_buffer* black_ = nullptr;
   bool blackShown_ = false;
   QSize logicalSize_;
-  int scale_ = 1;
+  // Qt's whole scale for the window when the surface was made.
+  int qtScale_ = 1;
+  qreal scale_ = 1;
+  QSize deviceSize_;
   // Changes not yet shown, waiting for a buffer to be released.
   QRegion pending_;
   bool pendingWhole_ = false;

@@ -1,6 +1,8 @@
 #include "platform/windows/cover_window.h"
 
+#include <QEvent>
 #include <QGuiApplication>
+#include <QMetaObject>
 #include <QPainter>
 
 
@@ -39,6 +41,19 @@ void CoverWindow::showOnItsScreen() {
 void CoverWindow::exposeEvent(QExposeEvent*) {
   // Not once closed: see SceneWindow::exposeEvent.
   if (isExposed() && handle() != nullptr) paintBlack();
+}
+
+bool CoverWindow::event(QEvent* event) {
+  // Each configure from a Wayland compositor (the full screen on the output
+  // above all) comes as a change of state, with no expose when the size
+  // stays: the surface must commit again for it to take effect, and sway
+  // shows nothing of the cover until it does. Queued, so that it follows
+  // Qt's acknowledgement of the configure.
+  if (event->type() == QEvent::WindowStateChange && wayland_)
+    QMetaObject::invokeMethod(this, [this] {
+      if (isExposed() && handle() != nullptr) paintBlack();
+    }, Qt::QueuedConnection);
+  return SaverWindow::event(event);
 }
 
 void CoverWindow::paintBlack() {

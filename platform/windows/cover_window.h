@@ -33,6 +33,7 @@ class CoverWindow : public SaverWindow {
 
  protected:
   void exposeEvent(QExposeEvent* event) override;
+  bool event(QEvent* event) override;
   void clickedAt(QPoint at) override;
 
  private:

@@ -28,6 +28,10 @@ void SceneWindow::prepare() {
   shown_ = snapshotScene(scene_, devicePixelRatio());
 }
 
+qreal SceneWindow::paintRatio() const {
+  return wayland_ ? wayland_->scale() : devicePixelRatio();
+}
+
 void SceneWindow::chooseSurface() {
   if (x11_ && x11_->window() == winId()) return;
   if (wayland_ && wayland_->fits()) return;
@@ -46,7 +50,7 @@ void SceneWindow::chooseSurface() {
 }
 
 bool SceneWindow::showChanges() {
-  SceneSnapshot now = snapshotScene(scene_, devicePixelRatio());
+  SceneSnapshot now = snapshotScene(scene_, paintRatio());
 #if TRENCHWALK_FULL_REPAINT
   // The comparison build for bench/x11_cost.sh: the whole window after every
   // event, as a naive view would do it.
@@ -82,11 +86,14 @@ void SceneWindow::repaint(const QRegion& region) {
 
 void SceneWindow::repaintAll() {
   if (!isExposed()) return;
+  chooseSurface();
+  // The whole scene goes anew, at the ratio of the surface chosen: where the
+  // walker's pixels lie depends on it.
+  shown_ = snapshotScene(scene_, paintRatio());
   QRegion content;
   for (const DrawnElement& e : shown_)
     if (e.visible) content += e.box;
   const QRect all(QPoint(0, 0), size());
-  chooseSurface();
   if (wayland_) {
     // Only the elements' boxes are painted: the rest is black ground, which
     // new buffers hold already and old ones still do.

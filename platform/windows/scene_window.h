@@ -42,6 +42,9 @@ class SceneWindow : public SaverWindow {
   bool directToX11() const { return x11_ != nullptr; }
   // The Wayland surface it paints through, if any; for the tests.
   const WaylandSurface* wayland() const { return wayland_.get(); }
+  // Device pixels per logical pixel in the pictures sent: the output's own
+  // scale on Wayland, which may be fractional where Qt knows only whole ones.
+  qreal paintRatio() const;
   // Whether a picture of the scene has been sent to the screen yet.
   bool painted() const { return painted_; }
 

@@ -51,6 +51,9 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 desktop_width=1920
 desktop_height=1080
+# The output's scale on KDE (kwin's --scale), when the caller sets one; the
+# width and height above are then its mode.
+desktop_scale=""
 desktop_socket=wayland-trenchwalk
 # How long, in tenths of a second, the compositor and the key program may take
 # to come up, and the compositor to take one key. Generous: on a loaded
@@ -142,7 +145,8 @@ desktop_start() {
       chmod 755 "$desktop_folder/kwin" "$desktop_folder/kwin/kwin_wayland"
       compositor=(env KWIN_WAYLAND_NO_PERMISSION_CHECKS=1 KWIN_COMPOSE=Q
         "$desktop_folder/kwin/kwin_wayland" --virtual --width "$desktop_width"
-        --height "$desktop_height" --socket "$desktop_socket" --no-lockscreen)
+        --height "$desktop_height" --socket "$desktop_socket" --no-lockscreen
+        ${desktop_scale:+--scale "$desktop_scale"})
       service=org.kde.KWin
       ;;
     *) echo "no desktop called $desktop_name"; return 1 ;;

@@ -22,8 +22,9 @@ sway_user() {
 }
 as_user() { "${as_user[@]}" "$@"; }
 
-# start_sway FOLDER OUTPUTS: starts sway headless with FOLDER/sway.conf (made
-# readable here), OUTPUTS headless outputs and the pixman renderer, as
+# start_sway FOLDER OUTPUTS [ARGUMENTS...]: starts sway headless with
+# FOLDER/sway.conf (made readable here), OUTPUTS headless outputs, the pixman
+# renderer and any further ARGUMENTS for sway, as
 # as_user, its log in FOLDER/sway.log. XDG_RUNTIME_DIR must be set and belong
 # to that user. Sets sway_pid; once sway answers, exports SWAYSOCK and
 # WAYLAND_DISPLAY. Returns 1 when it does not answer within 10 s; exits the
@@ -39,11 +40,12 @@ sway_up() {
 sway_settled() { sway_up || ! running "$sway_pid"; }
 start_sway() {
   local folder=$1 outputs=$2
+  shift 2
   chmod 644 "$folder/sway.conf"
   if [ -n "${owner:-}" ]; then reachable_as "${owner%%:*}" "$folder/sway.conf" || exit 1; fi
   unset DISPLAY WAYLAND_DISPLAY WAYLAND_SOCKET SWAYSOCK I3SOCK
   WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 WLR_HEADLESS_OUTPUTS=$outputs \
-    "${as_user[@]}" sway -c "$folder/sway.conf" >"$folder/sway.log" 2>&1 &
+    "${as_user[@]}" sway -c "$folder/sway.conf" "$@" >"$folder/sway.log" 2>&1 &
   sway_pid=$!
   poll 100 sway_settled
   sway_up || return 1

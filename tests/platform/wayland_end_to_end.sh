@@ -16,7 +16,9 @@
 #   signals      SIGTERM, SIGHUP and SIGINT end it as Escape does: within 10 s,
 #                status 0, one record each
 #   same as X11  the start hint's pixels on sway are those the X11 path puts
-#                on an Xvfb of the same size (skipped without Xvfb and import)
+#                on an Xvfb of the same size (skipped without Xvfb and import),
+#                at scale 1 and at 1.5 (sway's output scale against
+#                QT_SCALE_FACTOR on X11), each in device pixels
 #
 # sway refuses to run as root, so as root the compositor, the saver and every
 # client run as nobody, in a folder of their own; otherwise as the caller.
@@ -386,40 +388,52 @@ run_same_as_x11() {
     echo "skip: same pixels as on X11 (Xvfb and ImageMagick's import are needed)"
     return 0
   fi
-  local x_folder="$work/x11" x_pid="" geometry=${hint_corner#* } at=${hint_corner% *} try
+  # Sizes in device pixels at the scale: the hint's corner, the screen, and
+  # the rows the lane must keep clear of.
+  local scale=${1:-1}
+  local x_folder="$work/x11" x_pid="" try at=${hint_corner% *} corner=${hint_corner#* }
+  local geometry clear screen scaled=()
+  geometry=$(awk -v g="$corner" -v s="$scale" 'BEGIN { split(g, d, "x"); printf "%dx%d", d[1] * s, d[2] * s }')
+  screen=$(awk -v s="$scale" 'BEGIN { printf "%dx%d", 1024 * s, 768 * s }')
+  clear=$(awk -v c="$lane_clear" -v s="$scale" 'BEGIN { printf "%d", c * s }')
+  [ "$scale" = 1 ] || scaled=(QT_SCALE_FACTOR="$scale")
   local bytes=$((${geometry%x*} * ${geometry#*x} * 3))
   mkdir -p "$x_folder"
   xvfb_pid=""
-  start_xvfb "$x_folder" 1024x768 || fail "no X server"
+  start_xvfb "$x_folder" "$screen" || fail "no X server"
   echo "$xvfb_pid" >>"$work/helpers"
-  # The first row of a PPM picture of one column that is not black: the lane,
-  # which alone reaches the left edge.
+  # The first row of a PPM picture of a strip at the left edge that is not
+  # black: the lane, which alone reaches the left edge.
   lane_row() { tail -c +"$(($(head -c 64 "$1" | head -n3 | wc -c) + 1))" "$1" | od -An -v -tu1 -w3 |
-    awk '$1 + $2 + $3 > 0 { print NR - 1; found = 1; exit } END { if (!found) print -1 }'; }
+    awk -v w="$(head -n2 "$1" | tail -n1 | cut -d' ' -f1)" \
+      '$1 + $2 + $3 > 0 { print int((NR - 1) / w); found = 1; exit } END { if (!found) print -1 }'; }
   x_hint() {
     import -window root -crop "${geometry}+${at%,*}+${at#*,}" -depth 8 ppm:- >"$work/x11.ppm" 2>/dev/null &&
       [ "$(lit_bytes "$work/x11.ppm")" -gt 0 ]
   }
   for try in $(seq "$start_tries"); do
-    "${as_user[@]}" env QT_QPA_PLATFORM=xcb DISPLAY="$DISPLAY" "$saver" >>"$work/saver.err" 2>&1 &
+    "${as_user[@]}" env QT_QPA_PLATFORM=xcb DISPLAY="$DISPLAY" "${scaled[@]}" "$saver" >>"$work/saver.err" 2>&1 &
     x_pid=$!
     echo "$x_pid" >>"$work/helpers"
     poll 150 x_hint || fail "the hint did not show on X11"
-    import -window root -crop 1x768+0+0 -depth 8 ppm:- >"$work/x11-edge.ppm" 2>/dev/null
+    import -window root -crop "1x${screen#*x}+0+0" -depth 8 ppm:- >"$work/x11-edge.ppm" 2>/dev/null
     kill -9 "$x_pid"
     wait "$x_pid" 2>/dev/null
     rm -f "$log.lock"
-    [ "$(lane_row "$work/x11-edge.ppm")" -ge "$lane_clear" ] && break
+    [ "$(lane_row "$work/x11-edge.ppm")" -ge "$clear" ] && break
     [ "$try" -eq "$start_tries" ] && fail "the lane ran near the top in $start_tries starts on X11"
   done
   stop_xvfb
+  # The output at that scale, its mode the X screen's size.
+  as_user swaymsg output HEADLESS-1 mode "$screen" scale "$scale" >/dev/null ||
+    fail "sway could not set the output to $screen at $scale"
   for try in $(seq "$start_tries"); do
     start_saver QT_QPA_PLATFORM=wayland
     poll 150 has_scene "$pid" || fail "no window \"$scene_title\" appeared"
     poll "$panel_wait" panel_shown || fail "the hint is not shown (blue pixels, signature: $panel_now)"
     as_user grim -t ppm -g "$hint_corner" - >"$work/wayland.ppm" 2>>"$work/grim.err"
     as_user grim -t ppm -g "0,0 1x768" - >"$work/wayland-edge.ppm" 2>>"$work/grim.err"
-    [ "$(lane_row "$work/wayland-edge.ppm")" -ge "$lane_clear" ] && break
+    [ "$(lane_row "$work/wayland-edge.ppm")" -ge "$clear" ] && break
     kill -9 "$pid"
     wait "$pid" 2>/dev/null
     rm -f "$log.lock"
@@ -435,14 +449,19 @@ run_same_as_x11() {
   key Escape
   wait_exit "$pid" 100
   [ "$status" -eq 0 ] || fail "exit status $status after Escape"
-  echo "ok: the start hint is the same, pixel for pixel, on Wayland and on X11"
+  echo "ok: the start hint is the same, pixel for pixel, on Wayland and on X11 at scale $scale"
+}
+run_same_as_x11_at_1_5() {
+  run_same_as_x11 1.5
+  as_user swaymsg output HEADLESS-1 mode 1024x768 scale 1 >/dev/null
 }
 
 # Each run in a subshell with a fresh walked.log; whatever it left running is
 # stopped before the next.
 none_left() { [ -z "$(saver_processes)" ]; }
 failures=0
-runs=(run_one_output run_swayidle run_two_outputs run_quick_ends run_signals run_same_as_x11)
+runs=(run_one_output run_swayidle run_two_outputs run_quick_ends run_signals run_same_as_x11
+  run_same_as_x11_at_1_5)
 [ -n "${ONLY_RUN:-}" ] && runs=("$ONLY_RUN")
 for run in "${runs[@]}"; do
   rm -f "$log" "$work"/*.err "$work"/out/*
