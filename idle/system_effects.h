@@ -1,9 +1,11 @@
 // What the launcher's decisions do on a real machine: ask GNOME's session
-// manager about inhibitors, start the saver, write lines to stderr.
+// manager about inhibitors, close GNOME Shell's overview and start the saver,
+// write lines to stderr.
 #pragma once
 
 #include <string>
 
+#include "idle/gnome_overview.h"
 #include "idle/launcher.h"
 #include "idle/saver_process.h"
 #include "idle/session_inhibition.h"
@@ -15,12 +17,16 @@ class SystemEffects : public LauncherEffects {
   explicit SystemEffects(SaverProcess& saver) : saver_(saver) {}
 
   bool idleInhibited() override { return inhibition_.idleInhibited(); }
-  StartResult startSaver() override { return saver_.start(); }
+  StartResult startSaver() override {
+    overview_.close();
+    return saver_.start();
+  }
   void report(const std::string& line) override;
 
  private:
   SaverProcess& saver_;
   SessionInhibition inhibition_;
+  GnomeOverview overview_;
 };
 
 }  // namespace tw::idle
