@@ -352,6 +352,7 @@ desktop_shell_ready() {
   poll "$desktop_start_wait" desktop_overview_open
   if [ "$(desktop_overview)" != true ]; then
     echo "GNOME Shell did not open its overview within $((desktop_start_wait / 10)) s"
+    running "$desktop_pid" && describe_threads "$(pgrep -g "$desktop_pid" -x gnome-shell)"
     return 1
   fi
   if desktop_has_owner org.gnome.Shell.ScreenShield; then
@@ -510,4 +511,5 @@ desktop_stop() {
   desktop_pid=""
   [ -n "$desktop_runtime" ] && rm -rf "$desktop_runtime"
   desktop_runtime=""
+  desktop_lock_screen=""
 }

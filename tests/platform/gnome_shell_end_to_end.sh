@@ -1,0 +1,203 @@
+#!/usr/bin/env bash
+# trenchwalk-idle on GNOME Shell 43 itself, headless, come up as at a login:
+# with its Activities overview open. The saver the launcher starts then must
+# be full screen with the keyboard, the overview closed, and the first key
+# ends it with one record. Then the shell's own lock screen and blank
+# (org.gnome.ScreenSaver's Lock and SetActive): locked or blanked before the
+# delay passes, no saver starts; once unlocked or unblanked, none starts
+# until a new idle period; a saver that runs when the lock or the blank comes
+# ends within 2 s with exactly one record.
+#
+# usage: gnome_shell_end_to_end.sh path/to/trenchwalk path/to/trenchwalk-idle
+#
+# The conditions handed to poll are small functions that only it calls.
+# shellcheck disable=SC2317
+set -u
+
+saver_binary=${1:?usage: gnome_shell_end_to_end.sh path/to/trenchwalk path/to/trenchwalk-idle}
+launcher_binary=${2:?usage: gnome_shell_end_to_end.sh path/to/trenchwalk path/to/trenchwalk-idle}
+# shellcheck source=tests/lib/desktops.sh
+source "$(dirname "$0")/../lib/desktops.sh"
+# shellcheck source=tests/lib/as_user.sh
+source "$(dirname "$0")/../lib/as_user.sh"
+
+missing=$(desktop_missing gnome-shell)
+if [ -n "$missing" ]; then
+  echo "SKIP: the GNOME Shell run needs what is not installed: ${missing//$'\n'/, }"
+  exit 77
+fi
+
+# The launcher's delay, in seconds. Short, to keep the run short, yet long
+# enough that a saver started right after a key could not pass for a new
+# idle period.
+delay=3
+# In tenths of a second: how long the saver may take to come up after the
+# delay (a loaded machine is slow to start a Qt program beside GNOME Shell
+# drawing in software), to end after a key, and to end after the lock or the
+# blank (what the launcher promises).
+saver_limit=$(((delay + 30) * 10))
+key_limit=100
+lock_limit=20
+# How long nothing may start after the lock, the blank, or their end: the
+# delay and two seconds more, in tenths of a second.
+watch=$(((delay + 2) * 10))
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/trenchwalk-gnome-shell.XXXXXX")
+chmod 755 "$work"
+mkdir -p "$work/bin" "$work/desktop"
+chmod 755 "$work/desktop"
+saver="$work/bin/trenchwalk"
+launcher="$work/bin/trenchwalk-idle"
+log="$work/bin/walked.log"
+launcher_out="$work/launcher.out"
+launcher_err="$work/launcher.err"
+launcher_pid=""
+
+cleanup() {
+  local pid
+  for pid in $launcher_pid $(processes_of "$saver"); do kill -9 "$pid" 2>/dev/null; done
+  desktop_stop
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+fail() {
+  echo "FAIL (GNOME Shell): $*"
+  for f in "$launcher_out" "$launcher_err"; do
+    # Without the lines of the saver's Wayland protocol trace.
+    [ -s "$f" ] && { echo "--- $(basename "$f"):"; grep -v '^\[ *[0-9.]*\]' "$f" | tail -n 40; }
+  done
+  desktop_show_logs
+  exit 1
+}
+
+slow_unwinder
+cp "$saver_binary" "$saver" && cp "$launcher_binary" "$launcher" || fail "cannot copy the programs"
+
+desktop_start gnome-shell "$work/desktop" || {
+  echo "SKIP: GNOME Shell did not start headless"
+  desktop_show_logs
+  exit 77
+}
+[ -n "$desktop_owner" ] && chown -R "$desktop_owner" "$work/bin"
+if [ -n "$desktop_owner" ]; then
+  reachable_as "${desktop_owner%%:*}" "$saver" "$launcher" || exit 1
+fi
+echo "ok: GNOME Shell is up headless as $("${desktop_as_user[@]}" id -un), its overview open" \
+  "as at a login"
+
+saver_pid=""
+no_saver() { [ -z "$(processes_of "$saver")" ]; }
+# The saver's trace begins after this many bytes of the launcher's stderr,
+# which the saver inherits: where the output stood when the previous saver
+# ended (or when the launcher started).
+trace_from=0
+saver_shown() {
+  saver_pid=$(processes_of "$saver" | head -n1)
+  [ -n "$saver_pid" ] && desktop_fullscreen "$saver_pid" "$launcher_err" "$trace_from"
+}
+mark_trace() { trace_from=$(stat -c %s "$launcher_err"); }
+# Seconds from $1 (microseconds) to now, with two decimals.
+since() { awk -v from="$1" -v now="$(microseconds)" 'BEGIN { printf "%.2f", (now - from) / 1e6 }'; }
+
+# Waits for a full-screen saver with the keyboard after the delay; $1 says
+# what came before, for the messages.
+expect_saver() {
+  local from
+  from=$(microseconds)
+  poll "$saver_limit" saver_shown ||
+    fail "$1: no full-screen saver with the keyboard $((saver_limit / 10)) s on: $desktop_why"
+  echo "ok: $1: the saver is up full screen with the keyboard at $(since "$from") s"
+}
+# Nothing may start for the watch; $1 says what is watched.
+expect_none() {
+  saver_starts() { [ -n "$(processes_of "$saver")" ]; }
+  poll "$watch" saver_starts && fail "$1: a saver started"
+  echo "ok: $1: no saver for $((watch / 10)) s"
+}
+# The saver that runs ends within $2 tenths of a second of what the caller
+# just did; $1 names it. Then the log holds $3 records.
+ended_at=""
+expect_end() {
+  local from=$4 pid=$saver_pid
+  poll "$2" ended "$pid" || fail "$1: the saver (pid $pid) still runs $(since "$from") s later" \
+    "$(describe_threads "$pid")"
+  ended_at=$(since "$from")
+  check_log "$log" "$3"
+  mark_trace
+}
+
+# As a session starts it: on the shell's Wayland display, with its buses.
+# The saver it starts inherits the protocol trace, which shows its window.
+"${desktop_as_user[@]}" env XDG_SESSION_TYPE=wayland WAYLAND_DEBUG=client "$launcher" "$delay" \
+  >"$launcher_out" 2>"$launcher_err" &
+launcher_pid=$!
+chosen() { grep -q "^trenchwalk-idle: idle source: GNOME's idle monitor (D-Bus)" "$launcher_out"; }
+settled() { chosen || ! running "$launcher_pid"; }
+poll 100 settled
+chosen || fail "the launcher did not choose GNOME's idle monitor: $(cat "$launcher_out")"
+mark_trace
+
+# The overview is open, as at a login; the launcher closes it as it starts
+# the saver, which gets the keyboard: the first key ends it.
+[ "$(desktop_overview)" = true ] || fail "the overview is not open before the saver starts"
+expect_saver "started with the overview open"
+[ "$(desktop_overview)" = false ] || fail "the overview is still open over the saver"
+from=$(microseconds)
+desktop_key Escape || fail "the key could not be sent"
+expect_end "one Escape, with the overview closed" "$key_limit" 1 "$from"
+echo "ok: the overview is closed, and the first key ends the saver with one record"
+
+if [ "$desktop_lock_screen" != yes ]; then
+  echo "SKIP: the lock and blank cases: $desktop_lock_screen"
+  echo "PASS (GNOME Shell; the overview case only)"
+  exit 0
+fi
+
+# Locked first, then the delay: nothing. Unlocked (the shell's own
+# deactivation, what a password ends in): nothing until a new idle period.
+# The key that ended the saver began this idle period.
+desktop_screensaver Lock >/dev/null || fail "org.gnome.ScreenSaver.Lock failed"
+expect_none "locked before the delay passed"
+desktop_screensaver SetActive boolean:false >/dev/null || fail "SetActive false failed"
+expect_none "unlocked, with no input since"
+
+# Blanked first (the shield without a lock), the same.
+desktop_screensaver SetActive boolean:true >/dev/null || fail "SetActive true failed"
+[ "$(desktop_screensaver GetActive)" = true ] || fail "GetActive is not true after SetActive true"
+expect_none "blanked before the delay passed"
+desktop_screensaver SetActive boolean:false >/dev/null || fail "SetActive false failed"
+expect_none "unblanked, with no input since"
+
+# A new idle period starts a saver; the lock ends it, with its record.
+desktop_key Shift_L || fail "the key could not be sent"
+expect_saver "a new idle period after the unlock"
+from=$(microseconds)
+desktop_screensaver Lock >/dev/null || fail "org.gnome.ScreenSaver.Lock failed"
+expect_end "locked while the saver ran" "$lock_limit" 2 "$from"
+echo "ok: the lock ended the saver $ended_at s after it was asked for, with one record"
+desktop_screensaver SetActive boolean:false >/dev/null || fail "SetActive false failed"
+expect_none "unlocked after the lock ended the saver"
+
+# And the blank.
+desktop_key Shift_L || fail "the key could not be sent"
+expect_saver "a new idle period after that unlock"
+from=$(microseconds)
+desktop_screensaver SetActive boolean:true >/dev/null || fail "SetActive true failed"
+expect_end "blanked while the saver ran" "$lock_limit" 3 "$from"
+echo "ok: the blank ended the saver $ended_at s after it was asked for, with one record"
+desktop_screensaver SetActive boolean:false >/dev/null || fail "SetActive false failed"
+expect_none "unblanked after the blank ended the saver"
+
+lines=$(grep -E '^trenchwalk-idle: the saver (failed to start|was killed|ended with exit status)' \
+  "$launcher_err")
+[ -z "$lines" ] || fail "the launcher reported a saver failure: $lines"
+kill -TERM "$launcher_pid"
+poll "$key_limit" ended "$launcher_pid" || fail "the launcher still runs 10 s after SIGTERM"
+wait "$launcher_pid"
+status=$?
+launcher_pid=""
+[ "$status" -eq 0 ] || fail "the launcher's exit status after SIGTERM: $status"
+echo "PASS (GNOME Shell)"
