@@ -36,6 +36,10 @@ class IdleSource : public Watched {
  public:
   // Says which source it is and where, for the one start-up line.
   virtual std::string description() const = 0;
+  // From now on, reports idle only once the session has had no input for a
+  // whole new delay counted from this moment, even when the user has been
+  // away all along (a lock that ended, a saver that was ended for us).
+  virtual void restartIdlePeriod() = 0;
 };
 
 }  // namespace tw::idle

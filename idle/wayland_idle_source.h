@@ -35,6 +35,9 @@ class WaylandIdleSource : public IdleSource {
   std::string description() const override;
   bool prepare(PollRequest& request) override;
   bool dispatch(short revents) override;
+  // A new notification in place of the old: the compositor counts its
+  // timeout from the new one's creation.
+  void restartIdlePeriod() override;
 
   // What the compositor announced; public for the registry's callbacks.
   struct Globals {
@@ -46,7 +49,10 @@ class WaylandIdleSource : public IdleSource {
   IdleEvents& events() { return events_; }
 
  private:
+  void askForNotification();
+
   IdleEvents& events_;
+  std::uint32_t delayMs_;
   std::string failure_;
   std::string displayName_;
   Globals globals_;
