@@ -21,14 +21,25 @@ void GnomeOverview::close() {
   if (sd_bus_open_user(&bus) < 0) return;
   sd_bus_set_method_call_timeout(bus, kCallTimeoutUs);
   sd_bus_error error = SD_BUS_ERROR_NULL;
+  sd_bus_message* reply = nullptr;
+  int present = 0;
   int open = 0;
-  // Not on the bus (another desktop) or no such property: nothing to close.
-  if (sd_bus_get_property_trivial(bus, kService, kPath, kService, kProperty, &error, 'b', &open) >=
-          0 &&
-      open != 0) {
+  // Asked first, so that nothing is ever started on another desktop's bus
+  // for the question; without the shell, or without the property, there is
+  // nothing to close.
+  if (sd_bus_call_method(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                         "org.freedesktop.DBus", "NameHasOwner", &error, &reply, "s",
+                         kService) >= 0 &&
+      sd_bus_message_read(reply, "b", &present) >= 0 && present != 0) {
     sd_bus_error_free(&error);
-    sd_bus_set_property(bus, kService, kPath, kService, kProperty, &error, "b", 0);
+    if (sd_bus_get_property_trivial(bus, kService, kPath, kService, kProperty, &error, 'b',
+                                    &open) >= 0 &&
+        open != 0) {
+      sd_bus_error_free(&error);
+      sd_bus_set_property(bus, kService, kPath, kService, kProperty, &error, "b", 0);
+    }
   }
+  sd_bus_message_unref(reply);
   sd_bus_error_free(&error);
   sd_bus_flush_close_unref(bus);
 }

@@ -77,7 +77,8 @@ fail() {
 }
 
 slow_unwinder
-cp "$saver_binary" "$saver" && cp "$launcher_binary" "$launcher" || fail "cannot copy the programs"
+cp "$saver_binary" "$saver" || fail "cannot copy $saver_binary"
+cp "$launcher_binary" "$launcher" || fail "cannot copy $launcher_binary"
 
 desktop_start gnome-shell "$work/desktop" || {
   echo "SKIP: GNOME Shell did not start headless"
