@@ -69,6 +69,8 @@
 
 # shellcheck source=tests/lib/common.sh
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+# shellcheck source=tests/lib/system_bus.sh
+source "$(dirname "${BASH_SOURCE[0]}")/system_bus.sh"
 
 desktop_width=1920
 desktop_height=1080
@@ -283,32 +285,12 @@ desktop_start() {
 }
 
 # desktop_shell_buses: writes the configurations of GNOME Shell's two buses
-# and copies what they run into the run's folder. The system bus lets anyone
-# own any name and call anything: only this run's own user is on it.
+# and copies what they run into the run's folder. The system bus is
+# system_bus.sh's: only this run's own user is on it.
 desktop_shell_buses() {
   local here service
   here=$(dirname "${BASH_SOURCE[0]}")
-  cat >"$desktop_folder/system-bus.conf" <<EOF
-<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>system</type>
-  <listen>unix:path=$desktop_runtime/system-bus-socket</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow user="*"/>
-    <allow own="*"/>
-    <allow send_type="method_call"/>
-    <allow send_type="signal"/>
-    <allow send_type="method_return"/>
-    <allow send_type="error"/>
-    <allow receive_type="method_call"/>
-    <allow receive_type="signal"/>
-    <allow receive_type="method_return"/>
-    <allow receive_type="error"/>
-  </policy>
-</busconfig>
-EOF
+  system_bus_config "$desktop_runtime/system-bus-socket" >"$desktop_folder/system-bus.conf"
   mkdir -p "$desktop_folder/services"
   service=/usr/share/dbus-1/services/org.gnome.ScreenSaver.service
   [ -f "$service" ] || { echo "GNOME Shell's $service is not installed"; return 1; }

@@ -36,8 +36,9 @@ fi
 delay=3
 # In tenths of a second: how long the saver may take to come up after the
 # delay (a loaded machine is slow to start a Qt program beside GNOME Shell
-# drawing in software), to end after a key, and to end after the lock or the
-# blank (what the launcher promises).
+# drawing in software), to end after a key, and to end once the shell has
+# said that it locked or blanked (what the launcher promises; the shell
+# itself first fades its shield in, a few tenths of a second).
 saver_limit=$(((delay + 30) * 10))
 key_limit=100
 lock_limit=20
@@ -55,10 +56,11 @@ log="$work/bin/walked.log"
 launcher_out="$work/launcher.out"
 launcher_err="$work/launcher.err"
 launcher_pid=""
+monitor_pid=""
 
 cleanup() {
   local pid
-  for pid in $launcher_pid $(processes_of "$saver"); do kill -9 "$pid" 2>/dev/null; done
+  for pid in $launcher_pid $monitor_pid $(processes_of "$saver"); do kill -9 "$pid" 2>/dev/null; done
   desktop_stop
   rm -rf "$work"
 }
@@ -124,10 +126,12 @@ expect_none() {
 # The saver that runs ends within $2 tenths of a second of what the caller
 # just did; $1 names it. Then the log holds $3 records.
 ended_at=""
+ended_us=""
 expect_end() {
   local from=$4 pid=$saver_pid
   poll "$2" ended "$pid" || fail "$1: the saver (pid $pid) still runs $(since "$from") s later" \
     "$(describe_threads "$pid")"
+  ended_us=$(microseconds)
   ended_at=$(since "$from")
   check_log "$log" "$3"
   mark_trace
@@ -143,6 +147,15 @@ settled() { chosen || ! running "$launcher_pid"; }
 poll 100 settled
 chosen || fail "the launcher did not choose GNOME's idle monitor: $(cat "$launcher_out")"
 mark_trace
+# What the shell says of its lock screen and blank, with the time each
+# message came; watched from its first word on.
+"${desktop_as_user[@]}" dbus-monitor --session \
+  "type='signal',interface='org.gnome.ScreenSaver',member='ActiveChanged'" \
+  >"$work/monitor.out" 2>&1 &
+monitor_pid=$!
+monitoring() { grep -q 'member=NameLost' "$work/monitor.out" || ! running "$monitor_pid"; }
+poll 100 monitoring
+grep -q 'member=NameLost' "$work/monitor.out" || fail "dbus-monitor did not start: $(cat "$work/monitor.out")"
 
 # The overview is open, as at a login; the launcher closes it as it starts
 # the saver, which gets the keyboard: the first key ends it.
@@ -178,18 +191,33 @@ end_and_expect_saver() {
     fail "$1: the saver started $offset s after it, within the $delay s delay"
   echo "ok: $1: no saver until a new idle period (it started $offset s after, delay $delay s)"
 }
+# When the shell said it was active, in microseconds: the first ActiveChanged
+# true that dbus-monitor saw after $1 (microseconds), or nothing.
+said_active() {
+  awk -v from="$1" '
+    /member=ActiveChanged/ { t = $2; sub(/^time=/, "", t); t = int(t * 1e6); next }
+    t != "" && $1 == "boolean" { if ($2 == "true" && t >= from) { printf "%.0f\n", t; exit } t = "" }' \
+    "$work/monitor.out"
+}
 # The lock ($1 Lock) or the blank ($1 SetActive) ends the saver that runs,
-# within 2 s, with one record more: $2 in all.
+# within 2 s of the shell's ActiveChanged, with one record more: $2 in all.
 ends_saver() {
-  local from
+  local from active signalled after
   from=$(microseconds)
   if [ "$1" = Lock ]; then
     desktop_screensaver Lock >/dev/null || fail "org.gnome.ScreenSaver.Lock failed"
   else
     desktop_screensaver SetActive boolean:true >/dev/null || fail "SetActive true failed"
   fi
-  expect_end "$3 while the saver ran" "$lock_limit" "$2" "$from"
-  echo "ok: $3 while the saver ran: it ended $ended_at s after it was asked for, with one record"
+  expect_end "$3 while the saver ran" "$key_limit" "$2" "$from"
+  active=$(said_active "$from")
+  [ -n "$active" ] || fail "$3: the shell sent no ActiveChanged true"
+  signalled=$(awk -v a="$active" -v from="$from" 'BEGIN { printf "%.2f", (a - from) / 1e6 }')
+  after=$(awk -v a="$active" -v e="$ended_us" 'BEGIN { printf "%.2f", (e - a) / 1e6 }')
+  awk -v s="$after" -v limit="$lock_limit" 'BEGIN { exit !(s * 10 <= limit) }' ||
+    fail "$3: the saver ended $after s after the shell's ActiveChanged, over $((lock_limit / 10)) s"
+  echo "ok: $3 while the saver ran: it ended $ended_at s after it was asked for, $after s after" \
+    "the shell said so ($signalled s after it was asked), with one record"
 }
 
 # Locked first, then the delay: nothing. The key that ended the saver began
