@@ -498,7 +498,8 @@ TEST(EndRequested, EndsTheRunWithOneRecordWhateverEndedItFirst) {
       {"after a click", [](Saver& s) { s->clickAt(0, 0); }, [](Saver&) {}},
       {"asked twice", [](Saver&) {}, [](Saver& s) { s->endRequested(); }},
       {"then Escape and Q", [](Saver&) {}, [](Saver& s) { s->keyUp(27); s->keyUp(kKeyQ); }},
-      {"after walking a while", [](Saver& s) { s->advanceBy(5000); }, [](Saver& s) { s->advanceBy(1000); }},
+      {"after walking a while", [](Saver& s) { s->advanceBy(5000); },
+       [](Saver& s) { s->advanceBy(1000); }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -524,7 +525,8 @@ TEST(EndRequested, ARecordThatCannotBeKeptIsAFailureAndTheLogStaysAsItWas) {
   EXPECT_EQ(s->exitStatus(), ExitStatus::RecordNotKept);
   EXPECT_EQ(readFile(s.log()), before);
   ASSERT_EQ(s.services.told.size(), 1u);
-  EXPECT_NE(s.services.told[0].find("No space left on device"), std::string::npos) << s.services.told[0];
+  EXPECT_NE(s.services.told[0].find("No space left on device"), std::string::npos)
+      << s.services.told[0];
 }
 
 // A message box holds its handler until it closes; an end asked meanwhile

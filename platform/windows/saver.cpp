@@ -170,7 +170,8 @@ void Saver::tick() {
   // A handler waits on a message box: the core takes no tick until it
   // returns and the timer is armed again after it, but the launcher must
   // still hear that the saver is alive.
-  if (depth_ > 0 && heartbeat_ && heartbeat_->beating()) timer_.start(static_cast<int>(kHeartbeatIntervalMs));
+  if (depth_ > 0 && heartbeat_ && heartbeat_->beating())
+    timer_.start(static_cast<int>(kHeartbeatIntervalMs));
 }
 
 void Saver::keyPressed(const QKeyEvent& event) {

@@ -451,7 +451,8 @@ TEST(SaverSignals, EachEndingSignalEndsTheRunWithOneRecord) {
     SCOPED_TRACE(strsignal(signal));
     QTemporaryDir folder;
     Clock clock;
-    test::OffscreenServices services{clock, 1024, 768, 12 * 3600 * 1000, folder.path().toStdString()};
+    test::OffscreenServices services{clock, 1024, 768, 12 * 3600 * 1000,
+                                     folder.path().toStdString()};
     {
       EndSignals endSignals;
       endSignals.open();
