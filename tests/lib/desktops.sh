@@ -47,8 +47,10 @@
 #       Prints true or false: whether the Activities overview is open, in the
 #       shell's own word (org.gnome.Shell's OverviewActive).
 #   desktop_screensaver METHOD [ARGUMENT]
-#       Calls METHOD (Lock, SetActive, GetActive) on org.gnome.ScreenSaver
-#       as a program of the session would, ARGUMENT in dbus-send's form
+#       Calls METHOD (Lock, SetActive, GetActive) of the org.gnome.ScreenSaver
+#       interface on the shell itself (org.gnome.Shell.ScreenShield), as its
+#       own Super+L and idle blank do: nothing starts the activatable
+#       org.gnome.ScreenSaver service for it. ARGUMENT in dbus-send's form
 #       (boolean:true); prints the reply's value, if any.
 #
 # The caller defines nothing; the library keeps its state in desktop_* names.
@@ -325,7 +327,8 @@ desktop_overview() {
 desktop_screensaver() {
   local reply
   reply=$("${desktop_as_user[@]}" dbus-send --session --print-reply --reply-timeout=20000 \
-    --dest=org.gnome.ScreenSaver /org/gnome/ScreenSaver "org.gnome.ScreenSaver.$1" ${2:+"$2"}) ||
+    --dest=org.gnome.Shell.ScreenShield /org/gnome/ScreenSaver "org.gnome.ScreenSaver.$1" \
+    ${2:+"$2"}) ||
     return 1
   awk 'NR > 1 { print $2 }' <<<"$reply"
 }
@@ -338,7 +341,7 @@ desktop_shell_ready() {
   poll "$desktop_start_wait" desktop_overview_open
   if [ "$(desktop_overview)" != true ]; then
     echo "GNOME Shell did not open its overview within $((desktop_start_wait / 10)) s"
-    running "$desktop_pid" && describe_threads "$(pgrep -g "$desktop_pid" -x gnome-shell)"
+    running "$desktop_pid" && describe_threads "$desktop_pid"
     return 1
   fi
   if desktop_has_owner org.gnome.Shell.ScreenShield; then

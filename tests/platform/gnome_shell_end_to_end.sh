@@ -3,8 +3,10 @@
 # with its Activities overview open. The saver the launcher starts then must
 # be full screen with the keyboard, the overview closed, and the first key
 # ends it with one record. Then the shell's own lock screen and blank
-# (org.gnome.ScreenSaver's Lock and SetActive, as a program of the session
-# asks them, through the shell's own D-Bus service): locked or blanked before
+# (org.gnome.ScreenSaver's Lock and SetActive, asked of the shell's own name,
+# org.gnome.Shell.ScreenShield, as its Super+L and its idle blank come: no
+# program starts the separate org.gnome.ScreenSaver proxy for the launcher to
+# hear; the launcher must hear the shell itself): locked or blanked before
 # the delay passes, no saver starts; once unlocked or unblanked, none starts
 # until a whole new idle period has passed; a saver that runs when the lock
 # or the blank comes ends within 2 s with exactly one record. Where the shell
@@ -82,11 +84,21 @@ slow_unwinder
 cp "$saver_binary" "$saver" || fail "cannot copy $saver_binary"
 cp "$launcher_binary" "$launcher" || fail "cannot copy $launcher_binary"
 
-desktop_start gnome-shell "$work/desktop" || {
-  echo "SKIP: GNOME Shell did not start headless"
+# Once in a while (about one start in eighty on a loaded machine) GNOME Shell
+# stops partway through its start-up and never opens its overview; a second
+# start, in a folder of its own, is tried before the run gives up.
+if ! desktop_start gnome-shell "$work/desktop"; then
   desktop_show_logs
-  exit 77
-}
+  desktop_stop
+  echo "GNOME Shell did not come up; starting it once more"
+  mkdir -p "$work/desktop2"
+  chmod 755 "$work/desktop2"
+  desktop_start gnome-shell "$work/desktop2" || {
+    echo "SKIP: GNOME Shell did not start headless, twice"
+    desktop_show_logs
+    exit 77
+  }
+fi
 [ -n "$desktop_owner" ] && chown -R "$desktop_owner" "$work/bin"
 if [ -n "$desktop_owner" ]; then
   reachable_as "${desktop_owner%%:*}" "$saver" "$launcher" || exit 1
