@@ -32,6 +32,7 @@ enum class LauncherState {
 // its own; the session counts as locked while any of them does.
 enum class LockSignal : unsigned {
   GnomeScreenSaver,        // org.gnome.ScreenSaver: GNOME Shell's lock and blank
+  GnomeScreenShield,       // the same from the shell's own name, org.gnome.Shell.ScreenShield
   FreedesktopScreenSaver,  // org.freedesktop.ScreenSaver: KDE's locker
   LogindLockedHint,        // logind's LockedHint on the session
   X11KeyboardGrab,         // an X11 locker holding the keyboard

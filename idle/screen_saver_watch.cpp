@@ -51,10 +51,13 @@ int onOwnerChanged(sd_bus_message* message, void* data, sd_bus_error*) {
 
 ScreenSaverWatch::ScreenSaverWatch(Launcher& launcher)
     : launcher_(launcher),
-      services_{{{"org.gnome.ScreenSaver", "/org/gnome/ScreenSaver", LockSignal::GnomeScreenSaver,
-                  this, nullptr, nullptr},
+      services_{{{"org.gnome.ScreenSaver", "/org/gnome/ScreenSaver", "org.gnome.ScreenSaver",
+                  LockSignal::GnomeScreenSaver, this, nullptr, nullptr},
+                 {"org.gnome.Shell.ScreenShield", "/org/gnome/ScreenSaver", "org.gnome.ScreenSaver",
+                  LockSignal::GnomeScreenShield, this, nullptr, nullptr},
                  {"org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver",
-                  LockSignal::FreedesktopScreenSaver, this, nullptr, nullptr}}} {
+                  "org.freedesktop.ScreenSaver", LockSignal::FreedesktopScreenSaver, this, nullptr,
+                  nullptr}}} {
   if (sd_bus_open_user(&bus_) < 0) {
     bus_ = nullptr;
     return;
@@ -64,11 +67,12 @@ ScreenSaverWatch::ScreenSaverWatch(Launcher& launcher)
     // Only this name's changes, and only its ActiveChanged, from whatever
     // path it sends them (KDE's service sends from two).
     const std::string ownerRule =
-        std::string("type='signal',sender='org.freedesktop.DBus',path='/org/freedesktop/DBus',"
-                    "interface='org.freedesktop.DBus',member='NameOwnerChanged',arg0='") +
+        std::string(
+            "type='signal',sender='org.freedesktop.DBus',path='/org/freedesktop/DBus',"
+            "interface='org.freedesktop.DBus',member='NameOwnerChanged',arg0='") +
         service.name + "'";
     sd_bus_add_match(bus_, &service.ownerSlot, ownerRule.c_str(), onOwnerChanged, &service);
-    sd_bus_match_signal(bus_, &service.activeSlot, service.name, nullptr, service.name,
+    sd_bus_match_signal(bus_, &service.activeSlot, service.name, nullptr, service.interface,
                         "ActiveChanged", onActiveChanged, &service);
     ask(service);
   }
@@ -87,7 +91,7 @@ void ScreenSaverWatch::ask(Service& service) {
   // the question (GNOME Shell installs an activatable org.gnome.ScreenSaver,
   // which then answers for GNOME on every other desktop).
   sd_bus_message* call = nullptr;
-  if (sd_bus_message_new_method_call(bus_, &call, service.name, service.path, service.name,
+  if (sd_bus_message_new_method_call(bus_, &call, service.name, service.path, service.interface,
                                      "GetActive") >= 0 &&
       sd_bus_message_set_auto_start(call, 0) >= 0)
     sd_bus_call_async(bus_, nullptr, call, onActiveReply, &service, 0);

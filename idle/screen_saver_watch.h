@@ -1,7 +1,10 @@
 // Whether the desktop has locked the session or blanked the screen, as its
 // screen-saver service says on the session bus: GNOME Shell's
 // org.gnome.ScreenSaver (its lock screen and its blank shield) and KDE's
-// org.freedesktop.ScreenSaver (its locker). Both answer GetActive and send
+// org.freedesktop.ScreenSaver (its locker). GNOME Shell 43 owns only
+// org.gnome.Shell.ScreenShield itself; org.gnome.ScreenSaver is a separate
+// proxy that the bus starts when some program calls it, and in a session
+// where none has, only the shell's own name tells, so both are heard. Both answer GetActive and send
 // ActiveChanged; each is asked when it appears on the bus and heard from
 // then on, and one that leaves the bus no longer counts as locking. Nothing
 // is polled: the bus wakes the launcher only when one of them says something.
@@ -35,6 +38,7 @@ class ScreenSaverWatch : public Watched {
   struct Service {
     const char* name;
     const char* path;
+    const char* interface;
     LockSignal signal;
     ScreenSaverWatch* watch;
     sd_bus_slot* ownerSlot;
@@ -48,7 +52,7 @@ class ScreenSaverWatch : public Watched {
  private:
   Launcher& launcher_;
   sd_bus* bus_ = nullptr;
-  std::array<Service, 2> services_;
+  std::array<Service, 3> services_;
 };
 
 }  // namespace tw::idle

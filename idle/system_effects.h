@@ -1,10 +1,12 @@
 // What the launcher's decisions do on a real machine: ask GNOME's session
-// manager about inhibitors and an X11 locker about the keyboard, start and end
-// the saver, restart the idle source's count, write lines to stderr.
+// manager about inhibitors and an X11 locker about the keyboard, close GNOME
+// Shell's overview and start the saver, end it, restart the idle source's
+// count, write lines to stderr.
 #pragma once
 
 #include <string>
 
+#include "idle/gnome_overview.h"
 #include "idle/idle_source.h"
 #include "idle/launcher.h"
 #include "idle/saver_process.h"
@@ -36,6 +38,7 @@ class SystemEffects : public LauncherEffects {
  private:
   SaverProcess& saver_;
   SessionInhibition inhibition_;
+  GnomeOverview overview_;
   IdleSource* source_ = nullptr;
   X11LockWatch* x11_ = nullptr;
 };

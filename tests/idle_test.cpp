@@ -87,7 +87,8 @@ struct Machine {
   // with status 0, C it crashes (SIGSEGV), F it exits with status 1, Q it is
   // killed (SIGKILL), N the desktop inhibits idle, n it stops, S starting
   // fails, s starting works, T five seconds pass, L GNOME locks or blanks, U
-  // it unlocks, K logind's LockedHint is set, k cleared, G a locker holds
+  // it unlocks, W GNOME Shell's own name (its ScreenShield) says locked, w
+  // unlocked, K logind's LockedHint is set, k cleared, G a locker holds
   // the keyboard (seen at the next start), g it lets go, r it lets go
   // unseen, H the saver has been silent for 6 s.
   void play(const std::string& events) {
@@ -104,6 +105,12 @@ struct Machine {
           break;
         case 'U':
           launcher.lockChanged(LockSignal::GnomeScreenSaver, false);
+          break;
+        case 'W':
+          launcher.lockChanged(LockSignal::GnomeScreenShield, true);
+          break;
+        case 'w':
+          launcher.lockChanged(LockSignal::GnomeScreenShield, false);
           break;
         case 'K':
           launcher.lockChanged(LockSignal::LogindLockedHint, true);
@@ -205,6 +212,12 @@ const Story kStories[] = {
     {"ALockAfterAnInhibitedPeriodStillRestarts", "NILUnI", 1, LauncherState::SaverRunning, 1, 0,
      1},
     {"TwoLocksHoldUntilBothAreGone", "LKUI", 0, LauncherState::Locked, 0, 0, 0},
+    // GNOME Shell's own name alone (no program started its proxy), and both
+    // saying the same.
+    {"TheShellsOwnLockEndsTheRunningSaver", "IW", 1, LauncherState::SaverEnding, 0, 1, 0},
+    {"TheShellsOwnLockFirstStartsNothing", "WIAI", 0, LauncherState::Locked, 0, 0, 0},
+    {"TheShellsOwnUnlockRestarts", "WIwI", 1, LauncherState::SaverRunning, 0, 0, 1},
+    {"TheShellAndItsProxyUnlockOnce", "WLIwUI", 1, LauncherState::SaverRunning, 0, 0, 1},
     {"TheLastLockGoneRestarts", "LKUkI", 1, LauncherState::SaverRunning, 0, 0, 1},
     {"ASaverThatIgnoresTheLockIsKilledAndReported", "ILQ", 1, LauncherState::Locked, 1, 1, 0},
     {"ANewLockWhileEndingAsksOnce", "ILKUk", 1, LauncherState::SaverEnding, 0, 1, 0},
