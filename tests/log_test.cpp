@@ -519,7 +519,7 @@ TEST(SaveLogAndQuit, AFailedAppendLeavesTheLogAsItWasAndSaysWhy) {
     EXPECT_EQ(readFile(s.log()), before) << c.name;
     EXPECT_TRUE(s->ended()) << c.name;
     EXPECT_EQ(s->exitStatus(), ExitStatus::RecordNotKept) << c.name;
-    EXPECT_EQ(static_cast<int>(s->exitStatus()), 1) << c.name;
+    EXPECT_EQ(exitCodeOf(s->exitStatus()), 1) << c.name;
     ASSERT_EQ(s.services.told.size(), 1u) << c.name;
     EXPECT_EQ(s.services.told[0],
               std::string("the record of this run could not be kept in walked.log: ") + c.reason)

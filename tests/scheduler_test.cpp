@@ -192,6 +192,8 @@ TEST(Core, AnUntrappedRunTimeErrorIsShownAndEndsTheRunAsAFailure) {
   EXPECT_EQ(s.services.errors, std::vector<std::string>{"35600 Index out of bounds"});
   EXPECT_TRUE(s->ended());
   EXPECT_EQ(s->exitStatus(), ExitStatus::AfterRunTimeError);
+  EXPECT_NE(s->exitStatus(), ExitStatus::RecordNotKept) << "told apart from a lost record";
+  EXPECT_EQ(exitCodeOf(s->exitStatus()), 1);
   EXPECT_FALSE(s->nextDue().has_value());
   EXPECT_EQ(readFile(s.log()), std::string(kLogBanner) + kCrLf) << "no record after an error";
 }

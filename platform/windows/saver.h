@@ -42,7 +42,7 @@ class Saver : public QObject, public WindowInput {
   // program ended, or `limitMs` passed without the window being exposed.
   void awaitFirstFrame(int limitMs = 1000);
   // The exit status once the run has ended, as the core decided it.
-  int exitCode() const { return static_cast<int>(core_.exitStatus()); }
+  int exitCode() const { return exitCodeOf(core_.exitStatus()); }
   bool finished() const { return finished_; }
 
   Core& core() { return core_; }
