@@ -45,10 +45,9 @@ void Core::onStart() {
   random_.reseed(secondsSinceMidnight(services_.localTime()));
   scene_.walker.visible = true;
   scene_.clock.setAutoSize(true);
-  scene_.width = scene_.screenWidth();
-  scene_.height = scene_.screenHeight();
   wave_.showMessage("Press F1 for Help");
   wave_.startTimeOut();
+  // The window takes the screen's size as the first course is laid.
   course_.setUpCourse();
 }
 

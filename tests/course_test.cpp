@@ -13,20 +13,22 @@ struct ScreenCase {
 };
 
 // Lays many courses, each from another time of day, and checks every bound a
-// course must hold.
+// course must hold on the screen the machine has now.
 void checkCourses(Saver& s, int courses) {
-  const float sw = s.scene.screenWidth(), sh = s.scene.screenHeight();
+  const float sw = s.services.screen.width, sh = s.services.screen.height;
   for (int i = 0; i < courses; ++i) {
     s.services.wall.shift(37 * i);
     s.stage.scene().trenchLine.visible = true;
     s.setUpCourse();
+    ASSERT_EQ(s.scene.width(), sw) << "the window covers the screen";
+    ASSERT_EQ(s.scene.height(), sh) << "the window covers the screen";
     const float y = s.scene.clock.top - 300;
     ASSERT_GE(y, 1) << i;
-    ASSERT_LE(y, s.scene.height - 150) << i;
+    ASSERT_LE(y, s.scene.height() - 150) << i;
     ASSERT_LT(s.scene.clock.top, sh - 500) << i;
     ASSERT_GE(s.scene.distance.left, 1) << i;
     ASSERT_LT(s.scene.clock.left + s.scene.clock.width(), sw - 400) << i;
-    ASSERT_LE(s.scene.clock.left + 300, s.scene.width - 350) << i;
+    ASSERT_LE(s.scene.clock.left + 300, s.scene.width() - 350) << i;
     ASSERT_EQ(static_cast<float>(s.course.walkerTop()), s.scene.walker.top) << i;
     ASSERT_EQ(s.scene.walker.top, y - 15);
     ASSERT_EQ(s.scene.distance.top, s.scene.clock.top);
@@ -47,7 +49,7 @@ void checkCourses(Saver& s, int courses) {
     ASSERT_TRUE(s.course.direction() == Direction::Leftward ||
                 s.course.direction() == Direction::Rightward);
     if (s.course.direction() == Direction::Leftward) {
-      ASSERT_EQ(s.scene.walker.left, s.scene.width - 16);
+      ASSERT_EQ(s.scene.walker.left, s.scene.width() - 16);
       ASSERT_EQ(s.course.walkFrame(), 0);
     } else {
       ASSERT_EQ(s.scene.walker.left, -320);
@@ -129,6 +131,45 @@ TEST(Course, EveryScreenShapeLaysOutWithoutHangOrOverflow) {
     s->advanceBy(10 * 60 * 1000);
     EXPECT_TRUE(s.services.errors.empty());
   }
+}
+
+// The scene moved to a new primary screen of another size: the course under
+// way keeps the size it was laid in, and every course after it is laid
+// within the new screen's, its lane, readout, start and trench all measured
+// on the one size.
+TEST(Course, ANewPrimaryScreenGetsCoursesLaidWithinItsSize) {
+  struct Case { const char* name; ScreenCase before, after; };
+  for (const Case& c : {Case{"to a smaller screen", {"", 1920, 1080}, {"", 800, 600}},
+                        Case{"to a larger screen", {"", 800, 600}, {"", 2560, 1440}},
+                        Case{"to a portrait screen", {"", 1024, 768}, {"", 1080, 1920}}}) {
+    SCOPED_TRACE(c.name);
+    Saver s(c.before.widthPx, c.before.heightPx);
+    s.start();
+    const float oldWidth = s.scene.width();
+    s.services.setScreenPixels(c.after.widthPx, c.after.heightPx);
+    // A second is far too short to cross the screen or reach a trench.
+    s->advanceBy(1000);
+    EXPECT_EQ(s.scene.width(), oldWidth) << "the course under way keeps its size";
+    EXPECT_EQ(s.scene.lane.x2, oldWidth);
+    checkCourses(s, 500);
+    s.layCourse(Direction::Leftward, 7000, 3000, 8000);
+    s.openTrench();
+    EXPECT_EQ(s.scene.trenchLine.x2, c.after.widthPx * kTwipsPerPixel);
+    s->advanceBy(10 * 60 * 1000);
+    EXPECT_TRUE(s.services.errors.empty());
+  }
+}
+
+// For a moment no screen at all may be attached: the next course keeps the
+// last size rather than lay itself out in nothing.
+TEST(Course, AScreenOfNoSizeKeepsTheLastSize) {
+  Saver s;
+  s.start();
+  s.services.setScreenPixels(0, 0);
+  s.setUpCourse();
+  EXPECT_EQ(s.scene.width(), 1024 * kTwipsPerPixel);
+  EXPECT_EQ(s.scene.height(), 768 * kTwipsPerPixel);
+  EXPECT_EQ(s.scene.lane.x2, 1024 * kTwipsPerPixel);
 }
 
 TEST(Course, AnyLaneOfATallPortraitScreenFitsTheWalkerTop) {
@@ -275,12 +316,12 @@ TEST(WalkTick, CourseEndsAtTheFarEdge) {
   s.walkTick();
   EXPECT_NE(s.scene.walker.left, 0) << "left 0 ends the course: a new one is laid";
 
-  s.layCourse(Direction::Rightward, s.scene.width - 140);
+  s.layCourse(Direction::Rightward, s.scene.width() - 140);
   s.stage.setTrenchChance(TrenchChance::DoesNotOpen);
   s.walkTick();
-  EXPECT_EQ(s.scene.walker.left, s.scene.width - 70);
+  EXPECT_EQ(s.scene.walker.left, s.scene.width() - 70);
   s.walkTick();
-  EXPECT_TRUE(s.scene.walker.left == -320 || s.scene.walker.left == s.scene.width - 16);
+  EXPECT_TRUE(s.scene.walker.left == -320 || s.scene.walker.left == s.scene.width() - 16);
 }
 
 // The walker's left on the ticks that first show the warning and start the fall.
@@ -369,7 +410,7 @@ TEST(Trench, FigureNearTheLeftEdgeFallsFromTheNextCoursesStart) {
   EXPECT_TRUE(run.courseEnded);
   EXPECT_TRUE(s.timers.fallTimer.enabled());
   EXPECT_FALSE(s.timers.walkTimer.enabled());
-  EXPECT_TRUE(s.scene.walker.left == -320 || s.scene.walker.left == s.scene.width - 16);
+  EXPECT_TRUE(s.scene.walker.left == -320 || s.scene.walker.left == s.scene.width() - 16);
 }
 
 TEST(Trench, FigureAtTheLeftEdgeEndsTheCourseWithoutAFall) {
@@ -417,7 +458,7 @@ TEST(Trench, OpeningDrawsTheTrenchLevelInTheLane) {
   s.layCourse(Direction::Leftward, 7000, 3000, 8000);
   s.openTrench();
   EXPECT_EQ(s.scene.trenchLine.x1, 3000);
-  EXPECT_EQ(s.scene.trenchLine.x2, s.scene.screenWidth());
+  EXPECT_EQ(s.scene.trenchLine.x2, s.scene.width());
   EXPECT_EQ(s.scene.trenchLine.y1, 5000);
   EXPECT_EQ(s.scene.trenchLine.y2, 5000);
   EXPECT_EQ(s.scene.trenchLine.color, RGB(200, 0, 0));

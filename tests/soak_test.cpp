@@ -36,11 +36,11 @@ class Invariants {
     }
     // The walker stays in the band its course allows.
     ASSERT_GE(w.walker.left, -320 - 20);
-    ASSERT_LE(w.walker.left, w.width + 70);
+    ASSERT_LE(w.walker.left, w.width() + 70);
     // H during a fall puts the walker back on the lane; if the umbrella then
     // opens, its lift takes it up to 80 twips above the lane.
     ASSERT_GE(w.walker.top, static_cast<float>(course.walkerTop()) - 80);
-    ASSERT_LT(w.walker.top, w.screenHeight() + 50);
+    ASSERT_LT(w.walker.top, w.height() + 50);
     if (mode == Mode::Walking) {
       ASSERT_EQ(w.walker.top, static_cast<float>(course.walkerTop()));
     }

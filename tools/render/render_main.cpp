@@ -116,7 +116,7 @@ int main(int argc, char** argv) {
   if (screenshot) {
     // Past the hint, the walker in the middle third of the screen and walking.
     const bool found = advanceUntil(core, kSearchLimit, [&] {
-      const float third = scene.screenWidth() / 3;
+      const float third = scene.width() / 3;
       return core.now() > 10000 && core.mode() == tw::Mode::Walking && !scene.trenchLine.visible &&
              scene.walker.left > third && scene.walker.left < 2 * third;
     });
