@@ -6,7 +6,7 @@
 
 namespace tw {
 
-Core::Core(Services& services, Clock& clock)
+Core::Core(Services& services, LogDisk& disk, Clock& clock)
     : services_(services),
       clock_(clock),
       scene_(services),
@@ -16,7 +16,7 @@ Core::Core(Services& services, Clock& clock)
       course_(services, scene_, motion_, random_),
       fall_(services, scene_, motion_, random_, course_),
       wave_(scene_, timers_.messageTimeout, motion_, course_),
-      log_(services, scene_, run_),
+      log_(services, disk, scene_, run_),
       commands_(services, scene_, course_, wave_, log_) {}
 
 template <class Handler>

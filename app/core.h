@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "input/commands.h"
+#include "log/log_disk.h"
 #include "log/log_store.h"
 #include "shell/clock.h"
 #include "shell/random.h"
@@ -29,8 +30,9 @@ class Stage;
 
 class Core : private TickHandler {
  public:
-  // `clock` is the saver's own time, which the core moves.
-  Core(Services& services, Clock& clock);
+  // `disk` is the way to the log's files; `clock` is the saver's own time,
+  // which the core moves.
+  Core(Services& services, LogDisk& disk, Clock& clock);
   Core(const Core&) = delete;
   Core& operator=(const Core&) = delete;
 

@@ -16,7 +16,8 @@ namespace {
 void BM_WalkTicks(benchmark::State& state) {
   Clock clock;
   test::FakeServices services(clock);
-  Core core(services, clock);
+  test::FakeDisk disk;
+  Core core(services, disk, clock);
   core.start();
   // Nothing but walking: no trench opens, and the hint's one time-out in the
   // first ten seconds is all the message costs.
@@ -31,7 +32,8 @@ BENCHMARK(BM_WalkTicks)->Unit(benchmark::kMillisecond);
 void BM_UnattendedHour(benchmark::State& state) {
   Clock clock;
   test::FakeServices services(clock);
-  Core core(services, clock);
+  test::FakeDisk disk;
+  Core core(services, disk, clock);
   core.start();
   for (auto _ : state) core.advanceBy(3600 * 1000);
 }

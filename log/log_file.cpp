@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
-#include <system_error>
 
 #include "shell/runtime.h"
 #include "shell/text.h"
@@ -14,18 +13,6 @@ namespace {
 constexpr int kEof = std::char_traits<char>::eof();
 
 }  // namespace
-
-LogEntry logEntryAt(const std::filesystem::path& path) {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  const fs::file_status status = fs::status(path, ec);
-  if (status.type() == fs::file_type::not_found) {
-    return fs::symlink_status(path, ec).type() == fs::file_type::not_found ? LogEntry::Missing
-                                                                           : LogEntry::Other;
-  }
-  if (ec) return LogEntry::Unknown;
-  return status.type() == fs::file_type::regular ? LogEntry::Regular : LogEntry::Other;
-}
 
 bool FieldReader::atEnd() {
   std::streambuf* buf = in_.rdbuf();

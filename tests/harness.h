@@ -39,7 +39,7 @@ inline void writeFile(const std::filesystem::path& p, const std::string& content
 struct Saver {
   explicit Saver(int widthPx = 1024, int heightPx = 768, int64_t startMs = 12 * 3600 * 1000)
       : services(clock, widthPx, heightPx, startMs), folder(freshFolder()),
-        core((services.folder = folder.string(), std::make_unique<Core>(services, clock))),
+        core((services.folder = folder.string(), std::make_unique<Core>(services, disk, clock))),
         stage(*core), scene(std::as_const(*core).scene()), timers(core->timers()),
         course(stage.course()), fall(stage.fall()), wave(stage.wave()) {}
   ~Saver() {
@@ -100,6 +100,7 @@ struct Saver {
 
   Clock clock;
   FakeServices services;
+  FakeDisk disk;
   std::filesystem::path folder;
   std::unique_ptr<Core> core;
   // Where a test places elements by hand and sets state no handler takes

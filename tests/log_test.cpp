@@ -8,6 +8,7 @@
 #include <deque>
 #include <functional>
 #include <future>
+#include <optional>
 #include <regex>
 #include <sstream>
 #include <utility>
@@ -361,7 +362,7 @@ TEST(PrepareLog, AnUnknownExecutableFolderKeepsNoLog) {
   EXPECT_EQ(s.services.boxes, std::vector<std::string>{"Disk Access Error: Log could not be restored"});
   s->keyUp(27);
   EXPECT_TRUE(s->ended() && s->exitStatus() == ExitStatus::Success);
-  EXPECT_TRUE(s.services.synced.empty()) << "nothing written anywhere";
+  EXPECT_TRUE(s.disk.synced.empty()) << "nothing written anywhere";
   EXPECT_EQ(std::filesystem::exists(here / "walked.log"), hadLog) << "never the working folder";
   EXPECT_TRUE(std::filesystem::is_empty(s.folder));
 }
@@ -393,6 +394,118 @@ TEST(PrepareLog, AMissingFolderDoesNotStopTheSaver) {
   EXPECT_TRUE(s.services.errors.empty());
 }
 
+// The names in the log's folder that start as a temporary's do.
+std::vector<std::string> temporaries(const std::filesystem::path& folder) {
+  std::vector<std::string> found;
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    if (entry.path().filename().string().starts_with("walked.log.new.")) found.push_back(entry.path());
+  return found;
+}
+
+// The disk failing start-up at each step: a fresh log appears whole or not at
+// all, no temporary stays, a foreign log is never lost (it stays as it was,
+// or lives on as its backup), and the run goes on.
+TEST(PrepareLog, AFailingDiskAtStartUpLosesNothingAndLeavesNoTemporary) {
+  const std::string foreign = "some other file\r\n";
+  struct Case {
+    const char* name;
+    std::optional<std::string> log;  // none: no log before the start
+    std::function<void(FakeDisk&)> stage;
+    std::optional<std::string> logAfter, backupAfter;
+  };
+  const std::vector<Case> cases = {
+      {"a full disk while the fresh log is written", std::nullopt,
+       [](FakeDisk& d) { d.writes = {{0, ENOSPC}}; }, std::nullopt, std::nullopt},
+      {"a full disk part way through the fresh log", std::nullopt,
+       [](FakeDisk& d) { d.writes = {{10, 0}, {0, ENOSPC}}; }, std::nullopt, std::nullopt},
+      {"a folder that takes no new file", std::nullopt,
+       [](FakeDisk& d) { d.faults[DiskCall::CreateNew].next = {EROFS}; }, std::nullopt, std::nullopt},
+      {"a write error found at the close", std::nullopt,
+       [](FakeDisk& d) { d.faults[DiskCall::CloseFile].next = {EIO}; }, std::nullopt, std::nullopt},
+      {"a failed rename of the fresh log", std::nullopt,
+       [](FakeDisk& d) { d.faults[DiskCall::Rename].next = {EIO}; }, std::nullopt, std::nullopt},
+      {"failed pushes to the disk", std::nullopt,
+       [](FakeDisk& d) { d.faults[DiskCall::SyncToDisk].after = EIO; }, kBannerLine, std::nullopt},
+      {"a foreign log, then a full disk", foreign,
+       [](FakeDisk& d) { d.writes = {{0, ENOSPC}}; }, foreign, std::nullopt},
+      {"a foreign log, then a failed rename", foreign,
+       [](FakeDisk& d) { d.faults[DiskCall::Rename].next = {EIO}; }, foreign, std::nullopt},
+      {"a foreign log in a folder without hard links", foreign,
+       [](FakeDisk& d) { d.faults[DiskCall::HardLink].after = EPERM; }, kBannerLine, foreign},
+      {"a foreign log, no hard link and a failed rename", foreign,
+       [](FakeDisk& d) {
+         d.faults[DiskCall::HardLink].after = EPERM;
+         d.faults[DiskCall::Rename].next = {EIO};
+       },
+       foreign, std::nullopt},
+      {"a foreign log moved to its backup, then a full disk", foreign,
+       [](FakeDisk& d) {
+         d.faults[DiskCall::HardLink].after = EPERM;
+         d.writes = {{0, ENOSPC}};
+       },
+       std::nullopt, foreign},
+      {"a foreign log, then failed pushes to the disk", foreign,
+       [](FakeDisk& d) { d.faults[DiskCall::SyncToDisk].after = EIO; }, kBannerLine, foreign},
+      {"a log whose beginning cannot be read", foreign,
+       [](FakeDisk& d) { d.faults[DiskCall::ReadHead].next = {EIO}; }, foreign, std::nullopt},
+      {"a log that cannot be looked at", foreign,
+       [](FakeDisk& d) { d.faults[DiskCall::EntryAt].next = {EACCES}; }, foreign, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    Saver s;
+    if (c.log) writeFile(s.log(), *c.log);
+    c.stage(s.disk);
+    s.start();
+    EXPECT_EQ(std::filesystem::exists(s.log()), c.logAfter.has_value()) << c.name;
+    if (c.logAfter) {
+      EXPECT_EQ(readFile(s.log()), *c.logAfter) << c.name;
+    }
+    const std::filesystem::path backup = s.folder / "walked.log.bak";
+    EXPECT_EQ(std::filesystem::exists(backup), c.backupAfter.has_value()) << c.name;
+    if (c.backupAfter) {
+      EXPECT_EQ(readFile(backup), *c.backupAfter) << c.name;
+    }
+    EXPECT_EQ(temporaries(s.folder), std::vector<std::string>{}) << c.name;
+    s->advanceBy(1000);
+    EXPECT_FALSE(s->ended()) << c.name;
+    EXPECT_TRUE(s.services.told.empty() && s.services.boxes.empty() && s.services.errors.empty())
+        << c.name << ": start-up says nothing";
+  }
+}
+
+// A temporary's name is drawn afresh while the drawn one is taken; when every
+// try finds its name taken, the fresh log is given up and the files that hold
+// those names are left as they are.
+TEST(PrepareLog, ATakenTemporaryNameIsDrawnAgainAndNeverReplaced) {
+  struct Case { int taken; bool written; };
+  for (Case c : {Case{1, true}, {15, true}, {16, false}}) {
+    Saver s;
+    writeFile(s.folder / "walked.log.new.00000000", "my notes");
+    for (int k = 0; k < c.taken; ++k) s.disk.names.push_back("00000000");
+    s.disk.names.push_back("0000000f");
+    s.start();
+    EXPECT_EQ(std::filesystem::exists(s.log()), c.written) << c.taken;
+    if (c.written) {
+      EXPECT_EQ(readFile(s.log()), kBannerLine) << c.taken;
+    }
+    EXPECT_EQ(s.disk.calls[DiskCall::CreateNew], std::min(c.taken + 1, 16)) << c.taken;
+    EXPECT_EQ(readFile(s.folder / "walked.log.new.00000000"), "my notes") << c.taken;
+    EXPECT_FALSE(std::filesystem::exists(s.folder / "walked.log.new.0000000f")) << c.taken;
+  }
+}
+
+// A folder that cannot be listed leaves the temporaries of a killed start
+// where they are (the next start may list it); the log is made ready all the
+// same.
+TEST(PrepareLog, AFolderThatCannotBeListedStillGetsItsLog) {
+  Saver s;
+  writeFile(s.folder / "walked.log.new.0123abcd", "");
+  s.disk.faults[DiskCall::ListFolder].next = {EIO};
+  s.start();
+  EXPECT_EQ(readFile(s.log()), kBannerLine);
+  EXPECT_TRUE(std::filesystem::exists(s.folder / "walked.log.new.0123abcd"));
+}
+
 // --- The record at the end of a run.
 
 const std::regex kRecord(R"(^[0-9.]+ (cm|mts) \d{2}-\d{2}-\d{4} \d{2}:\d{2}:\d{2}\r$)");
@@ -410,8 +523,8 @@ TEST(SaveLogAndQuit, ZeroCentimetresBeforeTheFirstStep) {
   s->keyUp(27);
   EXPECT_EQ(readFile(s.log()), kBannerLine + "0 cm 12-08-2026 17:04:09\r\n");
   EXPECT_TRUE(s->ended() && s->exitStatus() == ExitStatus::Success);
-  EXPECT_FALSE(s.services.synced.empty()) << "the record is pushed to the disk";
-  EXPECT_EQ(s.services.synced.back(), s.log().string());
+  EXPECT_FALSE(s.disk.synced.empty()) << "the record is pushed to the disk";
+  EXPECT_EQ(s.disk.synced.back(), s.log().string());
 }
 
 TEST(SaveLogAndQuit, MetresAfterTheFigurePasses99) {
@@ -489,7 +602,7 @@ TEST(SaveLogAndQuit, ManyEndingEventsAppendOneRecord) {
 // back to its length before it, byte for byte, and the run ends as a failure
 // told in one line with the reason.
 TEST(SaveLogAndQuit, AFailedAppendLeavesTheLogAsItWasAndSaysWhy) {
-  using Step = FakeServices::WriteStep;
+  using Step = FakeDisk::WriteStep;
   struct Case {
     const char* name;
     std::deque<Step> writes;
@@ -512,8 +625,8 @@ TEST(SaveLogAndQuit, AFailedAppendLeavesTheLogAsItWasAndSaysWhy) {
     writeFile(s.log(), before);
     s.start();
     s->advanceBy(3000);
-    s.services.writes = c.writes;
-    s.services.syncs = c.syncs;
+    s.disk.writes = c.writes;
+    s.disk.faults[DiskCall::SyncFile].next = c.syncs;
     const std::string figure = s.scene.distance.caption();
     s->keyUp(27);
     EXPECT_EQ(readFile(s.log()), before) << c.name;
@@ -524,36 +637,36 @@ TEST(SaveLogAndQuit, AFailedAppendLeavesTheLogAsItWasAndSaysWhy) {
     EXPECT_EQ(s.services.told[0],
               std::string("the record of this run could not be kept in walked.log: ") + c.reason)
         << c.name;
-    EXPECT_EQ(s.services.cuts, 1) << c.name;
+    EXPECT_EQ(s.disk.calls[DiskCall::CutTo], 1) << c.name;
     EXPECT_TRUE(s.services.boxes.empty()) << c.name << ": no box at the end of a run";
     // Nothing is written twice: each piece carries on where the last ended.
     std::string pieces;
-    for (const std::string& piece : s.services.writtenPieces) pieces += piece;
+    for (const std::string& piece : s.disk.writtenPieces) pieces += piece;
     EXPECT_EQ(pieces, recordLine(figure, "cm", "12-08-2026", "12:00:03").substr(0, pieces.size()))
         << c.name;
   }
 }
 
 TEST(SaveLogAndQuit, AShortWriteIsFollowedByTheRestAlone) {
-  using Step = FakeServices::WriteStep;
+  using Step = FakeDisk::WriteStep;
   for (const std::deque<Step>& writes :
        {std::deque<Step>{{10, 0}}, std::deque<Step>{{1, 0}, {5, 0}}, std::deque<Step>{{0, EINTR}},
         std::deque<Step>{{4, 0}, {0, EINTR}}}) {
     Saver s;
     s.start();
-    s.services.writes = writes;
+    s.disk.writes = writes;
     s->keyUp(27);
     EXPECT_EQ(readFile(s.log()), kBannerLine + "0 cm 12-08-2026 12:00:00\r\n");
     EXPECT_EQ(s->exitStatus(), ExitStatus::Success);
     EXPECT_TRUE(s.services.told.empty());
-    EXPECT_EQ(s.services.cuts, 0);
+    EXPECT_EQ(s.disk.calls[DiskCall::CutTo], 0);
   }
 }
 
 TEST(SaveLogAndQuit, AWriteInterruptedForEverIsGivenUp) {
   Saver s;
   s.start();
-  for (int i = 0; i < 1000; ++i) s.services.writes.push_back({0, EINTR});
+  for (int i = 0; i < 1000; ++i) s.disk.writes.push_back({0, EINTR});
   s->keyUp(27);
   EXPECT_EQ(readFile(s.log()), kBannerLine);
   EXPECT_EQ(s->exitStatus(), ExitStatus::RecordNotKept);
@@ -562,13 +675,51 @@ TEST(SaveLogAndQuit, AWriteInterruptedForEverIsGivenUp) {
       << s.services.told[0];
 }
 
+// The disk failing the end of a run at the steps around the write: what can
+// lose the record is told and leaves the log as it was; what comes after the
+// record is on the disk loses nothing.
+TEST(SaveLogAndQuit, TheDiskFailingAroundTheWriteIsToldOnlyWhenTheRecordIsLost) {
+  const std::string before = kBannerLine + "57 cm 12-08-2026 17:04:09\r\n";
+  const std::string record = "0 cm 12-08-2026 12:00:00\r\n";
+  struct Case {
+    const char* name;
+    DiskCall call;
+    int error;
+    std::string logAfter;
+    ExitStatus status;
+  };
+  const std::vector<Case> cases = {
+      {"the length cannot be read", DiskCall::FileLength, EIO, before, ExitStatus::RecordNotKept},
+      {"a write error found at the close", DiskCall::CloseFile, EIO, before + record,
+       ExitStatus::Success},
+      {"the folder entry cannot be pushed", DiskCall::SyncToDisk, EIO, before + record,
+       ExitStatus::Success},
+      // Not knowing how the log ends, the record starts on a line of its own:
+      // an empty line costs nothing, a record run on from another loses both.
+      {"the last byte cannot be read", DiskCall::ReadLastByte, EIO, before + "\r\n" + record,
+       ExitStatus::Success},
+      // A log that cannot be looked at is left alone, as start-up leaves it.
+      {"the log cannot be looked at", DiskCall::EntryAt, EACCES, before, ExitStatus::Success},
+  };
+  for (const Case& c : cases) {
+    Saver s;
+    writeFile(s.log(), before);
+    s.start();
+    s.disk.faults[c.call].next = {c.error};
+    s->keyUp(27);
+    EXPECT_EQ(readFile(s.log()), c.logAfter) << c.name;
+    EXPECT_EQ(s->exitStatus(), c.status) << c.name;
+    EXPECT_EQ(s.services.told.size(), c.status == ExitStatus::Success ? 0u : 1u) << c.name;
+  }
+}
+
 // A log deleted during the run is made again for the record; when that record
 // cannot be kept, the empty file made for it goes again too.
 TEST(SaveLogAndQuit, AFailedAppendToANewLogLeavesNoFile) {
   Saver s;
   s.start();
   std::filesystem::remove(s.log());
-  s.services.writes = {{20, 0}, {0, ENOSPC}};
+  s.disk.writes = {{20, 0}, {0, ENOSPC}};
   s->keyUp(27);
   EXPECT_FALSE(std::filesystem::exists(s.log()));
   EXPECT_EQ(s->exitStatus(), ExitStatus::RecordNotKept);
@@ -579,14 +730,14 @@ TEST(SaveLogAndQuit, ALogThatCannotBeOpenedIsToldAndLeftAlone) {
   for (int error : {EACCES, EROFS, ENOSPC, EMFILE}) {
     Saver s;
     s.start();
-    s.services.openError = error;
+    s.disk.faults[DiskCall::OpenToAppend].next = {error};
     s->keyUp(27);
     EXPECT_EQ(readFile(s.log()), kBannerLine);
     EXPECT_EQ(s->exitStatus(), ExitStatus::RecordNotKept);
     ASSERT_EQ(s.services.told.size(), 1u);
     EXPECT_NE(s.services.told[0].find(std::strerror(error)), std::string::npos)
         << s.services.told[0];
-    EXPECT_EQ(s.services.cuts, 0) << "nothing was written, nothing to cut";
+    EXPECT_EQ(s.disk.calls[DiskCall::CutTo], 0) << "nothing was written, nothing to cut";
   }
 }
 
@@ -595,8 +746,8 @@ TEST(SaveLogAndQuit, ALogThatCannotBeOpenedIsToldAndLeftAlone) {
 TEST(SaveLogAndQuit, AFailedCutIsStillOneLineAndTheNextRecordStandsAlone) {
   Saver s;
   s.start();
-  s.services.writes = {{10, 0}, {0, ENOSPC}};
-  s.services.cutError = EIO;
+  s.disk.writes = {{10, 0}, {0, ENOSPC}};
+  s.disk.faults[DiskCall::CutTo].next = {EIO};
   s->keyUp(27);
   EXPECT_EQ(s->exitStatus(), ExitStatus::RecordNotKept);
   ASSERT_EQ(s.services.told.size(), 1u);
@@ -638,6 +789,20 @@ TEST(ShowLoggedDistances, MissingLogShowsTheErrorBoxAndLeavesThePanel) {
   EXPECT_EQ(s.scene.message.caption(), "Press F1 for Help");
   EXPECT_TRUE(s.timers.messageTimeout.enabled()) << "the key still arms the time-out";
   EXPECT_FALSE(s->ended());
+}
+
+// A log that is there but cannot be opened (another user's, a failing disk),
+// even for root: the box, and the panel as it was.
+TEST(ShowLoggedDistances, ALogThatCannotBeOpenedShowsTheErrorBox) {
+  for (DiskCall call : {DiskCall::OpenToRead, DiskCall::EntryAt}) {
+    Saver s;
+    s.start();
+    s.disk.faults[call].next = {EACCES};
+    s->keyUp(kKeyNumpadPlus);
+    EXPECT_EQ(s.services.boxes, std::vector<std::string>{"Disk Access Error: Log could not be restored"});
+    EXPECT_EQ(s.scene.message.caption(), "Press F1 for Help");
+    EXPECT_FALSE(s->ended());
+  }
 }
 
 }  // namespace

@@ -1,12 +1,12 @@
-// The machine as the core sees it, through Qt and POSIX.
+// The machine as the core sees it, through Qt, and the log's files for real.
 #pragma once
 
 #include <QPointer>
 #include <QWindow>
-#include <cstdint>
 #include <string>
 #include <utility>
 
+#include "log/posix_log_disk.h"
 #include "platform/paint/fonts.h"
 #include "shell/services.h"
 
@@ -18,13 +18,6 @@ class QtServices : public Services {
   Extent measureText(std::string_view text, const Font& font) override;
   LocalTime localTime() override;
   std::string logFolder() override;
-  void syncToDisk(const std::string& path) override;
-  int openToAppend(const std::string& path, int& handle) override;
-  int fileLength(int handle, int64_t& length) override;
-  int writeSome(int handle, std::string_view bytes, size_t& written) override;
-  int syncFile(int handle) override;
-  int cutTo(int handle, int64_t length) override;
-  void closeFile(int handle) override;
   void tellUser(const std::string& line) override;
   void messageBox(const std::string& text, const std::string& title) override;
   void openAddress(const std::string& address) override;
@@ -36,19 +29,18 @@ class QtServices : public Services {
   // The window that message boxes belong to and are shown above.
   void setWindow(QWindow* window) { window_ = window; }
   FontCache& fonts() { return fonts_; }
+  // The log's files, for the core.
+  virtual LogDisk& logDisk() { return disk_; }
 
  private:
   void showCritical(const QString& text, const QString& title);
 
   FontCache fonts_;
+  PosixLogDisk disk_;
   QPointer<QWindow> window_;
   std::string logFolder_;
   // The minute (of the system clock) in which the time zone was last loaded.
   int64_t zoneCheckedMinute_ = -1;
 };
-
-// Pushes a file and the folder entry that names it to the disk; errors are
-// not reported, the data is simply as safe as the system could make it.
-void syncFileAndFolder(const std::string& path);
 
 }  // namespace tw::platform

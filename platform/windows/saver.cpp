@@ -20,7 +20,7 @@ constexpr float kNowhere = -1.0e9f;
 }  // namespace
 
 Saver::Saver(QtServices& services, Clock& clock, TickObserver* observer)
-    : services_(services), core_(services, clock), observer_(observer) {
+    : services_(services), core_(services, services.logDisk(), clock), observer_(observer) {
   timer_.setSingleShot(true);
   timer_.setTimerType(Qt::PreciseTimer);
   connect(&timer_, &QTimer::timeout, this, [this] { tick(); });

@@ -27,7 +27,7 @@ class OffscreenServices : public QtServices {
   }
   LocalTime localTime() override { return wall_.localTime(); }
   std::string logFolder() override { return folder_; }
-  void syncToDisk(const std::string&) override {}
+  LogDisk& logDisk() override { return disk_; }
   void messageBox(const std::string& text, const std::string& title) override {
     boxes.push_back(title + ": " + text);
   }
@@ -36,6 +36,13 @@ class OffscreenServices : public QtServices {
   std::vector<std::string> boxes, opened;
 
  private:
+  // Real files, without the flush to the disk that a throw-away folder needs not.
+  class UnflushedDisk : public PosixLogDisk {
+   public:
+    int syncToDisk(const std::string&) override { return 0; }
+  };
+
+  UnflushedDisk disk_;
   int widthPx_, heightPx_;
   VirtualWallClock wall_;
   std::string folder_;
@@ -45,7 +52,7 @@ class OffscreenServices : public QtServices {
 struct OffscreenSaver {
   explicit OffscreenSaver(int widthPx = 1024, int heightPx = 768, int64_t startMs = 12 * 3600 * 1000)
       : services(clock, widthPx, heightPx, startMs, folder.path().toStdString()),
-        core(std::make_unique<Core>(services, clock)), stage(*core) {}
+        core(std::make_unique<Core>(services, services.logDisk(), clock)), stage(*core) {}
 
   QTemporaryDir folder;
   Clock clock;

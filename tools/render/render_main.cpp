@@ -40,7 +40,7 @@ class RenderServices : public QtServices {
   }
   tw::LocalTime localTime() override { return wall_.localTime(); }
   std::string logFolder() override { return folder_; }
-  void syncToDisk(const std::string&) override {}
+  tw::LogDisk& logDisk() override { return disk_; }
   void messageBox(const std::string& text, const std::string& title) override {
     std::fprintf(stderr, "%s: %s\n", title.c_str(), text.c_str());
   }
@@ -50,6 +50,13 @@ class RenderServices : public QtServices {
   }
 
  private:
+  // Real files, without the flush to the disk that a throw-away folder needs not.
+  class UnflushedDisk : public tw::PosixLogDisk {
+   public:
+    int syncToDisk(const std::string&) override { return 0; }
+  };
+
+  UnflushedDisk disk_;
   tw::VirtualWallClock wall_;
   std::string folder_;
 };
@@ -107,7 +114,7 @@ int main(int argc, char** argv) {
   constexpr int64_t kTwentyPastNine = (9 * 3600 + 20 * 60) * 1000LL;
   tw::Clock clock;
   RenderServices services(clock, kTwentyPastNine, logFolder.path().toStdString());
-  tw::Core core(services, clock);
+  tw::Core core(services, services.logDisk(), clock);
   const tw::Scene& scene = std::as_const(core).scene();
   const tw::platform::SpriteSet sprites;
   core.start();
