@@ -31,7 +31,7 @@
 #       Prints the compositor's and the key program's logs.
 #
 # The caller defines nothing; the library keeps its state in desktop_* names.
-# It brings common.sh with it.
+# It brings common.sh and as_user.sh with it.
 #
 # How the full screen is checked. mutter has no interface that lists windows
 # (org.gnome.Shell.Introspect belongs to gnome-shell, not to mutter alone), so
@@ -48,6 +48,8 @@
 
 # shellcheck source=tests/lib/common.sh
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+# shellcheck source=tests/lib/as_user.sh
+source "$(dirname "${BASH_SOURCE[0]}")/as_user.sh"
 
 desktop_width=1920
 desktop_height=1080
@@ -67,6 +69,7 @@ desktop_keys_fd=""
 desktop_keys_sent=0
 desktop_queries=0
 desktop_why=""
+desktop_service=""
 desktop_as_user=()
 desktop_owner=""
 
@@ -107,17 +110,31 @@ desktop_has_owner() {
     grep -q 'boolean true'
 }
 
+# The conditions desktop_start, desktop_key, desktop_kwin_windows and
+# desktop_stop_group poll for.
+desktop_bus_up() {
+  [ -s "$desktop_runtime/bus" ] || return 1
+  DBUS_SESSION_BUS_ADDRESS=$(cat "$desktop_runtime/bus")
+  export DBUS_SESSION_BUS_ADDRESS
+  [ -S "$desktop_runtime/$desktop_socket" ] && desktop_has_owner "$desktop_service"
+}
+desktop_up_or_gone() { desktop_bus_up || ! running "$desktop_pid"; }
+desktop_keys_ready() { grep -qx ready "$desktop_folder/keys.out" 2>/dev/null; }
+desktop_keys_ready_or_gone() { desktop_keys_ready || ! running "$desktop_keys_pid"; }
+desktop_key_taken() {
+  [ "$(grep -c '^sent ' "$desktop_folder/keys.out")" -ge "$desktop_keys_sent" ]
+}
+# desktop_kwin_answered MARK
+desktop_kwin_answered() { grep -q "js: $1 end" "$desktop_folder/compositor.log"; }
+# desktop_group_gone LEADER
+desktop_group_gone() { ! running "$1" && ! pgrep -g "$1" >/dev/null 2>&1; }
+
 desktop_start() {
-  local keys_tool=${3:-} service
+  local keys_tool=${3:-}
   desktop_name=$1
   desktop_folder=$2
-  if [ "$(id -u)" -eq 0 ]; then
-    desktop_as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups --)
-    desktop_owner=nobody:nogroup
-  else
-    desktop_as_user=()
-    desktop_owner=""
-  fi
+  prefix_as_nobody_if_root desktop_as_user
+  if [ "${#desktop_as_user[@]}" -gt 0 ]; then desktop_owner=nobody:nogroup; else desktop_owner=""; fi
   desktop_runtime=$(mktemp -d "$desktop_folder/runtime.XXXXXX") || return 1
   chmod 700 "$desktop_runtime"
   mkdir -p "$desktop_folder/home"
@@ -131,7 +148,7 @@ desktop_start() {
     gnome)
       compositor=(mutter --wayland --headless --no-x11
         --virtual-monitor "${desktop_width}x${desktop_height}" "--wayland-display=$desktop_socket")
-      service=org.gnome.Mutter.RemoteDesktop
+      desktop_service=org.gnome.Mutter.RemoteDesktop
       ;;
     kde)
       # The installed kwin_wayland carries a file capability (CAP_SYS_RESOURCE)
@@ -143,7 +160,7 @@ desktop_start() {
       compositor=(env KWIN_WAYLAND_NO_PERMISSION_CHECKS=1 KWIN_COMPOSE=Q
         "$desktop_folder/kwin/kwin_wayland" --virtual --width "$desktop_width"
         --height "$desktop_height" --socket "$desktop_socket" --no-lockscreen)
-      service=org.kde.KWin
+      desktop_service=org.kde.KWin
       ;;
     *) echo "no desktop called $desktop_name"; return 1 ;;
   esac
@@ -171,13 +188,6 @@ desktop_start() {
     exec "$@"' sh "${compositor[@]}" >"$desktop_folder/compositor.log" 2>&1 &
   desktop_pid=$!
 
-  desktop_bus_up() {
-    [ -s "$desktop_runtime/bus" ] || return 1
-    DBUS_SESSION_BUS_ADDRESS=$(cat "$desktop_runtime/bus")
-    export DBUS_SESSION_BUS_ADDRESS
-    [ -S "$desktop_runtime/$desktop_socket" ] && desktop_has_owner "$service"
-  }
-  desktop_up_or_gone() { desktop_bus_up || ! running "$desktop_pid"; }
   poll "$desktop_start_wait" desktop_up_or_gone
   if ! desktop_bus_up; then
     echo "the $desktop_name compositor did not come up within $((desktop_start_wait / 10)) s"
@@ -204,8 +214,6 @@ desktop_start() {
     >"$desktop_folder/keys.out" 2>"$desktop_folder/keys.err" &
   desktop_keys_pid=$!
   exec {desktop_keys_fd}>"$desktop_folder/keys.fifo"
-  desktop_keys_ready() { grep -qx ready "$desktop_folder/keys.out" 2>/dev/null; }
-  desktop_keys_ready_or_gone() { desktop_keys_ready || ! running "$desktop_keys_pid"; }
   poll "$desktop_start_wait" desktop_keys_ready_or_gone
   if ! desktop_keys_ready; then
     echo "the program that sends keys to $desktop_name did not start"
@@ -223,9 +231,6 @@ desktop_key() {
   code=$(desktop_key_code "$1") || { echo "no key called $1"; return 1; }
   echo "$code" >&"$desktop_keys_fd" || { echo "the key program is gone"; return 1; }
   desktop_keys_sent=$((desktop_keys_sent + 1))
-  desktop_key_taken() {
-    [ "$(grep -c '^sent ' "$desktop_folder/keys.out")" -ge "$desktop_keys_sent" ]
-  }
   poll "$desktop_key_wait" desktop_key_taken || {
     echo "$desktop_name did not take key $1 within $((desktop_key_wait / 10)) s"
     return 1
@@ -308,8 +313,7 @@ EOF
   [ -n "$number" ] && [ "$number" -ge 0 ] || return 1
   "${desktop_as_user[@]}" dbus-send --session --print-reply --dest=org.kde.KWin "/$number" \
     org.kde.kwin.Script.run >/dev/null 2>&1 || return 1
-  desktop_kwin_answered() { grep -q "js: $mark end" "$desktop_folder/compositor.log"; }
-  poll 50 desktop_kwin_answered
+  poll 50 desktop_kwin_answered "$mark"
   "${desktop_as_user[@]}" dbus-send --session --print-reply --dest=org.kde.KWin /Scripting \
     org.kde.kwin.Scripting.unloadScript "string:$mark" >/dev/null 2>&1
   desktop_windows=$(grep "js: $mark " "$desktop_folder/compositor.log" |
@@ -348,8 +352,7 @@ desktop_show_logs() {
 desktop_stop_group() {
   local leader=$1
   kill -TERM -- "-$leader" 2>/dev/null
-  desktop_group_gone() { ! running "$leader" && ! pgrep -g "$leader" >/dev/null 2>&1; }
-  poll 30 desktop_group_gone || kill -KILL -- "-$leader" 2>/dev/null
+  poll 30 desktop_group_gone "$leader" || kill -KILL -- "-$leader" 2>/dev/null
   wait "$leader" 2>/dev/null
 }
 
