@@ -12,7 +12,7 @@
 #            unit's links at the purge) and the user's log stays as it was
 #   again    installed, reinstalled and removed twice more
 #   per-user a CMake install into a ~/.local of that user keeps its log beside
-#            the executable, as before
+#            the executable
 # The machine is left as it was found: the package is purged on every way out.
 # Runs of this script on the same machine take turns.
 #
@@ -205,6 +205,7 @@ start_xvfb "$work" 1024x768 -ac || fail "no X server"
 
 # Runs $1 as nobody, with HOME $2 and nothing else of this script's
 # environment; its pid in $pid.
+as_nobody=()
 prefix_as as_nobody nobody
 start_as_nobody() {
   "${as_nobody[@]}" env -i HOME="$2" PATH=/usr/bin:/bin \

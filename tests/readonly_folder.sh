@@ -52,6 +52,7 @@ escape_ends_it() {
 
 mkdir "$work/bin" && cp "$binary" "$work/bin/trenchwalk" && chmod 755 "$work/bin" "$work/bin/trenchwalk"
 reachable_as nobody "$work/bin/trenchwalk" || exit 1
+as_nobody=()
 prefix_as as_nobody nobody
 # The runtime folder belongs to its user, as the login manager makes it; so
 # does a home of its own, where nothing is made yet.

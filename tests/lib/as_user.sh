@@ -19,11 +19,14 @@
 #   went on would fail later with an abort far from its cause. Suppression
 #   files named in ASAN_OPTIONS, LSAN_OPTIONS or UBSAN_OPTIONS are checked
 #   too, since the sanitizers' runtime aborts when it cannot read one.
+# The arrays are the caller's, written through a name reference.
+# shellcheck disable=SC2034
 prefix_as() {
   local -n prefix_as_words=$1
   prefix_as_words=(setpriv --reuid="$2" --regid="$(id -g "$2")" --clear-groups --)
 }
 
+# shellcheck disable=SC2034
 prefix_as_nobody_if_root() {
   local -n prefix_as_root_words=$1
   if [ "$(id -u)" -eq 0 ]; then

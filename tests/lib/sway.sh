@@ -12,6 +12,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/as_user.sh"
 # background with it is the one $! names), and owner, the user:group to own
 # the folders they write (empty for the caller).
 sway_user() {
+  as_user=()
   prefix_as_nobody_if_root as_user
   if [ "${#as_user[@]}" -gt 0 ]; then owner=nobody:nogroup; else owner=""; fi
 }
