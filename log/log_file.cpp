@@ -113,7 +113,8 @@ int64_t exactBillionths(std::string_view text) {
 }
 
 LoggedSums sumLoggedDistances(std::istream& in) {
-  // Positions in a field were 16-bit: a first space beyond this is a failure.
+  // A position in a field is counted in 16 bits: a first space beyond this
+  // is a failure.
   constexpr size_t kLongestPosition = 32767;
   constexpr int64_t kLowest = int64_t{std::numeric_limits<int32_t>::min()} * kBillionthsPerUnit;
   constexpr int64_t kHighest = int64_t{std::numeric_limits<int32_t>::max()} * kBillionthsPerUnit;

@@ -21,10 +21,10 @@ class RunTimeError : public std::runtime_error {
   int number_;
 };
 
-// The numbers and messages of the two errors the core can raise, as the error
-// box has always shown them, so a user who reports one gives the number the
-// saver's makers know: arithmetic that leaves an integer's range, and a
-// picture asked for outside its set.
+// The numbers and messages of the two errors the core can raise, fixed, so
+// that a user who reports one gives the number the saver's makers know:
+// arithmetic that leaves an integer's range, and a picture asked for outside
+// its set.
 inline constexpr int kOverflowError = 6;
 inline constexpr const char* kOverflowMessage = "Overflow";
 inline constexpr int kIndexOutOfBoundsError = 35600;

@@ -12,8 +12,9 @@ namespace tw {
 
 inline constexpr const char* kMakerAddress = "https://korvek.example";
 
-// The faces the captions ask for; the platform picks the nearest it has. The
-// clock on the lane asks for its face in lower case, as it always has.
+// The faces the captions ask for; the platform picks the nearest it has, and
+// matches names without regard to case, so the clock on the lane, which asks
+// for its face in lower case, gets Arial too.
 inline constexpr const char* kVerdana = "Verdana";
 inline constexpr const char* kArial = "Arial";
 inline constexpr const char* kLaneClockFace = "arial";
