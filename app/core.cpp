@@ -6,12 +6,12 @@
 
 namespace tw {
 
-Core::Core(Services& services, LogDisk& disk, Clock& clock)
+Core::Core(Services& services, LogDisk& disk, VirtualTime& time)
     : services_(services),
-      clock_(clock),
+      time_(time),
       scene_(services),
-      timers_(clock),
-      scheduler_(clock, timers_),
+      timers_(time),
+      scheduler_(time, timers_),
       motion_(timers_.walkTimer, timers_.fallTimer, timers_.waveTimer),
       course_(services, scene_, motion_, random_),
       fall_(services, scene_, motion_, random_, course_),

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "log/posix_log_disk.h"
-#include "shell/clock.h"
+#include "shell/virtual_time.h"
 #include "shell/elements.h"
 #include "shell/services.h"
 
@@ -159,9 +159,9 @@ class FakeDisk : public LogDisk {
 
 class FakeServices : public Services {
  public:
-  FakeServices(const Clock& clock, int widthPx = 1024, int heightPx = 768,
+  FakeServices(const VirtualTime& time, int widthPx = 1024, int heightPx = 768,
                int64_t startMs = 12 * 3600 * 1000)
-      : wall(clock, startMs) {
+      : wall(time, startMs) {
     setScreenPixels(widthPx, heightPx);
   }
 

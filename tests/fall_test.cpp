@@ -26,7 +26,7 @@ struct Fall {
                     s.scene.walker.picture ? s.scene.walker.picture->index : 0, s.timers.fallTimer.interval(),
                     s.fall.fallFrame(), s.fall.fallHold()};
   }
-  Saver s;
+  CoreUnderTest s;
 };
 
 TEST(Fall, DropThenUmbrellaThenFloatLoop) {
@@ -106,7 +106,7 @@ TEST(Fall, EndsOnTheTickAfterTheTopReachesTheScreenHeight) {
 }
 
 TEST(Fall, ADropPastTheBottomEndsWithDropTicksLeftAndTheShortInterval) {
-  Saver s;
+  CoreUnderTest s;
   s.start();
   s.stage.scene().walker.top = s.stage.scene().height() - 120;
   s.startFall();

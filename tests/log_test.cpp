@@ -134,13 +134,13 @@ TEST(Report, AFirstSpaceBeyondSixteenBitPositionsFails) {
 // --- Start-up's preparation of the log.
 
 TEST(PrepareLog, CreatesTheBannerWhenThereIsNoLog) {
-  Saver s;
+  CoreUnderTest s;
   s.start();
   EXPECT_EQ(readFile(s.log()), kBannerLine);
 }
 
 TEST(PrepareLog, KeepsAValidLogByteForByte) {
-  Saver s;
+  CoreUnderTest s;
   const std::string content = kBannerLine + "57 cm 12-08-2026 17:04:09\r\n1.23 mts 12-09-2026 08:00:00";
   writeFile(s.log(), content);
   s.start();
@@ -149,7 +149,7 @@ TEST(PrepareLog, KeepsAValidLogByteForByte) {
 }
 
 TEST(PrepareLog, ReplacesAnEmptyLog) {
-  Saver s;
+  CoreUnderTest s;
   writeFile(s.log(), "");
   s.start();
   EXPECT_EQ(readFile(s.log()), kBannerLine);
@@ -160,7 +160,7 @@ TEST(PrepareLog, KeepsAForeignLogAsABackup) {
        {std::string("some other file\r\n57 cm x\r\n"), std::string("\r\n") + kBannerLine,
         std::string("*** visit korvek at https://korvek.example ***\r\n"), std::string("   "),
         std::string(kLogBanner) + " \r\n1.23 mts x\r\n"}) {
-    Saver s;
+    CoreUnderTest s;
     writeFile(s.log(), foreign);
     s.start();
     EXPECT_EQ(readFile(s.log()), kBannerLine);
@@ -179,7 +179,7 @@ TEST(PrepareLog, ABackupNeverReplacesABackup) {
                         Case{{"walked.log.bak", "walked.log.bak.1"}, "walked.log.bak.2"},
                         Case{{"walked.log.bak.1"}, "walked.log.bak"},
                         Case{{"walked.log.bak", "walked.log.bak.2"}, "walked.log.bak.1"}}) {
-    Saver s;
+    CoreUnderTest s;
     for (const std::string& name : c.taken) writeFile(s.folder / name, "older history " + name);
     writeFile(s.log(), "\xEF\xBB\xBF \r\n" + kBannerLine + "57 cm x\r\n");
     s.start();
@@ -191,7 +191,7 @@ TEST(PrepareLog, ABackupNeverReplacesABackup) {
 }
 
 TEST(PrepareLog, ABackupNameTakenByAFolderOrASymlinkIsSkipped) {
-  Saver s;
+  CoreUnderTest s;
   std::filesystem::create_directory(s.folder / "walked.log.bak");
   std::filesystem::create_symlink(s.folder / "nowhere", s.folder / "walked.log.bak.1");
   writeFile(s.log(), "foreign\r\n");
@@ -206,7 +206,7 @@ TEST(PrepareLog, ABackupNameTakenByAFolderOrASymlinkIsSkipped) {
 TEST(PrepareLog, AByteOrderMarkBeforeTheBannerIsAccepted) {
   for (const std::string& content : {"\xEF\xBB\xBF" + kBannerLine + "57 cm x\r\n",
                                      "\xEF\xBB\xBF  " + kBannerLine, "\xEF\xBB\xBF" + std::string(kLogBanner)}) {
-    Saver s;
+    CoreUnderTest s;
     writeFile(s.log(), content);
     s.start();
     EXPECT_EQ(readFile(s.log()), content);
@@ -231,7 +231,7 @@ bool runsWithoutBlockingOn(const std::filesystem::path& fifo, const std::functio
 }
 
 TEST(PrepareLog, AFifoIsNeverOpenedAtStartUpAtTheEndOrByTheReport) {
-  Saver s;
+  CoreUnderTest s;
   ASSERT_EQ(mkfifo(s.log().c_str(), 0600), 0);
   EXPECT_TRUE(runsWithoutBlockingOn(s.log(), [&] { s.start(); })) << "start-up";
   EXPECT_TRUE(std::filesystem::is_fifo(s.log())) << "left as it is";
@@ -247,7 +247,7 @@ TEST(PrepareLog, AFifoIsNeverOpenedAtStartUpAtTheEndOrByTheReport) {
 // it stays exactly as it is, and no backup takes its place.
 TEST(PrepareLog, ALogThatCannotBeReadIsLeftAsItIs) {
   if (geteuid() == 0) GTEST_SKIP() << "root reads any file";
-  Saver s;
+  CoreUnderTest s;
   const std::string content = kBannerLine + "57 cm 12-08-2026 17:04:09\r\n";
   writeFile(s.log(), content);
   writeFile(s.folder / "walked.log.bak", "older history");
@@ -264,7 +264,7 @@ TEST(PrepareLog, ALogThatCannotBeReadIsLeftAsItIs) {
 }
 
 TEST(PrepareLog, ALogThatIsNoPlainFileIsLeftAsItIs) {
-  Saver s;
+  CoreUnderTest s;
   std::filesystem::create_directory(s.log());
   writeFile(s.log() / "inside", "kept");
   s.start();
@@ -272,7 +272,7 @@ TEST(PrepareLog, ALogThatIsNoPlainFileIsLeftAsItIs) {
   EXPECT_FALSE(std::filesystem::exists(s.folder / "walked.log.bak"));
 
   // A symlink to a log that is not there now (a drive not mounted) stays.
-  Saver t;
+  CoreUnderTest t;
   std::filesystem::create_symlink(t.folder / "unmounted" / "walked.log", t.log());
   t.start();
   t->keyUp(27);
@@ -282,7 +282,7 @@ TEST(PrepareLog, ALogThatIsNoPlainFileIsLeftAsItIs) {
 
 // A file planted under a temporary's name is never followed nor overwritten.
 TEST(PrepareLog, APlantedTemporaryIsNeverFollowed) {
-  Saver s;
+  CoreUnderTest s;
   const std::filesystem::path victim = s.folder / "victim";
   writeFile(victim, "someone else's file");
   std::filesystem::create_symlink(victim, s.folder / "walked.log.new");
@@ -298,7 +298,7 @@ TEST(PrepareLog, APlantedTemporaryIsNeverFollowed) {
 // temporary behind; the next start-up removes it. Only ours goes: the exact
 // name, a plain file, nothing but the beginning of a fresh log in it.
 TEST(PrepareLog, TemporariesLeftByAKilledStartAreRemovedAndNothingElse) {
-  Saver s;
+  CoreUnderTest s;
   writeFile(s.log(), kBannerLine + "57 cm 12-08-2026 17:04:09\r\n");
   const std::vector<std::pair<std::string, std::string>> ours = {
       {"walked.log.new.0123abcd", ""},
@@ -339,7 +339,7 @@ TEST(PrepareLog, ALongFirstLineIsJudgedFromItsBeginning) {
                         Case{std::string(5000, ' ') + kBannerLine, false},
                         Case{std::string(4000, ' ') + kBannerLine + longLine, true},
                         Case{std::string(4050, ' ') + kLogBanner + longLine, false}}) {
-    Saver s;
+    CoreUnderTest s;
     writeFile(s.log(), c.content);
     s.start();
     if (c.kept) {
@@ -352,7 +352,7 @@ TEST(PrepareLog, ALongFirstLineIsJudgedFromItsBeginning) {
 }
 
 TEST(PrepareLog, AnUnknownExecutableFolderKeepsNoLog) {
-  Saver s;
+  CoreUnderTest s;
   s.services.folder.clear();
   const std::filesystem::path here = std::filesystem::current_path();
   const bool hadLog = std::filesystem::exists(here / "walked.log");
@@ -368,7 +368,7 @@ TEST(PrepareLog, AnUnknownExecutableFolderKeepsNoLog) {
 }
 
 TEST(PrepareLog, LeadingSpacesBeforeTheBannerStillMatch) {
-  Saver s;
+  CoreUnderTest s;
   writeFile(s.log(), "  " + kBannerLine);
   s.start();
   EXPECT_EQ(readFile(s.log()), "  " + kBannerLine);
@@ -376,7 +376,7 @@ TEST(PrepareLog, LeadingSpacesBeforeTheBannerStillMatch) {
 
 TEST(PrepareLog, AnUnwritableFolderDoesNotStopTheSaver) {
   if (geteuid() == 0) GTEST_SKIP() << "root writes anywhere";
-  Saver s;
+  CoreUnderTest s;
   writeFile(s.log(), "foreign\r\n");
   chmod(s.folder.c_str(), 0555);
   s.start();
@@ -386,7 +386,7 @@ TEST(PrepareLog, AnUnwritableFolderDoesNotStopTheSaver) {
 }
 
 TEST(PrepareLog, AMissingFolderDoesNotStopTheSaver) {
-  Saver s;
+  CoreUnderTest s;
   s.services.folder = (s.folder / "not-there").string();
   s.start();
   s->advanceBy(1000);
@@ -452,7 +452,7 @@ TEST(PrepareLog, AFailingDiskAtStartUpLosesNothingAndLeavesNoTemporary) {
        [](FakeDisk& d) { d.faults[DiskCall::EntryAt].next = {EACCES}; }, foreign, std::nullopt},
   };
   for (const Case& c : cases) {
-    Saver s;
+    CoreUnderTest s;
     if (c.log) writeFile(s.log(), *c.log);
     c.stage(s.disk);
     s.start();
@@ -479,7 +479,7 @@ TEST(PrepareLog, AFailingDiskAtStartUpLosesNothingAndLeavesNoTemporary) {
 TEST(PrepareLog, ATakenTemporaryNameIsDrawnAgainAndNeverReplaced) {
   struct Case { int taken; bool written; };
   for (Case c : {Case{1, true}, {15, true}, {16, false}}) {
-    Saver s;
+    CoreUnderTest s;
     writeFile(s.folder / "walked.log.new.00000000", "my notes");
     for (int k = 0; k < c.taken; ++k) s.disk.names.push_back("00000000");
     s.disk.names.push_back("0000000f");
@@ -498,7 +498,7 @@ TEST(PrepareLog, ATakenTemporaryNameIsDrawnAgainAndNeverReplaced) {
 // where they are (the next start may list it); the log is made ready all the
 // same.
 TEST(PrepareLog, AFolderThatCannotBeListedStillGetsItsLog) {
-  Saver s;
+  CoreUnderTest s;
   writeFile(s.folder / "walked.log.new.0123abcd", "");
   s.disk.faults[DiskCall::ListFolder].next = {EIO};
   s.start();
@@ -518,7 +518,7 @@ std::vector<std::string> lines(const std::string& content) {
 }
 
 TEST(SaveLogAndQuit, ZeroCentimetresBeforeTheFirstStep) {
-  Saver s(1024, 768, ((17 * 60 + 4) * 60 + 9) * 1000LL);
+  CoreUnderTest s(1024, 768, ((17 * 60 + 4) * 60 + 9) * 1000LL);
   s.start();
   s->keyUp(27);
   EXPECT_EQ(readFile(s.log()), kBannerLine + "0 cm 12-08-2026 17:04:09\r\n");
@@ -528,7 +528,7 @@ TEST(SaveLogAndQuit, ZeroCentimetresBeforeTheFirstStep) {
 }
 
 TEST(SaveLogAndQuit, MetresAfterTheFigurePasses99) {
-  Saver s;
+  CoreUnderTest s;
   s.start();
   s.disableFalls();
   s->advanceBy(7259 * 100);
@@ -542,13 +542,13 @@ TEST(SaveLogAndQuit, MetresAfterTheFigurePasses99) {
 TEST(SaveLogAndQuit, RecordKeptWhenTheLogWasDeletedDuringTheRun) {
   std::filesystem::path folder;
   {
-    Saver s;
+    CoreUnderTest s;
     s.start();
     std::filesystem::remove(s.log());
     s->keyUp(27);
     EXPECT_EQ(readFile(s.log()), kBannerLine + "0 cm 12-08-2026 12:00:00\r\n");
     // The next start-up keeps that record.
-    Saver next;
+    CoreUnderTest next;
     std::filesystem::copy_file(s.log(), next.log());
     next.start();
     EXPECT_EQ(readFile(next.log()), kBannerLine + "0 cm 12-08-2026 12:00:00\r\n");
@@ -556,7 +556,7 @@ TEST(SaveLogAndQuit, RecordKeptWhenTheLogWasDeletedDuringTheRun) {
 }
 
 TEST(SaveLogAndQuit, ARecordNeverRunsOnFromAnOpenLine) {
-  Saver s;
+  CoreUnderTest s;
   writeFile(s.log(), kBannerLine + "1.2");  // cut short by a crash
   s.start();
   s->keyUp(27);
@@ -564,7 +564,7 @@ TEST(SaveLogAndQuit, ARecordNeverRunsOnFromAnOpenLine) {
 }
 
 TEST(SaveLogAndQuit, AnUnwritableLogStillEndsAtOnce) {
-  Saver s;
+  CoreUnderTest s;
   s.start();
   std::filesystem::remove(s.log());
   std::filesystem::create_directory(s.log());  // not a file: cannot be opened for appending
@@ -577,7 +577,7 @@ TEST(SaveLogAndQuit, AnUnwritableLogStillEndsAtOnce) {
 
 TEST(SaveLogAndQuit, AReadOnlyLogIsLeftUnchanged) {
   if (geteuid() == 0) GTEST_SKIP() << "root writes read-only files";
-  Saver s;
+  CoreUnderTest s;
   s.start();
   chmod(s.log().c_str(), 0444);
   s->keyUp(27);
@@ -586,7 +586,7 @@ TEST(SaveLogAndQuit, AReadOnlyLogIsLeftUnchanged) {
 }
 
 TEST(SaveLogAndQuit, ManyEndingEventsAppendOneRecord) {
-  Saver s;
+  CoreUnderTest s;
   s.start();
   s->keyUp(27);
   s->keyUp(32);
@@ -619,7 +619,7 @@ TEST(SaveLogAndQuit, AFailedAppendLeavesTheLogAsItWasAndSaysWhy) {
       {"a full disk found at the flush", {}, {ENOSPC}, "No space left on device"},
   };
   for (const Case& c : cases) {
-    Saver s;
+    CoreUnderTest s;
     const std::string before =
         kBannerLine + "57 cm 12-08-2026 17:04:09\r\n1.23 mts 12-09-2026 08:00:00\r\n";
     writeFile(s.log(), before);
@@ -652,7 +652,7 @@ TEST(SaveLogAndQuit, AShortWriteIsFollowedByTheRestAlone) {
   for (const std::deque<Step>& writes :
        {std::deque<Step>{{10, 0}}, std::deque<Step>{{1, 0}, {5, 0}}, std::deque<Step>{{0, EINTR}},
         std::deque<Step>{{4, 0}, {0, EINTR}}}) {
-    Saver s;
+    CoreUnderTest s;
     s.start();
     s.disk.writes = writes;
     s->keyUp(27);
@@ -664,7 +664,7 @@ TEST(SaveLogAndQuit, AShortWriteIsFollowedByTheRestAlone) {
 }
 
 TEST(SaveLogAndQuit, AWriteInterruptedForEverIsGivenUp) {
-  Saver s;
+  CoreUnderTest s;
   s.start();
   for (int i = 0; i < 1000; ++i) s.disk.writes.push_back({0, EINTR});
   s->keyUp(27);
@@ -702,7 +702,7 @@ TEST(SaveLogAndQuit, TheDiskFailingAroundTheWriteIsToldOnlyWhenTheRecordIsLost) 
       {"the log cannot be looked at", DiskCall::EntryAt, EACCES, before, ExitStatus::Success},
   };
   for (const Case& c : cases) {
-    Saver s;
+    CoreUnderTest s;
     writeFile(s.log(), before);
     s.start();
     s.disk.faults[c.call].next = {c.error};
@@ -716,7 +716,7 @@ TEST(SaveLogAndQuit, TheDiskFailingAroundTheWriteIsToldOnlyWhenTheRecordIsLost) 
 // A log deleted during the run is made again for the record; when that record
 // cannot be kept, the empty file made for it goes again too.
 TEST(SaveLogAndQuit, AFailedAppendToANewLogLeavesNoFile) {
-  Saver s;
+  CoreUnderTest s;
   s.start();
   std::filesystem::remove(s.log());
   s.disk.writes = {{20, 0}, {0, ENOSPC}};
@@ -728,7 +728,7 @@ TEST(SaveLogAndQuit, AFailedAppendToANewLogLeavesNoFile) {
 
 TEST(SaveLogAndQuit, ALogThatCannotBeOpenedIsToldAndLeftAlone) {
   for (int error : {EACCES, EROFS, ENOSPC, EMFILE}) {
-    Saver s;
+    CoreUnderTest s;
     s.start();
     s.disk.faults[DiskCall::OpenToAppend].next = {error};
     s->keyUp(27);
@@ -744,7 +744,7 @@ TEST(SaveLogAndQuit, ALogThatCannotBeOpenedIsToldAndLeftAlone) {
 // When even the cut fails the log cannot be mended; the line still says the
 // record was not kept, once, and the next record starts on a line of its own.
 TEST(SaveLogAndQuit, AFailedCutIsStillOneLineAndTheNextRecordStandsAlone) {
-  Saver s;
+  CoreUnderTest s;
   s.start();
   s.disk.writes = {{10, 0}, {0, ENOSPC}};
   s.disk.faults[DiskCall::CutTo].next = {EIO};
@@ -752,7 +752,7 @@ TEST(SaveLogAndQuit, AFailedCutIsStillOneLineAndTheNextRecordStandsAlone) {
   EXPECT_EQ(s->exitStatus(), ExitStatus::RecordNotKept);
   ASSERT_EQ(s.services.told.size(), 1u);
   EXPECT_EQ(s.services.told[0].find('\n'), std::string::npos);
-  Saver next;
+  CoreUnderTest next;
   std::filesystem::copy_file(s.log(), next.log());
   next.start();
   next->keyUp(27);
@@ -764,7 +764,7 @@ TEST(SaveLogAndQuit, AFailedCutIsStillOneLineAndTheNextRecordStandsAlone) {
 // --- The report on the + key.
 
 TEST(ShowLoggedDistances, FillsThePanelAndArmsTheTimeOut) {
-  Saver s;
+  CoreUnderTest s;
   writeFile(s.log(), kBannerLine + "57 cm a\r\n1.23 mts b\r\n");
   s.start();
   s->advanceBy(10'000);
@@ -780,7 +780,7 @@ TEST(ShowLoggedDistances, FillsThePanelAndArmsTheTimeOut) {
 }
 
 TEST(ShowLoggedDistances, MissingLogShowsTheErrorBoxAndLeavesThePanel) {
-  Saver s;
+  CoreUnderTest s;
   s.start();
   std::filesystem::remove(s.log());
   s->keyUp(kKeyNumpadPlus);
@@ -795,7 +795,7 @@ TEST(ShowLoggedDistances, MissingLogShowsTheErrorBoxAndLeavesThePanel) {
 // even for root: the box, and the panel as it was.
 TEST(ShowLoggedDistances, ALogThatCannotBeOpenedShowsTheErrorBox) {
   for (DiskCall call : {DiskCall::OpenToRead, DiskCall::EntryAt}) {
-    Saver s;
+    CoreUnderTest s;
     s.start();
     s.disk.faults[call].next = {EACCES};
     s->keyUp(kKeyNumpadPlus);

@@ -11,7 +11,7 @@
 
 #include "platform/system/qt_services.h"
 #include "platform/windows/saver.h"
-#include "shell/clock.h"
+#include "shell/virtual_time.h"
 
 namespace tw::platform {
 namespace {
@@ -35,10 +35,10 @@ int leave(int status) {
 }  // namespace
 
 int runSaver(const std::string& logFolder, TickObserver* observer) {
-  Clock clock;
+  VirtualTime time;
   QtServices services;
   services.setLogFolder(logFolder);
-  Saver saver(services, clock, observer);
+  Saver saver(services, time, observer);
   if (!saver.start()) return leave(saver.exitCode());
   // QApplication::exec() first connects to the accessibility bus, a blocking
   // D-Bus call of several milliseconds: the first picture goes to the screen

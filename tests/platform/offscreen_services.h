@@ -12,15 +12,15 @@
 
 #include "app/core.h"
 #include "platform/system/qt_services.h"
-#include "shell/clock.h"
+#include "shell/virtual_time.h"
 #include "tests/stage.h"
 
 namespace tw::platform::test {
 
 class OffscreenServices : public QtServices {
  public:
-  OffscreenServices(const Clock& clock, int widthPx, int heightPx, int64_t startMs, std::string folder)
-      : widthPx_(widthPx), heightPx_(heightPx), wall_(clock, startMs), folder_(std::move(folder)) {}
+  OffscreenServices(const VirtualTime& time, int widthPx, int heightPx, int64_t startMs, std::string folder)
+      : widthPx_(widthPx), heightPx_(heightPx), wall_(time, startMs), folder_(std::move(folder)) {}
 
   Extent screenSize() override {
     return {static_cast<float>(widthPx_) * kTwipsPerPixel, static_cast<float>(heightPx_) * kTwipsPerPixel};
@@ -49,13 +49,13 @@ class OffscreenServices : public QtServices {
 };
 
 // A saver core on the pinned-down machine, in a temporary folder of its own.
-struct OffscreenSaver {
-  explicit OffscreenSaver(int widthPx = 1024, int heightPx = 768, int64_t startMs = 12 * 3600 * 1000)
-      : services(clock, widthPx, heightPx, startMs, folder.path().toStdString()),
-        core(std::make_unique<Core>(services, services.logDisk(), clock)), stage(*core) {}
+struct OffscreenCore {
+  explicit OffscreenCore(int widthPx = 1024, int heightPx = 768, int64_t startMs = 12 * 3600 * 1000)
+      : services(time, widthPx, heightPx, startMs, folder.path().toStdString()),
+        core(std::make_unique<Core>(services, services.logDisk(), time)), stage(*core) {}
 
   QTemporaryDir folder;
-  Clock clock;
+  VirtualTime time;
   OffscreenServices services;
   std::unique_ptr<Core> core;
   // Where a test places elements by hand.

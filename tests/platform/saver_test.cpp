@@ -20,7 +20,7 @@
 namespace tw::platform {
 namespace {
 
-// Notes, whenever the core reads the clock, whether the saver's window was
+// Notes, whenever the core reads the time of day, whether the saver's window was
 // on the screen then.
 class WatchingServices : public test::OffscreenServices {
  public:
@@ -35,9 +35,9 @@ class WatchingServices : public test::OffscreenServices {
 
 TEST(SaverStart, LoadRunsBeforeTheWindowIsShown) {
   QTemporaryDir folder;
-  Clock clock;
-  WatchingServices services(clock, 1024, 768, 12 * 3600 * 1000, folder.path().toStdString());
-  Saver saver(services, clock);
+  VirtualTime time;
+  WatchingServices services(time, 1024, 768, 12 * 3600 * 1000, folder.path().toStdString());
+  Saver saver(services, time);
   services.watched = saver.window();
   ASSERT_TRUE(saver.start());
   ASSERT_FALSE(services.shownAtClockReads.empty());
@@ -76,10 +76,10 @@ TEST(SaverObserver, HearsTheFirstFrameOnceAndEveryTickBeforeAndAfter) {
   constexpr int kLimitMs = 20000;
   constexpr int kStepMs = 10;
   QTemporaryDir folder;
-  Clock clock;
-  test::OffscreenServices services(clock, 1024, 768, 12 * 3600 * 1000, folder.path().toStdString());
+  VirtualTime time;
+  test::OffscreenServices services(time, 1024, 768, 12 * 3600 * 1000, folder.path().toStdString());
   RecordingObserver observer;
-  Saver saver(services, clock, &observer);
+  Saver saver(services, time, &observer);
   ASSERT_TRUE(saver.start());
   saver.awaitFirstFrame(kLimitMs);
   QElapsedTimer waited;
@@ -99,7 +99,7 @@ TEST(SaverObserver, HearsTheFirstFrameOnceAndEveryTickBeforeAndAfter) {
   }
   EXPECT_TRUE(std::is_sorted(observer.tickTimesNs.begin(), observer.tickTimesNs.end()));
   // The core was moved to the last announced time, in whole milliseconds.
-  EXPECT_GE(clock.now(), observer.tickTimesNs.back() / RecordingObserver::kNsPerMs);
+  EXPECT_GE(time.now(), observer.tickTimesNs.back() / RecordingObserver::kNsPerMs);
 }
 
 // The saver's windows on the offscreen platform, fed events by hand.
@@ -148,9 +148,9 @@ class SaverEvents : public ::testing::Test {
   }
 
   QTemporaryDir folder;
-  Clock clock;
-  test::OffscreenServices services{clock, 1024, 768, 12 * 3600 * 1000, folder.path().toStdString()};
-  Saver saver{services, clock};
+  VirtualTime time;
+  test::OffscreenServices services{time, 1024, 768, 12 * 3600 * 1000, folder.path().toStdString()};
+  Saver saver{services, time};
 };
 
 TEST_F(SaverEvents, StartLoadsTheWindowShowsItAndPreparesTheLog) {

@@ -35,7 +35,7 @@ TEST_P(Sprites, LoadsFromTheResourcesAtItsOwnSize) {
 
 TEST_P(Sprites, HasTheSizeTheCoreLaysTheSpriteOutWith) {
   const SpriteCase& c = GetParam();
-  test::OffscreenSaver saver;
+  test::OffscreenCore saver;
   const FrameSet& list = saver.core->scene().framesOf(Picture{c.set, c.index});
   EXPECT_EQ(list.size(c.index).width, c.width);
   EXPECT_EQ(list.size(c.index).height, c.height);
@@ -57,7 +57,7 @@ std::string pictureName(const ::testing::TestParamInfo<SpriteCase>& info) {
 INSTANTIATE_TEST_SUITE_P(Pictures, Sprites, ::testing::ValuesIn(kSpriteCases), pictureName);
 
 TEST(Sprites, EverySetOfTheCoreHasAllItsPictures) {
-  test::OffscreenSaver saver;
+  test::OffscreenCore saver;
   const SpriteSet sprites;
   EXPECT_TRUE(sprites.complete());
   const Scene& scene = saver.core->scene();

@@ -19,7 +19,7 @@
 #include "platform/paint/scene_paint.h"
 #include "platform/paint/sprites.h"
 #include "platform/system/qt_services.h"
-#include "shell/clock.h"
+#include "shell/virtual_time.h"
 
 namespace {
 
@@ -32,8 +32,8 @@ constexpr int64_t kSearchStep = 100;
 // virtual time, and a throw-away log folder.
 class RenderServices : public QtServices {
  public:
-  RenderServices(const tw::Clock& clock, int64_t startMs, std::string folder)
-      : wall_(clock, startMs), folder_(std::move(folder)) {}
+  RenderServices(const tw::VirtualTime& time, int64_t startMs, std::string folder)
+      : wall_(time, startMs), folder_(std::move(folder)) {}
 
   tw::Extent screenSize() override {
     return {kWidth * tw::kTwipsPerPixel, kHeight * tw::kTwipsPerPixel};
@@ -112,9 +112,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   constexpr int64_t kTwentyPastNine = (9 * 3600 + 20 * 60) * 1000LL;
-  tw::Clock clock;
-  RenderServices services(clock, kTwentyPastNine, logFolder.path().toStdString());
-  tw::Core core(services, services.logDisk(), clock);
+  tw::VirtualTime time;
+  RenderServices services(time, kTwentyPastNine, logFolder.path().toStdString());
+  tw::Core core(services, services.logDisk(), time);
   const tw::Scene& scene = std::as_const(core).scene();
   const tw::platform::SpriteSet sprites;
   core.start();
