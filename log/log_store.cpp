@@ -107,7 +107,8 @@ bool isLeftTemporary(LogDisk& disk, const std::string& folder, const std::string
   const std::string path = folder + "/" + name;
   const std::string fresh = freshLog();
   int64_t size = 0;
-  if (disk.plainFileSize(path, size) != 0 || size > static_cast<int64_t>(fresh.size())) return false;
+  if (disk.plainFileSize(path, size) != 0 || size > static_cast<int64_t>(fresh.size()))
+    return false;
   std::string content;
   bool more = false;
   if (disk.readHead(path, fresh.size(), content, more) != 0) return false;

@@ -398,7 +398,8 @@ TEST(PrepareLog, AMissingFolderDoesNotStopTheSaver) {
 std::vector<std::string> temporaries(const std::filesystem::path& folder) {
   std::vector<std::string> found;
   for (const auto& entry : std::filesystem::directory_iterator(folder))
-    if (entry.path().filename().string().starts_with("walked.log.new.")) found.push_back(entry.path());
+    if (entry.path().filename().string().starts_with("walked.log.new."))
+      found.push_back(entry.path());
   return found;
 }
 
@@ -419,7 +420,8 @@ TEST(PrepareLog, AFailingDiskAtStartUpLosesNothingAndLeavesNoTemporary) {
       {"a full disk part way through the fresh log", std::nullopt,
        [](FakeDisk& d) { d.writes = {{10, 0}, {0, ENOSPC}}; }, std::nullopt, std::nullopt},
       {"a folder that takes no new file", std::nullopt,
-       [](FakeDisk& d) { d.faults[DiskCall::CreateNew].next = {EROFS}; }, std::nullopt, std::nullopt},
+       [](FakeDisk& d) { d.faults[DiskCall::CreateNew].next = {EROFS}; }, std::nullopt,
+       std::nullopt},
       {"a write error found at the close", std::nullopt,
        [](FakeDisk& d) { d.faults[DiskCall::CloseFile].next = {EIO}; }, std::nullopt, std::nullopt},
       {"a failed rename of the fresh log", std::nullopt,
@@ -799,7 +801,8 @@ TEST(ShowLoggedDistances, ALogThatCannotBeOpenedShowsTheErrorBox) {
     s.start();
     s.disk.faults[call].next = {EACCES};
     s->keyUp(kKeyNumpadPlus);
-    EXPECT_EQ(s.services.boxes, std::vector<std::string>{"Disk Access Error: Log could not be restored"});
+    EXPECT_EQ(s.services.boxes,
+              std::vector<std::string>{"Disk Access Error: Log could not be restored"});
     EXPECT_EQ(s.scene.message.caption(), "Press F1 for Help");
     EXPECT_FALSE(s->ended());
   }
