@@ -6,17 +6,17 @@
 
 namespace tw {
 
-Core::Core(Services& services, Clock& clock)
+Core::Core(Services& services, LogDisk& disk, VirtualTime& time)
     : services_(services),
-      clock_(clock),
+      time_(time),
       scene_(services),
-      timers_(clock),
-      scheduler_(clock, timers_),
+      timers_(time),
+      scheduler_(time, timers_),
       motion_(timers_.walkTimer, timers_.fallTimer, timers_.waveTimer),
       course_(services, scene_, motion_, random_),
       fall_(services, scene_, motion_, random_, course_),
       wave_(scene_, timers_.messageTimeout, motion_, course_),
-      log_(services, scene_, run_),
+      log_(services, disk, scene_, run_),
       commands_(services, scene_, course_, wave_, log_) {}
 
 template <class Handler>
@@ -49,10 +49,9 @@ void Core::onStart() {
   random_.reseed(secondsSinceMidnight(services_.localTime()));
   scene_.walker.visible = true;
   scene_.clock.setAutoSize(true);
-  scene_.width = scene_.screenWidth();
-  scene_.height = scene_.screenHeight();
   wave_.showMessage("Press F1 for Help");
   wave_.startTimeOut();
+  // The window takes the screen's size as the first course is laid.
   course_.setUpCourse();
 }
 

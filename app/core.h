@@ -10,8 +10,9 @@
 #include <optional>
 
 #include "input/commands.h"
+#include "log/log_disk.h"
 #include "log/log_store.h"
-#include "shell/clock.h"
+#include "shell/virtual_time.h"
 #include "shell/random.h"
 #include "shell/run_state.h"
 #include "shell/scene.h"
@@ -29,8 +30,9 @@ class Stage;
 
 class Core : private TickHandler {
  public:
-  // `clock` is the saver's own time, which the core moves.
-  Core(Services& services, Clock& clock);
+  // `disk` is the way to the log's files; `time` is the saver's own, which
+  // the core moves.
+  Core(Services& services, LogDisk& disk, VirtualTime& time);
   Core(const Core&) = delete;
   Core& operator=(const Core&) = delete;
 
@@ -48,12 +50,12 @@ class Core : private TickHandler {
 
   // Virtual time: runs every tick due up to `ms`, each exactly at its due time.
   void advanceTo(int64_t ms);
-  void advanceBy(int64_t ms) { advanceTo(clock_.now() + ms); }
-  // Real time: each overdue timer ticks once, however far behind the clock is.
+  void advanceBy(int64_t ms) { advanceTo(time_.now() + ms); }
+  // Real time: each overdue timer ticks once, however far behind the time is.
   void catchUp(int64_t ms);
   // The next due time of any running timer; none once the run has ended.
   std::optional<int64_t> nextDue() const;
-  int64_t now() const { return clock_.now(); }
+  int64_t now() const { return time_.now(); }
 
   bool ended() const override { return run_.ended(); }
   ExitStatus exitStatus() const { return run_.exitStatus(); }
@@ -76,7 +78,7 @@ class Core : private TickHandler {
   void onStart();
 
   Services& services_;
-  Clock& clock_;
+  VirtualTime& time_;
   Scene scene_;
   Timers timers_;
   Scheduler scheduler_;

@@ -14,9 +14,10 @@ namespace tw {
 namespace {
 
 void BM_WalkTicks(benchmark::State& state) {
-  Clock clock;
-  test::FakeServices services(clock);
-  Core core(services, clock);
+  VirtualTime time;
+  test::FakeServices services(time);
+  test::FakeDisk disk;
+  Core core(services, disk, time);
   core.start();
   // Nothing but walking: no trench opens, and the hint's one time-out in the
   // first ten seconds is all the message costs.
@@ -29,9 +30,10 @@ BENCHMARK(BM_WalkTicks)->Unit(benchmark::kMillisecond);
 
 // Walk, trenches and falls together, as the saver runs unattended.
 void BM_UnattendedHour(benchmark::State& state) {
-  Clock clock;
-  test::FakeServices services(clock);
-  Core core(services, clock);
+  VirtualTime time;
+  test::FakeServices services(time);
+  test::FakeDisk disk;
+  Core core(services, disk, time);
   core.start();
   for (auto _ : state) core.advanceBy(3600 * 1000);
 }

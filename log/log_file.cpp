@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
-#include <system_error>
 
 #include "shell/runtime.h"
 #include "shell/text.h"
@@ -14,18 +13,6 @@ namespace {
 constexpr int kEof = std::char_traits<char>::eof();
 
 }  // namespace
-
-LogEntry logEntryAt(const std::filesystem::path& path) {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  const fs::file_status status = fs::status(path, ec);
-  if (status.type() == fs::file_type::not_found) {
-    return fs::symlink_status(path, ec).type() == fs::file_type::not_found ? LogEntry::Missing
-                                                                           : LogEntry::Other;
-  }
-  if (ec) return LogEntry::Unknown;
-  return status.type() == fs::file_type::regular ? LogEntry::Regular : LogEntry::Other;
-}
 
 bool FieldReader::atEnd() {
   std::streambuf* buf = in_.rdbuf();
@@ -126,7 +113,8 @@ int64_t exactBillionths(std::string_view text) {
 }
 
 LoggedSums sumLoggedDistances(std::istream& in) {
-  // Positions in a field were 16-bit: a first space beyond this is a failure.
+  // A position in a field is counted in 16 bits: a first space beyond this
+  // is a failure.
   constexpr size_t kLongestPosition = 32767;
   constexpr int64_t kLowest = int64_t{std::numeric_limits<int32_t>::min()} * kBillionthsPerUnit;
   constexpr int64_t kHighest = int64_t{std::numeric_limits<int32_t>::max()} * kBillionthsPerUnit;

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <istream>
 #include <stdexcept>
 #include <string>
@@ -19,12 +18,6 @@ inline constexpr const char* kLogBackupSuffix = ".bak";
 // first field with it, so it holds no comma and no double quote.
 inline constexpr const char* kLogBanner = "*** Visit Korvek at https://korvek.example ***";
 inline constexpr const char* kLineEnd = kCrLf;
-
-// What a path names, found without opening it: a FIFO or a device is never
-// opened, since opening one can block for ever. A symlink to nothing (a log on
-// a drive not mounted now) counts as Other: it is the user's and stays.
-enum class LogEntry { Missing, Regular, Other, Unknown };
-LogEntry logEntryAt(const std::filesystem::path& path);
 
 // Reading past the end, or a failing read.
 class LogReadError : public std::runtime_error {

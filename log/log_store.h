@@ -1,10 +1,12 @@
 // The log and the report: walked.log beside the executable is made ready at
 // start-up, gets one record when the run ends, and is summed for the report.
+// Every file it touches it reaches through its LogDisk.
 #pragma once
 
 #include <optional>
 #include <string>
 
+#include "log/log_disk.h"
 #include "shell/run_state.h"
 #include "shell/scene.h"
 #include "shell/services.h"
@@ -13,8 +15,8 @@ namespace tw {
 
 class LogStore {
  public:
-  LogStore(Services& services, const Scene& scene, RunState& run)
-      : services_(services), scene_(scene), run_(run) {}
+  LogStore(Services& services, LogDisk& disk, const Scene& scene, RunState& run)
+      : services_(services), disk_(disk), scene_(scene), run_(run) {}
 
   // Keeps a log that opens with the banner; anything else is kept as a backup
   // and replaced by a banner-only log. Never stops the saver.
@@ -37,6 +39,7 @@ class LogStore {
   int appendRecord(const std::string& path, const std::string& record, bool wasMissing);
 
   Services& services_;
+  LogDisk& disk_;
   const Scene& scene_;
   RunState& run_;
 };

@@ -4,10 +4,14 @@
 
 namespace tw {
 
-// A run whose record could not be kept ended as the user asked, but lost what
-// it was to keep: that is a failure, and the status says so, as the line on
-// stderr does.
-enum class ExitStatus { Success = 0, AfterRunTimeError = 1, RecordNotKept = 1 };
+// How a run ended. A run whose record could not be kept ended as the user
+// asked, but lost what it was to keep: that is a failure, as the line on
+// stderr says, and it is told apart from a run-time error here, while both
+// leave the program with the same exit code.
+enum class ExitStatus { Success, AfterRunTimeError, RecordNotKept };
+
+// The program's exit code for a status: 0 for success, 1 for either failure.
+constexpr int exitCodeOf(ExitStatus status) { return status == ExitStatus::Success ? 0 : 1; }
 
 class RunState {
  public:

@@ -1,4 +1,4 @@
-// Run-time errors, 16-bit integers and the rounding rules that every handler shares.
+// Run-time errors and the rounding rules that every handler shares.
 #pragma once
 
 #include <cmath>
@@ -21,10 +21,10 @@ class RunTimeError : public std::runtime_error {
   int number_;
 };
 
-// The numbers and messages of the two errors the core can raise, as the error
-// box has always shown them, so a user who reports one gives the number the
-// saver's makers know: arithmetic that leaves an integer's range, and a
-// picture asked for outside its set.
+// The numbers and messages of the two errors the core can raise, fixed, so
+// that a user who reports one gives the number the saver's makers know:
+// arithmetic that leaves an integer's range, and a picture asked for outside
+// its set.
 inline constexpr int kOverflowError = 6;
 inline constexpr const char* kOverflowMessage = "Overflow";
 inline constexpr int kIndexOutOfBoundsError = 35600;
@@ -46,31 +46,5 @@ inline int32_t toInt32(double v) {
     raiseOverflow();
   return static_cast<int32_t>(r);
 }
-
-// A 16-bit signed integer: arithmetic that leaves the range is an "Overflow"
-// run-time error rather than a silent wrap. Hold a value in it only where
-// reaching 16 bits must end the run that way. No state of the walk does: its
-// counters are bounded by their picture sets and the drop's depth, far inside
-// the range, and walkerTop, which a tall screen would take past it, is 32-bit.
-class Int16 {
- public:
-  constexpr Int16() = default;
-  constexpr Int16(int v) : v_(check(v)) {}  // NOLINT: behaves like the integer it holds
-  static Int16 fromDouble(double v) { return Int16(toInt32(v)); }
-
-  constexpr operator int() const { return v_; }  // NOLINT
-  Int16& operator+=(int d) { v_ = check(int32_t{v_} + d); return *this; }
-  Int16& operator-=(int d) { v_ = check(int32_t{v_} - d); return *this; }
-  Int16& operator++() { return *this += 1; }
-  Int16& operator--() { return *this -= 1; }
-
- private:
-  static constexpr int16_t check(int64_t v) {
-    if (v < std::numeric_limits<int16_t>::min() || v > std::numeric_limits<int16_t>::max())
-      raiseOverflow();
-    return static_cast<int16_t>(v);
-  }
-  int16_t v_ = 0;
-};
 
 }  // namespace tw

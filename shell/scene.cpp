@@ -83,6 +83,13 @@ bool Scene::elementAt(float x, float y) const {
   return inside(walker.left, walker.top, size.width * kTwipsPerPixel, size.height * kTwipsPerPixel);
 }
 
+void Scene::coverScreen() {
+  const Extent screen = services_.screenSize();
+  if (!(screen.width > 0 && screen.height > 0)) return;
+  width_ = screen.width;
+  height_ = screen.height;
+}
+
 void Scene::showTimeOfDay() {
   const LocalTime t = services_.localTime();
   if (t.second != shownSecond_.second || t.minute != shownSecond_.minute ||

@@ -12,8 +12,9 @@ namespace tw {
 
 inline constexpr const char* kMakerAddress = "https://korvek.example";
 
-// The faces the captions ask for; the platform picks the nearest it has. The
-// clock on the lane asks for its face in lower case, as it always has.
+// The faces the captions ask for; the platform picks the nearest it has, and
+// matches names without regard to case, so the clock on the lane, which asks
+// for its face in lower case, gets Arial too.
 inline constexpr const char* kVerdana = "Verdana";
 inline constexpr const char* kArial = "Arial";
 inline constexpr const char* kLaneClockFace = "arial";
@@ -26,11 +27,16 @@ class Scene {
   Scene(const Scene&) = delete;
   Scene& operator=(const Scene&) = delete;
 
-  // The window: its size in twips, which start-up makes the screen's.
-  float width = 0, height = 0;
+  // The window's size in twips. The window covers the screen, so this one
+  // size is the screen's too; 0 until the first course is laid.
+  float width() const { return width_; }
+  float height() const { return height_; }
+  // Takes the screen's size as it is now. Each course does, before it is
+  // laid, so that it is laid, walked and ended within one size, and the
+  // first course after the scene moved to another screen fits that screen.
+  // A screen of no size (none attached for a moment) keeps the last one.
+  void coverScreen();
   std::string caption = "Trenchwalk";
-  float screenWidth() const { return services_.screenSize().width; }
-  float screenHeight() const { return services_.screenSize().height; }
 
   // The time of day in hh:mm:ss, with a shadow one pixel off the digits.
   Label clock, clockShadow;
@@ -57,6 +63,7 @@ class Scene {
 
  private:
   Services& services_;
+  float width_ = 0, height_ = 0;
   // The clock is refreshed many times a second; its text is only rebuilt
   // when the second changes.
   LocalTime shownSecond_;

@@ -5,11 +5,11 @@
 namespace tw {
 
 // Only the walk runs from the start.
-Timers::Timers(const Clock& clock)
-    : walkTimer(clock, true, kWalkInterval),
-      messageTimeout(clock, false, kMessageTimeout),
-      fallTimer(clock, false, kFirstFallInterval),
-      waveTimer(clock, false, kWaveIntervalUnset) {}
+Timers::Timers(const VirtualTime& time)
+    : walkTimer(time, true, kWalkInterval),
+      messageTimeout(time, false, kMessageTimeout),
+      fallTimer(time, false, kFirstFallInterval),
+      waveTimer(time, false, kWaveIntervalUnset) {}
 
 std::optional<int64_t> Scheduler::nextDue() const {
   std::optional<int64_t> next;
@@ -22,12 +22,12 @@ std::optional<int64_t> Scheduler::nextDue() const {
 
 void Scheduler::advanceTo(int64_t ms, TickHandler& handler) {
   runDue(ms, Drive::Virtual, handler);
-  clock_.set(std::max(clock_.now(), ms));
+  time_.set(std::max(time_.now(), ms));
 }
 
 void Scheduler::catchUp(int64_t ms, TickHandler& handler) {
-  clock_.set(std::max(clock_.now(), ms));
-  runDue(clock_.now(), Drive::RealTime, handler);
+  time_.set(std::max(time_.now(), ms));
+  runDue(time_.now(), Drive::RealTime, handler);
 }
 
 void Scheduler::runDue(int64_t limit, Drive drive, TickHandler& handler) {
@@ -43,7 +43,7 @@ void Scheduler::runDue(int64_t limit, Drive drive, TickHandler& handler) {
     Timer& t = timers_[*first];
     const int64_t due = t.due();
     if (drive == Drive::Virtual) {
-      clock_.set(due);
+      time_.set(due);
     } else {
       ticked[static_cast<size_t>(*first)] = true;
     }
@@ -53,7 +53,7 @@ void Scheduler::runDue(int64_t limit, Drive drive, TickHandler& handler) {
     int64_t next = due + t.interval();
     // In real time the phase is kept, so a minute holds its 600 walk ticks;
     // after a stall the missed ticks are dropped rather than run in a burst.
-    if (drive == Drive::RealTime && next <= clock_.now()) next = clock_.now() + t.interval();
+    if (drive == Drive::RealTime && next <= time_.now()) next = time_.now() + t.interval();
     t.setDue(next);
   }
 }

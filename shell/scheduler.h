@@ -9,27 +9,27 @@
 #include <cstdint>
 #include <optional>
 
-#include "shell/clock.h"
+#include "shell/virtual_time.h"
 
 namespace tw {
 
-// A periodic timer on the saver's virtual-millisecond clock. Enabling it, or
+// A periodic timer on the saver's virtual milliseconds. Enabling it, or
 // writing its interval while it is enabled, starts a new count; the first tick
 // comes one interval later. Interval 0 never ticks.
 class Timer {
  public:
-  Timer(const Clock& clock, bool enabled, int32_t interval)
-      : clock_(&clock), enabled_(enabled), interval_(interval), due_(clock.now() + interval) {}
+  Timer(const VirtualTime& time, bool enabled, int32_t interval)
+      : time_(&time), enabled_(enabled), interval_(interval), due_(time.now() + interval) {}
 
   bool enabled() const { return enabled_; }
   void setEnabled(bool on) {
     enabled_ = on;
-    if (on) due_ = clock_->now() + interval_;
+    if (on) due_ = time_->now() + interval_;
   }
   int32_t interval() const { return interval_; }
   void setInterval(int32_t ms) {
     interval_ = ms;
-    if (enabled_) due_ = clock_->now() + interval_;
+    if (enabled_) due_ = time_->now() + interval_;
   }
 
   bool running() const { return enabled_ && interval_ > 0; }
@@ -37,7 +37,7 @@ class Timer {
   void setDue(int64_t due) { due_ = due; }
 
  private:
-  const Clock* clock_;
+  const VirtualTime* time_;
   bool enabled_;
   int32_t interval_;
   int64_t due_;
@@ -49,7 +49,7 @@ inline constexpr std::array<TimerId, 4> kTimerIds = {TimerId::Walk, TimerId::Mes
                                                      TimerId::Fall, TimerId::Wave};
 
 struct Timers {
-  explicit Timers(const Clock& clock);
+  explicit Timers(const VirtualTime& time);
   Timers(const Timers&) = delete;
   Timers& operator=(const Timers&) = delete;
   Timer& operator[](TimerId id) { return *byId_[static_cast<size_t>(id)]; }
@@ -85,13 +85,13 @@ class TickHandler {
 
 class Scheduler {
  public:
-  Scheduler(Clock& clock, Timers& timers) : clock_(clock), timers_(timers) {}
+  Scheduler(VirtualTime& time, Timers& timers) : time_(time), timers_(timers) {}
 
   // The next due time of any running timer.
   std::optional<int64_t> nextDue() const;
   // Virtual time: runs every tick due up to `ms`, each exactly at its due time.
   void advanceTo(int64_t ms, TickHandler& handler);
-  // Real time: each overdue timer ticks once, however far the clock has fallen
+  // Real time: each overdue timer ticks once, however far the time has fallen
   // behind, and its next tick is kept in phase when it can be.
   void catchUp(int64_t ms, TickHandler& handler);
 
@@ -99,7 +99,7 @@ class Scheduler {
   enum class Drive { Virtual, RealTime };
   void runDue(int64_t limit, Drive drive, TickHandler& handler);
 
-  Clock& clock_;
+  VirtualTime& time_;
   Timers& timers_;
 };
 

@@ -1,10 +1,9 @@
-// The core's only way out to the machine it runs on. The Qt layer implements
-// it for real; tests implement it with a wall clock on virtual time, a fixed
-// screen and a deterministic text measure.
+// The core's way out to the machine it runs on, but for the log's files,
+// which the log reaches through a disk of its own (log/log_disk.h). The Qt
+// layer implements it for real; tests implement it with a wall clock on
+// virtual time, a fixed screen and a deterministic text measure.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -42,21 +41,6 @@ class Services {
   // separator; empty when there is none, and the run then keeps no log. The
   // same folder for the whole run, wherever it is moved meanwhile.
   virtual std::string logFolder() = 0;
-  // Pushes a written file (and the folder entry that names it) to the disk.
-  virtual void syncToDisk(const std::string& path) = 0;
-
-  // The steps of appending to a file, one system call each, so that a full or
-  // failing disk can be played in tests. Each returns 0 or the error number
-  // (errno) of its failure. A file is opened for writing at its end, created
-  // when missing, without blocking; anything but a plain file fails (EINVAL).
-  virtual int openToAppend(const std::string& path, int& handle) = 0;
-  virtual int fileLength(int handle, int64_t& length) = 0;
-  // Writes some of the bytes at the end: `written` says how many, possibly
-  // fewer than asked when it succeeds.
-  virtual int writeSome(int handle, std::string_view bytes, size_t& written) = 0;
-  virtual int syncFile(int handle) = 0;
-  virtual int cutTo(int handle, int64_t length) = 0;
-  virtual void closeFile(int handle) = 0;
   // One line for the user on the standard error stream (the program's name
   // goes in front of it).
   virtual void tellUser(const std::string& line) = 0;

@@ -6,7 +6,7 @@ namespace tw::test {
 namespace {
 
 TEST(Commands, HelpTextByteForByte) {
-  Saver s;
+  CoreUnderTest s;
   s.start();
   s->keyUp(kKeyF1);
   EXPECT_EQ(s.scene.message.caption(),
@@ -21,7 +21,7 @@ TEST(Commands, HelpTextByteForByte) {
 }
 
 TEST(Commands, HelpReadsTheAddressFromItsLabelEachTime) {
-  Saver s;
+  CoreUnderTest s;
   s.start();
   s.stage.scene().address.setCaption("https://elsewhere.example");
   s->keyUp(kKeyF1);
@@ -29,7 +29,7 @@ TEST(Commands, HelpReadsTheAddressFromItsLabelEachTime) {
 }
 
 TEST(Commands, DTogglesTheTrenchesWithoutArmingTheTimeOut) {
-  Saver s;
+  CoreUnderTest s;
   s.start();
   s->advanceBy(10'000);
   struct Step { const char* notice; bool falls; };
@@ -48,7 +48,7 @@ TEST(Commands, DTogglesTheTrenchesWithoutArmingTheTimeOut) {
 }
 
 TEST(Commands, DWhileHelpIsShownReplacesTheTextAndTheWaveGoesOn) {
-  Saver s;
+  CoreUnderTest s;
   s.start();
   s->keyUp(kKeyF1);
   s->advanceBy(1000);
@@ -61,7 +61,7 @@ TEST(Commands, DWhileHelpIsShownReplacesTheTextAndTheWaveGoesOn) {
 }
 
 TEST(Commands, HWhileWalkingChangesNothingVisible) {
-  Saver s;
+  CoreUnderTest s;
   s.start();
   s->advanceBy(12'000);
   s.disableFalls();
@@ -76,20 +76,20 @@ TEST(Commands, HWhileWalkingChangesNothingVisible) {
 TEST(Commands, EveryOtherKeyAndAClickEndTheRunWithOneRecord) {
   // Escape, space, the main keyboard's +, Shift, Ctrl, Alt, letters, and a click.
   for (int code : {27, 32, 187, 16, 17, 18, 65, 13, 0, 113}) {
-    Saver s;
+    CoreUnderTest s;
     s.start();
     s->keyUp(code);
     EXPECT_TRUE(s->ended()) << code;
     EXPECT_EQ(readFile(s.log()).find("0 cm "), std::string(kLogBanner).size() + 2) << code;
   }
-  Saver s;
+  CoreUnderTest s;
   s.start();
   s->clickAt(1, 1);
   EXPECT_TRUE(s->ended());
 }
 
 TEST(Commands, QOpensTheAddressThenEnds) {
-  Saver s;
+  CoreUnderTest s;
   s.start();
   s->keyUp(kKeyQ);
   EXPECT_EQ(s.services.opened, std::vector<std::string>{"https://korvek.example"});
@@ -98,7 +98,7 @@ TEST(Commands, QOpensTheAddressThenEnds) {
 }
 
 TEST(Commands, ClicksOnALabelOrTheWalkerDoNothing) {
-  Saver s;
+  CoreUnderTest s;
   s.start();
   s->advanceBy(100);
   s->clickAt(s.scene.clock.left + 5, s.scene.clock.top + 5);
@@ -111,7 +111,7 @@ TEST(Commands, ClicksOnALabelOrTheWalkerDoNothing) {
 }
 
 TEST(Commands, AClickOnALineIsAClickOnTheWindow) {
-  Saver s;
+  CoreUnderTest s;
   s.start();
   s->clickAt(1, s.scene.lane.y1);
   EXPECT_TRUE(s->ended());

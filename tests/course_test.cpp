@@ -13,20 +13,22 @@ struct ScreenCase {
 };
 
 // Lays many courses, each from another time of day, and checks every bound a
-// course must hold.
-void checkCourses(Saver& s, int courses) {
-  const float sw = s.scene.screenWidth(), sh = s.scene.screenHeight();
+// course must hold on the screen the machine has now.
+void checkCourses(CoreUnderTest& s, int courses) {
+  const float sw = s.services.screen.width, sh = s.services.screen.height;
   for (int i = 0; i < courses; ++i) {
     s.services.wall.shift(37 * i);
     s.stage.scene().trenchLine.visible = true;
     s.setUpCourse();
+    ASSERT_EQ(s.scene.width(), sw) << "the window covers the screen";
+    ASSERT_EQ(s.scene.height(), sh) << "the window covers the screen";
     const float y = s.scene.clock.top - 300;
     ASSERT_GE(y, 1) << i;
-    ASSERT_LE(y, s.scene.height - 150) << i;
+    ASSERT_LE(y, s.scene.height() - 150) << i;
     ASSERT_LT(s.scene.clock.top, sh - 500) << i;
     ASSERT_GE(s.scene.distance.left, 1) << i;
     ASSERT_LT(s.scene.clock.left + s.scene.clock.width(), sw - 400) << i;
-    ASSERT_LE(s.scene.clock.left + 300, s.scene.width - 350) << i;
+    ASSERT_LE(s.scene.clock.left + 300, s.scene.width() - 350) << i;
     ASSERT_EQ(static_cast<float>(s.course.walkerTop()), s.scene.walker.top) << i;
     ASSERT_EQ(s.scene.walker.top, y - 15);
     ASSERT_EQ(s.scene.distance.top, s.scene.clock.top);
@@ -47,7 +49,7 @@ void checkCourses(Saver& s, int courses) {
     ASSERT_TRUE(s.course.direction() == Direction::Leftward ||
                 s.course.direction() == Direction::Rightward);
     if (s.course.direction() == Direction::Leftward) {
-      ASSERT_EQ(s.scene.walker.left, s.scene.width - 16);
+      ASSERT_EQ(s.scene.walker.left, s.scene.width() - 16);
       ASSERT_EQ(s.course.walkFrame(), 0);
     } else {
       ASSERT_EQ(s.scene.walker.left, -320);
@@ -58,7 +60,7 @@ void checkCourses(Saver& s, int courses) {
 }
 
 TEST(Course, BoundsHoldOnA1024By768Screen) {
-  Saver s;
+  CoreUnderTest s;
   s.start();
   checkCourses(s, 5000);
 }
@@ -66,7 +68,7 @@ TEST(Course, BoundsHoldOnA1024By768Screen) {
 TEST(Course, LaneAndReadoutSpanTheirWholeRange) {
   // On 1024 × 768 the lane is drawn from 1 to 10719 twips and the readout
   // from 1921 up to where the clock still clears the right edge.
-  Saver s;
+  CoreUnderTest s;
   s.start();
   float lowest = 1e9, highest = -1e9, leftmost = 1e9, rightmost = -1e9;
   int ones = 0, leftward = 0;
@@ -93,7 +95,7 @@ TEST(Course, LaneAndReadoutSpanTheirWholeRange) {
 }
 
 TEST(Course, TrenchChanceIsDrawnAfreshEvenAfterAFallClearedIt) {
-  Saver s;
+  CoreUnderTest s;
   s.start();
   int opens = 0, doesNotOpen = 0;
   for (int i = 0; i < 500; ++i) {
@@ -123,7 +125,7 @@ TEST(Course, EveryScreenShapeLaysOutWithoutHangOrOverflow) {
                        {"portrait", 1440, 2560}, {"very wide", 16384, 768},
                        {"tall portrait", 2160, 3840}}) {
     SCOPED_TRACE(c.name);
-    Saver s(c.widthPx, c.heightPx);
+    CoreUnderTest s(c.widthPx, c.heightPx);
     s.start();
     checkCourses(s, 500);
     s->advanceBy(10 * 60 * 1000);
@@ -131,10 +133,49 @@ TEST(Course, EveryScreenShapeLaysOutWithoutHangOrOverflow) {
   }
 }
 
+// The scene moved to a new primary screen of another size: the course under
+// way keeps the size it was laid in, and every course after it is laid
+// within the new screen's, its lane, readout, start and trench all measured
+// on the one size.
+TEST(Course, ANewPrimaryScreenGetsCoursesLaidWithinItsSize) {
+  struct Case { const char* name; ScreenCase before, after; };
+  for (const Case& c : {Case{"to a smaller screen", {"", 1920, 1080}, {"", 800, 600}},
+                        Case{"to a larger screen", {"", 800, 600}, {"", 2560, 1440}},
+                        Case{"to a portrait screen", {"", 1024, 768}, {"", 1080, 1920}}}) {
+    SCOPED_TRACE(c.name);
+    CoreUnderTest s(c.before.widthPx, c.before.heightPx);
+    s.start();
+    const float oldWidth = s.scene.width();
+    s.services.setScreenPixels(c.after.widthPx, c.after.heightPx);
+    // A second is far too short to cross the screen or reach a trench.
+    s->advanceBy(1000);
+    EXPECT_EQ(s.scene.width(), oldWidth) << "the course under way keeps its size";
+    EXPECT_EQ(s.scene.lane.x2, oldWidth);
+    checkCourses(s, 500);
+    s.layCourse(Direction::Leftward, 7000, 3000, 8000);
+    s.openTrench();
+    EXPECT_EQ(s.scene.trenchLine.x2, c.after.widthPx * kTwipsPerPixel);
+    s->advanceBy(10 * 60 * 1000);
+    EXPECT_TRUE(s.services.errors.empty());
+  }
+}
+
+// For a moment no screen at all may be attached: the next course keeps the
+// last size rather than lay itself out in nothing.
+TEST(Course, AScreenOfNoSizeKeepsTheLastSize) {
+  CoreUnderTest s;
+  s.start();
+  s.services.setScreenPixels(0, 0);
+  s.setUpCourse();
+  EXPECT_EQ(s.scene.width(), 1024 * kTwipsPerPixel);
+  EXPECT_EQ(s.scene.height(), 768 * kTwipsPerPixel);
+  EXPECT_EQ(s.scene.lane.x2, 1024 * kTwipsPerPixel);
+}
+
 TEST(Course, AnyLaneOfATallPortraitScreenFitsTheWalkerTop) {
   // 3840 pixels high is 57600 twips: lanes below 32767 twips need a walker
   // top wider than 16 bits.
-  Saver s(2160, 3840);
+  CoreUnderTest s(2160, 3840);
   s.start();
   float deepest = 0;
   for (int i = 0; i < 2000; ++i) {
@@ -150,7 +191,7 @@ TEST(Course, ScreensTooSmallForTheBoundsGetTheNearestPlaces) {
   for (ScreenCase c : {ScreenCase{"320 × 200", 320, 200}, {"too short", 800, 40},
                        {"too narrow", 140, 600}, {"tiny", 16, 16}}) {
     SCOPED_TRACE(c.name);
-    Saver s(c.widthPx, c.heightPx);
+    CoreUnderTest s(c.widthPx, c.heightPx);
     s.start();
     EXPECT_TRUE(s.scene.lane.visible);
     EXPECT_GE(s.scene.clock.top - 300, 1);
@@ -162,7 +203,7 @@ TEST(Course, ScreensTooSmallForTheBoundsGetTheNearestPlaces) {
 }
 
 TEST(Course, NeverTouchesDistanceCaptionsTimersOrMessages) {
-  Saver s;
+  CoreUnderTest s;
   s.start();
   s->advanceBy(3000);
   const std::string figure = s.scene.distance.caption(), clock = s.scene.clock.caption();
@@ -186,7 +227,7 @@ TEST(WalkTick, FigureCountsTenthsOfASinglePrecisionDistance) {
   for (Case c : {Case{1, "0", "cm"}, {10, "1", "cm"}, {100, "16", "cm"}, {588, "99", "cm"},
                  {589, "1", "mts"}, {590, "1", "mts"}, {600, "1.02", "mts"}, {1000, "1.69", "mts"} /* 1699.9: single precision */,
                  {7259, "12.34", "mts"}}) {
-    Saver s;
+    CoreUnderTest s;
     s.start();
     s.disableFalls();
     s->advanceBy(100 * c.ticks);
@@ -196,7 +237,7 @@ TEST(WalkTick, FigureCountsTenthsOfASinglePrecisionDistance) {
 }
 
 TEST(WalkTick, DistanceStopsGrowingWhereSinglePrecisionRunsOut) {
-  Saver s;
+  CoreUnderTest s;
   s.start();
   s.disableFalls();
   s.stage.setWalkedDistance(33554432.0f);
@@ -209,7 +250,7 @@ TEST(WalkTick, DistanceStopsGrowingWhereSinglePrecisionRunsOut) {
 }
 
 TEST(WalkTick, ClockAndShadowShowTheTimeOfDay) {
-  Saver s(1024, 768, ((17 * 60 + 4) * 60 + 9) * 1000LL);
+  CoreUnderTest s(1024, 768, ((17 * 60 + 4) * 60 + 9) * 1000LL);
   s.start();
   s->advanceBy(100);
   EXPECT_EQ(s.scene.clock.caption(), "17:04:09");
@@ -217,7 +258,7 @@ TEST(WalkTick, ClockAndShadowShowTheTimeOfDay) {
 }
 
 TEST(WalkTick, LeftwardCourseShowsImagesOneToFour) {
-  Saver s;
+  CoreUnderTest s;
   s.start();
   s.disableFalls();
   s.layCourse(Direction::Leftward, 14000);
@@ -232,7 +273,7 @@ TEST(WalkTick, LeftwardCourseShowsImagesOneToFour) {
 }
 
 TEST(WalkTick, RightwardCourseShowsImagesFiveToEight) {
-  Saver s;
+  CoreUnderTest s;
   s.start();
   s.disableFalls();
   s.layCourse(Direction::Rightward, -320);
@@ -248,7 +289,7 @@ TEST(WalkTick, RightwardCourseShowsImagesFiveToEight) {
 TEST(WalkTick, RightwardCourseAfterALeftwardOneStartsFromImageOne) {
   // The wrap comes after the end-of-course test and sees the 4 that the new
   // rightward course set, so that course shows 1 to 8 once before 5 to 8.
-  Saver s;
+  CoreUnderTest s;
   s.start();
   s.disableFalls();
   s.steerNextCourse(Direction::Rightward);
@@ -266,7 +307,7 @@ TEST(WalkTick, RightwardCourseAfterALeftwardOneStartsFromImageOne) {
 }
 
 TEST(WalkTick, CourseEndsAtTheFarEdge) {
-  Saver s;
+  CoreUnderTest s;
   s.start();
   s.disableFalls();
   s.layCourse(Direction::Leftward, 140);
@@ -275,12 +316,12 @@ TEST(WalkTick, CourseEndsAtTheFarEdge) {
   s.walkTick();
   EXPECT_NE(s.scene.walker.left, 0) << "left 0 ends the course: a new one is laid";
 
-  s.layCourse(Direction::Rightward, s.scene.width - 140);
+  s.layCourse(Direction::Rightward, s.scene.width() - 140);
   s.stage.setTrenchChance(TrenchChance::DoesNotOpen);
   s.walkTick();
-  EXPECT_EQ(s.scene.walker.left, s.scene.width - 70);
+  EXPECT_EQ(s.scene.walker.left, s.scene.width() - 70);
   s.walkTick();
-  EXPECT_TRUE(s.scene.walker.left == -320 || s.scene.walker.left == s.scene.width - 16);
+  EXPECT_TRUE(s.scene.walker.left == -320 || s.scene.walker.left == s.scene.width() - 16);
 }
 
 // The walker's left on the ticks that first show the warning and start the fall.
@@ -289,7 +330,7 @@ struct TrenchRun {
   bool courseEnded = false;
 };
 
-TrenchRun walkToTrench(Saver& s, int maxTicks = 400) {
+TrenchRun walkToTrench(CoreUnderTest& s, int maxTicks = 400) {
   TrenchRun run;
   for (int i = 0; i < maxTicks && s->mode() == Mode::Walking; ++i) {
     const float before = s.scene.walker.left;
@@ -307,7 +348,7 @@ TrenchRun walkToTrench(Saver& s, int maxTicks = 400) {
 }
 
 TEST(Trench, LeftwardWarningStretchAndFallPoint) {
-  Saver s;
+  CoreUnderTest s;
   s.start();
   s.layCourse(Direction::Leftward, 7000, /*distanceLeft=*/3000);
   const TrenchRun run = walkToTrench(s);
@@ -319,7 +360,7 @@ TEST(Trench, LeftwardWarningStretchAndFallPoint) {
 }
 
 TEST(Trench, RightwardWarningStretchAndFallPoint) {
-  Saver s;
+  CoreUnderTest s;
   s.start();
   s.layCourse(Direction::Rightward, 5000, 3000, /*clockLeft=*/8000);
   s.stage.setTrenchChance(TrenchChance::Opens);
@@ -333,7 +374,7 @@ TEST(Trench, RightwardWarningStretchAndFallPoint) {
 
 TEST(Trench, RightwardStretchLastsSevenOrEightTicks) {
   for (float start : {5000.0f, 5010.0f, 5030.0f, 5069.0f}) {
-    Saver s;
+    CoreUnderTest s;
     s.start();
     s.layCourse(Direction::Rightward, start, 3000, 8000);
     s.stage.setTrenchChance(TrenchChance::Opens);
@@ -348,7 +389,7 @@ TEST(Trench, RightwardStretchLastsSevenOrEightTicks) {
 }
 
 TEST(Trench, RightwardCourseWithoutTrenchChanceWalksOff) {
-  Saver s;
+  CoreUnderTest s;
   s.start();
   s.layCourse(Direction::Rightward, 5000, 3000, 8000);
   s.stage.setTrenchChance(TrenchChance::DoesNotOpen);
@@ -361,7 +402,7 @@ TEST(Trench, RightwardCourseWithoutTrenchChanceWalksOff) {
 TEST(Trench, FigureNearTheLeftEdgeFallsFromTheNextCoursesStart) {
   // distance.left between 200 and 270: the tick that finds the fall point also
   // ends the course, so the fall starts where the new course put the walker.
-  Saver s;
+  CoreUnderTest s;
   s.start();
   s.layCourse(Direction::Leftward, 3060, /*distanceLeft=*/250);
   const TrenchRun run = walkToTrench(s);
@@ -369,11 +410,11 @@ TEST(Trench, FigureNearTheLeftEdgeFallsFromTheNextCoursesStart) {
   EXPECT_TRUE(run.courseEnded);
   EXPECT_TRUE(s.timers.fallTimer.enabled());
   EXPECT_FALSE(s.timers.walkTimer.enabled());
-  EXPECT_TRUE(s.scene.walker.left == -320 || s.scene.walker.left == s.scene.width - 16);
+  EXPECT_TRUE(s.scene.walker.left == -320 || s.scene.walker.left == s.scene.width() - 16);
 }
 
 TEST(Trench, FigureAtTheLeftEdgeEndsTheCourseWithoutAFall) {
-  Saver s;
+  CoreUnderTest s;
   s.start();
   s.layCourse(Direction::Leftward, 3000, /*distanceLeft=*/200);
   const TrenchRun run = walkToTrench(s);
@@ -385,7 +426,7 @@ TEST(Trench, FigureAtTheLeftEdgeEndsTheCourseWithoutAFall) {
 }
 
 TEST(Trench, FallsDisabledMeansNoWarningAndNoFall) {
-  Saver s;
+  CoreUnderTest s;
   s.start();
   s.disableFalls();
   for (int course = 0; course < 40; ++course) {
@@ -397,7 +438,7 @@ TEST(Trench, FallsDisabledMeansNoWarningAndNoFall) {
 }
 
 TEST(Trench, DisablingFallsAfterTheWarningLeavesTheTrenchOpen) {
-  Saver s;
+  CoreUnderTest s;
   s.start();
   s.layCourse(Direction::Leftward, 7000, 3000);
   for (int i = 0; i < 10; ++i) s.walkTick();
@@ -410,14 +451,14 @@ TEST(Trench, DisablingFallsAfterTheWarningLeavesTheTrenchOpen) {
 }
 
 TEST(Trench, OpeningDrawsTheTrenchLevelInTheLane) {
-  Saver s;
+  CoreUnderTest s;
   s.start();
   s.stage.scene().lane.y1 = 5000;
   s.stage.scene().lane.y2 = 5600;  // a sloping ground line: the trench stays level
   s.layCourse(Direction::Leftward, 7000, 3000, 8000);
   s.openTrench();
   EXPECT_EQ(s.scene.trenchLine.x1, 3000);
-  EXPECT_EQ(s.scene.trenchLine.x2, s.scene.screenWidth());
+  EXPECT_EQ(s.scene.trenchLine.x2, s.scene.width());
   EXPECT_EQ(s.scene.trenchLine.y1, 5000);
   EXPECT_EQ(s.scene.trenchLine.y2, 5000);
   EXPECT_EQ(s.scene.trenchLine.color, RGB(200, 0, 0));
@@ -432,7 +473,7 @@ TEST(Trench, OpeningDrawsTheTrenchLevelInTheLane) {
 }
 
 TEST(Trench, ReachingItHandsOverFromWalkToFall) {
-  Saver s;
+  CoreUnderTest s;
   s.start();
   const float left = s.scene.walker.left;
   s.stage.scene().warning.visible = true;

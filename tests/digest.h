@@ -10,10 +10,10 @@
 
 namespace tw::test {
 
-inline std::string describe(Saver& saver) {
-  const Scene& w = saver.scene;
-  const Course& course = saver.course;
-  const Fall& fall = saver.fall;
+inline std::string describe(CoreUnderTest& core) {
+  const Scene& w = core.scene;
+  const Course& course = core.course;
+  const Fall& fall = core.fall;
   std::ostringstream s;
   auto label = [&s](const Label& l) {
     s << l.caption() << '|' << l.left << ',' << l.top << ',' << l.width() << ',' << l.visible << ','
@@ -26,14 +26,14 @@ inline std::string describe(Saver& saver) {
     << (w.walker.picture ? w.walker.picture->set * 100 + w.walker.picture->index : 0) << ';';
   for (const Line* l : {&w.lane, &w.trenchLine})
     s << l->x1 << ',' << l->y1 << ',' << l->x2 << ',' << l->y2 << ',' << l->visible << ';';
-  for (TimerId id : kTimerIds) s << saver.timers[id].enabled() << ',' << saver.timers[id].interval() << ';';
+  for (TimerId id : kTimerIds) s << core.timers[id].enabled() << ',' << core.timers[id].interval() << ';';
   const int trenchChance = static_cast<int>(course.trenchChance());
   const int fallHold = static_cast<int>(fall.fallHold());
   s << static_cast<int>(course.direction()) << ',' << course.walkFrame() << ','
     << course.walkedDistance() << ',' << trenchChance << ',' << course.walkerTop() << ','
     << course.fallsEnabled() << ',' << fall.fallStarted() << ',' << fall.dropTicksLeft() << ','
-    << fall.fallFrame() << ',' << fallHold << ',' << saver.wave.waveFrame() << ','
-    << saver->ended();
+    << fall.fallFrame() << ',' << fallHold << ',' << core.wave.waveFrame() << ','
+    << core->ended();
   return s.str();
 }
 

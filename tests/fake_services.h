@@ -1,35 +1,168 @@
 // A deterministic stand-in for the machine: a fixed screen, a wall clock on
 // the saver's virtual time, a text measure from character counts, and a
-// record of every box and address the core asked for. Files are real, in a
-// folder of the test's own, but a full, failing or interrupting disk can be
-// played at any step of an append.
+// record of every box and address the core asked for; and its disk, whose
+// files are real, in a folder of the test's own, but which plays a full,
+// failing or interrupting disk at any step, at start-up and at the end.
 #pragma once
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
-#include "shell/clock.h"
+#include "log/posix_log_disk.h"
+#include "shell/virtual_time.h"
 #include "shell/elements.h"
 #include "shell/services.h"
 
 namespace tw::test {
 
+// Each call of the log's disk, by name, for the faults staged on it.
+enum class DiskCall {
+  EntryAt, ListFolder, PlainFileSize, ReadHead, ReadLastByte, OpenToRead, CreateNew,
+  OpenToAppend, FileLength, SyncFile, CutTo, CloseFile, SyncToDisk, Rename, HardLink, Remove,
+};
+
+class FakeDisk : public LogDisk {
+ public:
+  // The outcome of the next calls of one kind, in order (0: the real call),
+  // and then of every later one (0: real ones). A failed call does nothing,
+  // but a failed close still closes, as the system's does.
+  struct Faults {
+    std::deque<int> next;
+    int after = 0;
+  };
+  std::map<DiskCall, Faults> faults;
+  // How often each kind was called.
+  std::map<DiskCall, int> calls;
+
+  // One step for each write call, in order, then real writes: at most
+  // `accepted` bytes reach the file, then `error` when none did.
+  struct WriteStep {
+    size_t accepted = 0;
+    int error = 0;
+  };
+  std::deque<WriteStep> writes;
+  std::vector<std::string> writtenPieces;
+  // The names a temporary gets, in order, then random ones.
+  std::deque<std::string> names;
+  // Every path pushed to the disk, in order.
+  std::vector<std::string> synced;
+
+  LogEntry entryAt(const std::string& path) override {
+    return fault(DiskCall::EntryAt) != 0 ? LogEntry::Unknown : real_.entryAt(path);
+  }
+  int listFolder(const std::string& folder, std::vector<std::string>& names) override {
+    if (const int error = fault(DiskCall::ListFolder)) return error;
+    return real_.listFolder(folder, names);
+  }
+  int plainFileSize(const std::string& path, int64_t& size) override {
+    if (const int error = fault(DiskCall::PlainFileSize)) return error;
+    return real_.plainFileSize(path, size);
+  }
+  bool sameFile(const std::string& first, const std::string& second) override {
+    return real_.sameFile(first, second);
+  }
+  int readHead(const std::string& path, size_t limit, std::string& head, bool& more) override {
+    if (const int error = fault(DiskCall::ReadHead)) return error;
+    return real_.readHead(path, limit, head, more);
+  }
+  int readLastByte(const std::string& path, char& last) override {
+    if (const int error = fault(DiskCall::ReadLastByte)) return error;
+    return real_.readLastByte(path, last);
+  }
+  std::unique_ptr<std::istream> openToRead(const std::string& path) override {
+    if (fault(DiskCall::OpenToRead) != 0) return nullptr;
+    return real_.openToRead(path);
+  }
+  std::string randomDigits(int count) override {
+    if (names.empty()) return real_.randomDigits(count);
+    std::string name = names.front();
+    names.pop_front();
+    return name;
+  }
+  int createNew(const std::string& path, int& handle) override {
+    if (const int error = fault(DiskCall::CreateNew)) return error;
+    return real_.createNew(path, handle);
+  }
+  int openToAppend(const std::string& path, int& handle) override {
+    if (const int error = fault(DiskCall::OpenToAppend)) return error;
+    return real_.openToAppend(path, handle);
+  }
+  int fileLength(int handle, int64_t& length) override {
+    if (const int error = fault(DiskCall::FileLength)) return error;
+    return real_.fileLength(handle, length);
+  }
+  int writeSome(int handle, std::string_view bytes, size_t& written) override {
+    written = 0;
+    size_t take = bytes.size();
+    int error = 0;
+    if (!writes.empty()) {
+      take = std::min(take, writes.front().accepted);
+      error = writes.front().error;
+      writes.pop_front();
+    }
+    if (take > 0) {
+      if (const int failed = real_.writeSome(handle, bytes.substr(0, take), written)) return failed;
+      writtenPieces.emplace_back(bytes.substr(0, written));
+    }
+    // A system call that wrote something reports success with a short count.
+    return written > 0 ? 0 : error;
+  }
+  int syncFile(int handle) override {
+    if (const int error = fault(DiskCall::SyncFile)) return error;
+    return real_.syncFile(handle);
+  }
+  int cutTo(int handle, int64_t length) override {
+    if (const int error = fault(DiskCall::CutTo)) return error;
+    return real_.cutTo(handle, length);
+  }
+  int closeFile(int handle) override {
+    const int error = fault(DiskCall::CloseFile);
+    const int closed = real_.closeFile(handle);
+    return error != 0 ? error : closed;
+  }
+  int syncToDisk(const std::string& path) override {
+    synced.push_back(path);
+    // The flush itself is left out: a throw-away folder needs none.
+    return fault(DiskCall::SyncToDisk);
+  }
+  int rename(const std::string& from, const std::string& to) override {
+    if (const int error = fault(DiskCall::Rename)) return error;
+    return real_.rename(from, to);
+  }
+  int hardLink(const std::string& file, const std::string& name) override {
+    if (const int error = fault(DiskCall::HardLink)) return error;
+    return real_.hardLink(file, name);
+  }
+  int remove(const std::string& path) override {
+    if (const int error = fault(DiskCall::Remove)) return error;
+    return real_.remove(path);
+  }
+
+ private:
+  int fault(DiskCall call) {
+    ++calls[call];
+    Faults& f = faults[call];
+    if (f.next.empty()) return f.after;
+    const int error = f.next.front();
+    f.next.pop_front();
+    return error;
+  }
+
+  PosixLogDisk real_;
+};
+
 class FakeServices : public Services {
  public:
-  FakeServices(const Clock& clock, int widthPx = 1024, int heightPx = 768,
+  FakeServices(const VirtualTime& time, int widthPx = 1024, int heightPx = 768,
                int64_t startMs = 12 * 3600 * 1000)
-      : wall(clock, startMs) {
+      : wall(time, startMs) {
     setScreenPixels(widthPx, heightPx);
   }
 
@@ -50,55 +183,6 @@ class FakeServices : public Services {
   }
   LocalTime localTime() override { return wall.localTime(); }
   std::string logFolder() override { return folder; }
-  void syncToDisk(const std::string& path) override { synced.push_back(path); }
-
-  int openToAppend(const std::string& path, int& handle) override {
-    if (openError != 0) return openError;
-    handle = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0644);
-    if (handle < 0) return errno;
-    struct stat info {};
-    if (::fstat(handle, &info) == 0 && S_ISREG(info.st_mode)) return 0;
-    ::close(handle);
-    return EINVAL;
-  }
-  int fileLength(int handle, int64_t& length) override {
-    struct stat info {};
-    if (::fstat(handle, &info) != 0) return errno;
-    length = info.st_size;
-    return 0;
-  }
-  int writeSome(int handle, std::string_view bytes, size_t& written) override {
-    written = 0;
-    size_t take = bytes.size();
-    int error = 0;
-    if (!writes.empty()) {
-      take = std::min(take, writes.front().accepted);
-      error = writes.front().error;
-      writes.pop_front();
-    }
-    if (take > 0) {
-      const ssize_t n = ::write(handle, bytes.data(), take);
-      if (n < 0) return errno;
-      written = static_cast<size_t>(n);
-      writtenPieces.emplace_back(bytes.substr(0, written));
-    }
-    // A system call that wrote something reports success with a short count.
-    return written > 0 ? 0 : error;
-  }
-  int syncFile(int handle) override {
-    if (!syncs.empty()) {
-      const int error = syncs.front();
-      syncs.pop_front();
-      if (error != 0) return error;
-    }
-    return ::fsync(handle) == 0 ? 0 : errno;
-  }
-  int cutTo(int handle, int64_t length) override {
-    ++cuts;
-    if (cutError != 0) return cutError;
-    return ::ftruncate(handle, length) == 0 ? 0 : errno;
-  }
-  void closeFile(int handle) override { ::close(handle); }
   void tellUser(const std::string& line) override { told.push_back(line); }
   void messageBox(const std::string& text, const std::string& title) override {
     boxes.push_back(title + ": " + text);
@@ -110,18 +194,7 @@ class FakeServices : public Services {
     if (whileBoxOpen) whileBoxOpen();
   }
 
-  // One step for each write call, in order, then real writes: at most
-  // `accepted` bytes reach the file, then `error` when none did.
-  struct WriteStep {
-    size_t accepted = 0;
-    int error = 0;
-  };
-  std::deque<WriteStep> writes;
-  // The outcome of each sync in order (0: a real one), then real ones.
-  std::deque<int> syncs;
-  int openError = 0, cutError = 0;
-  int cuts = 0;
-  std::vector<std::string> writtenPieces, told;
+  std::vector<std::string> told;
   // What happens while a box (a message or a run-time error) is open, as
   // events the platform would deliver meanwhile.
   std::function<void()> whileBoxOpen;
@@ -129,7 +202,7 @@ class FakeServices : public Services {
   VirtualWallClock wall;
   Extent screen;
   std::string folder = std::filesystem::temp_directory_path().string();
-  std::vector<std::string> synced, boxes, opened, errors;
+  std::vector<std::string> boxes, opened, errors;
 };
 
 }  // namespace tw::test

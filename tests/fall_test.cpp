@@ -26,7 +26,7 @@ struct Fall {
                     s.scene.walker.picture ? s.scene.walker.picture->index : 0, s.timers.fallTimer.interval(),
                     s.fall.fallFrame(), s.fall.fallHold()};
   }
-  Saver s;
+  CoreUnderTest s;
 };
 
 TEST(Fall, DropThenUmbrellaThenFloatLoop) {
@@ -81,7 +81,7 @@ TEST(Fall, DropThenUmbrellaThenFloatLoop) {
 
 TEST(Fall, EndsOnTheTickAfterTheTopReachesTheScreenHeight) {
   Fall f(1500);
-  const float bottom = f.s.scene.screenHeight();
+  const float bottom = f.s.scene.height();
   int ticks = 0;
   while (f.s.scene.walker.top < bottom) {
     f.tick();
@@ -106,15 +106,15 @@ TEST(Fall, EndsOnTheTickAfterTheTopReachesTheScreenHeight) {
 }
 
 TEST(Fall, ADropPastTheBottomEndsWithDropTicksLeftAndTheShortInterval) {
-  Saver s;
+  CoreUnderTest s;
   s.start();
-  s.stage.scene().walker.top = s.stage.scene().screenHeight() - 120;
+  s.stage.scene().walker.top = s.stage.scene().height() - 120;
   s.startFall();
   s->advanceBy(100);  // the first fall after start-up comes after the design interval
-  ASSERT_EQ(s.scene.walker.top, s.scene.screenHeight() - 70);
+  ASSERT_EQ(s.scene.walker.top, s.scene.height() - 70);
   s->advanceBy(10);
   s->advanceBy(10);
-  ASSERT_GE(s.scene.walker.top, s.scene.screenHeight());
+  ASSERT_GE(s.scene.walker.top, s.scene.height());
   s->advanceBy(10);
   EXPECT_FALSE(s.timers.fallTimer.enabled());
   EXPECT_GT(s.fall.dropTicksLeft(), 0);
@@ -131,7 +131,7 @@ TEST(Fall, ADropPastTheBottomEndsWithDropTicksLeftAndTheShortInterval) {
 
 TEST(Fall, AFallThatStartsBelowTheScreenEndsAtOnce) {
   Fall f(0);
-  f.s.stage.scene().walker.top = f.s.stage.scene().screenHeight();
+  f.s.stage.scene().walker.top = f.s.stage.scene().height();
   f.s.stage.setDropTicksLeft(0);
   f.s.fallTick();
   EXPECT_FALSE(f.s.timers.fallTimer.enabled());

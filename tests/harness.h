@@ -36,17 +36,17 @@ inline void writeFile(const std::filesystem::path& p, const std::string& content
   out << content;
 }
 
-struct Saver {
-  explicit Saver(int widthPx = 1024, int heightPx = 768, int64_t startMs = 12 * 3600 * 1000)
-      : services(clock, widthPx, heightPx, startMs), folder(freshFolder()),
-        core((services.folder = folder.string(), std::make_unique<Core>(services, clock))),
+struct CoreUnderTest {
+  explicit CoreUnderTest(int widthPx = 1024, int heightPx = 768, int64_t startMs = 12 * 3600 * 1000)
+      : services(time, widthPx, heightPx, startMs), folder(freshFolder()),
+        core((services.folder = folder.string(), std::make_unique<Core>(services, disk, time))),
         stage(*core), scene(std::as_const(*core).scene()), timers(core->timers()),
         course(stage.course()), fall(stage.fall()), wave(stage.wave()) {}
-  ~Saver() {
+  ~CoreUnderTest() {
     std::error_code ec;
     std::filesystem::remove_all(folder, ec);
   }
-  Saver& start() {
+  CoreUnderTest& start() {
     core->start();
     return *this;
   }
@@ -98,8 +98,9 @@ struct Saver {
   void startFall() { stage.course().startFall(); }
   void fallTick() { stage.fall().fallTick(); }
 
-  Clock clock;
+  VirtualTime time;
   FakeServices services;
+  FakeDisk disk;
   std::filesystem::path folder;
   std::unique_ptr<Core> core;
   // Where a test places elements by hand and sets state no handler takes

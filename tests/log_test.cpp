@@ -8,6 +8,7 @@
 #include <deque>
 #include <functional>
 #include <future>
+#include <optional>
 #include <regex>
 #include <sstream>
 #include <utility>
@@ -133,13 +134,13 @@ TEST(Report, AFirstSpaceBeyondSixteenBitPositionsFails) {
 // --- Start-up's preparation of the log.
 
 TEST(PrepareLog, CreatesTheBannerWhenThereIsNoLog) {
-  Saver s;
+  CoreUnderTest s;
   s.start();
   EXPECT_EQ(readFile(s.log()), kBannerLine);
 }
 
 TEST(PrepareLog, KeepsAValidLogByteForByte) {
-  Saver s;
+  CoreUnderTest s;
   const std::string content = kBannerLine + "57 cm 12-08-2026 17:04:09\r\n1.23 mts 12-09-2026 08:00:00";
   writeFile(s.log(), content);
   s.start();
@@ -148,7 +149,7 @@ TEST(PrepareLog, KeepsAValidLogByteForByte) {
 }
 
 TEST(PrepareLog, ReplacesAnEmptyLog) {
-  Saver s;
+  CoreUnderTest s;
   writeFile(s.log(), "");
   s.start();
   EXPECT_EQ(readFile(s.log()), kBannerLine);
@@ -159,7 +160,7 @@ TEST(PrepareLog, KeepsAForeignLogAsABackup) {
        {std::string("some other file\r\n57 cm x\r\n"), std::string("\r\n") + kBannerLine,
         std::string("*** visit korvek at https://korvek.example ***\r\n"), std::string("   "),
         std::string(kLogBanner) + " \r\n1.23 mts x\r\n"}) {
-    Saver s;
+    CoreUnderTest s;
     writeFile(s.log(), foreign);
     s.start();
     EXPECT_EQ(readFile(s.log()), kBannerLine);
@@ -178,7 +179,7 @@ TEST(PrepareLog, ABackupNeverReplacesABackup) {
                         Case{{"walked.log.bak", "walked.log.bak.1"}, "walked.log.bak.2"},
                         Case{{"walked.log.bak.1"}, "walked.log.bak"},
                         Case{{"walked.log.bak", "walked.log.bak.2"}, "walked.log.bak.1"}}) {
-    Saver s;
+    CoreUnderTest s;
     for (const std::string& name : c.taken) writeFile(s.folder / name, "older history " + name);
     writeFile(s.log(), "\xEF\xBB\xBF \r\n" + kBannerLine + "57 cm x\r\n");
     s.start();
@@ -190,7 +191,7 @@ TEST(PrepareLog, ABackupNeverReplacesABackup) {
 }
 
 TEST(PrepareLog, ABackupNameTakenByAFolderOrASymlinkIsSkipped) {
-  Saver s;
+  CoreUnderTest s;
   std::filesystem::create_directory(s.folder / "walked.log.bak");
   std::filesystem::create_symlink(s.folder / "nowhere", s.folder / "walked.log.bak.1");
   writeFile(s.log(), "foreign\r\n");
@@ -205,7 +206,7 @@ TEST(PrepareLog, ABackupNameTakenByAFolderOrASymlinkIsSkipped) {
 TEST(PrepareLog, AByteOrderMarkBeforeTheBannerIsAccepted) {
   for (const std::string& content : {"\xEF\xBB\xBF" + kBannerLine + "57 cm x\r\n",
                                      "\xEF\xBB\xBF  " + kBannerLine, "\xEF\xBB\xBF" + std::string(kLogBanner)}) {
-    Saver s;
+    CoreUnderTest s;
     writeFile(s.log(), content);
     s.start();
     EXPECT_EQ(readFile(s.log()), content);
@@ -230,7 +231,7 @@ bool runsWithoutBlockingOn(const std::filesystem::path& fifo, const std::functio
 }
 
 TEST(PrepareLog, AFifoIsNeverOpenedAtStartUpAtTheEndOrByTheReport) {
-  Saver s;
+  CoreUnderTest s;
   ASSERT_EQ(mkfifo(s.log().c_str(), 0600), 0);
   EXPECT_TRUE(runsWithoutBlockingOn(s.log(), [&] { s.start(); })) << "start-up";
   EXPECT_TRUE(std::filesystem::is_fifo(s.log())) << "left as it is";
@@ -246,7 +247,7 @@ TEST(PrepareLog, AFifoIsNeverOpenedAtStartUpAtTheEndOrByTheReport) {
 // it stays exactly as it is, and no backup takes its place.
 TEST(PrepareLog, ALogThatCannotBeReadIsLeftAsItIs) {
   if (geteuid() == 0) GTEST_SKIP() << "root reads any file";
-  Saver s;
+  CoreUnderTest s;
   const std::string content = kBannerLine + "57 cm 12-08-2026 17:04:09\r\n";
   writeFile(s.log(), content);
   writeFile(s.folder / "walked.log.bak", "older history");
@@ -263,7 +264,7 @@ TEST(PrepareLog, ALogThatCannotBeReadIsLeftAsItIs) {
 }
 
 TEST(PrepareLog, ALogThatIsNoPlainFileIsLeftAsItIs) {
-  Saver s;
+  CoreUnderTest s;
   std::filesystem::create_directory(s.log());
   writeFile(s.log() / "inside", "kept");
   s.start();
@@ -271,7 +272,7 @@ TEST(PrepareLog, ALogThatIsNoPlainFileIsLeftAsItIs) {
   EXPECT_FALSE(std::filesystem::exists(s.folder / "walked.log.bak"));
 
   // A symlink to a log that is not there now (a drive not mounted) stays.
-  Saver t;
+  CoreUnderTest t;
   std::filesystem::create_symlink(t.folder / "unmounted" / "walked.log", t.log());
   t.start();
   t->keyUp(27);
@@ -281,7 +282,7 @@ TEST(PrepareLog, ALogThatIsNoPlainFileIsLeftAsItIs) {
 
 // A file planted under a temporary's name is never followed nor overwritten.
 TEST(PrepareLog, APlantedTemporaryIsNeverFollowed) {
-  Saver s;
+  CoreUnderTest s;
   const std::filesystem::path victim = s.folder / "victim";
   writeFile(victim, "someone else's file");
   std::filesystem::create_symlink(victim, s.folder / "walked.log.new");
@@ -297,7 +298,7 @@ TEST(PrepareLog, APlantedTemporaryIsNeverFollowed) {
 // temporary behind; the next start-up removes it. Only ours goes: the exact
 // name, a plain file, nothing but the beginning of a fresh log in it.
 TEST(PrepareLog, TemporariesLeftByAKilledStartAreRemovedAndNothingElse) {
-  Saver s;
+  CoreUnderTest s;
   writeFile(s.log(), kBannerLine + "57 cm 12-08-2026 17:04:09\r\n");
   const std::vector<std::pair<std::string, std::string>> ours = {
       {"walked.log.new.0123abcd", ""},
@@ -338,7 +339,7 @@ TEST(PrepareLog, ALongFirstLineIsJudgedFromItsBeginning) {
                         Case{std::string(5000, ' ') + kBannerLine, false},
                         Case{std::string(4000, ' ') + kBannerLine + longLine, true},
                         Case{std::string(4050, ' ') + kLogBanner + longLine, false}}) {
-    Saver s;
+    CoreUnderTest s;
     writeFile(s.log(), c.content);
     s.start();
     if (c.kept) {
@@ -351,7 +352,7 @@ TEST(PrepareLog, ALongFirstLineIsJudgedFromItsBeginning) {
 }
 
 TEST(PrepareLog, AnUnknownExecutableFolderKeepsNoLog) {
-  Saver s;
+  CoreUnderTest s;
   s.services.folder.clear();
   const std::filesystem::path here = std::filesystem::current_path();
   const bool hadLog = std::filesystem::exists(here / "walked.log");
@@ -361,13 +362,13 @@ TEST(PrepareLog, AnUnknownExecutableFolderKeepsNoLog) {
   EXPECT_EQ(s.services.boxes, std::vector<std::string>{"Disk Access Error: Log could not be restored"});
   s->keyUp(27);
   EXPECT_TRUE(s->ended() && s->exitStatus() == ExitStatus::Success);
-  EXPECT_TRUE(s.services.synced.empty()) << "nothing written anywhere";
+  EXPECT_TRUE(s.disk.synced.empty()) << "nothing written anywhere";
   EXPECT_EQ(std::filesystem::exists(here / "walked.log"), hadLog) << "never the working folder";
   EXPECT_TRUE(std::filesystem::is_empty(s.folder));
 }
 
 TEST(PrepareLog, LeadingSpacesBeforeTheBannerStillMatch) {
-  Saver s;
+  CoreUnderTest s;
   writeFile(s.log(), "  " + kBannerLine);
   s.start();
   EXPECT_EQ(readFile(s.log()), "  " + kBannerLine);
@@ -375,7 +376,7 @@ TEST(PrepareLog, LeadingSpacesBeforeTheBannerStillMatch) {
 
 TEST(PrepareLog, AnUnwritableFolderDoesNotStopTheSaver) {
   if (geteuid() == 0) GTEST_SKIP() << "root writes anywhere";
-  Saver s;
+  CoreUnderTest s;
   writeFile(s.log(), "foreign\r\n");
   chmod(s.folder.c_str(), 0555);
   s.start();
@@ -385,12 +386,126 @@ TEST(PrepareLog, AnUnwritableFolderDoesNotStopTheSaver) {
 }
 
 TEST(PrepareLog, AMissingFolderDoesNotStopTheSaver) {
-  Saver s;
+  CoreUnderTest s;
   s.services.folder = (s.folder / "not-there").string();
   s.start();
   s->advanceBy(1000);
   EXPECT_FALSE(s->ended());
   EXPECT_TRUE(s.services.errors.empty());
+}
+
+// The names in the log's folder that start as a temporary's do.
+std::vector<std::string> temporaries(const std::filesystem::path& folder) {
+  std::vector<std::string> found;
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    if (entry.path().filename().string().starts_with("walked.log.new."))
+      found.push_back(entry.path());
+  return found;
+}
+
+// The disk failing start-up at each step: a fresh log appears whole or not at
+// all, no temporary stays, a foreign log is never lost (it stays as it was,
+// or lives on as its backup), and the run goes on.
+TEST(PrepareLog, AFailingDiskAtStartUpLosesNothingAndLeavesNoTemporary) {
+  const std::string foreign = "some other file\r\n";
+  struct Case {
+    const char* name;
+    std::optional<std::string> log;  // none: no log before the start
+    std::function<void(FakeDisk&)> stage;
+    std::optional<std::string> logAfter, backupAfter;
+  };
+  const std::vector<Case> cases = {
+      {"a full disk while the fresh log is written", std::nullopt,
+       [](FakeDisk& d) { d.writes = {{0, ENOSPC}}; }, std::nullopt, std::nullopt},
+      {"a full disk part way through the fresh log", std::nullopt,
+       [](FakeDisk& d) { d.writes = {{10, 0}, {0, ENOSPC}}; }, std::nullopt, std::nullopt},
+      {"a folder that takes no new file", std::nullopt,
+       [](FakeDisk& d) { d.faults[DiskCall::CreateNew].next = {EROFS}; }, std::nullopt,
+       std::nullopt},
+      {"a write error found at the close", std::nullopt,
+       [](FakeDisk& d) { d.faults[DiskCall::CloseFile].next = {EIO}; }, std::nullopt, std::nullopt},
+      {"a failed rename of the fresh log", std::nullopt,
+       [](FakeDisk& d) { d.faults[DiskCall::Rename].next = {EIO}; }, std::nullopt, std::nullopt},
+      {"failed pushes to the disk", std::nullopt,
+       [](FakeDisk& d) { d.faults[DiskCall::SyncToDisk].after = EIO; }, kBannerLine, std::nullopt},
+      {"a foreign log, then a full disk", foreign,
+       [](FakeDisk& d) { d.writes = {{0, ENOSPC}}; }, foreign, std::nullopt},
+      {"a foreign log, then a failed rename", foreign,
+       [](FakeDisk& d) { d.faults[DiskCall::Rename].next = {EIO}; }, foreign, std::nullopt},
+      {"a foreign log in a folder without hard links", foreign,
+       [](FakeDisk& d) { d.faults[DiskCall::HardLink].after = EPERM; }, kBannerLine, foreign},
+      {"a foreign log, no hard link and a failed rename", foreign,
+       [](FakeDisk& d) {
+         d.faults[DiskCall::HardLink].after = EPERM;
+         d.faults[DiskCall::Rename].next = {EIO};
+       },
+       foreign, std::nullopt},
+      {"a foreign log moved to its backup, then a full disk", foreign,
+       [](FakeDisk& d) {
+         d.faults[DiskCall::HardLink].after = EPERM;
+         d.writes = {{0, ENOSPC}};
+       },
+       std::nullopt, foreign},
+      {"a foreign log, then failed pushes to the disk", foreign,
+       [](FakeDisk& d) { d.faults[DiskCall::SyncToDisk].after = EIO; }, kBannerLine, foreign},
+      {"a log whose beginning cannot be read", foreign,
+       [](FakeDisk& d) { d.faults[DiskCall::ReadHead].next = {EIO}; }, foreign, std::nullopt},
+      {"a log that cannot be looked at", foreign,
+       [](FakeDisk& d) { d.faults[DiskCall::EntryAt].next = {EACCES}; }, foreign, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    CoreUnderTest s;
+    if (c.log) writeFile(s.log(), *c.log);
+    c.stage(s.disk);
+    s.start();
+    EXPECT_EQ(std::filesystem::exists(s.log()), c.logAfter.has_value()) << c.name;
+    if (c.logAfter) {
+      EXPECT_EQ(readFile(s.log()), *c.logAfter) << c.name;
+    }
+    const std::filesystem::path backup = s.folder / "walked.log.bak";
+    EXPECT_EQ(std::filesystem::exists(backup), c.backupAfter.has_value()) << c.name;
+    if (c.backupAfter) {
+      EXPECT_EQ(readFile(backup), *c.backupAfter) << c.name;
+    }
+    EXPECT_EQ(temporaries(s.folder), std::vector<std::string>{}) << c.name;
+    s->advanceBy(1000);
+    EXPECT_FALSE(s->ended()) << c.name;
+    EXPECT_TRUE(s.services.told.empty() && s.services.boxes.empty() && s.services.errors.empty())
+        << c.name << ": start-up says nothing";
+  }
+}
+
+// A temporary's name is drawn afresh while the drawn one is taken; when every
+// try finds its name taken, the fresh log is given up and the files that hold
+// those names are left as they are.
+TEST(PrepareLog, ATakenTemporaryNameIsDrawnAgainAndNeverReplaced) {
+  struct Case { int taken; bool written; };
+  for (Case c : {Case{1, true}, {15, true}, {16, false}}) {
+    CoreUnderTest s;
+    writeFile(s.folder / "walked.log.new.00000000", "my notes");
+    for (int k = 0; k < c.taken; ++k) s.disk.names.push_back("00000000");
+    s.disk.names.push_back("0000000f");
+    s.start();
+    EXPECT_EQ(std::filesystem::exists(s.log()), c.written) << c.taken;
+    if (c.written) {
+      EXPECT_EQ(readFile(s.log()), kBannerLine) << c.taken;
+    }
+    EXPECT_EQ(s.disk.calls[DiskCall::CreateNew], std::min(c.taken + 1, 16)) << c.taken;
+    EXPECT_EQ(readFile(s.folder / "walked.log.new.00000000"), "my notes") << c.taken;
+    EXPECT_FALSE(std::filesystem::exists(s.folder / "walked.log.new.0000000f")) << c.taken;
+  }
+}
+
+// A folder that cannot be listed leaves the temporaries of a killed start
+// where they are (the next start may list it); the log is made ready all the
+// same.
+TEST(PrepareLog, AFolderThatCannotBeListedStillGetsItsLog) {
+  CoreUnderTest s;
+  writeFile(s.folder / "walked.log.new.0123abcd", "");
+  s.disk.faults[DiskCall::ListFolder].next = {EIO};
+  s.start();
+  EXPECT_EQ(readFile(s.log()), kBannerLine);
+  EXPECT_TRUE(std::filesystem::exists(s.folder / "walked.log.new.0123abcd"));
 }
 
 // --- The record at the end of a run.
@@ -405,17 +520,17 @@ std::vector<std::string> lines(const std::string& content) {
 }
 
 TEST(SaveLogAndQuit, ZeroCentimetresBeforeTheFirstStep) {
-  Saver s(1024, 768, ((17 * 60 + 4) * 60 + 9) * 1000LL);
+  CoreUnderTest s(1024, 768, ((17 * 60 + 4) * 60 + 9) * 1000LL);
   s.start();
   s->keyUp(27);
   EXPECT_EQ(readFile(s.log()), kBannerLine + "0 cm 12-08-2026 17:04:09\r\n");
   EXPECT_TRUE(s->ended() && s->exitStatus() == ExitStatus::Success);
-  EXPECT_FALSE(s.services.synced.empty()) << "the record is pushed to the disk";
-  EXPECT_EQ(s.services.synced.back(), s.log().string());
+  EXPECT_FALSE(s.disk.synced.empty()) << "the record is pushed to the disk";
+  EXPECT_EQ(s.disk.synced.back(), s.log().string());
 }
 
 TEST(SaveLogAndQuit, MetresAfterTheFigurePasses99) {
-  Saver s;
+  CoreUnderTest s;
   s.start();
   s.disableFalls();
   s->advanceBy(7259 * 100);
@@ -429,13 +544,13 @@ TEST(SaveLogAndQuit, MetresAfterTheFigurePasses99) {
 TEST(SaveLogAndQuit, RecordKeptWhenTheLogWasDeletedDuringTheRun) {
   std::filesystem::path folder;
   {
-    Saver s;
+    CoreUnderTest s;
     s.start();
     std::filesystem::remove(s.log());
     s->keyUp(27);
     EXPECT_EQ(readFile(s.log()), kBannerLine + "0 cm 12-08-2026 12:00:00\r\n");
     // The next start-up keeps that record.
-    Saver next;
+    CoreUnderTest next;
     std::filesystem::copy_file(s.log(), next.log());
     next.start();
     EXPECT_EQ(readFile(next.log()), kBannerLine + "0 cm 12-08-2026 12:00:00\r\n");
@@ -443,7 +558,7 @@ TEST(SaveLogAndQuit, RecordKeptWhenTheLogWasDeletedDuringTheRun) {
 }
 
 TEST(SaveLogAndQuit, ARecordNeverRunsOnFromAnOpenLine) {
-  Saver s;
+  CoreUnderTest s;
   writeFile(s.log(), kBannerLine + "1.2");  // cut short by a crash
   s.start();
   s->keyUp(27);
@@ -451,7 +566,7 @@ TEST(SaveLogAndQuit, ARecordNeverRunsOnFromAnOpenLine) {
 }
 
 TEST(SaveLogAndQuit, AnUnwritableLogStillEndsAtOnce) {
-  Saver s;
+  CoreUnderTest s;
   s.start();
   std::filesystem::remove(s.log());
   std::filesystem::create_directory(s.log());  // not a file: cannot be opened for appending
@@ -464,7 +579,7 @@ TEST(SaveLogAndQuit, AnUnwritableLogStillEndsAtOnce) {
 
 TEST(SaveLogAndQuit, AReadOnlyLogIsLeftUnchanged) {
   if (geteuid() == 0) GTEST_SKIP() << "root writes read-only files";
-  Saver s;
+  CoreUnderTest s;
   s.start();
   chmod(s.log().c_str(), 0444);
   s->keyUp(27);
@@ -473,7 +588,7 @@ TEST(SaveLogAndQuit, AReadOnlyLogIsLeftUnchanged) {
 }
 
 TEST(SaveLogAndQuit, ManyEndingEventsAppendOneRecord) {
-  Saver s;
+  CoreUnderTest s;
   s.start();
   s->keyUp(27);
   s->keyUp(32);
@@ -490,20 +605,20 @@ TEST(SaveLogAndQuit, ManyEndingEventsAppendOneRecord) {
 TEST(EndRequested, EndsTheRunWithOneRecordWhateverEndedItFirst) {
   struct Case {
     const char* name;
-    std::function<void(Saver&)> before, after;
+    std::function<void(CoreUnderTest&)> before, after;
   };
   const Case cases[] = {
-      {"alone", [](Saver&) {}, [](Saver&) {}},
-      {"after Escape", [](Saver& s) { s->keyUp(27); }, [](Saver&) {}},
-      {"after a click", [](Saver& s) { s->clickAt(0, 0); }, [](Saver&) {}},
-      {"asked twice", [](Saver&) {}, [](Saver& s) { s->endRequested(); }},
-      {"then Escape and Q", [](Saver&) {}, [](Saver& s) { s->keyUp(27); s->keyUp(kKeyQ); }},
-      {"after walking a while", [](Saver& s) { s->advanceBy(5000); },
-       [](Saver& s) { s->advanceBy(1000); }},
+      {"alone", [](CoreUnderTest&) {}, [](CoreUnderTest&) {}},
+      {"after Escape", [](CoreUnderTest& s) { s->keyUp(27); }, [](CoreUnderTest&) {}},
+      {"after a click", [](CoreUnderTest& s) { s->clickAt(0, 0); }, [](CoreUnderTest&) {}},
+      {"asked twice", [](CoreUnderTest&) {}, [](CoreUnderTest& s) { s->endRequested(); }},
+      {"then Escape and Q", [](CoreUnderTest&) {}, [](CoreUnderTest& s) { s->keyUp(27); s->keyUp(kKeyQ); }},
+      {"after walking a while", [](CoreUnderTest& s) { s->advanceBy(5000); },
+       [](CoreUnderTest& s) { s->advanceBy(1000); }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    Saver s;
+    CoreUnderTest s;
     s.start();
     c.before(s);
     s->endRequested();
@@ -516,10 +631,10 @@ TEST(EndRequested, EndsTheRunWithOneRecordWhateverEndedItFirst) {
 }
 
 TEST(EndRequested, ARecordThatCannotBeKeptIsAFailureAndTheLogStaysAsItWas) {
-  Saver s;
+  CoreUnderTest s;
   s.start();
   const std::string before = readFile(s.log());
-  s.services.writes = {{0, ENOSPC}};
+  s.disk.writes = {{0, ENOSPC}};
   s->endRequested();
   EXPECT_TRUE(s->ended());
   EXPECT_EQ(s->exitStatus(), ExitStatus::RecordNotKept);
@@ -532,7 +647,7 @@ TEST(EndRequested, ARecordThatCannotBeKeptIsAFailureAndTheLogStaysAsItWas) {
 // A message box holds its handler until it closes; an end asked meanwhile
 // never runs inside that handler but right after it, with one record.
 TEST(EndRequested, AskedWhileTheReportsBoxIsOpenEndsOnceTheHandlerReturns) {
-  Saver s;
+  CoreUnderTest s;
   s.start();
   std::filesystem::remove(s.log());
   bool endedInsideTheBox = true;
@@ -552,7 +667,7 @@ TEST(EndRequested, AskedWhileTheReportsBoxIsOpenEndsOnceTheHandlerReturns) {
 // A run that a run-time error ended keeps no record; an end asked while its
 // box is open adds none and leaves the status a failure.
 TEST(EndRequested, AskedWhileTheRunTimeErrorBoxIsOpenAddsNoRecord) {
-  Saver s;
+  CoreUnderTest s;
   s.start();
   s.services.whileBoxOpen = [&] { s->endRequested(); };
   s.disableFalls();
@@ -568,7 +683,7 @@ TEST(EndRequested, AskedWhileTheRunTimeErrorBoxIsOpenAddsNoRecord) {
 // back to its length before it, byte for byte, and the run ends as a failure
 // told in one line with the reason.
 TEST(SaveLogAndQuit, AFailedAppendLeavesTheLogAsItWasAndSaysWhy) {
-  using Step = FakeServices::WriteStep;
+  using Step = FakeDisk::WriteStep;
   struct Case {
     const char* name;
     std::deque<Step> writes;
@@ -585,54 +700,54 @@ TEST(SaveLogAndQuit, AFailedAppendLeavesTheLogAsItWasAndSaysWhy) {
       {"a full disk found at the flush", {}, {ENOSPC}, "No space left on device"},
   };
   for (const Case& c : cases) {
-    Saver s;
+    CoreUnderTest s;
     const std::string before =
         kBannerLine + "57 cm 12-08-2026 17:04:09\r\n1.23 mts 12-09-2026 08:00:00\r\n";
     writeFile(s.log(), before);
     s.start();
     s->advanceBy(3000);
-    s.services.writes = c.writes;
-    s.services.syncs = c.syncs;
+    s.disk.writes = c.writes;
+    s.disk.faults[DiskCall::SyncFile].next = c.syncs;
     const std::string figure = s.scene.distance.caption();
     s->keyUp(27);
     EXPECT_EQ(readFile(s.log()), before) << c.name;
     EXPECT_TRUE(s->ended()) << c.name;
     EXPECT_EQ(s->exitStatus(), ExitStatus::RecordNotKept) << c.name;
-    EXPECT_EQ(static_cast<int>(s->exitStatus()), 1) << c.name;
+    EXPECT_EQ(exitCodeOf(s->exitStatus()), 1) << c.name;
     ASSERT_EQ(s.services.told.size(), 1u) << c.name;
     EXPECT_EQ(s.services.told[0],
               std::string("the record of this run could not be kept in walked.log: ") + c.reason)
         << c.name;
-    EXPECT_EQ(s.services.cuts, 1) << c.name;
+    EXPECT_EQ(s.disk.calls[DiskCall::CutTo], 1) << c.name;
     EXPECT_TRUE(s.services.boxes.empty()) << c.name << ": no box at the end of a run";
     // Nothing is written twice: each piece carries on where the last ended.
     std::string pieces;
-    for (const std::string& piece : s.services.writtenPieces) pieces += piece;
+    for (const std::string& piece : s.disk.writtenPieces) pieces += piece;
     EXPECT_EQ(pieces, recordLine(figure, "cm", "12-08-2026", "12:00:03").substr(0, pieces.size()))
         << c.name;
   }
 }
 
 TEST(SaveLogAndQuit, AShortWriteIsFollowedByTheRestAlone) {
-  using Step = FakeServices::WriteStep;
+  using Step = FakeDisk::WriteStep;
   for (const std::deque<Step>& writes :
        {std::deque<Step>{{10, 0}}, std::deque<Step>{{1, 0}, {5, 0}}, std::deque<Step>{{0, EINTR}},
         std::deque<Step>{{4, 0}, {0, EINTR}}}) {
-    Saver s;
+    CoreUnderTest s;
     s.start();
-    s.services.writes = writes;
+    s.disk.writes = writes;
     s->keyUp(27);
     EXPECT_EQ(readFile(s.log()), kBannerLine + "0 cm 12-08-2026 12:00:00\r\n");
     EXPECT_EQ(s->exitStatus(), ExitStatus::Success);
     EXPECT_TRUE(s.services.told.empty());
-    EXPECT_EQ(s.services.cuts, 0);
+    EXPECT_EQ(s.disk.calls[DiskCall::CutTo], 0);
   }
 }
 
 TEST(SaveLogAndQuit, AWriteInterruptedForEverIsGivenUp) {
-  Saver s;
+  CoreUnderTest s;
   s.start();
-  for (int i = 0; i < 1000; ++i) s.services.writes.push_back({0, EINTR});
+  for (int i = 0; i < 1000; ++i) s.disk.writes.push_back({0, EINTR});
   s->keyUp(27);
   EXPECT_EQ(readFile(s.log()), kBannerLine);
   EXPECT_EQ(s->exitStatus(), ExitStatus::RecordNotKept);
@@ -641,13 +756,51 @@ TEST(SaveLogAndQuit, AWriteInterruptedForEverIsGivenUp) {
       << s.services.told[0];
 }
 
+// The disk failing the end of a run at the steps around the write: what can
+// lose the record is told and leaves the log as it was; what comes after the
+// record is on the disk loses nothing.
+TEST(SaveLogAndQuit, TheDiskFailingAroundTheWriteIsToldOnlyWhenTheRecordIsLost) {
+  const std::string before = kBannerLine + "57 cm 12-08-2026 17:04:09\r\n";
+  const std::string record = "0 cm 12-08-2026 12:00:00\r\n";
+  struct Case {
+    const char* name;
+    DiskCall call;
+    int error;
+    std::string logAfter;
+    ExitStatus status;
+  };
+  const std::vector<Case> cases = {
+      {"the length cannot be read", DiskCall::FileLength, EIO, before, ExitStatus::RecordNotKept},
+      {"a write error found at the close", DiskCall::CloseFile, EIO, before + record,
+       ExitStatus::Success},
+      {"the folder entry cannot be pushed", DiskCall::SyncToDisk, EIO, before + record,
+       ExitStatus::Success},
+      // Not knowing how the log ends, the record starts on a line of its own:
+      // an empty line costs nothing, a record run on from another loses both.
+      {"the last byte cannot be read", DiskCall::ReadLastByte, EIO, before + "\r\n" + record,
+       ExitStatus::Success},
+      // A log that cannot be looked at is left alone, as start-up leaves it.
+      {"the log cannot be looked at", DiskCall::EntryAt, EACCES, before, ExitStatus::Success},
+  };
+  for (const Case& c : cases) {
+    CoreUnderTest s;
+    writeFile(s.log(), before);
+    s.start();
+    s.disk.faults[c.call].next = {c.error};
+    s->keyUp(27);
+    EXPECT_EQ(readFile(s.log()), c.logAfter) << c.name;
+    EXPECT_EQ(s->exitStatus(), c.status) << c.name;
+    EXPECT_EQ(s.services.told.size(), c.status == ExitStatus::Success ? 0u : 1u) << c.name;
+  }
+}
+
 // A log deleted during the run is made again for the record; when that record
 // cannot be kept, the empty file made for it goes again too.
 TEST(SaveLogAndQuit, AFailedAppendToANewLogLeavesNoFile) {
-  Saver s;
+  CoreUnderTest s;
   s.start();
   std::filesystem::remove(s.log());
-  s.services.writes = {{20, 0}, {0, ENOSPC}};
+  s.disk.writes = {{20, 0}, {0, ENOSPC}};
   s->keyUp(27);
   EXPECT_FALSE(std::filesystem::exists(s.log()));
   EXPECT_EQ(s->exitStatus(), ExitStatus::RecordNotKept);
@@ -656,31 +809,31 @@ TEST(SaveLogAndQuit, AFailedAppendToANewLogLeavesNoFile) {
 
 TEST(SaveLogAndQuit, ALogThatCannotBeOpenedIsToldAndLeftAlone) {
   for (int error : {EACCES, EROFS, ENOSPC, EMFILE}) {
-    Saver s;
+    CoreUnderTest s;
     s.start();
-    s.services.openError = error;
+    s.disk.faults[DiskCall::OpenToAppend].next = {error};
     s->keyUp(27);
     EXPECT_EQ(readFile(s.log()), kBannerLine);
     EXPECT_EQ(s->exitStatus(), ExitStatus::RecordNotKept);
     ASSERT_EQ(s.services.told.size(), 1u);
     EXPECT_NE(s.services.told[0].find(std::strerror(error)), std::string::npos)
         << s.services.told[0];
-    EXPECT_EQ(s.services.cuts, 0) << "nothing was written, nothing to cut";
+    EXPECT_EQ(s.disk.calls[DiskCall::CutTo], 0) << "nothing was written, nothing to cut";
   }
 }
 
 // When even the cut fails the log cannot be mended; the line still says the
 // record was not kept, once, and the next record starts on a line of its own.
 TEST(SaveLogAndQuit, AFailedCutIsStillOneLineAndTheNextRecordStandsAlone) {
-  Saver s;
+  CoreUnderTest s;
   s.start();
-  s.services.writes = {{10, 0}, {0, ENOSPC}};
-  s.services.cutError = EIO;
+  s.disk.writes = {{10, 0}, {0, ENOSPC}};
+  s.disk.faults[DiskCall::CutTo].next = {EIO};
   s->keyUp(27);
   EXPECT_EQ(s->exitStatus(), ExitStatus::RecordNotKept);
   ASSERT_EQ(s.services.told.size(), 1u);
   EXPECT_EQ(s.services.told[0].find('\n'), std::string::npos);
-  Saver next;
+  CoreUnderTest next;
   std::filesystem::copy_file(s.log(), next.log());
   next.start();
   next->keyUp(27);
@@ -692,7 +845,7 @@ TEST(SaveLogAndQuit, AFailedCutIsStillOneLineAndTheNextRecordStandsAlone) {
 // --- The report on the + key.
 
 TEST(ShowLoggedDistances, FillsThePanelAndArmsTheTimeOut) {
-  Saver s;
+  CoreUnderTest s;
   writeFile(s.log(), kBannerLine + "57 cm a\r\n1.23 mts b\r\n");
   s.start();
   s->advanceBy(10'000);
@@ -708,7 +861,7 @@ TEST(ShowLoggedDistances, FillsThePanelAndArmsTheTimeOut) {
 }
 
 TEST(ShowLoggedDistances, MissingLogShowsTheErrorBoxAndLeavesThePanel) {
-  Saver s;
+  CoreUnderTest s;
   s.start();
   std::filesystem::remove(s.log());
   s->keyUp(kKeyNumpadPlus);
@@ -717,6 +870,21 @@ TEST(ShowLoggedDistances, MissingLogShowsTheErrorBoxAndLeavesThePanel) {
   EXPECT_EQ(s.scene.message.caption(), "Press F1 for Help");
   EXPECT_TRUE(s.timers.messageTimeout.enabled()) << "the key still arms the time-out";
   EXPECT_FALSE(s->ended());
+}
+
+// A log that is there but cannot be opened (another user's, a failing disk),
+// even for root: the box, and the panel as it was.
+TEST(ShowLoggedDistances, ALogThatCannotBeOpenedShowsTheErrorBox) {
+  for (DiskCall call : {DiskCall::OpenToRead, DiskCall::EntryAt}) {
+    CoreUnderTest s;
+    s.start();
+    s.disk.faults[call].next = {EACCES};
+    s->keyUp(kKeyNumpadPlus);
+    EXPECT_EQ(s.services.boxes,
+              std::vector<std::string>{"Disk Access Error: Log could not be restored"});
+    EXPECT_EQ(s.scene.message.caption(), "Press F1 for Help");
+    EXPECT_FALSE(s->ended());
+  }
 }
 
 }  // namespace

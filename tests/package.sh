@@ -12,7 +12,7 @@
 #            unit's links at the purge) and the user's log stays as it was
 #   again    installed, reinstalled and removed twice more
 #   per-user a CMake install into a ~/.local of that user keeps its log beside
-#            the executable, as before
+#            the executable
 # The machine is left as it was found: the package is purged on every way out.
 # Runs of this script on the same machine take turns.
 #
@@ -22,6 +22,8 @@
 set -u
 # shellcheck source=tests/lib/xvfb.sh
 source "$(dirname "$0")/lib/xvfb.sh"
+# shellcheck source=tests/lib/as_user.sh
+source "$(dirname "$0")/lib/as_user.sh"
 
 source_dir=${1:?usage: package.sh SOURCE_DIR PACKAGE_BUILD_DIR SANITIZED PER_USER_BUILD_DIR}
 package_build=${2:?usage: package.sh SOURCE_DIR PACKAGE_BUILD_DIR SANITIZED PER_USER_BUILD_DIR}
@@ -203,8 +205,10 @@ start_xvfb "$work" 1024x768 -ac || fail "no X server"
 
 # Runs $1 as nobody, with HOME $2 and nothing else of this script's
 # environment; its pid in $pid.
+as_nobody=()
+prefix_as as_nobody nobody
 start_as_nobody() {
-  setpriv --reuid=nobody --regid=nogroup --clear-groups -- env -i HOME="$2" PATH=/usr/bin:/bin \
+  "${as_nobody[@]}" env -i HOME="$2" PATH=/usr/bin:/bin \
     DISPLAY="$DISPLAY" XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=xcb "$1" \
     >>"$work/saver.out" 2>&1 &
   pid=$!

@@ -17,7 +17,7 @@ source "$(dirname "$0")/lib/as_user.sh"
 binary=${1:?usage: readonly_folder.sh path/to/trenchwalk}
 # The scene window's title.
 title=Trenchwalk
-require_tools Xvfb xdotool runuser
+require_tools Xvfb xdotool setpriv
 if [ "$(id -u)" -ne 0 ]; then
   echo "SKIP: needs root to run the saver as another user"
   exit 77
@@ -52,6 +52,8 @@ escape_ends_it() {
 
 mkdir "$work/bin" && cp "$binary" "$work/bin/trenchwalk" && chmod 755 "$work/bin" "$work/bin/trenchwalk"
 reachable_as nobody "$work/bin/trenchwalk" || exit 1
+as_nobody=()
+prefix_as as_nobody nobody
 # The runtime folder belongs to its user, as the login manager makes it; so
 # does a home of its own, where nothing is made yet.
 mkdir -m 700 "$work/runtime-dir" && chown nobody "$work/runtime-dir"
@@ -62,13 +64,13 @@ start_xvfb "$work" 800x600 -ac || fail "no X server"
 display=$DISPLAY
 
 before=$(ls -la "$work/bin")
-runuser -u nobody -- env -u XDG_STATE_HOME HOME="$work/home" DISPLAY="$display" \
+"${as_nobody[@]}" env -u XDG_STATE_HOME HOME="$work/home" DISPLAY="$display" \
   XDG_RUNTIME_DIR="$work/runtime-dir" QT_QPA_PLATFORM=xcb "$work/bin/trenchwalk" >"$work/out" 2>&1 &
 pid=$!
 wid=$(find_window 100 "^${title}\$")
 [ -n "$wid" ] || fail "no saver window"
 # A second copy of the same install leaves at once, quietly.
-runuser -u nobody -- env -u XDG_STATE_HOME HOME="$work/home" DISPLAY="$display" \
+"${as_nobody[@]}" env -u XDG_STATE_HOME HOME="$work/home" DISPLAY="$display" \
   XDG_RUNTIME_DIR="$work/runtime-dir" QT_QPA_PLATFORM=xcb "$work/bin/trenchwalk" >"$work/out2" 2>&1 &
 second=$!
 wait_exit "$second" 30 "a second copy, since it started,"
@@ -91,7 +93,7 @@ done
   fail "not one record in the state folder's log: $(cat -A "$state/walked.log")"
 
 # A second run adds its record to the same log, and keypad + reads it.
-runuser -u nobody -- env -u XDG_STATE_HOME HOME="$work/home" DISPLAY="$display" \
+"${as_nobody[@]}" env -u XDG_STATE_HOME HOME="$work/home" DISPLAY="$display" \
   XDG_RUNTIME_DIR="$work/runtime-dir" QT_QPA_PLATFORM=xcb "$work/bin/trenchwalk" >"$work/out" 2>&1 &
 pid=$!
 wid=$(find_window 100 "^${title}\$")
@@ -107,7 +109,7 @@ escape_ends_it " of the second run"
 
 # Without a HOME (and no XDG_STATE_HOME) no folder can hold the log: the saver
 # runs all the same, says so in one line, and ends on a key.
-runuser -u nobody -- env -u HOME -u XDG_STATE_HOME DISPLAY="$display" \
+"${as_nobody[@]}" env -u HOME -u XDG_STATE_HOME DISPLAY="$display" \
   XDG_RUNTIME_DIR="$work/runtime-dir" QT_QPA_PLATFORM=xcb "$work/bin/trenchwalk" >"$work/out" 2>&1 &
 pid=$!
 wid=$(find_window 100 "^${title}\$")
@@ -124,7 +126,7 @@ printf 'older history\r\n' >"$work/shared/walked.log.bak"
 chmod 600 "$work/shared/walked.log"
 log_before=$(md5sum <"$work/shared/walked.log")$(stat -c '%U %a %s %Y' "$work/shared/walked.log")
 backup_before=$(md5sum <"$work/shared/walked.log.bak")
-runuser -u nobody -- env DISPLAY="$display" XDG_RUNTIME_DIR="$work/runtime-dir" \
+"${as_nobody[@]}" env DISPLAY="$display" XDG_RUNTIME_DIR="$work/runtime-dir" \
   QT_QPA_PLATFORM=xcb "$work/shared/trenchwalk" >"$work/out3" 2>&1 &
 pid=$!
 wid=$(find_window 100 "^${title}\$")

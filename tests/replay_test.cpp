@@ -13,7 +13,7 @@ struct Step {
   int key;  // 0: a checkpoint only
 };
 
-std::vector<std::string> play(Saver& s, const std::vector<Step>& script) {
+std::vector<std::string> play(CoreUnderTest& s, const std::vector<Step>& script) {
   std::vector<std::string> digests;
   for (const Step& step : script) {
     s->advanceTo(step.at);
@@ -34,7 +34,7 @@ TEST(Replay, EveryCommandOverHalfAnHourIsReproducible) {
   const std::vector<std::string> expected = {
 #include "tests/replay_every_command.inc"
   };
-  Saver s;
+  CoreUnderTest s;
   s.start();
   const auto digests = play(s, kEveryCommand);
   if (expected.empty()) {
@@ -45,11 +45,11 @@ TEST(Replay, EveryCommandOverHalfAnHourIsReproducible) {
 }
 
 TEST(Replay, TwoSaversSideBySideDoNotDisturbEachOther) {
-  Saver alone;
+  CoreUnderTest alone;
   alone.start();
   const auto solo = play(alone, kEveryCommand);
 
-  Saver a, b;
+  CoreUnderTest a, b;
   a.start();
   b.start();
   std::vector<std::string> interleaved;
@@ -64,11 +64,11 @@ TEST(Replay, TwoSaversSideBySideDoNotDisturbEachOther) {
 }
 
 TEST(Replay, SameClockSameRun) {
-  Saver first, second;
+  CoreUnderTest first, second;
   first.start();
   second.start();
   EXPECT_EQ(play(first, kEveryCommand), play(second, kEveryCommand));
-  Saver later(1024, 768, 12 * 3600 * 1000 + 1);
+  CoreUnderTest later(1024, 768, 12 * 3600 * 1000 + 1);
   later.start();
   EXPECT_NE(play(later, kEveryCommand).back(), play(first, {{1'800'000, 0}}).back())
       << "another start time lays other courses";

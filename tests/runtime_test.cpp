@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "shell/run_state.h"
 #include "shell/runtime.h"
 #include "shell/text.h"
 
@@ -18,27 +19,20 @@ TEST(Rounding, HalvesGoToTheEvenNeighbour) {
   }
 }
 
-TEST(Int16, ArithmeticThatLeavesTheRangeIsAnOverflowError) {
-  Int16 v = 32767;
-  try {
-    ++v;
-    FAIL() << "no overflow";
-  } catch (const RunTimeError& e) {
-    EXPECT_EQ(e.number(), 6);
-    EXPECT_STREQ(e.what(), "Overflow");
-  }
-  EXPECT_EQ(v, 32767) << "a failed step leaves the value as it was";
-  Int16 low = -32768;
-  EXPECT_THROW(--low, RunTimeError);
-  EXPECT_THROW(Int16(40000), RunTimeError);
-  EXPECT_THROW(Int16::fromDouble(32767.5), RunTimeError) << "32767.5 rounds to 32768";
-  EXPECT_EQ(Int16::fromDouble(32766.5), 32766);
-}
-
 TEST(Int32, StoringOutOfRangeIsAnOverflowError) {
   EXPECT_EQ(toInt32(2147483647.0), 2147483647);
   EXPECT_THROW(toInt32(2147483648.0), RunTimeError);
   EXPECT_THROW(toInt32(std::numeric_limits<double>::quiet_NaN()), RunTimeError);
+}
+
+// Each way a run ends is its own status; the user sees 0 for success and 1
+// for either failure.
+TEST(ExitStatus, FailuresAreToldApartAndBothExitWithOne) {
+  struct Case { ExitStatus status; int code; };
+  for (Case c : {Case{ExitStatus::Success, 0}, {ExitStatus::AfterRunTimeError, 1},
+                 {ExitStatus::RecordNotKept, 1}})
+    EXPECT_EQ(exitCodeOf(c.status), c.code) << static_cast<int>(c.status);
+  EXPECT_NE(ExitStatus::AfterRunTimeError, ExitStatus::RecordNotKept);
 }
 
 TEST(Texts, TimeAndDateHaveFixedWidths) {

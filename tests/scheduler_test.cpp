@@ -8,20 +8,20 @@
 namespace tw::test {
 namespace {
 
-// Records the ticks the scheduler runs, with the clock at each.
+// Records the ticks the scheduler runs, with the virtual time at each.
 class TickRecorder : public TickHandler {
  public:
-  explicit TickRecorder(const Clock& clock) : clock_(clock) {}
-  void tick(TimerId id) override { ticks.emplace_back(id, clock_.now()); }
+  explicit TickRecorder(const VirtualTime& time) : time_(time) {}
+  void tick(TimerId id) override { ticks.emplace_back(id, time_.now()); }
   bool ended() const override { return false; }
   std::vector<std::pair<TimerId, int64_t>> ticks;
 
  private:
-  const Clock& clock_;
+  const VirtualTime& time_;
 };
 
 TEST(Scheduler, WalkTimerTicksEveryHundredMillisecondsFromLoad) {
-  Saver s;
+  CoreUnderTest s;
   s.start();
   s.disableFalls();
   EXPECT_EQ(s->nextDue(), 100);
@@ -32,10 +32,10 @@ TEST(Scheduler, WalkTimerTicksEveryHundredMillisecondsFromLoad) {
 }
 
 TEST(Scheduler, EnablingStartsACountAndIntervalZeroNeverTicks) {
-  Clock clock;
-  Timers timers(clock);
-  Scheduler scheduler(clock, timers);
-  TickRecorder recorder(clock);
+  VirtualTime time;
+  Timers timers(time);
+  Scheduler scheduler(time, timers);
+  TickRecorder recorder(time);
   timers.walkTimer.setEnabled(false);
   scheduler.advanceTo(1000, recorder);
   EXPECT_FALSE(scheduler.nextDue().has_value()) << "no timer runs";
@@ -46,10 +46,10 @@ TEST(Scheduler, EnablingStartsACountAndIntervalZeroNeverTicks) {
 }
 
 TEST(Scheduler, ReEnablingOrWritingTheIntervalRestartsTheCount) {
-  Clock clock;
-  Timers timers(clock);
-  Scheduler scheduler(clock, timers);
-  TickRecorder recorder(clock);
+  VirtualTime time;
+  Timers timers(time);
+  Scheduler scheduler(time, timers);
+  TickRecorder recorder(time);
   timers.messageTimeout.setEnabled(true);  // armed at the start, due at 10000
   timers.walkTimer.setEnabled(false);
   scheduler.advanceTo(4000, recorder);
@@ -65,14 +65,14 @@ TEST(Scheduler, TimersDueTogetherTickInNumberOrder) {
   // Started last to first, all four due at once: the walk ticks first, so on
   // the tick at which the message times out the hint is still up.
   for (const bool realTime : {false, true}) {
-    Clock clock;
-    Timers timers(clock);
-    Scheduler scheduler(clock, timers);
+    VirtualTime time;
+    Timers timers(time);
+    Scheduler scheduler(time, timers);
     for (TimerId id : {TimerId::Wave, TimerId::Fall, TimerId::MessageTimeout, TimerId::Walk}) {
       timers[id].setInterval(1000);
       timers[id].setEnabled(true);
     }
-    TickRecorder recorder(clock);
+    TickRecorder recorder(time);
     if (realTime) {
       scheduler.catchUp(1500, recorder);
     } else {
@@ -102,11 +102,11 @@ TEST(Motion, EachSwitchRunsOnlyTheNewModesTimerFromAFreshCount) {
       {"wave", [](Motion& m) { m.wave(250); }, Mode::Waving, 250}};
   for (const Case& from : cases) {
     for (const Case& to : cases) {
-      Clock clock;
-      Timers timers(clock);
+      VirtualTime time;
+      Timers timers(time);
       Motion motion(timers.walkTimer, timers.fallTimer, timers.waveTimer);
       from.to(motion);
-      clock.set(1234);
+      time.set(1234);
       to.to(motion);
       SCOPED_TRACE(std::string(from.name) + " then " + to.name);
       EXPECT_EQ(motion.mode(), to.mode);
@@ -123,13 +123,13 @@ TEST(Motion, EachSwitchRunsOnlyTheNewModesTimerFromAFreshCount) {
 }
 
 TEST(Motion, TheWalkerWalksFromTheStartAndTheFallSetsItsOwnPace) {
-  Clock clock;
-  Timers timers(clock);
+  VirtualTime time;
+  Timers timers(time);
   Motion motion(timers.walkTimer, timers.fallTimer, timers.waveTimer);
   EXPECT_EQ(motion.mode(), Mode::Walking);
   EXPECT_TRUE(timers.walkTimer.enabled());
   motion.fall();
-  clock.set(500);
+  time.set(500);
   motion.setFallPace(10);
   EXPECT_EQ(timers.fallTimer.interval(), 10);
   EXPECT_EQ(timers.fallTimer.due(), 510);
@@ -137,7 +137,7 @@ TEST(Motion, TheWalkerWalksFromTheStartAndTheFallSetsItsOwnPace) {
 }
 
 TEST(Motion, HWhileWalkingStartsTheWalksCountAfresh) {
-  Saver s;
+  CoreUnderTest s;
   s.start();
   s->advanceTo(12'050);
   ASSERT_EQ(s->mode(), Mode::Walking);
@@ -148,7 +148,7 @@ TEST(Motion, HWhileWalkingStartsTheWalksCountAfresh) {
 }
 
 TEST(Scheduler, AfterAStallEachOverdueTimerTicksOnceNotInABurst) {
-  Saver s;
+  CoreUnderTest s;
   s.start();
   s->catchUp(5000);  // fifty walk ticks overdue
   EXPECT_EQ(s.scene.distance.caption(), "0") << "one tick adds 1.7, fifty would show 8";
@@ -160,7 +160,7 @@ TEST(Scheduler, AfterAStallEachOverdueTimerTicksOnceNotInABurst) {
 }
 
 TEST(Scheduler, RealTimeKeepsThePhaseWhenOnTime) {
-  Saver s;
+  CoreUnderTest s;
   s.start();
   s.disableFalls();
   // A little late each time: the next due time stays on the 100 ms grid.
@@ -170,7 +170,7 @@ TEST(Scheduler, RealTimeKeepsThePhaseWhenOnTime) {
 }
 
 TEST(Scheduler, NothingRunsAfterTheRunHasEnded) {
-  Saver s;
+  CoreUnderTest s;
   s.start();
   s->keyUp(27);
   EXPECT_TRUE(s->ended());
@@ -184,7 +184,7 @@ TEST(Scheduler, NothingRunsAfterTheRunHasEnded) {
 }
 
 TEST(Core, AnUntrappedRunTimeErrorIsShownAndEndsTheRunAsAFailure) {
-  Saver s;
+  CoreUnderTest s;
   s.start();
   s.disableFalls();
   s.stage.setWalk(Direction::Leftward, 8);  // the next walk picture, 9, does not exist
@@ -192,6 +192,8 @@ TEST(Core, AnUntrappedRunTimeErrorIsShownAndEndsTheRunAsAFailure) {
   EXPECT_EQ(s.services.errors, std::vector<std::string>{"35600 Index out of bounds"});
   EXPECT_TRUE(s->ended());
   EXPECT_EQ(s->exitStatus(), ExitStatus::AfterRunTimeError);
+  EXPECT_NE(s->exitStatus(), ExitStatus::RecordNotKept) << "told apart from a lost record";
+  EXPECT_EQ(exitCodeOf(s->exitStatus()), 1);
   EXPECT_FALSE(s->nextDue().has_value());
   EXPECT_EQ(readFile(s.log()), std::string(kLogBanner) + kCrLf) << "no record after an error";
 }

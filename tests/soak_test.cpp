@@ -12,7 +12,7 @@ struct SoakCounts {
 // Checks, after every event, what must hold at all times.
 class Invariants {
  public:
-  explicit Invariants(Saver& s) : s_(s) {}
+  explicit Invariants(CoreUnderTest& s) : s_(s) {}
 
   void check() {
     const Scene& w = s_.scene;
@@ -36,11 +36,11 @@ class Invariants {
     }
     // The walker stays in the band its course allows.
     ASSERT_GE(w.walker.left, -320 - 20);
-    ASSERT_LE(w.walker.left, w.width + 70);
+    ASSERT_LE(w.walker.left, w.width() + 70);
     // H during a fall puts the walker back on the lane; if the umbrella then
     // opens, its lift takes it up to 80 twips above the lane.
     ASSERT_GE(w.walker.top, static_cast<float>(course.walkerTop()) - 80);
-    ASSERT_LT(w.walker.top, w.screenHeight() + 50);
+    ASSERT_LT(w.walker.top, w.height() + 50);
     if (mode == Mode::Walking) {
       ASSERT_EQ(w.walker.top, static_cast<float>(course.walkerTop()));
     }
@@ -63,14 +63,14 @@ class Invariants {
   SoakCounts counts;
 
  private:
-  Saver& s_;
+  CoreUnderTest& s_;
   float lastDistance_ = 0, lastLeft_ = 0;
   Direction direction_{};
   bool wasFalling_ = false, leftFall_ = false;
 };
 
 // Steps the saver one due time at a time, checking after each.
-void runUntil(Saver& s, Invariants& inv, int64_t end) {
+void runUntil(CoreUnderTest& s, Invariants& inv, int64_t end) {
   while (!::testing::Test::HasFatalFailure()) {
     const auto due = s->nextDue();
     if (!due || *due > end) break;
@@ -81,7 +81,7 @@ void runUntil(Saver& s, Invariants& inv, int64_t end) {
 }
 
 TEST(Soak, TwentyFourHoursUnattended) {
-  Saver s;
+  CoreUnderTest s;
   s.start();
   Invariants inv(s);
   runUntil(s, inv, kMsPerDay);
@@ -92,7 +92,7 @@ TEST(Soak, TwentyFourHoursUnattended) {
 }
 
 TEST(Soak, ThirtyDaysWithAStormOfCommandKeys) {
-  Saver s(1920, 1080);
+  CoreUnderTest s(1920, 1080);
   s.start();
   Invariants inv(s);
   uint64_t state = 12345;

@@ -6,7 +6,7 @@ namespace tw::test {
 namespace {
 
 TEST(MessageTimeOut, StartHintIsHiddenAtExactlyTenSeconds) {
-  Saver s;
+  CoreUnderTest s;
   s.start();
   EXPECT_EQ(s.scene.message.caption(), "Press F1 for Help");
   EXPECT_TRUE(s.scene.message.visible);
@@ -20,7 +20,7 @@ TEST(MessageTimeOut, StartHintIsHiddenAtExactlyTenSeconds) {
 }
 
 TEST(Wave, HelpStopsTheWalkLiftsTheWalkerAndWaves) {
-  Saver s;
+  CoreUnderTest s;
   s.start();
   s.disableFalls();
   s->advanceTo(2000);
@@ -54,7 +54,7 @@ TEST(Wave, HelpStopsTheWalkLiftsTheWalkerAndWaves) {
 }
 
 TEST(Wave, ClockRunsWhileIdle) {
-  Saver s;
+  CoreUnderTest s;
   s.start();
   s->keyUp(kKeyF1);
   s->advanceBy(3000);
@@ -63,7 +63,7 @@ TEST(Wave, ClockRunsWhileIdle) {
 }
 
 TEST(Wave, HelpAgainRearmsTheTimeOutWithoutASecondLift) {
-  Saver s;
+  CoreUnderTest s;
   s.start();
   s->keyUp(kKeyF1);
   s->advanceBy(450);
@@ -78,7 +78,7 @@ TEST(Wave, HelpAgainRearmsTheTimeOutWithoutASecondLift) {
 }
 
 TEST(Wave, HelpDuringAFallStartsNoWave) {
-  Saver s;
+  CoreUnderTest s;
   s.start();
   s.startFall();
   s->keyUp(kKeyF1);
@@ -89,7 +89,7 @@ TEST(Wave, HelpDuringAFallStartsNoWave) {
 }
 
 TEST(Wave, HEndsTheWaveAndTheLaterTimeOutOnlyHides) {
-  Saver s;
+  CoreUnderTest s;
   s.start();
   s->keyUp(kKeyF1);
   s->advanceBy(500);

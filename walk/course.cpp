@@ -63,6 +63,7 @@ constexpr Rgb kTrenchColour = RGB(200, 0, 0);
 
 void Course::setUpCourse() {
   try {
+    scene_.coverScreen();
     scene_.trenchLine.visible = false;
 
     random_.reseed(secondsSinceMidnight(services_.localTime()));
@@ -71,21 +72,21 @@ void Course::setUpCourse() {
     rollTrenchChance();
 
     if (direction_ == Direction::Leftward) {
-      scene_.walker.left = scene_.width - kLeftwardStartInset;
+      scene_.walker.left = scene_.width() - kLeftwardStartInset;
       walkFrame_ = kLeftwardFrameBase;
     } else {
       scene_.walker.left = kRightwardStartLeft;
       walkFrame_ = kRightwardFrameBase;
     }
 
-    placeByDraw(kSmallestLane, scene_.height, kLaneBottomMargin, &Course::layLane,
+    placeByDraw(kSmallestLane, scene_.height(), kLaneBottomMargin, &Course::layLane,
                 &Course::laneAccepted);
-    placeByDraw(kSmallestReadout, scene_.width, kReadoutRightMargin, &Course::layReadout,
+    placeByDraw(kSmallestReadout, scene_.width(), kReadoutRightMargin, &Course::layReadout,
                 &Course::readoutAccepted);
 
     Line& lane = scene_.lane;
     lane.x1 = 0;
-    lane.x2 = scene_.screenWidth();
+    lane.x2 = scene_.width();
     lane.y1 = scene_.clock.top - kLaneAboveClock;
     lane.y2 = lane.y1;
     lane.color = kLaneColour;
@@ -130,8 +131,8 @@ void Course::layLane(int32_t y) {
 
 bool Course::laneAccepted() const {
   const float y = scene_.walker.top + kWalkerAboveDraw;
-  return y <= scene_.height - kLaneBottomMargin &&
-         scene_.clock.top < scene_.screenHeight() - kClockBottomMargin;
+  return y <= scene_.height() - kLaneBottomMargin &&
+         scene_.clock.top < scene_.height() - kClockBottomMargin;
 }
 
 void Course::layReadout(int32_t x) {
@@ -146,8 +147,8 @@ void Course::layReadout(int32_t x) {
 bool Course::readoutAccepted() const {
   const Label& clock = scene_.clock;
   const float x = clock.left + kClockLeftOfDraw;
-  return x <= scene_.width - kReadoutRightMargin &&
-         clock.left + clock.width() < scene_.screenWidth() - kClockRightMargin &&
+  return x <= scene_.width() - kReadoutRightMargin &&
+         clock.left + clock.width() < scene_.width() - kClockRightMargin &&
          scene_.distance.left > 0;
 }
 
@@ -206,7 +207,7 @@ void Course::walkRightward() {
   ++walkFrame_;
   walker.picture = scene_.walkFrames.picture(walkFrame_);
   walker.left = walker.left + kStep;
-  if (walker.left >= scene_.width) setUpCourse();
+  if (walker.left >= scene_.width()) setUpCourse();
   if (walkFrame_ == kRightwardFrameBase + kFramesPerDirection) walkFrame_ = kRightwardFrameBase;
 }
 
@@ -234,7 +235,7 @@ void Course::openTrench() {
   trench.color = kTrenchColour;
   if (direction_ == Direction::Leftward) {
     trench.x1 = scene_.distance.left;
-    trench.x2 = scene_.screenWidth();
+    trench.x2 = scene_.width();
   } else {
     trench.x1 = 0;
     trench.x2 = scene_.clock.width() + scene_.clock.left;

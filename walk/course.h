@@ -45,7 +45,10 @@ class Course {
   void setUpCourse();
   // Draws whether the coming rightward course may open a trench.
   void rollTrenchChance();
-  // The walk timer's tick.
+  // One step, every 100 ms while walking: the walker moves 70 twips with its
+  // next picture, the distance and the clock are refreshed, the warning and
+  // the trench open ahead of a trench's edge, the fall begins at it, and past
+  // the far edge a new course is laid.
   void walkTick();
   // Opens the trench in the lane ahead of the walker.
   void openTrench();
@@ -59,13 +62,12 @@ class Course {
   bool toggleFalls();
 
   // --- The walk's state, 0 until the saver starts.
-  // Which way the walker goes on this course.
   Direction direction() const { return direction_; }
   // The walk picture shown last: 0 to 4 leftward, 4 to 8 rightward.
   int walkFrame() const { return walkFrame_; }
-  // Twips walked, in single precision as the figure has always counted them.
+  // Twips walked, summed in single precision: the figure shown is made from
+  // that sum, its rounding included.
   float walkedDistance() const { return walkedDistance_; }
-  // Whether this course may open a trench.
   TrenchChance trenchChance() const { return trenchChance_; }
   // The walker's top on the lane; 32 bits, so lanes on very tall screens fit.
   int32_t walkerTop() const { return walkerTop_; }

@@ -11,7 +11,7 @@ void Fall::fallTick() {
 
   // The fall ends on the tick after the sprite's top has reached the bottom
   // of the screen, before anything else moves.
-  if (scene_.walker.top >= scene_.screenHeight()) {
+  if (scene_.walker.top >= scene_.height()) {
     end();
     return;
   }

@@ -29,13 +29,16 @@ class Fall {
   Fall(Services& services, Scene& scene, Motion& motion, Random& random, Course& course)
       : services_(services), scene_(scene), motion_(motion), random_(random), course_(course) {}
 
-  // The fall timer's tick.
+  // One step of the fall: a step of the drop, or of the umbrella's float,
+  // until the tick after the walker's top has reached the screen's bottom,
+  // which ends the fall and lays a new course.
   void fallTick();
 
   // --- The fall's state, 0 until a fall begins.
   // Whether the drop's depth has been drawn for this fall.
   bool fallStarted() const { return fallStarted_; }
-  // Drop ticks still to come.
+  // The straight drop's length still to come, in ticks; drawn when the fall
+  // starts, 20 to 39.
   int dropTicksLeft() const { return dropTicksLeft_; }
   // The umbrella picture shown last, 0 before the umbrella opens.
   int fallFrame() const { return fallFrame_; }

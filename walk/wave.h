@@ -20,11 +20,13 @@ class Wave {
   // Stops the walk and starts waving, unless the walker is falling or waving
   // already.
   void startWave();
-  // The wave timer's tick.
+  // One picture of the wave every 100 ms, the tenth followed by the first
+  // again, and the clock refreshed.
   void waveTick();
   // The message time-out: hides the message and ends a wave.
   void messageTimedOut();
-  // Shows a text in the message.
+  // Puts the text in the message panel and shows it; its time-out is left
+  // as it is.
   void showMessage(const std::string& text);
   // The message goes away by itself ten seconds from now, whatever it shows
   // then.

@@ -1,5 +1,5 @@
 // Where walked.log lives. Beside the executable whenever that folder can hold
-// it, as it always has; an install the user cannot write (a package in
+// it; an install the user cannot write (a package in
 // /usr/bin) keeps the log in the user's state folder instead, so that no
 // install loses its records.
 #pragma once

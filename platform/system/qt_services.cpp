@@ -1,9 +1,6 @@
 #include "platform/system/qt_services.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <time.h>
-#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -12,31 +9,12 @@
 #include <QScreen>
 #include <QUrl>
 #include <QWindow>
-#include <cerrno>
 #include <cstdio>
-#include <filesystem>
 
 #include "platform/paint/scene_paint.h"
 #include "platform/system/descriptors.h"
 
 namespace tw::platform {
-namespace {
-
-void syncPath(const char* path, int flags) {
-  const int fd = ::open(path, flags | O_CLOEXEC);
-  if (fd < 0) return;
-  (void)::fsync(fd);
-  (void)::close(fd);
-}
-
-}  // namespace
-
-void syncFileAndFolder(const std::string& path) {
-  syncPath(path.c_str(), O_RDONLY);
-  std::filesystem::path folder = std::filesystem::path(path).parent_path();
-  if (folder.empty()) folder = ".";
-  syncPath(folder.c_str(), O_RDONLY | O_DIRECTORY);
-}
 
 Extent QtServices::screenSize() {
   const QScreen* screen = QGuiApplication::primaryScreen();
@@ -71,45 +49,6 @@ LocalTime QtServices::localTime() {
 }
 
 std::string QtServices::logFolder() { return logFolder_; }
-
-void QtServices::syncToDisk(const std::string& path) { syncFileAndFolder(path); }
-
-int QtServices::openToAppend(const std::string& path, int& handle) {
-  constexpr mode_t kLogMode = 0644;
-  // O_NONBLOCK: a FIFO put in the log's place meanwhile never blocks the end.
-  handle = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, kLogMode);
-  if (handle < 0) return errno;
-  struct stat info {};
-  const int error = ::fstat(handle, &info) != 0 ? errno : S_ISREG(info.st_mode) ? 0 : EINVAL;
-  if (error != 0) {
-    ::close(handle);
-    handle = -1;
-  }
-  return error;
-}
-
-int QtServices::fileLength(int handle, int64_t& length) {
-  struct stat info {};
-  if (::fstat(handle, &info) != 0) return errno;
-  length = static_cast<int64_t>(info.st_size);
-  return 0;
-}
-
-int QtServices::writeSome(int handle, std::string_view bytes, size_t& written) {
-  written = 0;
-  const ssize_t n = ::write(handle, bytes.data(), bytes.size());
-  if (n < 0) return errno;
-  written = static_cast<size_t>(n);
-  return 0;
-}
-
-int QtServices::syncFile(int handle) { return ::fsync(handle) == 0 ? 0 : errno; }
-
-int QtServices::cutTo(int handle, int64_t length) {
-  return ::ftruncate(handle, static_cast<off_t>(length)) == 0 ? 0 : errno;
-}
-
-void QtServices::closeFile(int handle) { (void)::close(handle); }
 
 void QtServices::tellUser(const std::string& line) {
   std::fprintf(stderr, "trenchwalk: %s\n", line.c_str());

@@ -1,13 +1,13 @@
-// The machine as the core sees it, through Qt and POSIX.
+// The machine as the core sees it, through Qt, and the log's files for real.
 #pragma once
 
 #include <QMessageBox>
 #include <QPointer>
 #include <QWindow>
-#include <cstdint>
 #include <string>
 #include <utility>
 
+#include "log/posix_log_disk.h"
 #include "platform/paint/fonts.h"
 #include "shell/services.h"
 
@@ -19,13 +19,6 @@ class QtServices : public Services {
   Extent measureText(std::string_view text, const Font& font) override;
   LocalTime localTime() override;
   std::string logFolder() override;
-  void syncToDisk(const std::string& path) override;
-  int openToAppend(const std::string& path, int& handle) override;
-  int fileLength(int handle, int64_t& length) override;
-  int writeSome(int handle, std::string_view bytes, size_t& written) override;
-  int syncFile(int handle) override;
-  int cutTo(int handle, int64_t length) override;
-  void closeFile(int handle) override;
   void tellUser(const std::string& line) override;
   void messageBox(const std::string& text, const std::string& title) override;
   void openAddress(const std::string& address) override;
@@ -41,11 +34,14 @@ class QtServices : public Services {
   // had been pressed, and no box opens from now on (a box would hold the end
   // up until someone closed it).
   void endBoxes();
+  // The log's files, for the core.
+  virtual LogDisk& logDisk() { return disk_; }
 
  private:
   void showCritical(const QString& text, const QString& title);
 
   FontCache fonts_;
+  PosixLogDisk disk_;
   QPointer<QWindow> window_;
   QPointer<QMessageBox> openBox_;
   bool boxesEnded_ = false;
@@ -53,9 +49,5 @@ class QtServices : public Services {
   // The minute (of the system clock) in which the time zone was last loaded.
   int64_t zoneCheckedMinute_ = -1;
 };
-
-// Pushes a file and the folder entry that names it to the disk; errors are
-// not reported, the data is simply as safe as the system could make it.
-void syncFileAndFolder(const std::string& path);
 
 }  // namespace tw::platform

@@ -11,7 +11,7 @@
 
 #include "platform/system/qt_services.h"
 #include "platform/windows/saver.h"
-#include "shell/clock.h"
+#include "shell/virtual_time.h"
 
 namespace tw::platform {
 namespace {
@@ -36,10 +36,10 @@ int leave(int status) {
 
 int runSaver(const std::string& logFolder, TickObserver* observer, EndSignals& endSignals,
              Heartbeat& heartbeat) {
-  Clock clock;
+  VirtualTime time;
   QtServices services;
   services.setLogFolder(logFolder);
-  Saver saver(services, clock, observer);
+  Saver saver(services, time, observer);
   endSignals.open();
   saver.endOn(endSignals);
   saver.beatTo(heartbeat);

@@ -84,7 +84,7 @@ void CoverWindow::paintBlack() {
 
 void CoverWindow::clickedAt(QPoint) {
   // Nothing of the scene lies under a cover: a click there is a click on the
-  // form's empty ground.
+  // scene's empty ground.
   input_.clickedOutside();
 }
 

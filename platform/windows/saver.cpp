@@ -14,13 +14,13 @@ namespace tw::platform {
 namespace {
 
 // A point no element of the scene can hold: a click there is a click on the
-// form itself.
+// scene's empty ground.
 constexpr float kNowhere = -1.0e9f;
 
 }  // namespace
 
-Saver::Saver(QtServices& services, Clock& clock, TickObserver* observer)
-    : services_(services), core_(services, clock), observer_(observer) {
+Saver::Saver(QtServices& services, VirtualTime& time, TickObserver* observer)
+    : services_(services), core_(services, services.logDisk(), time), observer_(observer) {
   timer_.setSingleShot(true);
   timer_.setTimerType(Qt::PreciseTimer);
   connect(&timer_, &QTimer::timeout, this, [this] { tick(); });

@@ -20,7 +20,7 @@
 #include "platform/windows/scene_window.h"
 #include "platform/windows/tick_observer.h"
 #include "platform/windows/window_input.h"
-#include "shell/clock.h"
+#include "shell/virtual_time.h"
 
 namespace tw::platform {
 
@@ -29,10 +29,10 @@ namespace tw::platform {
 // windows only report to it; it never paints for them.
 class Saver : public QObject, public WindowInput {
  public:
-  // `clock` is the core's time, moved by the core to the time elapsed since
+  // `time` is the core's, moved by the core to the time elapsed since
   // start. `observer`, when given, is told of every tick and of the first
   // picture, and must outlive the saver.
-  Saver(QtServices& services, Clock& clock, TickObserver* observer = nullptr);
+  Saver(QtServices& services, VirtualTime& time, TickObserver* observer = nullptr);
   ~Saver() override;
 
   // Starts the core, then shows the windows: a cover on every screen
@@ -55,7 +55,7 @@ class Saver : public QObject, public WindowInput {
   // program ended, or `limitMs` passed without the window being exposed.
   void awaitFirstFrame(int limitMs = 1000);
   // The exit status once the run has ended, as the core decided it.
-  int exitCode() const { return static_cast<int>(core_.exitStatus()); }
+  int exitCode() const { return exitCodeOf(core_.exitStatus()); }
   bool finished() const { return finished_; }
 
   Core& core() { return core_; }

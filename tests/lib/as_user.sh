@@ -2,6 +2,15 @@
 # Sourced by the scripts that run programs as another user (nobody, when the
 # tests run as root).
 #
+# prefix_as ARRAY USER
+#   Sets the array ARRAY to the command words that run a program as USER, in
+#   USER's own group and no other. They are a program's words (setpriv), not
+#   a function, so that they can follow setsid, and a process started in the
+#   background with them is the one $! names.
+# prefix_as_nobody_if_root ARRAY
+#   The same for nobody when the script runs as root (the compositors refuse
+#   root, and a test should not need it); no words otherwise.
+#
 # reachable_as USER PATH...
 #   True when USER can read every PATH, and also search it when it is a folder
 #   and run it when it is a program. Otherwise says in one line which path
@@ -10,16 +19,34 @@
 #   went on would fail later with an abort far from its cause. Suppression
 #   files named in ASAN_OPTIONS, LSAN_OPTIONS or UBSAN_OPTIONS are checked
 #   too, since the sanitizers' runtime aborts when it cannot read one.
+# The arrays are the caller's, written through a name reference.
+# shellcheck disable=SC2034
+prefix_as() {
+  local -n prefix_as_words=$1
+  prefix_as_words=(setpriv --reuid="$2" --regid="$(id -g "$2")" --clear-groups --)
+}
+
+# shellcheck disable=SC2034
+prefix_as_nobody_if_root() {
+  local -n prefix_as_root_words=$1
+  if [ "$(id -u)" -eq 0 ]; then
+    prefix_as prefix_as_root_words nobody
+  else
+    prefix_as_root_words=()
+  fi
+}
+
 reachable_as() {
-  local user=$1 path option
+  local user=$1 path option prefix
   shift
+  prefix_as prefix "$user"
   local paths=("$@")
   for option in "${ASAN_OPTIONS:-}" "${LSAN_OPTIONS:-}" "${UBSAN_OPTIONS:-}"; do
     [[ ":$option" =~ :suppressions=([^:]+) ]] && paths+=("${BASH_REMATCH[1]}")
   done
   for path in "${paths[@]}"; do
     # shellcheck disable=SC2016
-    if ! setpriv --reuid="$user" --regid="$(id -g "$user")" --clear-groups -- sh -c '
+    if ! "${prefix[@]}" sh -c '
         test -r "$1" || exit 1
         if [ -d "$1" ]; then test -x "$1"; exit; fi
         [ "$2" = program ] && { test -x "$1"; exit; }

@@ -54,7 +54,7 @@
 #       (boolean:true); prints the reply's value, if any.
 #
 # The caller defines nothing; the library keeps its state in desktop_* names.
-# It brings common.sh with it.
+# It brings common.sh and as_user.sh with it.
 #
 # How the full screen is checked. mutter has no interface that lists windows
 # (org.gnome.Shell.Introspect belongs to gnome-shell, not to mutter alone), so
@@ -73,6 +73,8 @@
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 # shellcheck source=tests/lib/system_bus.sh
 source "$(dirname "${BASH_SOURCE[0]}")/system_bus.sh"
+# shellcheck source=tests/lib/as_user.sh
+source "$(dirname "${BASH_SOURCE[0]}")/as_user.sh"
 
 desktop_width=1920
 desktop_height=1080
@@ -95,6 +97,7 @@ desktop_keys_fd=""
 desktop_keys_sent=0
 desktop_queries=0
 desktop_why=""
+desktop_service=""
 desktop_as_user=()
 desktop_owner=""
 desktop_lock_screen=""
@@ -140,17 +143,31 @@ desktop_has_owner() {
     grep -q 'boolean true'
 }
 
+# The conditions desktop_start, desktop_key, desktop_kwin_windows and
+# desktop_stop_group poll for.
+desktop_bus_up() {
+  [ -s "$desktop_runtime/bus" ] || return 1
+  DBUS_SESSION_BUS_ADDRESS=$(cat "$desktop_runtime/bus")
+  export DBUS_SESSION_BUS_ADDRESS
+  [ -S "$desktop_runtime/$desktop_socket" ] && desktop_has_owner "$desktop_service"
+}
+desktop_up_or_gone() { desktop_bus_up || ! running "$desktop_pid"; }
+desktop_keys_ready() { grep -qx ready "$desktop_folder/keys.out" 2>/dev/null; }
+desktop_keys_ready_or_gone() { desktop_keys_ready || ! running "$desktop_keys_pid"; }
+desktop_key_taken() {
+  [ "$(grep -c '^sent ' "$desktop_folder/keys.out")" -ge "$desktop_keys_sent" ]
+}
+# desktop_kwin_answered MARK
+desktop_kwin_answered() { grep -q "js: $1 end" "$desktop_folder/compositor.log"; }
+# desktop_group_gone LEADER
+desktop_group_gone() { ! running "$1" && ! pgrep -g "$1" >/dev/null 2>&1; }
+
 desktop_start() {
-  local keys_tool=${3:-} service
+  local keys_tool=${3:-}
   desktop_name=$1
   desktop_folder=$2
-  if [ "$(id -u)" -eq 0 ]; then
-    desktop_as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups --)
-    desktop_owner=nobody:nogroup
-  else
-    desktop_as_user=()
-    desktop_owner=""
-  fi
+  prefix_as_nobody_if_root desktop_as_user
+  if [ "${#desktop_as_user[@]}" -gt 0 ]; then desktop_owner=nobody:nogroup; else desktop_owner=""; fi
   desktop_runtime=$(mktemp -d "$desktop_folder/runtime.XXXXXX") || return 1
   chmod 700 "$desktop_runtime"
   mkdir -p "$desktop_folder/home"
@@ -164,12 +181,12 @@ desktop_start() {
     gnome)
       compositor=(mutter --wayland --headless --no-x11
         --virtual-monitor "${desktop_width}x${desktop_height}" "--wayland-display=$desktop_socket")
-      service=org.gnome.Mutter.RemoteDesktop
+      desktop_service=org.gnome.Mutter.RemoteDesktop
       ;;
     gnome-shell)
       compositor=(gnome-shell --wayland --headless --no-x11
         --virtual-monitor "${desktop_width}x${desktop_height}" "--wayland-display=$desktop_socket")
-      service=org.gnome.Shell
+      desktop_service=org.gnome.Shell
       desktop_shell_buses || return 1
       session_config=$desktop_folder/session-bus.conf
       system_config=$desktop_folder/system-bus.conf
@@ -186,7 +203,7 @@ desktop_start() {
         "$desktop_folder/kwin/kwin_wayland" --virtual --width "$desktop_width"
         --height "$desktop_height" --socket "$desktop_socket" --no-lockscreen
         ${desktop_scale:+--scale "$desktop_scale"})
-      service=org.kde.KWin
+      desktop_service=org.kde.KWin
       ;;
     *) echo "no desktop called $desktop_name"; return 1 ;;
   esac
@@ -239,13 +256,6 @@ desktop_start() {
   # reaped, and desktop_stop watches it through /proc.
   [ "$desktop_name" = gnome-shell ] && disown "$desktop_pid"
 
-  desktop_bus_up() {
-    [ -s "$desktop_runtime/bus" ] || return 1
-    DBUS_SESSION_BUS_ADDRESS=$(cat "$desktop_runtime/bus")
-    export DBUS_SESSION_BUS_ADDRESS
-    [ -S "$desktop_runtime/$desktop_socket" ] && desktop_has_owner "$service"
-  }
-  desktop_up_or_gone() { desktop_bus_up || ! running "$desktop_pid"; }
   poll "$desktop_start_wait" desktop_up_or_gone
   if ! desktop_bus_up; then
     echo "the $desktop_name compositor did not come up within $((desktop_start_wait / 10)) s"
@@ -276,8 +286,6 @@ desktop_start() {
     >"$desktop_folder/keys.out" 2>"$desktop_folder/keys.err" &
   desktop_keys_pid=$!
   exec {desktop_keys_fd}>"$desktop_folder/keys.fifo"
-  desktop_keys_ready() { grep -qx ready "$desktop_folder/keys.out" 2>/dev/null; }
-  desktop_keys_ready_or_gone() { desktop_keys_ready || ! running "$desktop_keys_pid"; }
   poll "$desktop_start_wait" desktop_keys_ready_or_gone
   if ! desktop_keys_ready; then
     echo "the program that sends keys to $desktop_name did not start"
@@ -363,9 +371,6 @@ desktop_key() {
   code=$(desktop_key_code "$1") || { echo "no key called $1"; return 1; }
   echo "$code" >&"$desktop_keys_fd" || { echo "the key program is gone"; return 1; }
   desktop_keys_sent=$((desktop_keys_sent + 1))
-  desktop_key_taken() {
-    [ "$(grep -c '^sent ' "$desktop_folder/keys.out")" -ge "$desktop_keys_sent" ]
-  }
   poll "$desktop_key_wait" desktop_key_taken || {
     echo "$desktop_name did not take key $1 within $((desktop_key_wait / 10)) s"
     return 1
@@ -448,8 +453,7 @@ EOF
   [ -n "$number" ] && [ "$number" -ge 0 ] || return 1
   "${desktop_as_user[@]}" dbus-send --session --print-reply --dest=org.kde.KWin "/$number" \
     org.kde.kwin.Script.run >/dev/null 2>&1 || return 1
-  desktop_kwin_answered() { grep -q "js: $mark end" "$desktop_folder/compositor.log"; }
-  poll 50 desktop_kwin_answered
+  poll 50 desktop_kwin_answered "$mark"
   "${desktop_as_user[@]}" dbus-send --session --print-reply --dest=org.kde.KWin /Scripting \
     org.kde.kwin.Scripting.unloadScript "string:$mark" >/dev/null 2>&1
   desktop_windows=$(grep "js: $mark " "$desktop_folder/compositor.log" |
@@ -488,8 +492,7 @@ desktop_show_logs() {
 desktop_stop_group() {
   local leader=$1
   kill -TERM -- "-$leader" 2>/dev/null
-  desktop_group_gone() { ! running "$leader" && ! pgrep -g "$leader" >/dev/null 2>&1; }
-  poll 30 desktop_group_gone || kill -KILL -- "-$leader" 2>/dev/null
+  poll 30 desktop_group_gone "$leader" || kill -KILL -- "-$leader" 2>/dev/null
   wait "$leader" 2>/dev/null
 }
 

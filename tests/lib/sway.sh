@@ -12,13 +12,9 @@ source "$(dirname "${BASH_SOURCE[0]}")/as_user.sh"
 # background with it is the one $! names), and owner, the user:group to own
 # the folders they write (empty for the caller).
 sway_user() {
-  if [ "$(id -u)" -eq 0 ]; then
-    as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups --)
-    owner=nobody:nogroup
-  else
-    as_user=()
-    owner=""
-  fi
+  as_user=()
+  prefix_as_nobody_if_root as_user
+  if [ "${#as_user[@]}" -gt 0 ]; then owner=nobody:nogroup; else owner=""; fi
 }
 as_user() { "${as_user[@]}" "$@"; }
 

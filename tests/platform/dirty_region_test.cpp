@@ -30,7 +30,7 @@ class DirtyRegion : public ::testing::Test {
     return QRect(left, top, right - left, bottom - top);
   }
 
-  test::OffscreenSaver saver;
+  test::OffscreenCore saver;
 };
 
 TEST_F(DirtyRegion, NothingChangedRepaintsNothing) {

@@ -94,15 +94,15 @@ const PlanCase kPlanCases[] = {
     {"QtsListIsTriedInItsOrder", withQt(waylandWithXWayland(), "wayland;xcb"), true, false, {}, "", {}},
 };
 
-class StartPlanTest : public ::testing::TestWithParam<PlanCase> {};
+class StartPlan : public ::testing::TestWithParam<PlanCase> {};
 
-TEST_P(StartPlanTest, ChoosesThePlatformOrSaysInOneLineWhatIsMissing) {
+TEST_P(StartPlan, ChoosesThePlatformOrSaysInOneLineWhatIsMissing) {
   const PlanCase& c = GetParam();
   FakeProbe probe;
   probe.xAnswers = c.xAnswers;
   probe.waylandAnswers = c.waylandAnswers;
   probe.missingPlugins = c.missingPlugins;
-  const StartPlan plan = planStart(c.env, probe);
+  const auto plan = planStart(c.env, probe);
   EXPECT_EQ(plan.platformArgument, c.platformArgument);
   if (c.errorHolds.empty()) {
     EXPECT_EQ(plan.error, "");
@@ -113,7 +113,7 @@ TEST_P(StartPlanTest, ChoosesThePlatformOrSaysInOneLineWhatIsMissing) {
   for (const std::string& words : c.errorHolds) EXPECT_NE(plan.error.find(words), std::string::npos) << plan.error;
 }
 
-INSTANTIATE_TEST_SUITE_P(Environments, StartPlanTest, ::testing::ValuesIn(kPlanCases),
+INSTANTIATE_TEST_SUITE_P(Environments, StartPlan, ::testing::ValuesIn(kPlanCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(StartPlan, TheWaylandSocketIsLookedForWhereLibwaylandLooks) {
@@ -126,7 +126,7 @@ TEST(StartPlan, TheWaylandSocketIsLookedForWhereLibwaylandLooks) {
 TEST(StartPlan, AHandedDownWaylandConnectionNeedsNoSocket) {
   FakeProbe probe;
   probe.waylandAnswers = false;
-  const StartPlan plan = planStart({.waylandSocket = true}, probe);
+  const auto plan = planStart({.waylandSocket = true}, probe);
   EXPECT_EQ(plan.platformArgument, "wayland");
   EXPECT_TRUE(probe.asked.empty());
 }

@@ -27,14 +27,14 @@ const FaceCase kFaceCases[] = {
     {"BlackWeight", "Verdana", 900, "DejaVu Sans", QFont::Black},
 };
 
-class FaceTest : public ::testing::TestWithParam<FaceCase> {};
+class FontFaces : public ::testing::TestWithParam<FaceCase> {};
 
-TEST_P(FaceTest, PicksTheInstalledStandIn) {
+TEST_P(FontFaces, PicksTheInstalledStandIn) {
   const FaceCase& c = GetParam();
   EXPECT_EQ(faceFor(c.face, c.weight), (FaceChoice{QString::fromLatin1(c.family), c.qtWeight}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Faces, FaceTest, ::testing::ValuesIn(kFaceCases),
+INSTANTIATE_TEST_SUITE_P(Faces, FontFaces, ::testing::ValuesIn(kFaceCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 struct SizeCase {
@@ -42,13 +42,13 @@ struct SizeCase {
   int pixels;
 };
 
-class PixelSizeTest : public ::testing::TestWithParam<SizeCase> {};
+class FontPixelSizes : public ::testing::TestWithParam<SizeCase> {};
 
-TEST_P(PixelSizeTest, IsPointsAt96Dpi) {
+TEST_P(FontPixelSizes, IsPointsAt96Dpi) {
   EXPECT_EQ(pixelSizeFor(GetParam().points), GetParam().pixels);
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, PixelSizeTest,
+INSTANTIATE_TEST_SUITE_P(Sizes, FontPixelSizes,
                          ::testing::Values(SizeCase{8.25f, 11}, SizeCase{9.75f, 13}, SizeCase{14.25f, 19},
                                            SizeCase{16, 21}, SizeCase{12, 16}));
 

@@ -74,14 +74,14 @@ const KeyCase kKeyCases[] = {
     {"WaylandF1JustPastTheKeypadShowsHelp", Qt::Key_F1, kNone, kKeyF1, kSymF1},
 };
 
-class KeyCodeTest : public ::testing::TestWithParam<KeyCase> {};
+class KeyCodes : public ::testing::TestWithParam<KeyCase> {};
 
-TEST_P(KeyCodeTest, MapsTheQtKeyToTheCodeTheCoreComparesWith) {
+TEST_P(KeyCodes, MapsTheQtKeyToTheCodeTheCoreComparesWith) {
   const KeyCase& c = GetParam();
   EXPECT_EQ(keyCodeFor(c.qtKey, c.modifiers, c.native), c.code);
 }
 
-INSTANTIATE_TEST_SUITE_P(Keys, KeyCodeTest, ::testing::ValuesIn(kKeyCases),
+INSTANTIATE_TEST_SUITE_P(Keys, KeyCodes, ::testing::ValuesIn(kKeyCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Only the five command keys may carry command codes; anything else that

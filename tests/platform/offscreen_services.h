@@ -12,22 +12,22 @@
 
 #include "app/core.h"
 #include "platform/system/qt_services.h"
-#include "shell/clock.h"
+#include "shell/virtual_time.h"
 #include "tests/stage.h"
 
 namespace tw::platform::test {
 
 class OffscreenServices : public QtServices {
  public:
-  OffscreenServices(const Clock& clock, int widthPx, int heightPx, int64_t startMs, std::string folder)
-      : widthPx_(widthPx), heightPx_(heightPx), wall_(clock, startMs), folder_(std::move(folder)) {}
+  OffscreenServices(const VirtualTime& time, int widthPx, int heightPx, int64_t startMs, std::string folder)
+      : widthPx_(widthPx), heightPx_(heightPx), wall_(time, startMs), folder_(std::move(folder)) {}
 
   Extent screenSize() override {
     return {static_cast<float>(widthPx_) * kTwipsPerPixel, static_cast<float>(heightPx_) * kTwipsPerPixel};
   }
   LocalTime localTime() override { return wall_.localTime(); }
   std::string logFolder() override { return folder_; }
-  void syncToDisk(const std::string&) override {}
+  LogDisk& logDisk() override { return disk_; }
   void messageBox(const std::string& text, const std::string& title) override {
     boxes.push_back(title + ": " + text);
     if (realBoxes) QtServices::messageBox(text, title);
@@ -39,19 +39,26 @@ class OffscreenServices : public QtServices {
   bool realBoxes = false;
 
  private:
+  // Real files, without the flush to the disk that a throw-away folder needs not.
+  class UnflushedDisk : public PosixLogDisk {
+   public:
+    int syncToDisk(const std::string&) override { return 0; }
+  };
+
+  UnflushedDisk disk_;
   int widthPx_, heightPx_;
   VirtualWallClock wall_;
   std::string folder_;
 };
 
 // A saver core on the pinned-down machine, in a temporary folder of its own.
-struct OffscreenSaver {
-  explicit OffscreenSaver(int widthPx = 1024, int heightPx = 768, int64_t startMs = 12 * 3600 * 1000)
-      : services(clock, widthPx, heightPx, startMs, folder.path().toStdString()),
-        core(std::make_unique<Core>(services, clock)), stage(*core) {}
+struct OffscreenCore {
+  explicit OffscreenCore(int widthPx = 1024, int heightPx = 768, int64_t startMs = 12 * 3600 * 1000)
+      : services(time, widthPx, heightPx, startMs, folder.path().toStdString()),
+        core(std::make_unique<Core>(services, services.logDisk(), time)), stage(*core) {}
 
   QTemporaryDir folder;
-  Clock clock;
+  VirtualTime time;
   OffscreenServices services;
   std::unique_ptr<Core> core;
   // Where a test places elements by hand.

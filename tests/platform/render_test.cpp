@@ -47,7 +47,7 @@ class LoadedScene : public ::testing::Test {
     image = render(saver.services, saver.core->scene(), sprites);
   }
 
-  test::OffscreenSaver saver;
+  test::OffscreenCore saver;
   SpriteSet sprites;
   QImage image;
 };
@@ -135,7 +135,7 @@ class SpriteScene : public ::testing::TestWithParam<qreal> {
     s.walker.left = 4507;  // 300.47 pixels
     s.walker.top = 3000;
   }
-  test::OffscreenSaver saver;
+  test::OffscreenCore saver;
   SpriteSet sprites;
 };
 

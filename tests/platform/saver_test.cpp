@@ -27,7 +27,7 @@
 namespace tw::platform {
 namespace {
 
-// Notes, whenever the core reads the clock, whether the saver's window was
+// Notes, whenever the core reads the time of day, whether the saver's window was
 // on the screen then.
 class WatchingServices : public test::OffscreenServices {
  public:
@@ -42,9 +42,9 @@ class WatchingServices : public test::OffscreenServices {
 
 TEST(SaverStart, LoadRunsBeforeTheWindowIsShown) {
   QTemporaryDir folder;
-  Clock clock;
-  WatchingServices services(clock, 1024, 768, 12 * 3600 * 1000, folder.path().toStdString());
-  Saver saver(services, clock);
+  VirtualTime time;
+  WatchingServices services(time, 1024, 768, 12 * 3600 * 1000, folder.path().toStdString());
+  Saver saver(services, time);
   services.watched = saver.window();
   ASSERT_TRUE(saver.start());
   ASSERT_FALSE(services.shownAtClockReads.empty());
@@ -83,10 +83,10 @@ TEST(SaverObserver, HearsTheFirstFrameOnceAndEveryTickBeforeAndAfter) {
   constexpr int kLimitMs = 20000;
   constexpr int kStepMs = 10;
   QTemporaryDir folder;
-  Clock clock;
-  test::OffscreenServices services(clock, 1024, 768, 12 * 3600 * 1000, folder.path().toStdString());
+  VirtualTime time;
+  test::OffscreenServices services(time, 1024, 768, 12 * 3600 * 1000, folder.path().toStdString());
   RecordingObserver observer;
-  Saver saver(services, clock, &observer);
+  Saver saver(services, time, &observer);
   ASSERT_TRUE(saver.start());
   saver.awaitFirstFrame(kLimitMs);
   QElapsedTimer waited;
@@ -106,7 +106,7 @@ TEST(SaverObserver, HearsTheFirstFrameOnceAndEveryTickBeforeAndAfter) {
   }
   EXPECT_TRUE(std::is_sorted(observer.tickTimesNs.begin(), observer.tickTimesNs.end()));
   // The core was moved to the last announced time, in whole milliseconds.
-  EXPECT_GE(clock.now(), observer.tickTimesNs.back() / RecordingObserver::kNsPerMs);
+  EXPECT_GE(time.now(), observer.tickTimesNs.back() / RecordingObserver::kNsPerMs);
 }
 
 // The saver's windows on the offscreen platform, fed events by hand.
@@ -155,9 +155,9 @@ class SaverEvents : public ::testing::Test {
   }
 
   QTemporaryDir folder;
-  Clock clock;
-  test::OffscreenServices services{clock, 1024, 768, 12 * 3600 * 1000, folder.path().toStdString()};
-  Saver saver{services, clock};
+  VirtualTime time;
+  test::OffscreenServices services{time, 1024, 768, 12 * 3600 * 1000, folder.path().toStdString()};
+  Saver saver{services, time};
 };
 
 TEST_F(SaverEvents, StartLoadsTheWindowShowsItAndPreparesTheLog) {
@@ -450,15 +450,14 @@ TEST(SaverSignals, EachEndingSignalEndsTheRunWithOneRecord) {
   for (const int signal : {SIGTERM, SIGHUP, SIGINT}) {
     SCOPED_TRACE(strsignal(signal));
     QTemporaryDir folder;
-    Clock clock;
-    test::OffscreenServices services{clock, 1024, 768, 12 * 3600 * 1000,
+    VirtualTime time;
+    test::OffscreenServices services{time, 1024, 768, 12 * 3600 * 1000,
                                      folder.path().toStdString()};
     {
       EndSignals endSignals;
       endSignals.open();
-    endSignals.open();
       ASSERT_GE(endSignals.fd(), 0);
-      Saver saver{services, clock};
+      Saver saver{services, time};
       saver.endOn(endSignals);
       ASSERT_TRUE(saver.start());
       ASSERT_EQ(raise(signal), 0);
@@ -482,10 +481,10 @@ TEST(SaverHeartbeat, BeatsAboutOnceASecondFromTheEventLoop) {
   int ends[2];
   ASSERT_EQ(::pipe2(ends, O_CLOEXEC | O_NONBLOCK), 0);
   QTemporaryDir folder;
-  Clock clock;
-  test::OffscreenServices services{clock, 1024, 768, 12 * 3600 * 1000, folder.path().toStdString()};
+  VirtualTime time;
+  test::OffscreenServices services{time, 1024, 768, 12 * 3600 * 1000, folder.path().toStdString()};
   Heartbeat heartbeat(ends[1]);
-  Saver saver{services, clock};
+  Saver saver{services, time};
   saver.beatTo(heartbeat);
   ASSERT_TRUE(saver.start());
   QElapsedTimer waited;

@@ -20,9 +20,9 @@ const SpriteCase kSpriteCases[] = {
     {3, 6, 31, 25}, {3, 7, 31, 25}, {3, 8, 31, 25}, {3, 9, 31, 25}, {3, 10, 31, 25},
 };
 
-class SpriteTest : public ::testing::TestWithParam<SpriteCase> {};
+class Sprites : public ::testing::TestWithParam<SpriteCase> {};
 
-TEST_P(SpriteTest, LoadsFromTheResourcesAtItsOwnSize) {
+TEST_P(Sprites, LoadsFromTheResourcesAtItsOwnSize) {
   const SpriteCase& c = GetParam();
   const SpriteSet sprites;
   const QImage& image = sprites.image(Picture{c.set, c.index});
@@ -33,15 +33,15 @@ TEST_P(SpriteTest, LoadsFromTheResourcesAtItsOwnSize) {
   EXPECT_EQ(QImage(spritePath(c.set, c.index)).size(), QSize(c.width, c.height));
 }
 
-TEST_P(SpriteTest, HasTheSizeTheCoreLaysTheSpriteOutWith) {
+TEST_P(Sprites, HasTheSizeTheCoreLaysTheSpriteOutWith) {
   const SpriteCase& c = GetParam();
-  test::OffscreenSaver saver;
+  test::OffscreenCore saver;
   const FrameSet& list = saver.core->scene().framesOf(Picture{c.set, c.index});
   EXPECT_EQ(list.size(c.index).width, c.width);
   EXPECT_EQ(list.size(c.index).height, c.height);
 }
 
-TEST_P(SpriteTest, IsOpaqueSoItsBlackCoversWhatLiesBehind) {
+TEST_P(Sprites, IsOpaqueSoItsBlackCoversWhatLiesBehind) {
   const SpriteCase& c = GetParam();
   const SpriteSet sprites;
   const QImage& image = sprites.image(Picture{c.set, c.index});
@@ -54,10 +54,10 @@ std::string pictureName(const ::testing::TestParamInfo<SpriteCase>& info) {
   return stem + std::to_string(info.param.index);
 }
 
-INSTANTIATE_TEST_SUITE_P(Pictures, SpriteTest, ::testing::ValuesIn(kSpriteCases), pictureName);
+INSTANTIATE_TEST_SUITE_P(Pictures, Sprites, ::testing::ValuesIn(kSpriteCases), pictureName);
 
 TEST(Sprites, EverySetOfTheCoreHasAllItsPictures) {
-  test::OffscreenSaver saver;
+  test::OffscreenCore saver;
   const SpriteSet sprites;
   EXPECT_TRUE(sprites.complete());
   const Scene& scene = saver.core->scene();

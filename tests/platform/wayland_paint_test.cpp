@@ -93,8 +93,8 @@ class OnWayland : public ::testing::Test {
   void SetUp() override {
     const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
     services = std::make_unique<test::OffscreenServices>(
-        clock, screen.width(), screen.height(), 12 * 3600 * 1000, folder.path().toStdString());
-    saver = std::make_unique<Saver>(*services, clock);
+        time, screen.width(), screen.height(), 12 * 3600 * 1000, folder.path().toStdString());
+    saver = std::make_unique<Saver>(*services, time);
     ASSERT_TRUE(saver->start());
     saver->awaitFirstFrame(5000);
     ASSERT_TRUE(saver->window()->painted());
@@ -181,7 +181,7 @@ class OnWayland : public ::testing::Test {
   }
 
   QTemporaryDir folder;
-  Clock clock;
+  VirtualTime time;
   std::unique_ptr<test::OffscreenServices> services;
   std::unique_ptr<Saver> saver;
   SpriteSet sprites;

@@ -23,9 +23,9 @@ namespace {
 
 // Runs the events for `ms` milliseconds of real time.
 void runFor(int ms) {
-  QElapsedTimer clock;
-  clock.start();
-  while (clock.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  QElapsedTimer elapsed;
+  elapsed.start();
+  while (elapsed.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
 }
 
 // A window that leaves white behind wherever the saver does not paint again.
@@ -41,9 +41,9 @@ class OnX11 : public ::testing::Test {
  protected:
   void SetUp() override {
     const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
-    services = std::make_unique<test::OffscreenServices>(clock, screen.width(), screen.height(), 12 * 3600 * 1000,
+    services = std::make_unique<test::OffscreenServices>(time, screen.width(), screen.height(), 12 * 3600 * 1000,
                                                          folder.path().toStdString());
-    saver = std::make_unique<Saver>(*services, clock);
+    saver = std::make_unique<Saver>(*services, time);
     ASSERT_TRUE(saver->start());
     saver->awaitFirstFrame(5000);
     ASSERT_TRUE(saver->window()->painted());
@@ -78,7 +78,7 @@ class OnX11 : public ::testing::Test {
   }
 
   QTemporaryDir folder;
-  Clock clock;
+  VirtualTime time;
   std::unique_ptr<test::OffscreenServices> services;
   std::unique_ptr<Saver> saver;
   SpriteSet sprites;

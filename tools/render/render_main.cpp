@@ -19,7 +19,7 @@
 #include "platform/paint/scene_paint.h"
 #include "platform/paint/sprites.h"
 #include "platform/system/qt_services.h"
-#include "shell/clock.h"
+#include "shell/virtual_time.h"
 
 namespace {
 
@@ -32,15 +32,15 @@ constexpr int64_t kSearchStep = 100;
 // virtual time, and a throw-away log folder.
 class RenderServices : public QtServices {
  public:
-  RenderServices(const tw::Clock& clock, int64_t startMs, std::string folder)
-      : wall_(clock, startMs), folder_(std::move(folder)) {}
+  RenderServices(const tw::VirtualTime& time, int64_t startMs, std::string folder)
+      : wall_(time, startMs), folder_(std::move(folder)) {}
 
   tw::Extent screenSize() override {
     return {kWidth * tw::kTwipsPerPixel, kHeight * tw::kTwipsPerPixel};
   }
   tw::LocalTime localTime() override { return wall_.localTime(); }
   std::string logFolder() override { return folder_; }
-  void syncToDisk(const std::string&) override {}
+  tw::LogDisk& logDisk() override { return disk_; }
   void messageBox(const std::string& text, const std::string& title) override {
     std::fprintf(stderr, "%s: %s\n", title.c_str(), text.c_str());
   }
@@ -50,6 +50,13 @@ class RenderServices : public QtServices {
   }
 
  private:
+  // Real files, without the flush to the disk that a throw-away folder needs not.
+  class UnflushedDisk : public tw::PosixLogDisk {
+   public:
+    int syncToDisk(const std::string&) override { return 0; }
+  };
+
+  UnflushedDisk disk_;
   tw::VirtualWallClock wall_;
   std::string folder_;
 };
@@ -105,9 +112,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   constexpr int64_t kTwentyPastNine = (9 * 3600 + 20 * 60) * 1000LL;
-  tw::Clock clock;
-  RenderServices services(clock, kTwentyPastNine, logFolder.path().toStdString());
-  tw::Core core(services, clock);
+  tw::VirtualTime time;
+  RenderServices services(time, kTwentyPastNine, logFolder.path().toStdString());
+  tw::Core core(services, services.logDisk(), time);
   const tw::Scene& scene = std::as_const(core).scene();
   const tw::platform::SpriteSet sprites;
   core.start();
@@ -116,7 +123,7 @@ int main(int argc, char** argv) {
   if (screenshot) {
     // Past the hint, the walker in the middle third of the screen and walking.
     const bool found = advanceUntil(core, kSearchLimit, [&] {
-      const float third = scene.screenWidth() / 3;
+      const float third = scene.width() / 3;
       return core.now() > 10000 && core.mode() == tw::Mode::Walking && !scene.trenchLine.visible &&
              scene.walker.left > third && scene.walker.left < 2 * third;
     });
