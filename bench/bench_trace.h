@@ -20,7 +20,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/windows/tick_observer.h"
+#include "platform/driver/tick_observer.h"
 #include "shell/scheduler.h"
 
 namespace tw::bench {

@@ -4,6 +4,7 @@
 #
 # usage: architecture.sh core-includes-no-qt SOURCE_DIR
 #        architecture.sh log-reaches-files-through-its-disk SOURCE_DIR
+#        architecture.sh platform-rooms-in-order SOURCE_DIR
 #        architecture.sh shipping-holds-no-bench-trace-or-renderer SOURCE_DIR NM
 #            LIBRARY_SOURCES SAVER LIBRARY SHIPPED_BINARY...
 #          LIBRARY_SOURCES: the platform library's sources, separated by colons.
@@ -33,6 +34,37 @@ case "$check" in
       log/log_store.cpp; then
       broken "log/log_store.cpp reaches the disk itself in the lines above"
     fi
+    ;;
+
+  # The platform's rooms stand in one order, and each includes only rooms
+  # below it, so no two include each other: start/ over driver/ over
+  # windows/ over paint/, and log_folder/ beside paint/, both over system/,
+  # which includes no other room. No room holds more than a dozen source
+  # files.
+  platform-rooms-in-order)
+    rank() {
+      case $1 in
+        start) echo 4 ;; driver) echo 3 ;; windows) echo 2 ;; paint | log_folder) echo 1 ;;
+        system) echo 0 ;; *) echo unknown ;;
+      esac
+    }
+    bad=0
+    for room in platform/*/; do
+      room=$(basename "$room")
+      [ "$(rank "$room")" != unknown ] || { echo "platform/$room is no known room"; bad=1; }
+      count=$(find "platform/$room" -maxdepth 1 -name '*.cpp' -o -maxdepth 1 -name '*.h' | wc -l)
+      [ "$count" -le 12 ] || { echo "platform/$room holds $count source files"; bad=1; }
+      while IFS= read -r line; do
+        used=${line#*\"platform/}
+        used=${used%%/*}
+        [ "$used" = "$room" ] && continue
+        if [ "$(rank "$used")" = unknown ] || [ "$(rank "$used")" -ge "$(rank "$room")" ]; then
+          echo "platform/$room includes platform/$used: ${line%%:*}"
+          bad=1
+        fi
+      done < <(grep -H '#include "platform/' "platform/$room"/*.cpp "platform/$room"/*.h 2>/dev/null)
+    done
+    [ "$bad" -eq 0 ] || broken "the platform's rooms break their order in the lines above"
     ;;
 
   # The benchmark trace and the documentation renderer stay out of what

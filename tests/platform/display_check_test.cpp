@@ -1,4 +1,4 @@
-#include "platform/system/display_check.h"
+#include "platform/start/display_check.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/system/no_opengl.h"
-#include "platform/system/qt_arguments.h"
+#include "platform/start/qt_arguments.h"
 
 namespace tw::platform {
 namespace {

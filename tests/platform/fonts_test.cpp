@@ -3,7 +3,7 @@
 #include <QFontInfo>
 
 #include "platform/paint/fonts.h"
-#include "platform/system/qt_services.h"
+#include "platform/driver/qt_services.h"
 
 namespace tw::platform {
 namespace {

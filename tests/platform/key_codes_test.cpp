@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "input/commands.h"
-#include "platform/windows/key_codes.h"
+#include "platform/driver/key_codes.h"
 
 namespace tw::platform {
 namespace {

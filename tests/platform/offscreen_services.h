@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "app/core.h"
-#include "platform/system/qt_services.h"
+#include "platform/driver/qt_services.h"
 #include "shell/virtual_time.h"
 #include "tests/stage.h"
 

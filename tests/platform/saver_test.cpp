@@ -20,8 +20,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/windows/saver.h"
-#include "platform/windows/tick_observer.h"
+#include "platform/driver/saver.h"
+#include "platform/driver/tick_observer.h"
 #include "tests/platform/offscreen_services.h"
 
 namespace tw::platform {

@@ -1,5 +1,5 @@
 #include "common/executable_folder.h"
-#include "platform/system/single_instance.h"
+#include "platform/log_folder/single_instance.h"
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
@@ -20,8 +20,8 @@
 #include <vector>
 
 #include "platform/system/descriptors.h"
-#include "platform/system/held_folder.h"
-#include "platform/system/log_place.h"
+#include "platform/log_folder/held_folder.h"
+#include "platform/log_folder/log_place.h"
 
 namespace tw::platform {
 namespace {

@@ -15,7 +15,7 @@
 #include <utility>
 
 #include "platform/paint/scene_paint.h"
-#include "platform/windows/saver.h"
+#include "platform/driver/saver.h"
 #include "tests/platform/offscreen_services.h"
 
 namespace tw::platform {

@@ -18,7 +18,7 @@
 #include "app/core.h"
 #include "platform/paint/scene_paint.h"
 #include "platform/paint/sprites.h"
-#include "platform/system/qt_services.h"
+#include "platform/driver/qt_services.h"
 #include "shell/virtual_time.h"
 
 namespace {

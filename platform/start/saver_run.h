@@ -5,7 +5,7 @@
 
 #include "platform/system/end_signals.h"
 #include "platform/system/heartbeat.h"
-#include "platform/windows/tick_observer.h"
+#include "platform/driver/tick_observer.h"
 
 namespace tw::platform {
 

@@ -1,9 +1,9 @@
-#include "platform/system/log_claim.h"
+#include "platform/start/log_claim.h"
 
 #include <cstdlib>
 
 #include "common/executable_folder.h"
-#include "platform/system/log_place.h"
+#include "platform/log_folder/log_place.h"
 
 namespace tw::platform {
 

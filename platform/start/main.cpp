@@ -6,18 +6,18 @@
 #include <memory>
 #include <string>
 
-#include "platform/system/display_check.h"
+#include "platform/start/display_check.h"
 #include "platform/system/end_signals.h"
 #include "platform/system/fontconfig_warm_up.h"
 #include "platform/system/heartbeat.h"
-#include "platform/system/log_claim.h"
+#include "platform/start/log_claim.h"
 #include "platform/system/no_opengl.h"
 #include "platform/system/process_limits.h"
-#include "platform/system/qt_arguments.h"
-#include "platform/system/saver_run.h"
-#include "platform/system/single_instance.h"
-#include "platform/system/start_messages.h"
-#include "platform/windows/tick_observer.h"
+#include "platform/start/qt_arguments.h"
+#include "platform/start/saver_run.h"
+#include "platform/log_folder/single_instance.h"
+#include "platform/start/start_messages.h"
+#include "platform/driver/tick_observer.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "platform/windows/tick_observer.h"
+#include "platform/driver/tick_observer.h"
 
 namespace tw::platform {
 

@@ -1,4 +1,4 @@
-#include "platform/system/display_check.h"
+#include "platform/start/display_check.h"
 
 #include <sys/socket.h>
 #include <sys/un.h>

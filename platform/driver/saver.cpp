@@ -1,4 +1,4 @@
-#include "platform/windows/saver.h"
+#include "platform/driver/saver.h"
 
 #include <QGuiApplication>
 #include <QIcon>
@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "platform/windows/key_codes.h"
+#include "platform/driver/key_codes.h"
 
 namespace tw::platform {
 namespace {

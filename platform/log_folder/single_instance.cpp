@@ -1,4 +1,4 @@
-#include "platform/system/single_instance.h"
+#include "platform/log_folder/single_instance.h"
 
 #include <sys/stat.h>
 

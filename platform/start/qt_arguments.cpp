@@ -1,4 +1,4 @@
-#include "platform/system/qt_arguments.h"
+#include "platform/start/qt_arguments.h"
 
 #include <utility>
 

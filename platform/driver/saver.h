@@ -15,10 +15,10 @@
 #include "platform/paint/sprites.h"
 #include "platform/system/end_signals.h"
 #include "platform/system/heartbeat.h"
-#include "platform/system/qt_services.h"
+#include "platform/driver/qt_services.h"
 #include "platform/windows/cover_window.h"
 #include "platform/windows/scene_window.h"
-#include "platform/windows/tick_observer.h"
+#include "platform/driver/tick_observer.h"
 #include "platform/windows/window_input.h"
 #include "shell/virtual_time.h"
 

@@ -1,4 +1,4 @@
-#include "platform/system/held_folder.h"
+#include "platform/log_folder/held_folder.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

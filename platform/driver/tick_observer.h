@@ -25,7 +25,7 @@ class TickObserver {
 };
 
 // The observer this build of the program gives the driver: none as shipped
-// (system/no_tick_observer.cpp); a benchmark build links bench/bench_trace.cpp
+// (start/no_tick_observer.cpp); a benchmark build links bench/bench_trace.cpp
 // in its place.
 std::unique_ptr<TickObserver> makeTickObserver();
 

@@ -1,4 +1,4 @@
-#include "platform/system/log_place.h"
+#include "platform/log_folder/log_place.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

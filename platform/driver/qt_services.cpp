@@ -1,4 +1,4 @@
-#include "platform/system/qt_services.h"
+#include "platform/driver/qt_services.h"
 
 #include <time.h>
 

@@ -1,4 +1,4 @@
-#include "platform/system/saver_run.h"
+#include "platform/start/saver_run.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -9,8 +9,8 @@
 #include <sanitizer/lsan_interface.h>
 #endif
 
-#include "platform/system/qt_services.h"
-#include "platform/windows/saver.h"
+#include "platform/driver/qt_services.h"
+#include "platform/driver/saver.h"
 #include "shell/virtual_time.h"
 
 namespace tw::platform {

@@ -1,4 +1,4 @@
-#include "platform/windows/key_codes.h"
+#include "platform/driver/key_codes.h"
 
 namespace tw::platform {
 namespace {

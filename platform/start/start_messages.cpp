@@ -1,4 +1,4 @@
-#include "platform/system/start_messages.h"
+#include "platform/start/start_messages.h"
 
 #include <unistd.h>
 
@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/system/display_check.h"
+#include "platform/start/display_check.h"
 
 namespace tw::platform {
 namespace {

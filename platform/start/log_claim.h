@@ -6,8 +6,8 @@
 #include <ostream>
 #include <string>
 
-#include "platform/system/held_folder.h"
-#include "platform/system/single_instance.h"
+#include "platform/log_folder/held_folder.h"
+#include "platform/log_folder/single_instance.h"
 
 namespace tw::platform {
 
