@@ -38,13 +38,14 @@ case "$check" in
 
   # The platform's rooms stand in one order, and each includes only rooms
   # below it, so no two include each other: start/ over driver/ over
-  # windows/ over paint/, and log_folder/ beside paint/, both over system/,
-  # which includes no other room. No room holds more than a dozen source
+  # windows/ over surface/ over paint/, and log_folder/ beside paint/, both
+  # over system/, which includes no other room. No room holds more than a dozen source
   # files.
   platform-rooms-in-order)
     rank() {
       case $1 in
-        start) echo 4 ;; driver) echo 3 ;; windows) echo 2 ;; paint | log_folder) echo 1 ;;
+        start) echo 5 ;; driver) echo 4 ;; windows) echo 3 ;; surface) echo 2 ;;
+        paint | log_folder) echo 1 ;;
         system) echo 0 ;; *) echo unknown ;;
       esac
     }

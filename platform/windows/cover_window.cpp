@@ -3,7 +3,6 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QMetaObject>
-#include <QPainter>
 
 
 namespace tw::platform {
@@ -31,7 +30,6 @@ CoverWindow::~CoverWindow() = default;
 
 void CoverWindow::showOnItsScreen() {
   create();
-  x11_ = X11Surface::create(*this);
   // Full-screen on the screen it is on: on Wayland that names this screen's
   // output to the compositor, on X11 the window manager keeps it where its
   // geometry put it.
@@ -49,7 +47,8 @@ bool CoverWindow::event(QEvent* event) {
   // stays: the surface must commit again for it to take effect, and sway
   // shows nothing of the cover until it does. Queued, so that it follows
   // Qt's acknowledgement of the configure.
-  if (event->type() == QEvent::WindowStateChange && wayland_)
+  // Elsewhere one more black fill is harmless.
+  if (event->type() == QEvent::WindowStateChange && surface_)
     QMetaObject::invokeMethod(this, [this] {
       if (isExposed() && handle() != nullptr) paintBlack();
     }, Qt::QueuedConnection);
@@ -57,29 +56,11 @@ bool CoverWindow::event(QEvent* event) {
 }
 
 void CoverWindow::paintBlack() {
-  const QRect all(QPoint(0, 0), size());
-  if (x11_ && x11_->window() == winId()) {
-    x11_->fillBlack(all);
-    x11_->flush();
-    return;
-  }
   // On Wayland the window's wl_surface exists only once it is shown; one
   // black buffer is attached then and nothing is sent again while the window
   // keeps its surface and size.
-  if (!wayland_ || !wayland_->fits()) wayland_ = WaylandSurface::create(*this, nullptr, nullptr);
-  if (wayland_) {
-    wayland_->showBlack();
-    return;
-  }
-  if (!store_) store_ = std::make_unique<QBackingStore>(this);
-  if (store_->size() != size()) store_->resize(size());
-  store_->beginPaint(all);
-  {
-    QPainter painter(store_->paintDevice());
-    painter.fillRect(all, Qt::black);
-  }
-  store_->endPaint();
-  store_->flush(all);
+  if (!surface_ || !surface_->fits()) surface_ = makeSurface(*this, nullptr, nullptr);
+  if (surface_) surface_->showBlack();
 }
 
 void CoverWindow::clickedAt(QPoint) {

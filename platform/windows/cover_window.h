@@ -1,14 +1,12 @@
 // The black windows over every screen but the primary one.
 #pragma once
 
-#include <QBackingStore>
 #include <QIcon>
 #include <QPointer>
 #include <QScreen>
 #include <memory>
 
-#include "platform/paint/wayland_surface.h"
-#include "platform/paint/x11_surface.h"
+#include "platform/surface/surface.h"
 #include "platform/windows/saver_window.h"
 #include "platform/windows/window_input.h"
 
@@ -28,8 +26,9 @@ class CoverWindow : public SaverWindow {
   void showOnItsScreen();
   // The screen it was made for; null once that screen is gone.
   QScreen* coveredScreen() const { return covered_; }
-  // The Wayland surface it shows black through, if any; for the tests.
-  const WaylandSurface* wayland() const { return wayland_.get(); }
+  // The surface it shows black through, once it has been exposed; for the
+  // tests.
+  const Surface* surface() const { return surface_.get(); }
 
  protected:
   void exposeEvent(QExposeEvent* event) override;
@@ -40,9 +39,7 @@ class CoverWindow : public SaverWindow {
   void paintBlack();
 
   QPointer<QScreen> covered_;
-  std::unique_ptr<X11Surface> x11_;
-  std::unique_ptr<WaylandSurface> wayland_;
-  std::unique_ptr<QBackingStore> store_;
+  std::unique_ptr<Surface> surface_;
 };
 
 }  // namespace tw::platform

@@ -1,8 +1,6 @@
 // The scene window: the one window the scene is painted in.
 #pragma once
 
-#include <QBackingStore>
-#include <QImage>
 #include <QPainter>
 #include <QRegion>
 #include <QWindow>
@@ -11,8 +9,7 @@
 #include "platform/paint/fonts.h"
 #include "platform/paint/scene_paint.h"
 #include "platform/paint/sprites.h"
-#include "platform/paint/wayland_surface.h"
-#include "platform/paint/x11_surface.h"
+#include "platform/surface/surface.h"
 #include "platform/windows/saver_window.h"
 #include "platform/windows/window_input.h"
 #include "shell/scene.h"
@@ -23,9 +20,8 @@ namespace tw::platform {
 // rather than a widget: the saver repaints a few small boxes ten times a second
 // for hours, and the widget machinery (a posted update request per change, the
 // repaint manager, a backing store the size of the screen) would cost more
-// than the painting itself. On X11 the boxes go straight to the server
-// (X11Surface), on Wayland into buffers of our own (WaylandSurface); elsewhere
-// through a QBackingStore.
+// than the painting itself. The boxes go through one Surface, which sends
+// them straight to the X server or the compositor where it can.
 class SceneWindow : public SaverWindow {
  public:
   // Paints `scene` with `sprites` and `fonts`, all of which outlive it, and
@@ -33,15 +29,14 @@ class SceneWindow : public SaverWindow {
   SceneWindow(WindowInput& input, const Scene& scene, const SpriteSet& sprites, FontCache& fonts);
   ~SceneWindow() override;
 
-  // Creates the native window, chooses how to paint it and notes the scene as
-  // it is; before the window is shown.
+  // Creates the native window and notes the scene as it is; before the
+  // window is shown. How it is painted is chosen at its first expose.
   void prepare();
   // Paints what changed in the scene since it was last painted and sends it
   // to the screen at once. True when that was the first picture sent.
   bool showChanges();
-  bool directToX11() const { return x11_ != nullptr; }
-  // The Wayland surface it paints through, if any; for the tests.
-  const WaylandSurface* wayland() const { return wayland_.get(); }
+  // The surface it paints through, once it has been exposed; for the tests.
+  const Surface* surface() const { return surface_.get(); }
   // Device pixels per logical pixel in the pictures sent: the output's own
   // scale on Wayland, which may be fractional where Qt knows only whole ones.
   qreal paintRatio() const;
@@ -61,26 +56,14 @@ class SceneWindow : public SaverWindow {
   // The whole window; only the elements' boxes have something other than
   // black ground.
   void repaintAll();
-  // Picks how the window is painted: straight to the X server or the
-  // compositor where it can, through a QBackingStore otherwise.
-  void chooseSurface();
-  void paintToX11(const QRegion& region);
-  void paintToStore(const QRegion& region);
   void paint(QPainter& painter, const QRect& clip);
-  void sent();
 
   const Scene& scene_;
   const SpriteSet& sprites_;
   FontCache& fonts_;
   // The scene as last painted.
   SceneSnapshot shown_;
-  std::unique_ptr<X11Surface> x11_;
-  std::unique_ptr<WaylandSurface> wayland_;
-  std::unique_ptr<QBackingStore> store_;
-  // Where boxes are painted before they go to the X server, a tile at a time,
-  // and the painter kept open on it (declared after it, so it ends first).
-  QImage scratch_;
-  std::unique_ptr<QPainter> scratchPainter_;
+  std::unique_ptr<Surface> surface_;
   bool painted_ = false;
 };
 

@@ -20,10 +20,17 @@
 
 #include "platform/paint/scene_paint.h"
 #include "platform/driver/saver.h"
+#include "platform/surface/wayland_surface.h"
 #include "tests/platform/offscreen_services.h"
 
 namespace tw::platform {
 namespace {
+
+// The Wayland surface a window paints through, null when it paints some other way.
+template <class Window>
+const WaylandSurface* waylandOf(const Window* window) {
+  return dynamic_cast<const WaylandSurface*>(window->surface());
+}
 
 // How long a test waits for a commit before it gives up, by the clock; the
 // saver commits ten times a second.
@@ -108,14 +115,14 @@ class OnWayland : public ::testing::Test {
   }
 
   bool settled() const {
-    const WaylandSurface* s = saver->window()->wayland();
+    const WaylandSurface* s = waylandOf(saver->window());
     return s && s->fits() && s->lastPicture().devicePixelRatio() == s->scale() &&
            std::abs(s->scale() - outputScale()) < 1e-9;
   }
 
   qreal ratio() const { return saver->window()->paintRatio(); }
 
-  const WaylandSurface& surface() { return *saver->window()->wayland(); }
+  const WaylandSurface& surface() { return *waylandOf(saver->window()); }
 
   // Runs the events until the surface has committed again, with no change
   // left waiting for a buffer; the scene as it was before and after. Two ticks
@@ -191,12 +198,12 @@ class OnWayland : public ::testing::Test {
 };
 
 TEST_F(OnWayland, PaintsIntoBuffersOfItsOwn) {
-  ASSERT_NE(saver->window()->wayland(), nullptr);
+  ASSERT_NE(waylandOf(saver->window()), nullptr);
   EXPECT_GE(surface().commits(), 1);
 }
 
 TEST_F(OnWayland, PaintsAtTheOutputsDevicePixels) {
-  ASSERT_NE(saver->window()->wayland(), nullptr);
+  ASSERT_NE(waylandOf(saver->window()), nullptr);
   EXPECT_DOUBLE_EQ(surface().scale(), outputScale());
   // The window covers the output: its buffers have the output's mode.
   const QSize device = (QSizeF(saver->window()->size()) * outputScale()).toSize();
@@ -207,7 +214,7 @@ TEST_F(OnWayland, PaintsAtTheOutputsDevicePixels) {
 }
 
 TEST_F(OnWayland, TheScreenShowsTheSceneAtItsDevicePixels) {
-  ASSERT_NE(saver->window()->wayland(), nullptr);
+  ASSERT_NE(waylandOf(saver->window()), nullptr);
   // Screens with the walker in sight; it may stand off the screen or behind
   // the clock's box for a while.
   int withWalker = 0;
@@ -252,7 +259,7 @@ TEST_F(OnWayland, TheScreenShowsTheSceneAtItsDevicePixels) {
 }
 
 TEST_F(OnWayland, EveryBufferCommittedIsTheScene) {
-  ASSERT_NE(saver->window()->wayland(), nullptr);
+  ASSERT_NE(waylandOf(saver->window()), nullptr);
   expectPictureIsTheScene(0);
   SceneSnapshot before, after;
   // Over two seconds: steps, new walking pictures, the clock's seconds, each
@@ -269,7 +276,7 @@ TEST_F(OnWayland, ACoverCommitsOneBlackBufferOnce) {
   SceneSnapshot before, after;
   for (int i = 0; i < kTicksWatched; ++i)
     ASSERT_TRUE(nextCommit(before, after)) << "no commit after tick " << i;
-  const WaylandSurface* cover = saver->covers().front()->wayland();
+  const WaylandSurface* cover = waylandOf(saver->covers().front().get());
   ASSERT_NE(cover, nullptr);
   EXPECT_EQ(cover->commits(), 1);
   EXPECT_EQ(cover->fullBuffers(), 1);
@@ -284,7 +291,7 @@ TEST_F(OnWayland, ACoverCommitsOneBlackBufferOnce) {
 }
 
 TEST_F(OnWayland, HoldsAtMostTwoWindowSizedBuffers) {
-  ASSERT_NE(saver->window()->wayland(), nullptr);
+  ASSERT_NE(waylandOf(saver->window()), nullptr);
   SceneSnapshot before, after;
   for (int i = 0; i < kTicksWatched; ++i) {
     ASSERT_TRUE(nextCommit(before, after)) << "no commit after tick " << i;
@@ -293,7 +300,7 @@ TEST_F(OnWayland, HoldsAtMostTwoWindowSizedBuffers) {
 }
 
 TEST_F(OnWayland, EachCommitDamagesOnlyTheBoxesThatChanged) {
-  ASSERT_NE(saver->window()->wayland(), nullptr);
+  ASSERT_NE(waylandOf(saver->window()), nullptr);
   const qreal scale = surface().scale();
   const QRect window(QPoint(0, 0), surface().lastPicture().size());
   SceneSnapshot before, after;
@@ -335,7 +342,7 @@ bool setOutputScale(qreal scale) {
 // here: after a live change of scale, sway 1.7 headless at times keeps bits of
 // earlier frames on the output that the buffers no longer hold.)
 TEST_F(OnWayland, FollowsAChangeOfScaleWhileRunning) {
-  ASSERT_NE(saver->window()->wayland(), nullptr);
+  ASSERT_NE(waylandOf(saver->window()), nullptr);
   // Between whole and fractional both ways, from whichever the run is at, to
   // a scale that leaves the output a whole number of logical pixels.
   const qreal other = outputScale() == 2 ? 1.25 : 2;
@@ -345,7 +352,7 @@ TEST_F(OnWayland, FollowsAChangeOfScaleWhileRunning) {
     QElapsedTimer waited;
     waited.start();
     const auto at = [&] {
-      const WaylandSurface* s = saver->window()->wayland();
+      const WaylandSurface* s = waylandOf(saver->window());
       return s && s->fits() && s->scale() == scale && s->lastPicture().devicePixelRatio() == scale;
     };
     while (!at() && waited.elapsed() < kCommitLimitMs)

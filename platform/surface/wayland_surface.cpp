@@ -1,4 +1,4 @@
-#include "platform/paint/wayland_surface.h"
+#include "platform/surface/wayland_surface.h"
 
 #include <QGuiApplication>
 #include <QScreen>

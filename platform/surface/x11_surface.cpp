@@ -1,9 +1,10 @@
-#include "platform/paint/x11_surface.h"
+#include "platform/surface/x11_surface.h"
 
 #include <QGuiApplication>
 #include <QWindow>
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #if TRENCHWALK_X11
 #include <xcb/xcb.h>
@@ -47,9 +48,15 @@ bool holdsRgb32(xcb_connection_t* c, xcb_visualid_t visual, uint8_t depth) {
 // A PutImage request's fixed part, in bytes.
 constexpr uint32_t kPutImageHeader = 24;
 
+// The scratch image boxes are painted in on their way to the server: larger
+// boxes (an expose, the lane) go in tiles of this size. A megabyte, where a
+// copy of the whole screen would take 8 (1920 × 1080) or 32 (3840 × 2160).
+constexpr QSize kTile(1024, 256);
+
 }  // namespace
 
-std::unique_ptr<X11Surface> X11Surface::create(QWindow& window) {
+std::unique_ptr<X11Surface> X11Surface::create(QWindow& window, SurfacePaint paint,
+                                               SurfaceBoxes boxes) {
   auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
   if (!x11 || !x11->connection() || !window.handle()) return nullptr;
   // Boxes are painted at one device pixel per logical pixel.
@@ -73,11 +80,68 @@ std::unique_ptr<X11Surface> X11Surface::create(QWindow& window) {
   xcb_create_gc(c, gc, id, XCB_GC_FOREGROUND | XCB_GC_GRAPHICS_EXPOSURES, values);
   const uint32_t maxBytes = xcb_get_maximum_request_length(c) * 4;
   xcb_flush(c);
-  return std::unique_ptr<X11Surface>(new X11Surface(c, id, gc, maxBytes));
+  return std::unique_ptr<X11Surface>(
+      new X11Surface(window, std::move(paint), std::move(boxes), c, id, gc, maxBytes));
 }
 
-X11Surface::X11Surface(xcb_connection_t* connection, uint32_t window, uint32_t gc, uint32_t maxRequestBytes)
-    : connection_(connection), window_(window), gc_(gc), maxRequestBytes_(maxRequestBytes) {}
+X11Surface::X11Surface(QWindow& window, SurfacePaint paint, SurfaceBoxes boxes,
+                       xcb_connection_t* connection, uint32_t id, uint32_t gc,
+                       uint32_t maxRequestBytes)
+    : window_(window),
+      paint_(std::move(paint)),
+      boxes_(std::move(boxes)),
+      connection_(connection),
+      id_(id),
+      gc_(gc),
+      maxRequestBytes_(maxRequestBytes) {}
+
+bool X11Surface::fits() const {
+  return window_.handle() != nullptr && static_cast<uint32_t>(window_.winId()) == id_;
+}
+
+void X11Surface::show(const QRegion& changed) {
+  paintAndPut(changed);
+  flush();
+}
+
+void X11Surface::showAll(const QRegion& content) {
+  const QRect all(QPoint(0, 0), window_.size());
+  fillBlack(all);
+  paintAndPut(content & all);
+  flush();
+}
+
+void X11Surface::showBlack() {
+  fillBlack(QRect(QPoint(0, 0), window_.size()));
+  flush();
+}
+
+void X11Surface::paintAndPut(const QRegion& region) {
+  if (!paint_ || region.isEmpty()) return;
+  if (!scratchPainter_) {
+    scratch_ = QImage(kTile, QImage::Format_RGB32);
+    // Begun once and kept: beginning a painter on an image sets up a whole
+    // raster engine, which would be most of what a tick costs.
+    scratchPainter_ = std::make_unique<QPainter>(&scratch_);
+  }
+  QPainter& painter = *scratchPainter_;
+  for (const QRect& box : boxes_ ? boxes_(region) : QList<QRect>(region.begin(), region.end())) {
+    for (int y = box.top(); y <= box.bottom(); y += kTile.height()) {
+      for (int x = box.left(); x <= box.right(); x += kTile.width()) {
+        const QRect tile = QRect(QPoint(x, y), kTile) & box;
+        // The tile's part of the window, at the image's top-left corner.
+        // Every pixel of it is painted (black ground first), so what the
+        // scratch image held before does not matter.
+        painter.save();
+        painter.translate(-tile.topLeft());
+        painter.setClipRect(tile);
+        paint_(painter, tile);
+        painter.restore();
+        put(scratch_, QRect(QPoint(0, 0), tile.size()), tile.topLeft());
+      }
+    }
+  }
+}
 
 X11Surface::~X11Surface() {
   xcb_free_gc(connection_, gc_);
@@ -88,7 +152,7 @@ void X11Surface::fillBlack(const QRect& box) {
   if (box.isEmpty()) return;
   const xcb_rectangle_t r{static_cast<int16_t>(box.x()), static_cast<int16_t>(box.y()),
                           static_cast<uint16_t>(box.width()), static_cast<uint16_t>(box.height())};
-  xcb_poly_fill_rectangle(connection_, window_, gc_, 1, &r);
+  xcb_poly_fill_rectangle(connection_, id_, gc_, 1, &r);
 }
 
 void X11Surface::put(const QImage& image, const QRect& part, const QPoint& at) {
@@ -109,7 +173,7 @@ void X11Surface::put(const QImage& image, const QRect& part, const QPoint& at) {
                     image.constScanLine(source.y() + top + y) + source.x() * 4, rowBytes);
       data = rows_.data();
     }
-    xcb_put_image(connection_, XCB_IMAGE_FORMAT_Z_PIXMAP, window_, gc_, static_cast<uint16_t>(source.width()),
+    xcb_put_image(connection_, XCB_IMAGE_FORMAT_Z_PIXMAP, id_, gc_, static_cast<uint16_t>(source.width()),
                   static_cast<uint16_t>(rows), static_cast<int16_t>(at.x()), static_cast<int16_t>(at.y() + top), 0, 24,
                   rowBytes * static_cast<uint32_t>(rows), data);
   }
@@ -119,11 +183,14 @@ void X11Surface::flush() { xcb_flush(connection_); }
 
 #else  // no X11 support compiled in: Qt's backing store always draws
 
-std::unique_ptr<X11Surface> X11Surface::create(QWindow&) { return nullptr; }
+std::unique_ptr<X11Surface> X11Surface::create(QWindow&, SurfacePaint, SurfaceBoxes) {
+  return nullptr;
+}
 X11Surface::~X11Surface() = default;
-void X11Surface::fillBlack(const QRect&) {}
-void X11Surface::put(const QImage&, const QRect&, const QPoint&) {}
-void X11Surface::flush() {}
+bool X11Surface::fits() const { return false; }
+void X11Surface::show(const QRegion&) {}
+void X11Surface::showAll(const QRegion&) {}
+void X11Surface::showBlack() {}
 
 #endif
 

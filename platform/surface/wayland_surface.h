@@ -39,6 +39,8 @@
 #include <memory>
 #include <vector>
 
+#include "platform/surface/surface.h"
+
 class QSocketNotifier;
 class QWindow;
 struct wl_buffer;
@@ -58,12 +60,10 @@ struct zxdg_output_v1;
 
 namespace tw::platform {
 
-class WaylandSurface {
+class WaylandSurface : public Surface {
  public:
-  // Paints `box` (logical pixels) of the window; every pixel of it.
-  using Paint = std::function<void(QPainter& painter, const QRect& box)>;
-  // Splits a region into the boxes painted one by one.
-  using Boxes = std::function<QList<QRect>(const QRegion& region)>;
+  using Paint = SurfacePaint;
+  using Boxes = SurfaceBoxes;
 
   // The window's surface, or null when the program does not run on Wayland,
   // the window has no wl_surface yet, Qt's scale for it is not a whole
@@ -71,30 +71,30 @@ class WaylandSurface {
   // then). A surface made with a null `paint` only ever shows black (a
   // cover), at Qt's whole scale: black needs no pixels of its own.
   static std::unique_ptr<WaylandSurface> create(QWindow& window, Paint paint, Boxes boxes);
-  ~WaylandSurface();
+  ~WaylandSurface() override;
   WaylandSurface(const WaylandSurface&) = delete;
   WaylandSurface& operator=(const WaylandSurface&) = delete;
 
   // Whether this surface still draws the window as it is: the same
   // wl_surface, size, scale and device size. Made anew otherwise. Reads the
   // compositor's news of scales and outputs first.
-  bool fits() const;
+  bool fits() const override;
   // Device pixels per logical pixel in the buffers: the output's scale, which
   // may be fractional, for the scene; Qt's whole scale for a cover.
-  qreal scale() const { return scale_; }
+  qreal scale() const override { return scale_; }
   // Whether wp_viewporter lays the buffers on the window (a fractional scale).
   bool viewported() const { return viewport_ != nullptr; }
   // Shows `changed` (logical pixels) anew: painted into the buffer shown
   // next, that buffer brought up to date, the changed boxes damaged, one
   // commit. With neither buffer released yet the change waits and is shown
   // with the next, or a moment later.
-  void show(const QRegion& changed);
+  void show(const QRegion& changed) override;
   // As show(), with the whole window damaged: after an expose. `content` is
   // every box that is not black ground.
-  void showAll(const QRegion& content);
+  void showAll(const QRegion& content) override;
   // Black over the whole window, once: a cover. Nothing is sent again while
   // the window keeps its surface and size.
-  void showBlack();
+  void showBlack() override;
 
   // How many buffers the size of the window it holds (two at most).
   int fullBuffers() const;
