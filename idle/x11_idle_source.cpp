@@ -8,20 +8,14 @@
 #include <cstring>
 #include <memory>
 
+#include "idle/xcb_reply.h"
+
 namespace tw::idle {
 namespace {
-
-struct FreeReply {
-  void operator()(void* reply) const { std::free(reply); }
-};
-template <typename T>
-using Reply = std::unique_ptr<T, FreeReply>;
 
 // The SYNC version whose alarms this uses.
 constexpr std::uint8_t kSyncMajor = 3;
 constexpr std::uint8_t kSyncMinor = 1;
-// Every event code's top bit says whether SendEvent made it.
-constexpr std::uint8_t kEventCodeMask = 0x7f;
 
 // Layout of one SYSTEMCOUNTER in ListSystemCounters' reply, in bytes:
 // counter (4), resolution (8), name length (2), name, padded to 4. Read by

@@ -6,19 +6,9 @@
 #include <cstdlib>
 #include <memory>
 
+#include "idle/xcb_reply.h"
+
 namespace tw::idle {
-namespace {
-
-struct FreeReply {
-  void operator()(void* reply) const { std::free(reply); }
-};
-template <typename T>
-using Reply = std::unique_ptr<T, FreeReply>;
-
-// Every event code's top bit says whether SendEvent made it.
-constexpr std::uint8_t kEventCodeMask = 0x7f;
-
-}  // namespace
 
 X11LockWatch::X11LockWatch(Launcher& launcher, const SaverProcess& saver)
     : launcher_(launcher), saver_(saver) {

@@ -36,7 +36,7 @@ Saver::~Saver() {
 }
 
 bool Saver::start() {
-  clock_.start();
+  sinceStart_.start();
   deliver([this] { core_.start(); });
   if (finished_) return false;
 
@@ -156,13 +156,13 @@ void Saver::arm() {
   // The heartbeat goes with the ticks; a timer that is not due for long
   // still wakes the loop for it.
   const int64_t longest = heartbeat_ && heartbeat_->beating() ? kHeartbeatIntervalMs : kMsPerDay;
-  const int64_t wait = std::clamp<int64_t>(*due - clock_.elapsed(), 0, longest);
+  const int64_t wait = std::clamp<int64_t>(*due - sinceStart_.elapsed(), 0, longest);
   timer_.start(static_cast<int>(wait));
 }
 
 void Saver::tick() {
   constexpr int64_t kNsPerMs = 1'000'000;
-  const int64_t nowNs = clock_.nsecsElapsed();
+  const int64_t nowNs = sinceStart_.nsecsElapsed();
   if (heartbeat_) heartbeat_->beat(nowNs / kNsPerMs);
   if (observer_) observer_->beforeTick(core_.timers(), nowNs);
   deliver([this, nowNs] { core_.catchUp(nowNs / kNsPerMs); });

@@ -96,7 +96,7 @@ class Saver : public QObject, public WindowInput {
   std::vector<std::unique_ptr<CoverWindow>> covers_;
   // Covers of screens that went away or took the scene, closed.
   std::vector<std::unique_ptr<CoverWindow>> retired_;
-  QElapsedTimer clock_;
+  QElapsedTimer sinceStart_;
   QTimer timer_;
   std::unique_ptr<QSocketNotifier> endNotifier_;
   Heartbeat* heartbeat_ = nullptr;
