@@ -46,7 +46,8 @@ int onActiveWatchAdded(sd_bus_message* reply, void* data, sd_bus_error*) {
 
 }  // namespace
 
-GnomeIdleSource::GnomeIdleSource(std::uint32_t delayMs, IdleEvents& events) : events_(events) {
+GnomeIdleSource::GnomeIdleSource(std::uint32_t delayMs, IdleEvents& events)
+    : events_(events), delayMs_(delayMs) {
   if (sd_bus_open_user(&bus_) < 0) {
     bus_ = nullptr;
     failure_ = "no D-Bus session bus for GNOME's idle monitor";
@@ -101,6 +102,30 @@ void GnomeIdleSource::watchFired(std::uint32_t id) {
     activeWatch_ = 0;
     events_.sessionActive();
   }
+}
+
+void GnomeIdleSource::restartIdlePeriod() {
+  sd_bus_call_method_async(bus_, nullptr, kService, kPath, kInterface, "RemoveWatch", nullptr,
+                           nullptr, "u", idleWatch_);
+  sd_bus_error error = SD_BUS_ERROR_NULL;
+  sd_bus_message* reply = nullptr;
+  if (sd_bus_call_method(bus_, kService, kPath, kInterface, "AddIdleWatch", &error, &reply, "t",
+                         static_cast<std::uint64_t>(delayMs_)) >= 0)
+    sd_bus_message_read(reply, "u", &idleWatch_);
+  sd_bus_message_unref(reply);
+  sd_bus_error_free(&error);
+}
+
+std::int64_t GnomeIdleSource::idleMs() {
+  sd_bus_error error = SD_BUS_ERROR_NULL;
+  sd_bus_message* reply = nullptr;
+  std::uint64_t idle = 0;
+  const bool known = sd_bus_call_method(bus_, kService, kPath, kInterface, "GetIdletime", &error,
+                                        &reply, "") >= 0 &&
+                     sd_bus_message_read(reply, "t", &idle) >= 0;
+  sd_bus_message_unref(reply);
+  sd_bus_error_free(&error);
+  return known ? static_cast<std::int64_t>(idle) : kUnknownIdle;
 }
 
 std::string GnomeIdleSource::description() const { return "GNOME's idle monitor (D-Bus)"; }

@@ -27,6 +27,11 @@ class GnomeIdleSource : public IdleSource {
   const std::string& failure() const { return failure_; }
 
   std::string description() const override;
+  // A new idle watch in place of the old; mutter counts it from the last
+  // input, so the desktop's own session manager is what holds idle back
+  // there.
+  void restartIdlePeriod() override;
+  std::int64_t idleMs() override;
   bool prepare(PollRequest& request) override;
   bool dispatch(short revents) override;
 
@@ -46,6 +51,7 @@ class GnomeIdleSource : public IdleSource {
   std::uint32_t idleWatch_ = 0;
   std::uint32_t activeWatch_ = 0;
   bool monitorGone_ = false;
+  std::uint32_t delayMs_ = 0;
 };
 
 }  // namespace tw::idle

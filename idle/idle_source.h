@@ -36,6 +36,13 @@ class IdleSource : public Watched {
  public:
   // Says which source it is and where, for the one start-up line.
   virtual std::string description() const = 0;
+  // From now on, report idle only after a whole new delay.
+  virtual void restartIdlePeriod() = 0;
+  // How long the session has been idle, in milliseconds, where the source can
+  // say; kUnknownIdle where it cannot (the Wayland protocols tell only when
+  // the delay has passed).
+  static constexpr std::int64_t kUnknownIdle = -1;
+  virtual std::int64_t idleMs() { return kUnknownIdle; }
 };
 
 }  // namespace tw::idle

@@ -20,6 +20,13 @@ class LauncherEffects {
   virtual StartResult startSaver() = 0;
   // One line for the user's log, without a trailing newline.
   virtual void report(const std::string& line) = 0;
+  // From now on, report idle only after a whole new delay.
+  virtual void restartIdlePeriod() = 0;
+  // Asks the desktop (or the user's locker) to lock the session; the answer
+  // comes later, through Launcher::lockAnswered.
+  virtual void requestLock() = 0;
+  // Ends the running saver the way a key does (it keeps its record).
+  virtual void endSaver() = 0;
 };
 
 }  // namespace tw::idle

@@ -18,9 +18,13 @@
 #include "idle/event_loop.h"
 #include "idle/gnome_idle_source.h"
 #include "idle/launcher.h"
+#include "idle/lock_deadline.h"
+#include "idle/lock_request.h"
 #include "idle/saver_process.h"
+#include "idle/screensaver_service.h"
 #include "idle/session_lock.h"
 #include "idle/steady_clock.h"
+#include "idle/session_inhibition.h"
 #include "idle/system_effects.h"
 #include "idle/wayland_idle_source.h"
 #include "idle/x11_idle_source.h"
@@ -76,6 +80,44 @@ std::unique_ptr<IdleSource> pickSource(std::uint32_t delayMs, IdleEvents& events
   return nullptr;
 }
 
+// What it sees now, in one line: the source, how long the session has been
+// idle, who holds idle back and whether the session is locked. It starts
+// nothing, takes no name and holds no lock of its own.
+int status() {
+  SteadyClock clock;
+  // A source needs somewhere to report; nothing listens here.
+  class Deaf : public IdleEvents {
+   public:
+    void sessionIdle() override {}
+    void sessionActive() override {}
+  } deaf;
+  constexpr std::uint32_t kAnyDelayMs = kDefaultDelaySeconds * 1000;
+  std::string missing;
+  const std::unique_ptr<IdleSource> source = pickSource(kAnyDelayMs, deaf, missing);
+  std::string line = "trenchwalk-idle: idle source: ";
+  if (source) {
+    line += source->description();
+    const std::int64_t idle = source->idleMs();
+    constexpr std::int64_t kMsPerSecond = 1000;
+    line += idle == IdleSource::kUnknownIdle
+                ? "; idle for: not told by this source"
+                : "; idle for " + std::to_string(idle / kMsPerSecond) + " s";
+  } else {
+    line += "none (" + missing + ")";
+  }
+  SessionInhibition inhibition;
+  std::vector<std::string> standing = inhibition.standing();
+  // A running launcher's own record, where it answers org.freedesktop.ScreenSaver.
+  const std::string held = heldThroughLauncher();
+  if (!held.empty()) standing.push_back(held);
+  line += "; inhibitors: ";
+  if (standing.empty()) line += "none";
+  for (std::size_t i = 0; i < standing.size(); ++i) line += (i == 0 ? "" : ", ") + standing[i];
+  line += "; locked: " + inhibition.locked();
+  std::printf("%s\n", line.c_str());
+  return 0;
+}
+
 int run(const CommandLine& line) {
   const std::string folder = ownFolder();
   if (folder.empty()) {
@@ -127,6 +169,8 @@ int run(const CommandLine& line) {
   SteadyClock clock;
   SystemEffects effects(saver);
   Launcher launcher(effects, clock);
+  constexpr std::int64_t kMsPerMinute = 60'000;
+  launcher.setLockAfterMs(static_cast<std::int64_t>(line.lockAfterMinutes) * kMsPerMinute);
   constexpr std::uint32_t kMsPerSecond = 1000;
   std::string missing;
   const std::unique_ptr<IdleSource> source =
@@ -136,10 +180,30 @@ int run(const CommandLine& line) {
     ::close(signalFd);
     return 1;
   }
+  effects.setSource(source.get());
   std::printf("trenchwalk-idle: idle source: %s; starting %s after %u s idle\n",
               source->description().c_str(), saver.path().c_str(), line.delaySeconds);
-  std::fflush(stdout);
   EventLoop loop(*source, launcher, saver, signalFd);
+
+  // Where nobody answers org.freedesktop.ScreenSaver, the launcher does.
+  ScreenSaverService service(launcher);
+  if (service.start() == ScreenSaverService::Outcome::Owned) {
+    effects.setService(&service);
+    loop.watch(service);
+    std::printf("trenchwalk-idle: answering org.freedesktop.ScreenSaver for the inhibitors of "
+                "this session\n");
+  }
+  LockRequest lockRequest(launcher, line.locker);
+  LockDeadline lockDeadline(launcher);
+  if (line.lockAfterMinutes != 0) {
+    effects.setLockRequest(&lockRequest);
+    loop.watch(lockRequest);
+    loop.watch(lockDeadline);
+    std::printf("trenchwalk-idle: locking the session with %s once the saver has run %u min\n",
+                line.locker.empty() ? "the desktop's locker" : ("\"" + line.locker + "\"").c_str(),
+                line.lockAfterMinutes);
+  }
+  std::fflush(stdout);
   const int status = loop.run();
   ::close(signalFd);
   return status;
@@ -159,6 +223,8 @@ int main(int argc, char** argv) {
     case CommandLine::Action::BadUsage:
       std::fprintf(stderr, "%s (%s)\n", tw::idle::usageLine().c_str(), line.error.c_str());
       return 2;
+    case CommandLine::Action::Status:
+      return tw::idle::status();
     case CommandLine::Action::Run:
       break;
   }

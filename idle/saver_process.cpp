@@ -36,19 +36,20 @@ StartResult SaverProcess::start() {
   return {true, {}};
 }
 
+void SaverProcess::terminate() {
+  if (pid_ > 0) ::kill(pid_, SIGTERM);
+}
+
 bool SaverProcess::reap(SaverEnd& end) {
-  bool reaped = false;
-  for (;;) {
-    int status = 0;
-    const pid_t pid = ::waitpid(-1, &status, WNOHANG);
-    if (pid <= 0) break;
-    if (pid != pid_) continue;
-    pid_ = -1;
-    reaped = true;
-    end.signaled = WIFSIGNALED(status);
-    end.code = end.signaled ? WTERMSIG(status) : WEXITSTATUS(status);
-  }
-  return reaped;
+  // Only the saver, by its pid: a locker the launcher started is reaped by
+  // whoever started it.
+  if (pid_ <= 0) return false;
+  int status = 0;
+  if (::waitpid(pid_, &status, WNOHANG) != pid_) return false;
+  pid_ = -1;
+  end.signaled = WIFSIGNALED(status);
+  end.code = end.signaled ? WTERMSIG(status) : WEXITSTATUS(status);
+  return true;
 }
 
 }  // namespace tw::idle

@@ -17,8 +17,11 @@ class SaverProcess {
   const std::string& path() const { return path_; }
   bool running() const { return pid_ > 0; }
   StartResult start();
-  // Collects every child that has ended, without waiting; true, with how it
-  // ended, when the saver was among them.
+  // Ends the running saver the way a key does: SIGTERM, on which it keeps
+  // its record.
+  void terminate();
+  // Collects the saver if it has ended, without waiting; true, with how it
+  // ended, when it had.
   bool reap(SaverEnd& end);
 
  private:

@@ -42,7 +42,8 @@ constexpr org_kde_kwin_idle_timeout_listener kKdeListener{kdeBecameIdle, kdeResu
 
 }  // namespace
 
-WaylandIdleSource::WaylandIdleSource(std::uint32_t delayMs, IdleEvents& events) : events_(events) {
+WaylandIdleSource::WaylandIdleSource(std::uint32_t delayMs, IdleEvents& events)
+    : events_(events), delayMs_(delayMs) {
   const char* name = std::getenv("WAYLAND_DISPLAY");
   if (name == nullptr || name[0] == '\0') {
     failure_ = "WAYLAND_DISPLAY is not set";
@@ -97,6 +98,19 @@ WaylandIdleSource::~WaylandIdleSource() {
   if (registry_ != nullptr) wl_registry_destroy(registry_);
   wl_display_flush(display_);
   wl_display_disconnect(display_);
+}
+
+void WaylandIdleSource::restartIdlePeriod() {
+  if (extNotification_ != nullptr) {
+    ext_idle_notification_v1_destroy(extNotification_);
+    extNotification_ = ext_idle_notifier_v1_get_idle_notification(extNotifier_, delayMs_, seat_);
+    ext_idle_notification_v1_add_listener(extNotification_, &kExtListener, this);
+  } else if (kdeTimeout_ != nullptr) {
+    org_kde_kwin_idle_timeout_release(kdeTimeout_);
+    kdeTimeout_ = org_kde_kwin_idle_get_idle_timeout(kdeIdle_, seat_, delayMs_);
+    org_kde_kwin_idle_timeout_add_listener(kdeTimeout_, &kKdeListener, this);
+  }
+  // Sent at the next prepare's flush.
 }
 
 std::string WaylandIdleSource::description() const {

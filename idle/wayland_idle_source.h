@@ -33,6 +33,9 @@ class WaylandIdleSource : public IdleSource {
   const std::string& failure() const { return failure_; }
 
   std::string description() const override;
+  // A new notification in place of the old: the compositor counts its delay
+  // from the moment it is made.
+  void restartIdlePeriod() override;
   bool prepare(PollRequest& request) override;
   bool dispatch(short revents) override;
 
@@ -58,6 +61,7 @@ class WaylandIdleSource : public IdleSource {
   org_kde_kwin_idle* kdeIdle_ = nullptr;
   org_kde_kwin_idle_timeout* kdeTimeout_ = nullptr;
   bool readPrepared_ = false;
+  std::uint32_t delayMs_ = 0;
 };
 
 }  // namespace tw::idle

@@ -119,6 +119,20 @@ std::uint32_t X11IdleSource::createAlarm(bool rising) {
   return alarm;
 }
 
+void X11IdleSource::restartIdlePeriod() {
+  xcb_force_screen_saver(connection_, XCB_SCREEN_SAVER_RESET);
+  xcb_flush(connection_);
+}
+
+std::int64_t X11IdleSource::idleMs() {
+  Reply<xcb_sync_query_counter_reply_t> value(xcb_sync_query_counter_reply(
+      connection_, xcb_sync_query_counter(connection_, idleCounter_), nullptr));
+  if (!value) return kUnknownIdle;
+  constexpr int kHighShift = 32;
+  return (static_cast<std::int64_t>(value->counter_value.hi) << kHighShift) |
+         static_cast<std::int64_t>(value->counter_value.lo);
+}
+
 std::string X11IdleSource::description() const {
   return "X11 idle time (SYNC IDLETIME, " + displayName_ + ")";
 }

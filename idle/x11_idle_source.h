@@ -27,6 +27,10 @@ class X11IdleSource : public IdleSource {
   const std::string& failure() const { return failure_; }
 
   std::string description() const override;
+  // Resets the server's idle time, as a player's XResetScreenSaver does: the
+  // alarms then count a whole delay from now.
+  void restartIdlePeriod() override;
+  std::int64_t idleMs() override;
   bool prepare(PollRequest& request) override;
   bool dispatch(short revents) override;
 
