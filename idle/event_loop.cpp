@@ -5,34 +5,44 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
-#include <algorithm>
 #include <vector>
 
 namespace tw::idle {
 namespace {
 
+constexpr std::uint64_t kUsPerMs = 1000;
+
+std::uint64_t nowUs() {
+  constexpr std::uint64_t kUsPerSecond = 1'000'000;
+  constexpr std::uint64_t kNsPerUs = 1000;
+  timespec now{};
+  ::clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<std::uint64_t>(now.tv_sec) * kUsPerSecond +
+         static_cast<std::uint64_t>(now.tv_nsec) / kNsPerUs;
+}
+
 // poll's timeout until an absolute CLOCK_MONOTONIC deadline, rounded up so
 // that the wake-up is never early; -1 when there is none.
 int timeoutUntil(std::uint64_t deadlineUs) {
   if (deadlineUs == PollRequest::kNoDeadline) return -1;
-  constexpr std::uint64_t kUsPerSecond = 1'000'000;
-  constexpr std::uint64_t kNsPerUs = 1000;
-  constexpr std::uint64_t kUsPerMs = 1000;
-  timespec now{};
-  ::clock_gettime(CLOCK_MONOTONIC, &now);
-  const std::uint64_t nowUs = static_cast<std::uint64_t>(now.tv_sec) * kUsPerSecond +
-                              static_cast<std::uint64_t>(now.tv_nsec) / kNsPerUs;
-  if (deadlineUs <= nowUs) return 0;
-  const std::uint64_t ms = (deadlineUs - nowUs + kUsPerMs - 1) / kUsPerMs;
+  const std::uint64_t now = nowUs();
+  if (deadlineUs <= now) return 0;
+  const std::uint64_t ms = (deadlineUs - now + kUsPerMs - 1) / kUsPerMs;
   return ms > static_cast<std::uint64_t>(INT_MAX) ? INT_MAX : static_cast<int>(ms);
 }
 
 }  // namespace
+
+void EventLoop::forget(const Watched& watched) {
+  for (std::vector<Watched*>* list : {&extras_, &added_})
+    list->erase(std::remove(list->begin(), list->end(), &watched), list->end());
+}
 
 bool EventLoop::readSignals() {
   bool keepGoing = true;
@@ -48,18 +58,35 @@ bool EventLoop::readSignals() {
   return keepGoing;
 }
 
+bool EventLoop::sourceLost(const std::string& what) {
+  const SourceRetry retry = launcher_.sourceLost(what);
+  if (!retry.again) return false;
+  lookAtUs_ = nowUs() + static_cast<std::uint64_t>(retry.afterMs) * kUsPerMs;
+  return true;
+}
+
 int EventLoop::run() {
   std::vector<pollfd> watched;
   for (;;) {
+    if (!source_ && nowUs() >= lookAtUs_) {
+      std::string missing;
+      source_ = picker_.pick(missing);
+      if (source_) {
+        lookAtUs_ = PollRequest::kNoDeadline;
+        launcher_.sourceFound(source_->description());
+      } else if (!sourceLost(missing)) {
+        return 0;
+      }
+    }
     extras_.insert(extras_.end(), added_.begin(), added_.end());
     added_.clear();
     PollRequest request;
-    bool open = source_.prepare(request);
+    bool open = !source_ || source_->prepare(request);
     bool keepGoing = true;
     if (open) {
       // The signals first, then the source, then each extra in its order.
-      std::uint64_t deadlineUs = request.deadlineUs;
-      watched.assign({{signalFd_, POLLIN, 0}, {request.fd, request.events, 0}});
+      std::uint64_t deadlineUs = source_ ? request.deadlineUs : lookAtUs_;
+      watched.assign({{signalFd_, POLLIN, 0}, {source_ ? request.fd : -1, request.events, 0}});
       for (auto extra = extras_.begin(); extra != extras_.end();) {
         PollRequest asked;
         if (!(*extra)->prepare(asked)) {
@@ -81,7 +108,7 @@ int EventLoop::run() {
       if ((revents(0) & POLLIN) != 0) keepGoing = readSignals();
       // Always, even with nothing to read: a Wayland read prepared before
       // poll must be either completed or cancelled.
-      open = source_.dispatch(revents(1));
+      if (source_) open = source_->dispatch(revents(1));
       constexpr std::size_t kFirstExtra = 2;
       std::size_t at = kFirstExtra;
       for (auto extra = extras_.begin(); extra != extras_.end(); ++at) {
@@ -93,8 +120,10 @@ int EventLoop::run() {
     }
     if (!keepGoing) return 0;
     if (!open) {
-      std::fprintf(stderr, "trenchwalk-idle: the connection to the session closed; leaving\n");
-      return 0;
+      const std::string what = source_->description();
+      picker_.lost();
+      source_.reset();
+      if (!sourceLost(what)) return 0;
     }
   }
 }

@@ -39,8 +39,9 @@ int onOwnerChanged(sd_bus_message* message, void* data, sd_bus_error*) {
 
 int onActiveWatchAdded(sd_bus_message* reply, void* data, sd_bus_error*) {
   std::uint32_t id = 0;
-  if (!sd_bus_message_is_method_error(reply, nullptr) && sd_bus_message_read(reply, "u", &id) >= 0)
-    static_cast<GnomeIdleSource*>(data)->activeWatchAdded(id);
+  if (sd_bus_message_is_method_error(reply, nullptr) || sd_bus_message_read(reply, "u", &id) < 0)
+    id = 0;
+  static_cast<GnomeIdleSource*>(data)->activeWatchAdded(id);
   return 0;
 }
 
@@ -91,29 +92,67 @@ GnomeIdleSource::~GnomeIdleSource() {
   sd_bus_flush_close_unref(bus_);
 }
 
-void GnomeIdleSource::watchFired(std::uint32_t id) {
-  if (id == 0) return;
-  if (id == idleWatch_) {
-    events_.sessionIdle();
-    // A user-active watch fires once, at the next input, and is gone.
-    sd_bus_call_method_async(bus_, nullptr, kService, kPath, kInterface, "AddUserActiveWatch",
-                             onActiveWatchAdded, this, "");
-  } else if (id == activeWatch_) {
-    activeWatch_ = 0;
-    events_.sessionActive();
-  }
+void GnomeIdleSource::addActiveWatch() {
+  if (activeAsked_) return;
+  activeAsked_ = true;
+  // A user-active watch fires once, at the next input, and is gone.
+  sd_bus_call_method_async(bus_, nullptr, kService, kPath, kInterface, "AddUserActiveWatch",
+                           onActiveWatchAdded, this, "");
+}
+
+void GnomeIdleSource::dropRestartWatch() {
+  if (restartWatch_ == 0) return;
+  sd_bus_call_method_async(bus_, nullptr, kService, kPath, kInterface, "RemoveWatch", nullptr,
+                           nullptr, "u", restartWatch_);
+  restartWatch_ = 0;
 }
 
 void GnomeIdleSource::restartIdlePeriod() {
-  sd_bus_call_method_async(bus_, nullptr, kService, kPath, kInterface, "RemoveWatch", nullptr,
-                           nullptr, "u", idleWatch_);
+  if (bus_ == nullptr) return;
+  dropRestartWatch();
   sd_bus_error error = SD_BUS_ERROR_NULL;
   sd_bus_message* reply = nullptr;
-  if (sd_bus_call_method(bus_, kService, kPath, kInterface, "AddIdleWatch", &error, &reply, "t",
-                         static_cast<std::uint64_t>(delayMs_)) >= 0)
-    sd_bus_message_read(reply, "u", &idleWatch_);
+  std::uint64_t idleMs = 0;
+  std::uint32_t watch = 0;
+  if (sd_bus_call_method(bus_, kService, kPath, kInterface, "GetIdletime", &error, &reply, "") >=
+          0 &&
+      sd_bus_message_read(reply, "t", &idleMs) >= 0) {
+    reply = sd_bus_message_unref(reply);
+    sd_bus_error_free(&error);
+    if (sd_bus_call_method(bus_, kService, kPath, kInterface, "AddIdleWatch", &error, &reply, "t",
+                           idleMs + delayMs_) >= 0 &&
+        sd_bus_message_read(reply, "u", &watch) >= 0)
+      restartWatch_ = watch;
+  }
   sd_bus_message_unref(reply);
   sd_bus_error_free(&error);
+  // The input that ends the restart's wait.
+  if (restartWatch_ != 0) addActiveWatch();
+}
+
+void GnomeIdleSource::watchFired(std::uint32_t id) {
+  if (id == 0) return;
+  if (id == idleWatch_) {
+    // Heard only without a restart waiting: that one's watch says when.
+    if (restartWatch_ != 0) return;
+    idleReported_ = true;
+    events_.sessionIdle();
+    addActiveWatch();
+  } else if (id == restartWatch_) {
+    dropRestartWatch();
+    idleReported_ = true;
+    events_.sessionIdle();
+    addActiveWatch();
+  } else if (id == activeWatch_) {
+    activeWatch_ = 0;
+    activeAsked_ = false;
+    // Input: from here the plain watch counts the whole delay again.
+    dropRestartWatch();
+    if (idleReported_) {
+      idleReported_ = false;
+      events_.sessionActive();
+    }
+  }
 }
 
 std::int64_t GnomeIdleSource::idleMs() {

@@ -1,5 +1,6 @@
 #include "idle/launcher.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -51,6 +52,15 @@ void Launcher::tryStart() {
     state_ = LauncherState::Idle;
     return;
   }
+  if (effects_.keyboardHeld()) {
+    // A screen locker most likely; the same signal says when it lets go.
+    effects_.report(
+        "trenchwalk-idle: another program holds the keyboard (a screen locker?); not "
+        "starting the saver until it lets go");
+    locks_ |= bit(LockSignal::X11KeyboardGrab);
+    state_ = LauncherState::Locked;
+    return;
+  }
   const StartResult result = effects_.startSaver();
   if (!result.started) {
     effects_.report("trenchwalk-idle: cannot start the saver: " + result.error + kWaitsAgain);
@@ -77,12 +87,19 @@ void Launcher::sessionIdle() {
       // activity no longer counts, since the session is idle again.
       activeDuringRun_ = false;
       break;
+    case LauncherState::SaverEnding:
+    case LauncherState::Locked:
+      break;
   }
 }
 
 void Launcher::sessionActive() {
   switch (state_) {
     case LauncherState::Waiting:
+    // Keys typed into a locker, or while the saver is ended: the unlock, or
+    // the end, restarts the idle period anyway.
+    case LauncherState::SaverEnding:
+    case LauncherState::Locked:
       break;
     case LauncherState::Idle:
     case LauncherState::SaverEnded:
@@ -94,7 +111,60 @@ void Launcher::sessionActive() {
   }
 }
 
+void Launcher::lockChanged(LockSignal signal, bool locked) {
+  const unsigned before = locks_;
+  if (locked)
+    locks_ |= bit(signal);
+  else
+    locks_ &= ~bit(signal);
+  if (before == 0 && locks_ != 0) sessionLocked();
+  if (before != 0 && locks_ == 0) sessionUnlocked();
+}
+
+void Launcher::sessionLocked() {
+  switch (state_) {
+    case LauncherState::SaverRunning:
+      // Under a lock nobody sees it: it ends now, with its record, as after a
+      // key.
+      endingHung_ = false;
+      effects_.endSaver();
+      state_ = LauncherState::SaverEnding;
+      break;
+    case LauncherState::Waiting:
+    case LauncherState::Idle:
+    case LauncherState::SaverEnded:
+      state_ = LauncherState::Locked;
+      break;
+    case LauncherState::SaverEnding:
+    case LauncherState::Locked:
+      break;
+  }
+}
+
+void Launcher::sessionUnlocked() {
+  // While the saver is still ending, its end restarts the idle period.
+  if (state_ != LauncherState::Locked) return;
+  effects_.restartIdlePeriod();
+  state_ = LauncherState::Waiting;
+}
+
 void Launcher::saverEnded(const SaverEnd& end) {
+  if (state_ == LauncherState::SaverEnding) {
+    // A saver ended for being hung was reported then, in its one line.
+    if (!endingHung_) {
+      const std::string line = describeEnd(end, clock_.nowMs() - startedAtMs_);
+      if (!line.empty()) effects_.report(line);
+    }
+    endingHung_ = false;
+    if (locks_ != 0) {
+      state_ = LauncherState::Locked;
+    } else {
+      // Nobody pressed a key: the next saver comes after a whole new delay.
+      effects_.restartIdlePeriod();
+      state_ = LauncherState::Waiting;
+    }
+    return;
+  }
   if (state_ != LauncherState::SaverRunning) return;
   const std::string line = describeEnd(end, clock_.nowMs() - startedAtMs_);
   if (!line.empty()) effects_.report(line);
@@ -102,6 +172,40 @@ void Launcher::saverEnded(const SaverEnd& end) {
   // after the end reaches us. Either way the next start needs a full idle
   // period after the end.
   state_ = activeDuringRun_ ? LauncherState::Waiting : LauncherState::SaverEnded;
+}
+
+void Launcher::saverHung(std::int64_t silentMs) {
+  if (state_ != LauncherState::SaverRunning) return;
+  effects_.report("trenchwalk-idle: the saver stopped answering (no sign of life for " +
+                  seconds(silentMs) + "); ending it" + kWaitsAgain);
+  endingHung_ = true;
+  effects_.endSaver();
+  state_ = LauncherState::SaverEnding;
+}
+
+SourceRetry Launcher::sourceLost(const std::string& what) {
+  const std::int64_t now = clock_.nowMs();
+  if (!sourceGone_) {
+    sourceGone_ = true;
+    sourceGoneAtMs_ = now;
+    nextLookMs_ = kFirstLookAfterMs;
+    effects_.report("trenchwalk-idle: the idle source went away (" + what +
+                    "); looking for it again for " + seconds(kSourceGoneForMs));
+  }
+  const std::int64_t left = sourceGoneAtMs_ + kSourceGoneForMs - now;
+  if (left <= 0) {
+    effects_.report("trenchwalk-idle: no idle source came back (" + what +
+                    "); the session has ended; leaving");
+    return {false, 0};
+  }
+  const std::int64_t after = std::min(nextLookMs_, left);
+  nextLookMs_ = std::min(nextLookMs_ * 2, kLongestLookAfterMs);
+  return {true, after};
+}
+
+void Launcher::sourceFound(const std::string& description) {
+  sourceGone_ = false;
+  effects_.report("trenchwalk-idle: idle source back: " + description);
 }
 
 }  // namespace tw::idle

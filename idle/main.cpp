@@ -20,7 +20,9 @@
 #include "idle/launcher.h"
 #include "idle/lock_deadline.h"
 #include "idle/lock_request.h"
+#include "idle/logind_lock_watch.h"
 #include "idle/saver_process.h"
+#include "idle/screen_saver_watch.h"
 #include "idle/screensaver_service.h"
 #include "idle/session_lock.h"
 #include "idle/steady_clock.h"
@@ -28,6 +30,7 @@
 #include "idle/system_effects.h"
 #include "idle/wayland_idle_source.h"
 #include "idle/x11_idle_source.h"
+#include "idle/x11_lock_watch.h"
 
 namespace tw::idle {
 namespace {
@@ -62,29 +65,82 @@ std::string sessionKey() {
   return "bus:" + environment("DBUS_SESSION_BUS_ADDRESS");
 }
 
-// The first source the session offers, in order of preference; with none,
-// why each was not there.
-std::unique_ptr<IdleSource> pickSource(std::uint32_t delayMs, IdleEvents& events,
-                                       std::string& missing) {
-  auto wayland = std::make_unique<WaylandIdleSource>(delayMs, events);
-  if (wayland->failure().empty()) return wayland;
-  missing = wayland->failure();
-  wayland.reset();
-  auto gnome = std::make_unique<GnomeIdleSource>(delayMs, events);
-  if (gnome->failure().empty()) return gnome;
-  missing += "; " + gnome->failure();
-  gnome.reset();
-  auto x11 = std::make_unique<X11IdleSource>(delayMs, events);
-  if (x11->failure().empty()) return x11;
-  missing += "; " + x11->failure();
-  return nullptr;
-}
+enum class SourceKind { Wayland, Gnome, X11 };
+
+// The session's idle source and what is tied to it: on X11 the watch for a
+// locker holding the keyboard, on the same server. At the start the first
+// source the session offers, in order of preference; once that went away,
+// only one of the same kind (GNOME Shell restarting on X11 leaves the X
+// server's idle time there, which knows nothing of GNOME's inhibitors).
+class Desktop : public SourcePicker {
+ public:
+  Desktop(std::uint32_t delayMs, Launcher& launcher, SaverProcess& saver, SystemEffects& effects)
+      : delayMs_(delayMs), launcher_(launcher), saver_(saver), effects_(effects) {}
+
+  void runIn(EventLoop& loop) { loop_ = &loop; }
+
+  std::unique_ptr<IdleSource> pick(std::string& missing) override {
+    std::unique_ptr<IdleSource> source = find(missing);
+    if (!source) return nullptr;
+    if (kind_ == SourceKind::X11) {
+      x11_ = std::make_unique<X11LockWatch>(launcher_, saver_);
+      if (!x11_->connected()) x11_.reset();
+      if (x11_ && loop_ != nullptr) loop_->watch(*x11_);
+    }
+    effects_.use(source.get(), x11_.get());
+    return source;
+  }
+
+  // Hands the loop what the first pick made before the loop existed.
+  void watchTied() {
+    if (x11_ && loop_ != nullptr) loop_->watch(*x11_);
+  }
+
+  void lost() override {
+    effects_.use(nullptr, nullptr);
+    if (x11_ && loop_ != nullptr) loop_->forget(*x11_);
+    x11_.reset();
+  }
+
+ private:
+  template <typename Source>
+  bool tryKind(SourceKind kind, std::unique_ptr<IdleSource>& found, std::string& missing) {
+    if (picked_ && kind_ != kind) return false;
+    auto source = std::make_unique<Source>(delayMs_, launcher_);
+    if (source->failure().empty()) {
+      kind_ = kind;
+      picked_ = true;
+      found = std::move(source);
+      return true;
+    }
+    missing += (missing.empty() ? "" : "; ") + source->failure();
+    return false;
+  }
+
+  std::unique_ptr<IdleSource> find(std::string& missing) {
+    std::unique_ptr<IdleSource> found;
+    missing.clear();
+    if (tryKind<WaylandIdleSource>(SourceKind::Wayland, found, missing) ||
+        tryKind<GnomeIdleSource>(SourceKind::Gnome, found, missing) ||
+        tryKind<X11IdleSource>(SourceKind::X11, found, missing))
+      return found;
+    return nullptr;
+  }
+
+  std::uint32_t delayMs_;
+  Launcher& launcher_;
+  SaverProcess& saver_;
+  SystemEffects& effects_;
+  EventLoop* loop_ = nullptr;
+  bool picked_ = false;
+  SourceKind kind_ = SourceKind::Wayland;
+  std::unique_ptr<X11LockWatch> x11_;
+};
 
 // What it sees now, in one line: the source, how long the session has been
 // idle, who holds idle back and whether the session is locked. It starts
 // nothing, takes no name and holds no lock of its own.
 int status() {
-  SteadyClock clock;
   // A source needs somewhere to report; nothing listens here.
   class Deaf : public IdleEvents {
    public:
@@ -93,7 +149,19 @@ int status() {
   } deaf;
   constexpr std::uint32_t kAnyDelayMs = kDefaultDelaySeconds * 1000;
   std::string missing;
-  const std::unique_ptr<IdleSource> source = pickSource(kAnyDelayMs, deaf, missing);
+  std::unique_ptr<IdleSource> source = std::make_unique<WaylandIdleSource>(kAnyDelayMs, deaf);
+  if (const std::string why = static_cast<WaylandIdleSource&>(*source).failure(); !why.empty()) {
+    missing = why;
+    source = std::make_unique<GnomeIdleSource>(kAnyDelayMs, deaf);
+    if (const std::string gnome = static_cast<GnomeIdleSource&>(*source).failure(); !gnome.empty()) {
+      missing += "; " + gnome;
+      source = std::make_unique<X11IdleSource>(kAnyDelayMs, deaf);
+      if (const std::string x11 = static_cast<X11IdleSource&>(*source).failure(); !x11.empty()) {
+        missing += "; " + x11;
+        source.reset();
+      }
+    }
+  }
   std::string line = "trenchwalk-idle: idle source: ";
   if (source) {
     line += source->description();
@@ -124,7 +192,8 @@ int run(const CommandLine& line) {
     std::fprintf(stderr, "trenchwalk-idle: its own folder cannot be found (/proc/self/exe)\n");
     return 1;
   }
-  SaverProcess saver(folder + "/trenchwalk");
+  SteadyClock clock;
+  SaverProcess saver(folder + "/trenchwalk", clock);
   if (::access(saver.path().c_str(), X_OK) != 0) {
     std::fprintf(stderr, "trenchwalk-idle: no saver to start: %s: %s\n", saver.path().c_str(),
                  std::strerror(errno));
@@ -166,26 +235,27 @@ int run(const CommandLine& line) {
     return 1;
   }
 
-  SteadyClock clock;
   SystemEffects effects(saver);
   Launcher launcher(effects, clock);
+  saver.reportHungTo(launcher);
   constexpr std::int64_t kMsPerMinute = 60'000;
   launcher.setLockAfterMs(static_cast<std::int64_t>(line.lockAfterMinutes) * kMsPerMinute);
   constexpr std::uint32_t kMsPerSecond = 1000;
+  Desktop desktop(line.delaySeconds * kMsPerSecond, launcher, saver, effects);
   std::string missing;
-  const std::unique_ptr<IdleSource> source =
-      pickSource(line.delaySeconds * kMsPerSecond, launcher, missing);
+  std::unique_ptr<IdleSource> source = desktop.pick(missing);
   if (!source) {
     std::fprintf(stderr, "trenchwalk-idle: no idle source: %s\n", missing.c_str());
     ::close(signalFd);
     return 1;
   }
-  effects.setSource(source.get());
   std::printf("trenchwalk-idle: idle source: %s; starting %s after %u s idle\n",
               source->description().c_str(), saver.path().c_str(), line.delaySeconds);
-  EventLoop loop(*source, launcher, saver, signalFd);
+  EventLoop loop(desktop, std::move(source), launcher, saver, signalFd);
+  desktop.runIn(loop);
 
-  // Where nobody answers org.freedesktop.ScreenSaver, the launcher does.
+  // Where nobody answers org.freedesktop.ScreenSaver, the launcher does;
+  // before the desktop's lock watches, which then know it is its own.
   ScreenSaverService service(launcher);
   if (service.start() == ScreenSaverService::Outcome::Owned) {
     effects.setService(&service);
@@ -204,6 +274,14 @@ int run(const CommandLine& line) {
                 line.lockAfterMinutes);
   }
   std::fflush(stdout);
+  // The X11 watch made with the first source, and the desktop's own word on
+  // locks and blanks, where it has a bus to say it on.
+  desktop.watchTied();
+  ScreenSaverWatch screenSaver(launcher);
+  if (screenSaver.connected()) loop.watch(screenSaver);
+  LogindLockWatch logind(launcher);
+  if (logind.connected()) loop.watch(logind);
+  loop.watch(saver);
   const int status = loop.run();
   ::close(signalFd);
   return status;

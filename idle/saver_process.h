@@ -1,32 +1,59 @@
-// The saver as a child process: started with posix_spawn from its path, and
-// reaped when the loop learns that a child ended.
+// The saver as a child process: started with posix_spawn from its path, with
+// the write end of a heartbeat pipe as its descriptor 3
+// (TRENCHWALK_HEARTBEAT_FD=3 in its environment), and reaped when the loop
+// learns that a child ended. While it runs, the loop polls the pipe's read
+// end; a saver that falls silent is reported hung, and one asked to end that
+// does not is killed. With no saver running it asks the loop for nothing.
 #pragma once
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <string>
 
+#include "idle/idle_source.h"
 #include "idle/launcher.h"
+#include "idle/monotonic_clock.h"
+#include "idle/saver_liveness.h"
 
 namespace tw::idle {
 
-class SaverProcess {
+// The saver's descriptor for the heartbeat pipe, and the variable naming it.
+inline constexpr int kHeartbeatFd = 3;
+inline constexpr const char* kHeartbeatVariable = "TRENCHWALK_HEARTBEAT_FD";
+
+class SaverProcess : public Watched {
  public:
-  explicit SaverProcess(std::string path) : path_(std::move(path)) {}
+  SaverProcess(std::string path, MonotonicClock& clock) : path_(std::move(path)), clock_(clock) {}
+  ~SaverProcess() override;
+  SaverProcess(const SaverProcess&) = delete;
+  SaverProcess& operator=(const SaverProcess&) = delete;
+
+  // Where a saver that falls silent is reported.
+  void reportHungTo(Launcher& launcher) { launcher_ = &launcher; }
 
   const std::string& path() const { return path_; }
   bool running() const { return pid_ > 0; }
   StartResult start();
-  // Ends the running saver the way a key does: SIGTERM, on which it keeps
-  // its record.
-  void terminate();
+  // SIGTERM, which the saver takes as a key, and SIGCONT so that a stopped
+  // one can act on it; SIGKILL kKillAfterMs later if it has not ended.
+  void end();
   // Collects the saver if it has ended, without waiting; true, with how it
   // ended, when it had.
   bool reap(SaverEnd& end);
 
+  bool prepare(PollRequest& request) override;
+  bool dispatch(short revents) override;
+
  private:
+  void closeHeartbeat();
+
   std::string path_;
+  MonotonicClock& clock_;
+  Launcher* launcher_ = nullptr;
   pid_t pid_ = -1;
+  int heartbeat_ = -1;
+  SaverLiveness liveness_;
 };
 
 }  // namespace tw::idle

@@ -10,6 +10,13 @@ bool SystemEffects::idleInhibited() {
   return !inhibition_.standing().empty();
 }
 
+StartResult SystemEffects::startSaver() {
+  StartResult result = saver_.start();
+  // A locker that comes while the saver runs ends it.
+  if (result.started && x11_ != nullptr) x11_->saverStarted();
+  return result;
+}
+
 void SystemEffects::report(const std::string& line) {
   std::fprintf(stderr, "%s\n", line.c_str());
   std::fflush(stderr);

@@ -1,6 +1,7 @@
-// What the launcher's decisions do on a real machine: ask everyone who
-// keeps a record of inhibitors, start and end the saver, restart the idle
-// source's period, ask for the lock, write lines to stderr.
+// What the launcher's decisions do on a real machine: ask everyone who keeps
+// a record of inhibitors and an X11 locker about the keyboard, start and end
+// the saver, restart the idle source's count, ask for the lock, write lines
+// to stderr.
 #pragma once
 
 #include <string>
@@ -11,6 +12,7 @@
 #include "idle/saver_process.h"
 #include "idle/screensaver_service.h"
 #include "idle/session_inhibition.h"
+#include "idle/x11_lock_watch.h"
 
 namespace tw::idle {
 
@@ -18,26 +20,34 @@ class SystemEffects : public LauncherEffects {
  public:
   explicit SystemEffects(SaverProcess& saver) : saver_(saver) {}
 
-  // What the effects reach once they are made; each may stay unset.
-  void setSource(IdleSource* source) { source_ = source; }
+  // The source and the X11 watch in use, or none (between a source going
+  // away and its return).
+  void use(IdleSource* source, X11LockWatch* x11) {
+    source_ = source;
+    x11_ = x11;
+  }
+  // The launcher's own org.freedesktop.ScreenSaver, where it answers for it,
+  // and the lock --lock-after asks for; each may stay unset.
   void setService(const ScreenSaverService* service) { service_ = service; }
   void setLockRequest(LockRequest* request) { lockRequest_ = request; }
 
   bool idleInhibited() override;
-  StartResult startSaver() override { return saver_.start(); }
-  void report(const std::string& line) override;
+  bool keyboardHeld() override { return x11_ != nullptr && x11_->keyboardHeld(); }
+  StartResult startSaver() override;
+  void endSaver() override { saver_.end(); }
   void restartIdlePeriod() override {
     if (source_ != nullptr) source_->restartIdlePeriod();
   }
   void requestLock() override {
     if (lockRequest_ != nullptr) lockRequest_->start();
   }
-  void endSaver() override { saver_.terminate(); }
+  void report(const std::string& line) override;
 
  private:
   SaverProcess& saver_;
   SessionInhibition inhibition_;
   IdleSource* source_ = nullptr;
+  X11LockWatch* x11_ = nullptr;
   const ScreenSaverService* service_ = nullptr;
   LockRequest* lockRequest_ = nullptr;
 };

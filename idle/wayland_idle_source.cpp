@@ -71,20 +71,36 @@ WaylandIdleSource::WaylandIdleSource(std::uint32_t delayMs, IdleEvents& events)
     return;
   }
   seat_ = static_cast<wl_seat*>(wl_registry_bind(registry_, globals_.seat, &wl_seat_interface, 1));
-  if (globals_.extNotifier != 0) {
+  if (globals_.extNotifier != 0)
     extNotifier_ = static_cast<ext_idle_notifier_v1*>(
         wl_registry_bind(registry_, globals_.extNotifier, &ext_idle_notifier_v1_interface, 1));
-    extNotification_ = ext_idle_notifier_v1_get_idle_notification(extNotifier_, delayMs, seat_);
-    ext_idle_notification_v1_add_listener(extNotification_, &kExtListener, this);
-  } else {
+  else
     kdeIdle_ = static_cast<org_kde_kwin_idle*>(
         wl_registry_bind(registry_, globals_.kdeIdle, &org_kde_kwin_idle_interface, 1));
-    kdeTimeout_ = org_kde_kwin_idle_get_idle_timeout(kdeIdle_, seat_, delayMs);
-    org_kde_kwin_idle_timeout_add_listener(kdeTimeout_, &kKdeListener, this);
-  }
+  askForNotification();
   // The compositor checks the requests now rather than in the first poll.
   if (wl_display_roundtrip(display_) < 0)
     failure_ = "the Wayland compositor at " + displayName_ + " refused the idle notification";
+}
+
+void WaylandIdleSource::askForNotification() {
+  if (extNotifier_ != nullptr) {
+    extNotification_ = ext_idle_notifier_v1_get_idle_notification(extNotifier_, delayMs_, seat_);
+    ext_idle_notification_v1_add_listener(extNotification_, &kExtListener, this);
+  } else {
+    kdeTimeout_ = org_kde_kwin_idle_get_idle_timeout(kdeIdle_, seat_, delayMs_);
+    org_kde_kwin_idle_timeout_add_listener(kdeTimeout_, &kKdeListener, this);
+  }
+}
+
+void WaylandIdleSource::restartIdlePeriod() {
+  if (display_ == nullptr || seat_ == nullptr) return;
+  if (extNotification_ != nullptr) ext_idle_notification_v1_destroy(extNotification_);
+  if (kdeTimeout_ != nullptr) org_kde_kwin_idle_timeout_release(kdeTimeout_);
+  extNotification_ = nullptr;
+  kdeTimeout_ = nullptr;
+  askForNotification();
+  // Sent with the next poll's flush.
 }
 
 WaylandIdleSource::~WaylandIdleSource() {
@@ -100,21 +116,8 @@ WaylandIdleSource::~WaylandIdleSource() {
   wl_display_disconnect(display_);
 }
 
-void WaylandIdleSource::restartIdlePeriod() {
-  if (extNotification_ != nullptr) {
-    ext_idle_notification_v1_destroy(extNotification_);
-    extNotification_ = ext_idle_notifier_v1_get_idle_notification(extNotifier_, delayMs_, seat_);
-    ext_idle_notification_v1_add_listener(extNotification_, &kExtListener, this);
-  } else if (kdeTimeout_ != nullptr) {
-    org_kde_kwin_idle_timeout_release(kdeTimeout_);
-    kdeTimeout_ = org_kde_kwin_idle_get_idle_timeout(kdeIdle_, seat_, delayMs_);
-    org_kde_kwin_idle_timeout_add_listener(kdeTimeout_, &kKdeListener, this);
-  }
-  // Sent at the next prepare's flush.
-}
-
 std::string WaylandIdleSource::description() const {
-  return std::string(extNotification_ != nullptr ? "ext-idle-notify-v1" : "org_kde_kwin_idle") +
+  return std::string(extNotifier_ != nullptr ? "ext-idle-notify-v1" : "org_kde_kwin_idle") +
          " (Wayland, " + displayName_ + ")";
 }
 

@@ -33,11 +33,11 @@ class WaylandIdleSource : public IdleSource {
   const std::string& failure() const { return failure_; }
 
   std::string description() const override;
-  // A new notification in place of the old: the compositor counts its delay
-  // from the moment it is made.
-  void restartIdlePeriod() override;
   bool prepare(PollRequest& request) override;
   bool dispatch(short revents) override;
+  // A new notification in place of the old: the compositor counts its
+  // timeout from the new one's creation.
+  void restartIdlePeriod() override;
 
   // What the compositor announced; public for the registry's callbacks.
   struct Globals {
@@ -49,7 +49,10 @@ class WaylandIdleSource : public IdleSource {
   IdleEvents& events() { return events_; }
 
  private:
+  void askForNotification();
+
   IdleEvents& events_;
+  std::uint32_t delayMs_;
   std::string failure_;
   std::string displayName_;
   Globals globals_;
@@ -61,7 +64,6 @@ class WaylandIdleSource : public IdleSource {
   org_kde_kwin_idle* kdeIdle_ = nullptr;
   org_kde_kwin_idle_timeout* kdeTimeout_ = nullptr;
   bool readPrepared_ = false;
-  std::uint32_t delayMs_ = 0;
 };
 
 }  // namespace tw::idle

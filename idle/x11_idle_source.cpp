@@ -58,8 +58,11 @@ X11IdleSource::X11IdleSource(std::uint32_t delayMs, IdleEvents& events)
     failure_ = "the X server at " + displayName_ + " keeps no IDLETIME counter";
     return;
   }
-  idleAlarm_ = createAlarm(true);
-  activeAlarm_ = createAlarm(false);
+  idleAlarm_ = createAlarm(delayMs_, true);
+  activeAlarm_ = createAlarm(delayMs_, false);
+  // The rising alarm fires only as the idle time passes the delay: a session
+  // idle longer already is idle now, as GNOME's monitor says it.
+  idleAtStart_ = idleTimeMs() >= static_cast<std::int64_t>(delayMs_);
   xcb_flush(connection_);
   if (xcb_connection_has_error(connection_) != 0)
     failure_ = "the X server at " + displayName_ + " closed the connection";
@@ -68,8 +71,8 @@ X11IdleSource::X11IdleSource(std::uint32_t delayMs, IdleEvents& events)
 X11IdleSource::~X11IdleSource() {
   if (connection_ == nullptr) return;
   if (xcb_connection_has_error(connection_) == 0) {
-    if (idleAlarm_ != 0) xcb_sync_destroy_alarm(connection_, idleAlarm_);
-    if (activeAlarm_ != 0) xcb_sync_destroy_alarm(connection_, activeAlarm_);
+    for (const std::uint32_t alarm : {idleAlarm_, activeAlarm_, restartAlarm_, inputAlarm_})
+      if (alarm != 0) xcb_sync_destroy_alarm(connection_, alarm);
     xcb_flush(connection_);
   }
   xcb_disconnect(connection_);
@@ -97,15 +100,29 @@ bool X11IdleSource::findIdleCounter() {
   return false;
 }
 
-std::uint32_t X11IdleSource::createAlarm(bool rising) {
+std::int64_t X11IdleSource::idleTimeMs() {
+  Reply<xcb_sync_query_counter_reply_t> reply(xcb_sync_query_counter_reply(
+      connection_, xcb_sync_query_counter(connection_, idleCounter_), nullptr));
+  if (!reply) return -1;
+  constexpr int kHighShift = 32;
+  return static_cast<std::int64_t>(
+      (static_cast<std::uint64_t>(static_cast<std::uint32_t>(reply->counter_value.hi))
+       << kHighShift) |
+      reply->counter_value.lo);
+}
+
+std::uint32_t X11IdleSource::createAlarm(std::int64_t value, bool rising) {
   const std::uint32_t alarm = xcb_generate_id(connection_);
+  constexpr int kHighShift = 32;
+  constexpr std::uint64_t kLowMask = 0xffff'ffff;
+  const auto bits = static_cast<std::uint64_t>(value);
   // In the order of the value mask's bits: counter, value type, value (high,
   // low), test type, delta (high, low), events.
   const std::uint32_t values[] = {
       idleCounter_,
       XCB_SYNC_VALUETYPE_ABSOLUTE,
-      0,
-      delayMs_,
+      static_cast<std::uint32_t>(bits >> kHighShift),
+      static_cast<std::uint32_t>(bits & kLowMask),
       static_cast<std::uint32_t>(rising ? XCB_SYNC_TESTTYPE_POSITIVE_TRANSITION
                                         : XCB_SYNC_TESTTYPE_NEGATIVE_TRANSITION),
       0,
@@ -119,18 +136,25 @@ std::uint32_t X11IdleSource::createAlarm(bool rising) {
   return alarm;
 }
 
-void X11IdleSource::restartIdlePeriod() {
-  xcb_force_screen_saver(connection_, XCB_SCREEN_SAVER_RESET);
-  xcb_flush(connection_);
+void X11IdleSource::dropRestartAlarms() {
+  for (std::uint32_t* alarm : {&restartAlarm_, &inputAlarm_}) {
+    if (*alarm != 0) xcb_sync_destroy_alarm(connection_, *alarm);
+    *alarm = 0;
+  }
+  restartPending_ = false;
 }
 
-std::int64_t X11IdleSource::idleMs() {
-  Reply<xcb_sync_query_counter_reply_t> value(xcb_sync_query_counter_reply(
-      connection_, xcb_sync_query_counter(connection_, idleCounter_), nullptr));
-  if (!value) return kUnknownIdle;
-  constexpr int kHighShift = 32;
-  return (static_cast<std::int64_t>(value->counter_value.hi) << kHighShift) |
-         static_cast<std::int64_t>(value->counter_value.lo);
+void X11IdleSource::restartIdlePeriod() {
+  if (xcb_connection_has_error(connection_) != 0) return;
+  dropRestartAlarms();
+  idleAtStart_ = false;
+  const std::int64_t now = idleTimeMs();
+  if (now < 0) return;
+  restartAlarm_ = createAlarm(now + delayMs_, true);
+  // Input drops the idle time to 0 from at least its value now; a value of 0
+  // could never be passed downwards.
+  inputAlarm_ = createAlarm(now > 0 ? now : 1, false);
+  restartPending_ = true;
 }
 
 std::string X11IdleSource::description() const {
@@ -141,18 +165,34 @@ bool X11IdleSource::prepare(PollRequest& request) {
   if (xcb_flush(connection_) <= 0) return false;
   request.fd = xcb_get_file_descriptor(connection_);
   request.events = POLLIN;
+  // Reported in this round's dispatch, without waiting.
+  if (idleAtStart_) request.deadlineUs = 0;
   return true;
 }
 
 bool X11IdleSource::dispatch(short) {
+  if (idleAtStart_) {
+    idleAtStart_ = false;
+    events_.sessionIdle();
+  }
   while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
     const Reply<xcb_generic_event_t> owned(event);
     if ((event->response_type & kEventCodeMask) != alarmNotify_) continue;
     const auto* notify = reinterpret_cast<const xcb_sync_alarm_notify_event_t*>(event);
-    if (notify->alarm == idleAlarm_)
-      events_.sessionIdle();
-    else if (notify->alarm == activeAlarm_)
+    // A destroyed alarm says so once more; that is no crossing.
+    if (notify->state == XCB_SYNC_ALARMSTATE_DESTROYED || notify->alarm == 0) continue;
+    if (notify->alarm == idleAlarm_) {
+      if (!restartPending_) events_.sessionIdle();
+    } else if (notify->alarm == activeAlarm_) {
       events_.sessionActive();
+    } else if (notify->alarm == restartAlarm_) {
+      const bool pending = restartPending_;
+      dropRestartAlarms();
+      if (pending) events_.sessionIdle();
+    } else if (notify->alarm == inputAlarm_) {
+      // Input: from here the plain alarm counts the whole delay again.
+      dropRestartAlarms();
+    }
   }
   return xcb_connection_has_error(connection_) == 0;
 }

@@ -3,7 +3,8 @@
 // falls back (input). The server wakes the launcher only then. IDLETIME is
 // what MIT-SCREEN-SAVER reports as the time since input, and the server resets
 // both when a player resets the screen saver (XResetScreenSaver, `xset s
-// reset`), so such a player holds the saver back.
+// reset`), so such a player holds the saver back. A session already idle
+// past the delay when the source starts is reported idle at once.
 #pragma once
 
 #include <cstdint>
@@ -27,16 +28,20 @@ class X11IdleSource : public IdleSource {
   const std::string& failure() const { return failure_; }
 
   std::string description() const override;
-  // Resets the server's idle time, as a player's XResetScreenSaver does: the
-  // alarms then count a whole delay from now.
-  void restartIdlePeriod() override;
-  std::int64_t idleMs() override;
+  std::int64_t idleMs() override { return idleTimeMs() < 0 ? kUnknownIdle : idleTimeMs(); }
   bool prepare(PollRequest& request) override;
   bool dispatch(short revents) override;
+  // Two more alarms: one at the idle time now plus the delay, one as the
+  // idle time falls below its value now (any input). Until either fires the
+  // plain idle alarm, which could come sooner, is not heard.
+  void restartIdlePeriod() override;
 
  private:
   bool findIdleCounter();
-  std::uint32_t createAlarm(bool rising);
+  // The idle time now in milliseconds; -1 when the server did not say.
+  std::int64_t idleTimeMs();
+  std::uint32_t createAlarm(std::int64_t value, bool rising);
+  void dropRestartAlarms();
 
   IdleEvents& events_;
   std::string failure_;
@@ -47,6 +52,10 @@ class X11IdleSource : public IdleSource {
   std::uint32_t idleCounter_ = 0;
   std::uint32_t idleAlarm_ = 0;
   std::uint32_t activeAlarm_ = 0;
+  std::uint32_t restartAlarm_ = 0;
+  std::uint32_t inputAlarm_ = 0;
+  bool restartPending_ = false;
+  bool idleAtStart_ = false;
 };
 
 }  // namespace tw::idle

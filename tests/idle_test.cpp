@@ -1,6 +1,8 @@
 // The idle launcher's decisions, driven by a fake idle source and a fake
-// clock: when the saver starts, when it must not start again, and what is
-// reported when it cannot start or ends badly.
+// clock: when the saver starts, when it must not start again, what a lock, a
+// blank, a held keyboard and a hung saver do, how long a source that went
+// away is looked for, and what is reported when the saver cannot start or
+// ends badly.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -11,36 +13,37 @@
 #include "idle/command_line.h"
 #include "idle/inhibitor_registry.h"
 #include "idle/launcher.h"
+#include "idle/saver_liveness.h"
 #include "idle/xdg_screensaver.h"
 
 namespace tw::idle {
 namespace {
 
+class FakeIdleSource;
+
 class FakeEffects : public LauncherEffects {
  public:
-  // Called for restartIdlePeriod: the source starts a new period.
-  std::function<void()> onRestart;
   bool inhibited = false;
+  bool held = false;
   bool spawnFails = false;
   int starts = 0;
+  int ends = 0;
   int restarts = 0;
+  FakeIdleSource* source = nullptr;
   int lockRequests = 0;
-  int saverEnds = 0;
   std::vector<std::string> reports;
 
   bool idleInhibited() override { return inhibited; }
+  bool keyboardHeld() override { return held; }
   StartResult startSaver() override {
     if (spawnFails) return {false, "/opt/tw/trenchwalk: No such file or directory"};
     ++starts;
     return {true, {}};
   }
+  void endSaver() override { ++ends; }
+  void restartIdlePeriod() override;
   void report(const std::string& line) override { reports.push_back(line); }
-  void restartIdlePeriod() override {
-    ++restarts;
-    if (onRestart) onRestart();
-  }
   void requestLock() override { ++lockRequests; }
-  void endSaver() override { ++saverEnds; }
 };
 
 class FakeClock : public MonotonicClock {
@@ -50,18 +53,17 @@ class FakeClock : public MonotonicClock {
 };
 
 // Stands for a desktop's idle notifications as the protocols define them:
-// idle once per idle period, active once at the first input after it.
+// idle once per idle period, active once at the first input after it; a
+// restart begins a new period, as if the source had just been made.
 class FakeIdleSource {
  public:
   explicit FakeIdleSource(IdleEvents& events) : events_(events) {}
+  void restart() { idle_ = false; }
   void goIdle() {
     ASSERT_FALSE(idle_) << "a source reports idle once per idle period";
     idle_ = true;
     events_.sessionIdle();
   }
-  // A new idle period from now, as a Wayland source with a new notification:
-  // idle again only after a whole delay, and no activity reported.
-  void restart() { idle_ = false; }
   void input() {
     if (!idle_) return;
     idle_ = false;
@@ -73,27 +75,60 @@ class FakeIdleSource {
   bool idle_ = false;
 };
 
+void FakeEffects::restartIdlePeriod() {
+  ++restarts;
+  if (source != nullptr) source->restart();
+}
+
 struct Machine {
   FakeEffects effects;
   FakeClock clock;
   Launcher launcher{effects, clock};
   FakeIdleSource source{launcher};
-  Machine() {
-    effects.onRestart = [this] { source.restart(); };
-  }
+
+  Machine() { effects.source = &source; }
 
   // One letter per event: I the session goes idle, A input, E the saver ends
-  // with status 0, C it crashes (SIGSEGV), F it exits with status 1, N the
-  // desktop inhibits idle, n it stops, S starting fails, s starting works,
-  // T five seconds pass, U the last inhibitor held through the launcher
-  // ends, M a minute passes and the loop's lock deadline is checked, Y the
-  // desktop confirms the lock, X it does not.
+  // with status 0, C it crashes (SIGSEGV), F it exits with status 1, Q it is
+  // killed (SIGKILL), N the desktop inhibits idle, n it stops, S starting
+  // fails, s starting works, T five seconds pass, L GNOME locks or blanks, U
+  // it unlocks, K logind's LockedHint is set, k cleared, G a locker holds
+  // the keyboard (seen at the next start), g it lets go, H the saver has
+  // been silent for 6 s, R the last inhibitor
+  // held through the launcher ends, M a minute passes and the loop's lock
+  // deadline is checked, Y the desktop confirms the lock, X it does not.
   void play(const std::string& events) {
     constexpr std::int64_t kStepMs = 5000;
     constexpr std::int64_t kMinuteMs = 60'000;
     constexpr int kSegfault = 11;
+    constexpr int kKill = 9;
     for (const char event : events) {
       switch (event) {
+        case 'Q':
+          launcher.saverEnded({true, kKill});
+          break;
+        case 'L':
+          launcher.lockChanged(LockSignal::GnomeScreenSaver, true);
+          break;
+        case 'U':
+          launcher.lockChanged(LockSignal::GnomeScreenSaver, false);
+          break;
+        case 'K':
+          launcher.lockChanged(LockSignal::LogindLockedHint, true);
+          break;
+        case 'k':
+          launcher.lockChanged(LockSignal::LogindLockedHint, false);
+          break;
+        case 'G':
+          effects.held = true;
+          break;
+        case 'g':
+          effects.held = false;
+          launcher.lockChanged(LockSignal::X11KeyboardGrab, false);
+          break;
+        case 'H':
+          launcher.saverHung(kBeatWithinMs);
+          break;
         case 'I':
           source.goIdle();
           break;
@@ -124,7 +159,7 @@ struct Machine {
         case 'T':
           clock.now += kStepMs;
           break;
-        case 'U':
+        case 'R':
           effects.inhibited = false;
           launcher.inhibitionEnded();
           break;
@@ -154,28 +189,63 @@ struct Story {
   int starts;
   LauncherState state;
   int reports;
+  int ends;      // the saver asked to end
+  int restarts;  // the idle period restarted
 };
 
 const Story kStories[] = {
-    {"NothingHappensWhileTheUserIsActive", "AAA", 0, LauncherState::Waiting, 0},
-    {"IdleStartsTheSaver", "I", 1, LauncherState::SaverRunning, 0},
-    {"AKeyEndsItTheNextStartNeedsANewIdlePeriod", "IAE", 1, LauncherState::Waiting, 0},
-    {"TheEndSeenBeforeTheKeysActivityStillWaits", "IE", 1, LauncherState::SaverEnded, 0},
-    {"ActivityAfterTheEndArmsItAgain", "IEA", 1, LauncherState::Waiting, 0},
-    {"ItStartsAgainAfterActivityAndAnotherIdlePeriod", "IAEI", 2, LauncherState::SaverRunning, 0},
-    {"ActivityWhileItRunsStartsNoSecondCopy", "IAIA", 1, LauncherState::SaverRunning, 0},
-    {"IdleAgainWhileItRunsWaitsForActivityAfterTheEnd", "IAIE", 1, LauncherState::SaverEnded, 0},
-    {"ACrashWithTheUserAwayIsNotRestarted", "ITC", 1, LauncherState::SaverEnded, 1},
-    {"ACrashRestartsAfterActivityAndIdle", "ITCAI", 2, LauncherState::SaverRunning, 1},
-    {"AFailedStartIsReportedOnce", "IF", 1, LauncherState::SaverEnded, 1},
-    {"InhibitedIdleStartsNothing", "NI", 0, LauncherState::Idle, 1},
-    {"InhibitedThenActiveWaitsAgain", "NIA", 0, LauncherState::Waiting, 1},
-    {"TheNextIdlePeriodAfterTheInhibitionStarts", "NIAnI", 1, LauncherState::SaverRunning, 1},
-    {"StillInhibitedAtTheNextIdlePeriod", "NIAI", 0, LauncherState::Idle, 2},
-    {"ASpawnThatFailsIsReportedAndRearms", "SI", 0, LauncherState::Idle, 1},
-    {"AfterASpawnFailureTheNextIdlePeriodStarts", "SIAsI", 1, LauncherState::SaverRunning, 1},
-    {"AnEndOfNoSaverOfOursIsIgnored", "EC", 0, LauncherState::Waiting, 0},
-    {"AnOrdinaryEndIsNotReported", "ITTE", 1, LauncherState::SaverEnded, 0},
+    {"NothingHappensWhileTheUserIsActive", "AAA", 0, LauncherState::Waiting, 0, 0, 0},
+    {"IdleStartsTheSaver", "I", 1, LauncherState::SaverRunning, 0, 0, 0},
+    {"AKeyEndsItTheNextStartNeedsANewIdlePeriod", "IAE", 1, LauncherState::Waiting, 0, 0, 0},
+    {"TheEndSeenBeforeTheKeysActivityStillWaits", "IE", 1, LauncherState::SaverEnded, 0, 0, 0},
+    {"ActivityAfterTheEndArmsItAgain", "IEA", 1, LauncherState::Waiting, 0, 0, 0},
+    {"ItStartsAgainAfterActivityAndAnotherIdlePeriod", "IAEI", 2, LauncherState::SaverRunning, 0, 0, 0},
+    {"ActivityWhileItRunsStartsNoSecondCopy", "IAIA", 1, LauncherState::SaverRunning, 0, 0, 0},
+    {"IdleAgainWhileItRunsWaitsForActivityAfterTheEnd", "IAIE", 1, LauncherState::SaverEnded, 0, 0, 0},
+    {"ACrashWithTheUserAwayIsNotRestarted", "ITC", 1, LauncherState::SaverEnded, 1, 0, 0},
+    {"ACrashRestartsAfterActivityAndIdle", "ITCAI", 2, LauncherState::SaverRunning, 1, 0, 0},
+    {"AFailedStartIsReportedOnce", "IF", 1, LauncherState::SaverEnded, 1, 0, 0},
+    {"InhibitedIdleStartsNothing", "NI", 0, LauncherState::Idle, 1, 0, 0},
+    {"InhibitedThenActiveWaitsAgain", "NIA", 0, LauncherState::Waiting, 1, 0, 0},
+    {"TheNextIdlePeriodAfterTheInhibitionStarts", "NIAnI", 1, LauncherState::SaverRunning, 1, 0, 0},
+    {"StillInhibitedAtTheNextIdlePeriod", "NIAI", 0, LauncherState::Idle, 2, 0, 0},
+    {"ASpawnThatFailsIsReportedAndRearms", "SI", 0, LauncherState::Idle, 1, 0, 0},
+    {"AfterASpawnFailureTheNextIdlePeriodStarts", "SIAsI", 1, LauncherState::SaverRunning, 1, 0, 0},
+    {"AnEndOfNoSaverOfOursIsIgnored", "EC", 0, LauncherState::Waiting, 0, 0, 0},
+    {"AnOrdinaryEndIsNotReported", "ITTE", 1, LauncherState::SaverEnded, 0, 0, 0},
+    // Locked or blanked: nothing starts; the lock ends a running saver.
+    {"LockedFirstThenTheDelayStartsNothing", "LI", 0, LauncherState::Locked, 0, 0, 0},
+    {"KeysTypedIntoTheLockerStartNothing", "LIAIA", 0, LauncherState::Locked, 0, 0, 0},
+    {"TheLockEndsTheRunningSaver", "IL", 1, LauncherState::SaverEnding, 0, 1, 0},
+    {"TheSaverEndedByTheLockWaitsForTheUnlock", "ILE", 1, LauncherState::Locked, 0, 1, 0},
+    {"TheUnlockRestartsTheIdlePeriod", "ILEU", 1, LauncherState::Waiting, 0, 1, 1},
+    {"AfterTheUnlockANewIdlePeriodStartsIt", "ILEUI", 2, LauncherState::SaverRunning, 0, 1, 1},
+    {"UnlockedBeforeTheSaverEndedRestartsAtItsEnd", "ILUE", 1, LauncherState::Waiting, 0, 1, 1},
+    {"UnlockedWithoutALockChangesNothing", "UkgI", 1, LauncherState::SaverRunning, 0, 0, 0},
+    {"ALockWhileWaitingAfterACrashWaitsForTheUnlock", "ITCLUI", 2, LauncherState::SaverRunning,
+     1, 0, 1},
+    {"ALockAfterAnInhibitedPeriodStillRestarts", "NILUnI", 1, LauncherState::SaverRunning, 1, 0,
+     1},
+    {"TwoLocksHoldUntilBothAreGone", "LKUI", 0, LauncherState::Locked, 0, 0, 0},
+    {"TheLastLockGoneRestarts", "LKUkI", 1, LauncherState::SaverRunning, 0, 0, 1},
+    {"ASaverThatIgnoresTheLockIsKilledAndReported", "ILQ", 1, LauncherState::Locked, 1, 1, 0},
+    {"ANewLockWhileEndingAsksOnce", "ILKUk", 1, LauncherState::SaverEnding, 0, 1, 0},
+    // A locker holding the keyboard on X11, found by the test before a start.
+    {"AHeldKeyboardStartsNothing", "GI", 0, LauncherState::Locked, 1, 0, 0},
+    {"TheKeyboardLetGoRestartsTheIdlePeriod", "GIg", 0, LauncherState::Waiting, 1, 0, 1},
+    {"AfterTheKeyboardIsLetGoANewIdlePeriodStartsIt", "GIgI", 1, LauncherState::SaverRunning, 1,
+     0, 1},
+    // A saver that stopped answering: ended, said once, and the next idle
+    // period (counted from its end) starts a fresh one.
+    {"AHungSaverIsEndedWithOneLine", "IH", 1, LauncherState::SaverEnding, 1, 1, 0},
+    {"AHungSaverKilledIsNotReportedTwice", "IHQ", 1, LauncherState::Waiting, 1, 1, 1},
+    {"AHungSaverThatEndsOnTheSignalIsNotReportedTwice", "IHE", 1, LauncherState::Waiting, 1, 1,
+     1},
+    {"TheNextIdlePeriodAfterAHangStartsAFreshOne", "IHQI", 2, LauncherState::SaverRunning, 1, 1,
+     1},
+    {"HungWhileEndingForALockIsNotReported", "ILH", 1, LauncherState::SaverEnding, 0, 1, 0},
+    {"ALockWhileEndingAHungSaverWaitsForTheUnlock", "IHLQ", 1, LauncherState::Locked, 1, 1, 0},
+    {"SilenceAfterTheEndIsIgnored", "IAEH", 1, LauncherState::Waiting, 0, 0, 0},
 };
 
 class LauncherStory : public testing::TestWithParam<Story> {};
@@ -187,6 +257,8 @@ TEST_P(LauncherStory, StartsAndReportsAsExpected) {
   EXPECT_EQ(machine.effects.starts, story.starts);
   EXPECT_EQ(machine.launcher.state(), story.state);
   EXPECT_EQ(static_cast<int>(machine.effects.reports.size()), story.reports);
+  EXPECT_EQ(machine.effects.ends, story.ends);
+  EXPECT_EQ(machine.effects.restarts, story.restarts);
 }
 
 INSTANTIATE_TEST_SUITE_P(Stories, LauncherStory, testing::ValuesIn(kStories),
@@ -204,12 +276,12 @@ struct InhibitionStory {
 };
 
 const InhibitionStory kInhibitionStories[] = {
-    {"HeldBackThenReleasedRestartsTheIdlePeriod", "NIU", 0, 1, LauncherState::Idle},
-    {"ReleasedThenANewIdlePeriodStartsWithoutInput", "NIUI", 1, 1, LauncherState::SaverRunning},
-    {"ReleasedWhileTheUserIsActiveRestartsToo", "NAU", 0, 1, LauncherState::Waiting},
-    {"ReleasedWhileTheSaverRunsChangesNothing", "IU", 1, 0, LauncherState::SaverRunning},
-    {"ReleasedAfterACrashTriesOnceMoreAfterADelay", "ITCUI", 2, 1, LauncherState::SaverRunning},
-    {"HeldAgainAtTheNextPeriodStillStartsNothing", "NIUNI", 0, 1, LauncherState::Idle},
+    {"HeldBackThenReleasedRestartsTheIdlePeriod", "NIR", 0, 1, LauncherState::Idle},
+    {"ReleasedThenANewIdlePeriodStartsWithoutInput", "NIRI", 1, 1, LauncherState::SaverRunning},
+    {"ReleasedWhileTheUserIsActiveRestartsToo", "NAR", 0, 1, LauncherState::Waiting},
+    {"ReleasedWhileTheSaverRunsChangesNothing", "IR", 1, 0, LauncherState::SaverRunning},
+    {"ReleasedAfterACrashTriesOnceMoreAfterADelay", "ITCRI", 2, 1, LauncherState::SaverRunning},
+    {"HeldAgainAtTheNextPeriodStillStartsNothing", "NIRNI", 0, 1, LauncherState::Idle},
 };
 
 class LauncherInhibitionStory : public testing::TestWithParam<InhibitionStory> {};
@@ -264,7 +336,7 @@ TEST_P(LauncherLockStory, LocksAsExpected) {
   machine.launcher.setLockAfterMs(story.lockAfterMs);
   machine.play(story.events);
   EXPECT_EQ(machine.effects.lockRequests, story.lockRequests);
-  EXPECT_EQ(machine.effects.saverEnds, story.saverEnds);
+  EXPECT_EQ(machine.effects.ends, story.saverEnds);
   EXPECT_EQ(static_cast<int>(machine.effects.reports.size()), story.reports);
 }
 
@@ -484,6 +556,145 @@ TEST(Launcher, TheRunTimeComesFromTheClock) {
   slow.play("ITF");
   ASSERT_EQ(slow.effects.reports.size(), 1u);
   EXPECT_NE(slow.effects.reports[0].find("after 5.0 s"), std::string::npos);
+}
+
+TEST(Launcher, SaysInOneLineWhyItEndedAHungSaverOrHeldBack) {
+  Machine hung;
+  hung.play("IH");
+  ASSERT_EQ(hung.effects.reports.size(), 1u);
+  EXPECT_EQ(hung.effects.reports[0],
+            "trenchwalk-idle: the saver stopped answering (no sign of life for 6.0 s); ending it; "
+            "waiting for the next idle period");
+  Machine held;
+  held.play("GI");
+  ASSERT_EQ(held.effects.reports.size(), 1u);
+  EXPECT_EQ(held.effects.reports[0],
+            "trenchwalk-idle: another program holds the keyboard (a screen locker?); not "
+            "starting the saver until it lets go");
+}
+
+// Each look for a source that went away: how long after the loss it
+// happens, and what the launcher then says to do.
+struct LookCase {
+  std::int64_t atMs;
+  bool again;
+  std::int64_t afterMs;
+};
+
+TEST(Launcher, LooksForAGoneSourceLessAndLessOftenThenLeaves) {
+  Machine machine;
+  const std::int64_t lostAt = machine.clock.now;
+  // 250 ms, doubling to 4 s, and the last look at the 20 s mark.
+  const LookCase looks[] = {
+      {0, true, 250},          {250, true, 500},        {750, true, 1000},
+      {1750, true, 2000},      {3750, true, 4000},      {7750, true, 4000},
+      {11'750, true, 4000},    {15'750, true, 4000},    {19'750, true, 250},
+      {kSourceGoneForMs, false, 0},
+  };
+  for (const LookCase& look : looks) {
+    machine.clock.now = lostAt + look.atMs;
+    const SourceRetry retry = machine.launcher.sourceLost("X11 idle time (SYNC IDLETIME, :5)");
+    EXPECT_EQ(retry.again, look.again) << "at " << look.atMs << " ms";
+    EXPECT_EQ(retry.afterMs, look.afterMs) << "at " << look.atMs << " ms";
+  }
+  // One line when it went, one when the launcher gives up.
+  ASSERT_EQ(machine.effects.reports.size(), 2u);
+  EXPECT_EQ(machine.effects.reports[0],
+            "trenchwalk-idle: the idle source went away (X11 idle time (SYNC IDLETIME, :5)); "
+            "looking for it again for 20.0 s");
+  EXPECT_EQ(machine.effects.reports[1],
+            "trenchwalk-idle: no idle source came back (X11 idle time (SYNC IDLETIME, :5)); the "
+            "session has ended; leaving");
+}
+
+TEST(Launcher, ASourceFoundAgainGetsTheWholeTimeAtItsNextLoss) {
+  Machine machine;
+  machine.play("I");
+  EXPECT_TRUE(machine.launcher.sourceLost("GNOME's idle monitor (D-Bus)").again);
+  machine.clock.now += kSourceGoneForMs - 1;
+  machine.launcher.sourceFound("GNOME's idle monitor (D-Bus)");
+  // The saver the launcher started still runs, and is still its own.
+  EXPECT_EQ(machine.launcher.state(), LauncherState::SaverRunning);
+  machine.clock.now += kSourceGoneForMs;
+  const SourceRetry retry = machine.launcher.sourceLost("GNOME's idle monitor (D-Bus)");
+  EXPECT_TRUE(retry.again);
+  EXPECT_EQ(retry.afterMs, kFirstLookAfterMs);
+  ASSERT_EQ(machine.effects.reports.size(), 3u);
+  EXPECT_EQ(machine.effects.reports[1],
+            "trenchwalk-idle: idle source back: GNOME's idle monitor (D-Bus)");
+}
+
+// The saver's heartbeat, step by step: one letter per event at the time
+// given: s it starts, b it beats, e it is asked to end, x it ended, and ?
+// asks what is due, which must be the verdict named.
+struct BeatStep {
+  std::int64_t atMs;
+  char event;
+  SaverLiveness::Verdict verdict;
+};
+
+struct BeatCase {
+  const char* name;
+  std::vector<BeatStep> steps;
+  std::int64_t dueMs;  // when something is due after the last step
+};
+
+TEST(SaverLiveness, TellsAHungSaverFromASlowOne) {
+  using V = SaverLiveness::Verdict;
+  const BeatCase cases[] = {
+      {"NoSaverNothingIsDue", {}, kNeverMs},
+      {"ASlowStartHasFifteenSeconds",
+       {{0, 's', V::Fine}, {kFirstBeatWithinMs - 1, '?', V::Fine}},
+       kFirstBeatWithinMs},
+      {"NoFirstBeatIsHung", {{0, 's', V::Fine}, {kFirstBeatWithinMs, '?', V::Hung}}, kNeverMs},
+      {"BeatsKeepItFine",
+       {{0, 's', V::Fine}, {1000, 'b', V::Fine}, {6000, 'b', V::Fine}, {11'999, '?', V::Fine}},
+       6000 + kBeatWithinMs},
+      {"SixSecondsOfSilenceAfterABeatIsHung",
+       {{0, 's', V::Fine}, {1000, 'b', V::Fine}, {1000 + kBeatWithinMs, '?', V::Hung}},
+       kNeverMs},
+      {"HungIsSaidOnce",
+       {{0, 's', V::Fine}, {1000, 'b', V::Fine}, {8000, '?', V::Hung}, {9000, '?', V::Fine}},
+       kNeverMs},
+      {"AskedToEndItIsKilledTwoSecondsLater",
+       {{0, 's', V::Fine}, {100, 'b', V::Fine}, {500, 'e', V::Fine},
+        {500 + kKillAfterMs - 1, '?', V::Fine}, {500 + kKillAfterMs, '?', V::Kill}},
+       kNeverMs},
+      {"BeatsDoNotSaveASaverAskedToEnd",
+       {{0, 's', V::Fine}, {500, 'e', V::Fine}, {2000, 'b', V::Fine}, {2500, '?', V::Kill}},
+       kNeverMs},
+      {"ASaverThatEndedHasNothingDue",
+       {{0, 's', V::Fine}, {500, 'e', V::Fine}, {600, 'x', V::Fine}, {60'000, '?', V::Fine}},
+       kNeverMs},
+      {"ANewRunStartsWithTheSlowStartAgain",
+       {{0, 's', V::Fine}, {1000, 'b', V::Fine}, {2000, 'x', V::Fine}, {3000, 's', V::Fine}},
+       3000 + kFirstBeatWithinMs},
+  };
+  for (const BeatCase& c : cases) {
+    SaverLiveness liveness;
+    for (const BeatStep& step : c.steps) {
+      switch (step.event) {
+        case 's':
+          liveness.started(step.atMs);
+          break;
+        case 'b':
+          liveness.beat(step.atMs);
+          break;
+        case 'e':
+          liveness.endAsked(step.atMs);
+          break;
+        case 'x':
+          liveness.ended();
+          break;
+        case '?':
+          EXPECT_EQ(liveness.check(step.atMs), step.verdict) << c.name << " at " << step.atMs;
+          break;
+        default:
+          FAIL() << "unknown step " << step.event;
+      }
+    }
+    EXPECT_EQ(liveness.dueMs(), c.dueMs) << c.name;
+  }
 }
 
 struct ArgumentsCase {
