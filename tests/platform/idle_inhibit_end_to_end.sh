@@ -416,7 +416,8 @@ lock_run() {
   poll $(((lock_minutes * 60 + 30) * 10)) locked ||
     fail "no lock after the grace period: $(cat "$launcher_err")"
   at=$(uptime_now)
-  locker_running || fail "the launcher reported a lock, but the locker is not running"
+  locker_running || fail "the launcher reported a lock, but the locker is not running:" \
+    "$(ps -o pid,ppid,args --ppid "$launcher_pid" 2>&1)"
   pids+=("$locker_pid")
   poll "$exit_limit" ended "$first" || fail "the saver still runs 10 s after the lock"
   share=$(lock_share) || fail "no picture of the screen"
