@@ -33,6 +33,10 @@ void Core::dispatch(Handler&& handler) {
     return;
   }
   handlerRunning_ = false;
+  if (endPending_) {
+    endPending_ = false;
+    endRequested();
+  }
 }
 
 void Core::start() {
@@ -59,6 +63,14 @@ void Core::keyUp(int keyCode) {
 void Core::clickAt(float x, float y) {
   if (scene_.elementAt(x, y)) return;
   dispatch([this] { commands_.onClick(); });
+}
+
+void Core::endRequested() {
+  if (handlerRunning_) {
+    endPending_ = true;
+    return;
+  }
+  dispatch([this] { log_.saveLogAndQuit(); });
 }
 
 void Core::tick(TimerId id) {

@@ -39,6 +39,12 @@ class Core : private TickHandler {
   // A click at a point of the window, in twips: a click on a visible caption's
   // box or on the walker's picture belongs to that element and does nothing.
   void clickAt(float x, float y);
+  // An end asked from outside the window (the session or its unit stops, a
+  // terminal is closed or interrupted): the run ends as a key ends it, with
+  // its record. Asked while a handler runs (waiting on a message box), the
+  // end comes as soon as that handler has returned; once the run has ended,
+  // it does nothing.
+  void endRequested();
 
   // Virtual time: runs every tick due up to `ms`, each exactly at its due time.
   void advanceTo(int64_t ms);
@@ -83,6 +89,8 @@ class Core : private TickHandler {
   LogStore log_;
   Commands commands_;
   bool handlerRunning_ = false;
+  // An end asked while a handler ran, still to come.
+  bool endPending_ = false;
 };
 
 }  // namespace tw

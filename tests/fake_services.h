@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -101,10 +102,12 @@ class FakeServices : public Services {
   void tellUser(const std::string& line) override { told.push_back(line); }
   void messageBox(const std::string& text, const std::string& title) override {
     boxes.push_back(title + ": " + text);
+    if (whileBoxOpen) whileBoxOpen();
   }
   void openAddress(const std::string& address) override { opened.push_back(address); }
   void runTimeErrorBox(const RunTimeError& error) override {
     errors.push_back(std::to_string(error.number()) + " " + error.what());
+    if (whileBoxOpen) whileBoxOpen();
   }
 
   // One step for each write call, in order, then real writes: at most
@@ -119,6 +122,9 @@ class FakeServices : public Services {
   int openError = 0, cutError = 0;
   int cuts = 0;
   std::vector<std::string> writtenPieces, told;
+  // What happens while a box (a message or a run-time error) is open, as
+  // events the platform would deliver meanwhile.
+  std::function<void()> whileBoxOpen;
 
   VirtualWallClock wall;
   Extent screen;

@@ -485,6 +485,83 @@ TEST(SaveLogAndQuit, ManyEndingEventsAppendOneRecord) {
   EXPECT_TRUE(s.services.opened.empty());
 }
 
+// An end asked from outside (a signal) is a key's end: one record, and none
+// more for any end that comes after it or came before it.
+TEST(EndRequested, EndsTheRunWithOneRecordWhateverEndedItFirst) {
+  struct Case {
+    const char* name;
+    std::function<void(Saver&)> before, after;
+  };
+  const Case cases[] = {
+      {"alone", [](Saver&) {}, [](Saver&) {}},
+      {"after Escape", [](Saver& s) { s->keyUp(27); }, [](Saver&) {}},
+      {"after a click", [](Saver& s) { s->clickAt(0, 0); }, [](Saver&) {}},
+      {"asked twice", [](Saver&) {}, [](Saver& s) { s->endRequested(); }},
+      {"then Escape and Q", [](Saver&) {}, [](Saver& s) { s->keyUp(27); s->keyUp(kKeyQ); }},
+      {"after walking a while", [](Saver& s) { s->advanceBy(5000); }, [](Saver& s) { s->advanceBy(1000); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Saver s;
+    s.start();
+    c.before(s);
+    s->endRequested();
+    c.after(s);
+    EXPECT_TRUE(s->ended());
+    EXPECT_EQ(s->exitStatus(), ExitStatus::Success);
+    EXPECT_EQ(lines(readFile(s.log())).size(), 2u) << readFile(s.log());
+    EXPECT_TRUE(s.services.opened.empty());
+  }
+}
+
+TEST(EndRequested, ARecordThatCannotBeKeptIsAFailureAndTheLogStaysAsItWas) {
+  Saver s;
+  s.start();
+  const std::string before = readFile(s.log());
+  s.services.writes = {{0, ENOSPC}};
+  s->endRequested();
+  EXPECT_TRUE(s->ended());
+  EXPECT_EQ(s->exitStatus(), ExitStatus::RecordNotKept);
+  EXPECT_EQ(readFile(s.log()), before);
+  ASSERT_EQ(s.services.told.size(), 1u);
+  EXPECT_NE(s.services.told[0].find("No space left on device"), std::string::npos) << s.services.told[0];
+}
+
+// A message box holds its handler until it closes; an end asked meanwhile
+// never runs inside that handler but right after it, with one record.
+TEST(EndRequested, AskedWhileTheReportsBoxIsOpenEndsOnceTheHandlerReturns) {
+  Saver s;
+  s.start();
+  std::filesystem::remove(s.log());
+  bool endedInsideTheBox = true;
+  s.services.whileBoxOpen = [&] {
+    s->endRequested();
+    s->endRequested();
+    endedInsideTheBox = s->ended();
+  };
+  s->keyUp(kKeyNumpadPlus);
+  EXPECT_EQ(s.services.boxes.size(), 1u);
+  EXPECT_FALSE(endedInsideTheBox) << "the end ran inside the handler that showed the box";
+  EXPECT_TRUE(s->ended());
+  EXPECT_EQ(s->exitStatus(), ExitStatus::Success);
+  EXPECT_EQ(lines(readFile(s.log())).size(), 2u) << readFile(s.log());
+}
+
+// A run that a run-time error ended keeps no record; an end asked while its
+// box is open adds none and leaves the status a failure.
+TEST(EndRequested, AskedWhileTheRunTimeErrorBoxIsOpenAddsNoRecord) {
+  Saver s;
+  s.start();
+  s.services.whileBoxOpen = [&] { s->endRequested(); };
+  s.disableFalls();
+  s.stage.setWalk(Direction::Leftward, 8);  // the next walk picture, 9, does not exist
+  s->advanceBy(100);
+  ASSERT_EQ(s.services.errors.size(), 1u);
+  s->endRequested();
+  EXPECT_EQ(s->exitStatus(), ExitStatus::AfterRunTimeError);
+  EXPECT_EQ(readFile(s.log()), kBannerLine);
+}
+
 // A record is all or nothing: whatever part of the append fails, the log goes
 // back to its length before it, byte for byte, and the run ends as a failure
 // told in one line with the reason.

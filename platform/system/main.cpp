@@ -7,7 +7,9 @@
 #include <string>
 
 #include "platform/system/display_check.h"
+#include "platform/system/end_signals.h"
 #include "platform/system/fontconfig_warm_up.h"
+#include "platform/system/heartbeat.h"
 #include "platform/system/log_claim.h"
 #include "platform/system/no_opengl.h"
 #include "platform/system/process_limits.h"
@@ -29,6 +31,12 @@ int failWith(const std::string& line) {
 int main() {
   namespace platform = tw::platform;
   platform::survivePipesAndFileLimits();
+  // Before any thread starts: the signals that end the run are blocked in
+  // every thread and read by the event loop, and the environment is changed
+  // only while no thread can read it. A signal before the run has started
+  // ends it as soon as it has.
+  platform::EndSignals endSignals;
+  platform::Heartbeat heartbeat(platform::takeHeartbeatDescriptor());
   if (!platform::roomToStart()) return 1;
   // Before anything else: without a display there is nothing to do but say so.
   platform::SystemDisplayProbe probe;
@@ -53,5 +61,5 @@ int main() {
   platform::LogClaim log;
   if (log.take(std::cerr) == platform::InstanceLock::HeldElsewhere) return 0;
   const std::unique_ptr<platform::TickObserver> observer = platform::makeTickObserver();
-  return platform::runSaver(log.folder(), observer.get());
+  return platform::runSaver(log.folder(), observer.get(), endSignals, heartbeat);
 }

@@ -116,7 +116,13 @@ void QtServices::tellUser(const std::string& line) {
   std::fflush(stderr);
 }
 
+void QtServices::endBoxes() {
+  boxesEnded_ = true;
+  if (openBox_) openBox_->done(QMessageBox::Ok);
+}
+
 void QtServices::showCritical(const QString& text, const QString& title) {
+  if (boxesEnded_) return;
   // A box without descriptors to spare never shows: its picture's shared
   // memory comes from the X server as a descriptor, and Qt waits for that
   // reply for ever, the keyboard held by a box no one sees. The saver goes on
@@ -139,7 +145,9 @@ void QtServices::showCritical(const QString& text, const QString& title) {
     box.winId();
     box.windowHandle()->setTransientParent(window_);
   }
+  openBox_ = &box;
   box.exec();
+  openBox_ = nullptr;
   // Without a window manager nobody hands the keyboard back to the saver.
   if (window_ && window_->isVisible()) {
     window_->raise();

@@ -1,6 +1,7 @@
 // The machine as the core sees it, through Qt and POSIX.
 #pragma once
 
+#include <QMessageBox>
 #include <QPointer>
 #include <QWindow>
 #include <cstdint>
@@ -36,12 +37,18 @@ class QtServices : public Services {
   // The window that message boxes belong to and are shown above.
   void setWindow(QWindow* window) { window_ = window; }
   FontCache& fonts() { return fonts_; }
+  // The run is to end: the box that is open, if any, closes as if its button
+  // had been pressed, and no box opens from now on (a box would hold the end
+  // up until someone closed it).
+  void endBoxes();
 
  private:
   void showCritical(const QString& text, const QString& title);
 
   FontCache fonts_;
   QPointer<QWindow> window_;
+  QPointer<QMessageBox> openBox_;
+  bool boxesEnded_ = false;
   std::string logFolder_;
   // The minute (of the system clock) in which the time zone was last loaded.
   int64_t zoneCheckedMinute_ = -1;

@@ -34,11 +34,14 @@ int leave(int status) {
 
 }  // namespace
 
-int runSaver(const std::string& logFolder, TickObserver* observer) {
+int runSaver(const std::string& logFolder, TickObserver* observer, EndSignals& endSignals,
+             Heartbeat& heartbeat) {
   Clock clock;
   QtServices services;
   services.setLogFolder(logFolder);
   Saver saver(services, clock, observer);
+  saver.endOn(endSignals);
+  saver.beatTo(heartbeat);
   if (!saver.start()) return leave(saver.exitCode());
   // QApplication::exec() first connects to the accessibility bus, a blocking
   // D-Bus call of several milliseconds: the first picture goes to the screen

@@ -3,14 +3,18 @@
 
 #include <string>
 
+#include "platform/system/end_signals.h"
+#include "platform/system/heartbeat.h"
 #include "platform/windows/tick_observer.h"
 
 namespace tw::platform {
 
 // Runs the saver once QApplication stands, with walked.log in `logFolder`
-// (empty: none kept) and `observer` (may be null) told of its ticks, and
-// gives the status the program exits with. On Wayland the process ends in
-// here instead, without Qt's display teardown, which can hang.
-int runSaver(const std::string& logFolder, TickObserver* observer);
+// (empty: none kept), `observer` (may be null) told of its ticks, `endSignals`
+// ending it as a key does and `heartbeat` beating, and gives the status the
+// program exits with. On Wayland the process ends in here instead, without
+// Qt's display teardown, which can hang.
+int runSaver(const std::string& logFolder, TickObserver* observer, EndSignals& endSignals,
+             Heartbeat& heartbeat);
 
 }  // namespace tw::platform

@@ -67,6 +67,22 @@ bool Saver::start() {
   return true;
 }
 
+void Saver::endOn(EndSignals& endSignals) {
+  if (endSignals.fd() < 0) return;
+  endNotifier_ = std::make_unique<QSocketNotifier>(endSignals.fd(), QSocketNotifier::Read);
+  connect(endNotifier_.get(), &QSocketNotifier::activated, this, [this, &endSignals] {
+    if (endSignals.take()) requestEnd();
+  });
+}
+
+void Saver::requestEnd() {
+  if (finished_) return;
+  // A handler waiting on a box returns once the box closes; the core then
+  // ends the run, and the outer delivery finishes the program.
+  services_.endBoxes();
+  deliver([this] { core_.endRequested(); });
+}
+
 void Saver::coverScreens(QScreen* leaving) {
   if (finished_) return;
   QScreen* scene = window_->screen();
@@ -137,16 +153,24 @@ void Saver::arm() {
     timer_.stop();
     return;
   }
-  const int64_t wait = std::clamp<int64_t>(*due - clock_.elapsed(), 0, kMsPerDay);
+  // The heartbeat goes with the ticks; a timer that is not due for long
+  // still wakes the loop for it.
+  const int64_t longest = heartbeat_ && heartbeat_->beating() ? kHeartbeatIntervalMs : kMsPerDay;
+  const int64_t wait = std::clamp<int64_t>(*due - clock_.elapsed(), 0, longest);
   timer_.start(static_cast<int>(wait));
 }
 
 void Saver::tick() {
   constexpr int64_t kNsPerMs = 1'000'000;
   const int64_t nowNs = clock_.nsecsElapsed();
+  if (heartbeat_) heartbeat_->beat(nowNs / kNsPerMs);
   if (observer_) observer_->beforeTick(core_.timers(), nowNs);
   deliver([this, nowNs] { core_.catchUp(nowNs / kNsPerMs); });
   if (observer_) observer_->afterTick(core_.timers());
+  // A handler waits on a message box: the core takes no tick until it
+  // returns and the timer is armed again after it, but the launcher must
+  // still hear that the saver is alive.
+  if (depth_ > 0 && heartbeat_ && heartbeat_->beating()) timer_.start(static_cast<int>(kHeartbeatIntervalMs));
 }
 
 void Saver::keyPressed(const QKeyEvent& event) {

@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QObject>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <memory>
 #include <vector>
@@ -12,6 +13,8 @@
 #include "app/core.h"
 #include "input/key_filter.h"
 #include "platform/paint/sprites.h"
+#include "platform/system/end_signals.h"
+#include "platform/system/heartbeat.h"
 #include "platform/system/qt_services.h"
 #include "platform/windows/cover_window.h"
 #include "platform/windows/scene_window.h"
@@ -38,6 +41,16 @@ class Saver : public QObject, public WindowInput {
   // (nothing is shown then). From then on, screens that come and go while it
   // runs get and lose their covers.
   bool start();
+  // The signals that end the run as a key does; `endSignals` must outlive the
+  // saver. Called before start().
+  void endOn(EndSignals& endSignals);
+  // The launcher's heartbeat, written from the event loop, a message box's
+  // included; it must outlive the saver. Called before start().
+  void beatTo(Heartbeat& heartbeat) { heartbeat_ = &heartbeat; }
+  // Ends the run as a key does, with its record: at once, or, while a
+  // handler waits on a message box, once that box has closed and the handler
+  // has returned. Nothing once the run has ended.
+  void requestEnd();
   // Runs the events until the scene window's first picture has been sent, the
   // program ended, or `limitMs` passed without the window being exposed.
   void awaitFirstFrame(int limitMs = 1000);
@@ -85,6 +98,8 @@ class Saver : public QObject, public WindowInput {
   std::vector<std::unique_ptr<CoverWindow>> retired_;
   QElapsedTimer clock_;
   QTimer timer_;
+  std::unique_ptr<QSocketNotifier> endNotifier_;
+  Heartbeat* heartbeat_ = nullptr;
   int depth_ = 0;
   bool finished_ = false;
   QEventLoop* firstFrameLoop_ = nullptr;

@@ -6,7 +6,9 @@
 # name that is not UTF-8, a log of 1 GB without a line break), two X screens
 # (the second under a black cover that answers keys and clicks like the
 # scene), two RandR monitors on one screen that come and go while it runs, and
-# the idle daemons xautolock and xss-lock starting it.
+# the idle daemons xautolock and xss-lock starting it; the signals that end a
+# session, a unit or a terminal's program (SIGTERM, SIGHUP, SIGINT) ending it
+# with its record, a message box open or not; and the launcher's heartbeat.
 #
 # Each run has a folder of its own (its copy of the saver, its walked.log, its
 # runtime folder), its own X server, and expects only the records it makes
@@ -27,7 +29,8 @@ binary=${1:?$usage}
 shift
 [ -f "$binary" ] || { echo "FAIL: no program at $binary"; exit 1; }
 all_runs=(no_display keys click second_copy key_held_before_start unreadable_log lock_files fifo
-  non_utf8_folder huge_log no_proc two_screens two_screens_click two_monitors xautolock xss_lock)
+  non_utf8_folder huge_log no_proc two_screens two_screens_click two_monitors xautolock xss_lock
+  signals signal_with_box heartbeat)
 runs=("$@")
 [ "${#runs[@]}" -eq 0 ] && runs=("${all_runs[@]}")
 for name in "${runs[@]}"; do
@@ -622,6 +625,146 @@ run_xss_lock() {
   escape_ends_started
   check_log "$log" 1
   echo "ok: xss-lock starts it after the X screen saver's timeout; Escape ends it with its record"
+}
+
+# start_heeding [VAR=VALUE...]: starts the saver as a unit or a terminal
+# does, with the ending signals at their defaults (a shell's background job
+# would ignore SIGINT).
+start_heeding() {
+  env --default-signal=TERM,HUP,INT "$@" "$folder/trenchwalk" >>"$folder/saver.out" 2>&1 &
+  saver_pid=$!
+  saver_pids+=("$saver_pid")
+}
+
+# Ends the saver with the signals $1..., sent at once one after the other: it
+# must be gone within 5 s with status 0.
+end_with() {
+  local sig
+  for sig in "$@"; do kill -"$sig" "$saver_pid" 2>/dev/null; done
+  wait_exit "$saver_pid" 50
+  [ "$status" -eq 0 ] || fail "exit status $status after SIG$*"
+}
+
+# SIGTERM, SIGHUP and SIGINT each end the run as a key does: one record,
+# status 0. Signals in a row, or one right after Escape, add no second
+# record. Started with SIGINT ignored (a shell's background job), it goes on
+# ignoring it.
+run_signals() {
+  x_server 1024x768
+  local sig expected=0
+  for sig in TERM HUP INT; do
+    start_heeding
+    wait_for_window
+    stays_running "$saver_pid" 5 || fail "the saver ended by itself"
+    end_with "$sig"
+    expected=$((expected + 1))
+    check_log "$log" "$expected"
+  done
+  start_heeding
+  wait_for_window
+  end_with TERM HUP INT TERM
+  expected=$((expected + 1))
+  check_log "$log" "$expected"
+  start_heeding
+  wait_for_window
+  xdotool key Escape
+  end_with TERM
+  expected=$((expected + 1))
+  check_log "$log" "$expected"
+  grep -q 'could not be kept' "$folder/saver.out" && fail "a record was lost: $(cat "$folder/saver.out")"
+  start_saver
+  wait_for_window
+  kill -INT "$saver_pid"
+  stays_running "$saver_pid" 10 || fail "SIGINT ended a saver that was started with it ignored"
+  xdotool key Escape
+  wait_exit "$saver_pid" 50
+  [ "$status" -eq 0 ] || fail "exit status $status after Escape"
+  check_log "$log" $((expected + 1))
+  echo "ok: SIGTERM, SIGHUP, SIGINT: one record each, status 0; none twice; an ignored SIGINT stays ignored"
+}
+
+# A signal while the report's error box is open closes the box and ends the
+# run with its record.
+run_signal_with_box() {
+  x_server 1024x768
+  start_heeding
+  wait_for_window
+  rm -f "$log"
+  xdotool key KP_Add
+  wait_for_window "Disk Access Error"
+  end_with TERM
+  check_log "$log" 1
+  echo "ok: SIGTERM with the report's box open: the box closes, one record, status 0"
+}
+
+# Every byte of the heartbeat's pipe, as the time it came, one a line.
+beat_reader() {
+  local _
+  while IFS= read -r -N1 _; do echo "$EPOCHREALTIME"; done
+}
+beats() { wc -l <"$folder/beats"; }
+# beats_since LINE: true when at least three beats came after line LINE of
+# the beats, none more than 3 s after the one before (the launcher gives 6).
+beats_steady() {
+  awk -v from="$1" 'NR > from { if (last != "" && $1 - last > 3) gap = 1; last = $1; n++ }
+    END { exit !(n >= 3 && !gap) }' "$folder/beats"
+}
+beats_came() { [ "$(beats)" -ge "$1" ]; }
+
+# Given a pipe in TRENCHWALK_HEARTBEAT_FD, the saver writes about once a
+# second, a message box open too; the program it starts for Q inherits
+# neither the descriptor nor the variable, and gets the signals unblocked; a
+# reader that goes away ends nothing.
+run_heartbeat() {
+  x_server 1024x768
+  mkdir -p "$folder/bin"
+  cat >"$folder/bin/xdg-open" <<OPENER
+#!/bin/sh
+{ ls -l /proc/self/fd; grep '^SigBlk' /proc/self/status; env; } >"$folder/opener.out" 2>&1
+OPENER
+  chmod +x "$folder/bin/xdg-open"
+  mkfifo "$folder/beat.fifo"
+  : >"$folder/beats"
+  beat_reader <"$folder/beat.fifo" >"$folder/beats" &
+  local reader=$! hb from start_beats
+  daemon_pids+=("$reader")
+  exec {hb}>"$folder/beat.fifo"
+  start_heeding TRENCHWALK_HEARTBEAT_FD="$hb" PATH="$folder/bin:$PATH"
+  exec {hb}>&-
+  wait_for_window
+  poll 150 beats_came 1 || fail "no heartbeat within 15 s"
+  local flags
+  flags=$(awk '/^flags:/ {print $2}' "/proc/$saver_pid/fdinfo/$hb")
+  [ $((8#$flags & 8#2000000)) -ne 0 ] || fail "the heartbeat's descriptor is not close-on-exec (flags $flags)"
+  [ $((8#$flags & 8#4000)) -ne 0 ] || fail "the heartbeat's descriptor is not non-blocking (flags $flags)"
+  from=$(beats)
+  start_beats=$EPOCHREALTIME
+  poll 100 beats_steady "$from" || fail "no steady heartbeat: $(tail -n +$((from + 1)) "$folder/beats" | tr '\n' ' ')"
+  # Three beats span about two seconds: far fewer than one a tick (ten a second).
+  local spanned=${EPOCHREALTIME%.*}
+  [ $(($(beats) - from)) -le $((spanned - ${start_beats%.*} + 2)) ] ||
+    fail "more than one beat a second: $(tail -n +$((from + 1)) "$folder/beats" | tr '\n' ' ')"
+  rm -f "$log"
+  xdotool key KP_Add
+  wait_for_window "Disk Access Error"
+  from=$(beats)
+  poll 100 beats_steady "$from" || fail "no heartbeat while the box is open"
+  xdotool key Return
+  poll 50 box_gone || fail "the error box is still open"
+  kill "$reader"
+  wait "$reader" 2>/dev/null
+  stays_running "$saver_pid" 30 || fail "the heartbeat's reader going away ended the saver"
+  wait_for_window
+  xdotool key q
+  wait_exit "$saver_pid" 50
+  [ "$status" -eq 0 ] || fail "exit status $status after Q"
+  check_log "$log" 1
+  poll 50 test -s "$folder/opener.out" || fail "Q started no opener"
+  grep -q 'beat\.fifo' "$folder/opener.out" && fail "the opener inherited the heartbeat: $(cat "$folder/opener.out")"
+  grep -q '^TRENCHWALK_HEARTBEAT_FD=' "$folder/opener.out" && fail "the opener inherited the variable"
+  grep -q '^SigBlk:[[:space:]]*0*$' "$folder/opener.out" ||
+    fail "the opener has signals blocked: $(grep SigBlk "$folder/opener.out")"
+  echo "ok: a heartbeat about once a second, a box open too; not inherited; its reader's end ends nothing"
 }
 
 failed=()

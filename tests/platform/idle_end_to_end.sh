@@ -6,10 +6,20 @@
 # what the desktop uses to hold idle back (a view with inhibit_idle on sway, a
 # player resetting the X screen saver) keeps the saver from starting; SIGTERM
 # ends the launcher with status 0; a saver that fails to start is reported in
-# one line and tried again only after input and another idle period; the
-# desktop going away ends the launcher with status 0.
+# one line and tried again only after input and another idle period; on X11,
+# a launcher started when the session is already idle past the delay starts
+# the saver at once, and the X server coming back on the same display is
+# found again; the desktop going away for good ends the launcher with status
+# 0 once it has looked for it long enough.
 #
-# usage: idle_end_to_end.sh DESKTOP path/to/trenchwalk path/to/trenchwalk-idle [fake_input_keys]
+# With DESKTOP:LOCKER it runs the lock checks instead: locked first, then the
+# delay, no saver; unlocked, no saver until a whole new idle period; the saver
+# running, then the lock: it ends within a second or two with exactly one
+# record, and none starts while locked; unlocked, a new one only after a new
+# idle period. LOCKER hung stops the running saver (SIGSTOP) instead: it is
+# ended within 10 s with one line, and the next idle period starts a fresh one.
+#
+# usage: idle_end_to_end.sh DESKTOP[:LOCKER] path/to/trenchwalk path/to/trenchwalk-idle [fake_input_keys]
 #   DESKTOP  x11   Xvfb, keys with xdotool
 #            sway  a headless sway (as nobody when run as root, since sway
 #                  refuses root), keys with wtype
@@ -31,11 +41,28 @@
 #   D_inhibit_start/stop  (optional) something that holds idle back, and its end
 #   D_show_logs           (optional) prints the desktop's own logs on failure
 #
+#   LOCKER  i3lock       (x11) i3lock -n, which holds the keyboard
+#           xsecurelock  (x11) xsecurelock, the same
+#           screensaver  (x11) a KDE-like org.freedesktop.ScreenSaver on a
+#                        session bus of its own (tests/lib/fake_screensaver.py)
+#           logind       (x11) logind's LockedHint, from a stand-in on a
+#                        private system bus (tests/lib/fake_logind.py)
+#           swaylock     (sway) swaylock, with LockedHint set around it as a
+#                        wrapper would: sway 1.7 tells clients nothing of it
+#           hung         (any) no lock: the saver is stopped instead
+# Each locker is lock_L_tools, lock_L_setup (before the launcher starts),
+# lock_L_on and lock_L_off.
+#
 # The conditions handed to poll are small functions that only it calls.
 # shellcheck disable=SC2317
 set -u
 
 desktop=${1:?usage: idle_end_to_end.sh DESKTOP path/to/trenchwalk path/to/trenchwalk-idle}
+locker=""
+if [[ "$desktop" == *:* ]]; then
+  locker=${desktop#*:}
+  desktop=${desktop%%:*}
+fi
 saver_binary=${2:?usage: idle_end_to_end.sh DESKTOP path/to/trenchwalk path/to/trenchwalk-idle}
 launcher_binary=${3:?usage: idle_end_to_end.sh DESKTOP path/to/trenchwalk path/to/trenchwalk-idle}
 keys_tool=${4:-}
@@ -45,6 +72,8 @@ source "$(dirname "$0")/../lib/xvfb.sh"
 source "$(dirname "$0")/../lib/sway.sh"
 # shellcheck source=tests/lib/desktops.sh
 source "$(dirname "$0")/../lib/desktops.sh"
+# shellcheck source=tests/lib/system_bus.sh
+source "$(dirname "$0")/../lib/system_bus.sh"
 
 # The launcher's delay in the runs, in seconds; long enough that a saver
 # started right after a key could not pass for a new idle period.
@@ -246,13 +275,87 @@ kde_show_logs() { desktop_show_logs; }
 kde_describe_saver() { wayland_desktop_describe_saver "$1"; }
 kde_source() { echo "ext-idle-notify-v1 \(Wayland, $desktop_socket\)"; }
 
+# --- Lockers, for DESKTOP:LOCKER.
+locker_pid=""
+stop_locker() {
+  [ -n "$locker_pid" ] || return 0
+  kill "$locker_pid" 2>/dev/null
+  wait "$locker_pid" 2>/dev/null
+  locker_pid=""
+}
+lock_i3lock_tools() { echo i3lock; }
+lock_i3lock_setup() { :; }
+lock_i3lock_on() { i3lock -n >>"$work/locker.log" 2>&1 & locker_pid=$!; }
+lock_i3lock_off() { stop_locker; }
+lock_xsecurelock_tools() { echo xsecurelock; }
+lock_xsecurelock_setup() { :; }
+lock_xsecurelock_on() { xsecurelock >>"$work/locker.log" 2>&1 & locker_pid=$!; }
+lock_xsecurelock_off() { stop_locker; }
+# A session bus of the run's own, and a service on it that locks when told.
+session_bus_pid=""
+screensaver_pid=""
+lock_screensaver_tools() { echo dbus-daemon dbus-send; }
+lock_screensaver_setup() {
+  dbus-daemon --session --nofork --address="unix:path=$work/session-bus" \
+    >"$work/session-bus.log" 2>&1 &
+  session_bus_pid=$!
+  poll 100 test -S "$work/session-bus" || { echo "the session bus did not start"; return 1; }
+  export DBUS_SESSION_BUS_ADDRESS="unix:path=$work/session-bus"
+  cp "$(dirname "$0")/../lib/fake_screensaver.py" "$work/fake_screensaver.py"
+  /usr/bin/python3 "$work/fake_screensaver.py" org.freedesktop.ScreenSaver \
+    >"$work/screensaver.out" 2>"$work/screensaver.err" &
+  screensaver_pid=$!
+  screensaver_settled() { grep -qx ready "$work/screensaver.out" || ! running "$screensaver_pid"; }
+  poll 100 screensaver_settled
+  grep -qx ready "$work/screensaver.out" ||
+    { echo "the screen-saver stand-in did not start: $(cat "$work/screensaver.err")"; return 1; }
+}
+screensaver_set() {
+  dbus-send --session --print-reply --dest=org.freedesktop.ScreenSaver /ScreenSaver \
+    org.freedesktop.ScreenSaver.SetActive "boolean:$1" >/dev/null
+}
+lock_screensaver_on() { screensaver_set true; }
+lock_screensaver_off() { screensaver_set false; }
+lock_logind_tools() { echo dbus-daemon dbus-send; }
+lock_logind_setup() {
+  start_system_bus "$work/system" || return 1
+  start_fake_logind "$work/system"
+}
+lock_logind_on() { set_locked_hint true; }
+lock_logind_off() { set_locked_hint false; }
+lock_swaylock_tools() { echo swaylock dbus-daemon dbus-send; }
+lock_swaylock_setup() { lock_logind_setup; }
+lock_swaylock_on() {
+  "${as_user[@]}" swaylock >>"$work/locker.log" 2>&1 &
+  locker_pid=$!
+  set_locked_hint true
+}
+lock_swaylock_off() {
+  stop_locker
+  set_locked_hint false
+}
+lock_hung_tools() { :; }
+stop_lock_services() {
+  stop_locker
+  for pid in "$screensaver_pid" "$session_bus_pid"; do
+    [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+  done
+  screensaver_pid=""
+  session_bus_pid=""
+  stop_system_bus
+}
+
 # --- The checks, the same on every desktop.
 if ! declare -F "${desktop}_start" >/dev/null; then
   echo "usage: idle_end_to_end.sh DESKTOP ...: no desktop \"$desktop\"" >&2
   exit 2
 fi
+if [ -n "$locker" ] && ! declare -F "lock_${locker}_tools" >/dev/null; then
+  echo "usage: idle_end_to_end.sh DESKTOP:LOCKER ...: no locker \"$locker\"" >&2
+  exit 2
+fi
 # shellcheck disable=SC2046
-require_tools $("${desktop}_tools") awk
+require_tools $("${desktop}_tools") awk $([ -n "$locker" ] && "lock_${locker}_tools")
 
 saver="$work/bin/trenchwalk"
 launcher="$work/bin/trenchwalk-idle"
@@ -265,6 +368,7 @@ cleanup() {
   cleaning_up=1
   for pid in "${launcher_pids[@]}" $(saver_processes); do kill -9 "$pid" 2>/dev/null; done
   declare -F "${desktop}_inhibit_stop" >/dev/null && "${desktop}_inhibit_stop" 2>/dev/null
+  stop_lock_services 2>/dev/null
   "${desktop}_stop" 2>/dev/null
   rm -rf "$work"
 }
@@ -275,7 +379,8 @@ trap 'exit 143' TERM
 show_logs() {
   local f
   for f in "$work"/launcher*.out "$work"/launcher*.err "$work/xvfb.log" "$work/sway.log" \
-    "$work/blocker.err" "$work/wtype.err"; do
+    "$work/blocker.err" "$work/wtype.err" "$work/locker.log" "$work/screensaver.err" \
+    "$work/system/fake_logind.err" "$work/system/system-bus.log"; do
     # Without the lines of a Wayland protocol trace, where there is one.
     [ -s "$f" ] && { echo "--- $(basename "$f"):"; grep -v '^\[ *[0-9.]*\]' "$f" | tail -n 40; }
   done
@@ -366,6 +471,109 @@ end_with_key() {
     "$(declare -F "${desktop}_describe_saver" >/dev/null && "${desktop}_describe_saver" "$pid")"
   [ "$(records "$log")" -eq "$expected" ] || fail "expected $expected record(s): $(cat -A "$log" 2>/dev/null)"
 }
+
+saver_running() { [ -n "$(saver_processes)" ]; }
+# How long a lock may take to end the running saver here, in tenths: it
+# should take well under 2 s; a loaded machine gets more, and the time taken
+# is printed.
+lock_end_limit=50
+
+# Locked first, unlocked, then locked while the saver runs, and unlocked.
+run_lock_checks() {
+  local pid before lock_from lock_end unlocked_up unlocked
+  "lock_${locker}_setup" || fail "the $locker stand-in did not start"
+  start_launcher
+  poll 100 launcher_settled
+  chosen || fail "no choice line naming the source: $(cat "$launcher_out" "$launcher_err")"
+
+  # Locked first, then the delay passes: no saver.
+  "${desktop}_key" Shift_L || fail "the first key could not be sent"
+  "lock_${locker}_on" || fail "cannot lock with $locker"
+  locked_from=$(microseconds)
+  poll $((3 * delay * 10)) saver_running &&
+    fail "a saver started $(since "$locked_from") s into the lock"
+  echo "ok: $desktop:$locker: locked first: no saver over $((3 * delay)) s"
+
+  # Unlocked: no saver until a whole new idle period has passed.
+  unlocked_up=$(uptime_now)
+  unlocked=$(microseconds)
+  "lock_${locker}_off" || fail "cannot unlock"
+  poll "$saver_limit" saver_shown || fail "no saver after the unlock and a new idle period"
+  check_started_after_delay "$unlocked_up" "$saver_pid" "after the unlock"
+  echo "ok: $desktop:$locker: unlocked: the saver started $start_offset s after the unlock" \
+    "(up at $(since "$unlocked") s)"
+
+  # The saver running, then the lock: it ends at once, with its record.
+  before=$(records "$log")
+  pid=$saver_pid
+  lock_from=$(microseconds)
+  "lock_${locker}_on" || fail "cannot lock with $locker"
+  poll "$lock_end_limit" ended "$pid" ||
+    fail "the saver (pid $pid) still runs $((lock_end_limit / 10)) s after the lock"
+  lock_end=$(since "$lock_from")
+  [ "$(records "$log")" -eq $((before + 1)) ] ||
+    fail "expected $((before + 1)) record(s) after the lock: $(cat -A "$log" 2>/dev/null)"
+  check_log "$log" $((before + 1))
+  locked_from=$(microseconds)
+  poll $((2 * delay * 10)) saver_running &&
+    fail "a saver started again $(since "$locked_from") s into the lock"
+  echo "ok: $desktop:$locker: the lock ended the running saver in $lock_end s, with one record;" \
+    "none started over $((2 * delay)) s of the lock"
+
+  unlocked_up=$(uptime_now)
+  unlocked=$(microseconds)
+  "lock_${locker}_off" || fail "cannot unlock"
+  poll "$saver_limit" saver_shown || fail "no saver after the second unlock"
+  check_started_after_delay "$unlocked_up" "$saver_pid" "after the second unlock"
+  end_with_key $((before + 2))
+  echo "ok: $desktop:$locker: unlocked again: the saver came $start_offset s after, not before;" \
+    "a key ends it with its record"
+  lock_ms=$(awk -v s="$lock_end" 'BEGIN { printf "%d", s * 1000 }')
+  echo "lock-to-end: $desktop:$locker ${lock_ms} ms"
+}
+
+# The saver stopped: ended within 10 s with one line; a fresh one follows.
+run_hung_checks() {
+  local pid ended_up stopped lines
+  start_launcher
+  poll 100 launcher_settled
+  chosen || fail "no choice line naming the source: $(cat "$launcher_out" "$launcher_err")"
+  "${desktop}_key" Shift_L || fail "the first key could not be sent"
+  poll "$saver_limit" saver_shown || fail "no saver to stop"
+  pid=$saver_pid
+  kill -STOP "$pid"
+  stopped=$(microseconds)
+  poll 100 ended "$pid" || fail "the stopped saver (pid $pid) still runs 10 s later"
+  ended_up=$(uptime_now)
+  echo "ok: $desktop:hung: the stopped saver was ended $(since "$stopped") s after SIGSTOP"
+  lines=$(grep -c '^trenchwalk-idle: ' "$launcher_err")
+  [ "$lines" -eq 1 ] && grep -q '^trenchwalk-idle: the saver stopped answering (no sign of life for [0-9.]* s); ending it; waiting for the next idle period$' "$launcher_err" ||
+    fail "expected one line saying the saver stopped answering: $(cat "$launcher_err")"
+  # SIGCONT came with the SIGTERM, so it ended with its record.
+  check_log "$log" 1
+  poll "$saver_limit" saver_shown || fail "no fresh saver in the next idle period"
+  [ "$saver_pid" != "$pid" ] || fail "the stopped saver is still the one shown"
+  # The new period begins when the launcher reaps the saver, up to a poll
+  # (and a loaded machine's delay) before this script sees the end; without
+  # it the next saver would start at once, the session being idle for long.
+  local slack=$idle_timer_slack
+  idle_timer_slack=$(awk -v s="$slack" 'BEGIN { printf "%.2f", s + 0.5 }')
+  check_started_after_delay "$ended_up" "$saver_pid" "after the hung saver's end"
+  idle_timer_slack=$slack
+  end_with_key 2
+  echo "ok: $desktop:hung: one line, its record, and a fresh saver $start_offset s after its end"
+}
+
+if [ -n "$locker" ]; then
+  if [ "$locker" = hung ]; then run_hung_checks; else run_lock_checks; fi
+  kill -TERM "$launcher_pid"
+  poll "$exit_limit" ended "$launcher_pid" || fail "the launcher still runs 10 s after SIGTERM"
+  wait "$launcher_pid"
+  status=$?
+  [ "$status" -eq 0 ] || fail "exit status $status after SIGTERM"
+  echo "PASS"
+  exit 0
+fi
 
 start_launcher
 poll 100 launcher_settled

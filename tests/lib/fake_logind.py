@@ -1,0 +1,115 @@
+#!/usr/bin/python3
+"""Stands in for logind on a private system bus, for the launcher's tests.
+
+Owns org.freedesktop.login1 and serves one session, /org/freedesktop/login1/
+session/c1 with the id "c1", which every lookup returns: GetSession (any id),
+GetSessionByPID (any process) and the user's Display. Its properties live in
+one table per interface (SESSION_PROPERTIES, MANAGER_PROPERTIES); Get, GetAll
+and PropertiesChanged serve them all, so another test adds a property by
+adding it to a table and a way to set it. LockedHint is set as logind sets
+it, with the session's SetLockedHint. Prints "ready" once the name is owned;
+ends on SIGTERM.
+
+usage: fake_logind.py   (on the bus DBUS_SYSTEM_BUS_ADDRESS names)
+"""
+import signal
+
+import dbus
+import dbus.service
+from dbus.mainloop.glib import DBusGMainLoop
+from gi.repository import GLib
+
+NAME = "org.freedesktop.login1"
+MANAGER_PATH = "/org/freedesktop/login1"
+MANAGER = "org.freedesktop.login1.Manager"
+SESSION = "org.freedesktop.login1.Session"
+USER = "org.freedesktop.login1.User"
+PROPERTIES = "org.freedesktop.DBus.Properties"
+SESSION_ID = "c1"
+SESSION_PATH = "/org/freedesktop/login1/session/" + SESSION_ID
+USER_PATH = "/org/freedesktop/login1/user/self"
+
+SESSION_PROPERTIES = {"Id": dbus.String(SESSION_ID), "LockedHint": dbus.Boolean(False)}
+MANAGER_PROPERTIES = {}
+USER_PROPERTIES = {"Display": dbus.Struct((SESSION_ID, dbus.ObjectPath(SESSION_PATH)),
+                                          signature="so")}
+
+
+class PropertyObject(dbus.service.Object):
+    """An object whose properties are tables, one per interface."""
+
+    def __init__(self, bus, path, tables):
+        super().__init__(bus, path)
+        self.tables = tables
+
+    def table(self, interface):
+        if interface not in self.tables:
+            raise dbus.exceptions.DBusException(
+                "no interface " + interface, name="org.freedesktop.DBus.Error.UnknownInterface")
+        return self.tables[interface]
+
+    @dbus.service.method(PROPERTIES, in_signature="ss", out_signature="v")
+    def Get(self, interface, name):
+        table = self.table(interface)
+        if name not in table:
+            raise dbus.exceptions.DBusException(
+                "no property " + name, name="org.freedesktop.DBus.Error.UnknownProperty")
+        return table[name]
+
+    @dbus.service.method(PROPERTIES, in_signature="s", out_signature="a{sv}")
+    def GetAll(self, interface):
+        return self.table(interface)
+
+    @dbus.service.signal(PROPERTIES, signature="sa{sv}as")
+    def PropertiesChanged(self, interface, changed, invalidated):
+        pass
+
+    def set(self, interface, name, value):
+        """Sets a property and says so, as logind does."""
+        self.table(interface)[name] = value
+        self.PropertiesChanged(interface, {name: value}, [])
+
+
+class Session(PropertyObject):
+    def __init__(self, bus):
+        super().__init__(bus, SESSION_PATH, {SESSION: SESSION_PROPERTIES})
+
+    @dbus.service.method(SESSION, in_signature="b", out_signature="")
+    def SetLockedHint(self, locked):
+        self.set(SESSION, "LockedHint", dbus.Boolean(locked))
+
+
+class Manager(PropertyObject):
+    def __init__(self, bus):
+        super().__init__(bus, MANAGER_PATH, {MANAGER: MANAGER_PROPERTIES})
+
+    @dbus.service.method(MANAGER, in_signature="s", out_signature="o")
+    def GetSession(self, session_id):
+        return dbus.ObjectPath(SESSION_PATH)
+
+    @dbus.service.method(MANAGER, in_signature="u", out_signature="o")
+    def GetSessionByPID(self, pid):
+        return dbus.ObjectPath(SESSION_PATH)
+
+
+class User(PropertyObject):
+    def __init__(self, bus):
+        super().__init__(bus, USER_PATH, {USER: USER_PROPERTIES})
+
+
+def main():
+    DBusGMainLoop(set_as_default=True)
+    bus = dbus.SystemBus()
+    objects = [Manager(bus), Session(bus), User(bus)]
+    name = dbus.service.BusName(NAME, bus, do_not_queue=True)
+    loop = GLib.MainLoop()
+    GLib.unix_signal_add(GLib.PRIORITY_DEFAULT, signal.SIGTERM, loop.quit)
+    print("ready", flush=True)
+    loop.run()
+    for one in objects:
+        one.remove_from_connection()
+    del name
+
+
+if __name__ == "__main__":
+    main()

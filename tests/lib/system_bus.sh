@@ -1,0 +1,96 @@
+# shellcheck shell=bash
+# Sourced by the scripts that need a system bus of their own: a dbus-daemon
+# with a configuration made here (any user may connect, own any name and
+# call anything), so that stand-ins for system services (logind, GNOME's
+# display manager) run without touching the machine's bus. It brings
+# common.sh with it.
+#
+#   start_system_bus FOLDER [USER]
+#       Starts the bus, its socket and log in FOLDER, run as USER (the
+#       caller when none is given); exports DBUS_SYSTEM_BUS_ADDRESS. Returns
+#       1, having said why, when it is not up within 10 s.
+#   stop_system_bus
+#       Stops it; safe to call again.
+#   start_fake_logind FOLDER [AS_USER...]
+#       Starts tests/lib/fake_logind.py on that bus (copied into FOLDER, so
+#       any user can read it), run with the command prefix AS_USER; sets
+#       fake_logind_pid. Returns 1 when it did not say ready within 10 s.
+#   stop_fake_logind
+#   set_locked_hint true|false
+#       What a desktop's locker does: the session's SetLockedHint.
+# shellcheck source=tests/lib/common.sh
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+
+system_bus_pid=""
+system_bus_folder=""
+start_system_bus() {
+  local folder=$1 user=${2:-} prefix=()
+  system_bus_folder=$folder
+  mkdir -p "$folder"
+  chmod 755 "$folder"
+  cat >"$folder/system-bus.conf" <<CONF
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>system</type>
+  <listen>unix:path=$folder/system-bus-socket</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow user="*"/>
+    <allow own="*"/>
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow receive_sender="*"/>
+  </policy>
+</busconfig>
+CONF
+  chmod 644 "$folder/system-bus.conf"
+  [ -n "$user" ] && [ "$user" != "$(id -un)" ] &&
+    prefix=(setpriv --reuid="$user" --regid="$(id -g "$user")" --clear-groups --)
+  [ -n "$user" ] && chown "$user" "$folder"
+  "${prefix[@]}" dbus-daemon --config-file="$folder/system-bus.conf" --nofork --nopidfile \
+    >"$folder/system-bus.log" 2>&1 &
+  system_bus_pid=$!
+  if ! poll 100 test -S "$folder/system-bus-socket"; then
+    echo "the private system bus did not start: $(cat "$folder/system-bus.log")" >&2
+    return 1
+  fi
+  export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$folder/system-bus-socket"
+}
+
+stop_system_bus() {
+  stop_fake_logind
+  if [ -n "$system_bus_pid" ]; then
+    kill "$system_bus_pid" 2>/dev/null
+    wait "$system_bus_pid" 2>/dev/null
+  fi
+  system_bus_pid=""
+}
+
+fake_logind_pid=""
+start_fake_logind() {
+  local folder=$1
+  shift
+  cp "$(dirname "${BASH_SOURCE[0]}")/fake_logind.py" "$folder/fake_logind.py" || return 1
+  chmod 644 "$folder/fake_logind.py"
+  "$@" /usr/bin/python3 "$folder/fake_logind.py" >"$folder/fake_logind.out" \
+    2>"$folder/fake_logind.err" &
+  fake_logind_pid=$!
+  fake_logind_settled() { grep -qx ready "$folder/fake_logind.out" || ! running "$fake_logind_pid"; }
+  poll 100 fake_logind_settled
+  grep -qx ready "$folder/fake_logind.out" ||
+    { echo "the stand-in for logind did not start: $(cat "$folder/fake_logind.err")" >&2; return 1; }
+}
+
+stop_fake_logind() {
+  if [ -n "$fake_logind_pid" ]; then
+    kill "$fake_logind_pid" 2>/dev/null
+    wait "$fake_logind_pid" 2>/dev/null
+  fi
+  fake_logind_pid=""
+}
+
+set_locked_hint() {
+  dbus-send --system --print-reply --dest=org.freedesktop.login1 \
+    /org/freedesktop/login1/session/c1 org.freedesktop.login1.Session.SetLockedHint \
+    "boolean:$1" >/dev/null
+}
