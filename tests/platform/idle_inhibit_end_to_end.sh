@@ -386,10 +386,16 @@ lock_run() {
   else
     locker="swaylock -c $lock_color"
   fi
-  # The launcher's own child running the locker, none other on the machine.
+  # The locker the launcher started (through sh -c), none other on the
+  # machine: a process running exactly that command line whose parent is the
+  # launcher or the launcher's child.
   locker_pid=""
   locker_running() {
-    locker_pid=$(pgrep -P "$launcher_pid" -f "^${locker}\$" | head -n1)
+    local children
+    children=$(pgrep -d, -P "$launcher_pid")
+    [ -n "$children" ] || return 1
+    locker_pid=$(ps -o pid=,args= --ppid "$launcher_pid,$children" |
+      awk -v want="$locker" '{ pid = $1; $1 = ""; sub(/^ /, ""); if ($0 == want) { print pid; exit } }')
     [ -n "$locker_pid" ]
   }
   start_launcher --lock-after "$lock_minutes" --locker "$locker" "$delay"
@@ -401,7 +407,7 @@ lock_run() {
   poll "$saver_limit" a_saver || fail "no saver after the delay"
   end_with_key 1
   locker_running && fail "the locker runs after a key ended the saver early"
-  grep -q 'lock' "$launcher_err" && fail "a lock was reported: $(cat "$launcher_err")"
+  grep -Eq 'locked the session|the lock after' "$launcher_err" && fail "a lock was reported: $(cat "$launcher_err")"
   echo "ok: $desktop: a key before the grace period ends the saver without a lock"
 
   # Then no input: the saver comes again, and a minute later the lock.
