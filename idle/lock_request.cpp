@@ -50,25 +50,6 @@ bool hasOwner(sd_bus* bus, const char* name) {
   return owned;
 }
 
-// True when the name's owner is another connection than ours (the launcher
-// itself may answer org.freedesktop.ScreenSaver, and cannot lock).
-bool ownedByOther(sd_bus* bus, const char* name) {
-  if (!hasOwner(bus, name)) return false;
-  sd_bus_error error = SD_BUS_ERROR_NULL;
-  sd_bus_message* reply = nullptr;
-  const char* owner = nullptr;
-  bool other = false;
-  if (sd_bus_call_method(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                         "org.freedesktop.DBus", "GetNameOwner", &error, &reply, "s", name) >= 0 &&
-      sd_bus_message_read(reply, "s", &owner) >= 0) {
-    const char* mine = nullptr;
-    other = sd_bus_get_unique_name(bus, &mine) < 0 || std::strcmp(owner, mine) != 0;
-  }
-  sd_bus_message_unref(reply);
-  sd_bus_error_free(&error);
-  return other;
-}
-
 int onReply(sd_bus_message* reply, void* data, sd_bus_error*) {
   static_cast<LockRequest*>(data)->callAnswered(reply);
   return 0;
@@ -112,8 +93,10 @@ void LockRequest::start() {
   }
   if (sd_bus_open_user(&bus_) >= 0) {
     if (hasOwner(bus_, "org.gnome.ScreenSaver") && startCall(Way::Gnome)) return;
-    // A third name for KDE's own: the launcher does not answer for this one.
-    if (ownedByOther(bus_, "org.freedesktop.ScreenSaver") && startCall(Way::Desktop)) return;
+    // KDE's own, unless it is the launcher that answers for the name.
+    if (!ownScreenSaver_ && hasOwner(bus_, "org.freedesktop.ScreenSaver") &&
+        startCall(Way::Desktop))
+      return;
   } else {
     bus_ = nullptr;
   }

@@ -32,6 +32,10 @@ class LockRequest : public Watched {
   LockRequest(const LockRequest&) = delete;
   LockRequest& operator=(const LockRequest&) = delete;
 
+  // The launcher itself answers org.freedesktop.ScreenSaver, which then is
+  // no desktop's locker.
+  void launcherAnswersScreenSaver() { ownScreenSaver_ = true; }
+
   // Starts a request; one already under way goes on instead.
   void start();
 
@@ -61,6 +65,7 @@ class LockRequest : public Watched {
   bool called_ = false;  // the desktop accepted the call; now its word is awaited
   std::uint64_t deadlineUs_ = PollRequest::kNoDeadline;
   std::string sessionPath_;
+  bool ownScreenSaver_ = false;
 };
 
 }  // namespace tw::idle

@@ -257,13 +257,14 @@ int run(const CommandLine& line) {
   // Where nobody answers org.freedesktop.ScreenSaver, the launcher does;
   // before the desktop's lock watches, which then know it is its own.
   ScreenSaverService service(launcher);
+  LockRequest lockRequest(launcher, line.locker);
   if (service.start() == ScreenSaverService::Outcome::Owned) {
     effects.setService(&service);
+    lockRequest.launcherAnswersScreenSaver();
     loop.watch(service);
     std::printf("trenchwalk-idle: answering org.freedesktop.ScreenSaver for the inhibitors of "
                 "this session\n");
   }
-  LockRequest lockRequest(launcher, line.locker);
   LockDeadline lockDeadline(launcher);
   if (line.lockAfterMinutes != 0) {
     effects.setLockRequest(&lockRequest);

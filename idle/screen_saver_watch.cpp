@@ -83,8 +83,15 @@ ScreenSaverWatch::~ScreenSaverWatch() {
 }
 
 void ScreenSaverWatch::ask(Service& service) {
-  sd_bus_call_method_async(bus_, nullptr, service.name, service.path, service.name, "GetActive",
-                           onActiveReply, &service, "");
+  // Asked only of a service that runs: the bus would otherwise start one for
+  // the question (GNOME Shell installs an activatable org.gnome.ScreenSaver,
+  // which then answers for GNOME on every other desktop).
+  sd_bus_message* call = nullptr;
+  if (sd_bus_message_new_method_call(bus_, &call, service.name, service.path, service.name,
+                                     "GetActive") >= 0 &&
+      sd_bus_message_set_auto_start(call, 0) >= 0)
+    sd_bus_call_async(bus_, nullptr, call, onActiveReply, &service, 0);
+  sd_bus_message_unref(call);
 }
 
 bool ScreenSaverWatch::prepare(PollRequest& request) {

@@ -11,7 +11,9 @@
 #        any input; another's cookie and an unknown method get D-Bus errors;
 #        --status shows the inhibitor, and none without it. `xset s off` on its
 #        own holds nothing back; on X11, the real `xdg-screensaver suspend
-#        WINDOW` (xdg-utils) does, until the window goes.
+#        WINDOW` (xdg-utils) does, until the window goes; on X11 too, beside a
+#        stand-in for logind on a private system bus, the real
+#        `systemd-inhibit --what=idle` holds it back until it ends.
 #   MODE inhibit, DESKTOP kde: beside a headless kwin, a stand-in for KDE's
 #        record (kde_power_agent.py) owns the KDE names with an inhibition
 #        standing: the launcher never takes org.freedesktop.ScreenSaver, asks
@@ -20,6 +22,9 @@
 #        --lock-after 1: a key before the minute ends the saver without a
 #        lock; after it the locker is up over the running saver, the saver
 #        then ends with its record, and the screen shows the locker.
+#   MODE lock, DESKTOP logind: the same on Xvfb without --locker, beside a
+#        stand-in for logind: the launcher asks logind's LockSession, and
+#        `xss-lock -- i3lock -n` locks on logind's word, as in a session.
 #
 # The conditions handed to poll are small functions that only it calls.
 # shellcheck disable=SC2317
@@ -37,6 +42,8 @@ source "$here/../lib/xvfb.sh"
 source "$here/../lib/sway.sh"
 # shellcheck source=tests/lib/desktops.sh
 source "$here/../lib/desktops.sh"
+# shellcheck source=tests/lib/system_bus.sh
+source "$here/../lib/system_bus.sh"
 
 delay=3
 # Generous limits, in tenths of a second, for a loaded machine.
@@ -48,15 +55,23 @@ lock_minutes=1
 idle_timer_slack=0
 
 case "$mode:$desktop" in
-  inhibit:x11 | inhibit:sway | inhibit:kde | lock:x11 | lock:sway) ;;
-  *) echo "usage: idle_inhibit_end_to_end.sh inhibit x11|sway|kde, or lock x11|sway" >&2; exit 2 ;;
+  inhibit:x11 | inhibit:sway | inhibit:kde | lock:x11 | lock:sway | lock:logind) ;;
+  *) echo "usage: idle_inhibit_end_to_end.sh inhibit x11|sway|kde, or lock x11|sway|logind" >&2; exit 2 ;;
 esac
+# The logind run is an X11 one with a stand-in for logind and no --locker.
+with_logind=""
+if [ "$desktop" = logind ]; then
+  desktop=x11
+  with_logind=1
+fi
+[ "$desktop" = x11 ] && with_logind=1
 case "$desktop" in
   x11) require_tools Xvfb xdotool xset dbus-daemon /usr/bin/python3 xmessage xprop xdg-screensaver ;;
   sway) require_tools sway swaymsg wtype jq setpriv dbus-daemon /usr/bin/python3 ;;
   kde) ;;
 esac
-[ "$mode" = lock ] && [ "$desktop" = x11 ] && require_tools i3lock import convert
+[ "$mode" = lock ] && [ "$desktop" = x11 ] && require_tools i3lock import convert xss-lock
+[ -n "$with_logind" ] && require_tools systemd-inhibit
 [ "$mode" = lock ] && [ "$desktop" = sway ] && require_tools swaylock grim convert
 /usr/bin/python3 -c 'import dbus, gi' 2>/dev/null ||
   { echo "SKIP: python3-dbus and python3-gi are not installed"; exit 77; }
@@ -83,6 +98,8 @@ cleanup() {
   local pid
   for pid in "${pids[@]}" $(processes_of "$saver"); do kill -9 "$pid" 2>/dev/null; done
   [ -n "$bus_pid" ] && kill "$bus_pid" 2>/dev/null
+  [ -n "${fake_logind_pid:-}" ] && kill "$fake_logind_pid" 2>/dev/null
+  stop_system_bus
   case "$desktop" in
     x11) stop_xvfb ;;
     sway) stop_sway ;;
@@ -128,6 +145,10 @@ case "$desktop" in
     export USER
     USER=$(id -un)
     start_bus
+    # logind, as a session has it: a stand-in on a system bus of its own.
+    start_system_bus "$work/system" || fail "no private system bus"
+    start_fake_logind "$work/system" || fail "no stand-in for logind"
+    export XDG_SESSION_ID=c1
     key() { xdotool key "$1"; }
     saver_up() {
       local wid
@@ -332,6 +353,26 @@ inhibit_run() {
     echo "ok: $desktop: xdg-screensaver suspend held it ($inhibit_periods periods, $line);" \
       "the saver came once the window went"
     end_with_key 4
+
+    # logind's idle inhibitor, taken with the real systemd-inhibit.
+    systemd-inhibit --what=idle --who=mpv --why="Playing a film" sleep 600 \
+      >"$work/out/inhibit.out" 2>&1 &
+    inhibit_pid=$!
+    pids+=("$inhibit_pid")
+    blocked() { status_line | grep -q 'inhibitors: .*logind: mpv: Playing a film'; }
+    poll 100 blocked || fail "--status does not show logind's inhibitor: $(status_line)"
+    line=$(status_line)
+    key Shift_L || fail "the key could not be sent"
+    holds_back "$inhibit_periods" "systemd-inhibit --what=idle"
+    kill "$inhibit_pid"
+    wait "$inhibit_pid" 2>/dev/null
+    from=$(uptime_now)
+    key Shift_L || fail "the key could not be sent"
+    poll "$saver_limit" a_saver || fail "no saver once systemd-inhibit ended"
+    check_after_delay "$from" "$saver_pid" "after systemd-inhibit ended"
+    echo "ok: $desktop: systemd-inhibit --what=idle held it ($inhibit_periods periods, $line);" \
+      "the saver came once it ended"
+    end_with_key 5
   fi
 }
 
@@ -380,26 +421,40 @@ lock_share() {
 }
 
 lock_run() {
-  local locker
+  local locker options
   if [ "$desktop" = x11 ]; then
     locker="i3lock -n -c $lock_color"
   else
     locker="swaylock -c $lock_color"
+  fi
+  options=(--lock-after "$lock_minutes" --locker "$locker")
+  locker_parent=""
+  if [ "$with_logind" = 1 ] && [ "${2:-}" = logind ]; then
+    # The session's locker listens to logind, as xss-lock does in a session;
+    # the launcher names none.
+    xset s off
+    # shellcheck disable=SC2086  # the command's words
+    xss-lock -- $locker >"$work/out/xss-lock.out" 2>&1 &
+    locker_parent=$!
+    pids+=("$locker_parent")
+    options=(--lock-after "$lock_minutes")
   fi
   # The locker the launcher started (through sh -c), none other on the
   # machine: a process running exactly that command line whose parent is the
   # launcher or the launcher's child.
   locker_pid=""
   locker_running() {
-    local children
-    children=$(pgrep -d, -P "$launcher_pid")
+    local parent=${locker_parent:-$launcher_pid} children
+    children=$(pgrep -d, -P "$parent")
     [ -n "$children" ] || return 1
-    locker_pid=$(ps -o pid=,args= --ppid "$launcher_pid,$children" |
+    locker_pid=$(ps -o pid=,args= --ppid "$parent,$children" |
       awk -v want="$locker" '{ pid = $1; $1 = ""; sub(/^ /, ""); if ($0 == want) { print pid; exit } }')
     [ -n "$locker_pid" ]
   }
-  start_launcher --lock-after "$lock_minutes" --locker "$locker" "$delay"
-  grep -qx "trenchwalk-idle: locking the session with \"$locker\" once the saver has run $lock_minutes min" \
+  start_launcher "${options[@]}" "$delay"
+  by="\"$locker\""
+  [ -n "$locker_parent" ] && by="the desktop's locker"
+  grep -qx "trenchwalk-idle: locking the session with $by once the saver has run $lock_minutes min" \
     "$launcher_out" || fail "no line for the lock: $(cat "$launcher_out")"
 
   # A key before the grace period: the saver ends, nothing locks.
@@ -439,7 +494,7 @@ lock_run() {
 case "$mode:$desktop" in
   inhibit:kde) kde_inhibit_run ;;
   inhibit:*) inhibit_run ;;
-  lock:*) lock_run ;;
+  lock:*) lock_run "$mode" "${2}" ;;
 esac
 saver_failures=$(grep '^trenchwalk-idle: .*the saver \(was killed\|ended with\|failed\)' "$launcher_err")
 [ -z "$saver_failures" ] || fail "the launcher reported a saver failure: $saver_failures"
