@@ -3,7 +3,9 @@
 # time it uses over a long wait on a virtual X display (Xvfb) and on a headless
 # sway, read from /proc. Its delay is longer than the wait, so it only waits.
 # Wake-ups are counted as the context switches it made: a launcher with no
-# timer of its own makes none while nothing happens on the desktop.
+# timer of its own makes none while nothing happens on the desktop. Then the
+# same while the saver it started runs on Xvfb: there it reads the saver's
+# heartbeat, about one wake-up a second.
 #
 # usage: bench/idle_cost.sh [SECONDS, 600 by default] [build folder, build-test]
 #   Builds trenchwalk and trenchwalk-idle in the build folder if needed.
@@ -55,7 +57,7 @@ measure() {
   awk -v name="$name" -v source="$(sed -n 's/.*idle source: \([^;]*\);.*/\1/p' "$work/launcher.out")" \
     -v rss="$rss" -v hwm="$hwm" -v goal=$((rss_goal_kb / 1024)) -v cpu=$((cpu1 - cpu0)) \
     -v ticks="$ticks" -v seconds="$wait_seconds" -v sw=$((sw1 - sw0)) 'BEGIN {
-      printf "%-6s %-44s RSS %5.2f MB (peak %5.2f MB, goal <= %d MB)  CPU %d ticks of 1/%d s over %d s (%.4f %%)  context switches %d\n",
+      printf "%-9s %-44s RSS %5.2f MB (peak %5.2f MB, goal <= %d MB)  CPU %d ticks of 1/%d s over %d s (%.4f %%)  context switches %d\n",
         name, source, rss / 1024, hwm / 1024, goal, cpu, ticks, seconds, cpu * 100 / ticks / seconds, sw }'
 }
 
@@ -66,6 +68,23 @@ start_xvfb "$work" 1920x1080
 XDG_RUNTIME_DIR="$work/runtime" "$work/bin/trenchwalk-idle" "$delay" >"$work/launcher.out" 2>&1 &
 launcher_pid=$!
 measure x11
+kill "$launcher_pid"; wait "$launcher_pid" 2>/dev/null || true; launcher_pid=""
+
+# --- X11, the saver running: a delay of 1 s on a display nobody touches.
+XDG_RUNTIME_DIR="$work/runtime" "$work/bin/trenchwalk-idle" 1 >"$work/launcher.out" 2>&1 &
+launcher_pid=$!
+saver_pid=""
+for _ in $(seq 300); do
+  saver_pid=$(pgrep -P "$launcher_pid" | head -n1)
+  [ -n "$saver_pid" ] && break
+  sleep 0.1
+done
+if [ -n "$saver_pid" ]; then
+  measure x11+saver
+  kill "$saver_pid" 2>/dev/null
+else
+  echo "x11+saver: the saver did not start: $(cat "$work/launcher.out")"
+fi
 kill "$launcher_pid"; wait "$launcher_pid" 2>/dev/null || true; launcher_pid=""
 stop_xvfb
 unset DISPLAY

@@ -286,11 +286,17 @@ stop_locker() {
 lock_i3lock_tools() { echo i3lock; }
 lock_i3lock_setup() { :; }
 lock_i3lock_on() { i3lock -n >>"$work/locker.log" 2>&1 & locker_pid=$!; }
-lock_i3lock_off() { stop_locker; }
+lock_i3lock_off() {
+  running "$locker_pid" || fail "i3lock did not stay up: $(cat "$work/locker.log")"
+  stop_locker
+}
 lock_xsecurelock_tools() { echo xsecurelock; }
 lock_xsecurelock_setup() { :; }
 lock_xsecurelock_on() { xsecurelock >>"$work/locker.log" 2>&1 & locker_pid=$!; }
-lock_xsecurelock_off() { stop_locker; }
+lock_xsecurelock_off() {
+  running "$locker_pid" || fail "xsecurelock did not stay up: $(cat "$work/locker.log")"
+  stop_locker
+}
 # A session bus of the run's own, and a service on it that locks when told.
 session_bus_pid=""
 screensaver_pid=""
@@ -331,6 +337,8 @@ lock_swaylock_on() {
   set_locked_hint true
 }
 lock_swaylock_off() {
+  # It held the lock all along: the run saw a real locker, not only the hint.
+  running "$locker_pid" || fail "swaylock did not stay up: $(cat "$work/locker.log")"
   stop_locker
   set_locked_hint false
 }
@@ -671,14 +679,78 @@ status=$?
 echo "ok: $desktop: a saver that fails to start is reported in one line, and tried again" \
   "after another idle period; SIGINT ends the launcher with status 0"
 
-# The desktop going away: the launcher leaves with status 0.
-start_launcher
-poll 100 launcher_settled
-chosen || fail "a new launcher did not start: $(cat "$launcher_out" "$launcher_err")"
+# X11: a launcher started when the session is already idle past the delay
+# starts the saver at once, as GNOME's monitor does.
+if [ "$desktop" = x11 ]; then
+  sleep $((delay + 1))
+  launched_up=$(uptime_now)
+  before=$(records "$log")
+  start_launcher
+  poll "$saver_limit" saver_shown || fail "a launcher started in an idle session started no saver"
+  start_offset=$(awk -v from="$launched_up" -v to="$(started_at "$saver_pid")" 'BEGIN { printf "%.2f", to - from }')
+  awk -v s="$start_offset" -v d="$delay" 'BEGIN { exit !(s < d) }' ||
+    fail "a launcher started in an idle session waited $start_offset s, a new delay"
+  end_with_key $((before + 1))
+  echo "ok: $desktop: started in a session idle past the delay, it started the saver" \
+    "$start_offset s later"
+
+  kill -TERM "$launcher_pid"
+  poll "$exit_limit" ended "$launcher_pid" || fail "the launcher still runs 10 s after SIGTERM"
+  wait "$launcher_pid"
+
+  # The X server gone and back on the same display (a desktop restarting):
+  # the launcher finds it again and goes on. On a display number far above
+  # those servers take for themselves (-displayfd takes the first free one),
+  # so that no other server on the machine takes it while it is free.
+  stop_xvfb
+  high_display=""
+  for try in $(seq 0 19); do
+    number=$((600 + ($$ + try * 17) % 300))
+    [ -e "/tmp/.X11-unix/X$number" ] && continue
+    Xvfb ":$number" -noreset -screen 0 "${x11_width}x${x11_height}x24" -nolisten tcp \
+      >"$work/xvfb-high.log" 2>&1 &
+    xvfb_pid=$!
+    high_up() { [ -S "/tmp/.X11-unix/X$number" ] || ! running "$xvfb_pid"; }
+    poll 100 high_up
+    if running "$xvfb_pid" && [ -S "/tmp/.X11-unix/X$number" ]; then high_display=":$number"; break; fi
+    wait "$xvfb_pid" 2>/dev/null
+  done
+  [ -n "$high_display" ] || fail "no X server could start on a display number of its own"
+  export DISPLAY=$high_display
+  start_launcher
+  poll 100 launcher_settled
+  chosen || fail "a launcher on $DISPLAY did not start: $(cat "$launcher_out" "$launcher_err")"
+  stop_xvfb
+  Xvfb "$DISPLAY" -noreset -screen 0 "${x11_width}x${x11_height}x24" -nolisten tcp \
+    >"$work/xvfb-again.log" 2>&1 &
+  xvfb_pid=$!
+  found_again() { grep -q '^trenchwalk-idle: idle source back: X11 idle time' "$launcher_err"; }
+  poll 250 found_again || fail "the launcher did not find the X server $DISPLAY again"
+  grep -q '^trenchwalk-idle: the idle source went away (X11 idle time' "$launcher_err" ||
+    fail "the launcher did not say that its source went away: $(cat "$launcher_err")"
+  running "$launcher_pid" || fail "the launcher left although the X server came back"
+  "${desktop}_key" Shift_L || fail "the key could not be sent"
+  poll "$saver_limit" saver_shown || fail "no saver on the X server that came back"
+  end_with_key $((before + 2))
+  echo "ok: $desktop: the X server gone and back: found again, and the saver starts there"
+fi
+
+# The desktop going away for good: the launcher looks for it a while
+# (20 s), then leaves with status 0, so a unit that restarts it on failure
+# does not. (On X11 the launcher of the display of its own above.)
+if [ "$desktop" != x11 ]; then
+  start_launcher
+  poll 100 launcher_settled
+  chosen || fail "a new launcher did not start: $(cat "$launcher_out" "$launcher_err")"
+fi
 "${desktop}_stop"
-poll "$exit_limit" ended "$launcher_pid" || fail "the launcher still runs 10 s after the desktop went away"
+gone_from=$(microseconds)
+poll 400 ended "$launcher_pid" || fail "the launcher still runs 40 s after the desktop went away"
 wait "$launcher_pid"
 status=$?
 [ "$status" -eq 0 ] || fail "exit status $status after the desktop went away: $(cat "$launcher_err")"
-echo "ok: $desktop: the desktop going away ends the launcher with status 0"
+grep -q '^trenchwalk-idle: no idle source came back' "$launcher_err" ||
+  fail "no line saying it left: $(cat "$launcher_err")"
+echo "ok: $desktop: the desktop gone for good ends the launcher with status 0" \
+  "after $(since "$gone_from") s"
 echo "PASS"
