@@ -190,9 +190,22 @@ void ScreenSaverService::clientLeft(const std::string& client) {
 bool ScreenSaverService::processQueued() {
   for (;;) {
     const int r = sd_bus_process(bus_, nullptr);
-    if (r < 0) return false;
+    if (r < 0) {
+      busClosed();
+      return false;
+    }
     if (r == 0) return true;
   }
+}
+
+void ScreenSaverService::busClosed() {
+  // With the bus gone no application can end its inhibitor any more, nor be
+  // seen to leave: they all end here, or the saver would never start again.
+  const bool held = !registry_.empty();
+  while (!registry_.empty()) registry_.dropClient(registry_.inhibitors().front().client);
+  for (auto& [client, slot] : departures_) sd_bus_slot_unref(slot);
+  departures_.clear();
+  if (held) launcher_.inhibitionEnded();
 }
 
 bool ScreenSaverService::prepare(PollRequest& request) {

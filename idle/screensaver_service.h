@@ -56,6 +56,7 @@ class ScreenSaverService : public Watched {
 
  private:
   bool processQueued();
+  void busClosed();
   void watchClient(const std::string& client);
   void forgetClient(const std::string& client);
 

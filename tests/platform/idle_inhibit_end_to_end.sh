@@ -305,8 +305,9 @@ inhibit_run() {
   poll 100 client_says vlc released || fail "UnInhibit failed: $(cat "$work/out/client-vlc")"
   holds_back 2 "one of two cookies released"
   # The second is killed: the bus drops it, and that was the last.
-  kill -9 "$mpv_pid"
+  # The time is read first: the new period begins after it, never before.
   released=$(uptime_now)
+  kill -9 "$mpv_pid"
   wait "$mpv_pid" 2>/dev/null
   poll "$saver_limit" a_saver || fail "no saver after the last client was killed"
   check_after_delay "$released" "$saver_pid" "after the client was killed"
@@ -319,8 +320,8 @@ inhibit_run() {
   totem_fd=$client_fd
   key Shift_L || fail "the key could not be sent"
   holds_back 2 "a cookie on /ScreenSaver"
-  echo uninhibit >&"$totem_fd"
   released=$(uptime_now)
+  echo uninhibit >&"$totem_fd"
   poll 100 client_says totem released || fail "UnInhibit failed: $(cat "$work/out/client-totem")"
   poll "$saver_limit" a_saver || fail "no saver after UnInhibit"
   check_after_delay "$released" "$saver_pid" "after UnInhibit"
@@ -374,6 +375,21 @@ inhibit_run() {
       "the saver came once it ended"
     end_with_key 5
   fi
+
+  # The session bus itself going away ends every cookie held on it: nobody
+  # could end them any more.
+  start_client last /ScreenSaver
+  key Shift_L || fail "the key could not be sent"
+  holds_back 1 "a cookie before the bus went"
+  gone_at=$(uptime_now)
+  kill "$bus_pid"
+  wait "$bus_pid" 2>/dev/null
+  bus_pid=""
+  poll "$saver_limit" a_saver || fail "no saver after the session bus went away"
+  check_after_delay "$gone_at" "$saver_pid" "after the session bus went"
+  running "$launcher_pid" || fail "the launcher ended with the session bus"
+  echo "ok: $desktop: the session bus gone, its cookies went with it: the saver came $start_offset s later"
+  end_with_key "$(($(records "$log") + 1))"
 }
 
 
