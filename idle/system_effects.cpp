@@ -11,6 +11,7 @@ bool SystemEffects::idleInhibited() {
 }
 
 StartResult SystemEffects::startSaver() {
+  overview_.close();
   StartResult result = saver_.start();
   // A locker that comes while the saver runs ends it.
   if (result.started && x11_ != nullptr) x11_->saverStarted();

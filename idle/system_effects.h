@@ -1,11 +1,12 @@
 // What the launcher's decisions do on a real machine: ask everyone who keeps
-// a record of inhibitors and an X11 locker about the keyboard, start and end
-// the saver, restart the idle source's count, ask for the lock, write lines
-// to stderr.
+// a record of inhibitors and an X11 locker about the keyboard, close GNOME
+// Shell's overview and start the saver, end it, restart the idle source's
+// count, ask for the lock, write lines to stderr.
 #pragma once
 
 #include <string>
 
+#include "idle/gnome_overview.h"
 #include "idle/idle_source.h"
 #include "idle/launcher.h"
 #include "idle/lock_request.h"
@@ -46,6 +47,7 @@ class SystemEffects : public LauncherEffects {
  private:
   SaverProcess& saver_;
   SessionInhibition inhibition_;
+  GnomeOverview overview_;
   IdleSource* source_ = nullptr;
   X11LockWatch* x11_ = nullptr;
   const ScreenSaverService* service_ = nullptr;

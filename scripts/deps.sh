@@ -35,8 +35,10 @@ package_packages=(dpkg-dev file lintian)
 # (with libwayland-dev, above) builds the program that sends keys to kwin; procps's
 # pgrep sees that a compositor's processes are gone. i3lock, xsecurelock and
 # swaylock are the lockers the launcher must never run under; gnome-shell runs
-# GNOME's own lock screen, blank and overview headless.
-test_packages=(i3lock xsecurelock swaylock gnome-shell googletest libgtest-dev libbenchmark-dev xvfb xauth xdotool x11-utils x11-xserver-utils
+# GNOME's own lock screen, blank and overview headless; gjs runs the shell's
+# org.gnome.ScreenSaver service, which Debian's gnome-shell leaves out (with
+# python3-dbus and python3-gi, a stand-in for gdm lets the shell lock).
+test_packages=(i3lock xsecurelock swaylock gnome-shell gjs googletest libgtest-dev libbenchmark-dev xvfb xauth xdotool x11-utils x11-xserver-utils
   xautolock xss-lock clang libclang-rt-14-dev sway swayidle grim wtype jq util-linux imagemagick
   dbus dbus-bin strace libwayland-bin mutter kwin-wayland python3-dbus python3-gi
   plasma-wayland-protocols procps)

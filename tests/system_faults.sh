@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The real saver when the system fails it during a run: a full disk in the
 # middle of a record and at a page boundary (a small tmpfs), a file-size limit
-# (prlimit --fsize), a failing flush to the disk (strace's fault injection),
+# (prlimit --fsize), the same full disk when a signal ends the run, a failing
+# flush to the disk (strace's fault injection),
 # no file descriptors to spare for a box (prlimit --nofile), its executable
 # and its folder moved away during the run, a stderr that is a closed pipe,
 # and too little address space to start (prlimit --as). Every earlier record
@@ -70,6 +71,14 @@ start() {
   [ -n "$wid" ] || fail "no saver window: $(cat "$work/err")"
 }
 
+# SIGTERM, as a log-out or a stopped unit sends it: it must end within 5 s;
+# its exit status in $status.
+terminate() {
+  kill -TERM "$pid"
+  wait_exit "$pid" 50
+  pid=""
+}
+
 # Escape on the saver's window: it must end within $1 tenths of a second (5 s
 # unless given); its exit status in $status.
 escape() {
@@ -117,8 +126,9 @@ disk_mib=$(($(stat -c %s "$binary") / 1048576 + 2))
 if [ "$(id -u)" -eq 0 ] && mkdir "$work/disk" && mount -t tmpfs -o "size=${disk_mib}m" tmpfs "$work/disk"; then
   mounted="$work/disk"
   cp "$binary" "$work/disk/trenchwalk"
-  # $1: the log's length. The disk is filled up to the last page, so the
-  # log's own last page is all the room left.
+  # $1: the log's length; $2: how the run ends (escape unless given). The
+  # disk is filled up to the last page, so the log's own last page is all
+  # the room left.
   full_disk_run() {
     rm -f "$work/disk/filler" "$work/disk/walked.log"
     make_log "$work/disk/walked.log" "$1"
@@ -126,11 +136,13 @@ if [ "$(id -u)" -eq 0 ] && mkdir "$work/disk" && mount -t tmpfs -o "size=${disk_
     dd if=/dev/zero of="$work/disk/filler" bs=4096 2>/dev/null
     before=$(md5sum <"$work/disk/walked.log")
     start "$work/disk/trenchwalk"
-    escape
+    "${2:-escape}"
     record_lost "No space left on device" "$work/disk/walked.log" "$before"
   }
   case="disk full mid-record"
   full_disk_run 4086
+  case="disk full mid-record, ended by SIGTERM"
+  full_disk_run 4086 terminate
   case="disk full at a page boundary"
   full_disk_run 8192
   # With room again, the next record starts on a line of its own.
@@ -142,7 +154,7 @@ if [ "$(id -u)" -eq 0 ] && mkdir "$work/disk" && mount -t tmpfs -o "size=${disk_
   [ "$(head -c 8192 "$work/disk/walked.log" | md5sum)" = "$before" ] || fail "earlier records changed"
   tail -n +2 "$work/disk/walked.log" | grep -Evq "$record_pattern" && fail "a malformed line: $(tail -c 100 "$work/disk/walked.log" | od -c)"
   umount "$work/disk" && mounted=""
-  echo "ok: a full disk mid-record and at a page boundary: log as it was, one line, status 1"
+  echo "ok: a full disk mid-record (by Escape and by SIGTERM) and at a page boundary: log as it was, one line, status 1"
 else
   echo "note: a tmpfs needs root; the full-disk cases are left out"
 fi

@@ -7,10 +7,16 @@
 
 #include <cerrno>
 
+#include "platform/system/descriptors.h"
+
 namespace tw::platform {
 namespace {
 
 constexpr int kEndSignals[] = {SIGTERM, SIGHUP, SIGINT};
+// Qt's threads that start later (its D-Bus connection's, each with a
+// wake-up of its own) abort the program when they find no descriptor; the
+// signals' descriptor is taken only when it leaves them this many.
+constexpr int kLeftForQtThreads = 4;
 
 sigset_t endSignalSet() {
   sigset_t set;
@@ -43,15 +49,17 @@ void unblockInChild() {
 }  // namespace
 
 EndSignals::EndSignals() {
+  sigemptyset(&blocked_);
   const sigset_t set = heededEndSignals();
-  if (sigisemptyset(&set)) return;
-  if (pthread_sigmask(SIG_BLOCK, &set, nullptr) != 0) return;
-  fd_ = ::signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
-  if (fd_ < 0 || pthread_atfork(nullptr, nullptr, unblockInChild) != 0) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-    (void)pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
-  }
+  if (sigisemptyset(&set) || pthread_atfork(nullptr, nullptr, unblockInChild) != 0) return;
+  if (pthread_sigmask(SIG_BLOCK, &set, nullptr) == 0) blocked_ = set;
+}
+
+void EndSignals::open() {
+  if (fd_ >= 0 || sigisemptyset(&blocked_)) return;
+  if (haveSpareDescriptors(kLeftForQtThreads + 1))
+    fd_ = ::signalfd(-1, &blocked_, SFD_NONBLOCK | SFD_CLOEXEC);
+  if (fd_ < 0) (void)pthread_sigmask(SIG_UNBLOCK, &blocked_, nullptr);
 }
 
 EndSignals::~EndSignals() {

@@ -40,6 +40,7 @@ int runSaver(const std::string& logFolder, TickObserver* observer, EndSignals& e
   QtServices services;
   services.setLogFolder(logFolder);
   Saver saver(services, clock, observer);
+  endSignals.open();
   saver.endOn(endSignals);
   saver.beatTo(heartbeat);
   if (!saver.start()) return leave(saver.exitCode());

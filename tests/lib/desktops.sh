@@ -1,14 +1,15 @@
 # shellcheck shell=bash
 # Sourced by the scripts that run the real programs on a headless GNOME
-# (mutter) or KDE (kwin) desktop. Either desktop is started as an
-# unprivileged user (nobody, when the script runs as root: both refuse root or
-# misbehave under it), with a home and a private runtime folder of its own, on
-# a D-Bus session bus of its own (what `dbus-run-session -- mutter ...` gives).
+# (mutter, or GNOME Shell itself) or KDE (kwin) desktop. Each desktop is
+# started as an unprivileged user (nobody, when the script runs as root: all
+# refuse root or misbehave under it), with a home and a private runtime folder
+# of its own, on a D-Bus session bus of its own (what
+# `dbus-run-session -- mutter ...` gives).
 #
 #   desktop_missing DESKTOP [KEYS_TOOL]
 #       Prints what the desktop needs and is not installed; prints nothing
-#       when all is there. DESKTOP is gnome or kde; KEYS_TOOL is the built
-#       fake_input_keys, which KDE needs.
+#       when all is there. DESKTOP is gnome (bare mutter), gnome-shell or
+#       kde; KEYS_TOOL is the built fake_input_keys, which KDE needs.
 #   desktop_start DESKTOP FOLDER [KEYS_TOOL]
 #       Starts the compositor with one 1920x1080 output and the program that
 #       sends it keys, and waits until both are ready. Logs go to FOLDER.
@@ -30,6 +31,26 @@
 #   desktop_show_logs
 #       Prints the compositor's and the key program's logs.
 #
+# GNOME Shell (gnome-shell) comes up as at a login: with its Activities
+# overview open. It also gets a private system bus (a dbus-daemon with a
+# configuration of this library's own, never the machine's bus) on which
+# display_manager.py answers for gdm, since GNOME Shell 43 builds its lock
+# screen only when org.gnome.DisplayManager answers there; its session bus
+# activates only org.gnome.ScreenSaver, the shell's own proxy for its lock
+# screen, as a login's bus would (nothing else: each activated service costs
+# a loaded machine seconds). DBUS_SYSTEM_BUS_ADDRESS is exported for what runs
+# on it. For it alone:
+#   desktop_lock_screen
+#       Set by desktop_start: "yes" when the shell built its lock screen (it
+#       owns org.gnome.Shell.ScreenShield), else why it did not.
+#   desktop_overview
+#       Prints true or false: whether the Activities overview is open, in the
+#       shell's own word (org.gnome.Shell's OverviewActive).
+#   desktop_screensaver METHOD [ARGUMENT]
+#       Calls METHOD (Lock, SetActive, GetActive) on org.gnome.ScreenSaver
+#       as a program of the session would, ARGUMENT in dbus-send's form
+#       (boolean:true); prints the reply's value, if any.
+#
 # The caller defines nothing; the library keeps its state in desktop_* names.
 # It brings common.sh with it.
 #
@@ -48,6 +69,8 @@
 
 # shellcheck source=tests/lib/common.sh
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+# shellcheck source=tests/lib/system_bus.sh
+source "$(dirname "${BASH_SOURCE[0]}")/system_bus.sh"
 
 desktop_width=1920
 desktop_height=1080
@@ -69,20 +92,25 @@ desktop_queries=0
 desktop_why=""
 desktop_as_user=()
 desktop_owner=""
+desktop_lock_screen=""
 
 desktop_missing() {
   local desktop=$1 keys_tool=${2:-} tool
   local tools=(setpriv setsid dbus-daemon dbus-send)
   case "$desktop" in
     gnome) tools+=(mutter) ;;
+    gnome-shell) tools+=(gnome-shell gjs) ;;
     kde) tools+=(kwin_wayland) ;;
     *) echo "no desktop called $desktop"; return ;;
   esac
   for tool in "${tools[@]}"; do
     command -v "$tool" >/dev/null 2>&1 || echo "$tool"
   done
-  if [ "$desktop" = gnome ] && ! /usr/bin/python3 -c 'import dbus' 2>/dev/null; then
+  if [ "$desktop" != kde ] && ! /usr/bin/python3 -c 'import dbus' 2>/dev/null; then
     echo "python3-dbus"
+  fi
+  if [ "$desktop" = gnome-shell ] && ! /usr/bin/python3 -c 'from gi.repository import GLib' 2>/dev/null; then
+    echo "python3-gi"
   fi
   if [ "$desktop" = kde ] && [ ! -x "$keys_tool" ]; then
     echo "fake_input_keys (built with libwayland-dev and plasma-wayland-protocols)"
@@ -126,12 +154,21 @@ desktop_start() {
   unset XDG_CONFIG_HOME XDG_CACHE_HOME XDG_DATA_HOME DBUS_SESSION_BUS_ADDRESS
   export HOME="$desktop_folder/home" XDG_RUNTIME_DIR="$desktop_runtime"
 
-  local compositor
+  local compositor session_config="" system_config="" stand_in=""
   case "$desktop_name" in
     gnome)
       compositor=(mutter --wayland --headless --no-x11
         --virtual-monitor "${desktop_width}x${desktop_height}" "--wayland-display=$desktop_socket")
       service=org.gnome.Mutter.RemoteDesktop
+      ;;
+    gnome-shell)
+      compositor=(gnome-shell --wayland --headless --no-x11
+        --virtual-monitor "${desktop_width}x${desktop_height}" "--wayland-display=$desktop_socket")
+      service=org.gnome.Shell
+      desktop_shell_buses || return 1
+      session_config=$desktop_folder/session-bus.conf
+      system_config=$desktop_folder/system-bus.conf
+      stand_in=$desktop_folder/display_manager.py
       ;;
     kde)
       # The installed kwin_wayland carries a file capability (CAP_SYS_RESOURCE)
@@ -155,21 +192,46 @@ desktop_start() {
   # dies with its parent, so that a script killed outright (a test's time
   # limit, where no trap runs) leaves nothing behind. Everything runs in a
   # process group of its own, which desktop_stop ends as a whole.
+  # GNOME Shell's system bus and its stand-in for gdm come first: the shell
+  # asks for gdm once, as it starts. Their configurations name their sockets.
   # shellcheck disable=SC2016
   setsid "${desktop_as_user[@]}" setpriv --pdeathsig KILL -- sh -c '
+    session_config=$1 system_config=$2 stand_in=$3
+    shift 3
+    up() {
+      what=$1
+      shift
+      tries=0
+      until "$@" 2>/dev/null; do
+        tries=$((tries + 1))
+        [ "$tries" -le 300 ] || { echo "$what did not start"; exit 1; }
+        sleep 0.1
+      done
+    }
+    if [ -n "$system_config" ]; then
+      setpriv --pdeathsig KILL -- dbus-daemon --config-file="$system_config" --nofork &
+      up "the system bus" test -S "$XDG_RUNTIME_DIR/system-bus-socket"
+      export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$XDG_RUNTIME_DIR/system-bus-socket"
+      setpriv --pdeathsig KILL -- /usr/bin/python3 "$stand_in" >"$XDG_RUNTIME_DIR/stand-in" &
+      up "the stand-in for gdm" grep -qx ready "$XDG_RUNTIME_DIR/stand-in"
+    fi
     socket="$XDG_RUNTIME_DIR/bus-socket"
-    setpriv --pdeathsig KILL -- dbus-daemon --session --nofork --address="unix:path=$socket" &
-    tries=0
-    until [ -S "$socket" ]; do
-      tries=$((tries + 1))
-      [ "$tries" -le 300 ] || { echo "dbus-daemon did not start"; exit 1; }
-      sleep 0.1
-    done
+    if [ -n "$session_config" ]; then
+      setpriv --pdeathsig KILL -- dbus-daemon --config-file="$session_config" --nofork &
+    else
+      setpriv --pdeathsig KILL -- dbus-daemon --session --nofork --address="unix:path=$socket" &
+    fi
+    up "the session bus" test -S "$socket"
     export DBUS_SESSION_BUS_ADDRESS="unix:path=$socket"
     echo "$DBUS_SESSION_BUS_ADDRESS" >"$XDG_RUNTIME_DIR/bus.tmp"
     mv "$XDG_RUNTIME_DIR/bus.tmp" "$XDG_RUNTIME_DIR/bus"
-    exec "$@"' sh "${compositor[@]}" >"$desktop_folder/compositor.log" 2>&1 &
+    exec "$@"' sh "$session_config" "$system_config" "$stand_in" "${compositor[@]}" \
+    >"$desktop_folder/compositor.log" 2>&1 &
   desktop_pid=$!
+  # GNOME Shell 43 ends with a segmentation fault on SIGTERM, headless, and
+  # bash would print that job's end into the test's output; it is still
+  # reaped, and desktop_stop watches it through /proc.
+  [ "$desktop_name" = gnome-shell ] && disown "$desktop_pid"
 
   desktop_bus_up() {
     [ -s "$desktop_runtime/bus" ] || return 1
@@ -184,13 +246,17 @@ desktop_start() {
     return 1
   fi
   export WAYLAND_DISPLAY=$desktop_socket
+  if [ "$desktop_name" = gnome-shell ]; then
+    export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$desktop_runtime/system-bus-socket"
+    desktop_shell_ready || return 1
+  fi
 
   # The key program reads codes from a pipe that this shell holds open for
   # the whole run, and says "sent" for each key the compositor took. It runs
   # from the run's folder, which the desktop's user can reach wherever the
   # source and build trees lie.
   local keys=(/usr/bin/python3 "$desktop_folder/mutter_keys.py")
-  if [ "$desktop_name" = gnome ]; then
+  if [ "$desktop_name" != kde ]; then
     cp "$(dirname "${BASH_SOURCE[0]}")/mutter_keys.py" "$desktop_folder/mutter_keys.py" || return 1
     chmod 644 "$desktop_folder/mutter_keys.py"
   else
@@ -216,6 +282,73 @@ desktop_start() {
   # first key, and a key that arrives meanwhile can be lost. Sent while no
   # client runs, so nothing takes it for a key of its own.
   desktop_key Shift_L || return 1
+}
+
+# desktop_shell_buses: writes the configurations of GNOME Shell's two buses
+# and copies what they run into the run's folder. The system bus is
+# system_bus.sh's: only this run's own user is on it.
+desktop_shell_buses() {
+  local here service
+  here=$(dirname "${BASH_SOURCE[0]}")
+  system_bus_config "$desktop_runtime/system-bus-socket" >"$desktop_folder/system-bus.conf"
+  mkdir -p "$desktop_folder/services"
+  service=/usr/share/dbus-1/services/org.gnome.ScreenSaver.service
+  [ -f "$service" ] || { echo "GNOME Shell's $service is not installed"; return 1; }
+  cp "$service" "$desktop_folder/services/"
+  cat >"$desktop_folder/session-bus.conf" <<EOF
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:path=$desktop_runtime/bus-socket</listen>
+  <auth>EXTERNAL</auth>
+  <servicedir>$desktop_folder/services</servicedir>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+EOF
+  cp "$here/display_manager.py" "$desktop_folder/display_manager.py" || return 1
+  chmod 644 "$desktop_folder"/*.conf "$desktop_folder/display_manager.py" \
+    "$desktop_folder/services/"*
+  chmod 755 "$desktop_folder/services"
+}
+
+desktop_overview() {
+  "${desktop_as_user[@]}" dbus-send --session --print-reply --dest=org.gnome.Shell /org/gnome/Shell \
+    org.freedesktop.DBus.Properties.Get string:org.gnome.Shell string:OverviewActive 2>/dev/null |
+    awk '$1 == "variant" && $2 == "boolean" { print $3 }'
+}
+
+desktop_screensaver() {
+  local reply
+  reply=$("${desktop_as_user[@]}" dbus-send --session --print-reply --reply-timeout=20000 \
+    --dest=org.gnome.ScreenSaver /org/gnome/ScreenSaver "org.gnome.ScreenSaver.$1" ${2:+"$2"}) ||
+    return 1
+  awk 'NR > 1 { print $2 }' <<<"$reply"
+}
+
+# desktop_shell_ready: waits until GNOME Shell shows what a login shows (the
+# overview open) and sets desktop_lock_screen. The shell builds its lock
+# screen before its overview opens, so by then it is there or it never is.
+desktop_shell_ready() {
+  desktop_overview_open() { [ "$(desktop_overview)" = true ] || ! running "$desktop_pid"; }
+  poll "$desktop_start_wait" desktop_overview_open
+  if [ "$(desktop_overview)" != true ]; then
+    echo "GNOME Shell did not open its overview within $((desktop_start_wait / 10)) s"
+    running "$desktop_pid" && describe_threads "$(pgrep -g "$desktop_pid" -x gnome-shell)"
+    return 1
+  fi
+  if desktop_has_owner org.gnome.Shell.ScreenShield; then
+    desktop_lock_screen=yes
+  elif [ ! -e /run/systemd/seats ]; then
+    desktop_lock_screen="GNOME Shell builds its lock screen only where logind runs"
+    desktop_lock_screen+=" (it looks for /run/systemd/seats, which this machine lacks)"
+  else
+    desktop_lock_screen="GNOME Shell did not build its lock screen (no org.gnome.Shell.ScreenShield)"
+  fi
 }
 
 desktop_key() {
@@ -364,4 +497,5 @@ desktop_stop() {
   desktop_pid=""
   [ -n "$desktop_runtime" ] && rm -rf "$desktop_runtime"
   desktop_runtime=""
+  desktop_lock_screen=""
 }

@@ -5,6 +5,10 @@
 # display manager) run without touching the machine's bus. It brings
 # common.sh with it.
 #
+#   system_bus_config SOCKET
+#       Prints the bus's configuration, for a bus listening on SOCKET (for a
+#       bus started some other way: tests/lib/desktops.sh starts GNOME
+#       Shell's in the shell's own process group).
 #   start_system_bus FOLDER [USER]
 #       Starts the bus, its socket and log in FOLDER, run as USER (the
 #       caller when none is given); exports DBUS_SYSTEM_BUS_ADDRESS. Returns
@@ -21,19 +25,13 @@
 # shellcheck source=tests/lib/common.sh
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
-system_bus_pid=""
-system_bus_folder=""
-start_system_bus() {
-  local folder=$1 user=${2:-} prefix=()
-  system_bus_folder=$folder
-  mkdir -p "$folder"
-  chmod 755 "$folder"
-  cat >"$folder/system-bus.conf" <<CONF
+system_bus_config() {
+  cat <<CONF
 <!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
  "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
 <busconfig>
   <type>system</type>
-  <listen>unix:path=$folder/system-bus-socket</listen>
+  <listen>unix:path=$1</listen>
   <auth>EXTERNAL</auth>
   <policy context="default">
     <allow user="*"/>
@@ -43,6 +41,16 @@ start_system_bus() {
   </policy>
 </busconfig>
 CONF
+}
+
+system_bus_pid=""
+system_bus_folder=""
+start_system_bus() {
+  local folder=$1 user=${2:-} prefix=()
+  system_bus_folder=$folder
+  mkdir -p "$folder"
+  chmod 755 "$folder"
+  system_bus_config "$folder/system-bus-socket" >"$folder/system-bus.conf"
   chmod 644 "$folder/system-bus.conf"
   [ -n "$user" ] && [ "$user" != "$(id -un)" ] &&
     prefix=(setpriv --reuid="$user" --regid="$(id -g "$user")" --clear-groups --)

@@ -667,6 +667,7 @@ run_signals() {
   check_log "$log" "$expected"
   start_heeding
   wait_for_window
+  focus_scene
   xdotool key Escape
   end_with TERM
   expected=$((expected + 1))
@@ -676,11 +677,20 @@ run_signals() {
   wait_for_window
   kill -INT "$saver_pid"
   stays_running "$saver_pid" 10 || fail "SIGINT ended a saver that was started with it ignored"
+  focus_scene
   xdotool key Escape
   wait_exit "$saver_pid" 50
   [ "$status" -eq 0 ] || fail "exit status $status after Escape"
   check_log "$log" $((expected + 1))
   echo "ok: SIGTERM, SIGHUP, SIGINT: one record each, status 0; none twice; an ignored SIGINT stays ignored"
+}
+
+# Gives the scene window the keyboard, should it not have taken it itself
+# yet (a loaded machine), before a key that must reach it.
+focus_scene() {
+  local wid
+  wid=$(find_window 100 "^${title}\$")
+  [ -n "$wid" ] && xdotool windowfocus --sync "$wid" 2>/dev/null
 }
 
 # A signal while the report's error box is open closes the box and ends the
@@ -690,6 +700,7 @@ run_signal_with_box() {
   start_heeding
   wait_for_window
   rm -f "$log"
+  focus_scene
   xdotool key KP_Add
   wait_for_window "Disk Access Error"
   end_with TERM
@@ -745,6 +756,7 @@ OPENER
   [ $(($(beats) - from)) -le $((spanned - ${start_beats%.*} + 2)) ] ||
     fail "more than one beat a second: $(tail -n +$((from + 1)) "$folder/beats" | tr '\n' ' ')"
   rm -f "$log"
+  focus_scene
   xdotool key KP_Add
   wait_for_window "Disk Access Error"
   from=$(beats)
@@ -755,6 +767,7 @@ OPENER
   wait "$reader" 2>/dev/null
   stays_running "$saver_pid" 30 || fail "the heartbeat's reader going away ended the saver"
   wait_for_window
+  focus_scene
   xdotool key q
   wait_exit "$saver_pid" 50
   [ "$status" -eq 0 ] || fail "exit status $status after Q"

@@ -30,10 +30,13 @@ class OffscreenServices : public QtServices {
   void syncToDisk(const std::string&) override {}
   void messageBox(const std::string& text, const std::string& title) override {
     boxes.push_back(title + ": " + text);
+    if (realBoxes) QtServices::messageBox(text, title);
   }
   void openAddress(const std::string& address) override { opened.push_back(address); }
 
   std::vector<std::string> boxes, opened;
+  // Shows the real modal box too, which holds its handler until it closes.
+  bool realBoxes = false;
 
  private:
   int widthPx_, heightPx_;

@@ -6,10 +6,17 @@
 #include <QFocusEvent>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QTimer>
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -331,6 +338,168 @@ TEST_F(SaverEvents, NothingReachesTheCoreAfterTheEnd) {
   tap(Qt::Key_Escape);
   click(QPoint(5, 700));
   EXPECT_EQ(records(), 1);
+}
+
+// An end asked from outside (a signal) is a key's end: one record, once.
+TEST_F(SaverEvents, ARequestedEndEndsTheRunWithOneRecordOnce) {
+  saver.requestEnd();
+  EXPECT_TRUE(saver.finished());
+  EXPECT_FALSE(saver.window()->isVisible());
+  EXPECT_EQ(saver.exitCode(), 0);
+  saver.requestEnd();
+  tap(Qt::Key_Escape);
+  EXPECT_EQ(records(), 1);
+}
+
+TEST_F(SaverEvents, AnEndAfterEscapeAddsNoRecord) {
+  tap(Qt::Key_Escape);
+  saver.requestEnd();
+  EXPECT_EQ(saver.exitCode(), 0);
+  EXPECT_EQ(records(), 1);
+}
+
+// The report's box is modal and holds the key's handler: an end asked while
+// it is open closes it, lets the handler return, then ends with the record.
+TEST_F(SaverEvents, AnEndWhileTheReportsBoxIsOpenClosesItAndKeepsTheRecord) {
+  services.realBoxes = true;
+  QFile::remove(logPath());
+  bool boxWasOpen = false;
+  bool closedByHand = false;
+  QTimer ask;
+  ask.setSingleShot(true);
+  QObject::connect(&ask, &QTimer::timeout, [&] {
+    boxWasOpen = QApplication::activeModalWidget() != nullptr;
+    saver.requestEnd();
+  });
+  // Should the end leave the box open, the test still comes back, and fails.
+  QTimer rescue;
+  rescue.setSingleShot(true);
+  QObject::connect(&rescue, &QTimer::timeout, [&] {
+    if (QWidget* box = QApplication::activeModalWidget()) {
+      closedByHand = true;
+      box->close();
+    }
+  });
+  // An earlier test's end asked the application to quit, which every event
+  // loop after it obeys at once, the box's too, until the application's own
+  // loop has run again.
+  QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
+  QCoreApplication::exec();
+  ask.start(50);
+  rescue.start(10'000);
+  tap(Qt::Key_Plus, Qt::KeypadModifier);
+  EXPECT_TRUE(boxWasOpen);
+  EXPECT_FALSE(closedByHand) << "the box stayed open";
+  ASSERT_EQ(services.boxes.size(), 1u);
+  EXPECT_TRUE(saver.finished());
+  EXPECT_EQ(saver.exitCode(), 0);
+  EXPECT_EQ(records(), 1);
+}
+
+// The run-time error's box is modal too, shown after the error ended the run:
+// an end asked meanwhile closes it and adds no record; the status stays a
+// failure.
+TEST_F(SaverEvents, AnEndWhileTheRunTimeErrorBoxIsOpenClosesItAndAddsNoRecord) {
+  // As above: the earlier tests' ends are forgotten first.
+  QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
+  QCoreApplication::exec();
+  tw::test::Stage stage(saver.core());
+  stage.setFallsEnabled(false);
+  stage.setWalk(Direction::Leftward, 8);  // the next walk picture, 9, does not exist
+  bool boxWasOpen = false;
+  QTimer ask;
+  QObject::connect(&ask, &QTimer::timeout, [&] {
+    if (boxWasOpen || !QApplication::activeModalWidget()) return;
+    boxWasOpen = true;
+    saver.requestEnd();
+  });
+  // Should the end leave the box open, the test still comes back, and fails.
+  bool closedByHand = false;
+  QTimer rescue;
+  rescue.setSingleShot(true);
+  QObject::connect(&rescue, &QTimer::timeout, [&] {
+    if (QWidget* box = QApplication::activeModalWidget()) {
+      closedByHand = true;
+      box->close();
+    }
+  });
+  ask.start(20);
+  rescue.start(10'000);
+  QElapsedTimer waited;
+  waited.start();
+  while (!saver.finished() && waited.elapsed() < 10'000)
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+  EXPECT_TRUE(boxWasOpen);
+  EXPECT_FALSE(closedByHand) << "the box stayed open";
+  EXPECT_TRUE(saver.finished());
+  EXPECT_EQ(saver.exitCode(), 1);
+  EXPECT_EQ(records(), 0);
+}
+
+// The three ending signals, sent to this thread, which EndSignals blocks;
+// every test drains and unblocks them again, so none reaches the test
+// program's default action.
+void unblockEndSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (const int signal : {SIGTERM, SIGHUP, SIGINT}) sigaddset(&set, signal);
+  pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+}
+
+TEST(SaverSignals, EachEndingSignalEndsTheRunWithOneRecord) {
+  for (const int signal : {SIGTERM, SIGHUP, SIGINT}) {
+    SCOPED_TRACE(strsignal(signal));
+    QTemporaryDir folder;
+    Clock clock;
+    test::OffscreenServices services{clock, 1024, 768, 12 * 3600 * 1000, folder.path().toStdString()};
+    {
+      EndSignals endSignals;
+      endSignals.open();
+    endSignals.open();
+      ASSERT_GE(endSignals.fd(), 0);
+      Saver saver{services, clock};
+      saver.endOn(endSignals);
+      ASSERT_TRUE(saver.start());
+      ASSERT_EQ(raise(signal), 0);
+      ASSERT_EQ(raise(signal), 0);
+      QElapsedTimer waited;
+      waited.start();
+      while (!saver.finished() && waited.elapsed() < 10'000) QCoreApplication::processEvents();
+      EXPECT_TRUE(saver.finished());
+      EXPECT_EQ(saver.exitCode(), 0);
+      EXPECT_FALSE(endSignals.take()) << "a signal was left unread";
+    }
+    unblockEndSignals();
+    QFile file(QDir(folder.path()).filePath(QStringLiteral("walked.log")));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll().count("\r\n"), 2) << "the banner and one record";
+  }
+}
+
+// The heartbeat goes with the ticks: about once a second, never once a tick.
+TEST(SaverHeartbeat, BeatsAboutOnceASecondFromTheEventLoop) {
+  int ends[2];
+  ASSERT_EQ(::pipe2(ends, O_CLOEXEC | O_NONBLOCK), 0);
+  QTemporaryDir folder;
+  Clock clock;
+  test::OffscreenServices services{clock, 1024, 768, 12 * 3600 * 1000, folder.path().toStdString()};
+  Heartbeat heartbeat(ends[1]);
+  Saver saver{services, clock};
+  saver.beatTo(heartbeat);
+  ASSERT_TRUE(saver.start());
+  QElapsedTimer waited;
+  waited.start();
+  int beats = 0;
+  char bytes[64];
+  while (beats < 3 && waited.elapsed() < 20'000) {
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+    const ssize_t n = ::read(ends[0], bytes, sizeof bytes);
+    if (n > 0) beats += static_cast<int>(n);
+  }
+  const int64_t seconds = waited.elapsed() / 1000;
+  EXPECT_GE(beats, 3);
+  EXPECT_LE(beats, seconds + 2) << "more than one beat a second";
+  ::close(ends[0]);
 }
 
 // The saver on two screens: ctest runs these on an offscreen platform

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The real saver on a headless sway: native Wayland, no XWayland, no DISPLAY.
 # Screenshots with grim, keys with wtype, windows and outputs read from
-# swaymsg. Three runs, each checked on its own so that one fault does not hide
+# swaymsg. The runs, each checked on its own so that one fault does not hide
 # the others:
 #   one output   start, walking, H, keypad + (the report), F1, D, Escape
 #   swayidle     `swayidle timeout 1 trenchwalk` starts it; a second firing
@@ -13,6 +13,8 @@
 #   quick ends   starts ended by Escape as soon as they show: every one ends
 #                within 10 s with its one record (Qt 6.4's Wayland client
 #                could hang for good while tearing down its connection)
+#   signals      SIGTERM, SIGHUP and SIGINT end it as Escape does: within 10 s,
+#                status 0, one record each
 #   same as X11  the start hint's pixels on sway are those the X11 path puts
 #                on an Xvfb of the same size (skipped without Xvfb and import)
 #
@@ -352,6 +354,24 @@ run_quick_ends() {
   echo "ok: $quick_rounds starts ended at once: each ends with status 0 and its record"
 }
 
+# The signals that end a session, a unit or a terminal's program end it as a
+# key does, and the process still ends without Qt's teardown. Started with
+# them at their defaults, as a unit or a terminal starts it.
+run_signals() {
+  local sig count=0
+  for sig in TERM HUP INT; do
+    start_saver --default-signal=TERM,HUP,INT QT_QPA_PLATFORM=wayland
+    poll 150 has_scene "$pid" || fail "SIG$sig: no window \"$scene_title\" appeared"
+    poll "$panel_wait" panel_shown || fail "SIG$sig: the hint is not shown"
+    kill -"$sig" "$pid"
+    wait_exit "$pid" 100
+    [ "$status" -eq 0 ] || fail "exit status $status after SIG$sig"
+    count=$((count + 1))
+    check_log "$log" "$count"
+  done
+  echo "ok: SIGTERM, SIGHUP, SIGINT each end it within 10 s with status 0 and one record"
+}
+
 # The two paths to the screen, Wayland's buffers and X11's PutImage, paint
 # the same scene: the corner with the start hint is the same pixel for pixel.
 # The lane's height is drawn at random at each start, and the walker and the
@@ -422,7 +442,7 @@ run_same_as_x11() {
 # stopped before the next.
 none_left() { [ -z "$(saver_processes)" ]; }
 failures=0
-runs=(run_one_output run_swayidle run_two_outputs run_quick_ends run_same_as_x11)
+runs=(run_one_output run_swayidle run_two_outputs run_quick_ends run_signals run_same_as_x11)
 [ -n "${ONLY_RUN:-}" ] && runs=("$ONLY_RUN")
 for run in "${runs[@]}"; do
   rm -f "$log" "$work"/*.err "$work"/out/*

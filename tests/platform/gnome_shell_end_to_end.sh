@@ -1,0 +1,259 @@
+#!/usr/bin/env bash
+# trenchwalk-idle on GNOME Shell 43 itself, headless, come up as at a login:
+# with its Activities overview open. The saver the launcher starts then must
+# be full screen with the keyboard, the overview closed, and the first key
+# ends it with one record. Then the shell's own lock screen and blank
+# (org.gnome.ScreenSaver's Lock and SetActive, as a program of the session
+# asks them, through the shell's own D-Bus service): locked or blanked before
+# the delay passes, no saver starts; once unlocked or unblanked, none starts
+# until a whole new idle period has passed; a saver that runs when the lock
+# or the blank comes ends within 2 s with exactly one record. Where the shell
+# could not build its lock screen (no logind on the machine) the run says
+# why and holds the overview case alone.
+#
+# usage: gnome_shell_end_to_end.sh path/to/trenchwalk path/to/trenchwalk-idle
+#
+# The conditions handed to poll are small functions that only it calls.
+# shellcheck disable=SC2317
+set -u
+
+saver_binary=${1:?usage: gnome_shell_end_to_end.sh path/to/trenchwalk path/to/trenchwalk-idle}
+launcher_binary=${2:?usage: gnome_shell_end_to_end.sh path/to/trenchwalk path/to/trenchwalk-idle}
+# shellcheck source=tests/lib/desktops.sh
+source "$(dirname "$0")/../lib/desktops.sh"
+# shellcheck source=tests/lib/as_user.sh
+source "$(dirname "$0")/../lib/as_user.sh"
+
+missing=$(desktop_missing gnome-shell)
+if [ -n "$missing" ]; then
+  echo "SKIP: the GNOME Shell run needs what is not installed: ${missing//$'\n'/, }"
+  exit 77
+fi
+
+# The launcher's delay, in seconds. Short, to keep the run short, yet long
+# enough that a saver started right after a key could not pass for a new
+# idle period.
+delay=3
+# In tenths of a second: how long the saver may take to come up after the
+# delay (a loaded machine is slow to start a Qt program beside GNOME Shell
+# drawing in software), to end after a key, and to end once the shell has
+# said that it locked or blanked (what the launcher promises; the shell
+# itself first fades its shield in, a few tenths of a second).
+saver_limit=$(((delay + 30) * 10))
+key_limit=100
+lock_limit=20
+# How long nothing may start after the lock, the blank, or their end: the
+# delay and two seconds more, in tenths of a second.
+watch=$(((delay + 2) * 10))
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/trenchwalk-gnome-shell.XXXXXX")
+chmod 755 "$work"
+mkdir -p "$work/bin" "$work/desktop"
+chmod 755 "$work/desktop"
+saver="$work/bin/trenchwalk"
+launcher="$work/bin/trenchwalk-idle"
+log="$work/bin/walked.log"
+launcher_out="$work/launcher.out"
+launcher_err="$work/launcher.err"
+launcher_pid=""
+monitor_pid=""
+
+cleanup() {
+  local pid
+  for pid in $launcher_pid $monitor_pid $(processes_of "$saver"); do kill -9 "$pid" 2>/dev/null; done
+  desktop_stop
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+fail() {
+  echo "FAIL (GNOME Shell): $*"
+  for f in "$launcher_out" "$launcher_err"; do
+    # Without the lines of the saver's Wayland protocol trace.
+    [ -s "$f" ] && { echo "--- $(basename "$f"):"; grep -v '^\[ *[0-9.]*\]' "$f" | tail -n 40; }
+  done
+  desktop_show_logs
+  exit 1
+}
+
+slow_unwinder
+cp "$saver_binary" "$saver" || fail "cannot copy $saver_binary"
+cp "$launcher_binary" "$launcher" || fail "cannot copy $launcher_binary"
+
+desktop_start gnome-shell "$work/desktop" || {
+  echo "SKIP: GNOME Shell did not start headless"
+  desktop_show_logs
+  exit 77
+}
+[ -n "$desktop_owner" ] && chown -R "$desktop_owner" "$work/bin"
+if [ -n "$desktop_owner" ]; then
+  reachable_as "${desktop_owner%%:*}" "$saver" "$launcher" || exit 1
+fi
+echo "ok: GNOME Shell is up headless as $("${desktop_as_user[@]}" id -un), its overview open" \
+  "as at a login"
+
+saver_pid=""
+no_saver() { [ -z "$(processes_of "$saver")" ]; }
+# The saver's trace begins after this many bytes of the launcher's stderr,
+# which the saver inherits: where the output stood when the previous saver
+# ended (or when the launcher started).
+trace_from=0
+saver_shown() {
+  saver_pid=$(processes_of "$saver" | head -n1)
+  [ -n "$saver_pid" ] && desktop_fullscreen "$saver_pid" "$launcher_err" "$trace_from"
+}
+mark_trace() { trace_from=$(stat -c %s "$launcher_err"); }
+# Seconds from $1 (microseconds) to now, with two decimals.
+since() { awk -v from="$1" -v now="$(microseconds)" 'BEGIN { printf "%.2f", (now - from) / 1e6 }'; }
+
+# Waits for a full-screen saver with the keyboard after the delay; $1 says
+# what came before, for the messages.
+expect_saver() {
+  local from
+  from=$(microseconds)
+  poll "$saver_limit" saver_shown ||
+    fail "$1: no full-screen saver with the keyboard $((saver_limit / 10)) s on: $desktop_why"
+  echo "ok: $1: the saver is up full screen with the keyboard at $(since "$from") s"
+}
+# Nothing may start for the watch; $1 says what is watched.
+expect_none() {
+  saver_starts() { [ -n "$(processes_of "$saver")" ]; }
+  poll "$watch" saver_starts && fail "$1: a saver started"
+  echo "ok: $1: no saver for $((watch / 10)) s"
+}
+# The saver that runs ends within $2 tenths of a second of what the caller
+# just did; $1 names it. Then the log holds $3 records.
+ended_at=""
+ended_us=""
+expect_end() {
+  local from=$4 pid=$saver_pid
+  poll "$2" ended "$pid" || fail "$1: the saver (pid $pid) still runs $(since "$from") s later" \
+    "$(describe_threads "$pid")"
+  ended_us=$(microseconds)
+  ended_at=$(since "$from")
+  check_log "$log" "$3"
+  mark_trace
+}
+
+# As a session starts it: on the shell's Wayland display, with its buses.
+# The saver it starts inherits the protocol trace, which shows its window.
+"${desktop_as_user[@]}" env XDG_SESSION_TYPE=wayland WAYLAND_DEBUG=client "$launcher" "$delay" \
+  >"$launcher_out" 2>"$launcher_err" &
+launcher_pid=$!
+chosen() { grep -q "^trenchwalk-idle: idle source: GNOME's idle monitor (D-Bus)" "$launcher_out"; }
+settled() { chosen || ! running "$launcher_pid"; }
+poll 100 settled
+chosen || fail "the launcher did not choose GNOME's idle monitor: $(cat "$launcher_out")"
+mark_trace
+# What the shell says of its lock screen and blank, with the time each
+# message came; watched from its first word on.
+"${desktop_as_user[@]}" dbus-monitor --session \
+  "type='signal',interface='org.gnome.ScreenSaver',member='ActiveChanged'" \
+  >"$work/monitor.out" 2>&1 &
+monitor_pid=$!
+monitoring() { grep -q 'member=NameLost' "$work/monitor.out" || ! running "$monitor_pid"; }
+poll 100 monitoring
+grep -q 'member=NameLost' "$work/monitor.out" || fail "dbus-monitor did not start: $(cat "$work/monitor.out")"
+
+# The overview is open, as at a login; the launcher closes it as it starts
+# the saver, which gets the keyboard: the first key ends it.
+[ "$(desktop_overview)" = true ] || fail "the overview is not open before the saver starts"
+expect_saver "started with the overview open"
+[ "$(desktop_overview)" = false ] || fail "the overview is still open over the saver"
+from=$(microseconds)
+desktop_key Escape || fail "the key could not be sent"
+expect_end "one Escape, with the overview closed" "$key_limit" 1 "$from"
+echo "ok: the overview is closed, and the first key ends the saver with one record"
+
+if [ "$desktop_lock_screen" != yes ]; then
+  echo "SKIP: the lock and blank cases: $desktop_lock_screen"
+  echo "PASS (GNOME Shell; the overview case only)"
+  exit 0
+fi
+
+# Each end of a lock or a blank starts a whole new idle period: the next
+# saver comes no sooner than the delay after it, counted by the kernel's
+# clock from just before the end was asked for, to the saver's start.
+clock_ticks=$(getconf CLK_TCK)
+started_at() { awk -v hz="$clock_ticks" '{ printf "%.2f", $22 / hz }' "/proc/$1/stat"; }
+uptime_now() { cut -d' ' -f1 /proc/uptime; }
+# Ends the lock or the blank ($1 names it) and waits for the saver of the new
+# idle period.
+end_and_expect_saver() {
+  local from offset
+  from=$(uptime_now)
+  desktop_screensaver SetActive boolean:false >/dev/null || fail "$1: SetActive false failed"
+  expect_saver "$1"
+  offset=$(awk -v from="$from" -v to="$(started_at "$saver_pid")" 'BEGIN { printf "%.2f", to - from }')
+  awk -v s="$offset" -v d="$delay" 'BEGIN { exit !(s >= d) }' ||
+    fail "$1: the saver started $offset s after it, within the $delay s delay"
+  echo "ok: $1: no saver until a new idle period (it started $offset s after, delay $delay s)"
+}
+# When the shell said it was active, in microseconds: the first ActiveChanged
+# true that dbus-monitor saw after $1 (microseconds), or nothing.
+said_active() {
+  awk -v from="$1" '
+    /member=ActiveChanged/ { t = $2; sub(/^time=/, "", t); t = int(t * 1e6); next }
+    t != "" && $1 == "boolean" { if ($2 == "true" && t >= from) { printf "%.0f\n", t; exit } t = "" }' \
+    "$work/monitor.out"
+}
+# The lock ($1 Lock) or the blank ($1 SetActive) ends the saver that runs,
+# within 2 s of the shell's ActiveChanged, with one record more: $2 in all.
+ends_saver() {
+  local from active signalled after
+  from=$(microseconds)
+  if [ "$1" = Lock ]; then
+    desktop_screensaver Lock >/dev/null || fail "org.gnome.ScreenSaver.Lock failed"
+  else
+    desktop_screensaver SetActive boolean:true >/dev/null || fail "SetActive true failed"
+  fi
+  expect_end "$3 while the saver ran" "$key_limit" "$2" "$from"
+  active=$(said_active "$from")
+  [ -n "$active" ] || fail "$3: the shell sent no ActiveChanged true"
+  signalled=$(awk -v a="$active" -v from="$from" 'BEGIN { printf "%.2f", (a - from) / 1e6 }')
+  after=$(awk -v a="$active" -v e="$ended_us" 'BEGIN { printf "%.2f", (e - a) / 1e6 }')
+  awk -v s="$after" -v limit="$lock_limit" 'BEGIN { exit !(s * 10 <= limit) }' ||
+    fail "$3: the saver ended $after s after the shell's ActiveChanged, over $((lock_limit / 10)) s"
+  echo "ok: $3 while the saver ran: it ended $ended_at s after it was asked for, $after s after" \
+    "the shell said so ($signalled s after it was asked), with one record"
+}
+
+# Locked first, then the delay: nothing. The key that ended the saver began
+# this idle period.
+desktop_screensaver Lock >/dev/null || fail "org.gnome.ScreenSaver.Lock failed"
+[ "$(desktop_screensaver GetActive)" = true ] || fail "GetActive is not true after Lock"
+expect_none "locked before the delay passed"
+# Unlocked: the shell's own deactivation, what a password ends in.
+end_and_expect_saver "unlocked"
+# The lock comes while the saver runs, then the blank (the shield without
+# the unlock dialog).
+ends_saver Lock 2 "locked"
+end_and_expect_saver "unlocked after that lock"
+ends_saver SetActive 3 "blanked"
+end_and_expect_saver "unblanked"
+from=$(microseconds)
+desktop_key Escape || fail "the key could not be sent"
+expect_end "one Escape after the blank" "$key_limit" 4 "$from"
+# Blanked first, then the delay: nothing.
+desktop_screensaver SetActive boolean:true >/dev/null || fail "SetActive true failed"
+# The shield says it is active once it has faded in.
+blanked() { [ "$(desktop_screensaver GetActive)" = true ]; }
+poll "$key_limit" blanked || fail "GetActive is not true $((key_limit / 10)) s after SetActive true"
+expect_none "blanked before the delay passed"
+end_and_expect_saver "unblanked, after blanking first"
+from=$(microseconds)
+desktop_key Escape || fail "the key could not be sent"
+expect_end "one Escape at the end" "$key_limit" 5 "$from"
+
+lines=$(grep -E '^trenchwalk-idle: the saver (failed to start|was killed|ended with exit status)' \
+  "$launcher_err")
+[ -z "$lines" ] || fail "the launcher reported a saver failure: $lines"
+kill -TERM "$launcher_pid"
+poll "$key_limit" ended "$launcher_pid" || fail "the launcher still runs 10 s after SIGTERM"
+wait "$launcher_pid"
+status=$?
+launcher_pid=""
+[ "$status" -eq 0 ] || fail "the launcher's exit status after SIGTERM: $status"
+echo "PASS (GNOME Shell)"
