@@ -376,6 +376,13 @@ inhibit_run() {
     end_with_key 5
   fi
 
+  # Asking whether GNOME's or KDE's screen saver is active must not start one:
+  # GNOME Shell installs an activatable org.gnome.ScreenSaver, which would
+  # then answer for GNOME on this desktop.
+  grep -q "Activating service name='org.gnome.ScreenSaver'" "$work/out/bus.log" &&
+    fail "the launcher had the bus start org.gnome.ScreenSaver"
+  echo "ok: $desktop: no screen saver service was started for the launcher's questions"
+
   # The session bus itself going away ends every cookie held on it: nobody
   # could end them any more.
   start_client last /ScreenSaver
