@@ -105,7 +105,7 @@ XDG_RUNTIME_DIR="$work/runtime" "$work/bin/trenchwalk-idle" 1 >"$work/launcher.o
 launcher_pid=$!
 saver_pid=""
 for _ in $(seq 300); do
-  saver_pid=$(pgrep -P "$launcher_pid" | head -n1)
+  saver_pid=$(pgrep -P "$launcher_pid" | head -n1 || true)
   [ -n "$saver_pid" ] && break
   sleep 0.1
 done

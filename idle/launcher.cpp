@@ -87,8 +87,14 @@ void Launcher::sessionIdle() {
       // activity no longer counts, since the session is idle again.
       activeDuringRun_ = false;
       break;
-    case LauncherState::SaverEnding:
     case LauncherState::Locked:
+      // Held back by a keyboard grab alone: its release may have gone
+      // unseen (a grab not on the root window), so a new idle period asks
+      // again.
+      if (locks_ == bit(LockSignal::X11KeyboardGrab) && !effects_.keyboardHeld())
+        lockChanged(LockSignal::X11KeyboardGrab, false);
+      break;
+    case LauncherState::SaverEnding:
       break;
   }
 }

@@ -93,9 +93,9 @@ struct Machine {
   // killed (SIGKILL), N the desktop inhibits idle, n it stops, S starting
   // fails, s starting works, T five seconds pass, L GNOME locks or blanks, U
   // it unlocks, K logind's LockedHint is set, k cleared, G a locker holds
-  // the keyboard (seen at the next start), g it lets go, H the saver has
-  // been silent for 6 s, R the last inhibitor
-  // held through the launcher ends, M a minute passes and the loop's lock
+  // the keyboard (seen at the next start), g it lets go, r it lets go
+  // unseen, H the saver has been silent for 6 s, R the last inhibitor held
+  // through the launcher ends, M a minute passes and the loop's lock
   // deadline is checked, Y the desktop confirms the lock, X it does not.
   void play(const std::string& events) {
     constexpr std::int64_t kStepMs = 5000;
@@ -125,6 +125,9 @@ struct Machine {
         case 'g':
           effects.held = false;
           launcher.lockChanged(LockSignal::X11KeyboardGrab, false);
+          break;
+        case 'r':
+          effects.held = false;
           break;
         case 'H':
           launcher.saverHung(kBeatWithinMs);
@@ -235,6 +238,9 @@ const Story kStories[] = {
     {"TheKeyboardLetGoRestartsTheIdlePeriod", "GIg", 0, LauncherState::Waiting, 1, 0, 1},
     {"AfterTheKeyboardIsLetGoANewIdlePeriodStartsIt", "GIgI", 1, LauncherState::SaverRunning, 1,
      0, 1},
+    {"AReleaseUnseenIsFoundAtTheNextIdlePeriod", "GIArI", 0, LauncherState::Waiting, 1, 0, 1},
+    {"AGrabStillHeldAtTheNextIdlePeriodStillHolds", "GIAI", 0, LauncherState::Locked, 1, 0, 0},
+    {"AGrabUnderABusLockWaitsForBoth", "LGIArI", 0, LauncherState::Locked, 0, 0, 0},
     // A saver that stopped answering: ended, said once, and the next idle
     // period (counted from its end) starts a fresh one.
     {"AHungSaverIsEndedWithOneLine", "IH", 1, LauncherState::SaverEnding, 1, 1, 0},
