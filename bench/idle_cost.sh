@@ -5,7 +5,9 @@
 # Wake-ups are counted as the context switches it made: a launcher with no
 # timer of its own makes none while nothing happens on the desktop. Then the
 # same while the saver it started runs on Xvfb: there it reads the saver's
-# heartbeat, about one wake-up a second.
+# heartbeat, about one wake-up a second. And on Xvfb with a session bus where
+# it answers org.freedesktop.ScreenSaver, with --lock-after, while an
+# application holds an inhibitor: still no wake-up of its own.
 #
 # usage: bench/idle_cost.sh [SECONDS, 600 by default] [build folder, build-test]
 #   Builds trenchwalk and trenchwalk-idle in the build folder if needed.
@@ -33,6 +35,8 @@ sway_pid=""
 cleanup() {
   [ -n "$launcher_pid" ] && kill "$launcher_pid" 2>/dev/null
   [ -n "$sway_pid" ] && kill "$sway_pid" 2>/dev/null
+  [ -n "${holder_pid:-}" ] && kill "$holder_pid" 2>/dev/null
+  [ -n "${bus_pid:-}" ] && kill "$bus_pid" 2>/dev/null
   stop_xvfb
   wait 2>/dev/null
   rm -rf "$work"
@@ -69,6 +73,32 @@ XDG_RUNTIME_DIR="$work/runtime" "$work/bin/trenchwalk-idle" "$delay" >"$work/lau
 launcher_pid=$!
 measure x11
 kill "$launcher_pid"; wait "$launcher_pid" 2>/dev/null || true; launcher_pid=""
+
+# --- X11 with a session bus: the launcher answers org.freedesktop.ScreenSaver,
+# with --lock-after, and an application holds a cookie all along.
+if command -v dbus-daemon >/dev/null && /usr/bin/python3 -c 'import dbus' 2>/dev/null; then
+  dbus-daemon --session --nofork --address="unix:path=$work/bus" >/dev/null 2>&1 &
+  bus_pid=$!
+  for _ in $(seq 100); do [ -S "$work/bus" ] && break; sleep 0.1; done
+  export DBUS_SESSION_BUS_ADDRESS="unix:path=$work/bus"
+  XDG_RUNTIME_DIR="$work/runtime" "$work/bin/trenchwalk-idle" --lock-after 10 "$delay" \
+    >"$work/launcher.out" 2>&1 &
+  launcher_pid=$!
+  for _ in $(seq 100); do grep -q 'answering org.freedesktop.ScreenSaver' "$work/launcher.out" && break; sleep 0.1; done
+  measure x11+bus
+  mkfifo "$work/holder.in"
+  /usr/bin/python3 tests/platform/screensaver_client.py /ScreenSaver vlc "Playing a film" \
+    <"$work/holder.in" >"$work/holder.out" 2>&1 &
+  holder_pid=$!
+  exec {holder_fd}>"$work/holder.in"
+  for _ in $(seq 100); do grep -q '^cookie' "$work/holder.out" && break; sleep 0.1; done
+  measure x11+cookie
+  exec {holder_fd}>&-
+  kill "$holder_pid" 2>/dev/null; wait "$holder_pid" 2>/dev/null || true; holder_pid=""
+  kill "$launcher_pid"; wait "$launcher_pid" 2>/dev/null || true; launcher_pid=""
+  kill "$bus_pid"; wait "$bus_pid" 2>/dev/null || true; bus_pid=""
+  unset DBUS_SESSION_BUS_ADDRESS
+fi
 
 # --- X11, the saver running: a delay of 1 s on a display nobody touches.
 XDG_RUNTIME_DIR="$work/runtime" "$work/bin/trenchwalk-idle" 1 >"$work/launcher.out" 2>&1 &

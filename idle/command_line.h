@@ -1,4 +1,5 @@
-// trenchwalk-idle's command line: an optional delay in seconds, or --help.
+// trenchwalk-idle's command line: an optional delay in seconds, a lock after
+// the saver has run a while, --status or --help.
 #pragma once
 
 #include <string>
@@ -15,11 +16,15 @@ inline constexpr unsigned kDefaultDelaySeconds = 180;
 // The idle protocols take the delay in milliseconds in 32 bits; a day is far
 // longer than any sensible delay and far within that.
 inline constexpr unsigned kLongestDelaySeconds = 24 * 60 * 60;
+// --lock-after takes whole minutes, up to a day.
+inline constexpr unsigned kLongestLockAfterMinutes = 24 * 60;
 
 struct CommandLine {
-  enum class Action { Run, Help, BadUsage };
+  enum class Action { Run, Status, Help, BadUsage };
   Action action = Action::Run;
   unsigned delaySeconds = kDefaultDelaySeconds;
+  unsigned lockAfterMinutes = 0;  // 0: never lock
+  std::string locker;             // a shell command; empty: the desktop's own
   std::string error;  // for BadUsage: what was wrong
 };
 

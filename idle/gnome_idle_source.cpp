@@ -155,6 +155,18 @@ void GnomeIdleSource::watchFired(std::uint32_t id) {
   }
 }
 
+std::int64_t GnomeIdleSource::idleMs() {
+  sd_bus_error error = SD_BUS_ERROR_NULL;
+  sd_bus_message* reply = nullptr;
+  std::uint64_t idle = 0;
+  const bool known = sd_bus_call_method(bus_, kService, kPath, kInterface, "GetIdletime", &error,
+                                        &reply, "") >= 0 &&
+                     sd_bus_message_read(reply, "t", &idle) >= 0;
+  sd_bus_message_unref(reply);
+  sd_bus_error_free(&error);
+  return known ? static_cast<std::int64_t>(idle) : kUnknownIdle;
+}
+
 std::string GnomeIdleSource::description() const { return "GNOME's idle monitor (D-Bus)"; }
 
 bool GnomeIdleSource::processQueued() {

@@ -40,6 +40,11 @@ class IdleSource : public Watched {
   // whole new delay counted from this moment, even when the user has been
   // away all along (a lock that ended, a saver that was ended for us).
   virtual void restartIdlePeriod() = 0;
+  // How long the session has been idle, in milliseconds, where the source can
+  // say; kUnknownIdle where it cannot (the Wayland protocols tell only when
+  // the delay has passed).
+  static constexpr std::int64_t kUnknownIdle = -1;
+  virtual std::int64_t idleMs() { return kUnknownIdle; }
 };
 
 }  // namespace tw::idle

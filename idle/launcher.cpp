@@ -19,6 +19,15 @@ std::string seconds(std::int64_t ms) {
 
 }  // namespace
 
+std::string minutes(std::int64_t ms) {
+  constexpr std::int64_t kMsPerSecond = 1000;
+  constexpr std::int64_t kSecondsPerMinute = 60;
+  const std::int64_t total = ms / kMsPerSecond;
+  std::string text = std::to_string(total / kSecondsPerMinute) + " min";
+  if (total % kSecondsPerMinute != 0) text += " " + std::to_string(total % kSecondsPerMinute) + " s";
+  return text;
+}
+
 std::string describeEnd(const SaverEnd& end, std::int64_t ranMs) {
   if (!end.signaled && end.code == 0) return {};
   std::string line = "trenchwalk-idle: the saver ";
@@ -60,6 +69,7 @@ void Launcher::tryStart() {
   }
   startedAtMs_ = clock_.nowMs();
   activeDuringRun_ = false;
+  lockAsked_ = false;
   state_ = LauncherState::SaverRunning;
 }
 
@@ -202,6 +212,48 @@ SourceRetry Launcher::sourceLost(const std::string& what) {
 void Launcher::sourceFound(const std::string& description) {
   sourceGone_ = false;
   effects_.report("trenchwalk-idle: idle source back: " + description);
+}
+
+}  // namespace tw::idle
+
+namespace tw::idle {
+
+void Launcher::inhibitionEnded() {
+  // While the saver runs it was started before the inhibitor came; its own
+  // end starts the next wait.
+  if (state_ == LauncherState::SaverRunning) return;
+  // Held back until now, or not: the source's next idle report, a whole
+  // delay from now, starts the saver without any input in between.
+  effects_.restartIdlePeriod();
+}
+
+std::int64_t Launcher::lockDueAtMs() const {
+  if (state_ != LauncherState::SaverRunning || lockAfterMs_ <= 0 || lockAsked_) return kNoLockDue;
+  return startedAtMs_ + lockAfterMs_;
+}
+
+void Launcher::lockDue() {
+  const std::int64_t due = lockDueAtMs();
+  if (due == kNoLockDue || clock_.nowMs() < due) return;
+  lockAsked_ = true;
+  lockPending_ = true;
+  effects_.requestLock();
+}
+
+void Launcher::lockAnswered(bool locked, const std::string& how) {
+  if (!lockPending_) return;
+  lockPending_ = false;
+  if (!locked) {
+    effects_.report("trenchwalk-idle: the lock after " + minutes(lockAfterMs_) +
+                    " did not come: " + how +
+                    (state_ == LauncherState::SaverRunning ? "; the saver goes on" : ""));
+    return;
+  }
+  effects_.report("trenchwalk-idle: locked the session after " + minutes(lockAfterMs_) +
+                  " of the saver (" + how + ")");
+  // The lock is up over the saver: the saver ends under it, with its record,
+  // so that the user finds the desktop, not the saver, after unlocking.
+  if (state_ == LauncherState::SaverRunning) effects_.endSaver();
 }
 
 }  // namespace tw::idle

@@ -76,6 +76,20 @@ class Launcher : public IdleEvents {
   void lockChanged(LockSignal signal, bool locked);
   // The saver this launcher started has ended.
   void saverEnded(const SaverEnd& end);
+  // The last inhibitor held through this launcher ended: a whole new idle
+  // period must pass before the saver starts, input or not.
+  void inhibitionEnded();
+
+  // Ask for a lock once the saver has run this long; 0, never.
+  void setLockAfterMs(std::int64_t ms) { lockAfterMs_ = ms; }
+  // When the lock is due, on the clock's scale; kNoLockDue when none is
+  // (no saver, no --lock-after, or already asked).
+  static constexpr std::int64_t kNoLockDue = -1;
+  std::int64_t lockDueAtMs() const;
+  // The clock reached lockDueAtMs().
+  void lockDue();
+  // What the desktop or the locker answered: locked, or not, and how.
+  void lockAnswered(bool locked, const std::string& how);
   // The running saver has stopped answering for the given time.
   void saverHung(std::int64_t silentMs);
   // The idle source's connection closed (what it was, or why none was found
@@ -100,10 +114,16 @@ class Launcher : public IdleEvents {
   bool endingHung_ = false;
   unsigned locks_ = 0;
   std::int64_t startedAtMs_ = 0;
+  std::int64_t lockAfterMs_ = 0;
+  bool lockAsked_ = false;
+  bool lockPending_ = false;  // asked, the answer still to come
   bool sourceGone_ = false;
   std::int64_t sourceGoneAtMs_ = 0;
   std::int64_t nextLookMs_ = 0;
 };
+
+// Minutes and seconds, "12 min" or "1 min 30 s", for the lock's lines.
+std::string minutes(std::int64_t ms);
 
 // The line for a saver's end, empty for an ordinary end (status 0: a key, a
 // click, or another copy already running).

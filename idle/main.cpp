@@ -18,11 +18,15 @@
 #include "idle/event_loop.h"
 #include "idle/gnome_idle_source.h"
 #include "idle/launcher.h"
+#include "idle/lock_deadline.h"
+#include "idle/lock_request.h"
 #include "idle/logind_lock_watch.h"
 #include "idle/saver_process.h"
 #include "idle/screen_saver_watch.h"
+#include "idle/screensaver_service.h"
 #include "idle/session_lock.h"
 #include "idle/steady_clock.h"
+#include "idle/session_inhibition.h"
 #include "idle/system_effects.h"
 #include "idle/wayland_idle_source.h"
 #include "idle/x11_idle_source.h"
@@ -122,6 +126,55 @@ class Desktop : public SourcePicker {
   std::unique_ptr<X11LockWatch> x11_;
 };
 
+// What it sees now, in one line: the source, how long the session has been
+// idle, who holds idle back and whether the session is locked. It starts
+// nothing, takes no name and holds no lock of its own.
+int status() {
+  // A source needs somewhere to report; nothing listens here.
+  class Deaf : public IdleEvents {
+   public:
+    void sessionIdle() override {}
+    void sessionActive() override {}
+  } deaf;
+  constexpr std::uint32_t kAnyDelayMs = kDefaultDelaySeconds * 1000;
+  std::string missing;
+  std::unique_ptr<IdleSource> source = std::make_unique<WaylandIdleSource>(kAnyDelayMs, deaf);
+  if (const std::string why = static_cast<WaylandIdleSource&>(*source).failure(); !why.empty()) {
+    missing = why;
+    source = std::make_unique<GnomeIdleSource>(kAnyDelayMs, deaf);
+    if (const std::string gnome = static_cast<GnomeIdleSource&>(*source).failure(); !gnome.empty()) {
+      missing += "; " + gnome;
+      source = std::make_unique<X11IdleSource>(kAnyDelayMs, deaf);
+      if (const std::string x11 = static_cast<X11IdleSource&>(*source).failure(); !x11.empty()) {
+        missing += "; " + x11;
+        source.reset();
+      }
+    }
+  }
+  std::string line = "trenchwalk-idle: idle source: ";
+  if (source) {
+    line += source->description();
+    const std::int64_t idle = source->idleMs();
+    constexpr std::int64_t kMsPerSecond = 1000;
+    line += idle == IdleSource::kUnknownIdle
+                ? "; idle for: not told by this source"
+                : "; idle for " + std::to_string(idle / kMsPerSecond) + " s";
+  } else {
+    line += "none (" + missing + ")";
+  }
+  SessionInhibition inhibition;
+  std::vector<std::string> standing = inhibition.standing();
+  // A running launcher's own record, where it answers org.freedesktop.ScreenSaver.
+  const std::string held = heldThroughLauncher();
+  if (!held.empty()) standing.push_back(held);
+  line += "; inhibitors: ";
+  if (standing.empty()) line += "none";
+  for (std::size_t i = 0; i < standing.size(); ++i) line += (i == 0 ? "" : ", ") + standing[i];
+  line += "; locked: " + inhibition.locked();
+  std::printf("%s\n", line.c_str());
+  return 0;
+}
+
 int run(const CommandLine& line) {
   const std::string folder = common::executableFolder();
   if (folder.empty()) {
@@ -174,6 +227,8 @@ int run(const CommandLine& line) {
   SystemEffects effects(saver);
   Launcher launcher(effects, clock);
   saver.reportHungTo(launcher);
+  constexpr std::int64_t kMsPerMinute = 60'000;
+  launcher.setLockAfterMs(static_cast<std::int64_t>(line.lockAfterMinutes) * kMsPerMinute);
   constexpr std::uint32_t kMsPerSecond = 1000;
   Desktop desktop(line.delaySeconds * kMsPerSecond, launcher, saver, effects);
   std::string missing;
@@ -185,9 +240,30 @@ int run(const CommandLine& line) {
   }
   std::printf("trenchwalk-idle: idle source: %s; starting %s after %u s idle\n",
               source->description().c_str(), saver.path().c_str(), line.delaySeconds);
-  std::fflush(stdout);
   EventLoop loop(desktop, std::move(source), launcher, saver, signalFd);
   desktop.runIn(loop);
+
+  // Where nobody answers org.freedesktop.ScreenSaver, the launcher does;
+  // before the desktop's lock watches, which then know it is its own.
+  ScreenSaverService service(launcher);
+  LockRequest lockRequest(launcher, line.locker);
+  if (service.start() == ScreenSaverService::Outcome::Owned) {
+    effects.setService(&service);
+    lockRequest.launcherAnswersScreenSaver();
+    loop.watch(service);
+    std::printf("trenchwalk-idle: answering org.freedesktop.ScreenSaver for the inhibitors of "
+                "this session\n");
+  }
+  LockDeadline lockDeadline(launcher);
+  if (line.lockAfterMinutes != 0) {
+    effects.setLockRequest(&lockRequest);
+    loop.watch(lockRequest);
+    loop.watch(lockDeadline);
+    std::printf("trenchwalk-idle: locking the session with %s once the saver has run %u min\n",
+                line.locker.empty() ? "the desktop's locker" : ("\"" + line.locker + "\"").c_str(),
+                line.lockAfterMinutes);
+  }
+  std::fflush(stdout);
   // The X11 watch made with the first source, and the desktop's own word on
   // locks and blanks, where it has a bus to say it on.
   desktop.watchTied();
@@ -215,6 +291,8 @@ int main(int argc, char** argv) {
     case CommandLine::Action::BadUsage:
       std::fprintf(stderr, "%s (%s)\n", tw::idle::usageLine().c_str(), line.error.c_str());
       return 2;
+    case CommandLine::Action::Status:
+      return tw::idle::status();
     case CommandLine::Action::Run:
       break;
   }

@@ -105,12 +105,11 @@ void SaverProcess::end() {
 }
 
 bool SaverProcess::reap(SaverEnd& end) {
+  // Only the saver, by its pid: a locker the launcher started is reaped by
+  // the request that started it, which must learn how it ended.
   bool reaped = false;
-  for (;;) {
-    int status = 0;
-    const pid_t pid = ::waitpid(-1, &status, WNOHANG);
-    if (pid <= 0) break;
-    if (pid != pid_) continue;
+  int status = 0;
+  if (pid_ > 0 && ::waitpid(pid_, &status, WNOHANG) == pid_) {
     pid_ = -1;
     reaped = true;
     end.signaled = WIFSIGNALED(status);

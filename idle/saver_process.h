@@ -38,8 +38,8 @@ class SaverProcess : public Watched {
   // SIGTERM, which the saver takes as a key, and SIGCONT so that a stopped
   // one can act on it; SIGKILL kKillAfterMs later if it has not ended.
   void end();
-  // Collects every child that has ended, without waiting; true, with how it
-  // ended, when the saver was among them.
+  // Collects the saver if it has ended, without waiting; true, with how it
+  // ended, when it had.
   bool reap(SaverEnd& end);
 
   bool prepare(PollRequest& request) override;

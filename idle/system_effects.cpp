@@ -4,6 +4,12 @@
 
 namespace tw::idle {
 
+bool SystemEffects::idleInhibited() {
+  // Its own record first: no bus call needed while an application holds one.
+  if (service_ != nullptr && !service_->registry().empty()) return true;
+  return !inhibition_.standing().empty();
+}
+
 StartResult SystemEffects::startSaver() {
   overview_.close();
   StartResult result = saver_.start();

@@ -1,7 +1,7 @@
-// What the launcher's decisions do on a real machine: ask GNOME's session
-// manager about inhibitors and an X11 locker about the keyboard, close GNOME
+// What the launcher's decisions do on a real machine: ask everyone who keeps
+// a record of inhibitors and an X11 locker about the keyboard, close GNOME
 // Shell's overview and start the saver, end it, restart the idle source's
-// count, write lines to stderr.
+// count, ask for the lock, write lines to stderr.
 #pragma once
 
 #include <string>
@@ -9,7 +9,9 @@
 #include "idle/gnome_overview.h"
 #include "idle/idle_source.h"
 #include "idle/launcher.h"
+#include "idle/lock_request.h"
 #include "idle/saver_process.h"
+#include "idle/screensaver_service.h"
 #include "idle/session_inhibition.h"
 #include "idle/x11_lock_watch.h"
 
@@ -25,13 +27,20 @@ class SystemEffects : public LauncherEffects {
     source_ = source;
     x11_ = x11;
   }
+  // The launcher's own org.freedesktop.ScreenSaver, where it answers for it,
+  // and the lock --lock-after asks for; each may stay unset.
+  void setService(const ScreenSaverService* service) { service_ = service; }
+  void setLockRequest(LockRequest* request) { lockRequest_ = request; }
 
-  bool idleInhibited() override { return inhibition_.idleInhibited(); }
+  bool idleInhibited() override;
   bool keyboardHeld() override { return x11_ != nullptr && x11_->keyboardHeld(); }
   StartResult startSaver() override;
   void endSaver() override { saver_.end(); }
   void restartIdlePeriod() override {
     if (source_ != nullptr) source_->restartIdlePeriod();
+  }
+  void requestLock() override {
+    if (lockRequest_ != nullptr) lockRequest_->start();
   }
   void report(const std::string& line) override;
 
@@ -41,6 +50,8 @@ class SystemEffects : public LauncherEffects {
   GnomeOverview overview_;
   IdleSource* source_ = nullptr;
   X11LockWatch* x11_ = nullptr;
+  const ScreenSaverService* service_ = nullptr;
+  LockRequest* lockRequest_ = nullptr;
 };
 
 }  // namespace tw::idle

@@ -28,6 +28,7 @@ class X11IdleSource : public IdleSource {
   const std::string& failure() const { return failure_; }
 
   std::string description() const override;
+  std::int64_t idleMs() override { return idleTimeMs() < 0 ? kUnknownIdle : idleTimeMs(); }
   bool prepare(PollRequest& request) override;
   bool dispatch(short revents) override;
   // Two more alarms: one at the idle time now plus the delay, one as the

@@ -6,12 +6,15 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "idle/command_line.h"
+#include "idle/inhibitor_registry.h"
 #include "idle/launcher.h"
 #include "idle/saver_liveness.h"
+#include "idle/xdg_screensaver.h"
 
 namespace tw::idle {
 namespace {
@@ -27,6 +30,7 @@ class FakeEffects : public LauncherEffects {
   int ends = 0;
   int restarts = 0;
   FakeIdleSource* source = nullptr;
+  int lockRequests = 0;
   std::vector<std::string> reports;
 
   bool idleInhibited() override { return inhibited; }
@@ -39,6 +43,7 @@ class FakeEffects : public LauncherEffects {
   void endSaver() override { ++ends; }
   void restartIdlePeriod() override;
   void report(const std::string& line) override { reports.push_back(line); }
+  void requestLock() override { ++lockRequests; }
 };
 
 class FakeClock : public MonotonicClock {
@@ -90,9 +95,12 @@ struct Machine {
   // it unlocks, W GNOME Shell's own name (its ScreenShield) says locked, w
   // unlocked, K logind's LockedHint is set, k cleared, G a locker holds
   // the keyboard (seen at the next start), g it lets go, r it lets go
-  // unseen, H the saver has been silent for 6 s.
+  // unseen, H the saver has been silent for 6 s, R the last inhibitor held
+  // through the launcher ends, M a minute passes and the loop's lock
+  // deadline is checked, Y the desktop confirms the lock, X it does not.
   void play(const std::string& events) {
     constexpr std::int64_t kStepMs = 5000;
+    constexpr std::int64_t kMinuteMs = 60'000;
     constexpr int kSegfault = 11;
     constexpr int kKill = 9;
     for (const char event : events) {
@@ -160,6 +168,23 @@ struct Machine {
           break;
         case 'T':
           clock.now += kStepMs;
+          break;
+        case 'R':
+          effects.inhibited = false;
+          launcher.inhibitionEnded();
+          break;
+        case 'M':
+          clock.now += kMinuteMs;
+          if (launcher.lockDueAtMs() != Launcher::kNoLockDue &&
+              clock.now >= launcher.lockDueAtMs())
+            launcher.lockDue();
+          break;
+        case 'Y':
+          launcher.lockAnswered(true, "\"i3lock -n\" is up");
+          break;
+        case 'X':
+          launcher.lockAnswered(false, "logind's LockSession was accepted, but the desktop does "
+                                       "not say it is locked");
           break;
         default:
           FAIL() << "unknown event " << event;
@@ -257,6 +282,218 @@ TEST_P(LauncherStory, StartsAndReportsAsExpected) {
 
 INSTANTIATE_TEST_SUITE_P(Stories, LauncherStory, testing::ValuesIn(kStories),
                          [](const testing::TestParamInfo<Story>& info) { return info.param.name; });
+
+// The inhibitors held through the launcher's own org.freedesktop.ScreenSaver:
+// their end restarts the idle period, so the saver comes a whole delay later,
+// with or without input in between.
+struct InhibitionStory {
+  const char* name;
+  const char* events;
+  int starts;
+  int restarts;
+  LauncherState state;
+};
+
+const InhibitionStory kInhibitionStories[] = {
+    {"HeldBackThenReleasedRestartsTheIdlePeriod", "NIR", 0, 1, LauncherState::Idle},
+    {"ReleasedThenANewIdlePeriodStartsWithoutInput", "NIRI", 1, 1, LauncherState::SaverRunning},
+    {"ReleasedWhileTheUserIsActiveRestartsToo", "NAR", 0, 1, LauncherState::Waiting},
+    {"ReleasedWhileTheSaverRunsChangesNothing", "IR", 1, 0, LauncherState::SaverRunning},
+    {"ReleasedAfterACrashTriesOnceMoreAfterADelay", "ITCRI", 2, 1, LauncherState::SaverRunning},
+    {"HeldAgainAtTheNextPeriodStillStartsNothing", "NIRNI", 0, 1, LauncherState::Idle},
+};
+
+class LauncherInhibitionStory : public testing::TestWithParam<InhibitionStory> {};
+
+TEST_P(LauncherInhibitionStory, StartsAndRestartsAsExpected) {
+  const InhibitionStory& story = GetParam();
+  Machine machine;
+  machine.play(story.events);
+  EXPECT_EQ(machine.effects.starts, story.starts);
+  EXPECT_EQ(machine.effects.restarts, story.restarts);
+  EXPECT_EQ(machine.launcher.state(), story.state);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Inhibitions, LauncherInhibitionStory, testing::ValuesIn(kInhibitionStories),
+    [](const testing::TestParamInfo<InhibitionStory>& info) { return info.param.name; });
+
+// --lock-after 2: the lock is asked once, two minutes into a run, never
+// before, never without a saver; a confirmed lock ends the saver (which keeps
+// its record), an unconfirmed one leaves it running and says so.
+struct LockStory {
+  const char* name;
+  const char* events;
+  std::int64_t lockAfterMs;
+  int lockRequests;
+  int saverEnds;
+  int reports;
+};
+
+constexpr std::int64_t kTwoMinutesMs = 120'000;
+
+const LockStory kLockStories[] = {
+    {"WithoutTheOptionNothingLocks", "IMMMM", 0, 0, 0, 0},
+    {"AnAnswerToNoRequestIsIgnored", "IMMYX", kTwoMinutesMs * 3, 0, 0, 0},
+    {"NotBeforeTheGracePeriod", "IM", kTwoMinutesMs, 0, 0, 0},
+    {"AskedOnceTheGracePeriodHasPassed", "IMM", kTwoMinutesMs, 1, 0, 0},
+    {"AskedOnlyOncePerRun", "IMMMM", kTwoMinutesMs, 1, 0, 0},
+    {"AConfirmedLockEndsTheSaver", "IMMY", kTwoMinutesMs, 1, 1, 1},
+    {"AnUnconfirmedLockLeavesTheSaverRunning", "IMMX", kTwoMinutesMs, 1, 0, 1},
+    {"AKeyBeforeTheGracePeriodEndsItWithoutALock", "IMAEMM", kTwoMinutesMs, 0, 0, 0},
+    {"NoSaverNoLock", "NIMMM", kTwoMinutesMs, 0, 0, 1},
+    {"TheNextRunCountsItsOwnGracePeriod", "IMMYEAIM", kTwoMinutesMs, 1, 1, 1},
+    {"TheNextRunLocksAgain", "IMMYEAIMM", kTwoMinutesMs, 2, 1, 1},
+    {"ALockConfirmedAfterTheSaverEndedEndsNothing", "IMMEY", kTwoMinutesMs, 1, 0, 1},
+};
+
+class LauncherLockStory : public testing::TestWithParam<LockStory> {};
+
+TEST_P(LauncherLockStory, LocksAsExpected) {
+  const LockStory& story = GetParam();
+  Machine machine;
+  machine.launcher.setLockAfterMs(story.lockAfterMs);
+  machine.play(story.events);
+  EXPECT_EQ(machine.effects.lockRequests, story.lockRequests);
+  EXPECT_EQ(machine.effects.ends, story.saverEnds);
+  EXPECT_EQ(static_cast<int>(machine.effects.reports.size()), story.reports);
+}
+
+INSTANTIATE_TEST_SUITE_P(Locks, LauncherLockStory, testing::ValuesIn(kLockStories),
+                         [](const testing::TestParamInfo<LockStory>& info) {
+                           return info.param.name;
+                         });
+
+TEST(Launcher, TheLockIsDueExactlyTheGracePeriodAfterTheStart) {
+  Machine machine;
+  machine.launcher.setLockAfterMs(kTwoMinutesMs);
+  EXPECT_EQ(machine.launcher.lockDueAtMs(), Launcher::kNoLockDue);
+  const std::int64_t started = machine.clock.now;
+  machine.play("I");
+  EXPECT_EQ(machine.launcher.lockDueAtMs(), started + kTwoMinutesMs);
+  // Early: asked for nothing, still due.
+  machine.clock.now = started + kTwoMinutesMs - 1;
+  machine.launcher.lockDue();
+  EXPECT_EQ(machine.effects.lockRequests, 0);
+  machine.clock.now = started + kTwoMinutesMs;
+  machine.launcher.lockDue();
+  EXPECT_EQ(machine.effects.lockRequests, 1);
+  EXPECT_EQ(machine.launcher.lockDueAtMs(), Launcher::kNoLockDue);
+}
+
+TEST(Launcher, SaysWhetherTheLockCameInOneLine) {
+  Machine locked;
+  locked.launcher.setLockAfterMs(kTwoMinutesMs);
+  locked.play("IMMY");
+  Machine unlocked;
+  unlocked.launcher.setLockAfterMs(kTwoMinutesMs + 30'000);
+  unlocked.play("IMMMX");
+  ASSERT_EQ(locked.effects.reports.size(), 1u);
+  ASSERT_EQ(unlocked.effects.reports.size(), 1u);
+  EXPECT_EQ(locked.effects.reports[0],
+            "trenchwalk-idle: locked the session after 2 min of the saver (\"i3lock -n\" is up)");
+  EXPECT_EQ(unlocked.effects.reports[0],
+            "trenchwalk-idle: the lock after 2 min 30 s did not come: logind's LockSession was "
+            "accepted, but the desktop does not say it is locked; the saver goes on");
+}
+
+TEST(InhibitorRegistry, CookiesAreNeverZeroAndNeverRepeatOneHeld) {
+  InhibitorRegistry registry;
+  const std::uint32_t first = registry.add(":1.5", "vlc", "Playing a film");
+  const std::uint32_t second = registry.add(":1.5", "vlc", "Playing a film");
+  const std::uint32_t third = registry.add(":1.9", "firefox", "video-playing");
+  EXPECT_NE(first, 0u);
+  EXPECT_NE(first, second);
+  EXPECT_NE(second, third);
+  EXPECT_NE(first, third);
+  EXPECT_EQ(registry.inhibitors().size(), 3u);
+}
+
+struct RemoveCase {
+  const char* name;
+  const char* client;
+  bool useRealCookie;
+  bool removed;
+};
+
+TEST(InhibitorRegistry, OnlyTheClientThatMadeACookieEndsIt) {
+  const RemoveCase cases[] = {
+      {"its own cookie", ":1.5", true, true},
+      {"another client's cookie", ":1.6", true, false},
+      {"a cookie never given", ":1.5", false, false},
+  };
+  for (const RemoveCase& c : cases) {
+    InhibitorRegistry registry;
+    const std::uint32_t cookie = registry.add(":1.5", "vlc", "film");
+    EXPECT_EQ(registry.remove(c.client, c.useRealCookie ? cookie : cookie + 100), c.removed)
+        << c.name;
+    EXPECT_EQ(registry.empty(), c.removed) << c.name;
+  }
+}
+
+TEST(InhibitorRegistry, AClientLeavingTheBusLosesAllOfItsInhibitors) {
+  InhibitorRegistry registry;
+  registry.add(":1.5", "vlc", "film");
+  registry.add(":1.5", "vlc", "second window");
+  registry.add(":1.7", "impress", "presentation");
+  EXPECT_EQ(registry.dropClient(":1.5"), 2u);
+  EXPECT_EQ(registry.heldBy(":1.5"), 0u);
+  EXPECT_EQ(registry.heldBy(":1.7"), 1u);
+  EXPECT_EQ(registry.dropClient(":1.5"), 0u);
+  EXPECT_EQ(registry.dropClient(":1.7"), 1u);
+  EXPECT_TRUE(registry.empty());
+}
+
+TEST(InhibitorRegistry, OneClientCannotGrowItWithoutBound) {
+  InhibitorRegistry registry;
+  for (std::size_t i = 0; i < kMostInhibitorsPerClient; ++i)
+    ASSERT_NE(registry.add(":1.5", "loop", "again"), 0u) << i;
+  EXPECT_EQ(registry.add(":1.5", "loop", "again"), 0u);
+  // Others still get theirs, up to the limit for everyone together.
+  EXPECT_NE(registry.add(":1.6", "vlc", "film"), 0u);
+  for (std::size_t client = 0; registry.inhibitors().size() < kMostInhibitors; ++client)
+    for (std::size_t i = 0; i < kMostInhibitorsPerClient && registry.inhibitors().size() < kMostInhibitors; ++i)
+      ASSERT_NE(registry.add(":2." + std::to_string(client), "many", "clients"), 0u);
+  EXPECT_EQ(registry.add(":3.1", "late", "full"), 0u);
+  // One freed place can be taken again.
+  EXPECT_TRUE(registry.remove(":1.6", registry.inhibitors()[kMostInhibitorsPerClient].cookie));
+  EXPECT_NE(registry.add(":3.1", "late", "full"), 0u);
+}
+
+TEST(InhibitorRegistry, TextsAreCutToOnePrintableLine) {
+  const std::string huge(1 << 20, 'x');
+  InhibitorRegistry registry;
+  registry.add(":1.5", huge, "line one\nline two\x1b[31m\xc3\xa9");
+  const Inhibitor& held = registry.inhibitors().front();
+  EXPECT_EQ(held.application.size(), kLongestInhibitorText);
+  EXPECT_EQ(held.reason, "line one?line two?[31m??");
+  EXPECT_EQ(oneLineText(""), "");
+}
+
+bool onlyPid42Watches(long pid) { return pid == 42; }
+
+TEST(XdgScreensaver, OnlyWindowsWhoseWatcherStillRunsAreSuspended) {
+  struct Case {
+    const char* record;
+    std::vector<std::string> windows;
+  };
+  const Case cases[] = {
+      {"", {}},
+      {"0x2400007:42\n", {"0x2400007"}},
+      {"0x2400007:42\n0x2600001:43\n", {"0x2400007"}},
+      {"0x2400007:43\n", {}},
+      {"0x2400007:42", {"0x2400007"}},
+      {":42\n0x1:\n0x1:4x2\n0x1:-42\nnonsense\n0x1:99999999999\n", {}},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(xdgSuspendedWindows(c.record, onlyPid42Watches), c.windows) << c.record;
+}
+
+TEST(XdgScreensaver, TheRecordIsNamedAsXdgScreensaverNamesIt) {
+  EXPECT_EQ(xdgScreensaverFile("alice", ":0"), "/tmp/xdg-screensaver-alice--0");
+  EXPECT_EQ(xdgScreensaverFile("bob", ":12.0"), "/tmp/xdg-screensaver-bob--12.0");
+  EXPECT_EQ(xdgScreensaverFile("", "localhost:1"), "/tmp/xdg-screensaver--localhost-1");
+}
 
 TEST(Launcher, NeverStartsRightAfterAKeyEndedTheSaver) {
   // The key arrives as activity, the end follows; any number of ends and
@@ -505,6 +742,9 @@ TEST(IdleCommandLine, AcceptsOneWholeNumberOfSecondsOrHelp) {
       {{""}, CommandLine::Action::BadUsage, kDefaultDelaySeconds},
       {{"--delay=5"}, CommandLine::Action::BadUsage, kDefaultDelaySeconds},
       {{"5", "6"}, CommandLine::Action::BadUsage, kDefaultDelaySeconds},
+      {{"--status"}, CommandLine::Action::Status, kDefaultDelaySeconds},
+      {{"--status", "5"}, CommandLine::Action::BadUsage, kDefaultDelaySeconds},
+      {{"--help", "5"}, CommandLine::Action::BadUsage, kDefaultDelaySeconds},
   };
   for (const ArgumentsCase& c : cases) {
     const CommandLine line = parseCommandLine(c.arguments);
@@ -512,6 +752,48 @@ TEST(IdleCommandLine, AcceptsOneWholeNumberOfSecondsOrHelp) {
     EXPECT_EQ(line.action, c.action) << shown;
     EXPECT_EQ(line.delaySeconds, c.delay) << shown;
     EXPECT_EQ(line.error.empty(), c.action != CommandLine::Action::BadUsage) << shown;
+  }
+}
+
+struct LockArgumentsCase {
+  std::vector<std::string> arguments;
+  CommandLine::Action action;
+  unsigned delay;
+  unsigned lockAfter;
+  const char* locker;
+};
+
+TEST(IdleCommandLine, LockAfterTakesWholeMinutesAndTheLockerACommand) {
+  using A = CommandLine::Action;
+  const LockArgumentsCase cases[] = {
+      {{"--lock-after", "10"}, A::Run, kDefaultDelaySeconds, 10, ""},
+      {{"60", "--lock-after", "1"}, A::Run, 60, 1, ""},
+      {{"--lock-after", "5", "120"}, A::Run, 120, 5, ""},
+      {{"--lock-after", "2", "--locker", "swaylock -f"}, A::Run, kDefaultDelaySeconds, 2,
+       "swaylock -f"},
+      {{"--locker", "i3lock -n", "--lock-after", "3", "30"}, A::Run, 30, 3, "i3lock -n"},
+      {{"--lock-after", "1440"}, A::Run, kDefaultDelaySeconds, kLongestLockAfterMinutes, ""},
+      {{"--lock-after", "1441"}, A::BadUsage, kDefaultDelaySeconds, 0, ""},
+      {{"--lock-after", "0"}, A::BadUsage, kDefaultDelaySeconds, 0, ""},
+      {{"--lock-after", "2.5"}, A::BadUsage, kDefaultDelaySeconds, 0, ""},
+      {{"--lock-after", "-1"}, A::BadUsage, kDefaultDelaySeconds, 0, ""},
+      {{"--lock-after"}, A::BadUsage, kDefaultDelaySeconds, 0, ""},
+      {{"--lock-after", "2", "--lock-after", "3"}, A::BadUsage, kDefaultDelaySeconds, 0, ""},
+      {{"--locker", "swaylock"}, A::BadUsage, kDefaultDelaySeconds, 0, ""},
+      {{"--lock-after", "2", "--locker", " "}, A::BadUsage, kDefaultDelaySeconds, 0, ""},
+      {{"--lock-after", "2", "--locker"}, A::BadUsage, kDefaultDelaySeconds, 0, ""},
+      {{"--lock-after", "2", "--status"}, A::BadUsage, kDefaultDelaySeconds, 0, ""},
+      {{"--lock-after", "2", "5", "6"}, A::BadUsage, kDefaultDelaySeconds, 0, ""},
+  };
+  for (const LockArgumentsCase& c : cases) {
+    std::string shown;
+    for (const std::string& a : c.arguments) shown += "\"" + a + "\" ";
+    const CommandLine line = parseCommandLine(c.arguments);
+    EXPECT_EQ(line.action, c.action) << shown;
+    EXPECT_EQ(line.delaySeconds, c.delay) << shown;
+    EXPECT_EQ(line.lockAfterMinutes, c.lockAfter) << shown;
+    EXPECT_EQ(line.locker, c.locker) << shown;
+    EXPECT_EQ(line.error.empty(), c.action != A::BadUsage) << shown;
   }
 }
 

@@ -7,11 +7,16 @@ GetSessionByPID (any process) and the user's Display. Its properties live in
 one table per interface (SESSION_PROPERTIES, MANAGER_PROPERTIES); Get, GetAll
 and PropertiesChanged serve them all, so another test adds a property by
 adding it to a table and a way to set it. LockedHint is set as logind sets
-it, with the session's SetLockedHint. Prints "ready" once the name is owned;
-ends on SIGTERM.
+it, with the session's SetLockedHint. Inhibitors are taken as logind takes
+them: Inhibit(what, who, why, mode) hands back one end of a pipe, and the
+inhibitor stands until every copy of that end is closed (the holder ended);
+BlockInhibited and ListInhibitors say what stands. LockSession and the
+session's Lock send the session's Lock signal, which lockers such as xss-lock
+act on. Prints "ready" once the name is owned; ends on SIGTERM.
 
 usage: fake_logind.py   (on the bus DBUS_SYSTEM_BUS_ADDRESS names)
 """
+import os
 import signal
 
 import dbus
@@ -30,7 +35,7 @@ SESSION_PATH = "/org/freedesktop/login1/session/" + SESSION_ID
 USER_PATH = "/org/freedesktop/login1/user/self"
 
 SESSION_PROPERTIES = {"Id": dbus.String(SESSION_ID), "LockedHint": dbus.Boolean(False)}
-MANAGER_PROPERTIES = {}
+MANAGER_PROPERTIES = {"BlockInhibited": dbus.String(""), "DelayInhibited": dbus.String("")}
 USER_PROPERTIES = {"Display": dbus.Struct((SESSION_ID, dbus.ObjectPath(SESSION_PATH)),
                                           signature="so")}
 
@@ -78,10 +83,57 @@ class Session(PropertyObject):
     def SetLockedHint(self, locked):
         self.set(SESSION, "LockedHint", dbus.Boolean(locked))
 
+    @dbus.service.signal(SESSION, signature="")
+    def Lock(self):
+        pass
+
+    @dbus.service.method(SESSION, in_signature="", out_signature="", member="Lock")
+    def LockMethod(self):
+        self.Lock()
+
 
 class Manager(PropertyObject):
-    def __init__(self, bus):
+    def __init__(self, bus, session):
         super().__init__(bus, MANAGER_PATH, {MANAGER: MANAGER_PROPERTIES})
+        self.session = session
+        # Each standing inhibitor: (what, who, why, mode, uid, pid), by the
+        # read end of its pipe.
+        self.inhibitors = {}
+
+    def update(self):
+        for mode, name in (("block", "BlockInhibited"), ("delay", "DelayInhibited")):
+            whats = []
+            for what, _, _, held_mode, _, _ in self.inhibitors.values():
+                for one in what.split(":"):
+                    if held_mode == mode and one not in whats:
+                        whats.append(one)
+            self.set(MANAGER, name, dbus.String(":".join(whats)))
+
+    @dbus.service.method(MANAGER, in_signature="ssss", out_signature="h",
+                         sender_keyword="sender")
+    def Inhibit(self, what, who, why, mode, sender=None):
+        read_end, write_end = os.pipe()
+        self.inhibitors[read_end] = (str(what), str(who), str(why), str(mode), os.getuid(), 0)
+        GLib.io_add_watch(read_end, GLib.IO_HUP | GLib.IO_ERR, self.released)
+        self.update()
+        fd = dbus.types.UnixFd(write_end)
+        os.close(write_end)
+        return fd
+
+    def released(self, read_end, condition):
+        self.inhibitors.pop(read_end, None)
+        os.close(read_end)
+        self.update()
+        return False
+
+    @dbus.service.method(MANAGER, in_signature="", out_signature="a(ssssuu)")
+    def ListInhibitors(self):
+        return dbus.Array([dbus.Struct(i, signature="ssssuu") for i in self.inhibitors.values()],
+                          signature="(ssssuu)")
+
+    @dbus.service.method(MANAGER, in_signature="s", out_signature="")
+    def LockSession(self, session_id):
+        self.session.Lock()
 
     @dbus.service.method(MANAGER, in_signature="s", out_signature="o")
     def GetSession(self, session_id):
@@ -100,7 +152,8 @@ class User(PropertyObject):
 def main():
     DBusGMainLoop(set_as_default=True)
     bus = dbus.SystemBus()
-    objects = [Manager(bus), Session(bus), User(bus)]
+    session = Session(bus)
+    objects = [Manager(bus, session), session, User(bus)]
     name = dbus.service.BusName(NAME, bus, do_not_queue=True)
     loop = GLib.MainLoop()
     GLib.unix_signal_add(GLib.PRIORITY_DEFAULT, signal.SIGTERM, loop.quit)

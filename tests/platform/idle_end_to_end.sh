@@ -411,7 +411,7 @@ export HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime"
 
 # --- Its command line, before any desktop.
 "$launcher" --help >"$work/help.out" 2>&1 || fail "--help: exit status $?"
-grep -q '^usage: trenchwalk-idle \[SECONDS\]$' "$work/help.out" || fail "--help: $(cat "$work/help.out")"
+grep -q '^usage: trenchwalk-idle \[SECONDS\] \[--lock-after MINUTES \[--locker COMMAND\]\] | --status$' "$work/help.out" || fail "--help: $(cat "$work/help.out")"
 "$launcher" 3x >"$work/bad.out" 2>&1
 status=$?
 [ "$status" -eq 2 ] || fail "a bad argument: exit status $status, not 2"

@@ -1,0 +1,526 @@
+#!/usr/bin/env bash
+# What holds trenchwalk-idle back, and the lock it asks for, on real desktops
+# started headless.
+#
+# usage: idle_inhibit_end_to_end.sh MODE DESKTOP path/to/trenchwalk path/to/trenchwalk-idle [fake_input_keys]
+#   MODE inhibit, DESKTOP x11 (Xvfb) or sway (headless): on a session bus where
+#        nobody answers org.freedesktop.ScreenSaver, the launcher does; an
+#        application of our own (screensaver_client.py) inhibits through it on
+#        each path: no saver while it holds the cookie, and the saver one whole
+#        idle period after UnInhibit, or after the client is killed, without
+#        any input; another's cookie and an unknown method get D-Bus errors;
+#        --status shows the inhibitor, and none without it. `xset s off` on its
+#        own holds nothing back; on X11, the real `xdg-screensaver suspend
+#        WINDOW` (xdg-utils) does, until the window goes; on X11 too, beside a
+#        stand-in for logind on a private system bus, the real
+#        `systemd-inhibit --what=idle` holds it back until it ends.
+#   MODE inhibit, DESKTOP kde: beside a headless kwin, a stand-in for KDE's
+#        record (kde_power_agent.py) owns the KDE names with an inhibition
+#        standing: the launcher never takes org.freedesktop.ScreenSaver, asks
+#        the record, starts nothing while it stands, and --status names it.
+#   MODE lock, DESKTOP x11 (--locker 'i3lock -n') or sway (--locker swaylock),
+#        --lock-after 1: a key before the minute ends the saver without a
+#        lock; after it the locker is up over the running saver, the saver
+#        then ends with its record, and the screen shows the locker.
+#   MODE lock, DESKTOP logind: the same on Xvfb without --locker, beside a
+#        stand-in for logind: the launcher asks logind's LockSession, and
+#        `xss-lock -- i3lock -n` locks on logind's word, as in a session.
+#
+# The conditions handed to poll are small functions that only it calls.
+# shellcheck disable=SC2317
+set -u
+
+mode=${1:?usage: idle_inhibit_end_to_end.sh MODE DESKTOP trenchwalk trenchwalk-idle [fake_input_keys]}
+desktop=${2:?usage: idle_inhibit_end_to_end.sh MODE DESKTOP trenchwalk trenchwalk-idle}
+saver_binary=${3:?usage: idle_inhibit_end_to_end.sh MODE DESKTOP trenchwalk trenchwalk-idle}
+launcher_binary=${4:?usage: idle_inhibit_end_to_end.sh MODE DESKTOP trenchwalk trenchwalk-idle}
+keys_tool=${5:-}
+here=$(dirname "$0")
+# shellcheck source=tests/lib/xvfb.sh
+source "$here/../lib/xvfb.sh"
+# shellcheck source=tests/lib/sway.sh
+source "$here/../lib/sway.sh"
+# shellcheck source=tests/lib/desktops.sh
+source "$here/../lib/desktops.sh"
+# shellcheck source=tests/lib/system_bus.sh
+source "$here/../lib/system_bus.sh"
+
+delay=3
+# Generous limits, in tenths of a second, for a loaded machine.
+saver_limit=$(((delay + 30) * 10))
+exit_limit=100
+# How long a standing inhibitor is watched, in idle periods.
+inhibit_periods=3
+lock_minutes=1
+idle_timer_slack=0
+
+case "$mode:$desktop" in
+  inhibit:x11 | inhibit:sway | inhibit:kde | lock:x11 | lock:sway | lock:logind) ;;
+  *) echo "usage: idle_inhibit_end_to_end.sh inhibit x11|sway|kde, or lock x11|sway|logind" >&2; exit 2 ;;
+esac
+# The logind run is an X11 one with a stand-in for logind and no --locker.
+with_logind=""
+if [ "$desktop" = logind ]; then
+  desktop=x11
+  with_logind=1
+fi
+[ "$desktop" = x11 ] && with_logind=1
+case "$desktop" in
+  x11) require_tools Xvfb xdotool xset dbus-daemon /usr/bin/python3 xmessage xprop xdg-screensaver ;;
+  sway) require_tools sway swaymsg wtype jq setpriv dbus-daemon /usr/bin/python3 ;;
+  kde) ;;
+esac
+[ "$mode" = lock ] && [ "$desktop" = x11 ] && require_tools i3lock import convert xss-lock
+[ -n "$with_logind" ] && require_tools systemd-inhibit
+[ "$mode" = lock ] && [ "$desktop" = sway ] && require_tools swaylock grim convert
+/usr/bin/python3 -c 'import dbus, gi' 2>/dev/null ||
+  { echo "SKIP: python3-dbus and python3-gi are not installed"; exit 77; }
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/trenchwalk-inhibit-e2e.XXXXXX")
+chmod 755 "$work"
+mkdir -p "$work/bin" "$work/runtime" "$work/home" "$work/out"
+chmod 700 "$work/runtime"
+if ! cp "$saver_binary" "$launcher_binary" "$here/screensaver_client.py" "$here/kde_power_agent.py" \
+  "$work/bin/"; then
+  echo "FAIL: cannot copy"
+  exit 1
+fi
+chmod 644 "$work/bin/"*.py
+saver="$work/bin/trenchwalk"
+launcher="$work/bin/trenchwalk-idle"
+log="$work/bin/walked.log"
+as_user=()
+owner=""
+bus_pid=""
+pids=()
+
+cleanup() {
+  local pid
+  for pid in "${pids[@]}" $(processes_of "$saver"); do kill -9 "$pid" 2>/dev/null; done
+  [ -n "$bus_pid" ] && kill "$bus_pid" 2>/dev/null
+  [ -n "${fake_logind_pid:-}" ] && kill "$fake_logind_pid" 2>/dev/null
+  stop_system_bus
+  case "$desktop" in
+    x11) stop_xvfb ;;
+    sway) stop_sway ;;
+    kde) desktop_stop ;;
+  esac
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+fail() {
+  local f
+  echo "FAIL: $mode $desktop: $*"
+  for f in "$work"/out/*; do
+    [ -s "$f" ] && { echo "--- $(basename "$f"):"; grep -v '^\[ *[0-9.]*\]' "$f" | tail -n 30; }
+  done
+  [ "$desktop" = kde ] && desktop_show_logs
+  [ -s "$work/sway.log" ] && { echo "--- sway.log:"; tail -n 20 "$work/sway.log"; }
+  exit 1
+}
+
+slow_unwinder
+unset XDG_CONFIG_HOME XDG_CACHE_HOME XDG_DATA_HOME DBUS_SESSION_BUS_ADDRESS XDG_SESSION_ID
+unset XDG_CURRENT_DESKTOP KDE_FULL_SESSION GNOME_DESKTOP_SESSION_ID
+export HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime"
+# The locker's colour: a screen of it is the locker's, not the saver's or the desktop's.
+lock_color=3366cc
+
+# A session bus of our own, as a session's would be, run as the session's user.
+start_bus() {
+  "${as_user[@]}" dbus-daemon --session --nofork --address="unix:path=$XDG_RUNTIME_DIR/bus" \
+    >"$work/out/bus.log" 2>&1 &
+  bus_pid=$!
+  poll 100 test -S "$XDG_RUNTIME_DIR/bus" || fail "the session bus did not start"
+  export DBUS_SESSION_BUS_ADDRESS="unix:path=$XDG_RUNTIME_DIR/bus"
+}
+
+case "$desktop" in
+  x11)
+    start_xvfb "$work" 1024x768 || exit 77
+    unset WAYLAND_DISPLAY
+    export USER
+    USER=$(id -un)
+    start_bus
+    # logind, as a session has it: a stand-in on a system bus of its own.
+    start_system_bus "$work/system" || fail "no private system bus"
+    start_fake_logind "$work/system" || fail "no stand-in for logind"
+    export XDG_SESSION_ID=c1
+    key() { xdotool key "$1"; }
+    saver_up() {
+      local wid
+      wid=$(xdotool search --onlyvisible --pid "$1" --name '^Trenchwalk$' 2>/dev/null | head -n1)
+      [ -n "$wid" ]
+    }
+    ;;
+  sway)
+    sway_user
+    [ -n "$owner" ] && chown -R "$owner" "$work/runtime" "$work/home" "$work/out" "$work/bin"
+    printf '%s\n' 'xwayland disable' 'default_border none' 'focus_follows_mouse no' \
+      'output HEADLESS-1 mode 1024x768 position 0 0' >"$work/sway.conf"
+    unset QT_QPA_PLATFORM XDG_SESSION_TYPE
+    start_sway "$work" 1 || { echo "SKIP: sway did not start headless"; exit 77; }
+    hold_keyboard "$work"
+    start_bus
+    key() { "${as_user[@]}" wtype -k "$1" 2>>"$work/out/wtype.err"; }
+    saver_up() {
+      "${as_user[@]}" swaymsg -t get_tree 2>/dev/null | jq -e --argjson pid "$1" '
+        [.. | objects | select(.type == "con" and .pid == $pid and .name == "Trenchwalk"
+           and .fullscreen_mode == 1)] | length > 0' >/dev/null
+    }
+    ;;
+  kde)
+    missing=$(desktop_missing kde "$keys_tool")
+    [ -z "$missing" ] || { echo "SKIP: the kde run needs: ${missing//$'\n'/, }"; exit 77; }
+    mkdir -p "$work/desktop"
+    chmod 755 "$work/desktop"
+    desktop_start kde "$work/desktop" "$keys_tool" ||
+      { echo "SKIP: kde did not start headless"; desktop_show_logs; exit 77; }
+    as_user=("${desktop_as_user[@]}")
+    # shellcheck disable=SC2154  # set by desktop_start
+    owner=$desktop_owner
+    [ -n "$owner" ] && chown -R "$owner" "$work/home" "$work/out" "$work/bin"
+    idle_timer_slack=$(awk -v d="$delay" 'BEGIN { printf "%.2f", d * 0.05 + 0.02 }')
+    key() { desktop_key "$1"; }
+    ;;
+esac
+if [ -n "$owner" ]; then
+  reachable_as "${owner%%:*}" "$saver" "$launcher" "$work/bin/screensaver_client.py" || exit 1
+fi
+# The launcher and the clients see the same session. An array, not a
+# function, so that a process started in the background with it is the one $!
+# names (env execs what it runs).
+as=("${as_user[@]}" env DBUS_SESSION_BUS_ADDRESS="$DBUS_SESSION_BUS_ADDRESS")
+
+saver_pid=""
+a_saver() { saver_pid=$(processes_of "$saver" | head -n1); [ -n "$saver_pid" ]; }
+no_saver() { [ -z "$(processes_of "$saver")" ]; }
+clock_ticks=$(getconf CLK_TCK)
+started_at() { awk -v hz="$clock_ticks" '{ printf "%.2f", $22 / hz }' "/proc/$1/stat"; }
+uptime_now() { cut -d' ' -f1 /proc/uptime; }
+# Fails unless saver $2 started at least the delay after uptime $1.
+start_offset=""
+check_after_delay() {
+  start_offset=$(awk -v from="$1" -v to="$(started_at "$2")" 'BEGIN { printf "%.2f", to - from }')
+  awk -v s="$start_offset" -v d="$delay" -v slack="$idle_timer_slack" \
+    'BEGIN { exit !(s >= d - slack) }' ||
+    fail "$3: the saver started $start_offset s after, within the $delay s delay"
+}
+# Ends the running saver with a key; its record must be the COUNT-th.
+end_with_key() {
+  local pid=$saver_pid
+  shown() { saver_up "$pid"; }
+  poll "$saver_limit" shown || fail "the saver (pid $pid) did not come up full screen"
+  key Escape || fail "the key could not be sent"
+  poll "$exit_limit" ended "$pid" || fail "the saver still runs 10 s after Escape"
+  [ "$(records "$log")" -eq "$1" ] || fail "expected $1 record(s): $(cat -A "$log" 2>/dev/null)"
+}
+# Holds that no saver starts for PERIODS idle periods.
+holds_back() {
+  poll $(($1 * delay * 10)) a_saver && fail "$2: the saver started while it was held back"
+  return 0
+}
+
+launcher_out="$work/out/launcher.out"
+launcher_err="$work/out/launcher.err"
+launcher_pid=""
+start_launcher() {
+  "${as[@]}" "$launcher" "$@" >"$launcher_out" 2>"$launcher_err" &
+  launcher_pid=$!
+  pids+=("$launcher_pid")
+  chosen() { grep -q '^trenchwalk-idle: idle source: ' "$launcher_out" || ! running "$launcher_pid"; }
+  poll 100 chosen
+  running "$launcher_pid" || fail "the launcher ended: $(cat "$launcher_out" "$launcher_err")"
+}
+status_line() { "${as[@]}" "$launcher" --status 2>&1; }
+
+# A client of ours: its pid in client_pid, its output in out/client-NAME.
+client_pid=""
+client_fd=""
+start_client() {
+  local name=$1 path=$2
+  mkfifo -m 600 "$work/out/client-$name.in"
+  [ -n "$owner" ] && chown "$owner" "$work/out/client-$name.in"
+  "${as[@]}" /usr/bin/python3 "$work/bin/screensaver_client.py" "$path" "$name" "Playing a film" \
+    <"$work/out/client-$name.in" >"$work/out/client-$name" 2>&1 &
+  client_pid=$!
+  pids+=("$client_pid")
+  exec {client_fd}>"$work/out/client-$name.in"
+  has_cookie() { grep -q '^cookie [1-9]' "$work/out/client-$name" || ! running "$client_pid"; }
+  poll 100 has_cookie
+  grep -q '^cookie [1-9]' "$work/out/client-$name" ||
+    fail "client $name got no cookie from $path: $(cat "$work/out/client-$name")"
+}
+client_says() { grep -qx "$2" "$work/out/client-$1"; }
+
+inhibit_run() {
+  start_launcher "$delay"
+  grep -qx 'trenchwalk-idle: answering org.freedesktop.ScreenSaver for the inhibitors of this session' \
+    "$launcher_out" || fail "the launcher does not answer org.freedesktop.ScreenSaver: $(cat "$launcher_out")"
+  echo "ok: $desktop: $(tr '\n' ' ' <"$launcher_out")"
+  line=$(status_line)
+  grep -Eq '^trenchwalk-idle: idle source: .*; inhibitors: none; locked: [a-z]+$' <<<"$line" ||
+    fail "--status without an inhibitor: $line"
+  echo "ok: $desktop: --status, none held: $line"
+
+  # The screen saver switched off for good is not an inhibitor.
+  [ "$desktop" = x11 ] && xset s off
+  from=$(uptime_now)
+  key Shift_L || fail "the key could not be sent"
+  poll "$saver_limit" a_saver || fail "no saver after the delay (xset s off)"
+  check_after_delay "$from" "$saver_pid" "the first start"
+  end_with_key 1
+  echo "ok: $desktop: the saver started $start_offset s after the last key; a key ended it"
+
+  # Held on the long path, released with UnInhibit: one whole idle period
+  # after the release, with no input, the saver starts.
+  start_client vlc /org/freedesktop/ScreenSaver
+  vlc_fd=$client_fd
+  key Shift_L || fail "the key could not be sent"
+  line=$(status_line)
+  grep -q 'inhibitors: .*vlc: Playing a film (org.freedesktop.ScreenSaver, :' <<<"$line" ||
+    fail "--status does not show the inhibitor: $line"
+  echo "ok: $desktop: --status with one: $line"
+  holds_back "$inhibit_periods" "a cookie on /org/freedesktop/ScreenSaver"
+  grep -q '^trenchwalk-idle: the desktop inhibits idle' "$launcher_err" ||
+    fail "the launcher did not say it held back"
+  # Another application cannot end it, and an unknown method is an error.
+  start_client mpv /ScreenSaver
+  mpv_pid=$client_pid
+  mpv_fd=$client_fd
+  echo "foreign $(awk '/^cookie/ {print $2}' "$work/out/client-vlc")" >&"$mpv_fd"
+  echo bogus >&"$mpv_fd"
+  answered() { [ "$(grep -vc '^cookie' "$work/out/client-mpv")" -ge 2 ]; }
+  poll 100 answered || fail "no answers to mpv: $(cat "$work/out/client-mpv")"
+  client_says mpv org.freedesktop.DBus.Error.InvalidArgs ||
+    fail "UnInhibit of another's cookie: $(cat "$work/out/client-mpv")"
+  client_says mpv org.freedesktop.DBus.Error.UnknownMethod ||
+    fail "an unknown method: $(cat "$work/out/client-mpv")"
+  echo "ok: $desktop: another's cookie and an unknown method get D-Bus errors"
+  # Two hold it now; the first lets go, the second still holds.
+  echo uninhibit >&"$vlc_fd"
+  poll 100 client_says vlc released || fail "UnInhibit failed: $(cat "$work/out/client-vlc")"
+  holds_back 2 "one of two cookies released"
+  # The second is killed: the bus drops it, and that was the last.
+  # The time is read first: the new period begins after it, never before.
+  released=$(uptime_now)
+  kill -9 "$mpv_pid"
+  wait "$mpv_pid" 2>/dev/null
+  poll "$saver_limit" a_saver || fail "no saver after the last client was killed"
+  check_after_delay "$released" "$saver_pid" "after the client was killed"
+  echo "ok: $desktop: held while a cookie stood ($((inhibit_periods + 2)) periods); the saver came" \
+    "$start_offset s after the last holder was killed, with no input"
+  end_with_key 2
+
+  # UnInhibit as the last: the same, one whole idle period later.
+  start_client totem /ScreenSaver
+  totem_fd=$client_fd
+  key Shift_L || fail "the key could not be sent"
+  holds_back 2 "a cookie on /ScreenSaver"
+  released=$(uptime_now)
+  echo uninhibit >&"$totem_fd"
+  poll 100 client_says totem released || fail "UnInhibit failed: $(cat "$work/out/client-totem")"
+  poll "$saver_limit" a_saver || fail "no saver after UnInhibit"
+  check_after_delay "$released" "$saver_pid" "after UnInhibit"
+  echo "ok: $desktop: the saver came $start_offset s after UnInhibit, with no input"
+  end_with_key 3
+  exec {vlc_fd}>&- {totem_fd}>&- {mpv_fd}>&-
+
+  if [ "$desktop" = x11 ]; then
+    # The real xdg-screensaver: on a bare X11 session it switches the X
+    # screen saver off and keeps a record of the window, watched by xprop.
+    xset s 600
+    xmessage -name suspender 'a film' >/dev/null 2>&1 &
+    window_pid=$!
+    pids+=("$window_pid")
+    wid=$(find_window 100 '^(suspender|xmessage)$') || fail "no window to suspend for"
+    xdg-screensaver suspend "$wid" >"$work/out/xdg.out" 2>&1 || fail "xdg-screensaver: $(cat "$work/out/xdg.out")"
+    key Shift_L || fail "the key could not be sent"
+    line=$(status_line)
+    grep -q "inhibitors: .*xdg-screensaver suspend $wid" <<<"$line" ||
+      fail "--status does not show xdg-screensaver: $line"
+    holds_back "$inhibit_periods" "xdg-screensaver suspend"
+    kill "$window_pid"
+    wait "$window_pid" 2>/dev/null
+    gone() { ! xset q | grep -q 'timeout:  0'; }
+    poll 100 gone || fail "xdg-screensaver did not resume once the window went"
+    from=$(uptime_now)
+    key Shift_L || fail "the key could not be sent"
+    poll "$saver_limit" a_saver || fail "no saver after the window went"
+    check_after_delay "$from" "$saver_pid" "after xdg-screensaver resumed"
+    echo "ok: $desktop: xdg-screensaver suspend held it ($inhibit_periods periods, $line);" \
+      "the saver came once the window went"
+    end_with_key 4
+
+    # logind's idle inhibitor, taken with the real systemd-inhibit.
+    systemd-inhibit --what=idle --who=mpv --why="Playing a film" sleep 600 \
+      >"$work/out/inhibit.out" 2>&1 &
+    inhibit_pid=$!
+    pids+=("$inhibit_pid")
+    blocked() { status_line | grep -q 'inhibitors: .*logind: mpv: Playing a film'; }
+    poll 100 blocked || fail "--status does not show logind's inhibitor: $(status_line)"
+    line=$(status_line)
+    key Shift_L || fail "the key could not be sent"
+    holds_back "$inhibit_periods" "systemd-inhibit --what=idle"
+    kill "$inhibit_pid"
+    wait "$inhibit_pid" 2>/dev/null
+    from=$(uptime_now)
+    key Shift_L || fail "the key could not be sent"
+    poll "$saver_limit" a_saver || fail "no saver once systemd-inhibit ended"
+    check_after_delay "$from" "$saver_pid" "after systemd-inhibit ended"
+    echo "ok: $desktop: systemd-inhibit --what=idle held it ($inhibit_periods periods, $line);" \
+      "the saver came once it ended"
+    end_with_key 5
+  fi
+
+  # Asking whether GNOME's or KDE's screen saver is active must not start one:
+  # GNOME Shell installs an activatable org.gnome.ScreenSaver, which would
+  # then answer for GNOME on this desktop.
+  grep -q "Activating service name='org.gnome.ScreenSaver'" "$work/out/bus.log" &&
+    fail "the launcher had the bus start org.gnome.ScreenSaver"
+  echo "ok: $desktop: no screen saver service was started for the launcher's questions"
+
+  # The session bus itself going away ends every cookie held on it: nobody
+  # could end them any more.
+  start_client last /ScreenSaver
+  key Shift_L || fail "the key could not be sent"
+  holds_back 1 "a cookie before the bus went"
+  gone_at=$(uptime_now)
+  kill "$bus_pid"
+  wait "$bus_pid" 2>/dev/null
+  bus_pid=""
+  poll "$saver_limit" a_saver || fail "no saver after the session bus went away"
+  check_after_delay "$gone_at" "$saver_pid" "after the session bus went"
+  running "$launcher_pid" || fail "the launcher ended with the session bus"
+  echo "ok: $desktop: the session bus gone, its cookies went with it: the saver came $start_offset s later"
+  end_with_key "$(($(records "$log") + 1))"
+}
+
+
+kde_inhibit_run() {
+  mkfifo -m 600 "$work/out/agent.in"
+  [ -n "$owner" ] && chown "$owner" "$work/out/agent.in"
+  "${as[@]}" /usr/bin/python3 "$work/bin/kde_power_agent.py" <"$work/out/agent.in" \
+    >"$work/out/agent.out" 2>&1 &
+  pids+=("$!")
+  exec {agent_fd}>"$work/out/agent.in"
+  agent_ready() { grep -qx ready "$work/out/agent.out"; }
+  poll 100 agent_ready || fail "the KDE stand-in did not start"
+  start_launcher "$delay"
+  grep -q 'answering org.freedesktop.ScreenSaver' "$launcher_out" &&
+    fail "the launcher took org.freedesktop.ScreenSaver from KDE's own"
+  line=$(status_line)
+  grep -q 'inhibitors: KDE: vlc: Playing a film;' <<<"$line" || fail "--status: $line"
+  echo "ok: kde: the launcher leaves org.freedesktop.ScreenSaver to KDE; --status: $line"
+  key Shift_L || fail "the key could not be sent"
+  holds_back "$inhibit_periods" "KDE's record"
+  grep -q '^trenchwalk-idle: the desktop inhibits idle' "$launcher_err" ||
+    fail "the launcher did not say it held back"
+  echo release >&"$agent_fd"
+  poll 100 grep -qx released "$work/out/agent.out" || fail "the stand-in did not release"
+  line=$(status_line)
+  grep -q 'inhibitors: none;' <<<"$line" || fail "--status after the release: $line"
+  from=$(uptime_now)
+  key Shift_L || fail "the key could not be sent"
+  poll "$saver_limit" a_saver || fail "no saver once KDE's record was empty"
+  check_after_delay "$from" "$saver_pid" "after KDE's record emptied"
+  echo "ok: kde: nothing started while KDE's record held an inhibition ($inhibit_periods periods);" \
+    "the saver came $start_offset s after the next key once it was gone; --status: $line"
+}
+
+# The screen, as the user sees it: the share of it in the locker's colour.
+lock_share() {
+  local shot=$work/out/screen.png
+  if [ "$desktop" = x11 ]; then
+    import -window root "$shot" 2>/dev/null || return 1
+  else
+    "${as_user[@]}" grim - >"$shot" 2>/dev/null || return 1
+  fi
+  convert "$shot" -fill black +opaque "#$lock_color" -fill white -opaque "#$lock_color" \
+    -colorspace gray -format '%[fx:mean]' info: 2>/dev/null
+}
+
+lock_run() {
+  local locker options
+  if [ "$desktop" = x11 ]; then
+    locker="i3lock -n -c $lock_color"
+  else
+    locker="swaylock -c $lock_color"
+  fi
+  options=(--lock-after "$lock_minutes" --locker "$locker")
+  locker_parent=""
+  if [ "$with_logind" = 1 ] && [ "${2:-}" = logind ]; then
+    # The session's locker listens to logind, as xss-lock does in a session;
+    # the launcher names none.
+    xset s off
+    # shellcheck disable=SC2086  # the command's words
+    xss-lock -- $locker >"$work/out/xss-lock.out" 2>&1 &
+    locker_parent=$!
+    pids+=("$locker_parent")
+    options=(--lock-after "$lock_minutes")
+  fi
+  # The locker the launcher started (through sh -c), none other on the
+  # machine: a process running exactly that command line whose parent is the
+  # launcher or the launcher's child.
+  locker_pid=""
+  locker_running() {
+    local parent=${locker_parent:-$launcher_pid} children
+    children=$(pgrep -d, -P "$parent")
+    [ -n "$children" ] || return 1
+    locker_pid=$(ps -o pid=,args= --ppid "$parent,$children" |
+      awk -v want="$locker" '{ pid = $1; $1 = ""; sub(/^ /, ""); if ($0 == want) { print pid; exit } }')
+    [ -n "$locker_pid" ]
+  }
+  start_launcher "${options[@]}" "$delay"
+  by="\"$locker\""
+  [ -n "$locker_parent" ] && by="the desktop's locker"
+  grep -qx "trenchwalk-idle: locking the session with $by once the saver has run $lock_minutes min" \
+    "$launcher_out" || fail "no line for the lock: $(cat "$launcher_out")"
+
+  # A key before the grace period: the saver ends, nothing locks.
+  key Shift_L || fail "the key could not be sent"
+  poll "$saver_limit" a_saver || fail "no saver after the delay"
+  end_with_key 1
+  locker_running && fail "the locker runs after a key ended the saver early"
+  grep -Eq 'locked the session|the lock after' "$launcher_err" && fail "a lock was reported: $(cat "$launcher_err")"
+  echo "ok: $desktop: a key before the grace period ends the saver without a lock"
+
+  # Then no input: the saver comes again, and a minute later the lock.
+  poll "$saver_limit" a_saver || fail "no saver after another idle period"
+  first=$saver_pid
+  started=$(started_at "$first")
+  up() { saver_up "$first"; }
+  poll "$saver_limit" up || fail "the saver did not come up full screen"
+  early=$(awk -v s="$started" -v u="$(uptime_now)" -v m="$lock_minutes" 'BEGIN { printf "%d", (s + m * 60 - u - 2) * 10 }')
+  [ "$early" -gt 0 ] && poll "$early" locker_running && fail "the locker came before the grace period"
+  locked() { grep -q '^trenchwalk-idle: locked the session after' "$launcher_err"; }
+  poll $(((lock_minutes * 60 + 30) * 10)) locked ||
+    fail "no lock after the grace period: $(cat "$launcher_err")"
+  at=$(uptime_now)
+  locker_running || fail "the launcher reported a lock, but the locker is not running:" \
+    "$(ps -o pid,ppid,args --ppid "$launcher_pid" 2>&1)"
+  pids+=("$locker_pid")
+  poll "$exit_limit" ended "$first" || fail "the saver still runs 10 s after the lock"
+  share=$(lock_share) || fail "no picture of the screen"
+  awk -v s="$share" 'BEGIN { exit !(s > 0.99) }' || fail "the screen is not the locker's: $share of it"
+  [ "$(records "$log")" -eq 2 ] || fail "expected the saver's record under the lock: $(cat -A "$log" 2>/dev/null)"
+  check_log "$log" 2
+  echo "ok: $desktop: the lock came $(awk -v a="$at" -v s="$started" 'BEGIN { printf "%.1f", a - s }') s" \
+    "into the saver ($lock_minutes min); the locker is up ($share of the screen), the saver ended with" \
+    "one record: $(grep 'locked the session' "$launcher_err")"
+  kill "$locker_pid"
+}
+
+case "$mode:$desktop" in
+  inhibit:kde) kde_inhibit_run ;;
+  inhibit:*) inhibit_run ;;
+  lock:*) lock_run "$mode" "${2}" ;;
+esac
+saver_failures=$(grep '^trenchwalk-idle: .*the saver \(was killed\|ended with\|failed\)' "$launcher_err")
+[ -z "$saver_failures" ] || fail "the launcher reported a saver failure: $saver_failures"
+kill -TERM "$launcher_pid"
+poll "$exit_limit" ended "$launcher_pid" || fail "the launcher still runs 10 s after SIGTERM"
+echo "PASS"
