@@ -199,10 +199,19 @@ wayland_desktop_start() {
 wayland_shown_pid=""
 wayland_shown_file=""
 wayland_shown_from=-1
+# The byte offset in trace $1 where the newest window connection begins: the
+# last registry made first on its connection that binds wl_compositor. The
+# saver reads its outputs on a second connection of its own, which binds none
+# and must not be taken for the window's.
+saver_connection_offset() {
+  LC_ALL=C awk '/wl_display@1\.get_registry\(new id wl_registry@2\)/ { candidate = offset }
+       /wl_registry@2\.bind\([0-9]+, "wl_compositor"/ { if (candidate != "") found = candidate }
+       { offset += length($0) + 1 }
+       END { if (found != "") print found }' "$1"
+}
 wayland_desktop_saver_up() {
   local from
-  from=$(grep -b 'wl_display@1\.get_registry(new id wl_registry@2)' "$launcher_err" | tail -n1)
-  from=${from%%:*}
+  from=$(saver_connection_offset "$launcher_err")
   [ -n "$from" ] || return 1
   if [ "$1" != "$wayland_shown_pid" ] && [ "$launcher_err" = "$wayland_shown_file" ]; then
     [ "$from" -gt "$wayland_shown_from" ] || return 1
