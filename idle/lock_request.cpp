@@ -95,7 +95,12 @@ void LockRequest::start() {
     return;
   }
   if (sd_bus_open_user(&bus_) >= 0) {
-    if (hasOwner(bus_, "org.gnome.ScreenSaver") && startCall(Way::Gnome)) return;
+    // GNOME Shell 43 answers org.gnome.ScreenSaver from a small service the
+    // bus starts at the first call, so a running shell is enough: the Lock
+    // call starts it.
+    if ((hasOwner(bus_, "org.gnome.ScreenSaver") || hasOwner(bus_, "org.gnome.Shell")) &&
+        startCall(Way::Gnome))
+      return;
     // KDE's own, unless it is the launcher that answers for the name.
     if (!ownScreenSaver_ && hasOwner(bus_, "org.freedesktop.ScreenSaver") &&
         startCall(Way::Desktop))

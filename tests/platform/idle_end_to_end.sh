@@ -225,9 +225,9 @@ wayland_desktop_saver_up() {
 # its own trace, and where its threads wait.
 wayland_desktop_describe_saver() {
   local from
-  from=$(grep -b 'wl_display@1\.get_registry(new id wl_registry@2)' "$launcher_err" | tail -n1)
+  from=$(saver_connection_offset "$launcher_err")
   echo; echo "its keyboard's last events:"
-  tail -c +"$((${from%%:*} + 1))" "$launcher_err" | grep -E 'wl_keyboard@[0-9]+\.(enter|leave|key)' |
+  tail -c +"$((${from:-0} + 1))" "$launcher_err" | grep -E 'wl_keyboard@[0-9]+\.(enter|leave|key)' |
     tail -n 6
   describe_threads "$1"
 }
