@@ -35,6 +35,9 @@ if [ "$desktop" = kde ]; then
     desktop_show_logs
     exit 77
   fi
+  # A sanitized client needs the slow unwinder to see past libwayland-client
+  # to the call tests/lsan.supp names (see tests/lib/common.sh).
+  slow_unwinder
   TRENCHWALK_TEST_SCALE=$scale QT_QPA_PLATFORM=wayland QT_WAYLAND_CLIENT_BUFFER_INTEGRATION=none \
     "$binary" --gtest_filter='OnWayland.PaintsIntoBuffersOfItsOwn:OnWayland.PaintsAtTheOutputsDevicePixels:OnWayland.EveryBufferCommittedIsTheScene:OnWayland.HoldsAtMostTwoWindowSizedBuffers:OnWayland.EachCommitDamagesOnlyTheBoxesThatChanged' || {
     echo "FAIL: the Wayland painting tests failed on kwin"
