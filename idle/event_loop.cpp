@@ -13,25 +13,18 @@
 #include <cstdio>
 #include <vector>
 
+#include "idle/steady_clock.h"
+
 namespace tw::idle {
 namespace {
 
 constexpr std::uint64_t kUsPerMs = 1000;
 
-std::uint64_t nowUs() {
-  constexpr std::uint64_t kUsPerSecond = 1'000'000;
-  constexpr std::uint64_t kNsPerUs = 1000;
-  timespec now{};
-  ::clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<std::uint64_t>(now.tv_sec) * kUsPerSecond +
-         static_cast<std::uint64_t>(now.tv_nsec) / kNsPerUs;
-}
-
 // poll's timeout until an absolute CLOCK_MONOTONIC deadline, rounded up so
 // that the wake-up is never early; -1 when there is none.
 int timeoutUntil(std::uint64_t deadlineUs) {
   if (deadlineUs == PollRequest::kNoDeadline) return -1;
-  const std::uint64_t now = nowUs();
+  const std::uint64_t now = monotonicNowUs();
   if (deadlineUs <= now) return 0;
   const std::uint64_t ms = (deadlineUs - now + kUsPerMs - 1) / kUsPerMs;
   return ms > static_cast<std::uint64_t>(INT_MAX) ? INT_MAX : static_cast<int>(ms);
@@ -61,14 +54,14 @@ bool EventLoop::readSignals() {
 bool EventLoop::sourceLost(const std::string& what) {
   const SourceRetry retry = launcher_.sourceLost(what);
   if (!retry.again) return false;
-  lookAtUs_ = nowUs() + static_cast<std::uint64_t>(retry.afterMs) * kUsPerMs;
+  lookAtUs_ = monotonicNowUs() + static_cast<std::uint64_t>(retry.afterMs) * kUsPerMs;
   return true;
 }
 
 int EventLoop::run() {
   std::vector<pollfd> watched;
   for (;;) {
-    if (!source_ && nowUs() >= lookAtUs_) {
+    if (!source_ && monotonicNowUs() >= lookAtUs_) {
       std::string missing;
       source_ = picker_.pick(missing);
       if (source_) {

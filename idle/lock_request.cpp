@@ -13,7 +13,9 @@
 #include <cstring>
 #include <string>
 
+#include "idle/child_signals.h"
 #include "idle/launcher.h"
+#include "idle/steady_clock.h"
 
 extern char** environ;
 
@@ -30,15 +32,6 @@ constexpr std::uint64_t kDesktopConfirmUs = 3'000'000;
 // software rendering on a busy machine took over 5 s; the call is waited for
 // in the loop, never blocking it.
 constexpr std::uint64_t kCallTimeoutUs = 20'000'000;
-
-std::uint64_t nowUs() {
-  constexpr std::uint64_t kUsPerSecond = 1'000'000;
-  constexpr std::uint64_t kNsPerUs = 1000;
-  timespec now{};
-  ::clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<std::uint64_t>(now.tv_sec) * kUsPerSecond +
-         static_cast<std::uint64_t>(now.tv_nsec) / kNsPerUs;
-}
 
 bool hasOwner(sd_bus* bus, const char* name) {
   sd_bus_error error = SD_BUS_ERROR_NULL;
@@ -129,16 +122,8 @@ void LockRequest::startCommand() {
   }
   // The locker gets the signals back that the launcher blocks, in a process
   // group of its own, so that a key's end of the saver never reaches it.
-  sigset_t none;
-  sigemptyset(&none);
-  sigset_t defaults;
-  sigemptyset(&defaults);
-  for (const int signal : {SIGCHLD, SIGTERM, SIGINT, SIGHUP, SIGPIPE}) sigaddset(&defaults, signal);
-  posix_spawnattr_setsigmask(&attributes, &none);
-  posix_spawnattr_setsigdefault(&attributes, &defaults);
   posix_spawnattr_setpgroup(&attributes, 0);
-  posix_spawnattr_setflags(&attributes,
-                           POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
+  giveChildTheDefaultSignals(attributes, POSIX_SPAWN_SETPGROUP);
   std::string shell = "/bin/sh";
   std::string dashC = "-c";
   std::string command = locker_;
@@ -153,7 +138,7 @@ void LockRequest::startCommand() {
   pid_ = pid;
   pidFd_ = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
   way_ = Way::Command;
-  deadlineUs_ = nowUs() + kLockerSettleUs;
+  deadlineUs_ = monotonicNowUs() + kLockerSettleUs;
 }
 
 bool LockRequest::startCall(Way way) {
@@ -185,7 +170,7 @@ bool LockRequest::startCall(Way way) {
   }
   if (r < 0) return false;
   way_ = way;
-  deadlineUs_ = nowUs() + kCallTimeoutUs;
+  deadlineUs_ = monotonicNowUs() + kCallTimeoutUs;
   return true;
 }
 
@@ -197,7 +182,7 @@ void LockRequest::callAnswered(sd_bus_message* reply) {
     return;
   }
   called_ = true;
-  deadlineUs_ = nowUs() + kDesktopConfirmUs;
+  deadlineUs_ = monotonicNowUs() + kDesktopConfirmUs;
 }
 
 bool LockRequest::desktopSaysLocked() {
@@ -276,7 +261,7 @@ bool LockRequest::dispatch(short revents) {
         finish(false, "\"" + locker_ + "\" was killed by signal " + std::to_string(info.si_status));
       return true;
     }
-    if (nowUs() >= deadlineUs_) {
+    if (monotonicNowUs() >= deadlineUs_) {
       // Still running: the locker is up, and its end is the unlock. It is
       // reaped then, by its pid.
       way_ = Way::Up;
@@ -290,7 +275,7 @@ bool LockRequest::dispatch(short revents) {
   while (sd_bus_process(bus_, nullptr) > 0) {
     if (way_ == Way::None) return true;
   }
-  if (way_ != Way::None && nowUs() >= deadlineUs_) {
+  if (way_ != Way::None && monotonicNowUs() >= deadlineUs_) {
     if (!called_)
       finish(false, std::string(wayName(way_)) + " did not answer");
     else if (desktopSaysLocked())

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "idle/child_signals.h"
+
 extern char** environ;
 
 namespace tw::idle {
@@ -55,16 +57,7 @@ StartResult SaverProcess::start() {
     ::close(writeEnd);
     return {false, "no memory"};
   }
-  // The launcher blocks the signals it reads through a signalfd and ignores
-  // SIGPIPE; the saver gets the defaults back.
-  sigset_t none;
-  sigemptyset(&none);
-  sigset_t defaults;
-  sigemptyset(&defaults);
-  for (const int signal : {SIGCHLD, SIGTERM, SIGINT, SIGHUP, SIGPIPE}) sigaddset(&defaults, signal);
-  posix_spawnattr_setsigmask(&attributes, &none);
-  posix_spawnattr_setsigdefault(&attributes, &defaults);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  giveChildTheDefaultSignals(attributes);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, writeEnd, kHeartbeatFd);
