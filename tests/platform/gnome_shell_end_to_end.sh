@@ -25,6 +25,8 @@ launcher_binary=${2:?usage: gnome_shell_end_to_end.sh path/to/trenchwalk path/to
 source "$(dirname "$0")/../lib/desktops.sh"
 # shellcheck source=tests/lib/as_user.sh
 source "$(dirname "$0")/../lib/as_user.sh"
+# shellcheck source=tests/lib/gnome_shell_run.sh
+source "$(dirname "$0")/../lib/gnome_shell_run.sh"
 
 missing=$(desktop_missing gnome-shell)
 if [ -n "$missing" ]; then
@@ -48,41 +50,7 @@ lock_limit=20
 # delay and two seconds more, in tenths of a second.
 watch=$(((delay + 2) * 10))
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/trenchwalk-gnome-shell.XXXXXX")
-chmod 755 "$work"
-mkdir -p "$work/bin" "$work/desktop"
-chmod 755 "$work/desktop"
-saver="$work/bin/trenchwalk"
-launcher="$work/bin/trenchwalk-idle"
-log="$work/bin/walked.log"
-launcher_out="$work/launcher.out"
-launcher_err="$work/launcher.err"
-launcher_pid=""
-monitor_pid=""
-
-cleanup() {
-  local pid
-  for pid in $launcher_pid $monitor_pid $(processes_of "$saver"); do kill -9 "$pid" 2>/dev/null; done
-  desktop_stop
-  rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
-
-fail() {
-  echo "FAIL (GNOME Shell): $*"
-  for f in "$launcher_out" "$launcher_err"; do
-    # Without the lines of the saver's Wayland protocol trace.
-    [ -s "$f" ] && { echo "--- $(basename "$f"):"; grep -v '^\[ *[0-9.]*\]' "$f" | tail -n 40; }
-  done
-  desktop_show_logs
-  exit 1
-}
-
-slow_unwinder
-cp "$saver_binary" "$saver" || fail "cannot copy $saver_binary"
-cp "$launcher_binary" "$launcher" || fail "cannot copy $launcher_binary"
+gnome_shell_run_prepare gnome-shell "GNOME Shell"
 
 # Once in a while (about one start in eighty on a loaded machine) GNOME Shell
 # stops partway through its start-up and never opens its overview; a second

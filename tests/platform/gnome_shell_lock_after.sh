@@ -22,6 +22,8 @@ launcher_binary=${2:?usage: gnome_shell_lock_after.sh path/to/trenchwalk path/to
 source "$(dirname "$0")/../lib/desktops.sh"
 # shellcheck source=tests/lib/as_user.sh
 source "$(dirname "$0")/../lib/as_user.sh"
+# shellcheck source=tests/lib/gnome_shell_run.sh
+source "$(dirname "$0")/../lib/gnome_shell_run.sh"
 
 missing=$(desktop_missing gnome-shell)
 if [ -n "$missing" ]; then
@@ -35,40 +37,7 @@ lock_minutes=1
 saver_limit=$(((delay + 30) * 10))
 key_limit=100
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/trenchwalk-gnome-lock.XXXXXX")
-chmod 755 "$work"
-mkdir -p "$work/bin" "$work/desktop"
-chmod 755 "$work/desktop"
-saver="$work/bin/trenchwalk"
-launcher="$work/bin/trenchwalk-idle"
-log="$work/bin/walked.log"
-launcher_out="$work/launcher.out"
-launcher_err="$work/launcher.err"
-launcher_pid=""
-monitor_pid=""
-
-cleanup() {
-  local pid
-  for pid in $launcher_pid $monitor_pid $(processes_of "$saver"); do kill -9 "$pid" 2>/dev/null; done
-  desktop_stop
-  rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
-
-fail() {
-  echo "FAIL (GNOME Shell, --lock-after): $*"
-  for f in "$launcher_out" "$launcher_err"; do
-    [ -s "$f" ] && { echo "--- $(basename "$f"):"; grep -v '^\[ *[0-9.]*\]' "$f" | tail -n 40; }
-  done
-  desktop_show_logs
-  exit 1
-}
-
-slow_unwinder
-cp "$saver_binary" "$saver" || fail "cannot copy $saver_binary"
-cp "$launcher_binary" "$launcher" || fail "cannot copy $launcher_binary"
+gnome_shell_run_prepare gnome-lock "GNOME Shell, --lock-after"
 desktop_start gnome-shell "$work/desktop" || {
   echo "SKIP: GNOME Shell did not start headless"
   desktop_show_logs
