@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "idle/command_line.h"
-#include "idle/inhibitor_registry.h"
-#include "idle/launcher.h"
-#include "idle/saver_liveness.h"
-#include "idle/xdg_screensaver.h"
+#include "idle/decide/command_line.h"
+#include "idle/decide/inhibitor_registry.h"
+#include "idle/decide/launcher.h"
+#include "idle/decide/saver_liveness.h"
+#include "idle/inhibit/xdg_screensaver.h"
 
 namespace tw::idle {
 namespace {
