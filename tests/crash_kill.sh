@@ -26,12 +26,8 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-fail() {
-  echo "FAIL (kill $i): $*"
-  show_logs "$work/saver.out" "$work/xvfb.log"
-  exit 1
-}
-i=0
+fail_report() { show_logs "$work/saver.out" "$work/xvfb.log"; }
+fail_label="kill 0"
 
 cp "$binary" "$work/trenchwalk" || fail "cannot copy $binary"
 mkdir -p "$work/runtime" && chmod 700 "$work/runtime"
@@ -62,6 +58,7 @@ printf '%s\n' "$banner" >"$log"
 for n in 1 2 3; do printf '%d cm 12-0%d-2026 10:00:0%d\r\n' "$n" "$n" "$n" >>"$log"; done
 
 for i in $(seq "$kills"); do
+  fail_label="kill $i"
   case $((i % 3)) in
     0) # A foreign file in the log's place, saved as editors do (a new file
       # renamed over the old one): it must survive as a backup.

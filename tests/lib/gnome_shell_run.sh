@@ -8,11 +8,10 @@
 #   saver, launcher, log, launcher_out and launcher_err. On any exit the
 #   launcher, $monitor_pid, every saver and the desktop are stopped and the
 #   folder goes. fail MESSAGE then prints "FAIL (LABEL): MESSAGE", the
-#   launcher's lines without the saver's Wayland trace, and the desktop's logs,
-#   and exits 1.
+#   launcher's lines without the saver's Wayland trace, and the desktop's logs.
 # shellcheck disable=SC2034,SC2154
 gnome_shell_run_prepare() {
-  gnome_shell_run_label=$2
+  fail_label=$2
   work=$(mktemp -d "${TMPDIR:-/tmp}/trenchwalk-$1.XXXXXX")
   chmod 755 "$work"
   mkdir -p "$work/bin" "$work/desktop"
@@ -39,13 +38,11 @@ gnome_shell_run_cleanup() {
   rm -rf "$work"
 }
 
-fail() {
+fail_report() {
   local f
-  echo "FAIL ($gnome_shell_run_label): $*"
   for f in "$launcher_out" "$launcher_err"; do
     # Without the lines of the saver's Wayland protocol trace.
     [ -s "$f" ] && { echo "--- $(basename "$f"):"; grep -v '^\[ *[0-9.]*\]' "$f" | tail -n 40; }
   done
   desktop_show_logs
-  exit 1
 }

@@ -72,8 +72,7 @@ stop_sway() {
   keyboard_pid=""
   [ -n "$sway_pid" ] || return 0
   kill "$sway_pid" 2>/dev/null
-  poll 30 ended "$sway_pid"
-  kill -9 "$sway_pid" 2>/dev/null
+  poll 30 ended "$sway_pid" || kill -9 "$sway_pid" 2>/dev/null
   wait "$sway_pid" 2>/dev/null
   sway_pid=""
 }

@@ -59,6 +59,7 @@ xvfb_pid=""
 
 begin_run() {
   run=$1
+  fail_label=$run
   folder="$work/$run"
   log="$folder/walked.log"
   mkdir -p "$folder/runtime" && chmod 700 "$folder/runtime"
@@ -79,11 +80,7 @@ end_run() {
   stop_xvfb
 }
 
-fail() {
-  echo "FAIL: $run: $*"
-  show_logs "$folder/saver.out" "$folder/xvfb.log" "$folder/daemon.out"
-  exit 1
-}
+fail_report() { show_logs "$folder/saver.out" "$folder/xvfb.log" "$folder/daemon.out"; }
 
 # Keys held by the script never repeat: key_held_before_start holds Return
 # across a start, and a repeat reaching the saver's window would be a press it

@@ -24,11 +24,7 @@ mkdir -p "$work/runtime" && chmod 700 "$work/runtime"
 export XDG_RUNTIME_DIR="$work/runtime"
 export QT_QPA_PLATFORM=xcb
 
-fail() {
-  echo "FAIL: $*"
-  show_logs "$work/xvfb.log"
-  exit 1
-}
+fail_report() { show_logs "$work/xvfb.log"; }
 
 start_xvfb "$work" "$size" || fail "no X server"
 
