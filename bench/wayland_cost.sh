@@ -82,12 +82,7 @@ unset DISPLAY WAYLAND_DISPLAY WAYLAND_SOCKET SWAYSOCK I3SOCK QT_QPA_PLATFORM
 export HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime"
 
 client_pid=""
-stop_client() {
-  [ -n "$client_pid" ] || return 0
-  kill "$client_pid" 2>/dev/null
-  wait "$client_pid" 2>/dev/null
-  client_pid=""
-}
+stop_client() { stop_pid client_pid; }
 end_sway() {
   stop_client
   stop_sway

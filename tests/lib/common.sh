@@ -53,6 +53,17 @@ running() {
 }
 ended() { ! running "$1"; }
 
+# stop_pid VARIABLE: stops the process whose pid VARIABLE holds, if any, and
+# waits for it (a child of this shell); empties VARIABLE. Safe to call again.
+stop_pid() {
+  local -n stop_pid_of=$1
+  if [ -n "${stop_pid_of:-}" ]; then
+    kill "$stop_pid_of" 2>/dev/null
+    wait "$stop_pid_of" 2>/dev/null
+  fi
+  stop_pid_of=""
+}
+
 # stays_running PID TENTHS: true when the process still runs TENTHS tenths
 # of a second later; false as soon as it ends. For the things that must not
 # end a run (a command key, a mouse move): the time is what is checked.

@@ -65,11 +65,7 @@ hold_keyboard() {
 # stop_sway: stops the keyboard and the compositor, if they run; safe to call
 # again.
 stop_sway() {
-  if [ -n "$keyboard_pid" ]; then
-    kill "$keyboard_pid" 2>/dev/null
-    wait "$keyboard_pid" 2>/dev/null
-  fi
-  keyboard_pid=""
+  stop_pid keyboard_pid
   [ -n "$sway_pid" ] || return 0
   kill "$sway_pid" 2>/dev/null
   poll 30 ended "$sway_pid" || kill -9 "$sway_pid" 2>/dev/null

@@ -67,16 +67,6 @@ bus_start() {
   return 1
 }
 
-# bus_stop KIND
-bus_stop() {
-  local -n bus_stop_pid=${1}_bus_pid
-  if [ -n "$bus_stop_pid" ]; then
-    kill "$bus_stop_pid" 2>/dev/null
-    wait "$bus_stop_pid" 2>/dev/null
-  fi
-  bus_stop_pid=""
-}
-
 session_bus_pid=""
 start_session_bus() {
   local folder=$1 user=${2:-}
@@ -84,7 +74,7 @@ start_session_bus() {
     return 1
   export DBUS_SESSION_BUS_ADDRESS="unix:path=$folder/session-bus-socket"
 }
-stop_session_bus() { bus_stop session; }
+stop_session_bus() { stop_pid session_bus_pid; }
 
 system_bus_pid=""
 start_system_bus() {
@@ -100,7 +90,7 @@ start_system_bus() {
 
 stop_system_bus() {
   stop_fake_logind
-  bus_stop system
+  stop_pid system_bus_pid
 }
 
 fake_logind_pid=""
@@ -118,13 +108,7 @@ start_fake_logind() {
     { echo "the stand-in for logind did not start: $(cat "$folder/fake_logind.err")" >&2; return 1; }
 }
 
-stop_fake_logind() {
-  if [ -n "$fake_logind_pid" ]; then
-    kill "$fake_logind_pid" 2>/dev/null
-    wait "$fake_logind_pid" 2>/dev/null
-  fi
-  fake_logind_pid=""
-}
+stop_fake_logind() { stop_pid fake_logind_pid; }
 
 set_locked_hint() {
   dbus-send --system --print-reply --dest=org.freedesktop.login1 \

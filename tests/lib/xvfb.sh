@@ -67,13 +67,7 @@ restart_xvfb() {
 
 # stop_xvfb: stops the server start_xvfb started, if it runs; safe to call
 # again (say, from an EXIT trap after an earlier stop).
-stop_xvfb() {
-  if [ -n "${xvfb_pid:-}" ]; then
-    kill "$xvfb_pid" 2>/dev/null
-    wait "$xvfb_pid" 2>/dev/null
-  fi
-  xvfb_pid=""
-}
+stop_xvfb() { stop_pid xvfb_pid; }
 
 # find_window TENTHS NAME_REGEX: prints the id of the first visible window
 # whose name matches, waiting up to TENTHS tenths of a second; prints nothing
