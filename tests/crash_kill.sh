@@ -17,22 +17,14 @@ kills=${2:-100}
 title=Trenchwalk
 require_tools Xvfb xdotool
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/trenchwalk-kill.XXXXXX")
-xvfb_pid=""
-cleanup() {
+x11_run_cleanup() {
   local pid
   for pid in $(processes_of "$work/trenchwalk"); do kill -9 "$pid" 2>/dev/null; done
-  stop_xvfb
-  rm -rf "$work"
 }
-trap cleanup EXIT
 fail_report() { show_logs "$work/saver.out" "$work/xvfb.log"; }
 fail_label="kill 0"
-
+x11_run kill 800x600
 cp "$binary" "$work/trenchwalk" || fail "cannot copy $binary"
-mkdir -p "$work/runtime" && chmod 700 "$work/runtime"
-export XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=xcb
-start_xvfb "$work" 800x600 || fail "no X server"
 
 log="$work/walked.log"
 

@@ -19,17 +19,12 @@ binary=${1:?usage: system_faults.sh path/to/trenchwalk}
 title=Trenchwalk
 require_tools Xvfb xdotool prlimit
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/trenchwalk-faults.XXXXXX")
-xvfb_pid=""
 pid=""
 mounted=""
-cleanup() {
+x11_run_cleanup() {
   [ -n "$pid" ] && kill -9 "$pid" 2>/dev/null
-  stop_xvfb
   [ -n "$mounted" ] && umount "$mounted" 2>/dev/null
-  rm -rf "$work"
 }
-trap cleanup EXIT
 fail_report() { show_logs "$work/err" "$work/xvfb.log"; }
 fail_label="start"
 # Descriptors the test runner left open (ctest's own log) would count against
@@ -38,9 +33,7 @@ for fd in 3 4 5 6 7 8 9; do
   { true >&"$fd"; } 2>/dev/null && eval "exec $fd>&-"
 done
 
-mkdir -p "$work/runtime" && chmod 700 "$work/runtime"
-export XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=xcb
-start_xvfb "$work" 800x600 || fail "no X server"
+x11_run faults 800x600
 
 lost_line='^trenchwalk: the record of this run could not be kept in walked.log: '
 sanitized=""

@@ -31,6 +31,25 @@ start_xvfb() {
   export DISPLAY
 }
 
+# x11_run NAME SIZE [Xvfb options...]
+#   What the scripts that run on one X server share: a work folder of their
+#   own (trenchwalk-NAME.XXXXXX, in work) with a private runtime folder
+#   (XDG_RUNTIME_DIR), Qt on xcb, and the server started there (fails when it
+#   does not). On any exit the script's x11_run_cleanup runs, when it defines
+#   one, then the server stops and the folder goes.
+x11_run() {
+  work=$(mktemp -d "${TMPDIR:-/tmp}/trenchwalk-$1.XXXXXX")
+  trap x11_run_end EXIT
+  mkdir -m 700 "$work/runtime"
+  export XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=xcb
+  start_xvfb "$work" "${@:2}" || fail "no X server"
+}
+x11_run_end() {
+  if declare -F x11_run_cleanup >/dev/null; then x11_run_cleanup; fi
+  stop_xvfb
+  rm -rf "$work"
+}
+
 # start_xvfb_high FOLDER SIZE [Xvfb options...]
 #   The same on a display number far above those -displayfd hands out (600
 #   to 899), so that no other server on the machine takes it while it is
