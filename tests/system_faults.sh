@@ -220,7 +220,7 @@ escape
 [ "$status" -eq 0 ] || fail "exit status $status: $(cat "$work/err")"
 [ "$(cat "$work/bin/walked.log")" = "my own walked.log" ] || fail "the log in the folder's old place was written"
 [ "$(records "$work/renamed/walked.log")" -eq $((had + 2)) ] || fail "the record did not follow its folder"
-rm -rf "$work/bin" && mv "$work/renamed" "$work/bin"
+rm -rf "${work:?}/bin" && mv "$work/renamed" "$work/bin"
 echo "ok: moved during the run: the record goes into the prepared log, a foreign walked.log is untouched"
 
 # --- stderr a closed pipe, and XDG_RUNTIME_DIR unset so that Qt warns on it.

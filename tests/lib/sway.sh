@@ -59,6 +59,7 @@ start_sway() {
 keyboard_pid=""
 hold_keyboard() {
   "${as_user[@]}" wtype -s 3600000 -k F35 >"$1/keyboard.err" 2>&1 &
+  # shellcheck disable=SC2034  # stop_pid reads it by its name
   keyboard_pid=$!
 }
 
