@@ -1,4 +1,6 @@
 # shellcheck shell=bash
+# The pids are read by their names (stop_pid).
+# shellcheck disable=SC2034
 # Sourced by the scripts that need buses of their own: a session bus, and a
 # system bus with a configuration made here (any user may connect, own any
 # name and call anything), so that stand-ins for system services (logind,
@@ -56,7 +58,6 @@ CONF
 # bus_start KIND FOLDER USER DAEMON_ARGUMENT...: a dbus-daemon run as USER,
 # its pid in KIND_bus_pid (which stop_pid reads by its name), up once
 # FOLDER/KIND-bus-socket is there.
-# shellcheck disable=SC2034
 bus_start() {
   local kind=$1 folder=$2 user=$3 prefix=()
   local -n bus_start_pid=${kind}_bus_pid
@@ -69,7 +70,6 @@ bus_start() {
   return 1
 }
 
-# shellcheck disable=SC2034
 session_bus_pid=""
 start_session_bus() {
   local folder=$1 user=${2:-}
@@ -79,7 +79,6 @@ start_session_bus() {
 }
 stop_session_bus() { stop_pid session_bus_pid; }
 
-# shellcheck disable=SC2034
 system_bus_pid=""
 start_system_bus() {
   local folder=$1 user=${2:-}
