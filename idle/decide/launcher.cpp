@@ -132,9 +132,7 @@ void Launcher::sessionLocked() {
     case LauncherState::SaverRunning:
       // Under a lock nobody sees it: it ends now, with its record, as after a
       // key.
-      endingHung_ = false;
-      effects_.endSaver();
-      state_ = LauncherState::SaverEnding;
+      endSaver(false);
       break;
     case LauncherState::Waiting:
     case LauncherState::Idle:
@@ -184,7 +182,11 @@ void Launcher::saverHung(std::int64_t silentMs) {
   if (state_ != LauncherState::SaverRunning) return;
   effects_.report("trenchwalk-idle: the saver stopped answering (no sign of life for " +
                   seconds(silentMs) + "); ending it" + kWaitsAgain);
-  endingHung_ = true;
+  endSaver(true);
+}
+
+void Launcher::endSaver(bool hung) {
+  endingHung_ = hung;
   effects_.endSaver();
   state_ = LauncherState::SaverEnding;
 }
@@ -227,17 +229,17 @@ void Launcher::inhibitionEnded() {
   effects_.restartIdlePeriod();
 }
 
-std::int64_t Launcher::lockDueAtMs() const {
-  if (state_ != LauncherState::SaverRunning || lockAfterMs_ <= 0 || lockAsked_) return kNoLockDue;
+std::optional<std::int64_t> Launcher::lockDueAtMs() const {
+  if (state_ != LauncherState::SaverRunning || lockAfterMs_ <= 0 || lockAsked_) return std::nullopt;
   return startedAtMs_ + lockAfterMs_;
 }
 
-void Launcher::lockDue() {
-  const std::int64_t due = lockDueAtMs();
-  if (due == kNoLockDue || clock_.nowMs() < due) return;
+bool Launcher::lockDue() {
+  const std::optional<std::int64_t> due = lockDueAtMs();
+  if (!due || clock_.nowMs() < *due) return false;
   lockAsked_ = true;
   lockPending_ = true;
-  effects_.requestLock();
+  return true;
 }
 
 void Launcher::lockAnswered(bool locked, const std::string& how) {
@@ -253,7 +255,7 @@ void Launcher::lockAnswered(bool locked, const std::string& how) {
                   " of the saver (" + how + ")");
   // The lock is up over the saver: the saver ends under it, with its record,
   // so that the user finds the desktop, not the saver, after unlocking.
-  if (state_ == LauncherState::SaverRunning) effects_.endSaver();
+  if (state_ == LauncherState::SaverRunning) endSaver(false);
 }
 
 }  // namespace tw::idle

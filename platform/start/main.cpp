@@ -59,7 +59,7 @@ int main() {
   fontconfig.finish();
 
   platform::LogClaim log;
-  if (log.take(std::cerr) == platform::InstanceLock::HeldElsewhere) return 0;
+  if (log.take(std::cerr) == common::LockOutcome::HeldElsewhere) return 0;
   const std::unique_ptr<platform::TickObserver> observer = platform::makeTickObserver();
   return platform::runSaver(log.folder(), observer.get(), endSignals, heartbeat);
 }
