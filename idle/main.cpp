@@ -36,6 +36,8 @@
 namespace tw::idle {
 namespace {
 
+constexpr std::int64_t kMsPerSecond = 1000;
+
 std::string environment(const char* name) {
   const char* value = std::getenv(name);
   return value != nullptr ? value : "";
@@ -65,13 +67,12 @@ int status() {
     void sessionIdle() override {}
     void sessionActive() override {}
   } deaf;
-  constexpr std::uint32_t kAnyDelayMs = kDefaultDelaySeconds * 1000;
+  constexpr std::uint32_t kAnyDelayMs = kDefaultDelaySeconds * kMsPerSecond;
   std::string missing;
   const std::optional<FoundSource> found = findIdleSource(kAnyDelayMs, deaf, std::nullopt, missing);
   std::string line = "trenchwalk-idle: idle source: ";
   if (found) {
     line += found->source->description();
-    constexpr std::int64_t kMsPerSecond = 1000;
     const std::optional<std::int64_t> idle = found->source->idleMs();
     line += idle ? "; idle for " + std::to_string(*idle / kMsPerSecond) + " s"
                  : "; idle for: not told by this source";
@@ -145,12 +146,11 @@ int run(const CommandLine& line) {
   // desktop's idle source and the record of the inhibitors held through the
   // launcher; the launcher acts through the effects; every part that tells
   // the launcher something comes after it.
-  constexpr std::uint32_t kMsPerSecond = 1000;
-  constexpr std::int64_t kMsPerMinute = 60'000;
+  constexpr std::int64_t kMsPerMinute = 60 * kMsPerSecond;
   Desktop desktop(line.delaySeconds * kMsPerSecond, saver);
   InhibitorRegistry ownInhibitors;
   SystemEffects effects(saver, desktop, ownInhibitors);
-  Launcher launcher(effects, clock, static_cast<std::int64_t>(line.lockAfterMinutes) * kMsPerMinute);
+  Launcher launcher(effects, clock, line.lockAfterMinutes * kMsPerMinute);
   SaverWatch saverWatch(saver, launcher);
   std::string missing;
   std::unique_ptr<IdleSource> source = desktop.pick(launcher, missing);

@@ -8,9 +8,9 @@ namespace tw::idle {
 namespace {
 
 constexpr const char* kWaitsAgain = "; waiting for the next idle period";
+constexpr std::int64_t kMsPerSecond = 1000;
 
 std::string seconds(std::int64_t ms) {
-  constexpr std::int64_t kMsPerSecond = 1000;
   constexpr std::int64_t kMsPerTenth = 100;
   const std::int64_t tenths = ms / kMsPerTenth;
   return std::to_string(tenths / (kMsPerSecond / kMsPerTenth)) + "." +
@@ -20,7 +20,6 @@ std::string seconds(std::int64_t ms) {
 }  // namespace
 
 std::string minutes(std::int64_t ms) {
-  constexpr std::int64_t kMsPerSecond = 1000;
   constexpr std::int64_t kSecondsPerMinute = 60;
   const std::int64_t total = ms / kMsPerSecond;
   std::string text = std::to_string(total / kSecondsPerMinute) + " min";

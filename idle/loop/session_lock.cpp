@@ -16,7 +16,8 @@ common::LockOutcome SessionLock::acquire(const std::string& path, std::string& e
   int why = 0;
   const common::LockOutcome lock = file_.tryLock(path, kLockFileMode, why);
   if (lock == common::LockOutcome::Unavailable)
-    error = path + ": " + (why == EINVAL || why == EISDIR ? "not a plain file" : std::strerror(why));
+    error =
+        path + ": " + (why == EINVAL || why == EISDIR ? "not a plain file" : std::strerror(why));
   return lock;
 }
 

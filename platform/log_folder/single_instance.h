@@ -24,7 +24,8 @@ class InstanceGuard {
   // folder (empty: unknown), then, when that file cannot be opened or
   // locked, the per-user lock in runtimeFolder (null or empty: none). Says so
   // in one line on err when no lock can be had at all (Unavailable).
-  common::LockOutcome acquire(const std::string& folder, const char* runtimeFolder, std::ostream& err);
+  common::LockOutcome acquire(const std::string& folder, const char* runtimeFolder,
+                              std::ostream& err);
   // The lock file this copy holds, empty if none.
   const std::string& heldPath() const { return heldPath_; }
 

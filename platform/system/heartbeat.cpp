@@ -29,7 +29,8 @@ std::optional<int> heartbeatDescriptorNamed(const char* value) {
 }
 
 int takeHeartbeatDescriptor() {
-  const std::optional<int> named = heartbeatDescriptorNamed(std::getenv(common::kHeartbeatVariable));
+  const std::optional<int> named =
+      heartbeatDescriptorNamed(std::getenv(common::kHeartbeatVariable));
   ::unsetenv(common::kHeartbeatVariable);
   if (!named) return -1;
   const int fd = *named;

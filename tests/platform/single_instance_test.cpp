@@ -88,7 +88,8 @@ TEST(SingleInstance, LockOfADeadCopyIsTakenOver) {
     writeBytes(lockPathIn(bytes(folder)), content);
     std::ostringstream err;
     InstanceGuard lock;
-    EXPECT_EQ(lock.acquire(bytes(folder), nullptr, err), common::LockOutcome::Held) << content.toHex().toStdString();
+    EXPECT_EQ(lock.acquire(bytes(folder), nullptr, err), common::LockOutcome::Held)
+        << content.toHex().toStdString();
     EXPECT_EQ(err.str(), "");
   }
 }
@@ -104,10 +105,12 @@ TEST(SingleInstance, FolderWithoutRoomForALockUsesThePerUserLock) {
   for (const std::string& where : {bytes(folder), missing}) {
     std::ostringstream err;
     InstanceGuard first;
-    ASSERT_EQ(first.acquire(where, bytes(runtime).c_str(), err), common::LockOutcome::Held) << where;
+    ASSERT_EQ(first.acquire(where, bytes(runtime).c_str(), err), common::LockOutcome::Held)
+        << where;
     EXPECT_EQ(first.heldPath(), fallbackLockPath(bytes(runtime), where));
     InstanceGuard second;
-    EXPECT_EQ(second.acquire(where, bytes(runtime).c_str(), err), common::LockOutcome::HeldElsewhere);
+    EXPECT_EQ(second.acquire(where, bytes(runtime).c_str(), err),
+              common::LockOutcome::HeldElsewhere);
     EXPECT_EQ(err.str(), "");
   }
   EXPECT_TRUE(QFileInfo(QDir(folder.path()).filePath(QStringLiteral("walked.log.lock"))).isDir());
@@ -158,7 +161,8 @@ TEST(SingleInstance, WithoutAnyLockItRunsAndSaysSoInOneLine) {
   for (const char* runtime : {static_cast<const char*>(nullptr), "", "relative", "/no/such/runtime"}) {
     std::ostringstream err;
     InstanceGuard lock;
-    EXPECT_EQ(lock.acquire(missing, runtime, err), common::LockOutcome::Unavailable) << (runtime ? runtime : "null");
+    EXPECT_EQ(lock.acquire(missing, runtime, err), common::LockOutcome::Unavailable)
+        << (runtime ? runtime : "null");
     const std::string line = err.str();
     EXPECT_EQ(line.rfind("trenchwalk: running without the single-instance lock", 0), 0u) << line;
     EXPECT_EQ(std::count(line.begin(), line.end(), '\n'), 1) << line;
