@@ -39,11 +39,6 @@ std::optional<std::uint64_t> earlier(std::optional<std::uint64_t> a,
 
 }  // namespace
 
-void EventLoop::forget(const Watched& watched) {
-  for (std::vector<Watched*>* list : {&extras_, &added_})
-    list->erase(std::remove(list->begin(), list->end(), &watched), list->end());
-}
-
 bool EventLoop::readSignals() {
   bool keepGoing = true;
   signalfd_siginfo info{};

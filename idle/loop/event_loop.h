@@ -51,8 +51,6 @@ class EventLoop {
   // that closes is dropped, and the loop goes on without it. Safe to call
   // from inside a dispatch.
   void watch(Watched& watched) { added_.push_back(&watched); }
-  // Stops polling it (it is about to be destroyed).
-  void forget(const Watched& watched);
 
   // Runs until a signal asks it to stop or the idle source is gone for
   // good; the program's exit status.
