@@ -167,14 +167,6 @@ TEST_F(SaverEvents, StartLoadsTheWindowShowsItAndPreparesTheLog) {
   EXPECT_EQ(records(), 0);
 }
 
-TEST_F(SaverEvents, EscapeEndsTheRunWithOneRecord) {
-  tap(Qt::Key_Escape);
-  EXPECT_TRUE(saver.finished());
-  EXPECT_FALSE(saver.window()->isVisible());
-  EXPECT_EQ(saver.exitCode(), 0);
-  EXPECT_EQ(records(), 1);
-}
-
 TEST_F(SaverEvents, ReleaseOfAKeyPressedBeforeTheWindowIsIgnored) {
   key(QEvent::KeyRelease, Qt::Key_Return);
   EXPECT_FALSE(saver.finished());
@@ -222,43 +214,10 @@ TEST_F(SaverEvents, KeypadPlusKnownByItsKeysymShowsTheReport) {
   EXPECT_EQ(records(), 0);
 }
 
-TEST_F(SaverEvents, MainKeyboardPlusEndsTheRun) {
-  tap(Qt::Key_Plus);
-  EXPECT_TRUE(saver.finished());
-  EXPECT_EQ(records(), 1);
-}
-
-TEST_F(SaverEvents, QOpensTheAddressAndEnds) {
-  tap(Qt::Key_Q);
-  EXPECT_TRUE(saver.finished());
-  EXPECT_EQ(services.opened, std::vector<std::string>{"https://korvek.example"});
-  EXPECT_EQ(records(), 1);
-}
-
-TEST_F(SaverEvents, ClickOnEmptyGroundEnds) {
-  click(QPoint(5, 700));
-  EXPECT_TRUE(saver.finished());
-  EXPECT_EQ(records(), 1);
-}
-
 TEST_F(SaverEvents, ClickOnTheClockBelongsToTheClock) {
   const Label& clock = saver.core().scene().clock;
   click(QPoint(static_cast<int>(std::ceil(clock.left / 15)) + 2, static_cast<int>(std::ceil(clock.top / 15)) + 2));
   EXPECT_FALSE(saver.finished());
-}
-
-TEST_F(SaverEvents, ClickOnACoverWindowCountsAsAClickOnTheForm) {
-  auto c = cover();
-  click(QPoint(5, 5), c.get());
-  EXPECT_TRUE(saver.finished());
-  EXPECT_EQ(records(), 1);
-}
-
-TEST_F(SaverEvents, RightClickOnACoverEndsTheRun) {
-  auto c = cover();
-  click(QPoint(700, 500), c.get(), Qt::RightButton);
-  EXPECT_TRUE(saver.finished());
-  EXPECT_EQ(records(), 1);
 }
 
 TEST_F(SaverEvents, MouseMovesOnAnyWindowNeverEndTheRun) {
@@ -273,27 +232,13 @@ TEST_F(SaverEvents, MouseMovesOnAnyWindowNeverEndTheRun) {
 
 // The desktop may give the keyboard to a cover (on Wayland, the focused
 // output's window): keys there are the saver's keys all the same.
-TEST_F(SaverEvents, F1OnACoverShowsTheHelp) {
+TEST_F(SaverEvents, F1AndKeypadPlusOnACoverAreCommands) {
   auto c = cover();
   tap(Qt::Key_F1, Qt::NoModifier, 0, c.get());
   EXPECT_NE(saver.core().scene().message.caption().find("Key    Function"), std::string::npos);
-  EXPECT_FALSE(saver.finished());
-}
-
-TEST_F(SaverEvents, KeypadPlusOnACoverShowsTheReport) {
-  auto c = cover();
   tap(Qt::Key_Plus, Qt::NoModifier, 0xffab, c.get());
   EXPECT_EQ(saver.core().scene().message.caption().rfind("On file", 0), 0u) << saver.core().scene().message.caption();
   EXPECT_FALSE(saver.finished());
-}
-
-TEST_F(SaverEvents, EscapeOnACoverEndsTheRunWithOneRecord) {
-  auto c = cover();
-  tap(Qt::Key_Escape, Qt::NoModifier, 0, c.get());
-  EXPECT_TRUE(saver.finished());
-  EXPECT_EQ(saver.exitCode(), 0);
-  EXPECT_EQ(records(), 1);
-  EXPECT_FALSE(saver.window()->isVisible());
 }
 
 // The press went to the scene window and the release to a cover once the focus
@@ -333,55 +278,35 @@ TEST_F(SaverEvents, ACoverIsABlackFullScreenFramelessWindowOnItsScreen) {
 
 TEST_F(SaverEvents, OneScreenGetsNoCover) { EXPECT_TRUE(saver.covers().empty()); }
 
-TEST_F(SaverEvents, NothingReachesTheCoreAfterTheEnd) {
-  tap(Qt::Key_Escape);
-  ASSERT_TRUE(saver.finished());
-  tap(Qt::Key_Escape);
-  click(QPoint(5, 700));
-  EXPECT_EQ(records(), 1);
-}
-
-// An end asked from outside (a signal) is a key's end: one record, once.
-TEST_F(SaverEvents, ARequestedEndEndsTheRunWithOneRecordOnce) {
-  saver.requestEnd();
-  EXPECT_TRUE(saver.finished());
-  EXPECT_FALSE(saver.window()->isVisible());
-  EXPECT_EQ(saver.exitCode(), 0);
-  saver.requestEnd();
-  tap(Qt::Key_Escape);
-  EXPECT_EQ(records(), 1);
-}
-
-TEST_F(SaverEvents, AnEndAfterEscapeAddsNoRecord) {
-  tap(Qt::Key_Escape);
-  saver.requestEnd();
-  EXPECT_EQ(saver.exitCode(), 0);
-  EXPECT_EQ(records(), 1);
-}
-
-// A box is modal but holds no handler: the saver's loop runs on while it is
-// open, and an end asked meanwhile closes it and ends the run, with the
-// record after the report's box, with none and a failure after a run-time
-// error's (shown once the error ended the run).
-struct BoxCase {
+// What ends a run: a key (Q opening the maker's address first), a click on
+// the ground, on a cover, of either button; an end asked from outside (a
+// signal), as a key's end; and an end asked while a box is open, which closes
+// it: the report's box, with the record, or a run-time error's (shown once
+// the error ended the run), with none and a failure. A box is modal but holds
+// no handler: the saver's loop runs on while it is open. Once the run has
+// ended, nothing reaches the core: no end, key or click adds a record.
+class SaverEnds;
+struct EndCase {
   const char* name;
-  bool runTimeError;
+  void (*act)(SaverEnds&);
+  bool box;
   int exitCode, records;
+  std::vector<std::string> opened;
 };
 
-class SaverBox : public SaverEvents, public ::testing::WithParamInterface<BoxCase> {};
+class SaverEnds : public SaverEvents, public ::testing::WithParamInterface<EndCase> {
+ public:
+  using SaverEvents::click;
+  using SaverEvents::cover;
+  using SaverEvents::logPath;
+  using SaverEvents::saver;
+  using SaverEvents::tap;
+};
 
-TEST_P(SaverBox, AnEndWhileItIsOpenClosesItAndEnds) {
-  const BoxCase& c = GetParam();
+TEST_P(SaverEnds, EndTheRunAndCloseEveryWindow) {
+  const EndCase& c = GetParam();
   services.realBoxes = true;
-  if (c.runTimeError) {
-    tw::test::Stage stage(saver.core());
-    stage.setFallsEnabled(false);
-    stage.setWalk(Direction::Leftward, 8);  // the next walk picture, 9, does not exist
-  } else {
-    QFile::remove(logPath());
-    tap(Qt::Key_Plus, Qt::KeypadModifier);
-  }
+  c.act(*this);
   bool boxWasOpen = false;
   QElapsedTimer waited;
   waited.start();
@@ -392,17 +317,46 @@ TEST_P(SaverBox, AnEndWhileItIsOpenClosesItAndEnds) {
     }
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
   }
-  EXPECT_TRUE(boxWasOpen);
+  EXPECT_EQ(boxWasOpen, c.box);
   EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << "the box stayed open";
-  ASSERT_EQ(services.boxes.size(), 1u);
+  EXPECT_EQ(services.boxes.size(), c.box ? 1u : 0u);
   EXPECT_TRUE(saver.finished());
+  EXPECT_FALSE(saver.window()->isVisible());
+  saver.requestEnd();
+  tap(Qt::Key_Escape);
+  click(QPoint(5, 700));
   EXPECT_EQ(saver.exitCode(), c.exitCode);
   EXPECT_EQ(records(), c.records);
+  EXPECT_EQ(services.opened, c.opened);
 }
 
-INSTANTIATE_TEST_SUITE_P(ReportAndRunTimeError, SaverBox,
-                         ::testing::Values(BoxCase{"report", false, 0, 1}, BoxCase{"runTimeError", true, 1, 0}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    EveryWay, SaverEnds,
+    ::testing::Values(
+        EndCase{"Escape", [](SaverEnds& t) { t.tap(Qt::Key_Escape); }, false, 0, 1, {}},
+        EndCase{"RequestedEnd", [](SaverEnds& t) { t.saver.requestEnd(); }, false, 0, 1, {}},
+        EndCase{"MainKeyboardPlus", [](SaverEnds& t) { t.tap(Qt::Key_Plus); }, false, 0, 1, {}},
+        EndCase{"Q", [](SaverEnds& t) { t.tap(Qt::Key_Q); }, false, 0, 1, {"https://korvek.example"}},
+        EndCase{"ClickOnEmptyGround", [](SaverEnds& t) { t.click(QPoint(5, 700)); }, false, 0, 1, {}},
+        EndCase{"ClickOnACover", [](SaverEnds& t) { t.click(QPoint(5, 5), t.cover().get()); }, false, 0, 1, {}},
+        EndCase{"RightClickOnACover",
+                [](SaverEnds& t) { t.click(QPoint(700, 500), t.cover().get(), Qt::RightButton); }, false, 0, 1, {}},
+        EndCase{"EscapeOnACover", [](SaverEnds& t) { t.tap(Qt::Key_Escape, Qt::NoModifier, 0, t.cover().get()); },
+                false, 0, 1, {}},
+        EndCase{"EndWhileTheReportsBoxIsOpen",
+                [](SaverEnds& t) {
+                  QFile::remove(t.logPath());
+                  t.tap(Qt::Key_Plus, Qt::KeypadModifier);
+                },
+                true, 0, 1, {}},
+        EndCase{"EndWhileARunTimeErrorsBoxIsOpen",
+                [](SaverEnds& t) {
+                  tw::test::Stage stage(t.saver.core());
+                  stage.setFallsEnabled(false);
+                  stage.setWalk(Direction::Leftward, 8);  // the next walk picture, 9, does not exist
+                },
+                true, 1, 0, {}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // The three ending signals, sent to this thread, which EndSignals blocks;
 // every test drains and unblocks them again, so none reaches the test
