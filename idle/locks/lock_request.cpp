@@ -132,7 +132,11 @@ bool LockRequest::startCall(Way way) {
     const std::optional<std::string> session = logindSession(*bus);
     if (!session) return false;
     sessionPath_ = *session;
-    call = bus->newCall({kLogind, sessionPath_.c_str(), kLogindSession}, "Lock");
+    const std::optional<std::string> id =
+        bus->stringProperty({kLogind, sessionPath_.c_str(), kLogindSession}, "Id");
+    if (!id) return false;
+    call = bus->newCall(kLogindManager, "LockSession");
+    if (call && sd_bus_message_append(call.get(), "s", id->c_str()) < 0) return false;
   }
   call_ = bus->callAsync(call, kLockCallTimeoutUs,
                          [this](sd_bus_message* reply) { callAnswered(reply); });
