@@ -43,13 +43,11 @@
 #
 #   LOCKER  i3lock       (x11) i3lock -n, which holds the keyboard
 #           xsecurelock  (x11) xsecurelock, the same
-#           screensaver  (x11) a KDE-like org.freedesktop.ScreenSaver on a
-#                        session bus of its own (tests/lib/fake_screensaver.py)
-#           logind       (x11) logind's LockedHint, from a stand-in on a
-#                        private system bus (tests/lib/fake_logind.py)
 #           swaylock     (sway) swaylock, with LockedHint set around it as a
 #                        wrapper would: sway 1.7 tells clients nothing of it
 #           hung         (any) no lock: the saver is stopped instead
+# The desktops' screen savers and logind's LockedHint, heard on a bus, are
+# proved against private buses in tests/idle_bus_test.cpp.
 # Each locker is lock_L_tools, lock_L_setup (before the launcher starts),
 # lock_L_on and lock_L_off.
 #
@@ -306,40 +304,11 @@ lock_xsecurelock_off() {
   running "$locker_pid" || fail "xsecurelock did not stay up: $(cat "$work/locker.log")"
   stop_locker
 }
-# A session bus of the run's own, and a service on it that locks when told.
-session_bus_pid=""
-screensaver_pid=""
-lock_screensaver_tools() { echo dbus-daemon dbus-send; }
-lock_screensaver_setup() {
-  dbus-daemon --session --nofork --address="unix:path=$work/session-bus" \
-    >"$work/session-bus.log" 2>&1 &
-  session_bus_pid=$!
-  poll 100 test -S "$work/session-bus" || { echo "the session bus did not start"; return 1; }
-  export DBUS_SESSION_BUS_ADDRESS="unix:path=$work/session-bus"
-  cp "$(dirname "$0")/../lib/fake_screensaver.py" "$work/fake_screensaver.py"
-  /usr/bin/python3 "$work/fake_screensaver.py" org.freedesktop.ScreenSaver \
-    >"$work/screensaver.out" 2>"$work/screensaver.err" &
-  screensaver_pid=$!
-  screensaver_settled() { grep -qx ready "$work/screensaver.out" || ! running "$screensaver_pid"; }
-  poll 100 screensaver_settled
-  grep -qx ready "$work/screensaver.out" ||
-    { echo "the screen-saver stand-in did not start: $(cat "$work/screensaver.err")"; return 1; }
-}
-screensaver_set() {
-  dbus-send --session --print-reply --dest=org.freedesktop.ScreenSaver /ScreenSaver \
-    org.freedesktop.ScreenSaver.SetActive "boolean:$1" >/dev/null
-}
-lock_screensaver_on() { screensaver_set true; }
-lock_screensaver_off() { screensaver_set false; }
-lock_logind_tools() { echo dbus-daemon dbus-send; }
-lock_logind_setup() {
+lock_swaylock_tools() { echo swaylock dbus-daemon dbus-send; }
+lock_swaylock_setup() {
   start_system_bus "$work/system" || return 1
   start_fake_logind "$work/system"
 }
-lock_logind_on() { set_locked_hint true; }
-lock_logind_off() { set_locked_hint false; }
-lock_swaylock_tools() { echo swaylock dbus-daemon dbus-send; }
-lock_swaylock_setup() { lock_logind_setup; }
 lock_swaylock_on() {
   "${as_user[@]}" swaylock >>"$work/locker.log" 2>&1 &
   locker_pid=$!
@@ -354,11 +323,6 @@ lock_swaylock_off() {
 lock_hung_tools() { :; }
 stop_lock_services() {
   stop_locker
-  for pid in "$screensaver_pid" "$session_bus_pid"; do
-    [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
-  done
-  screensaver_pid=""
-  session_bus_pid=""
   stop_system_bus
 }
 
@@ -396,7 +360,7 @@ trap 'exit 143' TERM
 show_logs() {
   local f
   for f in "$work"/launcher*.out "$work"/launcher*.err "$work/xvfb.log" "$work/sway.log" \
-    "$work/blocker.err" "$work/wtype.err" "$work/locker.log" "$work/screensaver.err" \
+    "$work/blocker.err" "$work/wtype.err" "$work/locker.log" \
     "$work/system/fake_logind.err" "$work/system/system-bus.log"; do
     # Without the lines of a Wayland protocol trace, where there is one.
     [ -s "$f" ] && { echo "--- $(basename "$f"):"; grep -v '^\[ *[0-9.]*\]' "$f" | tail -n 40; }
