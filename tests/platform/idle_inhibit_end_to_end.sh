@@ -19,9 +19,8 @@
 #        standing: the launcher never takes org.freedesktop.ScreenSaver, asks
 #        the record, starts nothing while it stands, and --status names it.
 #   MODE lock, DESKTOP x11 (--locker 'i3lock -n') or sway (--locker swaylock),
-#        --lock-after 1: a key before the minute ends the saver without a
-#        lock; after it the locker is up over the running saver, the saver
-#        then ends with its record, and the screen shows the locker.
+#        --lock-after 1: a minute into the saver the locker is up over it,
+#        the saver then ends with its record, and the screen shows the locker.
 #   MODE lock, DESKTOP logind: the same on Xvfb without --locker, beside a
 #        stand-in for logind: the launcher asks logind's LockSession, and
 #        `xss-lock -- i3lock -n` locks on logind's word, as in a session.
@@ -407,16 +406,11 @@ lock_run() {
   grep -qx "trenchwalk-idle: locking the session with $by once the saver has run $lock_minutes min" \
     "$launcher_out" || fail "no line for the lock: $(cat "$launcher_out")"
 
-  # A key before the grace period: the saver ends, nothing locks.
-  key Shift_L || fail "the key could not be sent"
+  # No input: the saver comes, and a minute later the lock. No key either:
+  # a session idle past the delay since the display started gets its saver
+  # at once, and a key would end it. (A key before the grace period ends the
+  # saver without a lock: tests/idle_test.cpp.)
   poll "$saver_limit" a_saver || fail "no saver after the delay"
-  end_with_key 1
-  locker_running && fail "the locker runs after a key ended the saver early"
-  grep -Eq 'locked the session|the lock after' "$launcher_err" && fail "a lock was reported: $(cat "$launcher_err")"
-  echo "ok: $desktop: a key before the grace period ends the saver without a lock"
-
-  # Then no input: the saver comes again, and a minute later the lock.
-  poll "$saver_limit" a_saver || fail "no saver after another idle period"
   first=$saver_pid
   started=$(started_at "$first")
   up() { saver_up "$first"; }
@@ -433,8 +427,8 @@ lock_run() {
   poll "$exit_limit" ended "$first" || fail "the saver still runs 10 s after the lock"
   share=$(lock_share) || fail "no picture of the screen"
   awk -v s="$share" 'BEGIN { exit !(s > 0.99) }' || fail "the screen is not the locker's: $share of it"
-  [ "$(records "$log")" -eq 2 ] || fail "expected the saver's record under the lock: $(cat -A "$log" 2>/dev/null)"
-  check_log "$log" 2
+  [ "$(records "$log")" -eq 1 ] || fail "expected the saver's record under the lock: $(cat -A "$log" 2>/dev/null)"
+  check_log "$log" 1
   echo "ok: $desktop: the lock came $(awk -v a="$at" -v s="$started" 'BEGIN { printf "%.1f", a - s }') s" \
     "into the saver ($lock_minutes min); the locker is up ($share of the screen), the saver ended with" \
     "one record: $(grep 'locked the session' "$launcher_err")"
