@@ -43,6 +43,8 @@ source "$here/../lib/sway.sh"
 source "$here/../lib/desktops.sh"
 # shellcheck source=tests/lib/system_bus.sh
 source "$here/../lib/system_bus.sh"
+# shellcheck source=tests/platform/idle_desktops.sh
+source "$here/idle_desktops.sh"
 
 delay=3
 # Generous limits, in tenths of a second, for a loaded machine.
@@ -63,11 +65,9 @@ if [ "$desktop" = logind ]; then
   desktop=x11
   with_logind=1
 fi
-case "$desktop" in
-  x11) require_tools Xvfb xdotool xset dbus-daemon /usr/bin/python3 xmessage xprop xdg-screensaver ;;
-  sway) require_tools sway swaymsg wtype jq setpriv dbus-daemon /usr/bin/python3 ;;
-  kde) ;;
-esac
+# shellcheck disable=SC2046
+require_tools $("${desktop}_tools") dbus-daemon /usr/bin/python3
+[ "$desktop" = x11 ] && require_tools xmessage xprop xdg-screensaver
 [ "$mode" = lock ] && [ "$desktop" = x11 ] && require_tools i3lock import convert xss-lock
 [ "$mode" = lock ] && [ "$desktop" = sway ] && require_tools swaylock grim convert
 /usr/bin/python3 -c 'import dbus, gi' 2>/dev/null ||
@@ -87,6 +87,7 @@ saver="$work/bin/trenchwalk"
 launcher="$work/bin/trenchwalk-idle"
 log="$work/bin/walked.log"
 as_user=()
+launcher_env=()
 owner=""
 bus_pid=""
 pids=()
@@ -97,11 +98,7 @@ cleanup() {
   [ -n "$bus_pid" ] && kill "$bus_pid" 2>/dev/null
   [ -n "${fake_logind_pid:-}" ] && kill "$fake_logind_pid" 2>/dev/null
   stop_system_bus
-  case "$desktop" in
-    x11) stop_xvfb ;;
-    sway) stop_sway ;;
-    kde) desktop_stop ;;
-  esac
+  "${desktop}_stop" 2>/dev/null
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -135,57 +132,24 @@ start_bus() {
   export DBUS_SESSION_BUS_ADDRESS="unix:path=$XDG_RUNTIME_DIR/bus"
 }
 
-case "$desktop" in
-  x11)
-    start_xvfb "$work" 1024x768 || exit 77
-    unset WAYLAND_DISPLAY
-    export USER
-    USER=$(id -un)
-    start_bus
-    if [ -n "$with_logind" ]; then
-      # logind, as a session has it: a stand-in on a system bus of its own.
-      start_system_bus "$work/system" || fail "no private system bus"
-      start_fake_logind "$work/system" || fail "no stand-in for logind"
-      export XDG_SESSION_ID=c1
-    fi
-    key() { xdotool key "$1"; }
-    saver_up() {
-      local wid
-      wid=$(xdotool search --onlyvisible --pid "$1" --name '^Trenchwalk$' 2>/dev/null | head -n1)
-      [ -n "$wid" ]
-    }
-    ;;
-  sway)
-    sway_user
-    [ -n "$owner" ] && chown -R "$owner" "$work/runtime" "$work/home" "$work/out" "$work/bin"
-    printf '%s\n' 'xwayland disable' 'default_border none' 'focus_follows_mouse no' \
-      'output HEADLESS-1 mode 1024x768 position 0 0' >"$work/sway.conf"
-    unset QT_QPA_PLATFORM XDG_SESSION_TYPE
-    start_sway "$work" 1 || { echo "SKIP: sway did not start headless"; exit 77; }
-    hold_keyboard "$work"
-    start_bus
-    key() { "${as_user[@]}" wtype -k "$1" 2>>"$work/out/wtype.err"; }
-    saver_up() {
-      "${as_user[@]}" swaymsg -t get_tree 2>/dev/null | jq -e --argjson pid "$1" '
-        [.. | objects | select(.type == "con" and .pid == $pid and .name == "Trenchwalk"
-           and .fullscreen_mode == 1)] | length > 0' >/dev/null
-    }
-    ;;
-  kde)
-    missing=$(desktop_missing kde "$keys_tool")
-    [ -z "$missing" ] || { echo "SKIP: the kde run needs: ${missing//$'\n'/, }"; exit 77; }
-    mkdir -p "$work/desktop"
-    chmod 755 "$work/desktop"
-    desktop_start kde "$work/desktop" "$keys_tool" ||
-      { echo "SKIP: kde did not start headless"; desktop_show_logs; exit 77; }
-    as_user=("${desktop_as_user[@]}")
-    # shellcheck disable=SC2154  # set by desktop_start
-    owner=$desktop_owner
-    [ -n "$owner" ] && chown -R "$owner" "$work/home" "$work/out" "$work/bin"
-    idle_timer_slack=$(awk -v d="$delay" 'BEGIN { printf "%.2f", d * 0.05 + 0.02 }')
-    key() { desktop_key "$1"; }
-    ;;
-esac
+"${desktop}_start"
+started=$?
+[ "$started" -eq 77 ] && exit 77
+[ "$started" -eq 0 ] || fail "the desktop did not start"
+key() { "${desktop}_key" "$1"; }
+saver_up() { "${desktop}_saver_up" "$1"; }
+if [ "$desktop" != kde ]; then
+  # kwin's run brings its session bus; the others get one of their own.
+  export USER
+  USER=$(id -un)
+  start_bus
+fi
+if [ -n "$with_logind" ]; then
+  # logind, as a session has it: a stand-in on a system bus of its own.
+  start_system_bus "$work/system" || fail "no private system bus"
+  start_fake_logind "$work/system" || fail "no stand-in for logind"
+  export XDG_SESSION_ID=c1
+fi
 if [ -n "$owner" ]; then
   reachable_as "${owner%%:*}" "$saver" "$launcher" "$work/bin/screensaver_client.py" || exit 1
 fi
