@@ -17,7 +17,7 @@
 # keys_tool, desktop, as_user, owner, launcher_env, idle_timer_slack and
 # launcher_err (the running launcher's error output), and defines fail.
 # The conditions handed to poll are small functions that only it calls.
-# shellcheck disable=SC2317,SC2154
+# shellcheck disable=SC2317,SC2154,SC2034
 # --- Desktop: x11 (Xvfb).
 x11_tools() { echo Xvfb xdotool xset; }
 x11_width=1024

@@ -87,7 +87,6 @@ saver="$work/bin/trenchwalk"
 launcher="$work/bin/trenchwalk-idle"
 log="$work/bin/walked.log"
 as_user=()
-launcher_env=()
 owner=""
 bus_pid=""
 pids=()
