@@ -67,9 +67,11 @@ int status() {
     void sessionIdle() override {}
     void sessionActive() override {}
   } deaf;
+  Buses buses;
   constexpr std::uint32_t kAnyDelayMs = kDefaultDelaySeconds * kMsPerSecond;
   std::string missing;
-  const std::optional<FoundSource> found = findIdleSource(kAnyDelayMs, deaf, std::nullopt, missing);
+  const std::optional<FoundSource> found =
+      findIdleSource(buses.user, kAnyDelayMs, deaf, std::nullopt, missing);
   std::string line = "trenchwalk-idle: idle source: ";
   if (found) {
     line += found->source->description();
@@ -79,15 +81,16 @@ int status() {
   } else {
     line += "none (" + missing + ")";
   }
-  SessionInhibition inhibition;
+  SessionInhibition inhibition(buses);
   std::vector<std::string> standing = inhibition.standing();
   // A running launcher's own record, where it answers org.freedesktop.ScreenSaver.
-  const std::string held = heldThroughLauncher();
+  const std::string held = heldThroughLauncher(buses.user);
   if (!held.empty()) standing.push_back(held);
   line += "; inhibitors: ";
   if (standing.empty()) line += "none";
   for (std::size_t i = 0; i < standing.size(); ++i) line += (i == 0 ? "" : ", ") + standing[i];
-  line += "; locked: " + inhibition.locked();
+  const std::optional<bool> locked = inhibition.locked();
+  line += std::string("; locked: ") + (!locked ? "unknown" : *locked ? "yes" : "no");
   std::printf("%s\n", line.c_str());
   return 0;
 }
@@ -142,14 +145,16 @@ int run(const CommandLine& line) {
   }
 
   // What the launcher is made of, each part built with what it needs, so
-  // that the types hold the order: the effects act on the saver, the
+  // that the types hold the order: one connection to each bus for the whole
+  // launcher, polled by the loop; the effects act on the saver, the
   // desktop's idle source and the record of the inhibitors held through the
   // launcher; the launcher acts through the effects; every part that tells
   // the launcher something comes after it.
   constexpr std::int64_t kMsPerMinute = 60 * kMsPerSecond;
-  Desktop desktop(line.delaySeconds * kMsPerSecond, saver);
+  Buses buses;
+  Desktop desktop(buses.user, line.delaySeconds * kMsPerSecond, saver);
   InhibitorRegistry ownInhibitors;
-  SystemEffects effects(saver, desktop, ownInhibitors);
+  SystemEffects effects(buses, saver, desktop, ownInhibitors);
   Launcher launcher(effects, clock, line.lockAfterMinutes * kMsPerMinute);
   SaverWatch saverWatch(saver, launcher);
   std::string missing;
@@ -162,14 +167,14 @@ int run(const CommandLine& line) {
   std::printf("trenchwalk-idle: idle source: %s; starting %s after %u s idle\n",
               source->description().c_str(), saver.path().c_str(), line.delaySeconds);
   EventLoop loop(desktop, std::move(source), launcher, saverWatch, signalFd);
+  loop.watch(buses.user);
+  loop.watch(buses.system);
 
   // Where nobody answers org.freedesktop.ScreenSaver, the launcher does;
   // before the desktop's lock watches, which then know it is its own.
-  ScreenSaverService service(launcher, ownInhibitors);
-  LockRequest lockRequest(launcher, line.locker);
-  if (service.start() == ScreenSaverService::Outcome::Owned) {
-    lockRequest.launcherAnswersScreenSaver();
-    loop.watch(service);
+  ScreenSaverService service(buses.user, launcher, ownInhibitors);
+  LockRequest lockRequest(buses, launcher, line.locker);
+  if (service.outcome() == ScreenSaverService::Outcome::Owned) {
     std::printf("trenchwalk-idle: answering org.freedesktop.ScreenSaver for the inhibitors of "
                 "this session\n");
   }
@@ -185,10 +190,8 @@ int run(const CommandLine& line) {
   // The X11 lock watch made with the source, and the desktop's own word on
   // locks and blanks, where it has a bus to say it on.
   loop.watch(desktop);
-  ScreenSaverWatch screenSaver(launcher);
-  if (screenSaver.connected()) loop.watch(screenSaver);
-  LogindLockWatch logind(launcher);
-  if (logind.connected()) loop.watch(logind);
+  ScreenSaverWatch screenSaver(buses.user, launcher);
+  LogindLockWatch logind(buses.system, launcher);
   loop.watch(saverWatch);
   const int status = loop.run();
   ::close(signalFd);

@@ -7,12 +7,14 @@
 namespace tw::idle {
 namespace {
 
-template <typename Source>
+// bus: what the source talks to its desktop over besides its own
+// connection (GNOME's idle monitor is on the user's bus), or nothing.
+template <typename Source, typename... Connection>
 bool tryKind(SourceKind kind, std::uint32_t delayMs, IdleEvents& events,
              std::optional<SourceKind> only, std::optional<FoundSource>& found,
-             std::string& missing) {
+             std::string& missing, Connection&... bus) {
   if (only && *only != kind) return false;
-  auto source = std::make_unique<Source>(delayMs, events);
+  auto source = std::make_unique<Source>(bus..., delayMs, events);
   if (source->failure().empty()) {
     found = FoundSource{std::move(source), kind};
     return true;
@@ -23,19 +25,19 @@ bool tryKind(SourceKind kind, std::uint32_t delayMs, IdleEvents& events,
 
 }  // namespace
 
-std::optional<FoundSource> findIdleSource(std::uint32_t delayMs, IdleEvents& events,
+std::optional<FoundSource> findIdleSource(Bus& user, std::uint32_t delayMs, IdleEvents& events,
                                           std::optional<SourceKind> only, std::string& missing) {
   std::optional<FoundSource> found;
   missing.clear();
   if (tryKind<WaylandIdleSource>(SourceKind::Wayland, delayMs, events, only, found, missing) ||
-      tryKind<GnomeIdleSource>(SourceKind::Gnome, delayMs, events, only, found, missing) ||
+      tryKind<GnomeIdleSource>(SourceKind::Gnome, delayMs, events, only, found, missing, user) ||
       tryKind<X11IdleSource>(SourceKind::X11, delayMs, events, only, found, missing))
     return found;
   return std::nullopt;
 }
 
 std::unique_ptr<IdleSource> Desktop::pick(Launcher& launcher, std::string& missing) {
-  std::optional<FoundSource> found = findIdleSource(delayMs_, launcher, kind_, missing);
+  std::optional<FoundSource> found = findIdleSource(user_, delayMs_, launcher, kind_, missing);
   if (!found) return nullptr;
   kind_ = found->kind;
   source_ = found->source.get();

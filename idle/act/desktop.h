@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "idle/bus/bus.h"
 #include "idle/decide/idle_events.h"
 #include "idle/decide/launcher.h"
 #include "idle/locks/x11_lock_watch.h"
@@ -31,14 +32,15 @@ struct FoundSource {
 // protocols, GNOME's idle monitor, the X server's idle time; of the kind
 // `only` alone when one is given. None, with why each failed in `missing`,
 // when none works.
-std::optional<FoundSource> findIdleSource(std::uint32_t delayMs, IdleEvents& events,
+std::optional<FoundSource> findIdleSource(Bus& user, std::uint32_t delayMs, IdleEvents& events,
                                           std::optional<SourceKind> only, std::string& missing);
 
 // Picks the source for the loop and polls the X11 lock watch made with it,
 // for as long as that watch's connection is open.
 class Desktop : public SourcePicker, public Watched {
  public:
-  Desktop(std::uint32_t delayMs, const SaverProcess& saver) : delayMs_(delayMs), saver_(saver) {}
+  Desktop(Bus& user, std::uint32_t delayMs, const SaverProcess& saver)
+      : user_(user), delayMs_(delayMs), saver_(saver) {}
 
   std::unique_ptr<IdleSource> pick(Launcher& launcher, std::string& missing) override;
   void lost() override;
@@ -52,6 +54,7 @@ class Desktop : public SourcePicker, public Watched {
   bool dispatch(short revents) override;
 
  private:
+  Bus& user_;
   std::uint32_t delayMs_;
   const SaverProcess& saver_;
   std::optional<SourceKind> kind_;

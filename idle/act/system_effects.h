@@ -19,8 +19,13 @@ class SystemEffects : public LauncherEffects {
  public:
   // ownInhibitors: those held through the launcher's own
   // org.freedesktop.ScreenSaver, empty where it does not answer for it.
-  SystemEffects(SaverProcess& saver, const Desktop& desktop, const InhibitorRegistry& ownInhibitors)
-      : saver_(saver), desktop_(desktop), ownInhibitors_(ownInhibitors) {}
+  SystemEffects(Buses& buses, SaverProcess& saver, const Desktop& desktop,
+                const InhibitorRegistry& ownInhibitors)
+      : saver_(saver),
+        desktop_(desktop),
+        ownInhibitors_(ownInhibitors),
+        inhibition_(buses),
+        overview_(buses.user) {}
 
   bool idleInhibited() override;
   bool keyboardHeld() override;
