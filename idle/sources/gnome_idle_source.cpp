@@ -74,10 +74,9 @@ void GnomeIdleSource::dropRestartWatch() {
 void GnomeIdleSource::restartIdlePeriod() {
   if (!failure_.empty()) return;
   dropRestartWatch();
-  const std::int64_t idle = idleMs();
-  if (idle != kUnknownIdle)
+  if (const std::optional<std::int64_t> idle = idleMs())
     restartWatch_ = watchIn(bus_.call(kMonitor, "AddIdleWatch", "t",
-                                      static_cast<std::uint64_t>(idle) + delayMs_));
+                                      static_cast<std::uint64_t>(*idle) + delayMs_));
   // The input that ends the restart's wait.
   if (restartWatch_ != 0) addActiveWatch();
 }
