@@ -133,38 +133,47 @@ TEST(Report, AFirstSpaceBeyondSixteenBitPositionsFails) {
 
 // --- Start-up's preparation of the log.
 
-TEST(PrepareLog, CreatesTheBannerWhenThereIsNoLog) {
-  CoreUnderTest s;
-  s.start();
-  EXPECT_EQ(readFile(s.log()), kBannerLine);
-}
-
-TEST(PrepareLog, KeepsAValidLogByteForByte) {
-  CoreUnderTest s;
-  const std::string content = kBannerLine + "57 cm 12-08-2026 17:04:09\r\n1.23 mts 12-09-2026 08:00:00";
-  writeFile(s.log(), content);
-  s.start();
-  EXPECT_EQ(readFile(s.log()), content);
-  EXPECT_FALSE(std::filesystem::exists(s.folder / "walked.log.bak"));
-}
-
-TEST(PrepareLog, ReplacesAnEmptyLog) {
-  CoreUnderTest s;
-  writeFile(s.log(), "");
-  s.start();
-  EXPECT_EQ(readFile(s.log()), kBannerLine);
-}
-
-TEST(PrepareLog, KeepsAForeignLogAsABackup) {
-  for (const std::string& foreign :
-       {std::string("some other file\r\n57 cm x\r\n"), std::string("\r\n") + kBannerLine,
-        std::string("*** visit korvek at https://korvek.example ***\r\n"), std::string("   "),
-        std::string(kLogBanner) + " \r\n1.23 mts x\r\n"}) {
+// Start-up keeps the program's own log byte for byte (a byte order mark or
+// spaces before its banner are still its own) and a record is appended to
+// it; any other log is moved aside as a backup, leaving no temporary. Only
+// the beginning is read to find the banner, however long the first line.
+TEST(PrepareLog, KeepsItsOwnLogAndBacksUpAnyOther) {
+  struct Case { std::optional<std::string> content; bool kept; };
+  const std::string longLine(3 << 20, 'x');
+  const std::vector<Case> cases = {
+      {std::nullopt, false}, {"", false},
+      {kBannerLine + "57 cm 12-08-2026 17:04:09\r\n1.23 mts 12-09-2026 08:00:00", true},
+      {"  " + kBannerLine, true},
+      {"\xEF\xBB\xBF" + kBannerLine + "57 cm x\r\n", true},
+      {"\xEF\xBB\xBF  " + kBannerLine, true},
+      {"\xEF\xBB\xBF" + std::string(kLogBanner), true},
+      {kBannerLine + longLine, true},
+      {std::string(4000, ' ') + kBannerLine + longLine, true},
+      {"some other file\r\n57 cm x\r\n", false},
+      {"\r\n" + kBannerLine, false},
+      {"*** visit korvek at https://korvek.example ***\r\n", false},
+      {"   ", false},
+      {std::string(kLogBanner) + " \r\n1.23 mts x\r\n", false},
+      {longLine, false},
+      {std::string(5000, ' ') + kBannerLine, false},
+      {std::string(4050, ' ') + kLogBanner + longLine, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.content.value_or("no log").substr(0, 80));
     CoreUnderTest s;
-    writeFile(s.log(), foreign);
+    if (c.content) writeFile(s.log(), *c.content);
     s.start();
+    const std::filesystem::path backup = s.folder / "walked.log.bak";
+    if (c.kept) {
+      EXPECT_EQ(readFile(s.log()), *c.content);
+      EXPECT_FALSE(std::filesystem::exists(backup));
+      s->keyUp(27);
+      EXPECT_EQ(readFile(s.log()).rfind(*c.content, 0), 0u) << "the record is appended to it";
+      continue;
+    }
     EXPECT_EQ(readFile(s.log()), kBannerLine);
-    EXPECT_EQ(readFile(s.folder / "walked.log.bak"), foreign);
+    if (c.content.value_or("").empty()) continue;
+    EXPECT_EQ(readFile(backup), *c.content);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(s.folder),
                             std::filesystem::directory_iterator()),
               2)
@@ -200,20 +209,6 @@ TEST(PrepareLog, ABackupNameTakenByAFolderOrASymlinkIsSkipped) {
   EXPECT_TRUE(std::filesystem::is_directory(s.folder / "walked.log.bak"));
   EXPECT_TRUE(std::filesystem::is_symlink(s.folder / "walked.log.bak.1"));
   EXPECT_FALSE(std::filesystem::exists(s.folder / "nowhere"));
-}
-
-// Some editors add a byte order mark; the log is still the program's own.
-TEST(PrepareLog, AByteOrderMarkBeforeTheBannerIsAccepted) {
-  for (const std::string& content : {"\xEF\xBB\xBF" + kBannerLine + "57 cm x\r\n",
-                                     "\xEF\xBB\xBF  " + kBannerLine, "\xEF\xBB\xBF" + std::string(kLogBanner)}) {
-    CoreUnderTest s;
-    writeFile(s.log(), content);
-    s.start();
-    EXPECT_EQ(readFile(s.log()), content);
-    EXPECT_FALSE(std::filesystem::exists(s.folder / "walked.log.bak"));
-    s->keyUp(27);
-    EXPECT_EQ(readFile(s.log()).rfind(content, 0), 0u) << "the record is appended to it";
-  }
 }
 
 // Runs a step on a thread of its own; a step blocked on a FIFO is freed by
@@ -332,26 +327,6 @@ TEST(PrepareLog, TemporariesLeftByAKilledStartAreRemovedAndNothingElse) {
   EXPECT_EQ(readFile(s.log()), kBannerLine + "57 cm 12-08-2026 17:04:09\r\n");
 }
 
-// Only the beginning is read to find the banner, however long the first line.
-TEST(PrepareLog, ALongFirstLineIsJudgedFromItsBeginning) {
-  struct Case { std::string content; bool kept; };
-  const std::string longLine(3 << 20, 'x');
-  for (const Case& c : {Case{longLine, false}, Case{kBannerLine + longLine, true},
-                        Case{std::string(5000, ' ') + kBannerLine, false},
-                        Case{std::string(4000, ' ') + kBannerLine + longLine, true},
-                        Case{std::string(4050, ' ') + kLogBanner + longLine, false}}) {
-    CoreUnderTest s;
-    writeFile(s.log(), c.content);
-    s.start();
-    if (c.kept) {
-      EXPECT_EQ(readFile(s.log()), c.content);
-    } else {
-      EXPECT_EQ(readFile(s.log()), kBannerLine);
-      EXPECT_EQ(readFile(s.folder / "walked.log.bak"), c.content);
-    }
-  }
-}
-
 TEST(PrepareLog, AnUnknownExecutableFolderKeepsNoLog) {
   CoreUnderTest s;
   s.services.folder.clear();
@@ -366,13 +341,6 @@ TEST(PrepareLog, AnUnknownExecutableFolderKeepsNoLog) {
   EXPECT_TRUE(s.disk.synced.empty()) << "nothing written anywhere";
   EXPECT_EQ(std::filesystem::exists(here / "walked.log"), hadLog) << "never the working folder";
   EXPECT_TRUE(std::filesystem::is_empty(s.folder));
-}
-
-TEST(PrepareLog, LeadingSpacesBeforeTheBannerStillMatch) {
-  CoreUnderTest s;
-  writeFile(s.log(), "  " + kBannerLine);
-  s.start();
-  EXPECT_EQ(readFile(s.log()), "  " + kBannerLine);
 }
 
 TEST(PrepareLog, AnUnwritableFolderDoesNotStopTheSaver) {
@@ -543,19 +511,16 @@ TEST(SaveLogAndQuit, MetresAfterTheFigurePasses99) {
 }
 
 TEST(SaveLogAndQuit, RecordKeptWhenTheLogWasDeletedDuringTheRun) {
-  std::filesystem::path folder;
-  {
-    CoreUnderTest s;
-    s.start();
-    std::filesystem::remove(s.log());
-    s->keyUp(27);
-    EXPECT_EQ(readFile(s.log()), kBannerLine + "0 cm 12-08-2026 12:00:00\r\n");
-    // The next start-up keeps that record.
-    CoreUnderTest next;
-    std::filesystem::copy_file(s.log(), next.log());
-    next.start();
-    EXPECT_EQ(readFile(next.log()), kBannerLine + "0 cm 12-08-2026 12:00:00\r\n");
-  }
+  CoreUnderTest s;
+  s.start();
+  std::filesystem::remove(s.log());
+  s->keyUp(27);
+  EXPECT_EQ(readFile(s.log()), kBannerLine + "0 cm 12-08-2026 12:00:00\r\n");
+  // The next start-up keeps that record.
+  CoreUnderTest next;
+  std::filesystem::copy_file(s.log(), next.log());
+  next.start();
+  EXPECT_EQ(readFile(next.log()), kBannerLine + "0 cm 12-08-2026 12:00:00\r\n");
 }
 
 TEST(SaveLogAndQuit, ARecordNeverRunsOnFromAnOpenLine) {
@@ -572,7 +537,6 @@ TEST(SaveLogAndQuit, AnUnwritableLogStillEndsAtOnce) {
   std::filesystem::remove(s.log());
   std::filesystem::create_directory(s.log());  // not a file: cannot be opened for appending
   s->keyUp(27);
-  EXPECT_TRUE(s->ended());
   EXPECT_TRUE(s->ended() && s->exitStatus() == ExitStatus::Success);
   EXPECT_TRUE(s.services.boxes.empty());
   EXPECT_TRUE(std::filesystem::is_empty(s.log()));
@@ -773,81 +737,69 @@ TEST(SaveLogAndQuit, AShortWriteIsFollowedByTheRestAlone) {
   }
 }
 
-TEST(SaveLogAndQuit, AWriteInterruptedForEverIsGivenUp) {
-  CoreUnderTest s;
-  s.start();
-  for (int i = 0; i < 1000; ++i) s.disk.writes.push_back({0, EINTR});
-  s->keyUp(27);
-  EXPECT_EQ(readFile(s.log()), kBannerLine);
-  EXPECT_EQ(s->exitStatus(), ExitStatus::RecordNotKept);
-  ASSERT_EQ(s.services.told.size(), 1u);
-  EXPECT_NE(s.services.told[0].find("Interrupted system call"), std::string::npos)
-      << s.services.told[0];
-}
-
-// The disk failing the end of a run at the steps around the write: what can
-// lose the record is told and leaves the log as it was; what comes after the
-// record is on the disk loses nothing.
+// The disk failing the end of a run around the write: what can lose the
+// record is told, with its reason, and leaves the log as it was (a log
+// deleted during the run and made again for the record goes again); what
+// comes after the record is on the disk loses nothing.
 TEST(SaveLogAndQuit, TheDiskFailingAroundTheWriteIsToldOnlyWhenTheRecordIsLost) {
   const std::string before = kBannerLine + "57 cm 12-08-2026 17:04:09\r\n";
   const std::string record = "0 cm 12-08-2026 12:00:00\r\n";
   struct Case {
     const char* name;
-    DiskCall call;
-    int error;
-    std::string logAfter;
-    ExitStatus status;
+    std::function<void(CoreUnderTest&)> stage;
+    std::optional<std::string> logAfter;  // none: no log
+    int told;                             // the reason told, or 0 when nothing is
+    std::optional<int> cuts;
+  };
+  const auto fault = [](DiskCall call, int error) {
+    return [=](CoreUnderTest& s) { s.disk.faults[call].next = {error}; };
+  };
+  const auto cannotOpen = [&](int error) {
+    return Case{"the log cannot be opened", fault(DiskCall::OpenToAppend, error), before, error, 0};
   };
   const std::vector<Case> cases = {
-      {"the length cannot be read", DiskCall::FileLength, EIO, before, ExitStatus::RecordNotKept},
-      {"a write error found at the close", DiskCall::CloseFile, EIO, before + record,
-       ExitStatus::Success},
-      {"the folder entry cannot be pushed", DiskCall::SyncToDisk, EIO, before + record,
-       ExitStatus::Success},
+      {"the length cannot be read", fault(DiskCall::FileLength, EIO), before, EIO, std::nullopt},
+      {"a write error found at the close", fault(DiskCall::CloseFile, EIO), before + record, 0,
+       std::nullopt},
+      {"the folder entry cannot be pushed", fault(DiskCall::SyncToDisk, EIO), before + record, 0,
+       std::nullopt},
       // Not knowing how the log ends, the record starts on a line of its own:
       // an empty line costs nothing, a record run on from another loses both.
-      {"the last byte cannot be read", DiskCall::ReadLastByte, EIO, before + "\r\n" + record,
-       ExitStatus::Success},
+      {"the last byte cannot be read", fault(DiskCall::ReadLastByte, EIO),
+       before + "\r\n" + record, 0, std::nullopt},
       // A log that cannot be looked at is left alone, as start-up leaves it.
-      {"the log cannot be looked at", DiskCall::EntryAt, EACCES, before, ExitStatus::Success},
+      {"the log cannot be looked at", fault(DiskCall::EntryAt, EACCES), before, 0, std::nullopt},
+      {"a write interrupted for ever",
+       [](CoreUnderTest& s) { s.disk.writes.assign(1000, {0, EINTR}); }, before, EINTR,
+       std::nullopt},
+      {"a full disk under a log made again",
+       [](CoreUnderTest& s) {
+         std::filesystem::remove(s.log());
+         s.disk.writes = {{20, 0}, {0, ENOSPC}};
+       },
+       std::nullopt, ENOSPC, std::nullopt},
+      cannotOpen(EACCES), cannotOpen(EROFS), cannotOpen(ENOSPC), cannotOpen(EMFILE),
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.name) + ": " + std::strerror(c.told));
     CoreUnderTest s;
     writeFile(s.log(), before);
     s.start();
-    s.disk.faults[c.call].next = {c.error};
+    c.stage(s);
     s->keyUp(27);
-    EXPECT_EQ(readFile(s.log()), c.logAfter) << c.name;
-    EXPECT_EQ(s->exitStatus(), c.status) << c.name;
-    EXPECT_EQ(s.services.told.size(), c.status == ExitStatus::Success ? 0u : 1u) << c.name;
-  }
-}
-
-// A log deleted during the run is made again for the record; when that record
-// cannot be kept, the empty file made for it goes again too.
-TEST(SaveLogAndQuit, AFailedAppendToANewLogLeavesNoFile) {
-  CoreUnderTest s;
-  s.start();
-  std::filesystem::remove(s.log());
-  s.disk.writes = {{20, 0}, {0, ENOSPC}};
-  s->keyUp(27);
-  EXPECT_FALSE(std::filesystem::exists(s.log()));
-  EXPECT_EQ(s->exitStatus(), ExitStatus::RecordNotKept);
-  EXPECT_EQ(s.services.told.size(), 1u);
-}
-
-TEST(SaveLogAndQuit, ALogThatCannotBeOpenedIsToldAndLeftAlone) {
-  for (int error : {EACCES, EROFS, ENOSPC, EMFILE}) {
-    CoreUnderTest s;
-    s.start();
-    s.disk.faults[DiskCall::OpenToAppend].next = {error};
-    s->keyUp(27);
-    EXPECT_EQ(readFile(s.log()), kBannerLine);
-    EXPECT_EQ(s->exitStatus(), ExitStatus::RecordNotKept);
-    ASSERT_EQ(s.services.told.size(), 1u);
-    EXPECT_NE(s.services.told[0].find(std::strerror(error)), std::string::npos)
-        << s.services.told[0];
-    EXPECT_EQ(s.disk.calls[DiskCall::CutTo], 0) << "nothing was written, nothing to cut";
+    EXPECT_EQ(std::filesystem::exists(s.log()), c.logAfter.has_value());
+    if (c.logAfter) {
+      EXPECT_EQ(readFile(s.log()), *c.logAfter);
+    }
+    EXPECT_EQ(s->exitStatus(), c.told == 0 ? ExitStatus::Success : ExitStatus::RecordNotKept);
+    ASSERT_EQ(s.services.told.size(), c.told == 0 ? 0u : 1u);
+    if (c.told != 0) {
+      EXPECT_NE(s.services.told[0].find(std::strerror(c.told)), std::string::npos)
+          << s.services.told[0];
+    }
+    if (c.cuts) {
+      EXPECT_EQ(s.disk.calls[DiskCall::CutTo], *c.cuts) << "nothing was written, nothing to cut";
+    }
   }
 }
 
