@@ -95,6 +95,20 @@ wait_exit() {
   status=$?
 }
 
+# signal_ends SIGNAL PID WHAT: SIGNAL ends PID, a child of this shell, within
+# 10 s and with status 0.
+signal_ends() {
+  kill -"$1" "$2"
+  wait_exit "$2" 100 "$3"
+  [ "$status" -eq 0 ] || fail "$3: exit status $status after SIG$1"
+}
+
+# started_at PID: when the process started, and uptime_now: now, in seconds
+# since boot on one clock (the kernel's own record, to its 10 ms ticks).
+clock_ticks=$(getconf CLK_TCK)
+started_at() { awk -v hz="$clock_ticks" '{ printf "%.2f", $22 / hz }' "/proc/$1/stat"; }
+uptime_now() { cut -d' ' -f1 /proc/uptime; }
+
 # processes_of PROGRAM: the pids of every process running that executable,
 # one a line, wherever it was started from. One find, not a readlink per
 # process: on a loaded machine that loop took over a second.

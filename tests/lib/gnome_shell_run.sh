@@ -23,8 +23,6 @@
 # saver_shown: true once a saver runs (its pid in saver_pid) full screen with
 #   the keyboard, read from its trace after trace_from bytes of the
 #   launcher's stderr, which mark_trace moves to where the output stands.
-# started_at PID: when the process started, in seconds of uptime
-#   (uptime_now).
 # gnome_shell_launcher_ends: SIGTERM ends the launcher within 10 s, with
 #   status 0.
 # shellcheck disable=SC2034,SC2154
@@ -97,9 +95,6 @@ saver_shown() {
   [ -n "$saver_pid" ] && desktop_fullscreen "$saver_pid" "$launcher_err" "$trace_from"
 }
 mark_trace() { trace_from=$(stat -c %s "$launcher_err"); }
-clock_ticks=$(getconf CLK_TCK)
-started_at() { awk -v hz="$clock_ticks" '{ printf "%.2f", $22 / hz }' "/proc/$1/stat"; }
-uptime_now() { cut -d' ' -f1 /proc/uptime; }
 
 gnome_shell_launch() {
   local line=$1
@@ -122,11 +117,6 @@ gnome_shell_launch() {
 }
 
 gnome_shell_launcher_ends() {
-  local status
-  kill -TERM "$launcher_pid"
-  poll 100 ended "$launcher_pid" || fail "the launcher still runs 10 s after SIGTERM"
-  wait "$launcher_pid"
-  status=$?
+  signal_ends TERM "$launcher_pid" "the launcher"
   launcher_pid=""
-  [ "$status" -eq 0 ] || fail "the launcher's exit status after SIGTERM: $status"
 }

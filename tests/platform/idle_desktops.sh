@@ -14,8 +14,8 @@
 #   D_inhibit_start/stop  (optional) something that holds idle back, and its end
 #   D_show_logs           (optional) prints the desktop's own logs on failure
 # The script sourcing it sets work, delay, saver_limit, saver_binary,
-# keys_tool, desktop, as_user, owner, launcher_env, idle_timer_slack and
-# launcher_err (the running launcher's error output), and defines fail.
+# keys_tool, desktop, as_user, owner, launcher_env, idle_timer_slack, log,
+# exit_limit and launcher_err (the running launcher's error output).
 # The conditions handed to poll are small functions that only it calls.
 # shellcheck disable=SC2317,SC2154,SC2034
 # --- Desktop: x11 (Xvfb).
@@ -203,3 +203,49 @@ kde_stop() { desktop_stop; }
 kde_show_logs() { desktop_show_logs; }
 kde_describe_saver() { wayland_desktop_describe_saver "$1"; }
 kde_source() { echo "ext-idle-notify-v1 \(Wayland, $desktop_socket\)"; }
+
+# --- What both scripts do around the desktop.
+# idle_work NAME: the run's folder, work (with bin, runtime, home and out in
+# it), and the session's environment pointing into it.
+idle_work() {
+  work=$(mktemp -d "${TMPDIR:-/tmp}/trenchwalk-$1.XXXXXX")
+  chmod 755 "$work"
+  mkdir -p "$work/bin" "$work/runtime" "$work/home" "$work/out"
+  chmod 700 "$work/runtime"
+  slow_unwinder
+  unset XDG_CONFIG_HOME XDG_CACHE_HOME XDG_DATA_HOME DBUS_SESSION_BUS_ADDRESS
+  export HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime"
+}
+
+# start_desktop PATH...: starts the desktop (a desktop that cannot start here
+# skips the run); the session's user must reach every PATH.
+start_desktop() {
+  local started
+  "${desktop}_start"
+  started=$?
+  [ "$started" -eq 77 ] && exit 77
+  [ "$started" -eq 0 ] || fail "the desktop did not start"
+  [ -z "$owner" ] || reachable_as "${owner%%:*}" "$@" || exit 1
+}
+
+# check_started_after_delay UPTIME PID WHAT: the saver PID started at least
+# the delay (less the desktop's timer slack) after UPTIME; the time between
+# in start_offset.
+start_offset=""
+check_started_after_delay() {
+  start_offset=$(awk -v from="$1" -v to="$(started_at "$2")" 'BEGIN { printf "%.2f", to - from }')
+  awk -v s="$start_offset" -v d="$delay" -v slack="$idle_timer_slack" \
+    'BEGIN { exit !(s >= d - slack) }' ||
+    fail "$3: the saver started $start_offset s after, within the $delay s delay"
+}
+
+# end_with_key COUNT: the running saver (saver_pid) comes up full screen, a
+# key ends it, and the log then holds COUNT records.
+end_with_key() {
+  local pid=$saver_pid
+  poll "$saver_limit" "${desktop}_saver_up" "$pid" || fail "the saver (pid $pid) did not come up full screen"
+  "${desktop}_key" Escape || fail "the key could not be sent"
+  poll "$exit_limit" ended "$pid" || fail "the saver (pid $pid) still runs 10 s after Escape" \
+    "$(declare -F "${desktop}_describe_saver" >/dev/null && "${desktop}_describe_saver" "$pid")"
+  [ "$(records "$log")" -eq "$1" ] || fail "expected $1 record(s): $(cat -A "$log" 2>/dev/null)"
+}

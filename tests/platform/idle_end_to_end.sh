@@ -72,10 +72,6 @@ exit_limit=100
 # How long something holding idle back is watched, in idle periods.
 inhibit_periods=3
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/trenchwalk-idle-e2e.XXXXXX")
-chmod 755 "$work"
-mkdir -p "$work/bin" "$work/runtime" "$work/home" "$work/out"
-chmod 700 "$work/runtime"
 as_user=()
 # What the launcher runs under besides as_user (say, a protocol trace).
 launcher_env=()
@@ -87,6 +83,7 @@ launcher_pids=()
 
 # shellcheck source=tests/platform/idle_desktops.sh
 source "$(dirname "$0")/idle_desktops.sh"
+idle_work idle-e2e
 
 # --- Lockers, for DESKTOP:LOCKER.
 locker_pid=""
@@ -163,7 +160,8 @@ trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
-show_logs() {
+fail_label=$desktop
+fail_report() {
   local f
   for f in "$work"/launcher*.out "$work"/launcher*.err "$work/xvfb.log" "$work/sway.log" \
     "$work/blocker.err" "$work/wtype.err" "$work/locker.log" \
@@ -173,20 +171,10 @@ show_logs() {
   done
   declare -F "${desktop}_show_logs" >/dev/null && "${desktop}_show_logs"
 }
-fail() {
-  echo "FAIL: $desktop: $*"
-  show_logs
-  exit 1
-}
-
 # Every running copy of the saver the launcher started: processes running
 # the copied binary. One find, not a readlink per process: on a loaded
 # machine that loop took over a second.
 saver_processes() { processes_of "$saver"; }
-
-slow_unwinder
-unset XDG_CONFIG_HOME XDG_CACHE_HOME XDG_DATA_HOME DBUS_SESSION_BUS_ADDRESS
-export HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime"
 
 # --- Its command line, before any desktop.
 "$launcher" --help >"$work/help.out" 2>&1 || fail "--help: exit status $?"
@@ -204,13 +192,7 @@ status=$?
   fail "no idle source: not one line saying what is missing: $(cat "$work/none.out")"
 echo "ok: $desktop: --help, a bad argument (status 2) and no idle source (status 1, one line)"
 
-"${desktop}_start"
-status=$?
-[ "$status" -eq 77 ] && exit 77
-[ "$status" -eq 0 ] || fail "the desktop did not start"
-if [ -n "$owner" ]; then
-  reachable_as "${owner%%:*}" "$saver" "$launcher" || exit 1
-fi
+start_desktop "$saver" "$launcher"
 
 # Starts a launcher; its pid in launcher_pid, its output in launcher-N.out/.err.
 launcher_pid=""
@@ -225,6 +207,12 @@ start_launcher() {
 }
 chosen() { grep -sEq "^trenchwalk-idle: idle source: $("${desktop}_source"); starting $saver after $delay s idle$" "$launcher_out"; }
 launcher_settled() { chosen || ! running "$launcher_pid"; }
+# Starts a launcher and waits for the line naming its source.
+start_chosen_launcher() {
+  start_launcher
+  poll 100 launcher_settled
+  chosen || fail "no choice line naming the source: $(cat "$launcher_out" "$launcher_err")"
+}
 
 # The saver's process once it shows full screen; "" until then.
 saver_pid=""
@@ -235,29 +223,6 @@ saver_shown() {
 no_saver() { [ -z "$(saver_processes)" ]; }
 # Seconds from $1 (microseconds) to now, with two decimals.
 since() { awk -v from="$1" -v now="$(microseconds)" 'BEGIN { printf "%.2f", (now - from) / 1e6 }'; }
-# When process $1 started, and now, in seconds since boot on one clock (the
-# kernel's own record, to its 10 ms ticks, whenever the poll saw it).
-clock_ticks=$(getconf CLK_TCK)
-started_at() { awk -v hz="$clock_ticks" '{ printf "%.2f", $22 / hz }' "/proc/$1/stat"; }
-uptime_now() { cut -d' ' -f1 /proc/uptime; }
-# Seconds from uptime $1 to the start of the saver process $2; fails the
-# run when that is less than the delay (less the desktop's timer slack).
-start_offset=""
-check_started_after_delay() {
-  start_offset=$(awk -v from="$1" -v to="$(started_at "$2")" 'BEGIN { printf "%.2f", to - from }')
-  awk -v s="$start_offset" -v d="$delay" -v slack="$idle_timer_slack" \
-    'BEGIN { exit !(s >= d - slack) }' ||
-    fail "$3: the saver started $start_offset s after the last key, within the $delay s delay"
-}
-
-# Sends a key and waits for the saver to end on it with one more record.
-end_with_key() {
-  local expected=$1 pid=$saver_pid
-  "${desktop}_key" Escape || fail "the key could not be sent"
-  poll "$exit_limit" ended "$pid" || fail "the saver (pid $pid) still runs 10 s after Escape" \
-    "$(declare -F "${desktop}_describe_saver" >/dev/null && "${desktop}_describe_saver" "$pid")"
-  [ "$(records "$log")" -eq "$expected" ] || fail "expected $expected record(s): $(cat -A "$log" 2>/dev/null)"
-}
 
 saver_running() { [ -n "$(saver_processes)" ]; }
 # How long a lock may take to end the running saver here, in tenths: it
@@ -269,9 +234,7 @@ lock_end_limit=50
 run_lock_checks() {
   local pid before lock_from lock_end unlocked_up unlocked
   "lock_${locker}_setup" || fail "the $locker stand-in did not start"
-  start_launcher
-  poll 100 launcher_settled
-  chosen || fail "no choice line naming the source: $(cat "$launcher_out" "$launcher_err")"
+  start_chosen_launcher
 
   # Locked first, then the delay passes: no saver.
   "${desktop}_key" Shift_L || fail "the first key could not be sent"
@@ -322,9 +285,7 @@ run_lock_checks() {
 # The saver stopped: ended within 10 s with one line; a fresh one follows.
 run_hung_checks() {
   local pid ended_up stopped lines
-  start_launcher
-  poll 100 launcher_settled
-  chosen || fail "no choice line naming the source: $(cat "$launcher_out" "$launcher_err")"
+  start_chosen_launcher
   "${desktop}_key" Shift_L || fail "the first key could not be sent"
   poll "$saver_limit" saver_shown || fail "no saver to stop"
   pid=$saver_pid
@@ -357,18 +318,12 @@ run_hung_checks() {
 
 if [ -n "$locker" ]; then
   if [ "$locker" = hung ]; then run_hung_checks; else run_lock_checks; fi
-  kill -TERM "$launcher_pid"
-  poll "$exit_limit" ended "$launcher_pid" || fail "the launcher still runs 10 s after SIGTERM"
-  wait "$launcher_pid"
-  status=$?
-  [ "$status" -eq 0 ] || fail "exit status $status after SIGTERM"
+  signal_ends TERM "$launcher_pid" "the launcher"
   echo "PASS"
   exit 0
 fi
 
-start_launcher
-poll 100 launcher_settled
-chosen || fail "no choice line naming the source: $(cat "$launcher_out" "$launcher_err")"
+start_chosen_launcher
 echo "ok: $desktop: $(cat "$launcher_out")"
 
 # A second launcher in the same session: gone at once, status 0, not a word.
@@ -423,11 +378,7 @@ saver_failures=$(grep '^trenchwalk-idle: .*the saver' "$launcher_err" | grep -v 
 
 # SIGTERM: status 0, at once, with the saver not running.
 poll "$exit_limit" no_saver
-kill -TERM "$launcher_pid"
-poll "$exit_limit" ended "$launcher_pid" || fail "the launcher still runs 10 s after SIGTERM"
-wait "$launcher_pid"
-status=$?
-[ "$status" -eq 0 ] || fail "exit status $status after SIGTERM"
+signal_ends TERM "$launcher_pid" "the launcher"
 echo "ok: $desktop: SIGTERM ends the launcher with status 0"
 
 # A saver that fails to start: one line each time, and the launcher re-arms:
@@ -454,11 +405,7 @@ poll "$saver_limit" failed_times 2 || fail "the launcher did not try again after
 [ "$(failures)" -eq 2 ] && [ "$(wc -l <"$work/launcher-broken.err")" -eq 2 ] ||
   fail "expected two lines, one per failure: $(cat "$work/launcher-broken.err")"
 running "$broken_pid" || fail "the launcher ended after a saver failed"
-kill -INT "$broken_pid"
-poll "$exit_limit" ended "$broken_pid" || fail "the launcher still runs 10 s after SIGINT"
-wait "$broken_pid"
-status=$?
-[ "$status" -eq 0 ] || fail "exit status $status after SIGINT"
+signal_ends INT "$broken_pid" "the launcher"
 echo "ok: $desktop: a saver that fails to start is reported in one line, and tried again" \
   "after another idle period; SIGINT ends the launcher with status 0"
 
@@ -477,36 +424,16 @@ if [ "$desktop" = x11 ]; then
   echo "ok: $desktop: started in a session idle past the delay, it started the saver" \
     "$start_offset s later"
 
-  kill -TERM "$launcher_pid"
-  poll "$exit_limit" ended "$launcher_pid" || fail "the launcher still runs 10 s after SIGTERM"
-  wait "$launcher_pid"
+  signal_ends TERM "$launcher_pid" "the launcher"
 
   # The X server gone and back on the same display (a desktop restarting):
   # the launcher finds it again and goes on. On a display number far above
   # those servers take for themselves (-displayfd takes the first free one),
   # so that no other server on the machine takes it while it is free.
   stop_xvfb
-  high_display=""
-  for try in $(seq 0 19); do
-    number=$((600 + ($$ + try * 17) % 300))
-    [ -e "/tmp/.X11-unix/X$number" ] && continue
-    Xvfb ":$number" -noreset -screen 0 "${x11_width}x${x11_height}x24" -nolisten tcp \
-      >"$work/xvfb-high.log" 2>&1 &
-    xvfb_pid=$!
-    high_up() { [ -S "/tmp/.X11-unix/X$number" ] || ! running "$xvfb_pid"; }
-    poll 100 high_up
-    if running "$xvfb_pid" && [ -S "/tmp/.X11-unix/X$number" ]; then high_display=":$number"; break; fi
-    wait "$xvfb_pid" 2>/dev/null
-  done
-  [ -n "$high_display" ] || fail "no X server could start on a display number of its own"
-  export DISPLAY=$high_display
-  start_launcher
-  poll 100 launcher_settled
-  chosen || fail "a launcher on $DISPLAY did not start: $(cat "$launcher_out" "$launcher_err")"
-  stop_xvfb
-  Xvfb "$DISPLAY" -noreset -screen 0 "${x11_width}x${x11_height}x24" -nolisten tcp \
-    >"$work/xvfb-again.log" 2>&1 &
-  xvfb_pid=$!
+  start_xvfb_high "$work" "${x11_width}x${x11_height}" || fail "no X server of its own"
+  start_chosen_launcher
+  restart_xvfb "$work" || fail "no X server again on $DISPLAY"
   found_again() { grep -q '^trenchwalk-idle: idle source back: X11 idle time' "$launcher_err"; }
   poll 250 found_again || fail "the launcher did not find the X server $DISPLAY again"
   grep -q '^trenchwalk-idle: the idle source went away (X11 idle time' "$launcher_err" ||

@@ -73,10 +73,17 @@ require_tools $("${desktop}_tools") dbus-daemon /usr/bin/python3
 /usr/bin/python3 -c 'import dbus, gi' 2>/dev/null ||
   { echo "SKIP: python3-dbus and python3-gi are not installed"; exit 77; }
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/trenchwalk-inhibit-e2e.XXXXXX")
-chmod 755 "$work"
-mkdir -p "$work/bin" "$work/runtime" "$work/home" "$work/out"
-chmod 700 "$work/runtime"
+idle_work inhibit-e2e
+unset XDG_SESSION_ID XDG_CURRENT_DESKTOP KDE_FULL_SESSION GNOME_DESKTOP_SESSION_ID
+fail_label="$mode $desktop"
+fail_report() {
+  local f
+  for f in "$work"/out/* "$work/runtime/session-bus.log"; do
+    [ -s "$f" ] && { echo "--- $(basename "$f"):"; grep -v '^\[ *[0-9.]*\]' "$f" | tail -n 30; }
+  done
+  [ "$desktop" = kde ] && desktop_show_logs
+  [ -s "$work/sway.log" ] && { echo "--- sway.log:"; tail -n 20 "$work/sway.log"; }
+}
 if ! cp "$saver_binary" "$launcher_binary" "$here/screensaver_client.py" "$here/kde_power_agent.py" \
   "$work/bin/"; then
   echo "FAIL: cannot copy"
@@ -88,14 +95,12 @@ launcher="$work/bin/trenchwalk-idle"
 log="$work/bin/walked.log"
 as_user=()
 owner=""
-bus_pid=""
 pids=()
 
 cleanup() {
   local pid
   for pid in "${pids[@]}" $(processes_of "$saver"); do kill -9 "$pid" 2>/dev/null; done
-  [ -n "$bus_pid" ] && kill "$bus_pid" 2>/dev/null
-  [ -n "${fake_logind_pid:-}" ] && kill "$fake_logind_pid" 2>/dev/null
+  stop_session_bus
   stop_system_bus
   "${desktop}_stop" 2>/dev/null
   rm -rf "$work"
@@ -104,53 +109,24 @@ trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
-fail() {
-  local f
-  echo "FAIL: $mode $desktop: $*"
-  for f in "$work"/out/*; do
-    [ -s "$f" ] && { echo "--- $(basename "$f"):"; grep -v '^\[ *[0-9.]*\]' "$f" | tail -n 30; }
-  done
-  [ "$desktop" = kde ] && desktop_show_logs
-  [ -s "$work/sway.log" ] && { echo "--- sway.log:"; tail -n 20 "$work/sway.log"; }
-  exit 1
-}
-
-slow_unwinder
-unset XDG_CONFIG_HOME XDG_CACHE_HOME XDG_DATA_HOME DBUS_SESSION_BUS_ADDRESS XDG_SESSION_ID
-unset XDG_CURRENT_DESKTOP KDE_FULL_SESSION GNOME_DESKTOP_SESSION_ID
-export HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime"
 # The locker's colour: a screen of it is the locker's, not the saver's or the desktop's.
 lock_color=3366cc
 
-# A session bus of our own, as a session's would be, run as the session's user.
-start_bus() {
-  "${as_user[@]}" dbus-daemon --session --nofork --address="unix:path=$XDG_RUNTIME_DIR/bus" \
-    >"$work/out/bus.log" 2>&1 &
-  bus_pid=$!
-  poll 100 test -S "$XDG_RUNTIME_DIR/bus" || fail "the session bus did not start"
-  export DBUS_SESSION_BUS_ADDRESS="unix:path=$XDG_RUNTIME_DIR/bus"
-}
-
-"${desktop}_start"
-started=$?
-[ "$started" -eq 77 ] && exit 77
-[ "$started" -eq 0 ] || fail "the desktop did not start"
+start_desktop "$saver" "$launcher" "$work/bin/screensaver_client.py"
 key() { "${desktop}_key" "$1"; }
 saver_up() { "${desktop}_saver_up" "$1"; }
 if [ "$desktop" != kde ]; then
-  # kwin's run brings its session bus; the others get one of their own.
+  # kwin's run brings its session bus; the others get one of their own, as
+  # a session's would be, run as the session's user.
   export USER
   USER=$(id -un)
-  start_bus
+  start_session_bus "$XDG_RUNTIME_DIR" "${owner%%:*}" || fail "the session bus did not start"
 fi
 if [ -n "$with_logind" ]; then
   # logind, as a session has it: a stand-in on a system bus of its own.
   start_system_bus "$work/system" || fail "no private system bus"
   start_fake_logind "$work/system" || fail "no stand-in for logind"
   export XDG_SESSION_ID=c1
-fi
-if [ -n "$owner" ]; then
-  reachable_as "${owner%%:*}" "$saver" "$launcher" "$work/bin/screensaver_client.py" || exit 1
 fi
 # The launcher and the clients see the same session. An array, not a
 # function, so that a process started in the background with it is the one $!
@@ -160,26 +136,6 @@ as=("${as_user[@]}" env DBUS_SESSION_BUS_ADDRESS="$DBUS_SESSION_BUS_ADDRESS")
 saver_pid=""
 a_saver() { saver_pid=$(processes_of "$saver" | head -n1); [ -n "$saver_pid" ]; }
 no_saver() { [ -z "$(processes_of "$saver")" ]; }
-clock_ticks=$(getconf CLK_TCK)
-started_at() { awk -v hz="$clock_ticks" '{ printf "%.2f", $22 / hz }' "/proc/$1/stat"; }
-uptime_now() { cut -d' ' -f1 /proc/uptime; }
-# Fails unless saver $2 started at least the delay after uptime $1.
-start_offset=""
-check_after_delay() {
-  start_offset=$(awk -v from="$1" -v to="$(started_at "$2")" 'BEGIN { printf "%.2f", to - from }')
-  awk -v s="$start_offset" -v d="$delay" -v slack="$idle_timer_slack" \
-    'BEGIN { exit !(s >= d - slack) }' ||
-    fail "$3: the saver started $start_offset s after, within the $delay s delay"
-}
-# Ends the running saver with a key; its record must be the COUNT-th.
-end_with_key() {
-  local pid=$saver_pid
-  shown() { saver_up "$pid"; }
-  poll "$saver_limit" shown || fail "the saver (pid $pid) did not come up full screen"
-  key Escape || fail "the key could not be sent"
-  poll "$exit_limit" ended "$pid" || fail "the saver still runs 10 s after Escape"
-  [ "$(records "$log")" -eq "$1" ] || fail "expected $1 record(s): $(cat -A "$log" 2>/dev/null)"
-}
 # Holds that no saver starts for PERIODS idle periods.
 holds_back() {
   poll $(($1 * delay * 10)) a_saver && fail "$2: the saver started while it was held back"
@@ -233,7 +189,7 @@ inhibit_run() {
   from=$(uptime_now)
   key Shift_L || fail "the key could not be sent"
   poll "$saver_limit" a_saver || fail "no saver after the delay (xset s off)"
-  check_after_delay "$from" "$saver_pid" "the first start"
+  check_started_after_delay "$from" "$saver_pid" "the first start"
   end_with_key 1
   echo "ok: $desktop: the saver started $start_offset s after the last key; a key ended it"
 
@@ -255,7 +211,7 @@ inhibit_run() {
   echo uninhibit >&"$vlc_fd"
   poll 100 client_says vlc released || fail "UnInhibit failed: $(cat "$work/out/client-vlc")"
   poll "$saver_limit" a_saver || fail "no saver after UnInhibit"
-  check_after_delay "$released" "$saver_pid" "after UnInhibit"
+  check_started_after_delay "$released" "$saver_pid" "after UnInhibit"
   echo "ok: $desktop: held while a cookie stood ($inhibit_periods periods); the saver came" \
     "$start_offset s after UnInhibit, with no input"
   end_with_key 2
@@ -282,7 +238,7 @@ inhibit_run() {
     from=$(uptime_now)
     key Shift_L || fail "the key could not be sent"
     poll "$saver_limit" a_saver || fail "no saver after the window went"
-    check_after_delay "$from" "$saver_pid" "after xdg-screensaver resumed"
+    check_started_after_delay "$from" "$saver_pid" "after xdg-screensaver resumed"
     echo "ok: $desktop: xdg-screensaver suspend held it ($inhibit_periods periods, $line);" \
       "the saver came once the window went"
     end_with_key 3
@@ -315,7 +271,7 @@ kde_inhibit_run() {
   from=$(uptime_now)
   key Shift_L || fail "the key could not be sent"
   poll "$saver_limit" a_saver || fail "no saver once KDE's record was empty"
-  check_after_delay "$from" "$saver_pid" "after KDE's record emptied"
+  check_started_after_delay "$from" "$saver_pid" "after KDE's record emptied"
   echo "ok: kde: nothing started while KDE's record held an inhibition ($inhibit_periods periods);" \
     "the saver came $start_offset s after the next key once it was gone; --status: $line"
 }
@@ -405,6 +361,5 @@ case "$mode:$desktop" in
 esac
 saver_failures=$(grep '^trenchwalk-idle: .*the saver \(was killed\|ended with\|failed\)' "$launcher_err")
 [ -z "$saver_failures" ] || fail "the launcher reported a saver failure: $saver_failures"
-kill -TERM "$launcher_pid"
-poll "$exit_limit" ended "$launcher_pid" || fail "the launcher still runs 10 s after SIGTERM"
+signal_ends TERM "$launcher_pid" "the launcher"
 echo "PASS"
