@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -99,90 +101,47 @@ struct Machine {
     constexpr std::int64_t kMinuteMs = 60'000;
     constexpr int kSegfault = 11;
     constexpr int kKill = 9;
+    constexpr const char* kUnconfirmed =
+        "logind's LockSession was accepted, but the desktop does not say it is locked";
+    const std::map<char, std::function<void()>> steps = {
+        {'I', [&] { source.goIdle(); }},
+        {'A', [&] { source.input(); }},
+        {'E', [&] { launcher.saverEnded({false, 0}); }},
+        {'C', [&] { launcher.saverEnded({true, kSegfault}); }},
+        {'F', [&] { launcher.saverEnded({false, 1}); }},
+        {'Q', [&] { launcher.saverEnded({true, kKill}); }},
+        {'N', [&] { effects.inhibited = true; }},
+        {'n', [&] { effects.inhibited = false; }},
+        {'S', [&] { effects.spawnFails = true; }},
+        {'s', [&] { effects.spawnFails = false; }},
+        {'T', [&] { clock.now += kStepMs; }},
+        {'L', [&] { launcher.lockChanged(LockSignal::GnomeScreenSaver, true); }},
+        {'U', [&] { launcher.lockChanged(LockSignal::GnomeScreenSaver, false); }},
+        {'W', [&] { launcher.lockChanged(LockSignal::GnomeScreenShield, true); }},
+        {'w', [&] { launcher.lockChanged(LockSignal::GnomeScreenShield, false); }},
+        {'K', [&] { launcher.lockChanged(LockSignal::LogindLockedHint, true); }},
+        {'k', [&] { launcher.lockChanged(LockSignal::LogindLockedHint, false); }},
+        {'G', [&] { effects.held = true; }},
+        {'g',
+         [&] {
+           effects.held = false;
+           launcher.lockChanged(LockSignal::X11KeyboardGrab, false);
+         }},
+        {'r', [&] { effects.held = false; }},
+        {'H', [&] { launcher.saverHung(kBeatWithinMs); }},
+        {'R', [&] { effects.inhibited = false; launcher.inhibitionEnded(); }},
+        {'M',
+         [&] {
+           clock.now += kMinuteMs;
+           if (launcher.lockDue()) ++lockRequests;
+         }},
+        {'Y', [&] { launcher.lockAnswered(true, "\"i3lock -n\" is up"); }},
+        {'X', [&] { launcher.lockAnswered(false, kUnconfirmed); }},
+    };
     for (const char event : events) {
-      switch (event) {
-        case 'Q':
-          launcher.saverEnded({true, kKill});
-          break;
-        case 'L':
-          launcher.lockChanged(LockSignal::GnomeScreenSaver, true);
-          break;
-        case 'U':
-          launcher.lockChanged(LockSignal::GnomeScreenSaver, false);
-          break;
-        case 'W':
-          launcher.lockChanged(LockSignal::GnomeScreenShield, true);
-          break;
-        case 'w':
-          launcher.lockChanged(LockSignal::GnomeScreenShield, false);
-          break;
-        case 'K':
-          launcher.lockChanged(LockSignal::LogindLockedHint, true);
-          break;
-        case 'k':
-          launcher.lockChanged(LockSignal::LogindLockedHint, false);
-          break;
-        case 'G':
-          effects.held = true;
-          break;
-        case 'g':
-          effects.held = false;
-          launcher.lockChanged(LockSignal::X11KeyboardGrab, false);
-          break;
-        case 'r':
-          effects.held = false;
-          break;
-        case 'H':
-          launcher.saverHung(kBeatWithinMs);
-          break;
-        case 'I':
-          source.goIdle();
-          break;
-        case 'A':
-          source.input();
-          break;
-        case 'E':
-          launcher.saverEnded({false, 0});
-          break;
-        case 'C':
-          launcher.saverEnded({true, kSegfault});
-          break;
-        case 'F':
-          launcher.saverEnded({false, 1});
-          break;
-        case 'N':
-          effects.inhibited = true;
-          break;
-        case 'n':
-          effects.inhibited = false;
-          break;
-        case 'S':
-          effects.spawnFails = true;
-          break;
-        case 's':
-          effects.spawnFails = false;
-          break;
-        case 'T':
-          clock.now += kStepMs;
-          break;
-        case 'R':
-          effects.inhibited = false;
-          launcher.inhibitionEnded();
-          break;
-        case 'M':
-          clock.now += kMinuteMs;
-          if (launcher.lockDue()) ++lockRequests;
-          break;
-        case 'Y':
-          launcher.lockAnswered(true, "\"i3lock -n\" is up");
-          break;
-        case 'X':
-          launcher.lockAnswered(false, "logind's LockSession was accepted, but the desktop does "
-                                       "not say it is locked");
-          break;
-        default:
-          FAIL() << "unknown event " << event;
-      }
+      const auto step = steps.find(event);
+      ASSERT_NE(step, steps.end()) << "unknown event " << event;
+      step->second();
     }
   }
 };

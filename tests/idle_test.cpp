@@ -340,8 +340,12 @@ TEST(Launcher, SaysWhatHappenedInOneLineEach) {
         "waiting for the next idle period",
         "trenchwalk-idle: the saver was killed by signal 11 (SIGSEGV) after 10.0 s; waiting for "
         "the next idle period"}},
-      {"IF", 0, {"trenchwalk-idle: the saver failed to start (exit status 1); waiting for the next idle period"}},
-      {"ITF", 0, {"trenchwalk-idle: the saver ended with exit status 1 after 5.0 s; waiting for the next idle period"}},
+      {"IF", 0,
+       {"trenchwalk-idle: the saver failed to start (exit status 1); waiting for the next idle "
+        "period"}},
+      {"ITF", 0,
+       {"trenchwalk-idle: the saver ended with exit status 1 after 5.0 s; waiting for the next "
+        "idle period"}},
       {"IH", 0,
        {"trenchwalk-idle: the saver stopped answering (no sign of life for 6.0 s); ending it; "
         "waiting for the next idle period"}},
