@@ -257,33 +257,28 @@ TEST(WalkTick, ClockAndShadowShowTheTimeOfDay) {
   EXPECT_EQ(s.scene.clockShadow.caption(), "17:04:09");
 }
 
-TEST(WalkTick, LeftwardCourseShowsImagesOneToFour) {
-  CoreUnderTest s;
-  s.start();
-  s.disableFalls();
-  s.layCourse(Direction::Leftward, 14000);
-  std::vector<int> shown;
-  for (int i = 0; i < 9; ++i) {
-    s.walkTick();
-    shown.push_back(s.scene.walker.picture->index);
-    EXPECT_EQ(s.scene.walker.picture->set, 1);
+// A leftward course shows images 1 to 4 of the first set, a rightward one 5
+// to 8, one a tick, 70 to a step.
+TEST(WalkTick, EachDirectionShowsItsOwnFourImages) {
+  struct Case { Direction direction; float start; std::vector<int> shown; float left; };
+  const Case cases[] = {{Direction::Leftward, 14000, {1, 2, 3, 4, 1, 2, 3, 4, 1}, 14000 - 9 * 70},
+                        {Direction::Rightward, -320, {5, 6, 7, 8, 5, 6, 7, 8, 5}, -320 + 9 * 70}};
+  for (const Case& c : cases) {
+    CoreUnderTest s;
+    s.start();
+    s.disableFalls();
+    s.layCourse(c.direction, c.start);
+    std::vector<int> shown;
+    for (int i = 0; i < 9; ++i) {
+      s.walkTick();
+      shown.push_back(s.scene.walker.picture->index);
+      if (c.direction == Direction::Leftward) {
+        EXPECT_EQ(s.scene.walker.picture->set, 1);
+      }
+    }
+    EXPECT_EQ(shown, c.shown);
+    EXPECT_EQ(s.scene.walker.left, c.left);
   }
-  EXPECT_EQ(shown, (std::vector<int>{1, 2, 3, 4, 1, 2, 3, 4, 1}));
-  EXPECT_EQ(s.scene.walker.left, 14000 - 9 * 70);
-}
-
-TEST(WalkTick, RightwardCourseShowsImagesFiveToEight) {
-  CoreUnderTest s;
-  s.start();
-  s.disableFalls();
-  s.layCourse(Direction::Rightward, -320);
-  std::vector<int> shown;
-  for (int i = 0; i < 9; ++i) {
-    s.walkTick();
-    shown.push_back(s.scene.walker.picture->index);
-  }
-  EXPECT_EQ(shown, (std::vector<int>{5, 6, 7, 8, 5, 6, 7, 8, 5}));
-  EXPECT_EQ(s.scene.walker.left, -320 + 9 * 70);
 }
 
 TEST(WalkTick, RightwardCourseAfterALeftwardOneStartsFromImageOne) {

@@ -93,11 +93,31 @@ x_server() {
   start_xvfb "$folder" "$size" "${no_repeat[@]}" "$@" || fail "no X server"
 }
 
+# start_saver [BINARY]: starts a saver, this run's copy unless named;
+# start_shown also waits for its window.
 saver_pid=""
 start_saver() {
-  "$folder/trenchwalk" >>"$folder/saver.out" 2>&1 &
+  "${1:-$folder/trenchwalk}" >>"$folder/saver.out" 2>&1 &
   saver_pid=$!
   saver_pids+=("$saver_pid")
+}
+start_shown() { start_saver "$@"; wait_for_window; }
+# second_copy_leaves WHAT [BINARY]: a second copy started beside the running
+# one (saver_pid, which stays its pid) leaves at once with status 0.
+second_copy_leaves() {
+  local first=$saver_pid
+  start_saver "${2:-}"
+  wait_exit "$saver_pid" 30
+  [ "$status" -eq 0 ] || fail "$1: a second copy exited with status $status"
+  saver_pid=$first
+}
+# error_box_closes WHAT: keypad + on an unreadable log shows the error box,
+# and Return closes it.
+error_box_closes() {
+  xdotool key KP_Add
+  wait_for_window "Disk Access Error"
+  xdotool key Return
+  poll 50 box_gone || fail "$1: the error box is still open"
 }
 
 # Waits for a window with the title $1 (the saver's by default) and for the
@@ -167,8 +187,7 @@ run_no_display() {
 # Command keys keep it running; Escape ends it with one record.
 run_keys() {
   x_server 1024x768
-  start_saver
-  wait_for_window
+  start_shown
   if can_screenshot; then
     poll 50 screen_lit || fail "the screen is all black"
   fi
@@ -187,8 +206,7 @@ run_keys() {
 # of spots again while the run goes on.
 run_click() {
   x_server 1024x768
-  start_saver
-  wait_for_window
+  start_shown
   local round spot
   for round in 1 2; do
     for spot in "1010 6" "1010 762" "512 762" "512 6"; do
@@ -208,16 +226,12 @@ run_click() {
 run_second_copy() {
   x_server 1024x768
   seed_log 2
-  local first second before before_time
-  start_saver
+  local first before before_time
+  start_shown
   first=$saver_pid
-  wait_for_window
   before=$(md5sum <"$log")
   before_time=$(stat -c %Y.%y "$log")
-  start_saver
-  second=$saver_pid
-  wait_exit "$second" 30
-  [ "$status" -eq 0 ] || fail "the second copy exited with status $status"
+  second_copy_leaves "beside a log"
   [ "$(md5sum <"$log")" = "$before" ] && [ "$(stat -c %Y.%y "$log")" = "$before_time" ] ||
     fail "the second copy touched walked.log"
   running "$first" || fail "the first copy ended when the second started"
@@ -226,8 +240,7 @@ run_second_copy() {
   # The lock is the kernel's: its file may stay, and blocks no later start.
   [ -f "$folder/walked.log.lock" ] || fail "the lock file is not a plain file"
   grep -q "without the single-instance lock" "$folder/saver.out" && fail "no lock: $(cat "$folder/saver.out")"
-  start_saver
-  wait_for_window
+  start_shown
   escape_ends "$saver_pid" "the start after the lock's file stayed"
   check_log "$log" 4
   echo "ok: a second copy leaves at once; the first goes on; the lock's file blocks no later start"
@@ -237,8 +250,7 @@ run_second_copy() {
 run_key_held_before_start() {
   x_server 1024x768
   xdotool keydown Return
-  start_saver
-  wait_for_window
+  start_shown
   xdotool keyup Return
   stays_running "$saver_pid" 10 || fail "releasing a key pressed before the start ended the run"
   [ "$(records "$log")" -eq 0 ] || fail "a record was written: $(cat -A "$log")"
@@ -254,12 +266,8 @@ box_gone() { [ -z "$(xdotool search --onlyvisible --name '^Disk Access Error$' 2
 run_unreadable_log() {
   x_server 1024x768
   mkdir "$log"
-  start_saver
-  wait_for_window
-  xdotool key KP_Add
-  wait_for_window "Disk Access Error"
-  xdotool key Return
-  poll 50 box_gone || fail "the error box is still open"
+  start_shown
+  error_box_closes "an unreadable log"
   stays_running "$saver_pid" 10 || fail "closing the error box ended the run"
   wait_for_window
   local loaded
@@ -273,15 +281,11 @@ run_unreadable_log() {
 # Starts a copy, waits for its window, checks that a second copy leaves at once
 # and quietly while it runs, then ends it with Escape: one more record.
 run_with_second_copy() {
-  local what=$1 first
-  start_saver
-  first=$saver_pid
-  wait_for_window
-  start_saver
-  wait_exit "$saver_pid" 30
-  [ "$status" -eq 0 ] || fail "$what: the second copy exited with status $status"
-  running "$first" || fail "$what: the first copy ended"
-  escape_ends "$first" "$what"
+  local what=$1
+  start_shown
+  second_copy_leaves "$what"
+  running "$saver_pid" || fail "$what: the first copy ended"
+  escape_ends "$saver_pid" "$what"
 }
 
 # A lock file that is empty, garbage, or names a copy on another host (a
@@ -315,20 +319,11 @@ run_lock_files() {
 run_fifo() {
   x_server 1024x768
   mkfifo "$log"
-  local first second
-  start_saver
-  first=$saver_pid
+  start_shown
+  error_box_closes FIFO
   wait_for_window
-  xdotool key KP_Add
-  wait_for_window "Disk Access Error"
-  xdotool key Return
-  poll 50 box_gone || fail "FIFO: the error box is still open"
-  wait_for_window
-  start_saver
-  second=$saver_pid
-  wait_exit "$second" 30
-  [ "$status" -eq 0 ] || fail "FIFO: a second copy exited with status $status"
-  escape_ends "$first" "FIFO"
+  second_copy_leaves FIFO
+  escape_ends "$saver_pid" "FIFO"
   [ -p "$log" ] || fail "the FIFO was replaced"
   ls "$folder"/walked.log.bak* >/dev/null 2>&1 && fail "the FIFO was taken for a foreign log"
   echo "ok: a FIFO in the log's place blocks nothing and stays"
@@ -338,19 +333,12 @@ run_fifo() {
 # byte, and nowhere else.
 run_non_utf8_folder() {
   x_server 1024x768
-  local odd second root_log_before
+  local odd root_log_before
   odd=$(printf '%s/j\xf6rg' "$folder")
   mkdir "$odd" && cp "$folder/trenchwalk" "$odd/trenchwalk"
   root_log_before=$(ls -la /walked.log 2>&1)
-  "$odd/trenchwalk" >>"$folder/saver.out" 2>&1 &
-  saver_pid=$!
-  saver_pids+=("$saver_pid")
-  wait_for_window
-  "$odd/trenchwalk" >>"$folder/saver.out" 2>&1 &
-  second=$!
-  saver_pids+=("$second")
-  wait_exit "$second" 30
-  [ "$status" -eq 0 ] || fail "j\\xf6rg: a second copy exited with status $status"
+  start_shown "$odd/trenchwalk"
+  second_copy_leaves "j\\xf6rg" "$odd/trenchwalk"
   escape_ends "$saver_pid" "j\\xf6rg"
   [ -f "$odd/walked.log" ] || fail "no walked.log in the folder j\\xf6rg: $(ls -la "$folder")"
   grep -q -E $'^[0-9.]+ (cm|mts) [0-9-]{10} [0-9:]{8}\r$' "$odd/walked.log" ||
@@ -372,8 +360,7 @@ run_huge_log() {
   printf 'not to be touched\n' >"$folder/victim"
   ln -s "$folder/victim" "$log.new"
   truncate -s "$huge_bytes" "$log" || fail "cannot make a 1 GB file"
-  start_saver
-  wait_for_window
+  start_shown
   rss=$(awk '/^VmHWM:/ {print $2}' "/proc/$saver_pid/status")
   [ "${rss:-0}" -lt "$max_rss_kb" ] || fail "the saver used ${rss} kB for a 1 GB log"
   escape_ends "$saver_pid" "1 GB log"
@@ -448,8 +435,7 @@ cover_shown() {
 two_screens() {
   x_server 1024x768 -screen 1 800x600x24
   screen1="$DISPLAY.1"
-  start_saver
-  wait_for_window
+  start_shown
   poll 50 cover_shown || fail "no window of the saver on X screen 1"
 }
 
@@ -531,8 +517,7 @@ run_two_monitors() {
   x_server 1824x768
   xrandr --setmonitor left 1024/270x768/203+0+0 screen >/dev/null &&
     xrandr --setmonitor right 800/211x600/159+1024+0 none >/dev/null || fail "xrandr cannot make two monitors"
-  start_saver
-  wait_for_window
+  start_shown
   wait_windows "1024x768+0+0 800x600+1024+0"
   xrandr --delmonitor right >/dev/null
   wait_windows "1024x768+0+0"
@@ -660,8 +645,7 @@ run_signals() {
   expected=$((expected + 1))
   check_log "$log" "$expected"
   grep -q 'could not be kept' "$folder/saver.out" && fail "a record was lost: $(cat "$folder/saver.out")"
-  start_saver
-  wait_for_window
+  start_shown
   kill -INT "$saver_pid"
   stays_running "$saver_pid" 10 || fail "SIGINT ended a saver that was started with it ignored"
   focus_scene

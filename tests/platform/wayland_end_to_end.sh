@@ -173,6 +173,18 @@ start_saver() {
   "${as_user[@]}" env "$@" "$saver" >>"$work/saver.err" 2>&1 &
   pid=$!
 }
+# start_shown WHAT ENV...: starts the saver and waits for its scene and hint.
+start_shown() {
+  start_saver "${@:2}"
+  poll 150 has_scene "$pid" || fail "$1no window \"$scene_title\" appeared"
+  poll "$panel_wait" panel_shown || fail "$1the hint is not shown (blue pixels, signature: $panel_now)"
+}
+# ends_with KEY|SIGNAL: the key, or the signal, ends the saver with status 0.
+ends_with() {
+  if [[ "$1" == SIG* ]]; then kill -"${1#SIG}" "$pid"; else key "$1"; fi
+  wait_exit "$pid" 100
+  [ "$status" -eq 0 ] || fail "exit status $status after $1"
+}
 
 # A command key: the saver goes on, writes nothing, and the panel shows a new
 # message.
@@ -202,9 +214,7 @@ hide_hint() {
 }
 
 escape_ends_it() {
-  key Escape
-  wait_exit "$pid" 100
-  [ "$status" -eq 0 ] || fail "exit status $status after Escape"
+  ends_with Escape
   check_log "$log" 1
 }
 
@@ -339,12 +349,8 @@ run_two_outputs() {
 run_quick_ends() {
   local round
   for round in $(seq "$quick_rounds"); do
-    start_saver QT_QPA_PLATFORM=wayland
-    poll 150 has_scene "$pid" || fail "round $round: no window \"$scene_title\" appeared"
-    poll "$panel_wait" panel_shown || fail "round $round: the hint is not shown"
-    key Escape
-    wait_exit "$pid" 100
-    [ "$status" -eq 0 ] || fail "round $round: exit status $status after Escape"
+    start_shown "round $round: " QT_QPA_PLATFORM=wayland
+    ends_with Escape
     check_log "$log" "$round"
   done
   echo "ok: $quick_rounds starts ended at once: each ends with status 0 and its record"
@@ -356,12 +362,8 @@ run_quick_ends() {
 run_signals() {
   local sig count=0
   for sig in TERM HUP INT; do
-    start_saver --default-signal=TERM,HUP,INT QT_QPA_PLATFORM=wayland
-    poll 150 has_scene "$pid" || fail "SIG$sig: no window \"$scene_title\" appeared"
-    poll "$panel_wait" panel_shown || fail "SIG$sig: the hint is not shown"
-    kill -"$sig" "$pid"
-    wait_exit "$pid" 100
-    [ "$status" -eq 0 ] || fail "exit status $status after SIG$sig"
+    start_shown "SIG$sig: " --default-signal=TERM,HUP,INT QT_QPA_PLATFORM=wayland
+    ends_with "SIG$sig"
     count=$((count + 1))
     check_log "$log" "$count"
   done
@@ -422,9 +424,7 @@ run_same_as_x11() {
   as_user swaymsg output HEADLESS-1 mode "$screen" scale "$scale" >/dev/null ||
     fail "sway could not set the output to $screen at $scale"
   for try in $(seq "$start_tries"); do
-    start_saver QT_QPA_PLATFORM=wayland
-    poll 150 has_scene "$pid" || fail "no window \"$scene_title\" appeared"
-    poll "$panel_wait" panel_shown || fail "the hint is not shown (blue pixels, signature: $panel_now)"
+    start_shown "" QT_QPA_PLATFORM=wayland
     as_user grim -t ppm -g "$hint_corner" - >"$work/wayland.ppm" 2>>"$work/grim.err"
     as_user grim -t ppm -g "0,0 1x768" - >"$work/wayland-edge.ppm" 2>>"$work/grim.err"
     [ "$(lane_row "$work/wayland-edge.ppm")" -ge "$clear" ] && break
@@ -440,9 +440,7 @@ run_same_as_x11() {
   cmp -s "$work/x11.rgb" "$work/wayland.rgb" ||
     fail "the hint's corner differs between Wayland and X11 ($(cmp -l "$work/x11.rgb" "$work/wayland.rgb" |
       wc -l) bytes)"
-  key Escape
-  wait_exit "$pid" 100
-  [ "$status" -eq 0 ] || fail "exit status $status after Escape"
+  ends_with Escape
   echo "ok: the start hint is the same, pixel for pixel, on Wayland and on X11 at scale $scale"
 }
 run_same_as_x11_at_1_5() {
