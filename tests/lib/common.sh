@@ -108,6 +108,16 @@ signal_ends() {
 clock_ticks=$(getconf CLK_TCK)
 started_at() { awk -v hz="$clock_ticks" '{ printf "%.2f", $22 / hz }' "/proc/$1/stat"; }
 uptime_now() { cut -d' ' -f1 /proc/uptime; }
+# check_started_after_delay UPTIME PID WHAT: the process PID started at least
+# delay seconds (less idle_timer_slack, the desktop's timer slack, if set)
+# after UPTIME; the seconds between in start_offset.
+start_offset=""
+check_started_after_delay() {
+  start_offset=$(awk -v from="$1" -v to="$(started_at "$2")" 'BEGIN { printf "%.2f", to - from }')
+  awk -v s="$start_offset" -v d="${delay:?}" -v slack="${idle_timer_slack:-0}" \
+    'BEGIN { exit !(s >= d - slack) }' ||
+    fail "$3: the saver started $start_offset s after, within the $delay s delay"
+}
 
 # processes_of PROGRAM: the pids of every process running that executable,
 # one a line, wherever it was started from. One find, not a readlink per

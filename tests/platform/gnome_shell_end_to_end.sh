@@ -76,6 +76,14 @@ expect_end() {
   mark_trace
 }
 
+# escape_ends WHAT COUNT: Escape ends the saver, with COUNT records in all.
+escape_ends() {
+  local from
+  from=$(microseconds)
+  desktop_key Escape || fail "the key could not be sent"
+  expect_end "$1" "$key_limit" "$2" "$from"
+}
+
 gnome_shell_launch "idle source: GNOME's idle monitor (D-Bus)" "$delay"
 
 # The overview is open, as at a login; the launcher closes it as it starts
@@ -83,9 +91,7 @@ gnome_shell_launch "idle source: GNOME's idle monitor (D-Bus)" "$delay"
 [ "$(desktop_overview)" = true ] || fail "the overview is not open before the saver starts"
 expect_saver "started with the overview open"
 [ "$(desktop_overview)" = false ] || fail "the overview is still open over the saver"
-from=$(microseconds)
-desktop_key Escape || fail "the key could not be sent"
-expect_end "one Escape, with the overview closed" "$key_limit" 1 "$from"
+escape_ends "one Escape, with the overview closed" 1
 echo "ok: the overview is closed, and the first key ends the saver with one record"
 
 if [ "$desktop_lock_screen" != yes ]; then
@@ -100,14 +106,12 @@ fi
 # Ends the lock or the blank ($1 names it) and waits for the saver of the new
 # idle period.
 end_and_expect_saver() {
-  local from offset
+  local from
   from=$(uptime_now)
   desktop_screensaver SetActive boolean:false >/dev/null || fail "$1: SetActive false failed"
   expect_saver "$1"
-  offset=$(awk -v from="$from" -v to="$(started_at "$saver_pid")" 'BEGIN { printf "%.2f", to - from }')
-  awk -v s="$offset" -v d="$delay" 'BEGIN { exit !(s >= d) }' ||
-    fail "$1: the saver started $offset s after it, within the $delay s delay"
-  echo "ok: $1: no saver until a new idle period (it started $offset s after, delay $delay s)"
+  check_started_after_delay "$from" "$saver_pid" "$1"
+  echo "ok: $1: no saver until a new idle period (it started $start_offset s after, delay $delay s)"
 }
 # When the shell said it was active, in microseconds: the first ActiveChanged
 # true that dbus-monitor saw after $1 (microseconds), or nothing.
@@ -151,9 +155,7 @@ ends_saver Lock 2 "locked"
 end_and_expect_saver "unlocked after that lock"
 ends_saver SetActive 3 "blanked"
 end_and_expect_saver "unblanked"
-from=$(microseconds)
-desktop_key Escape || fail "the key could not be sent"
-expect_end "one Escape after the blank" "$key_limit" 4 "$from"
+escape_ends "one Escape after the blank" 4
 # Blanked first, then the delay: nothing.
 desktop_screensaver SetActive boolean:true >/dev/null || fail "SetActive true failed"
 # The shield says it is active once it has faded in.
@@ -161,9 +163,7 @@ blanked() { [ "$(desktop_screensaver GetActive)" = true ]; }
 poll "$key_limit" blanked || fail "GetActive is not true $((key_limit / 10)) s after SetActive true"
 expect_none "blanked before the delay passed"
 end_and_expect_saver "unblanked, after blanking first"
-from=$(microseconds)
-desktop_key Escape || fail "the key could not be sent"
-expect_end "one Escape at the end" "$key_limit" 5 "$from"
+escape_ends "one Escape at the end" 5
 
 lines=$(grep -E '^trenchwalk-idle: the saver (failed to start|was killed|ended with exit status)' \
   "$launcher_err")

@@ -228,17 +228,6 @@ start_desktop() {
   [ -z "$owner" ] || reachable_as "${owner%%:*}" "$@" || exit 1
 }
 
-# check_started_after_delay UPTIME PID WHAT: the saver PID started at least
-# the delay (less the desktop's timer slack) after UPTIME; the time between
-# in start_offset.
-start_offset=""
-check_started_after_delay() {
-  start_offset=$(awk -v from="$1" -v to="$(started_at "$2")" 'BEGIN { printf "%.2f", to - from }')
-  awk -v s="$start_offset" -v d="$delay" -v slack="$idle_timer_slack" \
-    'BEGIN { exit !(s >= d - slack) }' ||
-    fail "$3: the saver started $start_offset s after, within the $delay s delay"
-}
-
 # end_with_key COUNT: the running saver (saver_pid) comes up full screen, a
 # key ends it, and the log then holds COUNT records.
 end_with_key() {

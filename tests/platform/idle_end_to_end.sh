@@ -96,17 +96,17 @@ stop_locker() {
 lock_i3lock_tools() { echo i3lock; }
 lock_i3lock_setup() { :; }
 lock_i3lock_on() { i3lock -n >>"$work/locker.log" 2>&1 & locker_pid=$!; }
-lock_i3lock_off() {
-  running "$locker_pid" || fail "i3lock did not stay up: $(cat "$work/locker.log")"
+# locker_was_up NAME: the locker held the lock all along (the run saw a real
+# locker, not only a hint), and is ended.
+locker_was_up() {
+  running "$locker_pid" || fail "$1 did not stay up: $(cat "$work/locker.log")"
   stop_locker
 }
+lock_i3lock_off() { locker_was_up i3lock; }
 lock_xsecurelock_tools() { echo xsecurelock; }
 lock_xsecurelock_setup() { :; }
 lock_xsecurelock_on() { xsecurelock >>"$work/locker.log" 2>&1 & locker_pid=$!; }
-lock_xsecurelock_off() {
-  running "$locker_pid" || fail "xsecurelock did not stay up: $(cat "$work/locker.log")"
-  stop_locker
-}
+lock_xsecurelock_off() { locker_was_up xsecurelock; }
 lock_swaylock_tools() { echo swaylock dbus-daemon dbus-send; }
 lock_swaylock_setup() {
   start_system_bus "$work/system" || return 1
@@ -117,12 +117,7 @@ lock_swaylock_on() {
   locker_pid=$!
   set_locked_hint true
 }
-lock_swaylock_off() {
-  # It held the lock all along: the run saw a real locker, not only the hint.
-  running "$locker_pid" || fail "swaylock did not stay up: $(cat "$work/locker.log")"
-  stop_locker
-  set_locked_hint false
-}
+lock_swaylock_off() { locker_was_up swaylock && set_locked_hint false; }
 lock_hung_tools() { :; }
 stop_lock_services() {
   stop_locker
