@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -171,6 +172,12 @@ int status() {
   if (standing.empty()) line += "none";
   for (std::size_t i = 0; i < standing.size(); ++i) line += (i == 0 ? "" : ", ") + standing[i];
   line += "; locked: " + inhibition.locked();
+  // Whether a launcher runs for this session: the settings window reads it.
+  const std::string runtime = environment("XDG_RUNTIME_DIR");
+  const std::optional<long> launcher =
+      runtime.empty() ? std::nullopt : sessionLockHolder(sessionLockPath(runtime, sessionKey()));
+  line += "; launcher: ";
+  line += launcher ? "running (process " + std::to_string(*launcher) + ")" : "not running";
   std::printf("%s\n", line.c_str());
   return 0;
 }
