@@ -15,23 +15,26 @@
 #include <vector>
 
 #include "common/executable_folder.h"
-#include "idle/command_line.h"
-#include "idle/event_loop.h"
-#include "idle/gnome_idle_source.h"
-#include "idle/launcher.h"
-#include "idle/lock_deadline.h"
-#include "idle/lock_request.h"
-#include "idle/logind_lock_watch.h"
-#include "idle/saver_process.h"
-#include "idle/screen_saver_watch.h"
-#include "idle/screensaver_service.h"
-#include "idle/session_lock.h"
-#include "idle/steady_clock.h"
-#include "idle/session_inhibition.h"
-#include "idle/system_effects.h"
-#include "idle/wayland_idle_source.h"
-#include "idle/x11_idle_source.h"
-#include "idle/x11_lock_watch.h"
+#include "idle/decide/command_line.h"
+#include "idle/loop/event_loop.h"
+#include "idle/sources/gnome_idle_source.h"
+#include "idle/decide/launcher.h"
+#include "idle/loop/lock_deadline.h"
+#include "idle/locks/lock_request.h"
+#include "idle/locks/logind_lock_watch.h"
+#include "idle/saver/saver_process.h"
+#include "idle/locks/screen_saver_watch.h"
+#include "idle/inhibit/screensaver_service.h"
+#include "idle/loop/session_lock.h"
+#include "idle/loop/steady_clock.h"
+#include "idle/inhibit/session_inhibition.h"
+#include "idle/act/settings_follower.h"
+#include "idle/act/system_effects.h"
+#include "idle/config/idle_settings.h"
+#include "idle/loop/settings_watch.h"
+#include "idle/sources/wayland_idle_source.h"
+#include "idle/sources/x11_idle_source.h"
+#include "idle/locks/x11_lock_watch.h"
 
 namespace tw::idle {
 namespace {
@@ -68,6 +71,8 @@ class Desktop : public SourcePicker {
       : delayMs_(delayMs), launcher_(launcher), saver_(saver), effects_(effects) {}
 
   void runIn(EventLoop& loop) { loop_ = &loop; }
+  // The delay of a source found from now on.
+  void setDelayMs(std::uint32_t delayMs) { delayMs_ = delayMs; }
 
   std::unique_ptr<IdleSource> pick(std::string& missing) override {
     std::unique_ptr<IdleSource> source = find(missing);
@@ -231,13 +236,22 @@ int run(const CommandLine& line) {
     return 1;
   }
 
+  // The settings file under the command line, followed while it runs.
+  const std::string settingsFile =
+      settingsPath(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME")).value_or("");
+  bool settingsPresent = false;
+  const IdleSettings settings = settingsFile.empty()
+                                    ? settle(line, {})
+                                    : readIdleSettings(settingsFile, line, settingsPresent);
+
   SystemEffects effects(saver);
   Launcher launcher(effects, clock);
   saver.reportHungTo(launcher);
+  launcher.setEnabled(settings.enabled);
   constexpr std::int64_t kMsPerMinute = 60'000;
-  launcher.setLockAfterMs(static_cast<std::int64_t>(line.lockAfterMinutes) * kMsPerMinute);
+  launcher.setLockAfterMs(static_cast<std::int64_t>(settings.lockAfterMinutes) * kMsPerMinute);
   constexpr std::uint32_t kMsPerSecond = 1000;
-  Desktop desktop(line.delaySeconds * kMsPerSecond, launcher, saver, effects);
+  Desktop desktop(settings.delaySeconds * kMsPerSecond, launcher, saver, effects);
   std::string missing;
   std::unique_ptr<IdleSource> source = desktop.pick(missing);
   if (!source) {
@@ -246,14 +260,15 @@ int run(const CommandLine& line) {
     return 1;
   }
   std::printf("trenchwalk-idle: idle source: %s; starting %s after %u s idle\n",
-              source->description().c_str(), saver.path().c_str(), line.delaySeconds);
+              source->description().c_str(), saver.path().c_str(), settings.delaySeconds);
+  if (settingsPresent) std::printf("%s\n", describeSettings(settingsFile, settings).c_str());
   EventLoop loop(desktop, std::move(source), launcher, saver, signalFd);
   desktop.runIn(loop);
 
   // Where nobody answers org.freedesktop.ScreenSaver, the launcher does;
   // before the desktop's lock watches, which then know it is its own.
   ScreenSaverService service(launcher);
-  LockRequest lockRequest(launcher, line.locker);
+  LockRequest lockRequest(launcher, settings.locker);
   if (service.start() == ScreenSaverService::Outcome::Owned) {
     effects.setService(&service);
     lockRequest.launcherAnswersScreenSaver();
@@ -261,14 +276,27 @@ int run(const CommandLine& line) {
     std::printf("trenchwalk-idle: answering org.freedesktop.ScreenSaver for the inhibitors of "
                 "this session\n");
   }
+  // Watched even without a lock: the settings file may ask for one later,
+  // and neither asks for anything while no lock is due.
   LockDeadline lockDeadline(launcher);
-  if (line.lockAfterMinutes != 0) {
-    effects.setLockRequest(&lockRequest);
-    loop.watch(lockRequest);
-    loop.watch(lockDeadline);
+  effects.setLockRequest(&lockRequest);
+  loop.watch(lockRequest);
+  loop.watch(lockDeadline);
+  if (settings.lockAfterMinutes != 0)
     std::printf("trenchwalk-idle: locking the session with %s once the saver has run %u min\n",
-                line.locker.empty() ? "the desktop's locker" : ("\"" + line.locker + "\"").c_str(),
-                line.lockAfterMinutes);
+                settings.locker.empty() ? "the desktop's locker"
+                                        : ("\"" + settings.locker + "\"").c_str(),
+                settings.lockAfterMinutes);
+  SettingsFollower follower(settingsFile, line, settings, launcher, lockRequest,
+                            [&desktop](std::uint32_t delayMs) { desktop.setDelayMs(delayMs); });
+  std::optional<SettingsWatch> settingsWatch;
+  if (!settingsFile.empty()) {
+    settingsWatch.emplace(settingsFile, [&follower] { follower.reread(); });
+    if (settingsWatch->problem().empty())
+      loop.watch(*settingsWatch);
+    else
+      std::fprintf(stderr, "trenchwalk-idle: %s is not followed while running (%s)\n",
+                   settingsFile.c_str(), settingsWatch->problem().c_str());
   }
   std::fflush(stdout);
   // The X11 watch made with the first source, and the desktop's own word on

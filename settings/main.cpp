@@ -8,7 +8,7 @@
 
 #include "common/executable_folder.h"
 #include "common/lock_file.h"
-#include "idle/idle_settings.h"
+#include "idle/config/idle_settings.h"
 #include "settings/settings_window.h"
 
 int main(int argc, char** argv) {

@@ -17,7 +17,7 @@
 #include <optional>
 #include <string>
 
-#include "idle/idle_settings.h"
+#include "idle/config/idle_settings.h"
 
 namespace tw::settings {
 

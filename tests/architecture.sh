@@ -5,6 +5,7 @@
 # usage: architecture.sh core-includes-no-qt SOURCE_DIR
 #        architecture.sh log-reaches-files-through-its-disk SOURCE_DIR
 #        architecture.sh platform-rooms-in-order SOURCE_DIR
+#        architecture.sh idle-rooms-in-order SOURCE_DIR
 #        architecture.sh shipping-holds-no-bench-trace-or-renderer SOURCE_DIR NM
 #            LIBRARY_SOURCES SAVER LIBRARY SHIPPED_BINARY...
 #          LIBRARY_SOURCES: the platform library's sources, separated by colons.
@@ -39,33 +40,46 @@ case "$check" in
   # The platform's rooms stand in one order, and each includes only rooms
   # below it, so no two include each other: start/ over driver/ over
   # windows/ over surface/ over paint/, and log_folder/ beside paint/, both
-  # over system/, which includes no other room. No room holds more than a dozen source
-  # files.
-  platform-rooms-in-order)
-    rank() {
-      case $1 in
-        start) echo 5 ;; driver) echo 4 ;; windows) echo 3 ;; surface) echo 2 ;;
-        paint | log_folder) echo 1 ;;
-        system) echo 0 ;; *) echo unknown ;;
-      esac
-    }
+  # over system/, which includes no other room. The launcher's likewise:
+  # act/ over locks/ and inhibit/, locks/ over sources/ and saver/, sources/
+  # and inhibit/ over bus/, everything over loop/, loop/ over the settings
+  # file's reading in config/ and that over the pure decisions in decide/. No room holds more than a dozen source files.
+  platform-rooms-in-order | idle-rooms-in-order)
+    if [ "$check" = platform-rooms-in-order ]; then
+      top=platform
+      rank() {
+        case $1 in
+          start) echo 5 ;; driver) echo 4 ;; windows) echo 3 ;; surface) echo 2 ;;
+          paint | log_folder) echo 1 ;;
+          system) echo 0 ;; *) echo unknown ;;
+        esac
+      }
+    else
+      top=idle
+      rank() {
+        case $1 in
+          act) echo 6 ;; locks | inhibit) echo 5 ;; sources) echo 4 ;; saver | bus) echo 3 ;;
+          loop) echo 2 ;; config) echo 1 ;; decide) echo 0 ;; *) echo unknown ;;
+        esac
+      }
+    fi
     bad=0
-    for room in platform/*/; do
+    for room in "$top"/*/; do
       room=$(basename "$room")
-      [ "$(rank "$room")" != unknown ] || { echo "platform/$room is no known room"; bad=1; }
-      count=$(find "platform/$room" -maxdepth 1 -name '*.cpp' -o -maxdepth 1 -name '*.h' | wc -l)
-      [ "$count" -le 12 ] || { echo "platform/$room holds $count source files"; bad=1; }
+      [ "$(rank "$room")" != unknown ] || { echo "$top/$room is no known room"; bad=1; }
+      count=$(find "$top/$room" -maxdepth 1 -name '*.cpp' -o -maxdepth 1 -name '*.h' | wc -l)
+      [ "$count" -le 12 ] || { echo "$top/$room holds $count source files"; bad=1; }
       while IFS= read -r line; do
-        used=${line#*\"platform/}
+        used=${line#*\"$top/}
         used=${used%%/*}
         [ "$used" = "$room" ] && continue
         if [ "$(rank "$used")" = unknown ] || [ "$(rank "$used")" -ge "$(rank "$room")" ]; then
-          echo "platform/$room includes platform/$used: ${line%%:*}"
+          echo "$top/$room includes $top/$used: ${line%%:*}"
           bad=1
         fi
-      done < <(grep -H '#include "platform/' "platform/$room"/*.cpp "platform/$room"/*.h 2>/dev/null)
+      done < <(grep -H "#include \"$top/" "$top/$room"/*.cpp "$top/$room"/*.h 2>/dev/null)
     done
-    [ "$bad" -eq 0 ] || broken "the platform's rooms break their order in the lines above"
+    [ "$bad" -eq 0 ] || broken "the $top rooms break their order in the lines above"
     ;;
 
   # The benchmark trace and the documentation renderer stay out of what

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "common/small_file.h"
-#include "idle/idle_settings.h"
+#include "idle/config/idle_settings.h"
 
 namespace tw::idle {
 namespace {

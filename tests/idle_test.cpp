@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "idle/command_line.h"
-#include "idle/inhibitor_registry.h"
-#include "idle/launcher.h"
-#include "idle/saver_liveness.h"
-#include "idle/xdg_screensaver.h"
+#include "idle/decide/command_line.h"
+#include "idle/decide/inhibitor_registry.h"
+#include "idle/decide/launcher.h"
+#include "idle/decide/saver_liveness.h"
+#include "idle/inhibit/xdg_screensaver.h"
 
 namespace tw::idle {
 namespace {
@@ -42,6 +42,7 @@ class FakeEffects : public LauncherEffects {
   }
   void endSaver() override { ++ends; }
   void restartIdlePeriod() override;
+  void setIdleDelay(std::uint32_t) override { restartIdlePeriod(); }
   void report(const std::string& line) override { reports.push_back(line); }
   void requestLock() override { ++lockRequests; }
 };
@@ -97,7 +98,8 @@ struct Machine {
   // the keyboard (seen at the next start), g it lets go, r it lets go
   // unseen, H the saver has been silent for 6 s, R the last inhibitor held
   // through the launcher ends, M a minute passes and the loop's lock
-  // deadline is checked, Y the desktop confirms the lock, X it does not.
+  // deadline is checked, Y the desktop confirms the lock, X it does not, O
+  // the settings switch it off, o on, D they give a new delay.
   void play(const std::string& events) {
     constexpr std::int64_t kStepMs = 5000;
     constexpr std::int64_t kMinuteMs = 60'000;
@@ -178,6 +180,13 @@ struct Machine {
           if (launcher.lockDueAtMs() != Launcher::kNoLockDue &&
               clock.now >= launcher.lockDueAtMs())
             launcher.lockDue();
+          break;
+        case 'O':
+        case 'o':
+          launcher.setEnabled(event == 'o');
+          break;
+        case 'D':
+          launcher.setDelayMs(kMinuteMs);
           break;
         case 'Y':
           launcher.lockAnswered(true, "\"i3lock -n\" is up");
@@ -265,6 +274,14 @@ const Story kStories[] = {
     {"HungWhileEndingForALockIsNotReported", "ILH", 1, LauncherState::SaverEnding, 0, 1, 0},
     {"ALockWhileEndingAHungSaverWaitsForTheUnlock", "IHLQ", 1, LauncherState::Locked, 1, 1, 0},
     {"SilenceAfterTheEndIsIgnored", "IAEH", 1, LauncherState::Waiting, 0, 0, 0},
+    // The settings file: off starts nothing and says so; on again, or a new
+    // delay, counts a whole new idle period from then; a running saver runs on.
+    {"SwitchedOffStartsNothingAndSaysSo", "OIAI", 0, LauncherState::Idle, 2, 0, 0},
+    {"SwitchedOnAgainCountsANewIdlePeriod", "OIoI", 1, LauncherState::SaverRunning, 1, 0, 1},
+    {"SwitchedOnWhenOnChangesNothing", "oI", 1, LauncherState::SaverRunning, 0, 0, 0},
+    {"SwitchedOffLetsARunningSaverRun", "IOA", 1, LauncherState::SaverRunning, 0, 0, 0},
+    {"ANewDelayCountsFromNow", "OIDoI", 1, LauncherState::SaverRunning, 1, 0, 2},
+    {"ANewDelayLeavesARunningSaverRunning", "ID", 1, LauncherState::SaverRunning, 0, 0, 1},
 };
 
 class LauncherStory : public testing::TestWithParam<Story> {};

@@ -1,0 +1,68 @@
+// The session's idle time from GNOME's compositor, mutter, over D-Bus
+// (org.gnome.Mutter.IdleMonitor), where no Wayland idle protocol is offered.
+// A watch fires at the delay and another at the next input; nothing is
+// polled. mutter itself holds idle watches back while the session inhibits
+// idle.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "idle/decide/idle_events.h"
+#include "idle/loop/idle_source.h"
+
+struct sd_bus;
+struct sd_bus_slot;
+
+namespace tw::idle {
+
+class GnomeIdleSource : public IdleSource {
+ public:
+  GnomeIdleSource(std::uint32_t delayMs, IdleEvents& events);
+  ~GnomeIdleSource() override;
+  GnomeIdleSource(const GnomeIdleSource&) = delete;
+  GnomeIdleSource& operator=(const GnomeIdleSource&) = delete;
+
+  // Empty when the source works.
+  const std::string& failure() const { return failure_; }
+
+  std::string description() const override;
+  std::int64_t idleMs() override;
+  bool prepare(PollRequest& request) override;
+  bool dispatch(short revents) override;
+  // mutter times an idle watch from the last input, so a new one for the
+  // delay would fire at once after a long absence. A watch for the idle time
+  // now plus the delay counts from now instead; until it or the next input
+  // comes, the plain watch is not heard.
+  void restartIdlePeriod() override;
+  void setDelayMs(std::uint32_t delayMs) override;
+
+  // For the bus's callbacks.
+  void watchFired(std::uint32_t id);
+  // 0 when mutter refused it: the next idle period asks again.
+  void activeWatchAdded(std::uint32_t id) {
+    activeWatch_ = id;
+    activeAsked_ = id != 0;
+  }
+  void monitorGone() { monitorGone_ = true; }
+
+ private:
+  bool processQueued();
+  void addActiveWatch();
+  void dropRestartWatch();
+
+  IdleEvents& events_;
+  std::uint64_t delayMs_;
+  std::string failure_;
+  sd_bus* bus_ = nullptr;
+  sd_bus_slot* firedSlot_ = nullptr;
+  sd_bus_slot* ownerSlot_ = nullptr;
+  std::uint32_t idleWatch_ = 0;
+  std::uint32_t activeWatch_ = 0;
+  std::uint32_t restartWatch_ = 0;
+  bool activeAsked_ = false;
+  bool idleReported_ = false;
+  bool monitorGone_ = false;
+};
+
+}  // namespace tw::idle
