@@ -5,8 +5,9 @@
 # after the last key; `enabled = no` keeps it from coming, and `yes` brings it
 # back with no restart. Then the window: opened, the delay changed with the
 # keyboard alone and saved; the file holds it, keeps a comment and a line it
-# did not know, and the launcher follows. With SCREENSHOT=FILE it also takes
-# the window's picture (scripts/render_docs.sh).
+# did not know, and the launcher follows. The saver is a stand-in that only
+# runs: what is tried here is when it starts. With SCREENSHOT=FILE it also
+# takes the window's picture (scripts/render_docs.sh).
 #
 # usage: settings_end_to_end.sh path/to/trenchwalk-idle path/to/trenchwalk-settings
 # The conditions handed to poll are small functions that only it calls.
@@ -40,28 +41,34 @@ export XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime
 mkdir -p "$XDG_CONFIG_HOME/trenchwalk" "$XDG_RUNTIME_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"
 conf=$XDG_CONFIG_HOME/trenchwalk/idle.conf
+# The launcher starts the trenchwalk in its own folder.
+mkdir "$work/bin"
+cp "$launcher" "$work/bin/trenchwalk-idle"
+printf '#!/bin/sh\nexec sleep 600\n' >"$work/bin/trenchwalk"
+chmod +x "$work/bin/trenchwalk"
 # An editor's save: a whole new file renamed over the old one.
 replace() { printf '%s\n' "$@" >"$conf.new" && mv "$conf.new" "$conf"; }
 replace '# mine' 'delay = 600'
 
-"$launcher" >"$work/launcher.out" 2>&1 &
+"$work/bin/trenchwalk-idle" >"$work/launcher.out" 2>&1 &
 launcher_pid=$!
 follows() { grep -q "following $conf: .*$1" "$work/launcher.out"; }
 poll 50 follows 'starting after 600 s idle' || fail "the launcher did not read the file"
 
 # The saver starts as a process of the launcher's; none must come while off.
-saver_pid() { pgrep -P "$launcher_pid" -x trenchwalk; }
-saver_gone() { ! saver_pid >/dev/null; }
+saver_pid() { pgrep -P "$launcher_pid"; }
+saver_up() { saver_pid >/dev/null; }
+saver_gone() { ! saver_up; }
 delay=3
 xdotool key shift
 replace 'enabled = no' "delay = $delay"
 poll 10 follows 'off' || fail "enabled = no not followed within a second"
-poll $((delay * 10 + 20)) saver_pid && fail "the saver came while switched off"
+poll $((delay * 10 + 20)) saver_up && fail "the saver came while switched off"
 xdotool key shift
 started=$(microseconds)
 replace 'enabled = yes' "delay = $delay"
 poll 10 follows "starting after $delay s idle" || fail "enabled = yes, delay = $delay not followed within a second"
-poll $((delay * 10 + 20)) saver_pid || fail "no saver $delay s after the last key"
+poll $((delay * 10 + 20)) saver_up || fail "no saver $delay s after the last key"
 came=$((($(microseconds) - started) / 100000))
 [ "$came" -ge $((delay * 10 - 2)) ] || fail "the saver came after $came tenths, before the $delay s delay"
 echo "ok: the delay followed by rename: the saver came after $came tenths of a second"
