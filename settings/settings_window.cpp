@@ -139,8 +139,14 @@ void SettingsWindow::load() {
   lockerKind_.setCurrentIndex(loaded_.locker.empty() ? kLockerDesktop : kLockerCommand);
   lockerCommand_.setText(QString::fromStdString(loaded_.locker));
   showEnabledState();
+  // The launcher's own warnings, the file's name left out: the page is about it.
   QStringList problems;
-  for (const std::string& warning : reading.warnings) problems << QString::fromStdString(warning);
+  const QString prefix = QString::fromStdString(path_) + ':';
+  for (const std::string& warning : reading.warnings) {
+    QString problem = QString::fromStdString(warning);
+    if (problem.startsWith(prefix)) problem = tr("Line %1").arg(problem.mid(prefix.size()));
+    problems << problem;
+  }
   tell(problems.join('\n'));
 }
 

@@ -81,13 +81,13 @@ replace '# kept' 'colour = red' 'delay = 600   # ten minutes'
 window_pid=$!
 wid=$(find_window 100 '^Trenchwalk Settings$') || fail "no settings window: $(cat "$work/window.out")"
 xdotool windowactivate --sync "$wid" 2>/dev/null || xdotool windowfocus --sync "$wid"
-xdotool key --delay 50 alt+a ctrl+a 7 ctrl+s
-saved() { grep -qx 'delay = 420   # ten minutes' "$conf"; }
-poll 30 saved || fail "the window did not save the delay: $(cat "$work/window.out")"
-grep -qx '# kept' "$conf" && grep -qx 'colour = red' "$conf" || fail "the window lost lines it did not know"
-poll 10 follows 'starting after 420 s idle' || fail "the launcher did not follow the window"
 if [ -n "${SCREENSHOT:-}" ]; then
   sleep 3  # the status line comes from a process of its own
   import -window "$wid" "$SCREENSHOT" || fail "no screenshot"
 fi
+xdotool key --delay 50 alt+a ctrl+a 7 ctrl+s
+saved() { grep -qx 'delay = 420   # ten minutes' "$conf"; }
+poll 30 saved || fail "the window did not save the delay: $(cat "$work/window.out")"
+{ grep -qx '# kept' "$conf" && grep -qx 'colour = red' "$conf"; } || fail "the window lost lines it did not know"
+poll 10 follows 'starting after 420 s idle' || fail "the launcher did not follow the window"
 echo "ok: the window saved 7 minutes with the keyboard, kept the rest, and the launcher followed"
