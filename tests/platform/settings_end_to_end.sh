@@ -23,6 +23,8 @@ work=$(mktemp -d)
 launcher_pid=""
 window_pid=""
 finish() {
+  # A stand-in saver still running, then the programs.
+  [ -n "$launcher_pid" ] && for pid in $(pgrep -P "$launcher_pid"); do kill "$pid"; done
   for pid in $window_pid $launcher_pid; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
   stop_xvfb
   rm -rf "$work"
