@@ -170,7 +170,7 @@ std::optional<idle::IdleSettings> SettingsWindow::shown() {
   settings.lockAfterMinutes = lock_.isChecked() ? static_cast<unsigned>(lockMinutes_.value()) : 0;
   if (lockerKind_.currentIndex() == kLockerCommand) {
     const QString command = lockerCommand_.text().trimmed();
-    if (command.isEmpty()) {
+    if (command.isEmpty() && lock_.isChecked()) {
       tell(tr("Not saved: give the locker's command, or choose the desktop's own."));
       return std::nullopt;
     }

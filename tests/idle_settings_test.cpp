@@ -3,14 +3,19 @@
 // unreadable file, the command line winning, and the window's rewrite that
 // keeps every line it does not set.
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "common/small_file.h"
 #include "idle/config/idle_settings.h"
+#include "idle/loop/settings_watch.h"
 
 namespace tw::idle {
 namespace {
@@ -122,6 +127,46 @@ TEST(IdleSettings, TheFileLivesInTheConfigurationFolder) {
   EXPECT_EQ(settingsPath(nullptr, "/h"), "/h/.config/trenchwalk/idle.conf");
   EXPECT_EQ(settingsPath("relative", "/h"), "/h/.config/trenchwalk/idle.conf");
   EXPECT_EQ(settingsPath("", nullptr), std::nullopt);
+}
+
+// What the launcher's watch reports after each step: only what touches the
+// file, its folder made after the start included, and nothing else.
+TEST(SettingsWatch, SeesAnEditorsRenameANewFolderAndARemovalButNothingElse) {
+  const std::string config = testing::TempDir() + "settings_watch_test";
+  std::system(("rm -rf '" + config + "' && mkdir '" + config + "'").c_str());
+  const std::string folder = config + "/trenchwalk";
+  const std::string file = folder + "/idle.conf";
+  int changes = 0;
+  SettingsWatch watch(file, [&changes] { ++changes; });
+  ASSERT_EQ(watch.problem(), "");
+  const auto write = [](const std::string& path) { std::ofstream(path) << "delay = 5\n"; };
+  const struct {
+    const char* step;
+    std::function<void()> act;
+    bool change;
+  } steps[] = {
+      {"another file beside the folder", [&] { write(config + "/other"); }, false},
+      {"the folder made", [&] { ::mkdir(folder.c_str(), 0700); }, true},
+      {"another file in the folder", [&] { write(folder + "/other"); }, false},
+      {"written in place", [&] { write(file); }, true},
+      {"replaced by rename",
+       [&] {
+         write(file + ".new");
+         std::rename((file + ".new").c_str(), file.c_str());
+       },
+       true},
+      {"removed", [&] { std::remove(file.c_str()); }, true},
+  };
+  for (const auto& step : steps) {
+    changes = 0;
+    step.act();
+    PollRequest request;
+    ASSERT_TRUE(watch.prepare(request));
+    pollfd fd{request.fd, request.events, 0};
+    ASSERT_GE(::poll(&fd, 1, 0), 0);
+    ASSERT_TRUE(watch.dispatch(fd.revents));
+    EXPECT_EQ(changes != 0, step.change) << step.step;
+  }
 }
 
 }  // namespace

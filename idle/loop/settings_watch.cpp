@@ -50,6 +50,9 @@ SettingsWatch::~SettingsWatch() {
 void SettingsWatch::watchFolder() {
   folderWatch_ = ::inotify_add_watch(fd_, folder_.c_str(), kFileEvents | kFolderGone | IN_ONLYDIR);
   if (folderWatch_ >= 0) {
+    // The parent (~/.config) sees much else: no longer woken by it.
+    if (parentWatch_ >= 0) ::inotify_rm_watch(fd_, parentWatch_);
+    parentWatch_ = -1;
     problem_.clear();
     return;
   }
