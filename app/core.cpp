@@ -16,27 +16,29 @@ Core::Core(Services& services, LogDisk& disk, VirtualTime& time)
       course_(services, scene_, motion_, random_),
       fall_(services, scene_, motion_, random_, course_),
       wave_(scene_, timers_.messageTimeout, motion_, course_),
-      log_(services, disk, scene_, run_),
-      commands_(services, scene_, course_, wave_, log_) {}
+      log_(services, outbox_, disk, scene_, run_),
+      commands_(outbox_, scene_, course_, wave_, log_) {}
 
 template <class Handler>
-void Core::dispatch(Handler&& handler) {
-  if (run_.ended() || handlerRunning_) return;
-  handlerRunning_ = true;
+void Core::runHandler(Handler&& handler) {
+  if (run_.ended()) return;
   try {
     std::forward<Handler>(handler)();
   } catch (const RunTimeError& error) {
-    // No handler traps its own errors: the error is shown and the run ends.
-    handlerRunning_ = false;
+    // No handler traps its own errors: the run ends and the error is shown.
     run_.end(ExitStatus::AfterRunTimeError);
-    services_.runTimeErrorBox(error);
-    return;
+    outbox_.push(RunTimeErrorBox{error.number(), error.what()});
   }
-  handlerRunning_ = false;
-  if (endPending_) {
-    endPending_ = false;
-    endRequested();
-  }
+}
+
+template <class Handler>
+void Core::dispatch(Handler&& handler) {
+  if (outbox_.holdsBox()) return;
+  runHandler(std::forward<Handler>(handler));
+}
+
+void Core::boxAnswered() {
+  for (const std::function<void()>& next : outbox_.answered()) runHandler(next);
 }
 
 void Core::start() {
@@ -64,12 +66,13 @@ void Core::clickAt(float x, float y) {
   dispatch([this] { commands_.onClick(); });
 }
 
+void Core::clickOutside() {
+  dispatch([this] { commands_.onClick(); });
+}
+
 void Core::endRequested() {
-  if (handlerRunning_) {
-    endPending_ = true;
-    return;
-  }
-  dispatch([this] { log_.saveLogAndQuit(); });
+  boxAnswered();
+  runHandler([this] { log_.saveLogAndQuit(); });
 }
 
 void Core::tick(TimerId id) {
@@ -82,17 +85,17 @@ void Core::tick(TimerId id) {
 }
 
 std::optional<int64_t> Core::nextDue() const {
-  if (run_.ended()) return std::nullopt;
+  if (run_.ended() || outbox_.holdsBox()) return std::nullopt;
   return scheduler_.nextDue();
 }
 
 void Core::advanceTo(int64_t ms) {
-  if (handlerRunning_) return;
+  if (outbox_.holdsBox()) return;
   scheduler_.advanceTo(ms, *this);
 }
 
 void Core::catchUp(int64_t ms) {
-  if (handlerRunning_ || run_.ended()) return;
+  if (run_.ended() || outbox_.holdsBox()) return;
   scheduler_.catchUp(ms, *this);
 }
 

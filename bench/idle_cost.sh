@@ -27,20 +27,24 @@ if [ ! -x "$build/platform/trenchwalk-idle" ]; then
   cmake --build "$build" -j2 --target trenchwalk trenchwalk-idle >/dev/null
 fi
 source tests/lib/xvfb.sh
+source tests/lib/sway.sh
+source tests/lib/system_bus.sh
 work=$(mktemp -d "${TMPDIR:-/tmp}/trenchwalk-idle-cost.XXXXXX")
 chmod 755 "$work"
 mkdir -p "$work/bin" "$work/runtime"
 cp "$build/platform/trenchwalk" "$build/platform/trenchwalk-idle" "$work/bin/"
 chmod 700 "$work/runtime"
 launcher_pid=""
-sway_pid=""
+# The library's stops return the status of what they waited for, which
+# set -e must not take for the script's failure.
 cleanup() {
   [ -n "$launcher_pid" ] && kill "$launcher_pid" 2>/dev/null
   [ -n "$sway_pid" ] && kill "$sway_pid" 2>/dev/null
   [ -n "${window_pid:-}" ] && kill "$window_pid" 2>/dev/null
   [ -n "${holder_pid:-}" ] && kill "$holder_pid" 2>/dev/null
-  [ -n "${bus_pid:-}" ] && kill "$bus_pid" 2>/dev/null
-  stop_xvfb
+  stop_sway || true
+  stop_session_bus || true
+  stop_xvfb || true
   wait 2>/dev/null
   rm -rf "$work"
 }
@@ -110,10 +114,7 @@ fi
 # --- X11 with a session bus: the launcher answers org.freedesktop.ScreenSaver,
 # with --lock-after, and an application holds a cookie all along.
 if command -v dbus-daemon >/dev/null && /usr/bin/python3 -c 'import dbus' 2>/dev/null; then
-  dbus-daemon --session --nofork --address="unix:path=$work/bus" >/dev/null 2>&1 &
-  bus_pid=$!
-  for _ in $(seq 100); do [ -S "$work/bus" ] && break; sleep 0.1; done
-  export DBUS_SESSION_BUS_ADDRESS="unix:path=$work/bus"
+  start_session_bus "$work"
   XDG_RUNTIME_DIR="$work/runtime" "$work/bin/trenchwalk-idle" --lock-after 10 "$delay" \
     >"$work/launcher.out" 2>&1 &
   launcher_pid=$!
@@ -129,7 +130,7 @@ if command -v dbus-daemon >/dev/null && /usr/bin/python3 -c 'import dbus' 2>/dev
   exec {holder_fd}>&-
   kill "$holder_pid" 2>/dev/null; wait "$holder_pid" 2>/dev/null || true; holder_pid=""
   kill "$launcher_pid"; wait "$launcher_pid" 2>/dev/null || true; launcher_pid=""
-  kill "$bus_pid"; wait "$bus_pid" 2>/dev/null || true; bus_pid=""
+  stop_session_bus || true
   unset DBUS_SESSION_BUS_ADDRESS
 fi
 
@@ -149,29 +150,16 @@ else
   echo "x11+saver: the saver did not start: $(cat "$work/launcher.out")"
 fi
 kill "$launcher_pid"; wait "$launcher_pid" 2>/dev/null || true; launcher_pid=""
-stop_xvfb
-unset DISPLAY
+stop_xvfb || true
 
 # --- Wayland: a headless sway, as nobody when run as root (sway refuses root).
 if command -v sway >/dev/null; then
-  as_user=()
-  if [ "$(id -u)" -eq 0 ]; then
-    as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups --)
-    chown -R nobody:nogroup "$work/runtime"
-  fi
+  sway_user
+  [ -z "$owner" ] || chown -R "$owner" "$work/runtime"
   printf 'xwayland disable\noutput HEADLESS-1 mode 1920x1080\n' >"$work/sway.conf"
-  chmod 644 "$work/sway.conf"
-  HOME="$work" XDG_RUNTIME_DIR="$work/runtime" WLR_BACKENDS=headless WLR_RENDERER=pixman \
-    WLR_LIBINPUT_NO_DEVICES=1 "${as_user[@]}" sway -c "$work/sway.conf" >"$work/sway.log" 2>&1 &
-  sway_pid=$!
-  for _ in $(seq 100); do
-    socket=$(find "$work/runtime" -maxdepth 1 -name 'wayland-*' -type s 2>/dev/null | head -n1)
-    [ -n "$socket" ] && break
-    sleep 0.1
-  done
-  if [ -n "$socket" ]; then
-    XDG_RUNTIME_DIR="$work/runtime" WAYLAND_DISPLAY=$(basename "$socket") \
-      "${as_user[@]}" "$work/bin/trenchwalk-idle" "$delay" >"$work/launcher.out" 2>&1 &
+  export HOME="$work" XDG_RUNTIME_DIR="$work/runtime"
+  if start_sway "$work" 1; then
+    "${as_user[@]}" "$work/bin/trenchwalk-idle" "$delay" >"$work/launcher.out" 2>&1 &
     launcher_pid=$!
     measure sway
   else

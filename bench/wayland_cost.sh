@@ -32,6 +32,8 @@ export LC_ALL=C
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/lib.sh"
 source_dir=$(dirname "$here")
+# shellcheck source=tests/lib/sway.sh
+source "$source_dir/tests/lib/sway.sh"
 root=${1:-${TMPDIR:-/tmp}/trenchwalk-wlcost}
 walk_seconds=${WALK_SECONDS:-20}
 fall_seconds=${FALL_SECONDS:-90}
@@ -70,13 +72,7 @@ wayland-scanner client-header "$xdg_shell" "$root/xdg-shell-client-protocol.h" &
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/trenchwalk-wlcost.XXXXXX")
 chmod 755 "$work"
-if [ "$(id -u)" -eq 0 ]; then
-  as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups --)
-  owner=nobody:nogroup
-else
-  as_user=()
-  owner=""
-fi
+sway_user
 mkdir -p "$work/saver" "$work/home" "$work/runtime"
 chmod 700 "$work/runtime"
 cp "$saver_bin" "$work/saver/trenchwalk" || die "cannot copy $saver_bin"
@@ -85,57 +81,32 @@ cp "$root/wayland_floor" "$work/floor"
 unset DISPLAY WAYLAND_DISPLAY WAYLAND_SOCKET SWAYSOCK I3SOCK QT_QPA_PLATFORM
 export HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime"
 
-sway_pid=""
-keyboard_pid=""
 client_pid=""
-stop_client() {
-  [ -n "$client_pid" ] || return 0
-  kill "$client_pid" 2>/dev/null
-  wait "$client_pid" 2>/dev/null
-  client_pid=""
-}
-stop_sway() {
+stop_client() { stop_pid client_pid; }
+end_sway() {
   stop_client
-  [ -n "$keyboard_pid" ] && { kill "$keyboard_pid" 2>/dev/null; wait "$keyboard_pid" 2>/dev/null; }
-  keyboard_pid=""
-  [ -n "$sway_pid" ] || return 0
-  kill "$sway_pid" 2>/dev/null
-  wait "$sway_pid" 2>/dev/null
-  sway_pid=""
+  stop_sway
   rm -f "$XDG_RUNTIME_DIR"/wayland-* "$XDG_RUNTIME_DIR"/sway-ipc.* 2>/dev/null
 }
 cleanup() {
-  stop_sway
+  end_sway
   rm -rf "$work"
 }
 trap cleanup EXIT
 mkfifo "$work/never"
 exec {never}<>"$work/never"  # read -t on it sleeps without a child process
 
-start_sway() {  # size
+sway_at() {  # size
   cat >"$work/sway.conf" <<EOF
 xwayland disable
 default_border none
 focus_follows_mouse no
 output HEADLESS-1 mode $1 position 0 0 scale $scale
 EOF
-  chmod 644 "$work/sway.conf"
-  WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 WLR_HEADLESS_OUTPUTS=1 \
-    "${as_user[@]}" sway -c "$work/sway.conf" >"$work/sway.log" 2>&1 &
-  sway_pid=$!
-  local socket=""
-  for _ in $(seq 100); do
-    socket=$(find "$XDG_RUNTIME_DIR" -maxdepth 1 -name 'wayland-*' -type s 2>/dev/null | head -n1)
-    [ -n "$socket" ] && break
-    pause 0.1
-  done
-  [ -n "$socket" ] || die "sway did not start: $(tail -n 5 "$work/sway.log")"
-  export WAYLAND_DISPLAY
-  WAYLAND_DISPLAY=$(basename "$socket")
+  start_sway "$work" 1 || die "sway did not start: $(tail -n 5 "$work/sway.log")"
   # A keyboard in the seat for the whole run, as a real desk has: wtype's own
   # comes and goes with each call, too late for the focused window.
-  "${as_user[@]}" wtype -s 3600000 -k F35 >/dev/null 2>&1 &
-  keyboard_pid=$!
+  hold_keyboard "$work"
   pause 0.5
 }
 
@@ -174,7 +145,7 @@ started=$(date +%s)
 for round in $(seq "$rounds"); do
   for size in "${sizes[@]}"; do
     echo "round $round, $size: the saver walking, then the floor, ${walk_seconds}s each ..." >&2
-    start_sway "$size"
+    sway_at "$size"
     start_saver "$work/saver-$size-$round.trace"
     "${as_user[@]}" wtype d 2>/dev/null
     pause "$settle_seconds"
@@ -186,10 +157,10 @@ for round in $(seq "$rounds"); do
     pause "$settle_seconds"
     sample "$walk_seconds" "$work/floor10-$size-$round.samples" "$client_pid" "$sway_pid"
     rss_of "$client_pid" >>"$work/floor-$size.rss"
-    stop_sway
+    end_sway
   done
   echo "round $round: falls of the saver (${fall_seconds}s), then the floor at 100 boxes/s ..." >&2
-  start_sway 1920x1080
+  sway_at 1920x1080
   start_saver "$work/falls-$round.trace"
   pause "$settle_seconds"
   sample "$fall_seconds" "$work/falls-$round.samples" "$client_pid" "$sway_pid"
@@ -198,10 +169,10 @@ for round in $(seq "$rounds"); do
   client_pid=$!
   pause "$settle_seconds"
   sample "$walk_seconds" "$work/floor100-$round.samples" "$client_pid" "$sway_pid"
-  stop_sway
+  end_sway
 done
 echo "first frames ..." >&2
-start_sway 1920x1080
+sway_at 1920x1080
 : >"$work/starts"
 for i in $(seq "$starts"); do
   start_saver "$work/start$i.trace"
@@ -212,7 +183,7 @@ for i in $(seq "$starts"); do
   stop_client
   pause 1
 done
-stop_sway
+end_sway
 
 pairs() {  # prefix: trace and samples of every round
   local r

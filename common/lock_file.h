@@ -19,8 +19,8 @@ std::string hashedLockPath(const std::string& folder, const std::string& prefix,
 
 enum class LockOutcome {
   Held,           // this process holds the lock
-  HeldElsewhere,  // another live process holds it
-  Unavailable,    // the file cannot be made, opened or locked: `error` says why
+  HeldElsewhere,  // another live process holds it: this one must leave at once
+  Unavailable,    // the file cannot be made, opened or locked: run without one
 };
 
 class LockFile {

@@ -15,29 +15,31 @@
 #include <vector>
 
 #include "common/executable_folder.h"
+#include "common/lock_file.h"
+#include "idle/act/desktop.h"
+#include "idle/act/system_effects.h"
 #include "idle/decide/command_line.h"
-#include "idle/loop/event_loop.h"
-#include "idle/sources/gnome_idle_source.h"
+#include "idle/decide/inhibitor_registry.h"
 #include "idle/decide/launcher.h"
-#include "idle/loop/lock_deadline.h"
+#include "idle/inhibit/screensaver_service.h"
+#include "idle/inhibit/session_inhibition.h"
+#include "idle/locks/lock_deadline.h"
 #include "idle/locks/lock_request.h"
 #include "idle/locks/logind_lock_watch.h"
-#include "idle/saver/saver_process.h"
 #include "idle/locks/screen_saver_watch.h"
-#include "idle/inhibit/screensaver_service.h"
+#include "idle/loop/event_loop.h"
 #include "idle/loop/session_lock.h"
 #include "idle/loop/steady_clock.h"
-#include "idle/inhibit/session_inhibition.h"
+#include "idle/saver/saver_process.h"
+#include "idle/saver/saver_watch.h"
 #include "idle/act/settings_follower.h"
-#include "idle/act/system_effects.h"
 #include "idle/config/idle_settings.h"
 #include "idle/loop/settings_watch.h"
-#include "idle/sources/wayland_idle_source.h"
-#include "idle/sources/x11_idle_source.h"
-#include "idle/locks/x11_lock_watch.h"
 
 namespace tw::idle {
 namespace {
+
+constexpr std::int64_t kMsPerSecond = 1000;
 
 std::string environment(const char* name) {
   const char* value = std::getenv(name);
@@ -58,80 +60,6 @@ std::string sessionKey() {
   return "bus:" + environment("DBUS_SESSION_BUS_ADDRESS");
 }
 
-enum class SourceKind { Wayland, Gnome, X11 };
-
-// The session's idle source and what is tied to it: on X11 the watch for a
-// locker holding the keyboard, on the same server. At the start the first
-// source the session offers, in order of preference; once that went away,
-// only one of the same kind (GNOME Shell restarting on X11 leaves the X
-// server's idle time there, which knows nothing of GNOME's inhibitors).
-class Desktop : public SourcePicker {
- public:
-  Desktop(std::uint32_t delayMs, Launcher& launcher, SaverProcess& saver, SystemEffects& effects)
-      : delayMs_(delayMs), launcher_(launcher), saver_(saver), effects_(effects) {}
-
-  void runIn(EventLoop& loop) { loop_ = &loop; }
-  // The delay of a source found from now on.
-  void setDelayMs(std::uint32_t delayMs) { delayMs_ = delayMs; }
-
-  std::unique_ptr<IdleSource> pick(std::string& missing) override {
-    std::unique_ptr<IdleSource> source = find(missing);
-    if (!source) return nullptr;
-    if (kind_ == SourceKind::X11) {
-      x11_ = std::make_unique<X11LockWatch>(launcher_, saver_);
-      if (!x11_->connected()) x11_.reset();
-      if (x11_ && loop_ != nullptr) loop_->watch(*x11_);
-    }
-    effects_.use(source.get(), x11_.get());
-    return source;
-  }
-
-  // Hands the loop what the first pick made before the loop existed.
-  void watchTied() {
-    if (x11_ && loop_ != nullptr) loop_->watch(*x11_);
-  }
-
-  void lost() override {
-    effects_.use(nullptr, nullptr);
-    if (x11_ && loop_ != nullptr) loop_->forget(*x11_);
-    x11_.reset();
-  }
-
- private:
-  template <typename Source>
-  bool tryKind(SourceKind kind, std::unique_ptr<IdleSource>& found, std::string& missing) {
-    if (picked_ && kind_ != kind) return false;
-    auto source = std::make_unique<Source>(delayMs_, launcher_);
-    if (source->failure().empty()) {
-      kind_ = kind;
-      picked_ = true;
-      found = std::move(source);
-      return true;
-    }
-    missing += (missing.empty() ? "" : "; ") + source->failure();
-    return false;
-  }
-
-  std::unique_ptr<IdleSource> find(std::string& missing) {
-    std::unique_ptr<IdleSource> found;
-    missing.clear();
-    if (tryKind<WaylandIdleSource>(SourceKind::Wayland, found, missing) ||
-        tryKind<GnomeIdleSource>(SourceKind::Gnome, found, missing) ||
-        tryKind<X11IdleSource>(SourceKind::X11, found, missing))
-      return found;
-    return nullptr;
-  }
-
-  std::uint32_t delayMs_;
-  Launcher& launcher_;
-  SaverProcess& saver_;
-  SystemEffects& effects_;
-  EventLoop* loop_ = nullptr;
-  bool picked_ = false;
-  SourceKind kind_ = SourceKind::Wayland;
-  std::unique_ptr<X11LockWatch> x11_;
-};
-
 // What it sees now, in one line: the source, how long the session has been
 // idle, who holds idle back and whether the session is locked. It starts
 // nothing, takes no name and holds no lock of its own.
@@ -142,29 +70,15 @@ int status() {
     void sessionIdle() override {}
     void sessionActive() override {}
   } deaf;
-  constexpr std::uint32_t kAnyDelayMs = kDefaultDelaySeconds * 1000;
+  constexpr std::uint32_t kAnyDelayMs = kDefaultDelaySeconds * kMsPerSecond;
   std::string missing;
-  std::unique_ptr<IdleSource> source = std::make_unique<WaylandIdleSource>(kAnyDelayMs, deaf);
-  if (const std::string why = static_cast<WaylandIdleSource&>(*source).failure(); !why.empty()) {
-    missing = why;
-    source = std::make_unique<GnomeIdleSource>(kAnyDelayMs, deaf);
-    if (const std::string gnome = static_cast<GnomeIdleSource&>(*source).failure(); !gnome.empty()) {
-      missing += "; " + gnome;
-      source = std::make_unique<X11IdleSource>(kAnyDelayMs, deaf);
-      if (const std::string x11 = static_cast<X11IdleSource&>(*source).failure(); !x11.empty()) {
-        missing += "; " + x11;
-        source.reset();
-      }
-    }
-  }
+  const std::optional<FoundSource> found = findIdleSource(kAnyDelayMs, deaf, std::nullopt, missing);
   std::string line = "trenchwalk-idle: idle source: ";
-  if (source) {
-    line += source->description();
-    const std::int64_t idle = source->idleMs();
-    constexpr std::int64_t kMsPerSecond = 1000;
-    line += idle == IdleSource::kUnknownIdle
-                ? "; idle for: not told by this source"
-                : "; idle for " + std::to_string(idle / kMsPerSecond) + " s";
+  if (found) {
+    line += found->source->description();
+    const std::optional<std::int64_t> idle = found->source->idleMs();
+    line += idle ? "; idle for " + std::to_string(*idle / kMsPerSecond) + " s"
+                 : "; idle for: not told by this source";
   } else {
     line += "none (" + missing + ")";
   }
@@ -212,11 +126,11 @@ int run(const CommandLine& line) {
   } else {
     std::string why;
     switch (lock.acquire(sessionLockPath(runtime, sessionKey()), why)) {
-      case SessionLock::Outcome::Held:
+      case common::LockOutcome::Held:
         break;
-      case SessionLock::Outcome::HeldElsewhere:
+      case common::LockOutcome::HeldElsewhere:
         return 0;
-      case SessionLock::Outcome::Unavailable:
+      case common::LockOutcome::Unavailable:
         std::fprintf(stderr, "trenchwalk-idle: running without the one-per-session lock (%s)\n",
                      why.c_str());
         break;
@@ -244,16 +158,20 @@ int run(const CommandLine& line) {
                                     ? settle(line, {})
                                     : readIdleSettings(settingsFile, line, settingsPresent);
 
-  SystemEffects effects(saver);
-  Launcher launcher(effects, clock);
-  saver.reportHungTo(launcher);
+  // What the launcher is made of, each part built with what it needs, so
+  // that the types hold the order: the effects act on the saver, the
+  // desktop's idle source and the record of the inhibitors held through the
+  // launcher; the launcher acts through the effects; every part that tells
+  // the launcher something comes after it.
+  constexpr std::int64_t kMsPerMinute = 60 * kMsPerSecond;
+  Desktop desktop(settings.delaySeconds * kMsPerSecond, saver);
+  InhibitorRegistry ownInhibitors;
+  SystemEffects effects(saver, desktop, ownInhibitors);
+  Launcher launcher(effects, clock, settings.lockAfterMinutes * kMsPerMinute);
   launcher.setEnabled(settings.enabled);
-  constexpr std::int64_t kMsPerMinute = 60'000;
-  launcher.setLockAfterMs(static_cast<std::int64_t>(settings.lockAfterMinutes) * kMsPerMinute);
-  constexpr std::uint32_t kMsPerSecond = 1000;
-  Desktop desktop(settings.delaySeconds * kMsPerSecond, launcher, saver, effects);
+  SaverWatch saverWatch(saver, launcher);
   std::string missing;
-  std::unique_ptr<IdleSource> source = desktop.pick(missing);
+  std::unique_ptr<IdleSource> source = desktop.pick(launcher, missing);
   if (!source) {
     std::fprintf(stderr, "trenchwalk-idle: no idle source: %s\n", missing.c_str());
     ::close(signalFd);
@@ -262,15 +180,13 @@ int run(const CommandLine& line) {
   std::printf("trenchwalk-idle: idle source: %s; starting %s after %u s idle\n",
               source->description().c_str(), saver.path().c_str(), settings.delaySeconds);
   if (settingsPresent) std::printf("%s\n", describeSettings(settingsFile, settings).c_str());
-  EventLoop loop(desktop, std::move(source), launcher, saver, signalFd);
-  desktop.runIn(loop);
+  EventLoop loop(desktop, std::move(source), launcher, saverWatch, signalFd);
 
   // Where nobody answers org.freedesktop.ScreenSaver, the launcher does;
   // before the desktop's lock watches, which then know it is its own.
-  ScreenSaverService service(launcher);
+  ScreenSaverService service(launcher, ownInhibitors);
   LockRequest lockRequest(launcher, settings.locker);
   if (service.start() == ScreenSaverService::Outcome::Owned) {
-    effects.setService(&service);
     lockRequest.launcherAnswersScreenSaver();
     loop.watch(service);
     std::printf("trenchwalk-idle: answering org.freedesktop.ScreenSaver for the inhibitors of "
@@ -278,8 +194,7 @@ int run(const CommandLine& line) {
   }
   // Watched even without a lock: the settings file may ask for one later,
   // and neither asks for anything while no lock is due.
-  LockDeadline lockDeadline(launcher);
-  effects.setLockRequest(&lockRequest);
+  LockDeadline lockDeadline(launcher, lockRequest);
   loop.watch(lockRequest);
   loop.watch(lockDeadline);
   if (settings.lockAfterMinutes != 0)
@@ -299,14 +214,14 @@ int run(const CommandLine& line) {
                    settingsFile.c_str(), settingsWatch->problem().c_str());
   }
   std::fflush(stdout);
-  // The X11 watch made with the first source, and the desktop's own word on
+  // The X11 lock watch made with the source, and the desktop's own word on
   // locks and blanks, where it has a bus to say it on.
-  desktop.watchTied();
+  loop.watch(desktop);
   ScreenSaverWatch screenSaver(launcher);
   if (screenSaver.connected()) loop.watch(screenSaver);
   LogindLockWatch logind(launcher);
   if (logind.connected()) loop.watch(logind);
-  loop.watch(saver);
+  loop.watch(saverWatch);
   const int status = loop.run();
   ::close(signalFd);
   return status;

@@ -23,7 +23,8 @@ void Commands::onKeyUp(int keyCode) {
   switch (keyCode) {
     case kKeyNumpadPlus:
       if (const auto total = log_.loggedDistances()) wave_.showMessage(*total);
-      wave_.startTimeOut();
+      // After the error box, if one is queued, once it has been answered.
+      outbox_.then([this] { wave_.startTimeOut(); });
       break;
 
     case kKeyH:
@@ -31,7 +32,7 @@ void Commands::onKeyUp(int keyCode) {
       break;
 
     case kKeyQ:
-      services_.openAddress(scene_.address.caption());
+      outbox_.push(OpenAddress{scene_.address.caption()});
       log_.saveLogAndQuit();
       break;
 

@@ -3,8 +3,8 @@
 #pragma once
 
 #include "log/log_store.h"
+#include "shell/outbox.h"
 #include "shell/scene.h"
-#include "shell/services.h"
 #include "walk/course.h"
 #include "walk/wave.h"
 
@@ -18,8 +18,8 @@ inline constexpr int kKeyF1 = 112;
 
 class Commands {
  public:
-  Commands(Services& services, const Scene& scene, Course& course, Wave& wave, LogStore& log)
-      : services_(services),
+  Commands(Outbox& outbox, const Scene& scene, Course& course, Wave& wave, LogStore& log)
+      : outbox_(outbox),
         scene_(scene),
         course_(course),
         wave_(wave),
@@ -33,7 +33,7 @@ class Commands {
   void onClick();
 
  private:
-  Services& services_;
+  Outbox& outbox_;
   const Scene& scene_;
   Course& course_;
   Wave& wave_;

@@ -215,8 +215,8 @@ void LogStore::saveLogAndQuit() {
     failure = EIO;
   }
   if (failure != 0) {
-    services_.tellUser("the record of this run could not be kept in " + std::string(kLogFileName) +
-                       ": " + std::generic_category().message(failure));
+    outbox_.push(TellUser{"the record of this run could not be kept in " + std::string(kLogFileName) +
+                          ": " + std::generic_category().message(failure)});
     run_.end(ExitStatus::RecordNotKept);
     return;
   }
@@ -264,7 +264,7 @@ std::optional<std::string> LogStore::loggedDistances() {
     const LoggedSums sums = sumLoggedDistances(*in);
     return reportText(reportDistances(sums));
   } catch (const std::exception&) {
-    services_.messageBox("Log could not be restored", "Disk Access Error");
+    outbox_.push(MessageBox{"Log could not be restored", "Disk Access Error"});
     return std::nullopt;
   }
 }

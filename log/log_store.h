@@ -7,6 +7,7 @@
 #include <string>
 
 #include "log/log_disk.h"
+#include "shell/outbox.h"
 #include "shell/run_state.h"
 #include "shell/scene.h"
 #include "shell/services.h"
@@ -15,8 +16,8 @@ namespace tw {
 
 class LogStore {
  public:
-  LogStore(Services& services, LogDisk& disk, const Scene& scene, RunState& run)
-      : services_(services), disk_(disk), scene_(scene), run_(run) {}
+  LogStore(Services& services, Outbox& outbox, LogDisk& disk, const Scene& scene, RunState& run)
+      : services_(services), outbox_(outbox), disk_(disk), scene_(scene), run_(run) {}
 
   // Keeps a log that opens with the banner; anything else is kept as a backup
   // and replaced by a banner-only log. Never stops the saver.
@@ -26,8 +27,8 @@ class LogStore {
   // failure, told in one line, when it could not be kept, and then the log is
   // exactly as it was before.
   void saveLogAndQuit();
-  // The logged total as the message shows it; none, after an error box, when
-  // the log cannot be read.
+  // The logged total as the message shows it; none when the log cannot be
+  // read, and then an error box is queued.
   std::optional<std::string> loggedDistances();
 
   // The log file's path in the folder start-up chose; empty when no log is kept.
@@ -39,6 +40,7 @@ class LogStore {
   int appendRecord(const std::string& path, const std::string& record, bool wasMissing);
 
   Services& services_;
+  Outbox& outbox_;
   LogDisk& disk_;
   const Scene& scene_;
   RunState& run_;

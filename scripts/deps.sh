@@ -37,11 +37,12 @@ package_packages=(dpkg-dev file lintian)
 # swaylock are the lockers the launcher must never run under; gnome-shell runs
 # GNOME's own lock screen, blank and overview headless; gjs runs the shell's
 # org.gnome.ScreenSaver service, which Debian's gnome-shell leaves out (with
-# python3-dbus and python3-gi, a stand-in for gdm lets the shell lock).
+# python3-dbus and python3-gi, a stand-in for gdm lets the shell lock). ccache
+# keeps what the tests' three builds compiled for the next run.
 test_packages=(i3lock xsecurelock swaylock gnome-shell gjs googletest libgtest-dev libbenchmark-dev xvfb xauth xdotool x11-utils x11-xserver-utils
   xautolock xss-lock clang libclang-rt-14-dev sway swayidle grim wtype jq util-linux imagemagick
   dbus dbus-bin strace libwayland-bin mutter kwin-wayland python3-dbus python3-gi
-  plasma-wayland-protocols procps)
+  plasma-wayland-protocols procps ccache)
 
 case "${1:-run}" in
   run) wanted=("${build_packages[@]}") ;;

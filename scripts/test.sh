@@ -6,6 +6,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh test
+# ccache's paths relative to the checkout, so that a fresh clone anywhere
+# finds what an earlier one built.
+export CCACHE_BASEDIR="$PWD"
 cmake -S . -B build-test -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTRENCHWALK_WERROR=ON >/dev/null
 cmake --build build-test -j"$(nproc)"
 summary="$(mktemp)"

@@ -1,13 +1,14 @@
-// The core's way out to the machine it runs on, but for the log's files,
-// which the log reaches through a disk of its own (log/log_disk.h). The Qt
-// layer implements it for real; tests implement it with a wall clock on
-// virtual time, a fixed screen and a deterministic text measure.
+// What the core asks of the machine it runs on, but for the log's files,
+// which the log reaches through a disk of its own (log/log_disk.h); what it
+// asks the machine to do (boxes, an address, a line for the user) goes out
+// through its Outbox (shell/outbox.h). The Qt layer implements it for real;
+// tests implement it with a wall clock on virtual time, a fixed screen and a
+// deterministic text measure.
 #pragma once
 
 #include <string>
 #include <string_view>
 
-#include "shell/runtime.h"
 
 namespace tw {
 
@@ -41,15 +42,6 @@ class Services {
   // separator; empty when there is none, and the run then keeps no log. The
   // same folder for the whole run, wherever it is moved meanwhile.
   virtual std::string logFolder() = 0;
-  // One line for the user on the standard error stream (the program's name
-  // goes in front of it).
-  virtual void tellUser(const std::string& line) = 0;
-  // A modal box with a critical icon and one OK button; returns once closed.
-  virtual void messageBox(const std::string& text, const std::string& title) = 0;
-  // Asks the desktop to open an address; whether it succeeds is not reported.
-  virtual void openAddress(const std::string& address) = 0;
-  // A run-time error that no handler trapped: shown; the run has ended then.
-  virtual void runTimeErrorBox(const RunTimeError& error) = 0;
 };
 
 }  // namespace tw

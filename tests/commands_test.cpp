@@ -135,5 +135,32 @@ TEST(KeyFilter, OnlyReleasesOfKeysPressedInTheWindowCount) {
   EXPECT_FALSE(f.release(27, false));
 }
 
+// What the core asks the platform to do comes out in the order it was asked;
+// a box holds what comes after it until it is answered, and work left for
+// after a box runs once the last box before it is answered, at once without.
+TEST(Outbox, GivesRequestsInOrderAndABoxHoldsTheRestUntilAnswered) {
+  Outbox out;
+  std::string ran, taken;
+  out.then([&] { ran += "a"; });
+  out.push(TellUser{"1"});
+  out.push(MessageBox{"2", "box"});
+  out.then([&] { ran += "b"; });
+  out.push(OpenAddress{"3"});
+  out.push(RunTimeErrorBox{4, "error"});
+  out.then([&] { ran += "c"; });
+  EXPECT_EQ(ran, "a");
+  // Takes requests (by their place in Request) until a box holds the rest, then answers it.
+  const auto takeAndAnswer = [&] {
+    while (const std::optional<Request> r = out.take()) taken += std::to_string(r->index());
+    EXPECT_TRUE(out.holdsBox());
+    for (const auto& next : out.answered()) next();
+    return taken + " " + ran;
+  };
+  EXPECT_EQ(takeAndAnswer(), "30 ab");
+  EXPECT_EQ(takeAndAnswer(), "3021 abc");
+  EXPECT_FALSE(out.holdsBox());
+  EXPECT_FALSE(out.take());
+}
+
 }  // namespace
 }  // namespace tw::test

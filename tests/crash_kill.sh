@@ -17,26 +17,14 @@ kills=${2:-100}
 title=Trenchwalk
 require_tools Xvfb xdotool
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/trenchwalk-kill.XXXXXX")
-xvfb_pid=""
-cleanup() {
+x11_run_cleanup() {
   local pid
   for pid in $(processes_of "$work/trenchwalk"); do kill -9 "$pid" 2>/dev/null; done
-  stop_xvfb
-  rm -rf "$work"
 }
-trap cleanup EXIT
-fail() {
-  echo "FAIL (kill $i): $*"
-  show_logs "$work/saver.out" "$work/xvfb.log"
-  exit 1
-}
-i=0
-
+fail_report() { show_logs "$work/saver.out" "$work/xvfb.log"; }
+fail_label="kill 0"
+x11_run kill 800x600
 cp "$binary" "$work/trenchwalk" || fail "cannot copy $binary"
-mkdir -p "$work/runtime" && chmod 700 "$work/runtime"
-export XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=xcb
-start_xvfb "$work" 800x600 || fail "no X server"
 
 log="$work/walked.log"
 
@@ -62,6 +50,7 @@ printf '%s\n' "$banner" >"$log"
 for n in 1 2 3; do printf '%d cm 12-0%d-2026 10:00:0%d\r\n' "$n" "$n" "$n" >>"$log"; done
 
 for i in $(seq "$kills"); do
+  fail_label="kill $i"
   case $((i % 3)) in
     0) # A foreign file in the log's place, saved as editors do (a new file
       # renamed over the old one): it must survive as a backup.

@@ -18,6 +18,7 @@
 #include "log/posix_log_disk.h"
 #include "shell/virtual_time.h"
 #include "shell/elements.h"
+#include "shell/outbox.h"
 #include "shell/services.h"
 
 namespace tw::test {
@@ -183,15 +184,15 @@ class FakeServices : public Services {
   }
   LocalTime localTime() override { return wall.localTime(); }
   std::string logFolder() override { return folder; }
-  void tellUser(const std::string& line) override { told.push_back(line); }
-  void messageBox(const std::string& text, const std::string& title) override {
-    boxes.push_back(title + ": " + text);
-    if (whileBoxOpen) whileBoxOpen();
-  }
-  void openAddress(const std::string& address) override { opened.push_back(address); }
-  void runTimeErrorBox(const RunTimeError& error) override {
-    errors.push_back(std::to_string(error.number()) + " " + error.what());
-    if (whileBoxOpen) whileBoxOpen();
+  // Carries out one of the core's requests, as the platform would: notes it,
+  // and for a box runs what the test does while it is open.
+  void carryOut(const Request& request) {
+    if (const auto* box = std::get_if<MessageBox>(&request)) boxes.push_back(box->title + ": " + box->text);
+    if (const auto* error = std::get_if<RunTimeErrorBox>(&request))
+      errors.push_back(std::to_string(error->number) + " " + error->message);
+    if (const auto* address = std::get_if<OpenAddress>(&request)) opened.push_back(address->address);
+    if (const auto* line = std::get_if<TellUser>(&request)) told.push_back(line->line);
+    if (isBox(request) && whileBoxOpen) whileBoxOpen();
   }
 
   std::vector<std::string> told;

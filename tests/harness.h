@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <string>
@@ -46,11 +47,30 @@ struct CoreUnderTest {
     std::error_code ec;
     std::filesystem::remove_all(folder, ec);
   }
+  // An event delivered through `s->`: once it has run, what the core asked
+  // for is carried out, as the driver does, each box answered at once.
+  class Delivery {
+   public:
+    explicit Delivery(CoreUnderTest& s) : s_(s) {}
+    Delivery(const Delivery&) = delete;
+    Delivery& operator=(const Delivery&) = delete;
+    ~Delivery() { s_.carryOut(); }
+    Core* operator->() { return s_.core.get(); }
+
+   private:
+    CoreUnderTest& s_;
+  };
+  Delivery operator->() { return Delivery(*this); }
   CoreUnderTest& start() {
-    core->start();
+    (*this)->start();
     return *this;
   }
-  Core* operator->() { return core.get(); }
+  void carryOut() {
+    while (const std::optional<Request> request = core->takeRequest()) {
+      services.carryOut(*request);
+      if (isBox(*request)) core->boxAnswered();
+    }
+  }
   std::filesystem::path log() const { return folder / "walked.log"; }
 
   // --- Scenarios staged by hand.

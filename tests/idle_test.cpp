@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,7 +31,6 @@ class FakeEffects : public LauncherEffects {
   int ends = 0;
   int restarts = 0;
   FakeIdleSource* source = nullptr;
-  int lockRequests = 0;
   std::vector<std::string> reports;
 
   bool idleInhibited() override { return inhibited; }
@@ -44,7 +44,6 @@ class FakeEffects : public LauncherEffects {
   void restartIdlePeriod() override;
   void setIdleDelay(std::uint32_t) override { restartIdlePeriod(); }
   void report(const std::string& line) override { reports.push_back(line); }
-  void requestLock() override { ++lockRequests; }
 };
 
 class FakeClock : public MonotonicClock {
@@ -84,10 +83,13 @@ void FakeEffects::restartIdlePeriod() {
 struct Machine {
   FakeEffects effects;
   FakeClock clock;
-  Launcher launcher{effects, clock};
+  Launcher launcher;
   FakeIdleSource source{launcher};
+  int lockRequests = 0;
 
-  Machine() { effects.source = &source; }
+  explicit Machine(std::int64_t lockAfterMs = 0) : launcher(effects, clock, lockAfterMs) {
+    effects.source = &source;
+  }
 
   // One letter per event: I the session goes idle, A input, E the saver ends
   // with status 0, C it crashes (SIGSEGV), F it exits with status 1, Q it is
@@ -177,9 +179,7 @@ struct Machine {
           break;
         case 'M':
           clock.now += kMinuteMs;
-          if (launcher.lockDueAtMs() != Launcher::kNoLockDue &&
-              clock.now >= launcher.lockDueAtMs())
-            launcher.lockDue();
+          if (launcher.lockDue()) ++lockRequests;
           break;
         case 'O':
         case 'o':
@@ -274,6 +274,17 @@ const Story kStories[] = {
     {"HungWhileEndingForALockIsNotReported", "ILH", 1, LauncherState::SaverEnding, 0, 1, 0},
     {"ALockWhileEndingAHungSaverWaitsForTheUnlock", "IHLQ", 1, LauncherState::Locked, 1, 1, 0},
     {"SilenceAfterTheEndIsIgnored", "IAEH", 1, LauncherState::Waiting, 0, 0, 0},
+    // The inhibitors held through the launcher's own org.freedesktop.ScreenSaver:
+    // their end restarts the idle period, so the saver comes a whole delay
+    // later, with or without input in between.
+    {"HeldBackThenReleasedRestartsTheIdlePeriod", "NIR", 0, LauncherState::Idle, 1, 0, 1},
+    {"ReleasedThenANewIdlePeriodStartsWithoutInput", "NIRI", 1, LauncherState::SaverRunning, 1, 0,
+     1},
+    {"ReleasedWhileTheUserIsActiveRestartsToo", "NAR", 0, LauncherState::Waiting, 0, 0, 1},
+    {"ReleasedWhileTheSaverRunsChangesNothing", "IR", 1, LauncherState::SaverRunning, 0, 0, 0},
+    {"ReleasedAfterACrashTriesOnceMoreAfterADelay", "ITCRI", 2, LauncherState::SaverRunning, 1, 0,
+     1},
+    {"HeldAgainAtTheNextPeriodStillStartsNothing", "NIRNI", 0, LauncherState::Idle, 2, 0, 1},
     // The settings file: off starts nothing and says so; on again, or a new
     // delay, counts a whole new idle period from then; a running saver runs on.
     {"SwitchedOffStartsNothingAndSaysSo", "OIAI", 0, LauncherState::Idle, 2, 0, 0},
@@ -300,44 +311,10 @@ TEST_P(LauncherStory, StartsAndReportsAsExpected) {
 INSTANTIATE_TEST_SUITE_P(Stories, LauncherStory, testing::ValuesIn(kStories),
                          [](const testing::TestParamInfo<Story>& info) { return info.param.name; });
 
-// The inhibitors held through the launcher's own org.freedesktop.ScreenSaver:
-// their end restarts the idle period, so the saver comes a whole delay later,
-// with or without input in between.
-struct InhibitionStory {
-  const char* name;
-  const char* events;
-  int starts;
-  int restarts;
-  LauncherState state;
-};
-
-const InhibitionStory kInhibitionStories[] = {
-    {"HeldBackThenReleasedRestartsTheIdlePeriod", "NIR", 0, 1, LauncherState::Idle},
-    {"ReleasedThenANewIdlePeriodStartsWithoutInput", "NIRI", 1, 1, LauncherState::SaverRunning},
-    {"ReleasedWhileTheUserIsActiveRestartsToo", "NAR", 0, 1, LauncherState::Waiting},
-    {"ReleasedWhileTheSaverRunsChangesNothing", "IR", 1, 0, LauncherState::SaverRunning},
-    {"ReleasedAfterACrashTriesOnceMoreAfterADelay", "ITCRI", 2, 1, LauncherState::SaverRunning},
-    {"HeldAgainAtTheNextPeriodStillStartsNothing", "NIRNI", 0, 1, LauncherState::Idle},
-};
-
-class LauncherInhibitionStory : public testing::TestWithParam<InhibitionStory> {};
-
-TEST_P(LauncherInhibitionStory, StartsAndRestartsAsExpected) {
-  const InhibitionStory& story = GetParam();
-  Machine machine;
-  machine.play(story.events);
-  EXPECT_EQ(machine.effects.starts, story.starts);
-  EXPECT_EQ(machine.effects.restarts, story.restarts);
-  EXPECT_EQ(machine.launcher.state(), story.state);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Inhibitions, LauncherInhibitionStory, testing::ValuesIn(kInhibitionStories),
-    [](const testing::TestParamInfo<InhibitionStory>& info) { return info.param.name; });
-
 // --lock-after 2: the lock is asked once, two minutes into a run, never
 // before, never without a saver; a confirmed lock ends the saver (which keeps
-// its record), an unconfirmed one leaves it running and says so.
+// its record) as a lock signal does, an unconfirmed one leaves it running and
+// says so.
 struct LockStory {
   const char* name;
   const char* events;
@@ -345,35 +322,48 @@ struct LockStory {
   int lockRequests;
   int saverEnds;
   int reports;
+  LauncherState state;
+  int restarts;  // the idle period restarted
 };
 
 constexpr std::int64_t kTwoMinutesMs = 120'000;
 
 const LockStory kLockStories[] = {
-    {"WithoutTheOptionNothingLocks", "IMMMM", 0, 0, 0, 0},
-    {"AnAnswerToNoRequestIsIgnored", "IMMYX", kTwoMinutesMs * 3, 0, 0, 0},
-    {"NotBeforeTheGracePeriod", "IM", kTwoMinutesMs, 0, 0, 0},
-    {"AskedOnceTheGracePeriodHasPassed", "IMM", kTwoMinutesMs, 1, 0, 0},
-    {"AskedOnlyOncePerRun", "IMMMM", kTwoMinutesMs, 1, 0, 0},
-    {"AConfirmedLockEndsTheSaver", "IMMY", kTwoMinutesMs, 1, 1, 1},
-    {"AnUnconfirmedLockLeavesTheSaverRunning", "IMMX", kTwoMinutesMs, 1, 0, 1},
-    {"AKeyBeforeTheGracePeriodEndsItWithoutALock", "IMAEMM", kTwoMinutesMs, 0, 0, 0},
-    {"NoSaverNoLock", "NIMMM", kTwoMinutesMs, 0, 0, 1},
-    {"TheNextRunCountsItsOwnGracePeriod", "IMMYEAIM", kTwoMinutesMs, 1, 1, 1},
-    {"TheNextRunLocksAgain", "IMMYEAIMM", kTwoMinutesMs, 2, 1, 1},
-    {"ALockConfirmedAfterTheSaverEndedEndsNothing", "IMMEY", kTwoMinutesMs, 1, 0, 1},
+    {"WithoutTheOptionNothingLocks", "IMMMM", 0, 0, 0, 0, LauncherState::SaverRunning, 0},
+    {"AnAnswerToNoRequestIsIgnored", "IMMYX", kTwoMinutesMs * 3, 0, 0, 0,
+     LauncherState::SaverRunning, 0},
+    {"NotBeforeTheGracePeriod", "IM", kTwoMinutesMs, 0, 0, 0, LauncherState::SaverRunning, 0},
+    {"AskedOnceTheGracePeriodHasPassed", "IMM", kTwoMinutesMs, 1, 0, 0, LauncherState::SaverRunning,
+     0},
+    {"AskedOnlyOncePerRun", "IMMMM", kTwoMinutesMs, 1, 0, 0, LauncherState::SaverRunning, 0},
+    {"AConfirmedLockEndsTheSaver", "IMMY", kTwoMinutesMs, 1, 1, 1, LauncherState::SaverEnding, 0},
+    {"ItsEndAfterAConfirmedLockRestartsTheIdlePeriod", "IMMYE", kTwoMinutesMs, 1, 1, 1,
+     LauncherState::Waiting, 1},
+    {"ItsEndUnderTheLocksSignalWaitsForTheUnlock", "IMMYKE", kTwoMinutesMs, 1, 1, 1,
+     LauncherState::Locked, 0},
+    {"AnUnconfirmedLockLeavesTheSaverRunning", "IMMX", kTwoMinutesMs, 1, 0, 1,
+     LauncherState::SaverRunning, 0},
+    {"AKeyBeforeTheGracePeriodEndsItWithoutALock", "IMAEMM", kTwoMinutesMs, 0, 0, 0,
+     LauncherState::Waiting, 0},
+    {"NoSaverNoLock", "NIMMM", kTwoMinutesMs, 0, 0, 1, LauncherState::Idle, 0},
+    {"TheNextRunCountsItsOwnGracePeriod", "IMMYEAIM", kTwoMinutesMs, 1, 1, 1,
+     LauncherState::SaverRunning, 1},
+    {"TheNextRunLocksAgain", "IMMYEAIMM", kTwoMinutesMs, 2, 1, 1, LauncherState::SaverRunning, 1},
+    {"ALockConfirmedAfterTheSaverEndedEndsNothing", "IMMEY", kTwoMinutesMs, 1, 0, 1,
+     LauncherState::SaverEnded, 0},
 };
 
 class LauncherLockStory : public testing::TestWithParam<LockStory> {};
 
 TEST_P(LauncherLockStory, LocksAsExpected) {
   const LockStory& story = GetParam();
-  Machine machine;
-  machine.launcher.setLockAfterMs(story.lockAfterMs);
+  Machine machine(story.lockAfterMs);
   machine.play(story.events);
-  EXPECT_EQ(machine.effects.lockRequests, story.lockRequests);
+  EXPECT_EQ(machine.lockRequests, story.lockRequests);
   EXPECT_EQ(machine.effects.ends, story.saverEnds);
   EXPECT_EQ(static_cast<int>(machine.effects.reports.size()), story.reports);
+  EXPECT_EQ(machine.launcher.state(), story.state);
+  EXPECT_EQ(machine.effects.restarts, story.restarts);
 }
 
 INSTANTIATE_TEST_SUITE_P(Locks, LauncherLockStory, testing::ValuesIn(kLockStories),
@@ -382,28 +372,24 @@ INSTANTIATE_TEST_SUITE_P(Locks, LauncherLockStory, testing::ValuesIn(kLockStorie
                          });
 
 TEST(Launcher, TheLockIsDueExactlyTheGracePeriodAfterTheStart) {
-  Machine machine;
-  machine.launcher.setLockAfterMs(kTwoMinutesMs);
-  EXPECT_EQ(machine.launcher.lockDueAtMs(), Launcher::kNoLockDue);
+  Machine machine(kTwoMinutesMs);
+  EXPECT_EQ(machine.launcher.lockDueAtMs(), std::nullopt);
   const std::int64_t started = machine.clock.now;
   machine.play("I");
   EXPECT_EQ(machine.launcher.lockDueAtMs(), started + kTwoMinutesMs);
   // Early: asked for nothing, still due.
   machine.clock.now = started + kTwoMinutesMs - 1;
-  machine.launcher.lockDue();
-  EXPECT_EQ(machine.effects.lockRequests, 0);
+  EXPECT_FALSE(machine.launcher.lockDue());
+  EXPECT_EQ(machine.launcher.lockDueAtMs(), started + kTwoMinutesMs);
   machine.clock.now = started + kTwoMinutesMs;
-  machine.launcher.lockDue();
-  EXPECT_EQ(machine.effects.lockRequests, 1);
-  EXPECT_EQ(machine.launcher.lockDueAtMs(), Launcher::kNoLockDue);
+  EXPECT_TRUE(machine.launcher.lockDue());
+  EXPECT_EQ(machine.launcher.lockDueAtMs(), std::nullopt);
 }
 
 TEST(Launcher, SaysWhetherTheLockCameInOneLine) {
-  Machine locked;
-  locked.launcher.setLockAfterMs(kTwoMinutesMs);
+  Machine locked(kTwoMinutesMs);
   locked.play("IMMY");
-  Machine unlocked;
-  unlocked.launcher.setLockAfterMs(kTwoMinutesMs + 30'000);
+  Machine unlocked(kTwoMinutesMs + 30'000);
   unlocked.play("IMMMX");
   ASSERT_EQ(locked.effects.reports.size(), 1u);
   ASSERT_EQ(unlocked.effects.reports.size(), 1u);
@@ -672,36 +658,36 @@ struct BeatStep {
 struct BeatCase {
   const char* name;
   std::vector<BeatStep> steps;
-  std::int64_t dueMs;  // when something is due after the last step
+  std::optional<std::int64_t> dueMs;  // when something is due after the last step
 };
 
 TEST(SaverLiveness, TellsAHungSaverFromASlowOne) {
   using V = SaverLiveness::Verdict;
   const BeatCase cases[] = {
-      {"NoSaverNothingIsDue", {}, kNeverMs},
+      {"NoSaverNothingIsDue", {}, std::nullopt},
       {"ASlowStartHasFifteenSeconds",
        {{0, 's', V::Fine}, {kFirstBeatWithinMs - 1, '?', V::Fine}},
        kFirstBeatWithinMs},
-      {"NoFirstBeatIsHung", {{0, 's', V::Fine}, {kFirstBeatWithinMs, '?', V::Hung}}, kNeverMs},
+      {"NoFirstBeatIsHung", {{0, 's', V::Fine}, {kFirstBeatWithinMs, '?', V::Hung}}, std::nullopt},
       {"BeatsKeepItFine",
        {{0, 's', V::Fine}, {1000, 'b', V::Fine}, {6000, 'b', V::Fine}, {11'999, '?', V::Fine}},
        6000 + kBeatWithinMs},
       {"SixSecondsOfSilenceAfterABeatIsHung",
        {{0, 's', V::Fine}, {1000, 'b', V::Fine}, {1000 + kBeatWithinMs, '?', V::Hung}},
-       kNeverMs},
+       std::nullopt},
       {"HungIsSaidOnce",
        {{0, 's', V::Fine}, {1000, 'b', V::Fine}, {8000, '?', V::Hung}, {9000, '?', V::Fine}},
-       kNeverMs},
+       std::nullopt},
       {"AskedToEndItIsKilledTwoSecondsLater",
        {{0, 's', V::Fine}, {100, 'b', V::Fine}, {500, 'e', V::Fine},
         {500 + kKillAfterMs - 1, '?', V::Fine}, {500 + kKillAfterMs, '?', V::Kill}},
-       kNeverMs},
+       std::nullopt},
       {"BeatsDoNotSaveASaverAskedToEnd",
        {{0, 's', V::Fine}, {500, 'e', V::Fine}, {2000, 'b', V::Fine}, {2500, '?', V::Kill}},
-       kNeverMs},
+       std::nullopt},
       {"ASaverThatEndedHasNothingDue",
        {{0, 's', V::Fine}, {500, 'e', V::Fine}, {600, 'x', V::Fine}, {60'000, '?', V::Fine}},
-       kNeverMs},
+       std::nullopt},
       {"ANewRunStartsWithTheSlowStartAgain",
        {{0, 's', V::Fine}, {1000, 'b', V::Fine}, {2000, 'x', V::Fine}, {3000, 's', V::Fine}},
        3000 + kFirstBeatWithinMs},

@@ -256,7 +256,8 @@ TEST(PrepareLog, ALogThatCannotBeReadIsLeftAsItIs) {
   s->keyUp(kKeyNumpadPlus);
   EXPECT_EQ(s.services.boxes, std::vector<std::string>{"Disk Access Error: Log could not be restored"});
   s->keyUp(27);
-  EXPECT_TRUE(s->ended() && s->exitStatus() == ExitStatus::Success);
+  EXPECT_TRUE(s->ended());
+  EXPECT_EQ(s->exitStatus(), ExitStatus::RecordNotKept) << "its record could not be kept";
   chmod(s.log().c_str(), 0600);
   EXPECT_EQ(readFile(s.log()), content);
   EXPECT_EQ(readFile(s.folder / "walked.log.bak"), "older history");
@@ -644,39 +645,67 @@ TEST(EndRequested, ARecordThatCannotBeKeptIsAFailureAndTheLogStaysAsItWas) {
       << s.services.told[0];
 }
 
-// A message box holds its handler until it closes; an end asked meanwhile
-// never runs inside that handler but right after it, with one record.
-TEST(EndRequested, AskedWhileTheReportsBoxIsOpenEndsOnceTheHandlerReturns) {
-  CoreUnderTest s;
-  s.start();
-  std::filesystem::remove(s.log());
-  bool endedInsideTheBox = true;
-  s.services.whileBoxOpen = [&] {
-    s->endRequested();
-    s->endRequested();
-    endedInsideTheBox = s->ended();
-  };
-  s->keyUp(kKeyNumpadPlus);
-  EXPECT_EQ(s.services.boxes.size(), 1u);
-  EXPECT_FALSE(endedInsideTheBox) << "the end ran inside the handler that showed the box";
-  EXPECT_TRUE(s->ended());
-  EXPECT_EQ(s->exitStatus(), ExitStatus::Success);
-  EXPECT_EQ(lines(readFile(s.log())).size(), 2u) << readFile(s.log());
-}
+// A box is modal: while it waits for its answer no event reaches a handler
+// and no time passes, and the time-out the report's key leaves for after it
+// starts once it is answered. An end asked meanwhile answers it and ends the
+// run: with one record after the report's box, with none after a run-time
+// error's, whose status stays a failure.
+constexpr int64_t kPressedAt = 3000;
 
-// A run that a run-time error ended keeps no record; an end asked while its
-// box is open adds none and leaves the status a failure.
-TEST(EndRequested, AskedWhileTheRunTimeErrorBoxIsOpenAddsNoRecord) {
-  CoreUnderTest s;
-  s.start();
-  s.services.whileBoxOpen = [&] { s->endRequested(); };
-  s.disableFalls();
-  s.stage.setWalk(Direction::Leftward, 8);  // the next walk picture, 9, does not exist
-  s->advanceBy(100);
-  ASSERT_EQ(s.services.errors.size(), 1u);
-  s->endRequested();
-  EXPECT_EQ(s->exitStatus(), ExitStatus::AfterRunTimeError);
-  EXPECT_EQ(readFile(s.log()), kBannerLine);
+TEST(ModalBox, HoldsEventsAndTimeUntilAnsweredAndAnEndAnswersIt) {
+  struct Case {
+    const char* name;
+    bool runTimeError;
+    std::function<void(CoreUnderTest&)> whileOpen;
+    bool ended;
+    ExitStatus status;
+    size_t logLines;
+  };
+  const auto endTwice = [](CoreUnderTest& s) { s->endRequested(); s->endRequested(); };
+  const Case cases[] = {
+      {"a key, a click and time", false,
+       [](CoreUnderTest& s) {
+         s->keyUp(kKeyF1);
+         s->clickAt(0, 0);
+         s->advanceBy(5000);
+         EXPECT_EQ(s->now(), kPressedAt) << "time passed behind the box";
+         EXPECT_FALSE(s->nextDue());
+         EXPECT_EQ(s.scene.message.caption(), "Press F1 for Help") << "a key reached the program";
+       },
+       false, ExitStatus::Success, 0},
+      {"an end, twice", false, endTwice, true, ExitStatus::Success, 2},
+      {"an end after a run-time error", true, endTwice, true, ExitStatus::AfterRunTimeError, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CoreUnderTest s;
+    s.start();
+    s.disableFalls();
+    s->advanceBy(kPressedAt);
+    s.services.whileBoxOpen = [&] {
+      EXPECT_EQ(s.timers.messageTimeout.due(), Timers::kMessageTimeout) << "the time-out started before the answer";
+      c.whileOpen(s);
+    };
+    if (c.runTimeError) {
+      s.stage.setWalk(Direction::Leftward, 8);  // the next walk picture, 9, does not exist
+      s->advanceBy(100);
+    } else {
+      std::filesystem::remove(s.log());
+      s->keyUp(kKeyNumpadPlus);
+    }
+    EXPECT_EQ(s.services.boxes.size() + s.services.errors.size(), 1u);
+    ASSERT_EQ(s->ended(), c.ended) << "a click reached the program, or an end did not";
+    if (c.ended) {
+      EXPECT_EQ(s->exitStatus(), c.status);
+    } else {
+      EXPECT_EQ(s.timers.messageTimeout.due(), kPressedAt + Timers::kMessageTimeout);
+    }
+    const std::vector<std::string> logged = lines(readFile(s.log()));
+    ASSERT_EQ(logged.size(), c.logLines) << readFile(s.log());
+    if (!logged.empty()) {
+      EXPECT_EQ(logged.front() + "\n", kBannerLine);
+    }
+  }
 }
 
 // A record is all or nothing: whatever part of the append fails, the log goes
@@ -860,29 +889,19 @@ TEST(ShowLoggedDistances, FillsThePanelAndArmsTheTimeOut) {
   EXPECT_FALSE(s.scene.message.visible);
 }
 
-TEST(ShowLoggedDistances, MissingLogShowsTheErrorBoxAndLeavesThePanel) {
-  CoreUnderTest s;
-  s.start();
-  std::filesystem::remove(s.log());
-  s->keyUp(kKeyNumpadPlus);
-  ASSERT_EQ(s.services.boxes.size(), 1u);
-  EXPECT_EQ(s.services.boxes[0], "Disk Access Error: Log could not be restored");
-  EXPECT_EQ(s.scene.message.caption(), "Press F1 for Help");
-  EXPECT_TRUE(s.timers.messageTimeout.enabled()) << "the key still arms the time-out";
-  EXPECT_FALSE(s->ended());
-}
-
-// A log that is there but cannot be opened (another user's, a failing disk),
-// even for root: the box, and the panel as it was.
-TEST(ShowLoggedDistances, ALogThatCannotBeOpenedShowsTheErrorBox) {
-  for (DiskCall call : {DiskCall::OpenToRead, DiskCall::EntryAt}) {
+// A log that is missing, or there but cannot be opened (another user's, a
+// failing disk), even for root: the box, the panel as it was, and the key
+// still arms the time-out.
+TEST(ShowLoggedDistances, ALogThatCannotBeReadShowsTheErrorBoxAndLeavesThePanel) {
+  for (const std::optional<DiskCall> failing : {std::optional<DiskCall>(), {DiskCall::OpenToRead}, {DiskCall::EntryAt}}) {
     CoreUnderTest s;
     s.start();
-    s.disk.faults[call].next = {EACCES};
+    if (failing) s.disk.faults[*failing].next = {EACCES};
+    else std::filesystem::remove(s.log());
     s->keyUp(kKeyNumpadPlus);
-    EXPECT_EQ(s.services.boxes,
-              std::vector<std::string>{"Disk Access Error: Log could not be restored"});
+    EXPECT_EQ(s.services.boxes, std::vector<std::string>{"Disk Access Error: Log could not be restored"});
     EXPECT_EQ(s.scene.message.caption(), "Press F1 for Help");
+    EXPECT_TRUE(s.timers.messageTimeout.enabled()) << "the key still arms the time-out";
     EXPECT_FALSE(s->ended());
   }
 }

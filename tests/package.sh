@@ -104,11 +104,7 @@ trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
-fail() {
-  echo "FAIL: $*"
-  show_logs "$work/package.out" "$work/apt.out" "$work/saver.out" "$work/xvfb.log"
-  exit 1
-}
+fail_report() { show_logs "$work/package.out" "$work/apt.out" "$work/saver.out" "$work/xvfb.log"; }
 
 # --- Build: the README's command, into a folder of this test's own.
 mkdir -m 755 "$work/out"

@@ -23,22 +23,15 @@ if [ "$(id -u)" -ne 0 ]; then
   exit 77
 fi
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/trenchwalk-ro.XXXXXX")
-chmod 755 "$work"
-xvfb_pid=""
 pid=""
-cleanup() {
+x11_run_cleanup() {
   [ -n "$pid" ] && kill -9 "$pid" 2>/dev/null
   [ -n "${second:-}" ] && kill -9 "$second" 2>/dev/null
-  stop_xvfb
-  rm -rf "$work"
 }
-trap cleanup EXIT
-fail() {
-  echo "FAIL: $*"
-  show_logs "$work/out" "$work/xvfb.log"
-  exit 1
-}
+fail_report() { show_logs "$work/out" "$work/xvfb.log"; }
+# -ac: the saver runs as another user than the X server.
+x11_run ro 800x600 -ac
+chmod 755 "$work"
 
 # Escape on the saver's window $wid: it must end within 3 s with status $2
 # (0 unless given). $1 says which run, for the message.
@@ -56,23 +49,31 @@ as_nobody=()
 prefix_as as_nobody nobody
 # The runtime folder belongs to its user, as the login manager makes it; so
 # does a home of its own, where nothing is made yet.
-mkdir -m 700 "$work/runtime-dir" && chown nobody "$work/runtime-dir"
-mkdir -m 700 "$work/home" && chown nobody "$work/home"
+mkdir -m 700 "$work/home" && chown nobody "$work/home" "$work/runtime"
 state="$work/home/.local/state/trenchwalk"
-# -ac: the saver runs as another user than the X server.
-start_xvfb "$work" 800x600 -ac || fail "no X server"
-display=$DISPLAY
+
+# start_as_nobody OUTPUT PROGRAM [ENVIRONMENT...]: the saver PROGRAM as
+# nobody on this display, its output in OUTPUT and its pid in pid.
+start_as_nobody() {
+  "${as_nobody[@]}" env "${@:3}" "$2" >"$1" 2>&1 &
+  pid=$!
+}
+# saver_window WHAT OUTPUT PROGRAM [ENVIRONMENT...]: the same, and its window
+# in wid; fails when none comes, naming WHAT.
+saver_window() {
+  start_as_nobody "${@:2}"
+  wid=$(find_window 100 "^${title}\$")
+  [ -n "$wid" ] || fail "no saver window$1: $(cat "$2")"
+}
+in_home=(-u XDG_STATE_HOME HOME="$work/home")
 
 before=$(ls -la "$work/bin")
-"${as_nobody[@]}" env -u XDG_STATE_HOME HOME="$work/home" DISPLAY="$display" \
-  XDG_RUNTIME_DIR="$work/runtime-dir" QT_QPA_PLATFORM=xcb "$work/bin/trenchwalk" >"$work/out" 2>&1 &
-pid=$!
-wid=$(find_window 100 "^${title}\$")
-[ -n "$wid" ] || fail "no saver window"
+saver_window "" "$work/out" "$work/bin/trenchwalk" "${in_home[@]}"
+first=$pid
 # A second copy of the same install leaves at once, quietly.
-"${as_nobody[@]}" env -u XDG_STATE_HOME HOME="$work/home" DISPLAY="$display" \
-  XDG_RUNTIME_DIR="$work/runtime-dir" QT_QPA_PLATFORM=xcb "$work/bin/trenchwalk" >"$work/out2" 2>&1 &
-second=$!
+start_as_nobody "$work/out2" "$work/bin/trenchwalk" "${in_home[@]}"
+second=$pid
+pid=$first
 wait_exit "$second" 30 "a second copy, since it started,"
 second_status=$status
 [ "$second_status" -eq 0 ] || fail "the second copy exited with status $second_status: $(cat "$work/out2")"
@@ -93,11 +94,7 @@ done
   fail "not one record in the state folder's log: $(cat -A "$state/walked.log")"
 
 # A second run adds its record to the same log, and keypad + reads it.
-"${as_nobody[@]}" env -u XDG_STATE_HOME HOME="$work/home" DISPLAY="$display" \
-  XDG_RUNTIME_DIR="$work/runtime-dir" QT_QPA_PLATFORM=xcb "$work/bin/trenchwalk" >"$work/out" 2>&1 &
-pid=$!
-wid=$(find_window 100 "^${title}\$")
-[ -n "$wid" ] || fail "no saver window for the second run"
+saver_window " for the second run" "$work/out" "$work/bin/trenchwalk" "${in_home[@]}"
 xdotool windowfocus --sync "$wid" 2>/dev/null
 xdotool key KP_Add
 stays_running "$pid" 5 || fail "keypad + ended the run"
@@ -109,11 +106,7 @@ escape_ends_it " of the second run"
 
 # Without a HOME (and no XDG_STATE_HOME) no folder can hold the log: the saver
 # runs all the same, says so in one line, and ends on a key.
-"${as_nobody[@]}" env -u HOME -u XDG_STATE_HOME DISPLAY="$display" \
-  XDG_RUNTIME_DIR="$work/runtime-dir" QT_QPA_PLATFORM=xcb "$work/bin/trenchwalk" >"$work/out" 2>&1 &
-pid=$!
-wid=$(find_window 100 "^${title}\$")
-[ -n "$wid" ] || fail "no saver window without a HOME"
+saver_window " without a HOME" "$work/out" "$work/bin/trenchwalk" -u HOME -u XDG_STATE_HOME
 escape_ends_it " without a HOME"
 [ "$(wc -l <"$work/out")" -eq 1 ] && grep -q '^trenchwalk: no walked.log is kept: .* cannot be written' "$work/out" ||
   fail "not one line about the missing log: $(cat "$work/out")"
@@ -126,11 +119,7 @@ printf 'older history\r\n' >"$work/shared/walked.log.bak"
 chmod 600 "$work/shared/walked.log"
 log_before=$(md5sum <"$work/shared/walked.log")$(stat -c '%U %a %s %Y' "$work/shared/walked.log")
 backup_before=$(md5sum <"$work/shared/walked.log.bak")
-"${as_nobody[@]}" env DISPLAY="$display" XDG_RUNTIME_DIR="$work/runtime-dir" \
-  QT_QPA_PLATFORM=xcb "$work/shared/trenchwalk" >"$work/out3" 2>&1 &
-pid=$!
-wid=$(find_window 100 "^${title}\$")
-[ -n "$wid" ] || fail "no saver window over an unreadable log: $(cat "$work/out3")"
+saver_window " over an unreadable log" "$work/out3" "$work/shared/trenchwalk"
 # Its record cannot be kept: the run ends as a failure, said in one line.
 escape_ends_it " over an unreadable log" 1
 [ "$(cat "$work/out3")" = "trenchwalk: the record of this run could not be kept in walked.log: Permission denied" ] ||

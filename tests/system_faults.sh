@@ -19,32 +19,21 @@ binary=${1:?usage: system_faults.sh path/to/trenchwalk}
 title=Trenchwalk
 require_tools Xvfb xdotool prlimit
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/trenchwalk-faults.XXXXXX")
-xvfb_pid=""
 pid=""
 mounted=""
-cleanup() {
+x11_run_cleanup() {
   [ -n "$pid" ] && kill -9 "$pid" 2>/dev/null
-  stop_xvfb
   [ -n "$mounted" ] && umount "$mounted" 2>/dev/null
-  rm -rf "$work"
 }
-trap cleanup EXIT
-fail() {
-  echo "FAIL ($case): $*"
-  show_logs "$work/err" "$work/xvfb.log"
-  exit 1
-}
-case="start"
+fail_report() { show_logs "$work/err" "$work/xvfb.log"; }
+fail_label="start"
 # Descriptors the test runner left open (ctest's own log) would count against
 # the descriptor limit of the saver's runs below.
 for fd in 3 4 5 6 7 8 9; do
   { true >&"$fd"; } 2>/dev/null && eval "exec $fd>&-"
 done
 
-mkdir -p "$work/runtime" && chmod 700 "$work/runtime"
-export XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=xcb
-start_xvfb "$work" 800x600 || fail "no X server"
+x11_run faults 800x600
 
 lost_line='^trenchwalk: the record of this run could not be kept in walked.log: '
 sanitized=""
@@ -102,7 +91,7 @@ record_lost() {
 # on, and Escape ends it. First, on a display where no session bus has been
 # started yet: a connection to one takes a descriptor that Qt then lacks for
 # its own threads at this limit.
-case="nofile 8"
+fail_label="nofile 8"
 if [ -n "$sanitized" ]; then
   # UndefinedBehaviorSanitizer checks each virtual call through a pipe of
   # its own; without descriptors it takes every one for an invalid object.
@@ -139,14 +128,14 @@ if [ "$(id -u)" -eq 0 ] && mkdir "$work/disk" && mount -t tmpfs -o "size=${disk_
     "${2:-escape}"
     record_lost "No space left on device" "$work/disk/walked.log" "$before"
   }
-  case="disk full mid-record"
+  fail_label="disk full mid-record"
   full_disk_run 4086
-  case="disk full mid-record, ended by SIGTERM"
+  fail_label="disk full mid-record, ended by SIGTERM"
   full_disk_run 4086 terminate
-  case="disk full at a page boundary"
+  fail_label="disk full at a page boundary"
   full_disk_run 8192
   # With room again, the next record starts on a line of its own.
-  case="room again after a full disk"
+  fail_label="room again after a full disk"
   rm -f "$work/disk/filler"
   start "$work/disk/trenchwalk"
   escape
@@ -163,7 +152,7 @@ mkdir "$work/bin" && cp "$binary" "$work/bin/trenchwalk"
 log="$work/bin/walked.log"
 
 # --- A file-size limit: the write fails instead of killing the saver.
-case="file-size limit"
+fail_label="file-size limit"
 make_log "$log" 8182
 before=$(md5sum <"$log")
 start prlimit --fsize=8192 "$work/bin/trenchwalk"
@@ -173,7 +162,7 @@ echo "ok: --fsize=8192 over a log of 8182 bytes: log as it was, one line, status
 
 # --- No room at all for files: start-up's fresh log cannot be written, and
 # its temporary goes again; the run goes on and ends on a key.
-case="file-size limit 0"
+fail_label="file-size limit 0"
 rm -f "$log"
 start prlimit --fsize=0 "$work/bin/trenchwalk"
 ls "$work/bin"/walked.log.new.* >/dev/null 2>&1 && fail "a temporary stays: $(ls "$work/bin")"
@@ -183,7 +172,7 @@ escape
 ls "$work/bin"/walked.log.new.* >/dev/null 2>&1 && fail "a temporary stays: $(ls "$work/bin")"
 # One left by a start-up that was killed goes at the next start; a foreign
 # file of a like name stays.
-case="a left temporary"
+fail_label="a left temporary"
 printf '*** Visit Korv' >"$work/bin/walked.log.new.0a1b2c3d"
 printf 'my notes\n' >"$work/bin/walked.log.new.notes"
 start "$work/bin/trenchwalk"
@@ -195,7 +184,7 @@ rm -f "$work/bin/walked.log.new.notes"
 echo "ok: --fsize=0: no temporary left, status 1; a left temporary goes at the next start, a foreign file stays"
 
 # --- A failing flush to the disk: the record is cut away again.
-case="failed fsync"
+fail_label="failed fsync"
 if command -v strace >/dev/null 2>&1; then
   before=$(md5sum <"$log")
   # The leak check stops the process's threads with ptrace, which strace
@@ -211,7 +200,7 @@ fi
 
 # --- The executable moved to another folder during the run, where a foreign
 # walked.log lies; then its folder renamed and another made in its place.
-case="moved during the run"
+fail_label="moved during the run"
 mkdir "$work/elsewhere"
 printf 'my own walked.log\n' >"$work/elsewhere/walked.log"
 start "$work/bin/trenchwalk"
@@ -231,11 +220,11 @@ escape
 [ "$status" -eq 0 ] || fail "exit status $status: $(cat "$work/err")"
 [ "$(cat "$work/bin/walked.log")" = "my own walked.log" ] || fail "the log in the folder's old place was written"
 [ "$(records "$work/renamed/walked.log")" -eq $((had + 2)) ] || fail "the record did not follow its folder"
-rm -rf "$work/bin" && mv "$work/renamed" "$work/bin"
+rm -rf "${work:?}/bin" && mv "$work/renamed" "$work/bin"
 echo "ok: moved during the run: the record goes into the prepared log, a foreign walked.log is untouched"
 
 # --- stderr a closed pipe, and XDG_RUNTIME_DIR unset so that Qt warns on it.
-case="closed stderr"
+fail_label="closed stderr"
 (
   env -u XDG_RUNTIME_DIR "$work/bin/trenchwalk" 2>&1 | true
   echo "${PIPESTATUS[0]}" >"$work/piped"
@@ -249,7 +238,7 @@ poll 50 test -s "$work/piped"
 echo "ok: stderr a closed pipe without XDG_RUNTIME_DIR: runs, ends with status 0"
 
 # --- Too little address space to start: one line and status 1, no crash.
-case="address space"
+fail_label="address space"
 if [ -n "$sanitized" ]; then
   echo "note: the sanitizers reserve terabytes of address space; the --as case is left to the plain suite"
 else

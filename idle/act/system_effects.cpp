@@ -6,16 +6,30 @@ namespace tw::idle {
 
 bool SystemEffects::idleInhibited() {
   // Its own record first: no bus call needed while an application holds one.
-  if (service_ != nullptr && !service_->registry().empty()) return true;
+  if (!ownInhibitors_.empty()) return true;
   return !inhibition_.standing().empty();
+}
+
+bool SystemEffects::keyboardHeld() {
+  X11LockWatch* x11 = desktop_.x11LockWatch();
+  return x11 != nullptr && x11->keyboardHeld();
 }
 
 StartResult SystemEffects::startSaver() {
   overview_.close();
   StartResult result = saver_.start();
   // A locker that comes while the saver runs ends it.
-  if (result.started && x11_ != nullptr) x11_->saverStarted();
+  X11LockWatch* x11 = desktop_.x11LockWatch();
+  if (result.started && x11 != nullptr) x11->saverStarted();
   return result;
+}
+
+void SystemEffects::restartIdlePeriod() {
+  if (IdleSource* source = desktop_.source()) source->restartIdlePeriod();
+}
+
+void SystemEffects::setIdleDelay(std::uint32_t delayMs) {
+  if (IdleSource* source = desktop_.source()) source->setDelayMs(delayMs);
 }
 
 void SystemEffects::report(const std::string& line) {

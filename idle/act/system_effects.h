@@ -1,60 +1,41 @@
 // What the launcher's decisions do on a real machine: ask everyone who keeps
 // a record of inhibitors and an X11 locker about the keyboard, close GNOME
 // Shell's overview and start the saver, end it, restart the idle source's
-// count, ask for the lock, write lines to stderr.
+// count, write lines to stderr.
 #pragma once
 
 #include <string>
 
+#include "idle/act/desktop.h"
 #include "idle/act/gnome_overview.h"
-#include "idle/loop/idle_source.h"
+#include "idle/decide/inhibitor_registry.h"
 #include "idle/decide/launcher.h"
-#include "idle/locks/lock_request.h"
-#include "idle/saver/saver_process.h"
-#include "idle/inhibit/screensaver_service.h"
 #include "idle/inhibit/session_inhibition.h"
-#include "idle/locks/x11_lock_watch.h"
+#include "idle/saver/saver_process.h"
 
 namespace tw::idle {
 
 class SystemEffects : public LauncherEffects {
  public:
-  explicit SystemEffects(SaverProcess& saver) : saver_(saver) {}
-
-  // The source and the X11 watch in use, or none (between a source going
-  // away and its return).
-  void use(IdleSource* source, X11LockWatch* x11) {
-    source_ = source;
-    x11_ = x11;
-  }
-  // The launcher's own org.freedesktop.ScreenSaver, where it answers for it,
-  // and the lock --lock-after asks for; each may stay unset.
-  void setService(const ScreenSaverService* service) { service_ = service; }
-  void setLockRequest(LockRequest* request) { lockRequest_ = request; }
+  // ownInhibitors: those held through the launcher's own
+  // org.freedesktop.ScreenSaver, empty where it does not answer for it.
+  SystemEffects(SaverProcess& saver, const Desktop& desktop, const InhibitorRegistry& ownInhibitors)
+      : saver_(saver), desktop_(desktop), ownInhibitors_(ownInhibitors) {}
 
   bool idleInhibited() override;
-  bool keyboardHeld() override { return x11_ != nullptr && x11_->keyboardHeld(); }
+  bool keyboardHeld() override;
   StartResult startSaver() override;
   void endSaver() override { saver_.end(); }
-  void setIdleDelay(std::uint32_t delayMs) override {
-    if (source_ != nullptr) source_->setDelayMs(delayMs);
-  }
-  void restartIdlePeriod() override {
-    if (source_ != nullptr) source_->restartIdlePeriod();
-  }
-  void requestLock() override {
-    if (lockRequest_ != nullptr) lockRequest_->start();
-  }
+  void restartIdlePeriod() override;
+  void setIdleDelay(std::uint32_t delayMs) override;
   void report(const std::string& line) override;
 
  private:
   SaverProcess& saver_;
+  const Desktop& desktop_;
+  const InhibitorRegistry& ownInhibitors_;
   SessionInhibition inhibition_;
   GnomeOverview overview_;
-  IdleSource* source_ = nullptr;
-  X11LockWatch* x11_ = nullptr;
-  const ScreenSaverService* service_ = nullptr;
-  LockRequest* lockRequest_ = nullptr;
 };
 
 }  // namespace tw::idle

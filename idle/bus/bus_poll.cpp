@@ -21,7 +21,8 @@ bool prepareBus(sd_bus* bus, PollRequest& request) {
   if (request.fd < 0 || events < 0) return false;
   request.events = static_cast<short>(events);
   std::uint64_t deadline = 0;
-  if (sd_bus_get_timeout(bus, &deadline) >= 0) request.deadlineUs = deadline;
+  // 0: no timeout, and UINT64_MAX in `deadline`.
+  if (sd_bus_get_timeout(bus, &deadline) > 0) request.deadlineUs = deadline;
   return true;
 }
 

@@ -8,9 +8,9 @@ namespace tw::idle {
 namespace {
 
 constexpr const char* kWaitsAgain = "; waiting for the next idle period";
+constexpr std::int64_t kMsPerSecond = 1000;
 
 std::string seconds(std::int64_t ms) {
-  constexpr std::int64_t kMsPerSecond = 1000;
   constexpr std::int64_t kMsPerTenth = 100;
   const std::int64_t tenths = ms / kMsPerTenth;
   return std::to_string(tenths / (kMsPerSecond / kMsPerTenth)) + "." +
@@ -20,7 +20,6 @@ std::string seconds(std::int64_t ms) {
 }  // namespace
 
 std::string minutes(std::int64_t ms) {
-  constexpr std::int64_t kMsPerSecond = 1000;
   constexpr std::int64_t kSecondsPerMinute = 60;
   const std::int64_t total = ms / kMsPerSecond;
   std::string text = std::to_string(total / kSecondsPerMinute) + " min";
@@ -168,9 +167,7 @@ void Launcher::sessionLocked() {
     case LauncherState::SaverRunning:
       // Under a lock nobody sees it: it ends now, with its record, as after a
       // key.
-      endingHung_ = false;
-      effects_.endSaver();
-      state_ = LauncherState::SaverEnding;
+      endSaver(false);
       break;
     case LauncherState::Waiting:
     case LauncherState::Idle:
@@ -220,7 +217,11 @@ void Launcher::saverHung(std::int64_t silentMs) {
   if (state_ != LauncherState::SaverRunning) return;
   effects_.report("trenchwalk-idle: the saver stopped answering (no sign of life for " +
                   seconds(silentMs) + "); ending it" + kWaitsAgain);
-  endingHung_ = true;
+  endSaver(true);
+}
+
+void Launcher::endSaver(bool hung) {
+  endingHung_ = hung;
   effects_.endSaver();
   state_ = LauncherState::SaverEnding;
 }
@@ -263,17 +264,17 @@ void Launcher::inhibitionEnded() {
   effects_.restartIdlePeriod();
 }
 
-std::int64_t Launcher::lockDueAtMs() const {
-  if (state_ != LauncherState::SaverRunning || lockAfterMs_ <= 0 || lockAsked_) return kNoLockDue;
+std::optional<std::int64_t> Launcher::lockDueAtMs() const {
+  if (state_ != LauncherState::SaverRunning || lockAfterMs_ <= 0 || lockAsked_) return std::nullopt;
   return startedAtMs_ + lockAfterMs_;
 }
 
-void Launcher::lockDue() {
-  const std::int64_t due = lockDueAtMs();
-  if (due == kNoLockDue || clock_.nowMs() < due) return;
+bool Launcher::lockDue() {
+  const std::optional<std::int64_t> due = lockDueAtMs();
+  if (!due || clock_.nowMs() < *due) return false;
   lockAsked_ = true;
   lockPending_ = true;
-  effects_.requestLock();
+  return true;
 }
 
 void Launcher::lockAnswered(bool locked, const std::string& how) {
@@ -289,7 +290,7 @@ void Launcher::lockAnswered(bool locked, const std::string& how) {
                   " of the saver (" + how + ")");
   // The lock is up over the saver: the saver ends under it, with its record,
   // so that the user finds the desktop, not the saver, after unlocking.
-  if (state_ == LauncherState::SaverRunning) effects_.endSaver();
+  if (state_ == LauncherState::SaverRunning) endSaver(false);
 }
 
 }  // namespace tw::idle

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "idle/decide/idle_events.h"
@@ -65,7 +66,9 @@ struct SourceRetry {
 
 class Launcher : public IdleEvents {
  public:
-  Launcher(LauncherEffects& effects, MonotonicClock& clock) : effects_(effects), clock_(clock) {}
+  // Asks for a lock once the saver has run lockAfterMs; 0, never.
+  Launcher(LauncherEffects& effects, MonotonicClock& clock, std::int64_t lockAfterMs)
+      : effects_(effects), clock_(clock), lockAfterMs_(lockAfterMs) {}
 
   // The idle source says the session has now been idle for the whole delay.
   void sessionIdle() override;
@@ -88,12 +91,12 @@ class Launcher : public IdleEvents {
   void setDelayMs(std::uint32_t delayMs);
   // Ask for a lock once the saver has run this long; 0, never.
   void setLockAfterMs(std::int64_t ms) { lockAfterMs_ = ms; }
-  // When the lock is due, on the clock's scale; kNoLockDue when none is
-  // (no saver, no --lock-after, or already asked).
-  static constexpr std::int64_t kNoLockDue = -1;
-  std::int64_t lockDueAtMs() const;
-  // The clock reached lockDueAtMs().
-  void lockDue();
+  // When the lock is due, on the clock's scale; none when none is (no saver,
+  // no lock after it, or already asked).
+  std::optional<std::int64_t> lockDueAtMs() const;
+  // The clock reached lockDueAtMs(): true when the lock is to be asked for
+  // now. The answer comes later, through lockAnswered.
+  bool lockDue();
   // What the desktop or the locker answered: locked, or not, and how.
   void lockAnswered(bool locked, const std::string& how);
   // The running saver has stopped answering for the given time.
@@ -105,13 +108,14 @@ class Launcher : public IdleEvents {
   void sourceFound(const std::string& description);
 
   LauncherState state() const { return state_; }
-  bool locked() const { return locks_ != 0; }
 
  private:
   void tryStart();
   bool idleWithNothingRunning();
   void sessionLocked();
   void sessionUnlocked();
+  // Asks the running saver to end; hung: it was said so already.
+  void endSaver(bool hung);
   static unsigned bit(LockSignal signal) { return 1u << static_cast<unsigned>(signal); }
 
   LauncherEffects& effects_;
@@ -122,7 +126,7 @@ class Launcher : public IdleEvents {
   bool endingHung_ = false;
   unsigned locks_ = 0;
   std::int64_t startedAtMs_ = 0;
-  std::int64_t lockAfterMs_ = 0;
+  std::int64_t lockAfterMs_;
   bool lockAsked_ = false;
   bool lockPending_ = false;  // asked, the answer still to come
   bool sourceGone_ = false;

@@ -33,9 +33,6 @@ class LauncherEffects {
   virtual void setIdleDelay(std::uint32_t delayMs) = 0;
   // One line for the user's log, without a trailing newline.
   virtual void report(const std::string& line) = 0;
-  // Asks the desktop (or the user's locker) to lock the session; the answer
-  // comes later, through Launcher::lockAnswered.
-  virtual void requestLock() = 0;
 };
 
 }  // namespace tw::idle

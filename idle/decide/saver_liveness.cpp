@@ -24,15 +24,19 @@ void SaverLiveness::endAsked(std::int64_t nowMs) {
 
 void SaverLiveness::ended() { *this = SaverLiveness{}; }
 
-std::int64_t SaverLiveness::dueMs() const {
-  if (!running_) return kNeverMs;
-  if (endAsked_) return killed_ ? kNeverMs : endAskedAtMs_ + kKillAfterMs;
-  if (hungSaid_) return kNeverMs;
+std::optional<std::int64_t> SaverLiveness::dueMs() const {
+  if (!running_) return std::nullopt;
+  if (endAsked_) {
+    if (killed_) return std::nullopt;
+    return endAskedAtMs_ + kKillAfterMs;
+  }
+  if (hungSaid_) return std::nullopt;
   return lastSignMs_ + (beaten_ ? kBeatWithinMs : kFirstBeatWithinMs);
 }
 
 SaverLiveness::Verdict SaverLiveness::check(std::int64_t nowMs) {
-  if (nowMs < dueMs()) return Verdict::Fine;
+  const std::optional<std::int64_t> due = dueMs();
+  if (!due || nowMs < *due) return Verdict::Fine;
   if (endAsked_) {
     killed_ = true;
     return Verdict::Kill;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 namespace tw::idle {
 
@@ -16,7 +17,6 @@ inline constexpr std::int64_t kBeatWithinMs = 6000;
 inline constexpr std::int64_t kFirstBeatWithinMs = 15'000;
 // A saver asked to end that has not ended this long after is killed.
 inline constexpr std::int64_t kKillAfterMs = 2000;
-inline constexpr std::int64_t kNeverMs = INT64_MAX;
 
 class SaverLiveness {
  public:
@@ -28,9 +28,9 @@ class SaverLiveness {
   void endAsked(std::int64_t nowMs);
   void ended();
 
-  // When check() next has something to say; kNeverMs while no saver runs,
-  // so the loop then has no deadline at all.
-  std::int64_t dueMs() const;
+  // When check() next has something to say; none while no saver runs (or
+  // nothing is left to say of this one), so the loop then has no deadline.
+  std::optional<std::int64_t> dueMs() const;
   // Hung once per run, when it fell silent; Kill once, when it did not end
   // after it was asked to.
   Verdict check(std::int64_t nowMs);

@@ -33,7 +33,9 @@ std::string heldThroughLauncher();
 
 class ScreenSaverService : public Watched {
  public:
-  explicit ScreenSaverService(Launcher& launcher) : launcher_(launcher) {}
+  // Keeps its inhibitors in `registry`, which the launcher's effects read.
+  ScreenSaverService(Launcher& launcher, InhibitorRegistry& registry)
+      : launcher_(launcher), registry_(registry) {}
   ~ScreenSaverService() override;
   ScreenSaverService(const ScreenSaverService&) = delete;
   ScreenSaverService& operator=(const ScreenSaverService&) = delete;
@@ -61,7 +63,7 @@ class ScreenSaverService : public Watched {
   void forgetClient(const std::string& client);
 
   Launcher& launcher_;
-  InhibitorRegistry registry_;
+  InhibitorRegistry& registry_;
   std::string why_;
   sd_bus* bus_ = nullptr;
   sd_bus_slot* objects_[3] = {nullptr, nullptr, nullptr};

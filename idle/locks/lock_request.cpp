@@ -211,7 +211,7 @@ bool LockRequest::desktopSaysLocked() {
 void LockRequest::finish(bool locked, const std::string& how) {
   way_ = Way::None;
   called_ = false;
-  deadlineUs_ = PollRequest::kNoDeadline;
+  deadlineUs_.reset();
   if (pidFd_ >= 0) ::close(pidFd_);
   pidFd_ = -1;
   pid_ = -1;
@@ -261,11 +261,11 @@ bool LockRequest::dispatch(short revents) {
         finish(false, "\"" + locker_ + "\" was killed by signal " + std::to_string(info.si_status));
       return true;
     }
-    if (monotonicNowUs() >= deadlineUs_) {
+    if (deadlineUs_ && monotonicNowUs() >= *deadlineUs_) {
       // Still running: the locker is up, and its end is the unlock. It is
       // reaped then, by its pid.
       way_ = Way::Up;
-      deadlineUs_ = PollRequest::kNoDeadline;
+      deadlineUs_.reset();
       launcher_.lockAnswered(true, "\"" + locker_ + "\" is up");
     }
     return true;
@@ -275,7 +275,7 @@ bool LockRequest::dispatch(short revents) {
   while (sd_bus_process(bus_, nullptr) > 0) {
     if (way_ == Way::None) return true;
   }
-  if (way_ != Way::None && monotonicNowUs() >= deadlineUs_) {
+  if (way_ != Way::None && deadlineUs_ && monotonicNowUs() >= *deadlineUs_) {
     if (!called_)
       finish(false, std::string(wayName(way_)) + " did not answer");
     else if (desktopSaysLocked())

@@ -13,6 +13,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "idle/loop/watched.h"
@@ -67,7 +68,7 @@ class LockRequest : public Watched {
   int pidFd_ = -1;
   sd_bus* bus_ = nullptr;
   bool called_ = false;  // the desktop accepted the call; now its word is awaited
-  std::uint64_t deadlineUs_ = PollRequest::kNoDeadline;
+  std::optional<std::uint64_t> deadlineUs_;
   std::string sessionPath_;
   bool ownScreenSaver_ = false;
 };

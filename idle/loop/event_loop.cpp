@@ -11,6 +11,7 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <vector>
 
 #include "idle/loop/steady_clock.h"
@@ -18,24 +19,25 @@
 namespace tw::idle {
 namespace {
 
-constexpr std::uint64_t kUsPerMs = 1000;
-
 // poll's timeout until an absolute CLOCK_MONOTONIC deadline, rounded up so
 // that the wake-up is never early; -1 when there is none.
-int timeoutUntil(std::uint64_t deadlineUs) {
-  if (deadlineUs == PollRequest::kNoDeadline) return -1;
+int timeoutUntil(std::optional<std::uint64_t> deadlineUs) {
+  if (!deadlineUs) return -1;
   const std::uint64_t now = monotonicNowUs();
-  if (deadlineUs <= now) return 0;
-  const std::uint64_t ms = (deadlineUs - now + kUsPerMs - 1) / kUsPerMs;
+  if (*deadlineUs <= now) return 0;
+  const std::uint64_t ms = (*deadlineUs - now + kUsPerMs - 1) / kUsPerMs;
   return ms > static_cast<std::uint64_t>(INT_MAX) ? INT_MAX : static_cast<int>(ms);
 }
 
-}  // namespace
-
-void EventLoop::forget(const Watched& watched) {
-  for (std::vector<Watched*>* list : {&extras_, &added_})
-    list->erase(std::remove(list->begin(), list->end(), &watched), list->end());
+// The earlier of two deadlines, either of which may be none.
+std::optional<std::uint64_t> earlier(std::optional<std::uint64_t> a,
+                                     std::optional<std::uint64_t> b) {
+  if (!a) return b;
+  if (!b) return a;
+  return std::min(*a, *b);
 }
+
+}  // namespace
 
 bool EventLoop::readSignals() {
   bool keepGoing = true;
@@ -53,18 +55,18 @@ bool EventLoop::readSignals() {
 bool EventLoop::sourceLost(const std::string& what) {
   const SourceRetry retry = launcher_.sourceLost(what);
   if (!retry.again) return false;
-  lookAtUs_ = monotonicNowUs() + static_cast<std::uint64_t>(retry.afterMs) * kUsPerMs;
+  lookAtUs_ = monotonicNowUs() + usFromMs(retry.afterMs);
   return true;
 }
 
 int EventLoop::run() {
   std::vector<pollfd> watched;
   for (;;) {
-    if (!source_ && monotonicNowUs() >= lookAtUs_) {
+    if (!source_ && lookAtUs_ && monotonicNowUs() >= *lookAtUs_) {
       std::string missing;
-      source_ = picker_.pick(missing);
+      source_ = picker_.pick(launcher_, missing);
       if (source_) {
-        lookAtUs_ = PollRequest::kNoDeadline;
+        lookAtUs_.reset();
         launcher_.sourceFound(source_->description());
       } else if (!sourceLost(missing)) {
         return 0;
@@ -77,7 +79,7 @@ int EventLoop::run() {
     bool keepGoing = true;
     if (open) {
       // The signals first, then the source, then each extra in its order.
-      std::uint64_t deadlineUs = source_ ? request.deadlineUs : lookAtUs_;
+      std::optional<std::uint64_t> deadlineUs = source_ ? request.deadlineUs : lookAtUs_;
       watched.assign({{signalFd_, POLLIN, 0}, {source_ ? request.fd : -1, request.events, 0}});
       for (auto extra = extras_.begin(); extra != extras_.end();) {
         PollRequest asked;
@@ -86,7 +88,7 @@ int EventLoop::run() {
           continue;
         }
         watched.push_back({asked.fd, asked.events, 0});
-        deadlineUs = std::min(deadlineUs, asked.deadlineUs);
+        deadlineUs = earlier(deadlineUs, asked.deadlineUs);
         ++extra;
       }
       const int ready = ::poll(watched.data(), watched.size(), timeoutUntil(deadlineUs));

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,8 +21,8 @@ namespace tw::idle {
 class SourcePicker {
  public:
   virtual ~SourcePicker() = default;
-  // The source, or null with why in `missing`.
-  virtual std::unique_ptr<IdleSource> pick(std::string& missing) = 0;
+  // The source, reporting to the launcher, or null with why in `missing`.
+  virtual std::unique_ptr<IdleSource> pick(Launcher& launcher, std::string& missing) = 0;
   // The source picked last is about to go; so must what was tied to it.
   virtual void lost() = 0;
 };
@@ -50,8 +51,6 @@ class EventLoop {
   // that closes is dropped, and the loop goes on without it. Safe to call
   // from inside a dispatch.
   void watch(Watched& watched) { added_.push_back(&watched); }
-  // Stops polling it (it is about to be destroyed).
-  void forget(const Watched& watched);
 
   // Runs until a signal asks it to stop or the idle source is gone for
   // good; the program's exit status.
@@ -70,8 +69,9 @@ class EventLoop {
   int signalFd_;
   std::vector<Watched*> extras_;
   std::vector<Watched*> added_;
-  // When to look for a source again (CLOCK_MONOTONIC, microseconds).
-  std::uint64_t lookAtUs_ = PollRequest::kNoDeadline;
+  // When to look for a source again (CLOCK_MONOTONIC, microseconds), while
+  // none is found.
+  std::optional<std::uint64_t> lookAtUs_;
 };
 
 }  // namespace tw::idle

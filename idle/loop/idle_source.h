@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "idle/loop/watched.h"
@@ -20,10 +21,9 @@ class IdleSource : public Watched {
   // restartIdlePeriod counts it, and every idle period after it.
   virtual void setDelayMs(std::uint32_t delayMs) = 0;
   // How long the session has been idle, in milliseconds, where the source can
-  // say; kUnknownIdle where it cannot (the Wayland protocols tell only when
-  // the delay has passed).
-  static constexpr std::int64_t kUnknownIdle = -1;
-  virtual std::int64_t idleMs() { return kUnknownIdle; }
+  // say; none where it cannot (the Wayland protocols tell only when the delay
+  // has passed).
+  virtual std::optional<std::int64_t> idleMs() { return std::nullopt; }
 };
 
 }  // namespace tw::idle

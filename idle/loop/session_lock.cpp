@@ -36,20 +36,15 @@ std::optional<long> sessionLockHolder(const std::string& path) {
   return std::nullopt;
 }
 
-SessionLock::Outcome SessionLock::acquire(const std::string& path, std::string& error) {
+common::LockOutcome SessionLock::acquire(const std::string& path, std::string& error) {
   // The runtime folder is the user's own; so is the file.
   constexpr mode_t kLockFileMode = 0600;
   int why = 0;
-  switch (file_.tryLock(path, kLockFileMode, why)) {
-    case common::LockOutcome::Held:
-      return Outcome::Held;
-    case common::LockOutcome::HeldElsewhere:
-      return Outcome::HeldElsewhere;
-    case common::LockOutcome::Unavailable:
-      break;
-  }
-  error = path + ": " + (why == EINVAL || why == EISDIR ? "not a plain file" : std::strerror(why));
-  return Outcome::Unavailable;
+  const common::LockOutcome lock = file_.tryLock(path, kLockFileMode, why);
+  if (lock == common::LockOutcome::Unavailable)
+    error =
+        path + ": " + (why == EINVAL || why == EISDIR ? "not a plain file" : std::strerror(why));
+  return lock;
 }
 
 }  // namespace tw::idle

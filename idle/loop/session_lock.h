@@ -20,10 +20,8 @@ std::optional<long> sessionLockHolder(const std::string& path);
 
 class SessionLock {
  public:
-  enum class Outcome { Held, HeldElsewhere, Unavailable };
-
   // Tries once, without waiting. Unavailable comes with why in `error`.
-  Outcome acquire(const std::string& path, std::string& error);
+  common::LockOutcome acquire(const std::string& path, std::string& error);
 
  private:
   common::LockFile file_;

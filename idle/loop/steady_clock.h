@@ -11,6 +11,11 @@
 
 namespace tw::idle {
 
+inline constexpr std::uint64_t kUsPerMs = 1000;
+
+// A time on the launcher's clock, in the poll's microseconds.
+inline std::uint64_t usFromMs(std::int64_t ms) { return static_cast<std::uint64_t>(ms) * kUsPerMs; }
+
 inline std::uint64_t monotonicNowUs() {
   constexpr std::uint64_t kUsPerSecond = 1'000'000;
   constexpr std::uint64_t kNsPerUs = 1000;

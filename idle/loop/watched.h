@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 namespace tw::idle {
 
@@ -12,9 +13,8 @@ struct PollRequest {
   int fd = -1;
   short events = 0;
   // An absolute CLOCK_MONOTONIC deadline in microseconds that the source's
-  // library asked for (a D-Bus reply it awaits), or kNoDeadline.
-  std::uint64_t deadlineUs = kNoDeadline;
-  static constexpr std::uint64_t kNoDeadline = UINT64_MAX;
+  // library asked for (a D-Bus reply it awaits); none, no wake-up.
+  std::optional<std::uint64_t> deadlineUs;
 };
 
 // One connection in the loop's poll. A request with fd -1 and no deadline

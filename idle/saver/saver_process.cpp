@@ -13,7 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "common/heartbeat.h"
 #include "idle/loop/child_signals.h"
+#include "idle/loop/steady_clock.h"
 
 extern char** environ;
 
@@ -41,9 +43,9 @@ StartResult SaverProcess::start() {
   if (::pipe2(pipe.data(), O_CLOEXEC | O_NONBLOCK) != 0)
     return {false, std::string("no heartbeat pipe: ") + std::strerror(errno)};
   int writeEnd = pipe[1];
-  if (writeEnd == kHeartbeatFd) {
+  if (writeEnd == common::kHeartbeatFd) {
     // dup2 onto itself would leave close-on-exec set.
-    writeEnd = ::fcntl(pipe[1], F_DUPFD_CLOEXEC, kHeartbeatFd + 1);
+    writeEnd = ::fcntl(pipe[1], F_DUPFD_CLOEXEC, common::kHeartbeatFd + 1);
     ::close(pipe[1]);
     if (writeEnd < 0) {
       ::close(pipe[0]);
@@ -60,12 +62,12 @@ StartResult SaverProcess::start() {
   giveChildTheDefaultSignals(attributes);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, writeEnd, kHeartbeatFd);
+  posix_spawn_file_actions_adddup2(&actions, writeEnd, common::kHeartbeatFd);
 
   // The launcher's environment, with the heartbeat's variable set to ours
   // whatever it said before.
-  const std::string prefix = std::string(kHeartbeatVariable) + "=";
-  std::string variable = prefix + std::to_string(kHeartbeatFd);
+  const std::string prefix = std::string(common::kHeartbeatVariable) + "=";
+  std::string variable = prefix + std::to_string(common::kHeartbeatFd);
   std::vector<char*> environment;
   for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry)
     if (std::strncmp(*entry, prefix.c_str(), prefix.size()) != 0) environment.push_back(*entry);
@@ -97,40 +99,34 @@ void SaverProcess::end() {
   liveness_.endAsked(clock_.nowMs());
 }
 
-bool SaverProcess::reap(SaverEnd& end) {
+std::optional<SaverEnd> SaverProcess::reap() {
   // Only the saver, by its pid: a locker the launcher started is reaped by
   // the request that started it, which must learn how it ended.
-  bool reaped = false;
   int status = 0;
-  if (pid_ > 0 && ::waitpid(pid_, &status, WNOHANG) == pid_) {
-    pid_ = -1;
-    reaped = true;
-    end.signaled = WIFSIGNALED(status);
-    end.code = end.signaled ? WTERMSIG(status) : WEXITSTATUS(status);
-  }
-  if (reaped) {
-    closeHeartbeat();
-    liveness_.ended();
-  }
-  return reaped;
+  if (pid_ <= 0 || ::waitpid(pid_, &status, WNOHANG) != pid_) return std::nullopt;
+  pid_ = -1;
+  closeHeartbeat();
+  liveness_.ended();
+  SaverEnd end;
+  end.signaled = WIFSIGNALED(status);
+  end.code = end.signaled ? WTERMSIG(status) : WEXITSTATUS(status);
+  return end;
 }
 
-bool SaverProcess::prepare(PollRequest& request) {
-  if (pid_ <= 0) return true;
+void SaverProcess::pollHeartbeat(PollRequest& request) const {
+  if (pid_ <= 0) return;
   if (heartbeat_ >= 0) {
     request.fd = heartbeat_;
     request.events = POLLIN;
   }
-  constexpr std::uint64_t kUsPerMs = 1000;
-  const std::int64_t due = liveness_.dueMs();
   // The launcher's clock is CLOCK_MONOTONIC in milliseconds, as the loop's
   // deadlines are in microseconds.
-  if (due != kNeverMs && due >= 0) request.deadlineUs = static_cast<std::uint64_t>(due) * kUsPerMs;
-  return true;
+  const std::optional<std::int64_t> due = liveness_.dueMs();
+  if (due && *due >= 0) request.deadlineUs = usFromMs(*due);
 }
 
-bool SaverProcess::dispatch(short revents) {
-  if (pid_ <= 0) return true;
+std::optional<std::int64_t> SaverProcess::heard(short revents) {
+  if (pid_ <= 0) return std::nullopt;
   if (heartbeat_ >= 0 && (revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
     std::array<char, kReadChunk> bytes{};
     for (;;) {
@@ -150,13 +146,12 @@ bool SaverProcess::dispatch(short revents) {
     case SaverLiveness::Verdict::Fine:
       break;
     case SaverLiveness::Verdict::Hung:
-      if (launcher_ != nullptr) launcher_->saverHung(liveness_.silentMs(now));
-      break;
+      return liveness_.silentMs(now);
     case SaverLiveness::Verdict::Kill:
       ::kill(pid_, SIGKILL);
       break;
   }
-  return true;
+  return std::nullopt;
 }
 
 }  // namespace tw::idle

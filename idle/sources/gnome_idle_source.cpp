@@ -174,7 +174,7 @@ void GnomeIdleSource::watchFired(std::uint32_t id) {
   }
 }
 
-std::int64_t GnomeIdleSource::idleMs() {
+std::optional<std::int64_t> GnomeIdleSource::idleMs() {
   sd_bus_error error = SD_BUS_ERROR_NULL;
   sd_bus_message* reply = nullptr;
   std::uint64_t idle = 0;
@@ -183,7 +183,8 @@ std::int64_t GnomeIdleSource::idleMs() {
                      sd_bus_message_read(reply, "t", &idle) >= 0;
   sd_bus_message_unref(reply);
   sd_bus_error_free(&error);
-  return known ? static_cast<std::int64_t>(idle) : kUnknownIdle;
+  if (!known) return std::nullopt;
+  return static_cast<std::int64_t>(idle);
 }
 
 std::string GnomeIdleSource::description() const { return "GNOME's idle monitor (D-Bus)"; }
@@ -203,7 +204,8 @@ bool GnomeIdleSource::prepare(PollRequest& request) {
   if (request.fd < 0 || events < 0) return false;
   request.events = static_cast<short>(events);
   std::uint64_t deadline = 0;
-  if (sd_bus_get_timeout(bus_, &deadline) >= 0) request.deadlineUs = deadline;
+  // 0: no timeout, and UINT64_MAX in `deadline`.
+  if (sd_bus_get_timeout(bus_, &deadline) > 0) request.deadlineUs = deadline;
   return true;
 }
 

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "idle/decide/idle_events.h"
@@ -27,7 +28,7 @@ class GnomeIdleSource : public IdleSource {
   const std::string& failure() const { return failure_; }
 
   std::string description() const override;
-  std::int64_t idleMs() override;
+  std::optional<std::int64_t> idleMs() override;
   bool prepare(PollRequest& request) override;
   bool dispatch(short revents) override;
   // mutter times an idle watch from the last input, so a new one for the

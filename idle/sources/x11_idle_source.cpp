@@ -56,7 +56,8 @@ X11IdleSource::X11IdleSource(std::uint32_t delayMs, IdleEvents& events)
   activeAlarm_ = createAlarm(delayMs_, false);
   // The rising alarm fires only as the idle time passes the delay: a session
   // idle longer already is idle now, as GNOME's monitor says it.
-  idleAtStart_ = idleTimeMs() >= static_cast<std::int64_t>(delayMs_);
+  const std::optional<std::int64_t> idle = idleMs();
+  idleAtStart_ = idle && *idle >= static_cast<std::int64_t>(delayMs_);
   xcb_flush(connection_);
   if (xcb_connection_has_error(connection_) != 0)
     failure_ = "the X server at " + displayName_ + " closed the connection";
@@ -94,10 +95,10 @@ bool X11IdleSource::findIdleCounter() {
   return false;
 }
 
-std::int64_t X11IdleSource::idleTimeMs() {
+std::optional<std::int64_t> X11IdleSource::idleMs() {
   Reply<xcb_sync_query_counter_reply_t> reply(xcb_sync_query_counter_reply(
       connection_, xcb_sync_query_counter(connection_, idleCounter_), nullptr));
-  if (!reply) return -1;
+  if (!reply) return std::nullopt;
   constexpr int kHighShift = 32;
   return static_cast<std::int64_t>(
       (static_cast<std::uint64_t>(static_cast<std::uint32_t>(reply->counter_value.hi))
@@ -142,12 +143,12 @@ void X11IdleSource::restartIdlePeriod() {
   if (xcb_connection_has_error(connection_) != 0) return;
   dropRestartAlarms();
   idleAtStart_ = false;
-  const std::int64_t now = idleTimeMs();
-  if (now < 0) return;
-  restartAlarm_ = createAlarm(now + delayMs_, true);
+  const std::optional<std::int64_t> now = idleMs();
+  if (!now) return;
+  restartAlarm_ = createAlarm(*now + delayMs_, true);
   // Input drops the idle time to 0 from at least its value now; a value of 0
   // could never be passed downwards.
-  inputAlarm_ = createAlarm(now > 0 ? now : 1, false);
+  inputAlarm_ = createAlarm(*now > 0 ? *now : 1, false);
   restartPending_ = true;
 }
 

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "idle/decide/idle_events.h"
@@ -28,7 +29,8 @@ class X11IdleSource : public IdleSource {
   const std::string& failure() const { return failure_; }
 
   std::string description() const override;
-  std::int64_t idleMs() override { return idleTimeMs() < 0 ? kUnknownIdle : idleTimeMs(); }
+  // The idle time now; none when the server did not say.
+  std::optional<std::int64_t> idleMs() override;
   bool prepare(PollRequest& request) override;
   bool dispatch(short revents) override;
   // Two more alarms: one at the idle time now plus the delay, one as the
@@ -39,8 +41,6 @@ class X11IdleSource : public IdleSource {
 
  private:
   bool findIdleCounter();
-  // The idle time now in milliseconds; -1 when the server did not say.
-  std::int64_t idleTimeMs();
   std::uint32_t createAlarm(std::int64_t value, bool rising);
   void dropRestartAlarms();
 

@@ -55,47 +55,69 @@ void QtServices::tellUser(const std::string& line) {
   std::fflush(stderr);
 }
 
+QtServices::~QtServices() {
+  // A box still open goes unanswered: whoever waited for it is gone.
+  if (openBox_) {
+    openBox_->disconnect();
+    delete openBox_.data();
+  }
+}
+
+bool QtServices::carryOut(const Request& request, std::function<void()> answered) {
+  if (const auto* box = std::get_if<MessageBox>(&request)) return openBox(box->text, box->title, std::move(answered));
+  if (const auto* error = std::get_if<RunTimeErrorBox>(&request))
+    return openBox(QStringLiteral("Run-time error '%1':\n\n%2")
+                       .arg(error->number)
+                       .arg(QString::fromStdString(error->message))
+                       .toStdString(),
+                   QCoreApplication::applicationName().toStdString(), std::move(answered));
+  if (const auto* address = std::get_if<OpenAddress>(&request)) openAddress(address->address);
+  if (const auto* line = std::get_if<TellUser>(&request)) tellUser(line->line);
+  return false;
+}
+
 void QtServices::endBoxes() {
   boxesEnded_ = true;
   if (openBox_) openBox_->done(QMessageBox::Ok);
 }
 
-void QtServices::showCritical(const QString& text, const QString& title) {
-  if (boxesEnded_) return;
+bool QtServices::openBox(const std::string& text, const std::string& title, std::function<void()> answered) {
+  if (boxesEnded_) return false;
   // A box without descriptors to spare never shows: its picture's shared
   // memory comes from the X server as a descriptor, and Qt waits for that
   // reply for ever, the keyboard held by a box no one sees. The saver goes on
   // as if the box had been closed, and keys still end it.
   constexpr int kDescriptorsForABox = 4;
   if (!haveSpareDescriptors(kDescriptorsForABox)) {
-    tellUser("the box \"" + title.toStdString() + ": " +
-             QString(text).replace('\n', ' ').toStdString() +
+    tellUser("the box \"" + title + ": " + QString::fromStdString(text).replace('\n', ' ').toStdString() +
              "\" cannot be shown (no file descriptors to spare); the saver goes on");
-    return;
+    return false;
   }
-  QMessageBox box(QMessageBox::Critical, title, text, QMessageBox::Ok);
+  auto* box = new QMessageBox(QMessageBox::Critical, QString::fromStdString(title), QString::fromStdString(text),
+                              QMessageBox::Ok);
   // The saver window stays on top of everything; the box has to be above it.
-  box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
-  box.setWindowModality(window_ ? Qt::WindowModal : Qt::ApplicationModal);
+  box->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+  box->setWindowModality(window_ ? Qt::WindowModal : Qt::ApplicationModal);
   if (window_) {
     // The saver's window is a plain QWindow, no widget to parent the box to:
     // the box belongs to it as a transient, which places it over the window
     // and, being window-modal, keeps input away from the window while open.
-    box.winId();
-    box.windowHandle()->setTransientParent(window_);
+    box->winId();
+    box->windowHandle()->setTransientParent(window_);
   }
-  openBox_ = &box;
-  box.exec();
-  openBox_ = nullptr;
-  // Without a window manager nobody hands the keyboard back to the saver.
-  if (window_ && window_->isVisible()) {
-    window_->raise();
-    window_->requestActivate();
-  }
-}
-
-void QtServices::messageBox(const std::string& text, const std::string& title) {
-  showCritical(QString::fromStdString(text), QString::fromStdString(title));
+  QObject::connect(box, &QDialog::finished, box, [this, box, answered = std::move(answered)] {
+    openBox_ = nullptr;
+    box->deleteLater();
+    // Without a window manager nobody hands the keyboard back to the saver.
+    if (window_ && window_->isVisible()) {
+      window_->raise();
+      window_->requestActivate();
+    }
+    answered();
+  });
+  openBox_ = box;
+  box->show();
+  return true;
 }
 
 void QtServices::openAddress(const std::string& address) {
@@ -105,13 +127,6 @@ void QtServices::openAddress(const std::string& address) {
   const QString scheme = url.scheme().toLower();
   if (url.isValid() && (scheme == QLatin1String("http") || scheme == QLatin1String("https")))
     (void)QDesktopServices::openUrl(url);
-}
-
-void QtServices::runTimeErrorBox(const RunTimeError& error) {
-  showCritical(QStringLiteral("Run-time error '%1':\n\n%2")
-                   .arg(error.number())
-                   .arg(QString::fromUtf8(error.what())),
-               QCoreApplication::applicationName());
 }
 
 }  // namespace tw::platform

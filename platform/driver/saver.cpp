@@ -11,13 +11,6 @@
 #include "platform/driver/key_codes.h"
 
 namespace tw::platform {
-namespace {
-
-// A point no element of the scene can hold: a click there is a click on the
-// scene's empty ground.
-constexpr float kNowhere = -1.0e9f;
-
-}  // namespace
 
 Saver::Saver(QtServices& services, VirtualTime& time, TickObserver* observer)
     : services_(services), core_(services, services.logDisk(), time), observer_(observer) {
@@ -32,6 +25,9 @@ Saver::Saver(QtServices& services, VirtualTime& time, TickObserver* observer)
 }
 
 Saver::~Saver() {
+  // A box still open closes with the saver, its answer for no one.
+  finished_ = true;
+  services_.endBoxes();
   services_.setWindow(nullptr);
 }
 
@@ -77,8 +73,8 @@ void Saver::endOn(EndSignals& endSignals) {
 
 void Saver::requestEnd() {
   if (finished_) return;
-  // A handler waiting on a box returns once the box closes; the core then
-  // ends the run, and the outer delivery finishes the program.
+  // An open box closes as its button would, and its answer reaches the core
+  // before the end does.
   services_.endBoxes();
   deliver([this] { core_.endRequested(); });
 }
@@ -87,17 +83,10 @@ void Saver::coverScreens(QScreen* leaving) {
   if (finished_) return;
   QScreen* scene = window_->screen();
   const QList<QScreen*> screens = QGuiApplication::screens();
-  // Covers no longer wanted are closed but kept until the end: a screen can
-  // go while a cover's own key handler waits on a message box, and deleting
-  // the window under it would pull it from under that handler.
   const auto unwanted = std::stable_partition(covers_.begin(), covers_.end(), [&](const auto& cover) {
     QScreen* s = cover->coveredScreen();
     return s && s != leaving && s != scene && screens.contains(s);
   });
-  for (auto it = unwanted; it != covers_.end(); ++it) {
-    (*it)->close();
-    retired_.push_back(std::move(*it));
-  }
   covers_.erase(unwanted, covers_.end());
   bool added = false;
   for (QScreen* s : screens) {
@@ -127,16 +116,18 @@ void Saver::followPrimary() {
 template <class Event>
 void Saver::deliver(Event&& event) {
   if (finished_) return;
-  ++depth_;
   std::forward<Event>(event)();
-  --depth_;
-  // An event that arrived inside a running handler (the clock while a message
-  // box is open) was refused by the core; the outer event finishes the work.
-  if (depth_ == 0) afterEvents();
+  afterEvents();
 }
 
 void Saver::afterEvents() {
-  if (finished_) return;
+  carryOut();
+  // While a box is open the core holds its time still (and the run's end,
+  // after a run-time error, waits for the box); only the heartbeat goes on.
+  if (services_.boxOpen()) {
+    arm();
+    return;
+  }
   if (core_.ended()) {
     finish();
     return;
@@ -147,16 +138,26 @@ void Saver::afterEvents() {
   arm();
 }
 
+void Saver::carryOut() {
+  while (const std::optional<Request> request = core_.takeRequest()) {
+    const bool opened = services_.carryOut(*request, [this] { deliver([this] { core_.boxAnswered(); }); });
+    if (opened) return;
+    // A box that could not be shown counts as closed at once.
+    if (isBox(*request)) core_.boxAnswered();
+  }
+}
+
 void Saver::arm() {
+  // The heartbeat goes with the ticks; a timer that is not due for long, or
+  // none (a box is open), still wakes the loop for it.
+  const bool beating = heartbeat_ && heartbeat_->beating();
   const std::optional<int64_t> due = core_.nextDue();
-  if (!due) {
+  if (!due && !beating) {
     timer_.stop();
     return;
   }
-  // The heartbeat goes with the ticks; a timer that is not due for long
-  // still wakes the loop for it.
-  const int64_t longest = heartbeat_ && heartbeat_->beating() ? kHeartbeatIntervalMs : kMsPerDay;
-  const int64_t wait = std::clamp<int64_t>(*due - sinceStart_.elapsed(), 0, longest);
+  const int64_t longest = beating ? kHeartbeatIntervalMs : kMsPerDay;
+  const int64_t wait = due ? std::clamp<int64_t>(*due - sinceStart_.elapsed(), 0, longest) : longest;
   timer_.start(static_cast<int>(wait));
 }
 
@@ -167,11 +168,6 @@ void Saver::tick() {
   if (observer_) observer_->beforeTick(core_.timers(), nowNs);
   deliver([this, nowNs] { core_.catchUp(nowNs / kNsPerMs); });
   if (observer_) observer_->afterTick(core_.timers());
-  // A handler waits on a message box: the core takes no tick until it
-  // returns and the timer is armed again after it, but the launcher must
-  // still hear that the saver is alive.
-  if (depth_ > 0 && heartbeat_ && heartbeat_->beating())
-    timer_.start(static_cast<int>(kHeartbeatIntervalMs));
 }
 
 void Saver::keyPressed(const QKeyEvent& event) {
@@ -192,12 +188,12 @@ void Saver::clicked(QPoint p) {
 }
 
 void Saver::clickedOutside() {
-  deliver([this] { core_.clickAt(kNowhere, kNowhere); });
+  deliver([this] { core_.clickOutside(); });
 }
 
 void Saver::windowClosed() {
   // Closed from outside (not by the program itself): nothing is left to show.
-  if (!finished_ && depth_ == 0) finish();
+  if (!finished_) finish();
 }
 
 void Saver::awaitFirstFrame(int limitMs) {
@@ -218,6 +214,8 @@ void Saver::finish() {
   finished_ = true;
   if (firstFrameLoop_) firstFrameLoop_->quit();
   timer_.stop();
+  // A box still open goes with the windows (the window closed from outside).
+  services_.endBoxes();
   for (auto& cover : covers_) cover->close();
   window_->close();
   QCoreApplication::exit(exitCode());

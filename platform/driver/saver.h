@@ -44,12 +44,11 @@ class Saver : public QObject, public WindowInput {
   // The signals that end the run as a key does; `endSignals` must outlive the
   // saver. Called before start().
   void endOn(EndSignals& endSignals);
-  // The launcher's heartbeat, written from the event loop, a message box's
-  // included; it must outlive the saver. Called before start().
+  // The launcher's heartbeat, written from the event loop, while a box is
+  // open too; it must outlive the saver. Called before start().
   void beatTo(Heartbeat& heartbeat) { heartbeat_ = &heartbeat; }
-  // Ends the run as a key does, with its record: at once, or, while a
-  // handler waits on a message box, once that box has closed and the handler
-  // has returned. Nothing once the run has ended.
+  // Ends the run as a key does, with its record, closing an open box as its
+  // button would. Nothing once the run has ended.
   void requestEnd();
   // Runs the events until the scene window's first picture has been sent, the
   // program ended, or `limitMs` passed without the window being exposed.
@@ -72,12 +71,15 @@ class Saver : public QObject, public WindowInput {
   void firstFrameShown() override;
 
  private:
-  // Runs one core event; once no core event is running any more, repaints
-  // what changed, ends the program when the run has ended, and re-arms the
-  // timer.
+  // Runs one core event, then carries out what it asked for; unless a box is
+  // open, repaints what changed and ends the program when the run has ended;
+  // and re-arms the timer.
   template <class Event>
   void deliver(Event&& event);
   void afterEvents();
+  // Carries out the core's requests in order, until a box is open: the rest
+  // waits for its answer.
+  void carryOut();
   // Gives every screen but the scene window's a cover, and drops the covers
   // of screens that are gone or now hold the scene. `leaving` is a screen on
   // its way out, still listed among the screens.
@@ -94,13 +96,10 @@ class Saver : public QObject, public WindowInput {
   KeyFilter keys_;
   std::unique_ptr<SceneWindow> window_;
   std::vector<std::unique_ptr<CoverWindow>> covers_;
-  // Covers of screens that went away or took the scene, closed.
-  std::vector<std::unique_ptr<CoverWindow>> retired_;
   QElapsedTimer sinceStart_;
   QTimer timer_;
   std::unique_ptr<QSocketNotifier> endNotifier_;
   Heartbeat* heartbeat_ = nullptr;
-  int depth_ = 0;
   bool finished_ = false;
   QEventLoop* firstFrameLoop_ = nullptr;
   TickObserver* observer_;

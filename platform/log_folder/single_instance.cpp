@@ -23,40 +23,33 @@ std::string fallbackLockPath(const std::string& runtimeFolder, const std::string
   return common::hashedLockPath(runtimeFolder, "trenchwalk-", folder);
 }
 
-InstanceLock InstanceGuard::tryLock(const std::string& path, int& error) {
-  switch (file_.tryLock(path, kLockFileMode, error)) {
-    case common::LockOutcome::Held:
-      heldPath_ = path;
-      return InstanceLock::Held;
-    case common::LockOutcome::HeldElsewhere:
-      return InstanceLock::HeldElsewhere;
-    case common::LockOutcome::Unavailable:
-      break;
-  }
-  return InstanceLock::Unavailable;
+common::LockOutcome InstanceGuard::tryLock(const std::string& path, int& error) {
+  const common::LockOutcome lock = file_.tryLock(path, kLockFileMode, error);
+  if (lock == common::LockOutcome::Held) heldPath_ = path;
+  return lock;
 }
 
-InstanceLock InstanceGuard::acquire(const std::string& folder, const char* runtimeFolder,
+common::LockOutcome InstanceGuard::acquire(const std::string& folder, const char* runtimeFolder,
                                     std::ostream& err) {
   std::string tried;
   if (!folder.empty()) {
     const std::string path = lockPathIn(folder);
     int error = 0;
-    const InstanceLock lock = tryLock(path, error);
-    if (lock != InstanceLock::Unavailable) return lock;
+    const common::LockOutcome lock = tryLock(path, error);
+    if (lock != common::LockOutcome::Unavailable) return lock;
     tried = path + ": " + std::strerror(error);
   }
   if (runtimeFolder != nullptr && runtimeFolder[0] == '/') {
     const std::string path = fallbackLockPath(runtimeFolder, folder);
     int error = 0;
-    const InstanceLock lock = tryLock(path, error);
-    if (lock != InstanceLock::Unavailable) return lock;
+    const common::LockOutcome lock = tryLock(path, error);
+    if (lock != common::LockOutcome::Unavailable) return lock;
     tried += (tried.empty() ? "" : "; ") + path + ": " + std::strerror(error);
   } else {
     tried += (tried.empty() ? "" : "; ") + std::string("XDG_RUNTIME_DIR is not set");
   }
   err << "trenchwalk: running without the single-instance lock (" << tried << ")\n";
-  return InstanceLock::Unavailable;
+  return common::LockOutcome::Unavailable;
 }
 
 }  // namespace tw::platform

@@ -9,12 +9,6 @@
 
 namespace tw::platform {
 
-enum class InstanceLock {
-  Held,           // this copy holds the lock
-  HeldElsewhere,  // another live copy holds it: this one must leave at once
-  Unavailable,    // no lock could be made anywhere: run without one
-};
-
 // The lock file's path in a folder.
 std::string lockPathIn(const std::string& folder);
 // The per-user lock for a folder in which no lock file can be made: in the
@@ -29,13 +23,14 @@ class InstanceGuard {
   // Tries once, without waiting: first the lock file in the executable's
   // folder (empty: unknown), then, when that file cannot be opened or
   // locked, the per-user lock in runtimeFolder (null or empty: none). Says so
-  // in one line on err when no lock can be had at all.
-  InstanceLock acquire(const std::string& folder, const char* runtimeFolder, std::ostream& err);
+  // in one line on err when no lock can be had at all (Unavailable).
+  common::LockOutcome acquire(const std::string& folder, const char* runtimeFolder,
+                              std::ostream& err);
   // The lock file this copy holds, empty if none.
   const std::string& heldPath() const { return heldPath_; }
 
  private:
-  InstanceLock tryLock(const std::string& path, int& error);
+  common::LockOutcome tryLock(const std::string& path, int& error);
 
   common::LockFile file_;
   std::string heldPath_;

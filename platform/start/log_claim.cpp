@@ -7,7 +7,7 @@
 
 namespace tw::platform {
 
-InstanceLock LogClaim::take(std::ostream& err) {
+common::LockOutcome LogClaim::take(std::ostream& err) {
   const LogPlace place = findLogPlace(common::executableFolder());
   if (!place.folder.empty() && !folder_.hold(place.folder))
     err << "trenchwalk: no walked.log is kept: " << place.folder << " cannot be opened\n";

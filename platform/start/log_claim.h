@@ -21,7 +21,7 @@ class LogClaim {
   // folder), holds it and takes the lock, saying on `err` in one line why no
   // log is kept when none can be. HeldElsewhere: another copy runs, and this
   // one must leave at once.
-  InstanceLock take(std::ostream& err);
+  common::LockOutcome take(std::ostream& err);
   // The path the run's file calls use; empty when no log is kept.
   const std::string& folder() const { return folder_.path(); }
 

@@ -15,7 +15,7 @@
 #include "platform/system/process_limits.h"
 #include "platform/start/qt_arguments.h"
 #include "platform/start/saver_run.h"
-#include "platform/log_folder/single_instance.h"
+#include "common/lock_file.h"
 #include "platform/start/start_messages.h"
 #include "platform/driver/tick_observer.h"
 
@@ -59,7 +59,7 @@ int main() {
   fontconfig.finish();
 
   platform::LogClaim log;
-  if (log.take(std::cerr) == platform::InstanceLock::HeldElsewhere) return 0;
+  if (log.take(std::cerr) == tw::common::LockOutcome::HeldElsewhere) return 0;
   const std::unique_ptr<platform::TickObserver> observer = platform::makeTickObserver();
   return platform::runSaver(log.folder(), observer.get(), endSignals, heartbeat);
 }

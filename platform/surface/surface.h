@@ -24,8 +24,13 @@ using SurfaceBoxes = std::function<QList<QRect>(const QRegion& region)>;
 class Surface {
  public:
   virtual ~Surface() = default;
+  // Takes what the window system said of this surface since it last asked,
+  // without waiting: on Wayland the compositor's preferred scale and the
+  // buffers it released. Nothing to take elsewhere.
+  virtual void readNews() {}
   // Whether it still draws the window as it is (the same native window, size
-  // and scale); the window makes a new one when it does not.
+  // and scale), as last heard; the window reads the news first, and makes a
+  // new one when it does not fit.
   virtual bool fits() const = 0;
   // Device pixels per logical pixel it paints at.
   virtual qreal scale() const = 0;

@@ -1,14 +1,14 @@
 #include "platform/surface/wayland_surface.h"
 
 #include <QGuiApplication>
-#include <QScreen>
-#include <QSocketNotifier>
 #include <QTransform>
 #include <QWindow>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <utility>
+
+#include "platform/surface/wayland_output_watch.h"
 
 #if TRENCHWALK_WAYLAND
 #include <qpa/qplatformnativeinterface.h>
@@ -18,7 +18,6 @@
 
 #include "fractional-scale-v1-client-protocol.h"
 #include "viewporter-client-protocol.h"
-#include "xdg-output-unstable-v1-client-protocol.h"
 #endif
 
 namespace tw::platform {
@@ -34,14 +33,10 @@ constexpr int kBytesPerPixel = 4;
 // tried again. The compositor releases a buffer as soon as the next one has
 // been committed, so this is rare and short.
 constexpr int kRetryMs = 4;
-// The versions of the globals this surface uses: wl_output 2 for its done
-// event, xdg_output 2 for the output's name (3 when offered, whose done comes
-// with wl_output's).
+// The versions of the globals this surface uses.
 constexpr uint32_t kShmVersion = 1;
 constexpr uint32_t kViewporterVersion = 1;
 constexpr uint32_t kFractionalScaleVersion = 1;
-constexpr uint32_t kOutputVersion = 2;
-constexpr uint32_t kXdgOutputVersion = 3;
 // wp_fractional_scale_v1 gives the scale in 120ths.
 constexpr double kFractionalScaleDenominator = 120;
 // A scale this near a whole number is that number.
@@ -111,6 +106,7 @@ WaylandSurface::WaylandSurface(QWindow& window, wl_display* display, wl_surface*
   retry_.callOnTimeout([this] {
     // The window may have lost its wl_surface meanwhile (closed at the end of
     // the run): what waits is then dropped, since the next expose paints all.
+    readNews();
     if (fits()) {
       paintPending(pendingWhole_);
       return;
@@ -126,15 +122,7 @@ WaylandSurface::~WaylandSurface() {
   // one's place sends: a surface may have only one of each at a time.
   if (viewport_) wp_viewport_destroy(viewport_);
   if (fractional_) wp_fractional_scale_v1_destroy(fractional_);
-  outputsNotifier_.reset();
-  for (const auto& o : outputs_) {
-    if (o->xdg) zxdg_output_v1_destroy(o->xdg);
-    wl_output_destroy(o->output);
-  }
-  outputs_.clear();
-  if (xdgOutputs_) zxdg_output_manager_v1_destroy(xdgOutputs_);
-  if (outputsRegistry_) wl_registry_destroy(outputsRegistry_);
-  if (outputsDisplay_) wl_display_disconnect(outputsDisplay_);
+  outputs_.reset();
   if (fractionalManager_) wp_fractional_scale_manager_v1_destroy(fractionalManager_);
   if (viewporter_) wp_viewporter_destroy(viewporter_);
   if (shm_) wl_shm_destroy(shm_);
@@ -161,8 +149,9 @@ bool WaylandSurface::bind() {
   if (!shm_) return false;
   if (!paint_ || !viewporter_) return true;
   // The scene's scale: what the compositor prefers for this surface, or the
-  // outputs' modes and logical sizes. A second round trip brings them.
-  watchOutputs();
+  // outputs' modes and logical sizes, watched on a connection of their own.
+  // A second round trip brings the preferred scale.
+  outputs_ = std::make_unique<WaylandOutputWatch>();
   if (fractionalManager_) {
     fractional_ = wp_fractional_scale_manager_v1_get_fractional_scale(fractionalManager_, surface_);
     static constexpr wp_fractional_scale_v1_listener kScaleListener{&WaylandSurface::preferredScale};
@@ -175,108 +164,6 @@ void WaylandSurface::preferredScale(void* data, wp_fractional_scale_v1*, uint32_
   static_cast<WaylandSurface*>(data)->preferred120_ = scale;
 }
 
-// The outputs are watched on a connection of this surface's own. Bound on
-// Qt's, each wl_output of ours would come to Qt's surfaces in their enter and
-// leave events too, and one dropped meanwhile would reach Qt as a null output,
-// which it does not survive. Their news is rare: read when the connection has
-// some, never on a tick.
-void WaylandSurface::watchOutputs() {
-  outputsDisplay_ = wl_display_connect(nullptr);
-  if (!outputsDisplay_) return;
-  outputsRegistry_ = wl_display_get_registry(outputsDisplay_);
-  static constexpr wl_registry_listener kListener{&WaylandSurface::outputGlobal,
-                                                  &WaylandSurface::outputGlobalRemoved};
-  wl_registry_add_listener(outputsRegistry_, &kListener, this);
-  if (wl_display_roundtrip(outputsDisplay_) < 0) return;
-  if (xdgOutputs_)
-    for (const auto& o : outputs_)
-      if (!o->xdg) watchOutput(*o);
-  wl_display_roundtrip(outputsDisplay_);
-  outputsNotifier_ = std::make_unique<QSocketNotifier>(wl_display_get_fd(outputsDisplay_),
-                                                       QSocketNotifier::Read);
-  QObject::connect(outputsNotifier_.get(), &QSocketNotifier::activated, outputsNotifier_.get(),
-                   [this] {
-                     // Readable: reading takes what came and does not wait.
-                     if (wl_display_prepare_read(outputsDisplay_) == 0)
-                       wl_display_read_events(outputsDisplay_);
-                     if (wl_display_dispatch_pending(outputsDisplay_) < 0)
-                       outputsNotifier_->setEnabled(false);
-                   });
-}
-
-void WaylandSurface::outputGlobal(void* data, wl_registry* registry, uint32_t name,
-                                  const char* interface, uint32_t version) {
-  auto* self = static_cast<WaylandSurface*>(data);
-  if (std::strcmp(interface, zxdg_output_manager_v1_interface.name) == 0 && !self->xdgOutputs_ &&
-      version >= 2) {
-    self->xdgOutputs_ = static_cast<zxdg_output_manager_v1*>(wl_registry_bind(
-        registry, name, &zxdg_output_manager_v1_interface, std::min(version, kXdgOutputVersion)));
-  } else if (std::strcmp(interface, wl_output_interface.name) == 0 && version >= kOutputVersion) {
-    self->addOutput(name, version);
-  }
-}
-
-void WaylandSurface::outputGlobalRemoved(void* data, wl_registry*, uint32_t name) {
-  auto& outputs = static_cast<WaylandSurface*>(data)->outputs_;
-  const auto gone = std::find_if(outputs.begin(), outputs.end(),
-                                 [name](const auto& o) { return o->global == name; });
-  if (gone == outputs.end()) return;
-  if ((*gone)->xdg) zxdg_output_v1_destroy((*gone)->xdg);
-  wl_output_destroy((*gone)->output);
-  outputs.erase(gone);
-}
-
-void WaylandSurface::addOutput(uint32_t global, uint32_t version) {
-  auto o = std::make_unique<Output>();
-  o->global = global;
-  o->output = static_cast<wl_output*>(wl_registry_bind(
-      outputsRegistry_, global, &wl_output_interface, std::min(version, kOutputVersion)));
-  static constexpr wl_output_listener kListener{
-      [](void*, wl_output*, int32_t, int32_t, int32_t, int32_t, int32_t, const char*, const char*,
-         int32_t) {},
-      [](void* data, wl_output*, uint32_t flags, int32_t width, int32_t height, int32_t) {
-        if (flags & WL_OUTPUT_MODE_CURRENT) static_cast<Output*>(data)->mode = QSize(width, height);
-      },
-      [](void*, wl_output*) {},
-      [](void*, wl_output*, int32_t) {},
-      [](void*, wl_output*, const char*) {},
-      [](void*, wl_output*, const char*) {},
-  };
-  wl_output_add_listener(o->output, &kListener, o.get());
-  if (xdgOutputs_) watchOutput(*o);
-  outputs_.push_back(std::move(o));
-}
-
-void WaylandSurface::watchOutput(Output& output) {
-  output.xdg = zxdg_output_manager_v1_get_xdg_output(xdgOutputs_, output.output);
-  static constexpr zxdg_output_v1_listener kListener{
-      [](void* data, zxdg_output_v1*, int32_t x, int32_t y) {
-        static_cast<Output*>(data)->logical.moveTopLeft(QPoint(x, y));
-      },
-      [](void* data, zxdg_output_v1*, int32_t width, int32_t height) {
-        static_cast<Output*>(data)->logical.setSize(QSize(width, height));
-      },
-      [](void*, zxdg_output_v1*) {},
-      [](void* data, zxdg_output_v1*, const char* name) {
-        static_cast<Output*>(data)->name = QString::fromUtf8(name);
-      },
-      [](void*, zxdg_output_v1*, const char*) {},
-  };
-  zxdg_output_v1_add_listener(output.xdg, &kListener, &output);
-}
-
-const WaylandSurface::Output* WaylandSurface::outputOf(const QWindow& window) const {
-  const QScreen* screen = window.screen();
-  if (!screen) return nullptr;
-  // Qt names its screens as xdg_output does; without a name, the logical
-  // rectangle tells them apart.
-  for (const auto& o : outputs_)
-    if (!o->name.isEmpty() && o->name == screen->name()) return o.get();
-  for (const auto& o : outputs_)
-    if (o->logical == screen->geometry()) return o.get();
-  return nullptr;
-}
-
 WaylandSurface::Fit WaylandSurface::fitNow() const {
   const QSize logical = window_.size();
   const int qt = std::max(1, wholeScale(window_));
@@ -287,7 +174,8 @@ WaylandSurface::Fit WaylandSurface::fitNow() const {
   if (preferred120_ > 0) {
     scale = preferred120_ / kFractionalScaleDenominator;
     device = scaled(logical, scale);
-  } else if (const Output* o = outputOf(window_); o && !o->logical.isEmpty() && !o->mode.isEmpty()) {
+  } else if (const WaylandOutputWatch::Output* o = outputs_ ? outputs_->outputOf(window_) : nullptr;
+             o && !o->logical.isEmpty() && !o->mode.isEmpty()) {
     // The mode is in the output's own orientation, the logical size as shown.
     QSize mode = o->mode;
     if ((mode.width() > mode.height()) != (o->logical.width() > o->logical.height()))
@@ -303,7 +191,7 @@ WaylandSurface::Fit WaylandSurface::fitNow() const {
   return Fit{scale, device};
 }
 
-void WaylandSurface::readNews() const {
+void WaylandSurface::readNews() {
   // Only this surface's own queue, whose handlers write the state behind the
   // scale and the buffers' release; never Qt's.
   wl_display_dispatch_queue_pending(display_, queue_);
@@ -333,7 +221,6 @@ void WaylandSurface::global(void* data, wl_registry* registry, uint32_t name, co
 void WaylandSurface::globalRemoved(void*, wl_registry*, uint32_t) {}
 
 bool WaylandSurface::fits() const {
-  readNews();
   return surfaceOf(window_) == surface_ && window_.size() == logicalSize_ &&
          wholeScale(window_) == qtScale_ && fitNow() == Fit{scale_, deviceSize_};
 }
@@ -492,7 +379,7 @@ void WaylandSurface::paintPending(bool whole) {
   if (pending_.isEmpty() && !whole) return;
   if (!buffers_[0].buffer) return;
   // Release events that arrived since the last tick.
-  wl_display_dispatch_queue_pending(display_, queue_);
+  readNews();
   // The buffer on screen when the compositor has released it already (it
   // holds all but the pending change), otherwise the other one.
   Buffer* next = nullptr;
@@ -570,6 +457,7 @@ void WaylandSurface::showBlack() {
 
 std::unique_ptr<WaylandSurface> WaylandSurface::create(QWindow&, Paint, Boxes) { return nullptr; }
 WaylandSurface::~WaylandSurface() = default;
+void WaylandSurface::readNews() {}
 bool WaylandSurface::fits() const { return false; }
 void WaylandSurface::show(const QRegion&) {}
 void WaylandSurface::showAll(const QRegion&) {}

@@ -20,9 +20,9 @@
 // and wp_viewporter lays them on the window's logical size, so that the
 // compositor puts them on the screen pixel for pixel. The scale is the one
 // wp_fractional_scale_v1 prefers where the compositor offers it, else the
-// ratio of the output's current mode to its logical size (xdg_output, read on
-// a connection of its own), and a whole scale keeps the buffer scale, as
-// before.
+// ratio of the output's current mode to its logical size (xdg_output, which a
+// WaylandOutputWatch reads on a connection of its own), and a whole scale
+// keeps the buffer scale, as before.
 #pragma once
 
 #include <QImage>
@@ -30,23 +30,19 @@
 #include <QPainter>
 #include <QRect>
 #include <QRegion>
-#include <QString>
 #include <QTimer>
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <vector>
 
 #include "platform/surface/surface.h"
 
-class QSocketNotifier;
 class QWindow;
 struct wl_buffer;
 struct wl_display;
 struct wl_event_queue;
-struct wl_output;
 struct wl_registry;
 struct wl_shm;
 struct wl_shm_pool;
@@ -55,10 +51,10 @@ struct wp_fractional_scale_manager_v1;
 struct wp_fractional_scale_v1;
 struct wp_viewport;
 struct wp_viewporter;
-struct zxdg_output_manager_v1;
-struct zxdg_output_v1;
 
 namespace tw::platform {
+
+class WaylandOutputWatch;
 
 class WaylandSurface : public Surface {
  public:
@@ -75,9 +71,12 @@ class WaylandSurface : public Surface {
   WaylandSurface(const WaylandSurface&) = delete;
   WaylandSurface& operator=(const WaylandSurface&) = delete;
 
+  // Takes the events that arrived on Qt's connection for this surface's own
+  // queue, never Qt's: the preferred scale and the buffers' release.
+  void readNews() override;
   // Whether this surface still draws the window as it is: the same
-  // wl_surface, size, scale and device size. Made anew otherwise. Reads the
-  // compositor's news of scales and outputs first.
+  // wl_surface, size, scale and device size, the scale as readNews() and the
+  // output watch last heard it. Made anew otherwise.
   bool fits() const override;
   // Device pixels per logical pixel in the buffers: the output's scale, which
   // may be fractional, for the scene; Qt's whole scale for a cover.
@@ -119,17 +118,6 @@ class WaylandSurface : public Surface {
     QRegion stale;
   };
 
-  // An output as the compositor describes it: its name and logical
-  // rectangle (xdg_output) and its current mode (wl_output), in its own
-  // orientation.
-  struct Output {
-    uint32_t global = 0;
-    wl_output* output = nullptr;
-    zxdg_output_v1* xdg = nullptr;
-    QString name;
-    QRect logical;
-    QSize mode;
-  };
   // How the window is drawn: device pixels per logical pixel, and the
   // buffers' size.
   struct Fit {
@@ -143,13 +131,6 @@ class WaylandSurface : public Surface {
   bool bind();
   // The scale and device size the window should be drawn at now.
   Fit fitNow() const;
-  const Output* outputOf(const QWindow& window) const;
-  void watchOutputs();
-  void addOutput(uint32_t global, uint32_t version);
-  void watchOutput(Output& output);
-  // Takes the events of this surface's own queue that arrived: the preferred
-  // scale and the buffers' release.
-  void readNews() const;
   // Makes the two buffers at the window's device size; they start black.
   bool makeBuffers();
   // Makes the black buffer a cover shows.
@@ -168,9 +149,6 @@ class WaylandSurface : public Surface {
   static void global(void* data, wl_registry* registry, uint32_t name, const char* interface,
                      uint32_t version);
   static void globalRemoved(void* data, wl_registry* registry, uint32_t name);
-  static void outputGlobal(void* data, wl_registry* registry, uint32_t name,
-                           const char* interface, uint32_t version);
-  static void outputGlobalRemoved(void* data, wl_registry* registry, uint32_t name);
 
   QWindow& window_;
   wl_display* display_;
@@ -186,13 +164,9 @@ class WaylandSurface : public Surface {
   wp_fractional_scale_v1* fractional_ = nullptr;
   // The compositor's preferred scale in 120ths; 0 until it says.
   uint32_t preferred120_ = 0;
-  // The outputs, on a connection of their own (see watchOutputs).
-  wl_display* outputsDisplay_ = nullptr;
-  wl_registry* outputsRegistry_ = nullptr;
-  std::unique_ptr<QSocketNotifier> outputsNotifier_;
-  zxdg_output_manager_v1* xdgOutputs_ = nullptr;
-  // Each output is its listeners' data: kept where it was made.
-  std::vector<std::unique_ptr<Output>> outputs_;
+  // The outputs, for the scene's scale where no preferred scale comes; null
+  // for a cover, or without wp_viewporter.
+  std::unique_ptr<WaylandOutputWatch> outputs_;
   wl_shm_pool* pool_ = nullptr;
   void* mapping_ = nullptr;
   size_t mappingBytes_ = 0;

@@ -29,8 +29,9 @@ std::optional<int> heartbeatDescriptorNamed(const char* value) {
 }
 
 int takeHeartbeatDescriptor() {
-  const std::optional<int> named = heartbeatDescriptorNamed(std::getenv(kHeartbeatVariable));
-  ::unsetenv(kHeartbeatVariable);
+  const std::optional<int> named =
+      heartbeatDescriptorNamed(std::getenv(common::kHeartbeatVariable));
+  ::unsetenv(common::kHeartbeatVariable);
   if (!named) return -1;
   const int fd = *named;
   const int flags = ::fcntl(fd, F_GETFL);

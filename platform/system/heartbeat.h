@@ -1,21 +1,22 @@
 // The heartbeat: a private channel from the idle launcher, which ends a saver
 // that has stopped answering (stopped, deadlocked, spinning outside its event
 // loop) so that it never locks anyone out. The launcher hands the saver the
-// write end of a pipe, named by TRENCHWALK_HEARTBEAT_FD; the saver writes one
-// byte to it about once a second from its event loop. Started any other way,
+// write end of a pipe, named by common::kHeartbeatVariable; the saver writes
+// one byte to it about once a second from its event loop. Started any other way,
 // the saver has no heartbeat and nothing changes.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 
+#include "common/heartbeat.h"
+
 namespace tw::platform {
 
 // About this often a byte goes to the launcher.
 inline constexpr int64_t kHeartbeatIntervalMs = 1000;
-inline constexpr char kHeartbeatVariable[] = "TRENCHWALK_HEARTBEAT_FD";
 
-// The descriptor a value of TRENCHWALK_HEARTBEAT_FD names: decimal digits
+// The descriptor a value of the heartbeat's variable names: decimal digits
 // alone, above the standard descriptors (never stdin, stdout or stderr).
 std::optional<int> heartbeatDescriptorNamed(const char* value);
 

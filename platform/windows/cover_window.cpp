@@ -59,6 +59,7 @@ void CoverWindow::paintBlack() {
   // On Wayland the window's wl_surface exists only once it is shown; one
   // black buffer is attached then and nothing is sent again while the window
   // keeps its surface and size.
+  if (surface_) surface_->readNews();
   if (!surface_ || !surface_->fits()) surface_ = makeSurface(*this, nullptr, nullptr);
   if (surface_) surface_->showBlack();
 }

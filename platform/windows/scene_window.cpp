@@ -39,6 +39,7 @@ void SceneWindow::repaint(const QRegion& region) {
   if (!isExposed()) return;
   const QRegion dirty = region & QRect(QPoint(0, 0), size());
   if (dirty.isEmpty()) return;
+  if (surface_) surface_->readNews();
   if (!surface_ || !surface_->fits()) {
     // A new native window, size, scale or surface: everything is sent anew.
     repaintAll();
@@ -52,6 +53,7 @@ void SceneWindow::repaintAll() {
   if (!isExposed()) return;
   // Chosen when the window is first exposed, not when its native window is
   // made: on Wayland the wl_surface exists only once the window is shown.
+  if (surface_) surface_->readNews();
   if (!surface_ || !surface_->fits())
     surface_ = makeSurface(
         *this, [this](QPainter& painter, const QRect& box) { paint(painter, box); }, &paintBoxes);

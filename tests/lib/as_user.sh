@@ -19,6 +19,13 @@
 #   went on would fail later with an abort far from its cause. Suppression
 #   files named in ASAN_OPTIONS, LSAN_OPTIONS or UBSAN_OPTIONS are checked
 #   too, since the sanitizers' runtime aborts when it cannot read one.
+#
+# run_unprivileged PROGRAM [ARGUMENT...]
+#   For the checks that root passes by its rights alone (a file it cannot
+#   read, a folder it cannot write): runs a copy of PROGRAM as nobody, with a
+#   TMPDIR of nobody's own, and returns its status. Not as root, where those
+#   checks already run as the caller, it says SKIP and returns 77. Run as a
+#   script, this file does it: bash as_user.sh PROGRAM [ARGUMENT...].
 # The arrays are the caller's, written through a name reference.
 # shellcheck disable=SC2034
 prefix_as() {
@@ -57,3 +64,25 @@ reachable_as() {
     fi
   done
 }
+
+run_unprivileged() {
+  local work prefix status
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "SKIP: these checks run as $(id -un) already"
+    return 77
+  fi
+  work=$(mktemp -d "${TMPDIR:-/tmp}/trenchwalk-unprivileged.XXXXXX") || return 1
+  chmod 755 "$work"
+  mkdir -m 700 "$work/tmp" && chown nobody "$work/tmp" && cp "$1" "$work/program" &&
+    chmod 755 "$work/program" && reachable_as nobody "$work/program" || { rm -rf "$work"; return 1; }
+  prefix_as prefix nobody
+  (cd "$work/tmp" && TMPDIR="$work/tmp" HOME="$work/tmp" "${prefix[@]}" "$work/program" "${@:2}")
+  status=$?
+  rm -rf "$work"
+  return "$status"
+}
+
+if [ "${BASH_SOURCE[0]}" = "$0" ]; then
+  run_unprivileged "$@"
+  exit
+fi

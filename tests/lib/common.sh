@@ -1,9 +1,18 @@
 # shellcheck shell=bash
 # Sourced by every script that runs the real program: the log's format, the
-# waits, the tool checks. Every wait here counts in tenths of a second.
-#
-# The scripts define fail MESSAGE..., which says what went wrong and exits;
-# check_log and wait_exit call it.
+# waits, the tool checks, the one fail. Every wait here counts in tenths of a
+# second.
+
+# fail MESSAGE...: says what went wrong and exits with status 1: "FAIL:", or
+# "FAIL (LABEL):" when the script set fail_label (the run, the case, the
+# desktop), the message, then what the script's fail_report prints, when it
+# defines one (the logs of the run). check_log and wait_exit call it too.
+fail_label=""
+fail() {
+  echo "FAIL${fail_label:+ ($fail_label)}: $*"
+  if declare -F fail_report >/dev/null; then fail_report; fi
+  exit 1
+}
 
 # The first line of every walked.log, as head -n1 reads it (ending in CR).
 banner=$'*** Visit Korvek at https://korvek.example ***\r'
@@ -43,6 +52,17 @@ running() {
   [ -n "$state" ] && [ "$state" != "Z" ]
 }
 ended() { ! running "$1"; }
+
+# stop_pid VARIABLE: stops the process whose pid VARIABLE holds, if any, and
+# waits for it (a child of this shell); empties VARIABLE. Safe to call again.
+stop_pid() {
+  local -n stop_pid_of=$1
+  if [ -n "${stop_pid_of:-}" ]; then
+    kill "$stop_pid_of" 2>/dev/null
+    wait "$stop_pid_of" 2>/dev/null
+  fi
+  stop_pid_of=""
+}
 
 # stays_running PID TENTHS: true when the process still runs TENTHS tenths
 # of a second later; false as soon as it ends. For the things that must not

@@ -2,8 +2,9 @@
 # The shared checks of the test scripts hold what they say: check_log passes
 # a sound walked.log and fails each kind of broken one, records counts what
 # is there, poll gives up or succeeds as the condition says, wait_exit hands
-# back the exit status, stays_running sees a process end, and require_tools
-# skips with status 77 naming the missing tool.
+# back the exit status, stays_running sees a process end, require_tools
+# skips with status 77 naming the missing tool, and fail names its label,
+# says the script's report and exits with status 1.
 set -u
 # shellcheck source=tests/lib/common.sh
 source "$(dirname "$0")/common.sh"
@@ -16,20 +17,16 @@ wrong() {
   echo "wrong: $*"
   failures=$((failures + 1))
 }
-fail() {
-  wrong "$*"
-  exit 1
-}
 
 good=$'1.5 cm 12-08-2026 10:00:00\r\n'
 # log NAME CONTENT: writes a log; prints its path.
 log() { printf '%s' "$2" >"$work/$1"; echo "$work/$1"; }
 
-# expect_log PASS|FAIL COUNT PATH: check_log's verdict, run in a subshell
-# whose fail exits with 1.
+# expect_log PASS|FAIL COUNT PATH: check_log's verdict, run in a subshell,
+# which common.sh's fail leaves with status 1.
 expect_log() {
   local want=$1 count=$2 path=$3 out got
-  out=$(fail() { echo "$*"; exit 1; }; check_log "$path" "$count" 2>&1)
+  out=$(check_log "$path" "$count" 2>&1)
   got=$?
   if [ "$want" = PASS ] && [ "$got" -ne 0 ]; then wrong "check_log failed $(basename "$path") ($count): $out"; fi
   if [ "$want" = FAIL ] && [ "$got" -eq 0 ]; then wrong "check_log passed $(basename "$path") ($count)"; fi
@@ -94,6 +91,11 @@ got=$?
 [ "$got" -eq 77 ] || wrong "require_tools: status $got, not 77"
 [[ "$out" == "SKIP: no-such-tool-here is not installed"* ]] || wrong "require_tools said: $out"
 (require_tools sh awk) || wrong "require_tools skipped with every tool there"
+
+# fail names the label, runs the script's report and exits with status 1.
+out=$(fail_label=run; fail_report() { echo logs; }; fail "went wrong")
+got=$?
+[ "$got" -eq 1 ] && [ "$out" = $'FAIL (run): went wrong\nlogs' ] || wrong "fail: $got, said: $out"
 
 [ "$failures" -eq 0 ] || exit 1
 echo "PASS: the shared log checks, waits and tool check hold what they say"

@@ -1,18 +1,44 @@
 # shellcheck shell=bash
-# The set-up both runs on GNOME Shell share (gnome_shell_end_to_end.sh and
-# gnome_shell_lock_after.sh), after desktops.sh.
+# What both runs on GNOME Shell share (gnome_shell_end_to_end.sh and
+# gnome_shell_lock_after.sh). It brings desktops.sh with it.
 #
-# gnome_shell_run_prepare NAME LABEL
-#   Makes a work folder of its own (trenchwalk-NAME.XXXXXX) with bin/ and
-#   desktop/, copies $saver_binary and $launcher_binary into bin/, and sets
-#   saver, launcher, log, launcher_out and launcher_err. On any exit the
-#   launcher, $monitor_pid, every saver and the desktop are stopped and the
-#   folder goes. fail MESSAGE then prints "FAIL (LABEL): MESSAGE", the
-#   launcher's lines without the saver's Wayland trace, and the desktop's logs,
-#   and exits 1.
+# gnome_shell_run_start NAME LABEL
+#   Skips (status 77) when GNOME Shell or what it needs is missing. Makes a
+#   work folder of its own (trenchwalk-NAME.XXXXXX), copies $saver_binary and
+#   $launcher_binary into its bin/, and sets saver, launcher, log,
+#   launcher_out and launcher_err. Starts GNOME Shell headless, once more in
+#   a fresh folder when it does not come up (about one start in eighty on a
+#   loaded machine stops partway and never opens its overview), and skips
+#   when it does not come up twice. On any exit the launcher, $monitor_pid,
+#   every saver and the desktop are stopped and the folder goes. fail MESSAGE
+#   then prints "FAIL (LABEL): MESSAGE", the launcher's lines without the
+#   saver's Wayland trace, and the desktop's logs.
+# gnome_shell_launch LINE ARGUMENT...
+#   Starts the launcher with ARGUMENTs as a session starts it: on the shell's
+#   Wayland display, with its buses, its protocol trace on (the saver it
+#   starts inherits it, which shows its window). Fails unless it says LINE
+#   (the start of a line of its standard output) within 10 s. Then watches
+#   the shell's ActiveChanged, each with the time it came, in
+#   $work/monitor.out.
+# saver_shown: true once a saver runs (its pid in saver_pid) full screen with
+#   the keyboard, read from its trace after trace_from bytes of the
+#   launcher's stderr, which mark_trace moves to where the output stands.
+# started_at PID: when the process started, in seconds of uptime
+#   (uptime_now).
+# gnome_shell_launcher_ends: SIGTERM ends the launcher within 10 s, with
+#   status 0.
 # shellcheck disable=SC2034,SC2154
-gnome_shell_run_prepare() {
-  gnome_shell_run_label=$2
+# shellcheck source=tests/lib/desktops.sh
+source "$(dirname "${BASH_SOURCE[0]}")/desktops.sh"
+
+gnome_shell_run_start() {
+  local missing
+  missing=$(desktop_missing gnome-shell)
+  if [ -n "$missing" ]; then
+    echo "SKIP: the GNOME Shell run needs what is not installed: ${missing//$'\n'/, }"
+    exit 77
+  fi
+  fail_label=$2
   work=$(mktemp -d "${TMPDIR:-/tmp}/trenchwalk-$1.XXXXXX")
   chmod 755 "$work"
   mkdir -p "$work/bin" "$work/desktop"
@@ -24,12 +50,30 @@ gnome_shell_run_prepare() {
   launcher_err="$work/launcher.err"
   launcher_pid=""
   monitor_pid=""
+  saver_pid=""
+  trace_from=0
   trap gnome_shell_run_cleanup EXIT
   trap 'exit 130' INT
   trap 'exit 143' TERM
   slow_unwinder
   cp "$saver_binary" "$saver" || fail "cannot copy $saver_binary"
   cp "$launcher_binary" "$launcher" || fail "cannot copy $launcher_binary"
+  if ! desktop_start gnome-shell "$work/desktop"; then
+    desktop_show_logs
+    desktop_stop
+    echo "GNOME Shell did not come up; starting it once more"
+    mkdir -p "$work/desktop2"
+    chmod 755 "$work/desktop2"
+    desktop_start gnome-shell "$work/desktop2" || {
+      echo "SKIP: GNOME Shell did not start headless, twice"
+      desktop_show_logs
+      exit 77
+    }
+  fi
+  if [ -n "$desktop_owner" ]; then
+    chown -R "$desktop_owner" "$work/bin"
+    reachable_as "${desktop_owner%%:*}" "$saver" "$launcher" || exit 1
+  fi
 }
 
 gnome_shell_run_cleanup() {
@@ -39,13 +83,50 @@ gnome_shell_run_cleanup() {
   rm -rf "$work"
 }
 
-fail() {
+fail_report() {
   local f
-  echo "FAIL ($gnome_shell_run_label): $*"
   for f in "$launcher_out" "$launcher_err"; do
     # Without the lines of the saver's Wayland protocol trace.
     [ -s "$f" ] && { echo "--- $(basename "$f"):"; grep -v '^\[ *[0-9.]*\]' "$f" | tail -n 40; }
   done
   desktop_show_logs
-  exit 1
+}
+
+saver_shown() {
+  saver_pid=$(processes_of "$saver" | head -n1)
+  [ -n "$saver_pid" ] && desktop_fullscreen "$saver_pid" "$launcher_err" "$trace_from"
+}
+mark_trace() { trace_from=$(stat -c %s "$launcher_err"); }
+clock_ticks=$(getconf CLK_TCK)
+started_at() { awk -v hz="$clock_ticks" '{ printf "%.2f", $22 / hz }' "/proc/$1/stat"; }
+uptime_now() { cut -d' ' -f1 /proc/uptime; }
+
+gnome_shell_launch() {
+  local line=$1
+  shift
+  "${desktop_as_user[@]}" env XDG_SESSION_TYPE=wayland WAYLAND_DEBUG=client "$launcher" "$@" \
+    >"$launcher_out" 2>"$launcher_err" &
+  launcher_pid=$!
+  chosen() { grep -q "^trenchwalk-idle: $line" "$launcher_out"; }
+  settled() { chosen || ! running "$launcher_pid"; }
+  poll 100 settled
+  chosen || fail "the launcher did not say \"$line\": $(cat "$launcher_out" "$launcher_err")"
+  mark_trace
+  "${desktop_as_user[@]}" dbus-monitor --session \
+    "type='signal',interface='org.gnome.ScreenSaver',member='ActiveChanged'" \
+    >"$work/monitor.out" 2>&1 &
+  monitor_pid=$!
+  monitoring() { grep -q 'member=NameLost' "$work/monitor.out" || ! running "$monitor_pid"; }
+  poll 100 monitoring
+  grep -q 'member=NameLost' "$work/monitor.out" || fail "dbus-monitor did not start: $(cat "$work/monitor.out")"
+}
+
+gnome_shell_launcher_ends() {
+  local status
+  kill -TERM "$launcher_pid"
+  poll 100 ended "$launcher_pid" || fail "the launcher still runs 10 s after SIGTERM"
+  wait "$launcher_pid"
+  status=$?
+  launcher_pid=""
+  [ "$status" -eq 0 ] || fail "the launcher's exit status after SIGTERM: $status"
 }

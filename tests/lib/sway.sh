@@ -59,21 +59,17 @@ start_sway() {
 keyboard_pid=""
 hold_keyboard() {
   "${as_user[@]}" wtype -s 3600000 -k F35 >"$1/keyboard.err" 2>&1 &
+  # shellcheck disable=SC2034  # stop_pid reads it by its name
   keyboard_pid=$!
 }
 
 # stop_sway: stops the keyboard and the compositor, if they run; safe to call
 # again.
 stop_sway() {
-  if [ -n "$keyboard_pid" ]; then
-    kill "$keyboard_pid" 2>/dev/null
-    wait "$keyboard_pid" 2>/dev/null
-  fi
-  keyboard_pid=""
+  stop_pid keyboard_pid
   [ -n "$sway_pid" ] || return 0
   kill "$sway_pid" 2>/dev/null
-  poll 30 ended "$sway_pid"
-  kill -9 "$sway_pid" 2>/dev/null
+  poll 30 ended "$sway_pid" || kill -9 "$sway_pid" 2>/dev/null
   wait "$sway_pid" 2>/dev/null
   sway_pid=""
 }

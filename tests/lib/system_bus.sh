@@ -1,10 +1,20 @@
 # shellcheck shell=bash
-# Sourced by the scripts that need a system bus of their own: a dbus-daemon
-# with a configuration made here (any user may connect, own any name and
-# call anything), so that stand-ins for system services (logind, GNOME's
-# display manager) run without touching the machine's bus. It brings
-# common.sh with it.
+# The pids are read by their names (stop_pid).
+# shellcheck disable=SC2034
+# Sourced by the scripts that need buses of their own: a session bus, and a
+# system bus with a configuration made here (any user may connect, own any
+# name and call anything), so that stand-ins for system services (logind,
+# GNOME's display manager) run without touching the machine's bus. It brings
+# common.sh and as_user.sh with it. (The headless GNOME and KDE desktops start
+# their buses inside their own process group: tests/lib/desktops.sh.)
 #
+#   start_session_bus FOLDER [USER]
+#       Starts a session bus listening on FOLDER/session-bus-socket, its log
+#       in FOLDER/session-bus.log, run as USER (the caller when none is
+#       given), who must be able to write FOLDER; exports DBUS_SESSION_BUS_ADDRESS. Returns 1, having said why,
+#       when it is not up within 10 s.
+#   stop_session_bus
+#       Stops it; safe to call again.
 #   system_bus_config SOCKET
 #       Prints the bus's configuration, for a bus listening on SOCKET (for a
 #       bus started some other way: tests/lib/desktops.sh starts GNOME
@@ -24,6 +34,8 @@
 #       What a desktop's locker does: the session's SetLockedHint.
 # shellcheck source=tests/lib/common.sh
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+# shellcheck source=tests/lib/as_user.sh
+source "$(dirname "${BASH_SOURCE[0]}")/as_user.sh"
 
 system_bus_config() {
   cat <<CONF
@@ -43,35 +55,45 @@ system_bus_config() {
 CONF
 }
 
+# bus_start KIND FOLDER USER DAEMON_ARGUMENT...: a dbus-daemon run as USER,
+# its pid in KIND_bus_pid (which stop_pid reads by its name), up once
+# FOLDER/KIND-bus-socket is there.
+bus_start() {
+  local kind=$1 folder=$2 user=$3 prefix=()
+  local -n bus_start_pid=${kind}_bus_pid
+  shift 3
+  [ -n "$user" ] && [ "$user" != "$(id -un)" ] && prefix_as prefix "$user"
+  "${prefix[@]}" dbus-daemon --nofork --nopidfile "$@" >"$folder/$kind-bus.log" 2>&1 &
+  bus_start_pid=$!
+  poll 100 test -S "$folder/$kind-bus-socket" && return
+  echo "the private $kind bus did not start: $(cat "$folder/$kind-bus.log")" >&2
+  return 1
+}
+
+session_bus_pid=""
+start_session_bus() {
+  local folder=$1 user=${2:-}
+  bus_start session "$folder" "$user" --session --address="unix:path=$folder/session-bus-socket" ||
+    return 1
+  export DBUS_SESSION_BUS_ADDRESS="unix:path=$folder/session-bus-socket"
+}
+stop_session_bus() { stop_pid session_bus_pid; }
+
 system_bus_pid=""
-system_bus_folder=""
 start_system_bus() {
-  local folder=$1 user=${2:-} prefix=()
-  system_bus_folder=$folder
+  local folder=$1 user=${2:-}
   mkdir -p "$folder"
   chmod 755 "$folder"
   system_bus_config "$folder/system-bus-socket" >"$folder/system-bus.conf"
   chmod 644 "$folder/system-bus.conf"
-  [ -n "$user" ] && [ "$user" != "$(id -un)" ] &&
-    prefix=(setpriv --reuid="$user" --regid="$(id -g "$user")" --clear-groups --)
   [ -n "$user" ] && chown "$user" "$folder"
-  "${prefix[@]}" dbus-daemon --config-file="$folder/system-bus.conf" --nofork --nopidfile \
-    >"$folder/system-bus.log" 2>&1 &
-  system_bus_pid=$!
-  if ! poll 100 test -S "$folder/system-bus-socket"; then
-    echo "the private system bus did not start: $(cat "$folder/system-bus.log")" >&2
-    return 1
-  fi
+  bus_start system "$folder" "$user" --config-file="$folder/system-bus.conf" || return 1
   export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$folder/system-bus-socket"
 }
 
 stop_system_bus() {
   stop_fake_logind
-  if [ -n "$system_bus_pid" ]; then
-    kill "$system_bus_pid" 2>/dev/null
-    wait "$system_bus_pid" 2>/dev/null
-  fi
-  system_bus_pid=""
+  stop_pid system_bus_pid
 }
 
 fake_logind_pid=""
@@ -89,13 +111,7 @@ start_fake_logind() {
     { echo "the stand-in for logind did not start: $(cat "$folder/fake_logind.err")" >&2; return 1; }
 }
 
-stop_fake_logind() {
-  if [ -n "$fake_logind_pid" ]; then
-    kill "$fake_logind_pid" 2>/dev/null
-    wait "$fake_logind_pid" 2>/dev/null
-  fi
-  fake_logind_pid=""
-}
+stop_fake_logind() { stop_pid fake_logind_pid; }
 
 set_locked_hint() {
   dbus-send --system --print-reply --dest=org.freedesktop.login1 \

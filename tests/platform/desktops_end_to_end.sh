@@ -46,12 +46,11 @@ trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
-fail() {
-  echo "FAIL ($desktop): $*"
+fail_label=$desktop
+fail_report() {
   echo "--- the saver's stderr, without its protocol trace:"
   grep -v '^\[' "$trace" 2>/dev/null | tail -n 40
   desktop_show_logs
-  exit 1
 }
 
 slow_unwinder

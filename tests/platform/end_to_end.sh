@@ -59,6 +59,7 @@ xvfb_pid=""
 
 begin_run() {
   run=$1
+  fail_label=$run
   folder="$work/$run"
   log="$folder/walked.log"
   mkdir -p "$folder/runtime" && chmod 700 "$folder/runtime"
@@ -79,11 +80,7 @@ end_run() {
   stop_xvfb
 }
 
-fail() {
-  echo "FAIL: $run: $*"
-  show_logs "$folder/saver.out" "$folder/xvfb.log" "$folder/daemon.out"
-  exit 1
-}
+fail_report() { show_logs "$folder/saver.out" "$folder/xvfb.log" "$folder/daemon.out"; }
 
 # Keys held by the script never repeat: key_held_before_start holds Return
 # across a start, and a repeat reaching the saver's window would be a press it
@@ -111,6 +108,14 @@ wait_for_window() {
   wid=$(find_window 100 "^${title}\$")
   [ -n "$wid" ] || fail "no window \"$title\" appeared"
   poll 50 focused "$wid" || echo "note: the window \"$title\" did not report the keyboard focus"
+}
+
+# escape_ends PID [WHAT]: Escape ends the saver PID within 5 s with status 0;
+# WHAT names the run in the message.
+escape_ends() {
+  xdotool key Escape
+  wait_exit "$1" 50
+  [ "$status" -eq 0 ] || fail "${2:+$2: }exit status $status after Escape"
 }
 
 # seed_log COUNT: a walked.log of earlier runs, the banner and COUNT records.
@@ -172,9 +177,7 @@ run_keys() {
     xdotool key "$key"
     stays_running "$saver_pid" 4 || fail "key $key ended the run"
   done
-  xdotool key Escape
-  wait_exit "$saver_pid" 50
-  [ "$status" -eq 0 ] || fail "exit status $status after Escape"
+  escape_ends "$saver_pid"
   check_log "$log" 1
   echo "ok: keys F1 h d KP_Add, then Escape: one record"
 }
@@ -218,17 +221,14 @@ run_second_copy() {
   [ "$(md5sum <"$log")" = "$before" ] && [ "$(stat -c %Y.%y "$log")" = "$before_time" ] ||
     fail "the second copy touched walked.log"
   running "$first" || fail "the first copy ended when the second started"
-  xdotool key Escape
-  wait_exit "$first" 50
+  escape_ends "$first"
   check_log "$log" 3
   # The lock is the kernel's: its file may stay, and blocks no later start.
   [ -f "$folder/walked.log.lock" ] || fail "the lock file is not a plain file"
   grep -q "without the single-instance lock" "$folder/saver.out" && fail "no lock: $(cat "$folder/saver.out")"
   start_saver
   wait_for_window
-  xdotool key Escape
-  wait_exit "$saver_pid" 50
-  [ "$status" -eq 0 ] || fail "exit status $status of the start after the lock's file stayed"
+  escape_ends "$saver_pid" "the start after the lock's file stayed"
   check_log "$log" 4
   echo "ok: a second copy leaves at once; the first goes on; the lock's file blocks no later start"
 }
@@ -242,8 +242,7 @@ run_key_held_before_start() {
   xdotool keyup Return
   stays_running "$saver_pid" 10 || fail "releasing a key pressed before the start ended the run"
   [ "$(records "$log")" -eq 0 ] || fail "a record was written: $(cat -A "$log")"
-  xdotool key Escape
-  wait_exit "$saver_pid" 50
+  escape_ends "$saver_pid"
   check_log "$log" 1
   echo "ok: an earlier key's release does not end the run"
 }
@@ -266,9 +265,7 @@ run_unreadable_log() {
   local loaded
   loaded=$(gl_loaded "$saver_pid")
   [ -z "$loaded" ] || fail "OpenGL drivers are loaded after frames and a message box: $loaded"
-  xdotool key Escape
-  wait_exit "$saver_pid" 50
-  [ "$status" -eq 0 ] || fail "exit status $status after Escape with an unwritable log"
+  escape_ends "$saver_pid" "with an unwritable log"
   rmdir "$log" || fail "the folder in the log's place was written into: $(ls -la "$log")"
   echo "ok: an error box closes back to the walk; no OpenGL driver was loaded"
 }
@@ -284,9 +281,7 @@ run_with_second_copy() {
   wait_exit "$saver_pid" 30
   [ "$status" -eq 0 ] || fail "$what: the second copy exited with status $status"
   running "$first" || fail "$what: the first copy ended"
-  xdotool key Escape
-  wait_exit "$first" 50
-  [ "$status" -eq 0 ] || fail "$what: exit status $status after Escape"
+  escape_ends "$first" "$what"
 }
 
 # A lock file that is empty, garbage, or names a copy on another host (a
@@ -333,9 +328,7 @@ run_fifo() {
   second=$saver_pid
   wait_exit "$second" 30
   [ "$status" -eq 0 ] || fail "FIFO: a second copy exited with status $status"
-  xdotool key Escape
-  wait_exit "$first" 50
-  [ "$status" -eq 0 ] || fail "FIFO: exit status $status after Escape"
+  escape_ends "$first" "FIFO"
   [ -p "$log" ] || fail "the FIFO was replaced"
   ls "$folder"/walked.log.bak* >/dev/null 2>&1 && fail "the FIFO was taken for a foreign log"
   echo "ok: a FIFO in the log's place blocks nothing and stays"
@@ -358,9 +351,7 @@ run_non_utf8_folder() {
   saver_pids+=("$second")
   wait_exit "$second" 30
   [ "$status" -eq 0 ] || fail "j\\xf6rg: a second copy exited with status $status"
-  xdotool key Escape
-  wait_exit "$saver_pid" 50
-  [ "$status" -eq 0 ] || fail "j\\xf6rg: exit status $status"
+  escape_ends "$saver_pid" "j\\xf6rg"
   [ -f "$odd/walked.log" ] || fail "no walked.log in the folder j\\xf6rg: $(ls -la "$folder")"
   grep -q -E $'^[0-9.]+ (cm|mts) [0-9-]{10} [0-9:]{8}\r$' "$odd/walked.log" ||
     fail "no record: $(cat -A "$odd/walked.log")"
@@ -385,9 +376,7 @@ run_huge_log() {
   wait_for_window
   rss=$(awk '/^VmHWM:/ {print $2}' "/proc/$saver_pid/status")
   [ "${rss:-0}" -lt "$max_rss_kb" ] || fail "the saver used ${rss} kB for a 1 GB log"
-  xdotool key Escape
-  wait_exit "$saver_pid" 50
-  [ "$status" -eq 0 ] || fail "1 GB log: exit status $status"
+  escape_ends "$saver_pid" "1 GB log"
   [ "$(stat -c %s "$log.bak.1")" -eq "$huge_bytes" ] || fail "the 1 GB log was not kept whole: $(ls -la "$folder")"
   [ "$(cat "$log.bak")" = $'older backup\r' ] || fail "the older backup was replaced"
   [ "$(cat "$folder/victim")" = "not to be touched" ] || fail "the planted symlink was followed"
@@ -498,9 +487,7 @@ run_two_screens() {
   [ "$(xdotool getwindowfocus 2>/dev/null)" = "$cover" ] || echo "note: the cover did not take the keyboard focus"
   xdotool key F1
   stays_running "$saver_pid" 4 || fail "F1 on the cover ended the run"
-  xdotool key Escape
-  wait_exit "$saver_pid" 50
-  [ "$status" -eq 0 ] || fail "exit status $status after Escape on the cover"
+  escape_ends "$saver_pid" "on the cover"
   check_log "$log" 1
   echo "ok: two X screens: a black cover on screen 1; F1 there is a command, Escape there ends the run"
 }
@@ -678,9 +665,7 @@ run_signals() {
   kill -INT "$saver_pid"
   stays_running "$saver_pid" 10 || fail "SIGINT ended a saver that was started with it ignored"
   focus_scene
-  xdotool key Escape
-  wait_exit "$saver_pid" 50
-  [ "$status" -eq 0 ] || fail "exit status $status after Escape"
+  escape_ends "$saver_pid"
   check_log "$log" $((expected + 1))
   echo "ok: SIGTERM, SIGHUP, SIGINT: one record each, status 0; none twice; an ignored SIGINT stays ignored"
 }

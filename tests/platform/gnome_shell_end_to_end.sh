@@ -21,18 +21,8 @@ set -u
 
 saver_binary=${1:?usage: gnome_shell_end_to_end.sh path/to/trenchwalk path/to/trenchwalk-idle}
 launcher_binary=${2:?usage: gnome_shell_end_to_end.sh path/to/trenchwalk path/to/trenchwalk-idle}
-# shellcheck source=tests/lib/desktops.sh
-source "$(dirname "$0")/../lib/desktops.sh"
-# shellcheck source=tests/lib/as_user.sh
-source "$(dirname "$0")/../lib/as_user.sh"
 # shellcheck source=tests/lib/gnome_shell_run.sh
 source "$(dirname "$0")/../lib/gnome_shell_run.sh"
-
-missing=$(desktop_missing gnome-shell)
-if [ -n "$missing" ]; then
-  echo "SKIP: the GNOME Shell run needs what is not installed: ${missing//$'\n'/, }"
-  exit 77
-fi
 
 # The launcher's delay, in seconds. Short, to keep the run short, yet long
 # enough that a saver started right after a key could not pass for a new
@@ -50,41 +40,10 @@ lock_limit=20
 # delay and two seconds more, in tenths of a second.
 watch=$(((delay + 2) * 10))
 
-gnome_shell_run_prepare gnome-shell "GNOME Shell"
-
-# Once in a while (about one start in eighty on a loaded machine) GNOME Shell
-# stops partway through its start-up and never opens its overview; a second
-# start, in a folder of its own, is tried before the run gives up.
-if ! desktop_start gnome-shell "$work/desktop"; then
-  desktop_show_logs
-  desktop_stop
-  echo "GNOME Shell did not come up; starting it once more"
-  mkdir -p "$work/desktop2"
-  chmod 755 "$work/desktop2"
-  desktop_start gnome-shell "$work/desktop2" || {
-    echo "SKIP: GNOME Shell did not start headless, twice"
-    desktop_show_logs
-    exit 77
-  }
-fi
-[ -n "$desktop_owner" ] && chown -R "$desktop_owner" "$work/bin"
-if [ -n "$desktop_owner" ]; then
-  reachable_as "${desktop_owner%%:*}" "$saver" "$launcher" || exit 1
-fi
+gnome_shell_run_start gnome-shell "GNOME Shell"
 echo "ok: GNOME Shell is up headless as $("${desktop_as_user[@]}" id -un), its overview open" \
   "as at a login"
 
-saver_pid=""
-no_saver() { [ -z "$(processes_of "$saver")" ]; }
-# The saver's trace begins after this many bytes of the launcher's stderr,
-# which the saver inherits: where the output stood when the previous saver
-# ended (or when the launcher started).
-trace_from=0
-saver_shown() {
-  saver_pid=$(processes_of "$saver" | head -n1)
-  [ -n "$saver_pid" ] && desktop_fullscreen "$saver_pid" "$launcher_err" "$trace_from"
-}
-mark_trace() { trace_from=$(stat -c %s "$launcher_err"); }
 # Seconds from $1 (microseconds) to now, with two decimals.
 since() { awk -v from="$1" -v now="$(microseconds)" 'BEGIN { printf "%.2f", (now - from) / 1e6 }'; }
 
@@ -117,25 +76,7 @@ expect_end() {
   mark_trace
 }
 
-# As a session starts it: on the shell's Wayland display, with its buses.
-# The saver it starts inherits the protocol trace, which shows its window.
-"${desktop_as_user[@]}" env XDG_SESSION_TYPE=wayland WAYLAND_DEBUG=client "$launcher" "$delay" \
-  >"$launcher_out" 2>"$launcher_err" &
-launcher_pid=$!
-chosen() { grep -q "^trenchwalk-idle: idle source: GNOME's idle monitor (D-Bus)" "$launcher_out"; }
-settled() { chosen || ! running "$launcher_pid"; }
-poll 100 settled
-chosen || fail "the launcher did not choose GNOME's idle monitor: $(cat "$launcher_out")"
-mark_trace
-# What the shell says of its lock screen and blank, with the time each
-# message came; watched from its first word on.
-"${desktop_as_user[@]}" dbus-monitor --session \
-  "type='signal',interface='org.gnome.ScreenSaver',member='ActiveChanged'" \
-  >"$work/monitor.out" 2>&1 &
-monitor_pid=$!
-monitoring() { grep -q 'member=NameLost' "$work/monitor.out" || ! running "$monitor_pid"; }
-poll 100 monitoring
-grep -q 'member=NameLost' "$work/monitor.out" || fail "dbus-monitor did not start: $(cat "$work/monitor.out")"
+gnome_shell_launch "idle source: GNOME's idle monitor (D-Bus)" "$delay"
 
 # The overview is open, as at a login; the launcher closes it as it starts
 # the saver, which gets the keyboard: the first key ends it.
@@ -156,9 +97,6 @@ fi
 # Each end of a lock or a blank starts a whole new idle period: the next
 # saver comes no sooner than the delay after it, counted by the kernel's
 # clock from just before the end was asked for, to the saver's start.
-clock_ticks=$(getconf CLK_TCK)
-started_at() { awk -v hz="$clock_ticks" '{ printf "%.2f", $22 / hz }' "/proc/$1/stat"; }
-uptime_now() { cut -d' ' -f1 /proc/uptime; }
 # Ends the lock or the blank ($1 names it) and waits for the saver of the new
 # idle period.
 end_and_expect_saver() {
@@ -230,10 +168,5 @@ expect_end "one Escape at the end" "$key_limit" 5 "$from"
 lines=$(grep -E '^trenchwalk-idle: the saver (failed to start|was killed|ended with exit status)' \
   "$launcher_err")
 [ -z "$lines" ] || fail "the launcher reported a saver failure: $lines"
-kill -TERM "$launcher_pid"
-poll "$key_limit" ended "$launcher_pid" || fail "the launcher still runs 10 s after SIGTERM"
-wait "$launcher_pid"
-status=$?
-launcher_pid=""
-[ "$status" -eq 0 ] || fail "the launcher's exit status after SIGTERM: $status"
+gnome_shell_launcher_ends
 echo "PASS (GNOME Shell)"

@@ -18,18 +18,8 @@ set -u
 
 saver_binary=${1:?usage: gnome_shell_lock_after.sh path/to/trenchwalk path/to/trenchwalk-idle}
 launcher_binary=${2:?usage: gnome_shell_lock_after.sh path/to/trenchwalk path/to/trenchwalk-idle}
-# shellcheck source=tests/lib/desktops.sh
-source "$(dirname "$0")/../lib/desktops.sh"
-# shellcheck source=tests/lib/as_user.sh
-source "$(dirname "$0")/../lib/as_user.sh"
 # shellcheck source=tests/lib/gnome_shell_run.sh
 source "$(dirname "$0")/../lib/gnome_shell_run.sh"
-
-missing=$(desktop_missing gnome-shell)
-if [ -n "$missing" ]; then
-  echo "SKIP: the GNOME Shell run needs what is not installed: ${missing//$'\n'/, }"
-  exit 77
-fi
 
 delay=3
 lock_minutes=1
@@ -37,47 +27,12 @@ lock_minutes=1
 saver_limit=$(((delay + 30) * 10))
 key_limit=100
 
-gnome_shell_run_prepare gnome-lock "GNOME Shell, --lock-after"
-desktop_start gnome-shell "$work/desktop" || {
-  echo "SKIP: GNOME Shell did not start headless"
-  desktop_show_logs
-  exit 77
-}
+gnome_shell_run_start gnome-lock "GNOME Shell, --lock-after"
 if [ "$desktop_lock_screen" != yes ]; then
   echo "SKIP: $desktop_lock_screen"
   exit 77
 fi
-[ -n "$desktop_owner" ] && chown -R "$desktop_owner" "$work/bin"
-if [ -n "$desktop_owner" ]; then
-  reachable_as "${desktop_owner%%:*}" "$saver" "$launcher" || exit 1
-fi
-
-saver_pid=""
-trace_from=0
-saver_shown() {
-  saver_pid=$(processes_of "$saver" | head -n1)
-  [ -n "$saver_pid" ] && desktop_fullscreen "$saver_pid" "$launcher_err" "$trace_from"
-}
-mark_trace() { trace_from=$(stat -c %s "$launcher_err"); }
-clock_ticks=$(getconf CLK_TCK)
-started_at() { awk -v hz="$clock_ticks" '{ printf "%.2f", $22 / hz }' "/proc/$1/stat"; }
-uptime_now() { cut -d' ' -f1 /proc/uptime; }
-
-"${desktop_as_user[@]}" env XDG_SESSION_TYPE=wayland WAYLAND_DEBUG=client "$launcher" \
-  --lock-after "$lock_minutes" "$delay" >"$launcher_out" 2>"$launcher_err" &
-launcher_pid=$!
-chosen() { grep -q "^trenchwalk-idle: locking the session with the desktop's locker" "$launcher_out"; }
-settled() { chosen || ! running "$launcher_pid"; }
-poll 100 settled
-chosen || fail "the launcher did not start with --lock-after: $(cat "$launcher_out" "$launcher_err")"
-mark_trace
-# The shell's word on its lock screen, each message with the uptime it came at.
-"${desktop_as_user[@]}" dbus-monitor --session \
-  "type='signal',interface='org.gnome.ScreenSaver',member='ActiveChanged'" \
-  >"$work/monitor.out" 2>&1 &
-monitor_pid=$!
-monitoring() { grep -q 'member=NameLost' "$work/monitor.out" || ! running "$monitor_pid"; }
-poll 100 monitoring
+gnome_shell_launch "locking the session with the desktop's locker" --lock-after "$lock_minutes" "$delay"
 
 # A key before the grace period: the saver ends, nothing locks.
 poll "$saver_limit" saver_shown || fail "no full-screen saver after the delay: $desktop_why"
@@ -108,7 +63,5 @@ awk -v a="$at" -v m="$lock_minutes" 'BEGIN { exit !(a >= m * 60) }' ||
   fail "the saver ended $at s into its run, before the grace period"
 echo "ok: GNOME Shell: its lock screen came over the saver $lock_minutes min into it; the saver" \
   "ended $at s into its run with one record; $lock_line"
-kill -TERM "$launcher_pid"
-poll "$key_limit" ended "$launcher_pid" || fail "the launcher still runs 10 s after SIGTERM"
-launcher_pid=""
+gnome_shell_launcher_ends
 echo "PASS (GNOME Shell, --lock-after)"

@@ -28,14 +28,15 @@ class OffscreenServices : public QtServices {
   LocalTime localTime() override { return wall_.localTime(); }
   std::string logFolder() override { return folder_; }
   LogDisk& logDisk() override { return disk_; }
-  void messageBox(const std::string& text, const std::string& title) override {
+  bool openBox(const std::string& text, const std::string& title, std::function<void()> answered) override {
     boxes.push_back(title + ": " + text);
-    if (realBoxes) QtServices::messageBox(text, title);
+    return realBoxes && QtServices::openBox(text, title, std::move(answered));
   }
   void openAddress(const std::string& address) override { opened.push_back(address); }
 
   std::vector<std::string> boxes, opened;
-  // Shows the real modal box too, which holds its handler until it closes.
+  // Shows the real modal box too, which holds the core's events until it
+  // closes; else a box counts as closed at once.
   bool realBoxes = false;
 
  private:

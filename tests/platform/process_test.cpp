@@ -97,9 +97,9 @@ TEST(HeartbeatVariable, TakesOnlyAPipesWriteEndAndAlwaysRemovesTheVariable) {
     SCOPED_TRACE(c.name);
     const int fd = std::atoi(c.value.c_str());
     if (fd > 2) (void)::fcntl(fd, F_SETFD, 0);
-    ASSERT_EQ(::setenv(kHeartbeatVariable, c.value.c_str(), 1), 0);
+    ASSERT_EQ(::setenv(common::kHeartbeatVariable, c.value.c_str(), 1), 0);
     const int taken = takeHeartbeatDescriptor();
-    EXPECT_EQ(std::getenv(kHeartbeatVariable), nullptr);
+    EXPECT_EQ(std::getenv(common::kHeartbeatVariable), nullptr);
     if (c.taken) {
       EXPECT_EQ(taken, fd);
       EXPECT_NE(::fcntl(fd, F_GETFD) & FD_CLOEXEC, 0);
@@ -111,7 +111,7 @@ TEST(HeartbeatVariable, TakesOnlyAPipesWriteEndAndAlwaysRemovesTheVariable) {
       }
     }
   }
-  ::unsetenv(kHeartbeatVariable);
+  ::unsetenv(common::kHeartbeatVariable);
   EXPECT_EQ(takeHeartbeatDescriptor(), -1) << "without the variable";
   ::close(file);
 }

@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QTimer>
 #include <fcntl.h>
 #include <signal.h>
@@ -166,14 +167,6 @@ TEST_F(SaverEvents, StartLoadsTheWindowShowsItAndPreparesTheLog) {
   EXPECT_EQ(records(), 0);
 }
 
-TEST_F(SaverEvents, EscapeEndsTheRunWithOneRecord) {
-  tap(Qt::Key_Escape);
-  EXPECT_TRUE(saver.finished());
-  EXPECT_FALSE(saver.window()->isVisible());
-  EXPECT_EQ(saver.exitCode(), 0);
-  EXPECT_EQ(records(), 1);
-}
-
 TEST_F(SaverEvents, ReleaseOfAKeyPressedBeforeTheWindowIsIgnored) {
   key(QEvent::KeyRelease, Qt::Key_Return);
   EXPECT_FALSE(saver.finished());
@@ -221,43 +214,10 @@ TEST_F(SaverEvents, KeypadPlusKnownByItsKeysymShowsTheReport) {
   EXPECT_EQ(records(), 0);
 }
 
-TEST_F(SaverEvents, MainKeyboardPlusEndsTheRun) {
-  tap(Qt::Key_Plus);
-  EXPECT_TRUE(saver.finished());
-  EXPECT_EQ(records(), 1);
-}
-
-TEST_F(SaverEvents, QOpensTheAddressAndEnds) {
-  tap(Qt::Key_Q);
-  EXPECT_TRUE(saver.finished());
-  EXPECT_EQ(services.opened, std::vector<std::string>{"https://korvek.example"});
-  EXPECT_EQ(records(), 1);
-}
-
-TEST_F(SaverEvents, ClickOnEmptyGroundEnds) {
-  click(QPoint(5, 700));
-  EXPECT_TRUE(saver.finished());
-  EXPECT_EQ(records(), 1);
-}
-
 TEST_F(SaverEvents, ClickOnTheClockBelongsToTheClock) {
   const Label& clock = saver.core().scene().clock;
   click(QPoint(static_cast<int>(std::ceil(clock.left / 15)) + 2, static_cast<int>(std::ceil(clock.top / 15)) + 2));
   EXPECT_FALSE(saver.finished());
-}
-
-TEST_F(SaverEvents, ClickOnACoverWindowCountsAsAClickOnTheForm) {
-  auto c = cover();
-  click(QPoint(5, 5), c.get());
-  EXPECT_TRUE(saver.finished());
-  EXPECT_EQ(records(), 1);
-}
-
-TEST_F(SaverEvents, RightClickOnACoverEndsTheRun) {
-  auto c = cover();
-  click(QPoint(700, 500), c.get(), Qt::RightButton);
-  EXPECT_TRUE(saver.finished());
-  EXPECT_EQ(records(), 1);
 }
 
 TEST_F(SaverEvents, MouseMovesOnAnyWindowNeverEndTheRun) {
@@ -272,27 +232,13 @@ TEST_F(SaverEvents, MouseMovesOnAnyWindowNeverEndTheRun) {
 
 // The desktop may give the keyboard to a cover (on Wayland, the focused
 // output's window): keys there are the saver's keys all the same.
-TEST_F(SaverEvents, F1OnACoverShowsTheHelp) {
+TEST_F(SaverEvents, F1AndKeypadPlusOnACoverAreCommands) {
   auto c = cover();
   tap(Qt::Key_F1, Qt::NoModifier, 0, c.get());
   EXPECT_NE(saver.core().scene().message.caption().find("Key    Function"), std::string::npos);
-  EXPECT_FALSE(saver.finished());
-}
-
-TEST_F(SaverEvents, KeypadPlusOnACoverShowsTheReport) {
-  auto c = cover();
   tap(Qt::Key_Plus, Qt::NoModifier, 0xffab, c.get());
   EXPECT_EQ(saver.core().scene().message.caption().rfind("On file", 0), 0u) << saver.core().scene().message.caption();
   EXPECT_FALSE(saver.finished());
-}
-
-TEST_F(SaverEvents, EscapeOnACoverEndsTheRunWithOneRecord) {
-  auto c = cover();
-  tap(Qt::Key_Escape, Qt::NoModifier, 0, c.get());
-  EXPECT_TRUE(saver.finished());
-  EXPECT_EQ(saver.exitCode(), 0);
-  EXPECT_EQ(records(), 1);
-  EXPECT_FALSE(saver.window()->isVisible());
 }
 
 // The press went to the scene window and the release to a cover once the focus
@@ -332,109 +278,85 @@ TEST_F(SaverEvents, ACoverIsABlackFullScreenFramelessWindowOnItsScreen) {
 
 TEST_F(SaverEvents, OneScreenGetsNoCover) { EXPECT_TRUE(saver.covers().empty()); }
 
-TEST_F(SaverEvents, NothingReachesTheCoreAfterTheEnd) {
-  tap(Qt::Key_Escape);
-  ASSERT_TRUE(saver.finished());
-  tap(Qt::Key_Escape);
-  click(QPoint(5, 700));
-  EXPECT_EQ(records(), 1);
-}
+// What ends a run: a key (Q opening the maker's address first), a click on
+// the ground, on a cover, of either button; an end asked from outside (a
+// signal), as a key's end; and an end asked while a box is open, which closes
+// it: the report's box, with the record, or a run-time error's (shown once
+// the error ended the run), with none and a failure. A box is modal but holds
+// no handler: the saver's loop runs on while it is open. Once the run has
+// ended, nothing reaches the core: no end, key or click adds a record.
+class SaverEnds;
+struct EndCase {
+  const char* name;
+  void (*act)(SaverEnds&);
+  bool box;
+  int exitCode, records;
+  std::vector<std::string> opened;
+};
 
-// An end asked from outside (a signal) is a key's end: one record, once.
-TEST_F(SaverEvents, ARequestedEndEndsTheRunWithOneRecordOnce) {
-  saver.requestEnd();
-  EXPECT_TRUE(saver.finished());
-  EXPECT_FALSE(saver.window()->isVisible());
-  EXPECT_EQ(saver.exitCode(), 0);
-  saver.requestEnd();
-  tap(Qt::Key_Escape);
-  EXPECT_EQ(records(), 1);
-}
+class SaverEnds : public SaverEvents, public ::testing::WithParamInterface<EndCase> {
+ public:
+  using SaverEvents::click;
+  using SaverEvents::cover;
+  using SaverEvents::logPath;
+  using SaverEvents::saver;
+  using SaverEvents::tap;
+};
 
-TEST_F(SaverEvents, AnEndAfterEscapeAddsNoRecord) {
-  tap(Qt::Key_Escape);
-  saver.requestEnd();
-  EXPECT_EQ(saver.exitCode(), 0);
-  EXPECT_EQ(records(), 1);
-}
-
-// The report's box is modal and holds the key's handler: an end asked while
-// it is open closes it, lets the handler return, then ends with the record.
-TEST_F(SaverEvents, AnEndWhileTheReportsBoxIsOpenClosesItAndKeepsTheRecord) {
+TEST_P(SaverEnds, EndTheRunAndCloseEveryWindow) {
+  const EndCase& c = GetParam();
   services.realBoxes = true;
-  QFile::remove(logPath());
+  c.act(*this);
   bool boxWasOpen = false;
-  bool closedByHand = false;
-  QTimer ask;
-  ask.setSingleShot(true);
-  QObject::connect(&ask, &QTimer::timeout, [&] {
-    boxWasOpen = QApplication::activeModalWidget() != nullptr;
-    saver.requestEnd();
-  });
-  // Should the end leave the box open, the test still comes back, and fails.
-  QTimer rescue;
-  rescue.setSingleShot(true);
-  QObject::connect(&rescue, &QTimer::timeout, [&] {
-    if (QWidget* box = QApplication::activeModalWidget()) {
-      closedByHand = true;
-      box->close();
-    }
-  });
-  // An earlier test's end asked the application to quit, which every event
-  // loop after it obeys at once, the box's too, until the application's own
-  // loop has run again.
-  QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
-  QCoreApplication::exec();
-  ask.start(50);
-  rescue.start(10'000);
-  tap(Qt::Key_Plus, Qt::KeypadModifier);
-  EXPECT_TRUE(boxWasOpen);
-  EXPECT_FALSE(closedByHand) << "the box stayed open";
-  ASSERT_EQ(services.boxes.size(), 1u);
-  EXPECT_TRUE(saver.finished());
-  EXPECT_EQ(saver.exitCode(), 0);
-  EXPECT_EQ(records(), 1);
-}
-
-// The run-time error's box is modal too, shown after the error ended the run:
-// an end asked meanwhile closes it and adds no record; the status stays a
-// failure.
-TEST_F(SaverEvents, AnEndWhileTheRunTimeErrorBoxIsOpenClosesItAndAddsNoRecord) {
-  // As above: the earlier tests' ends are forgotten first.
-  QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
-  QCoreApplication::exec();
-  tw::test::Stage stage(saver.core());
-  stage.setFallsEnabled(false);
-  stage.setWalk(Direction::Leftward, 8);  // the next walk picture, 9, does not exist
-  bool boxWasOpen = false;
-  QTimer ask;
-  QObject::connect(&ask, &QTimer::timeout, [&] {
-    if (boxWasOpen || !QApplication::activeModalWidget()) return;
-    boxWasOpen = true;
-    saver.requestEnd();
-  });
-  // Should the end leave the box open, the test still comes back, and fails.
-  bool closedByHand = false;
-  QTimer rescue;
-  rescue.setSingleShot(true);
-  QObject::connect(&rescue, &QTimer::timeout, [&] {
-    if (QWidget* box = QApplication::activeModalWidget()) {
-      closedByHand = true;
-      box->close();
-    }
-  });
-  ask.start(20);
-  rescue.start(10'000);
   QElapsedTimer waited;
   waited.start();
-  while (!saver.finished() && waited.elapsed() < 10'000)
+  while (!saver.finished() && waited.elapsed() < 10'000) {
+    if (!boxWasOpen && QApplication::activeModalWidget()) {
+      boxWasOpen = true;
+      saver.requestEnd();
+    }
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
-  EXPECT_TRUE(boxWasOpen);
-  EXPECT_FALSE(closedByHand) << "the box stayed open";
+  }
+  EXPECT_EQ(boxWasOpen, c.box);
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << "the box stayed open";
+  EXPECT_EQ(services.boxes.size(), c.box ? 1u : 0u);
   EXPECT_TRUE(saver.finished());
-  EXPECT_EQ(saver.exitCode(), 1);
-  EXPECT_EQ(records(), 0);
+  EXPECT_FALSE(saver.window()->isVisible());
+  saver.requestEnd();
+  tap(Qt::Key_Escape);
+  click(QPoint(5, 700));
+  EXPECT_EQ(saver.exitCode(), c.exitCode);
+  EXPECT_EQ(records(), c.records);
+  EXPECT_EQ(services.opened, c.opened);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryWay, SaverEnds,
+    ::testing::Values(
+        EndCase{"Escape", [](SaverEnds& t) { t.tap(Qt::Key_Escape); }, false, 0, 1, {}},
+        EndCase{"RequestedEnd", [](SaverEnds& t) { t.saver.requestEnd(); }, false, 0, 1, {}},
+        EndCase{"MainKeyboardPlus", [](SaverEnds& t) { t.tap(Qt::Key_Plus); }, false, 0, 1, {}},
+        EndCase{"Q", [](SaverEnds& t) { t.tap(Qt::Key_Q); }, false, 0, 1, {"https://korvek.example"}},
+        EndCase{"ClickOnEmptyGround", [](SaverEnds& t) { t.click(QPoint(5, 700)); }, false, 0, 1, {}},
+        EndCase{"ClickOnACover", [](SaverEnds& t) { t.click(QPoint(5, 5), t.cover().get()); }, false, 0, 1, {}},
+        EndCase{"RightClickOnACover",
+                [](SaverEnds& t) { t.click(QPoint(700, 500), t.cover().get(), Qt::RightButton); }, false, 0, 1, {}},
+        EndCase{"EscapeOnACover", [](SaverEnds& t) { t.tap(Qt::Key_Escape, Qt::NoModifier, 0, t.cover().get()); },
+                false, 0, 1, {}},
+        EndCase{"EndWhileTheReportsBoxIsOpen",
+                [](SaverEnds& t) {
+                  QFile::remove(t.logPath());
+                  t.tap(Qt::Key_Plus, Qt::KeypadModifier);
+                },
+                true, 0, 1, {}},
+        EndCase{"EndWhileARunTimeErrorsBoxIsOpen",
+                [](SaverEnds& t) {
+                  tw::test::Stage stage(t.saver.core());
+                  stage.setFallsEnabled(false);
+                  stage.setWalk(Direction::Leftward, 8);  // the next walk picture, 9, does not exist
+                },
+                true, 1, 0, {}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // The three ending signals, sent to this thread, which EndSignals blocks;
 // every test drains and unblocks them again, so none reaches the test
@@ -570,11 +492,11 @@ TEST_F(SaverTwoScreens, TheSceneMovedToTheOtherScreenSwapsTheCover) {
   EXPECT_EQ(theCover()->coveredScreen(), primary);
   EXPECT_EQ(theCover()->geometry(), primary->geometry());
   EXPECT_TRUE(theCover()->isVisible());
-  CoverWindow* former = theCover();
+  const QPointer<CoverWindow> former = theCover();
   saver.window()->setScreen(primary);
   ASSERT_EQ(saver.covers().size(), 1u);
   EXPECT_EQ(theCover()->coveredScreen(), second());
-  EXPECT_FALSE(former->isVisible());
+  EXPECT_TRUE(former.isNull()) << "the cover of the screen the scene took is still there";
   tap(Qt::Key_Escape, Qt::NoModifier, 0, theCover());
   EXPECT_TRUE(saver.finished());
   EXPECT_EQ(records(), 1);

@@ -39,11 +39,11 @@ TEST(SingleInstance, FirstCopyHoldsTheLockAndASecondIsTurnedAway) {
   QTemporaryDir folder;
   std::ostringstream err;
   InstanceGuard first;
-  ASSERT_EQ(first.acquire(bytes(folder), nullptr, err), InstanceLock::Held);
+  ASSERT_EQ(first.acquire(bytes(folder), nullptr, err), common::LockOutcome::Held);
   EXPECT_EQ(first.heldPath(), bytes(folder) + "/walked.log.lock");
   EXPECT_TRUE(QFile::exists(QDir(folder.path()).filePath(QStringLiteral("walked.log.lock"))));
   InstanceGuard second;
-  EXPECT_EQ(second.acquire(bytes(folder), nullptr, err), InstanceLock::HeldElsewhere);
+  EXPECT_EQ(second.acquire(bytes(folder), nullptr, err), common::LockOutcome::HeldElsewhere);
   EXPECT_EQ(err.str(), "") << "a second copy leaves quietly";
 }
 
@@ -52,10 +52,10 @@ TEST(SingleInstance, LockIsFreeAgainOnceReleased) {
   std::ostringstream err;
   {
     InstanceGuard first;
-    ASSERT_EQ(first.acquire(bytes(folder), nullptr, err), InstanceLock::Held);
+    ASSERT_EQ(first.acquire(bytes(folder), nullptr, err), common::LockOutcome::Held);
   }
   InstanceGuard second;
-  EXPECT_EQ(second.acquire(bytes(folder), nullptr, err), InstanceLock::Held);
+  EXPECT_EQ(second.acquire(bytes(folder), nullptr, err), common::LockOutcome::Held);
 }
 
 // The kernel's lock holds for as long as the copy runs, however old its file.
@@ -63,13 +63,13 @@ TEST(SingleInstance, AnOldLockOfACopyStillRunningHolds) {
   QTemporaryDir folder;
   std::ostringstream err;
   InstanceGuard running;
-  ASSERT_EQ(running.acquire(bytes(folder), nullptr, err), InstanceLock::Held);
+  ASSERT_EQ(running.acquire(bytes(folder), nullptr, err), common::LockOutcome::Held);
   QFile file(QString::fromStdString(lockPathIn(folder.path().toStdString())));
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addDays(-2), QFileDevice::FileModificationTime));
   file.close();
   InstanceGuard next;
-  EXPECT_EQ(next.acquire(bytes(folder), nullptr, err), InstanceLock::HeldElsewhere);
+  EXPECT_EQ(next.acquire(bytes(folder), nullptr, err), common::LockOutcome::HeldElsewhere);
 }
 
 // Whatever a lock file holds (an old copy's process id, another host's name,
@@ -88,7 +88,8 @@ TEST(SingleInstance, LockOfADeadCopyIsTakenOver) {
     writeBytes(lockPathIn(bytes(folder)), content);
     std::ostringstream err;
     InstanceGuard lock;
-    EXPECT_EQ(lock.acquire(bytes(folder), nullptr, err), InstanceLock::Held) << content.toHex().toStdString();
+    EXPECT_EQ(lock.acquire(bytes(folder), nullptr, err), common::LockOutcome::Held)
+        << content.toHex().toStdString();
     EXPECT_EQ(err.str(), "");
   }
 }
@@ -104,10 +105,12 @@ TEST(SingleInstance, FolderWithoutRoomForALockUsesThePerUserLock) {
   for (const std::string& where : {bytes(folder), missing}) {
     std::ostringstream err;
     InstanceGuard first;
-    ASSERT_EQ(first.acquire(where, bytes(runtime).c_str(), err), InstanceLock::Held) << where;
+    ASSERT_EQ(first.acquire(where, bytes(runtime).c_str(), err), common::LockOutcome::Held)
+        << where;
     EXPECT_EQ(first.heldPath(), fallbackLockPath(bytes(runtime), where));
     InstanceGuard second;
-    EXPECT_EQ(second.acquire(where, bytes(runtime).c_str(), err), InstanceLock::HeldElsewhere);
+    EXPECT_EQ(second.acquire(where, bytes(runtime).c_str(), err),
+              common::LockOutcome::HeldElsewhere);
     EXPECT_EQ(err.str(), "");
   }
   EXPECT_TRUE(QFileInfo(QDir(folder.path()).filePath(QStringLiteral("walked.log.lock"))).isDir());
@@ -158,7 +161,8 @@ TEST(SingleInstance, WithoutAnyLockItRunsAndSaysSoInOneLine) {
   for (const char* runtime : {static_cast<const char*>(nullptr), "", "relative", "/no/such/runtime"}) {
     std::ostringstream err;
     InstanceGuard lock;
-    EXPECT_EQ(lock.acquire(missing, runtime, err), InstanceLock::Unavailable) << (runtime ? runtime : "null");
+    EXPECT_EQ(lock.acquire(missing, runtime, err), common::LockOutcome::Unavailable)
+        << (runtime ? runtime : "null");
     const std::string line = err.str();
     EXPECT_EQ(line.rfind("trenchwalk: running without the single-instance lock", 0), 0u) << line;
     EXPECT_EQ(std::count(line.begin(), line.end(), '\n'), 1) << line;

@@ -92,7 +92,9 @@ stop_helpers() {
   rm -f "$work/helpers"
 }
 
-show_run_logs() {
+# Inside a run (a subshell) fail says what went wrong with these logs and
+# leaves the run; the next run still goes.
+fail_report() {
   local f
   [ -s "$work/saver.err" ] || [ -s "$work/out/saver.err" ] || echo "--- the saver wrote nothing on stderr"
   for f in "$work"/*.err "$work"/out/*.err; do
@@ -100,14 +102,6 @@ show_run_logs() {
   done
   echo "--- the compositor's log:"
   tail -n 60 "$work/sway.log" 2>/dev/null
-}
-
-# Inside a run (a subshell): says what went wrong, with the logs, and leaves
-# the run; the next run still goes.
-fail() {
-  echo "FAIL: $*"
-  show_run_logs
-  exit 1
 }
 
 # --- The compositor.

@@ -12,25 +12,8 @@ scale=${2:-1}
 size=$(awk -v s="$scale" 'BEGIN { printf "%dx%d", 1024 * s, 768 * s }')
 require_tools Xvfb
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/trenchwalk-x11paint.XXXXXX")
-xvfb_pid=""
-cleanup() {
-  stop_xvfb
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-mkdir -p "$work/runtime" && chmod 700 "$work/runtime"
-export XDG_RUNTIME_DIR="$work/runtime"
-export QT_QPA_PLATFORM=xcb
-
-fail() {
-  echo "FAIL: $*"
-  show_logs "$work/xvfb.log"
-  exit 1
-}
-
-start_xvfb "$work" "$size" || fail "no X server"
+fail_report() { show_logs "$work/xvfb.log"; }
+x11_run x11paint "$size"
 
 if [ "$scale" = 1 ]; then
   "$binary" || fail "the X11 painting tests failed"

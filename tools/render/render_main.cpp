@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <optional>
 #include <utility>
 
 #include "app/core.h"
@@ -41,13 +42,13 @@ class RenderServices : public QtServices {
   tw::LocalTime localTime() override { return wall_.localTime(); }
   std::string logFolder() override { return folder_; }
   tw::LogDisk& logDisk() override { return disk_; }
-  void messageBox(const std::string& text, const std::string& title) override {
+  // A box is told on the standard error stream and counts as closed at once;
+  // no address is opened.
+  bool openBox(const std::string& text, const std::string& title, std::function<void()>) override {
     std::fprintf(stderr, "%s: %s\n", title.c_str(), text.c_str());
+    return false;
   }
   void openAddress(const std::string&) override {}
-  void runTimeErrorBox(const tw::RunTimeError& error) override {
-    std::fprintf(stderr, "Run-time error %d: %s\n", error.number(), error.what());
-  }
 
  private:
   // Real files, without the flush to the disk that a throw-away folder needs not.
@@ -75,11 +76,20 @@ bool writeFrame(const tw::Scene& scene, const tw::platform::SpriteSet& sprites,
   return true;
 }
 
+// Moves the virtual clock on, then carries out what the core asked for.
+void advance(tw::Core& core, RenderServices& services, int64_t ms) {
+  core.advanceBy(ms);
+  while (const std::optional<tw::Request> request = core.takeRequest()) {
+    services.carryOut(*request, {});
+    if (tw::isBox(*request)) core.boxAnswered();
+  }
+}
+
 // Steps the virtual clock until `done` holds; false when it never did.
-bool advanceUntil(tw::Core& core, int64_t limitMs, const std::function<bool()>& done) {
+bool advanceUntil(tw::Core& core, RenderServices& services, int64_t limitMs, const std::function<bool()>& done) {
   while (!done()) {
     if (core.now() >= limitMs || core.ended()) return false;
-    core.advanceBy(kSearchStep);
+    advance(core, services, kSearchStep);
   }
   return true;
 }
@@ -122,7 +132,7 @@ int main(int argc, char** argv) {
   constexpr int64_t kSearchLimit = 30 * 60 * 1000;
   if (screenshot) {
     // Past the hint, the walker in the middle third of the screen and walking.
-    const bool found = advanceUntil(core, kSearchLimit, [&] {
+    const bool found = advanceUntil(core, services, kSearchLimit, [&] {
       const float third = scene.width() / 3;
       return core.now() > 10000 && core.mode() == tw::Mode::Walking && !scene.trenchLine.visible &&
              scene.walker.left > third && scene.walker.left < 2 * third;
@@ -135,7 +145,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cannot make %s\n", qPrintable(target));
     return 1;
   }
-  if (!advanceUntil(core, kSearchLimit, [&] { return scene.trenchLine.visible; })) {
+  if (!advanceUntil(core, services, kSearchLimit, [&] { return scene.trenchLine.visible; })) {
     std::fprintf(stderr, "no trench opened within %lld s\n", static_cast<long long>(kSearchLimit / 1000));
     return 1;
   }
@@ -152,7 +162,7 @@ int main(int argc, char** argv) {
     const bool falling = core.mode() == tw::Mode::Falling;
     if (falling) fell = true;
     if (fell && !falling) break;
-    core.advanceBy(step);
+    advance(core, services, step);
   }
   std::printf("%d frames in %s\n", frame, qPrintable(target));
   return 0;
