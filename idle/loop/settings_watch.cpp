@@ -58,7 +58,10 @@ void SettingsWatch::watchFolder() {
   }
   if (parentWatch_ < 0)
     parentWatch_ = ::inotify_add_watch(fd_, parent_.c_str(), IN_CREATE | IN_MOVED_TO | IN_ONLYDIR);
-  if (parentWatch_ < 0) problem_ = parent_ + ": " + std::strerror(errno);
+  // Without even the configuration folder (a new account) there is nothing
+  // to follow and nothing to say: a file made there later waits for the
+  // next start.
+  if (parentWatch_ < 0 && errno != ENOENT) problem_ = parent_ + ": " + std::strerror(errno);
 }
 
 bool SettingsWatch::prepare(PollRequest& request) {

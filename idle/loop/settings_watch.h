@@ -1,6 +1,7 @@
 // Tells when the settings file may have changed: inotify on its folder, so
 // that an editor's save by rename, a new file and a removed one are all
-// seen, and on the folder's parent until the folder itself exists. One
+// seen, and on the folder's parent until the folder itself exists (when the
+// parent is missing too, nothing is followed until the next start). One
 // descriptor in the loop's poll, with no deadline: nothing wakes the
 // launcher while nothing changes.
 #pragma once
