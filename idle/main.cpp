@@ -32,6 +32,9 @@
 #include "idle/loop/steady_clock.h"
 #include "idle/saver/saver_process.h"
 #include "idle/saver/saver_watch.h"
+#include "idle/act/settings_follower.h"
+#include "idle/config/idle_settings.h"
+#include "idle/loop/settings_watch.h"
 
 namespace tw::idle {
 namespace {
@@ -91,6 +94,12 @@ int status() {
   for (std::size_t i = 0; i < standing.size(); ++i) line += (i == 0 ? "" : ", ") + standing[i];
   const std::optional<bool> locked = inhibition.locked();
   line += std::string("; locked: ") + (!locked ? "unknown" : *locked ? "yes" : "no");
+  // Whether a launcher runs for this session: the settings window reads it.
+  const std::string runtime = environment("XDG_RUNTIME_DIR");
+  const std::optional<long> launcher =
+      runtime.empty() ? std::nullopt : sessionLockHolder(sessionLockPath(runtime, sessionKey()));
+  line += "; launcher: ";
+  line += launcher ? "running (process " + std::to_string(*launcher) + ")" : "not running";
   std::printf("%s\n", line.c_str());
   return 0;
 }
@@ -144,6 +153,14 @@ int run(const CommandLine& line) {
     return 1;
   }
 
+  // The settings file under the command line, followed while it runs.
+  const std::string settingsFile =
+      settingsPath(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME")).value_or("");
+  bool settingsPresent = false;
+  const IdleSettings settings = settingsFile.empty()
+                                    ? settle(line, {})
+                                    : readIdleSettings(settingsFile, line, settingsPresent);
+
   // What the launcher is made of, each part built with what it needs, so
   // that the types hold the order: one connection to each bus for the whole
   // launcher, polled by the loop; the effects act on the saver, the
@@ -152,10 +169,11 @@ int run(const CommandLine& line) {
   // the launcher something comes after it.
   constexpr std::int64_t kMsPerMinute = 60 * kMsPerSecond;
   Buses buses;
-  Desktop desktop(buses.user, line.delaySeconds * kMsPerSecond, saver);
+  Desktop desktop(buses.user, settings.delaySeconds * kMsPerSecond, saver);
   InhibitorRegistry ownInhibitors;
   SystemEffects effects(buses, saver, desktop, ownInhibitors);
-  Launcher launcher(effects, clock, line.lockAfterMinutes * kMsPerMinute);
+  Launcher launcher(effects, clock, settings.lockAfterMinutes * kMsPerMinute);
+  launcher.setEnabled(settings.enabled);
   SaverWatch saverWatch(saver, launcher);
   std::string missing;
   std::unique_ptr<IdleSource> source = desktop.pick(launcher, missing);
@@ -165,7 +183,8 @@ int run(const CommandLine& line) {
     return 1;
   }
   std::printf("trenchwalk-idle: idle source: %s; starting %s after %u s idle\n",
-              source->description().c_str(), saver.path().c_str(), line.delaySeconds);
+              source->description().c_str(), saver.path().c_str(), settings.delaySeconds);
+  if (settingsPresent) std::printf("%s\n", describeSettings(settingsFile, settings).c_str());
   EventLoop loop(desktop, std::move(source), launcher, saverWatch, signalFd);
   loop.watch(buses.user);
   loop.watch(buses.system);
@@ -173,18 +192,31 @@ int run(const CommandLine& line) {
   // Where nobody answers org.freedesktop.ScreenSaver, the launcher does;
   // before the desktop's lock watches, which then know it is its own.
   ScreenSaverService service(buses.user, launcher, ownInhibitors);
-  LockRequest lockRequest(buses, launcher, line.locker);
+  LockRequest lockRequest(buses, launcher, settings.locker);
   if (service.outcome() == ScreenSaverService::Outcome::Owned) {
     std::printf("trenchwalk-idle: answering org.freedesktop.ScreenSaver for the inhibitors of "
                 "this session\n");
   }
+  // Watched even without a lock: the settings file may ask for one later,
+  // and neither asks for anything while no lock is due.
   LockDeadline lockDeadline(launcher, lockRequest);
-  if (line.lockAfterMinutes != 0) {
-    loop.watch(lockRequest);
-    loop.watch(lockDeadline);
+  loop.watch(lockRequest);
+  loop.watch(lockDeadline);
+  if (settings.lockAfterMinutes != 0)
     std::printf("trenchwalk-idle: locking the session with %s once the saver has run %u min\n",
-                line.locker.empty() ? "the desktop's locker" : ("\"" + line.locker + "\"").c_str(),
-                line.lockAfterMinutes);
+                settings.locker.empty() ? "the desktop's locker"
+                                        : ("\"" + settings.locker + "\"").c_str(),
+                settings.lockAfterMinutes);
+  SettingsFollower follower(settingsFile, line, settings, launcher, lockRequest,
+                            [&desktop](std::uint32_t delayMs) { desktop.setDelayMs(delayMs); });
+  std::optional<SettingsWatch> settingsWatch;
+  if (!settingsFile.empty()) {
+    settingsWatch.emplace(settingsFile, [&follower] { follower.reread(); });
+    if (settingsWatch->problem().empty())
+      loop.watch(*settingsWatch);
+    else
+      std::fprintf(stderr, "trenchwalk-idle: %s is not followed while running (%s)\n",
+                   settingsFile.c_str(), settingsWatch->problem().c_str());
   }
   std::fflush(stdout);
   // The X11 lock watch made with the source, and the desktop's own word on

@@ -36,6 +36,7 @@ class FakeEffects : public LauncherEffects {
   }
   void endSaver() override { ++ends; }
   void restartIdlePeriod() override;
+  void setIdleDelay(std::uint32_t) override { restartIdlePeriod(); }
   void report(const std::string& line) override { reports.push_back(line); }
 };
 
@@ -93,7 +94,8 @@ struct Machine {
   // the keyboard (seen at the next start), g it lets go, r it lets go
   // unseen, H the saver has been silent for 6 s, R the last inhibitor held
   // through the launcher ends, M a minute passes and the loop's lock
-  // deadline is checked, Y the desktop confirms the lock, X it does not.
+  // deadline is checked, Y the desktop confirms the lock, X it does not, O
+  // the settings switch it off, o on, D they give a new delay.
   void play(const std::string& events) {
     constexpr std::int64_t kStepMs = 5000;
     constexpr std::int64_t kMinuteMs = 60'000;
@@ -172,6 +174,13 @@ struct Machine {
         case 'M':
           clock.now += kMinuteMs;
           if (launcher.lockDue()) ++lockRequests;
+          break;
+        case 'O':
+        case 'o':
+          launcher.setEnabled(event == 'o');
+          break;
+        case 'D':
+          launcher.setDelayMs(kMinuteMs);
           break;
         case 'Y':
           launcher.lockAnswered(true, "\"i3lock -n\" is up");

@@ -105,6 +105,14 @@ const Story kStories[] = {
     {"ReleasedAfterACrashTriesOnceMoreAfterADelay", "ITCRI", 2, LauncherState::SaverRunning, 1, 0,
      1},
     {"HeldAgainAtTheNextPeriodStillStartsNothing", "NIRNI", 0, LauncherState::Idle, 2, 0, 1},
+    // The settings file: off starts nothing and says so; on again, or a new
+    // delay, counts a whole new idle period from then; a running saver runs on.
+    {"SwitchedOffStartsNothingAndSaysSo", "OIAI", 0, LauncherState::Idle, 2, 0, 0},
+    {"SwitchedOnAgainCountsANewIdlePeriod", "OIoI", 1, LauncherState::SaverRunning, 1, 0, 1},
+    {"SwitchedOnWhenOnChangesNothing", "oI", 1, LauncherState::SaverRunning, 0, 0, 0},
+    {"SwitchedOffLetsARunningSaverRun", "IOA", 1, LauncherState::SaverRunning, 0, 0, 0},
+    {"ANewDelayCountsFromNow", "OIDoI", 1, LauncherState::SaverRunning, 1, 0, 2},
+    {"ANewDelayLeavesARunningSaverRunning", "ID", 1, LauncherState::SaverRunning, 0, 0, 1},
 };
 
 class LauncherStory : public testing::TestWithParam<Story> {};
@@ -550,45 +558,6 @@ TEST(SaverLiveness, TellsAHungSaverFromASlowOne) {
   }
 }
 
-struct ArgumentsCase {
-  std::vector<std::string> arguments;
-  CommandLine::Action action;
-  unsigned delay;
-};
-
-TEST(IdleCommandLine, AcceptsOneWholeNumberOfSecondsOrHelp) {
-  const ArgumentsCase cases[] = {
-      {{}, CommandLine::Action::Run, kDefaultDelaySeconds},
-      {{"5"}, CommandLine::Action::Run, 5},
-      {{"1"}, CommandLine::Action::Run, 1},
-      {{"0300"}, CommandLine::Action::Run, 300},
-      {{"86400"}, CommandLine::Action::Run, kLongestDelaySeconds},
-      {{"--help"}, CommandLine::Action::Help, kDefaultDelaySeconds},
-      {{"-h"}, CommandLine::Action::Help, kDefaultDelaySeconds},
-      {{"0"}, CommandLine::Action::BadUsage, kDefaultDelaySeconds},
-      {{"86401"}, CommandLine::Action::BadUsage, kDefaultDelaySeconds},
-      {{"99999999999999999999999"}, CommandLine::Action::BadUsage, kDefaultDelaySeconds},
-      {{"-5"}, CommandLine::Action::BadUsage, kDefaultDelaySeconds},
-      {{"+5"}, CommandLine::Action::BadUsage, kDefaultDelaySeconds},
-      {{"5s"}, CommandLine::Action::BadUsage, kDefaultDelaySeconds},
-      {{" 5"}, CommandLine::Action::BadUsage, kDefaultDelaySeconds},
-      {{"0x10"}, CommandLine::Action::BadUsage, kDefaultDelaySeconds},
-      {{""}, CommandLine::Action::BadUsage, kDefaultDelaySeconds},
-      {{"--delay=5"}, CommandLine::Action::BadUsage, kDefaultDelaySeconds},
-      {{"5", "6"}, CommandLine::Action::BadUsage, kDefaultDelaySeconds},
-      {{"--status"}, CommandLine::Action::Status, kDefaultDelaySeconds},
-      {{"--status", "5"}, CommandLine::Action::BadUsage, kDefaultDelaySeconds},
-      {{"--help", "5"}, CommandLine::Action::BadUsage, kDefaultDelaySeconds},
-  };
-  for (const ArgumentsCase& c : cases) {
-    const CommandLine line = parseCommandLine(c.arguments);
-    const std::string shown = c.arguments.empty() ? "(none)" : "\"" + c.arguments.front() + "\"";
-    EXPECT_EQ(line.action, c.action) << shown;
-    EXPECT_EQ(line.delaySeconds, c.delay) << shown;
-    EXPECT_EQ(line.error.empty(), c.action != CommandLine::Action::BadUsage) << shown;
-  }
-}
-
 struct LockArgumentsCase {
   std::vector<std::string> arguments;
   CommandLine::Action action;
@@ -597,9 +566,30 @@ struct LockArgumentsCase {
   const char* locker;
 };
 
-TEST(IdleCommandLine, LockAfterTakesWholeMinutesAndTheLockerACommand) {
+TEST(IdleCommandLine, TakesOneWholeNumberOfSecondsAWholeNumberOfMinutesAndALocker) {
   using A = CommandLine::Action;
   const LockArgumentsCase cases[] = {
+      {{}, A::Run, kDefaultDelaySeconds, 0, ""},
+      {{"5"}, A::Run, 5, 0, ""},
+      {{"1"}, A::Run, 1, 0, ""},
+      {{"0300"}, A::Run, 300, 0, ""},
+      {{"86400"}, A::Run, kLongestDelaySeconds, 0, ""},
+      {{"--help"}, A::Help, kDefaultDelaySeconds, 0, ""},
+      {{"-h"}, A::Help, kDefaultDelaySeconds, 0, ""},
+      {{"0"}, A::BadUsage, kDefaultDelaySeconds, 0, ""},
+      {{"86401"}, A::BadUsage, kDefaultDelaySeconds, 0, ""},
+      {{"99999999999999999999999"}, A::BadUsage, kDefaultDelaySeconds, 0, ""},
+      {{"-5"}, A::BadUsage, kDefaultDelaySeconds, 0, ""},
+      {{"+5"}, A::BadUsage, kDefaultDelaySeconds, 0, ""},
+      {{"5s"}, A::BadUsage, kDefaultDelaySeconds, 0, ""},
+      {{" 5"}, A::BadUsage, kDefaultDelaySeconds, 0, ""},
+      {{"0x10"}, A::BadUsage, kDefaultDelaySeconds, 0, ""},
+      {{""}, A::BadUsage, kDefaultDelaySeconds, 0, ""},
+      {{"--delay=5"}, A::BadUsage, kDefaultDelaySeconds, 0, ""},
+      {{"5", "6"}, A::BadUsage, kDefaultDelaySeconds, 0, ""},
+      {{"--status"}, A::Status, kDefaultDelaySeconds, 0, ""},
+      {{"--status", "5"}, A::BadUsage, kDefaultDelaySeconds, 0, ""},
+      {{"--help", "5"}, A::BadUsage, kDefaultDelaySeconds, 0, ""},
       {{"--lock-after", "10"}, A::Run, kDefaultDelaySeconds, 10, ""},
       {{"60", "--lock-after", "1"}, A::Run, 60, 1, ""},
       {{"--lock-after", "5", "120"}, A::Run, 120, 5, ""},
@@ -628,6 +618,8 @@ TEST(IdleCommandLine, LockAfterTakesWholeMinutesAndTheLockerACommand) {
     EXPECT_EQ(line.lockAfterMinutes, c.lockAfter) << shown;
     EXPECT_EQ(line.locker, c.locker) << shown;
     EXPECT_EQ(line.error.empty(), c.action != A::BadUsage) << shown;
+    EXPECT_EQ(line.delayGiven, line.action == A::Run && line.delaySeconds != kDefaultDelaySeconds)
+        << shown;
   }
 }
 

@@ -43,6 +43,8 @@ class Desktop : public SourcePicker, public Watched {
       : user_(user), delayMs_(delayMs), saver_(saver) {}
 
   std::unique_ptr<IdleSource> pick(Launcher& launcher, std::string& missing) override;
+  // The delay of a source found from now on (the settings file's).
+  void setDelayMs(std::uint32_t delayMs) { delayMs_ = delayMs; }
   void lost() override;
 
   // The source in use, and its X11 lock watch; null between a source going

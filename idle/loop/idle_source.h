@@ -17,6 +17,9 @@ class IdleSource : public Watched {
   // whole new delay counted from this moment, even when the user has been
   // away all along (a lock that ended, a saver that was ended for us).
   virtual void restartIdlePeriod() = 0;
+  // The delay is now delayMs, a whole one counted from this moment as
+  // restartIdlePeriod counts it, and every idle period after it.
+  virtual void setDelayMs(std::uint32_t delayMs) = 0;
   // How long the session has been idle, in milliseconds, where the source can
   // say; none where it cannot (the Wayland protocols tell only when the delay
   // has passed).

@@ -35,6 +35,7 @@ class GnomeIdleSource : public IdleSource {
   // now plus the delay counts from now instead; until it or the next input
   // comes, the plain watch is not heard.
   void restartIdlePeriod() override;
+  void setDelayMs(std::uint32_t delayMs) override;
 
  private:
   void watchFired(std::uint32_t id);

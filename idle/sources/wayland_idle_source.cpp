@@ -103,6 +103,12 @@ void WaylandIdleSource::restartIdlePeriod() {
   // Sent with the next poll's flush.
 }
 
+// The notification holds its delay: a new one with the new delay.
+void WaylandIdleSource::setDelayMs(std::uint32_t delayMs) {
+  delayMs_ = delayMs;
+  restartIdlePeriod();
+}
+
 WaylandIdleSource::~WaylandIdleSource() {
   if (display_ == nullptr) return;
   if (readPrepared_) wl_display_cancel_read(display_);

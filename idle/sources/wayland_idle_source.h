@@ -38,6 +38,7 @@ class WaylandIdleSource : public IdleSource {
   // A new notification in place of the old: the compositor counts its
   // timeout from the new one's creation.
   void restartIdlePeriod() override;
+  void setDelayMs(std::uint32_t delayMs) override;
 
   // What the compositor announced; public for the registry's callbacks.
   struct Globals {

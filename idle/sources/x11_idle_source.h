@@ -37,6 +37,7 @@ class X11IdleSource : public IdleSource {
   // idle time falls below its value now (any input). Until either fires the
   // plain idle alarm, which could come sooner, is not heard.
   void restartIdlePeriod() override;
+  void setDelayMs(std::uint32_t delayMs) override;
 
  private:
   bool findIdleCounter();
