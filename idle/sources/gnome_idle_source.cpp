@@ -74,19 +74,10 @@ void GnomeIdleSource::dropRestartWatch() {
 // The standing idle watch holds the delay: a new one at the new delay, the
 // old one removed.
 void GnomeIdleSource::setDelayMs(std::uint32_t delayMs) {
-  if (bus_ == nullptr) return;
+  if (!failure_.empty()) return;
   delayMs_ = delayMs;
-  if (idleWatch_ != 0)
-    sd_bus_call_method_async(bus_, nullptr, kService, kPath, kInterface, "RemoveWatch", nullptr,
-                             nullptr, "u", idleWatch_);
-  idleWatch_ = 0;
-  sd_bus_error error = SD_BUS_ERROR_NULL;
-  sd_bus_message* reply = nullptr;
-  if (sd_bus_call_method(bus_, kService, kPath, kInterface, "AddIdleWatch", &error, &reply, "t",
-                         delayMs_) >= 0)
-    sd_bus_message_read(reply, "u", &idleWatch_);
-  sd_bus_message_unref(reply);
-  sd_bus_error_free(&error);
+  removeWatch(idleWatch_);
+  idleWatch_ = watchIn(bus_.call(kMonitor, "AddIdleWatch", "t", static_cast<std::uint64_t>(delayMs_)));
   restartIdlePeriod();
 }
 
