@@ -15,6 +15,7 @@
 
 #include "common/executable_folder.h"
 #include "idle/decide/command_line.h"
+#include "idle/decide/dark_screen.h"
 #include "idle/loop/event_loop.h"
 #include "idle/sources/gnome_idle_source.h"
 #include "idle/decide/launcher.h"
@@ -27,9 +28,11 @@
 #include "idle/loop/session_lock.h"
 #include "idle/loop/steady_clock.h"
 #include "idle/inhibit/session_inhibition.h"
+#include "idle/inhibit/xdg_screensaver_watch.h"
 #include "idle/act/system_effects.h"
 #include "idle/sources/wayland_idle_source.h"
 #include "idle/sources/x11_idle_source.h"
+#include "idle/locks/x11_dark_watch.h"
 #include "idle/locks/x11_lock_watch.h"
 
 namespace tw::idle {
@@ -75,6 +78,11 @@ class Desktop : public SourcePicker {
       x11_ = std::make_unique<X11LockWatch>(launcher_, saver_);
       if (!x11_->connected()) x11_.reset();
       if (x11_ && loop_ != nullptr) loop_->watch(*x11_);
+      // Bare X11 only: XWayland's screen saver runs on X input alone, and
+      // would go on under a Wayland session that is in use.
+      dark_ = std::make_unique<X11DarkWatch>(&launcher_, &saver_);
+      if (!dark_->connected()) dark_.reset();
+      if (dark_ && loop_ != nullptr) loop_->watch(*dark_);
     }
     effects_.use(source.get(), x11_.get());
     return source;
@@ -83,12 +91,18 @@ class Desktop : public SourcePicker {
   // Hands the loop what the first pick made before the loop existed.
   void watchTied() {
     if (x11_ && loop_ != nullptr) loop_->watch(*x11_);
+    if (dark_ && loop_ != nullptr) loop_->watch(*dark_);
   }
 
   void lost() override {
     effects_.use(nullptr, nullptr);
     if (x11_ && loop_ != nullptr) loop_->forget(*x11_);
     x11_.reset();
+    if (dark_) {
+      dark_->letGo();
+      if (loop_ != nullptr) loop_->forget(*dark_);
+    }
+    dark_.reset();
   }
 
  private:
@@ -124,7 +138,19 @@ class Desktop : public SourcePicker {
   bool picked_ = false;
   SourceKind kind_ = SourceKind::Wayland;
   std::unique_ptr<X11LockWatch> x11_;
+  std::unique_ptr<X11DarkWatch> dark_;
 };
+
+// Whether the screen is dark now, and who says so, for --status: on bare
+// X11 the X server's screen saver and DPMS; elsewhere what the desktop can
+// tell (see trenchwalk-idle(1)).
+std::string darkness() {
+  if (environment("WAYLAND_DISPLAY").empty()) {
+    const X11DarkWatch x11(nullptr, nullptr);
+    if (x11.connected()) return darkLine(x11.darkBy());
+  }
+  return "not told by this desktop";
+}
 
 // What it sees now, in one line: the source, how long the session has been
 // idle, who holds idle back and whether the session is locked. It starts
@@ -162,6 +188,7 @@ int status() {
   } else {
     line += "none (" + missing + ")";
   }
+  line += "; dark: " + darkness();
   SessionInhibition inhibition;
   std::vector<std::string> standing = inhibition.standing();
   // A running launcher's own record, where it answers org.freedesktop.ScreenSaver.
@@ -271,6 +298,9 @@ int run(const CommandLine& line) {
   if (screenSaver.connected()) loop.watch(screenSaver);
   LogindLockWatch logind(launcher);
   if (logind.connected()) loop.watch(logind);
+  // xdg-screensaver's record on a bare X11 session, for the end of a film.
+  XdgScreensaverWatch xdgRecord(launcher);
+  if (xdgRecord.usable()) loop.watch(xdgRecord);
   loop.watch(saver);
   const int status = loop.run();
   ::close(signalFd);

@@ -1,0 +1,121 @@
+#!/usr/bin/env bash
+# trenchwalk-idle and a screen gone dark, on Xvfb: the X server's own screen
+# saver (`xset s activate`, `xset s reset`) is a blank. Dark first, then the
+# delay: no saver; the screen back on: the saver a whole delay later, with no
+# input; the saver running, then dark: it ends within 2 s with exactly one
+# record, and none starts until the screen is back and a new idle period has
+# passed. Then xdg-screensaver: suspend holds the saver back, and resume lets
+# it come a delay later with no input. --status names who says it is dark.
+#
+# usage: idle_dark_end_to_end.sh path/to/trenchwalk path/to/trenchwalk-idle
+#
+# The conditions handed to poll are small functions that only it calls.
+# shellcheck disable=SC2317
+set -u
+
+saver_binary=${1:?usage: idle_dark_end_to_end.sh path/to/trenchwalk path/to/trenchwalk-idle}
+launcher_binary=${2:?usage: idle_dark_end_to_end.sh path/to/trenchwalk path/to/trenchwalk-idle}
+# shellcheck source=tests/lib/xvfb.sh
+source "$(dirname "$0")/../lib/xvfb.sh"
+require_tools Xvfb xdotool xset xmessage xprop xdg-screensaver
+
+delay=3
+# Generous limits, in tenths of a second, for a loaded machine.
+saver_limit=$(((delay + 30) * 10))
+# A saver under a dark screen ends within this.
+dark_limit=20
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/trenchwalk-dark-e2e.XXXXXX")
+mkdir -p "$work/bin" "$work/runtime" "$work/home"
+chmod 700 "$work/runtime"
+cp "$saver_binary" "$launcher_binary" "$work/bin/" || { echo "FAIL: cannot copy"; exit 1; }
+saver="$work/bin/trenchwalk"
+log="$work/bin/walked.log"
+launcher_pid=""
+window_pid=""
+
+cleanup() {
+  local pid
+  for pid in $launcher_pid $window_pid $(processes_of "$saver"); do kill -9 "$pid" 2>/dev/null; done
+  stop_xvfb
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+fail() {
+  echo "FAIL: dark: $*"
+  show_logs "$work/launcher.out" "$work/launcher.err"
+  exit 1
+}
+
+unset WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS XDG_CURRENT_DESKTOP XDG_SESSION_ID
+export HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime" USER
+USER=$(id -un)
+start_xvfb "$work" 640x480 || exit 77
+
+saver_pid=""
+a_saver() { saver_pid=$(processes_of "$saver" | head -n1); [ -n "$saver_pid" ]; }
+uptime_now() { cut -d' ' -f1 /proc/uptime; }
+started_at() { awk -v hz="$(getconf CLK_TCK)" '{ printf "%.2f", $22 / hz }' "/proc/$1/stat"; }
+# Fails unless no saver starts for PERIODS idle periods.
+no_saver_for() { poll $(($1 * delay * 10)) a_saver && fail "$2: a saver started"; return 0; }
+# Waits for a saver and fails unless it started at least the delay after
+# uptime $1, with no input in between.
+saver_after_delay() {
+  local offset
+  poll "$saver_limit" a_saver || fail "$2: no saver came"
+  offset=$(awk -v from="$1" -v to="$(started_at "$saver_pid")" 'BEGIN { printf "%.2f", to - from }')
+  awk -v s="$offset" -v d="$delay" 'BEGIN { exit !(s >= d) }' ||
+    fail "$2: the saver started $offset s after, within the $delay s delay"
+  echo "ok: $2: the saver came $offset s after, with no input"
+}
+dark_status() { "$work/bin/trenchwalk-idle" --status 2>&1 | grep -o 'dark: [^;]*'; }
+
+"$work/bin/trenchwalk-idle" "$delay" >"$work/launcher.out" 2>"$work/launcher.err" &
+launcher_pid=$!
+chosen() { grep -q '^trenchwalk-idle: idle source: ' "$work/launcher.out" || ! running "$launcher_pid"; }
+poll 100 chosen && running "$launcher_pid" || fail "the launcher did not start"
+[ "$(dark_status)" = "dark: no" ] || fail "--status before the blank: $(dark_status)"
+
+# Dark first, then the delay: nothing starts.
+xset s activate
+dark_status | grep -q "^dark: yes (the X server's screen saver" || fail "--status in the dark: $(dark_status)"
+no_saver_for 2 "dark first, then the delay"
+echo "ok: dark first: no saver in $((2 * delay)) s; --status: $(dark_status)"
+# Back on: the saver a whole delay later.
+from=$(uptime_now)
+xset s reset
+saver_after_delay "$from" "back on"
+
+# The saver running, then dark: it ends within 2 s, with its record.
+pid=$saver_pid
+shown() { xdotool search --onlyvisible --pid "$pid" --name '^Trenchwalk$' >/dev/null 2>&1; }
+poll "$saver_limit" shown || fail "the saver did not come up"
+from_us=$(microseconds)
+xset s activate
+poll "$dark_limit" ended "$pid" || fail "the saver still runs $((dark_limit / 10)) s after the dark"
+echo "ok: the saver ended $((($(microseconds) - from_us) / 1000)) ms after xset s activate"
+[ "$(records "$log")" -eq 1 ] || fail "expected one record: $(cat -A "$log" 2>/dev/null)"
+check_log "$log" 1
+no_saver_for 2 "still dark"
+from=$(uptime_now)
+xset s reset
+saver_after_delay "$from" "back on after a run"
+xdotool key Escape
+poll 100 ended "$saver_pid" || fail "the saver did not end on Escape"
+[ "$(records "$log")" -eq 2 ] || fail "expected two records: $(cat -A "$log")"
+
+# xdg-screensaver on a bare X11 session: suspended, held back; resumed, the
+# saver a delay later with no input.
+xmessage -name suspender 'a film' >/dev/null 2>&1 &
+window_pid=$!
+wid=$(find_window 100 '^(suspender|xmessage)$') || fail "no window to suspend for"
+xdg-screensaver suspend "$wid" >"$work/xdg.out" 2>&1 || fail "xdg-screensaver: $(cat "$work/xdg.out")"
+xdotool key Shift_L
+no_saver_for 2 "xdg-screensaver suspend"
+from=$(uptime_now)
+xdg-screensaver resume "$wid" >>"$work/xdg.out" 2>&1 || fail "xdg-screensaver resume: $(cat "$work/xdg.out")"
+saver_after_delay "$from" "after xdg-screensaver resume"
+echo "PASS"
