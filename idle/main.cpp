@@ -32,6 +32,7 @@
 #include "idle/act/system_effects.h"
 #include "idle/sources/wayland_idle_source.h"
 #include "idle/sources/x11_idle_source.h"
+#include "idle/locks/wayland_dark_watch.h"
 #include "idle/locks/x11_dark_watch.h"
 #include "idle/locks/x11_lock_watch.h"
 
@@ -80,9 +81,13 @@ class Desktop : public SourcePicker {
       if (x11_ && loop_ != nullptr) loop_->watch(*x11_);
       // Bare X11 only: XWayland's screen saver runs on X input alone, and
       // would go on under a Wayland session that is in use.
-      dark_ = std::make_unique<X11DarkWatch>(&launcher_, &saver_);
-      if (!dark_->connected()) dark_.reset();
-      if (dark_ && loop_ != nullptr) loop_->watch(*dark_);
+      x11Dark_ = std::make_unique<X11DarkWatch>(&launcher_, &saver_);
+      if (!x11Dark_->connected()) x11Dark_.reset();
+      if (x11Dark_ && loop_ != nullptr) loop_->watch(*x11Dark_);
+    } else if (kind_ == SourceKind::Wayland) {
+      waylandDark_ = std::make_unique<WaylandDarkWatch>(&launcher_);
+      if (!waylandDark_->connected()) waylandDark_.reset();
+      if (waylandDark_ && loop_ != nullptr) loop_->watch(*waylandDark_);
     }
     effects_.use(source.get(), x11_.get());
     return source;
@@ -91,18 +96,24 @@ class Desktop : public SourcePicker {
   // Hands the loop what the first pick made before the loop existed.
   void watchTied() {
     if (x11_ && loop_ != nullptr) loop_->watch(*x11_);
-    if (dark_ && loop_ != nullptr) loop_->watch(*dark_);
+    if (x11Dark_ && loop_ != nullptr) loop_->watch(*x11Dark_);
+    if (waylandDark_ && loop_ != nullptr) loop_->watch(*waylandDark_);
   }
 
   void lost() override {
     effects_.use(nullptr, nullptr);
     if (x11_ && loop_ != nullptr) loop_->forget(*x11_);
     x11_.reset();
-    if (dark_) {
-      dark_->letGo();
-      if (loop_ != nullptr) loop_->forget(*dark_);
+    if (x11Dark_) {
+      x11Dark_->letGo();
+      if (loop_ != nullptr) loop_->forget(*x11Dark_);
     }
-    dark_.reset();
+    x11Dark_.reset();
+    if (waylandDark_) {
+      waylandDark_->letGo();
+      if (loop_ != nullptr) loop_->forget(*waylandDark_);
+    }
+    waylandDark_.reset();
   }
 
  private:
@@ -138,7 +149,8 @@ class Desktop : public SourcePicker {
   bool picked_ = false;
   SourceKind kind_ = SourceKind::Wayland;
   std::unique_ptr<X11LockWatch> x11_;
-  std::unique_ptr<X11DarkWatch> dark_;
+  std::unique_ptr<X11DarkWatch> x11Dark_;
+  std::unique_ptr<WaylandDarkWatch> waylandDark_;
 };
 
 // Whether the screen is dark now, and who says so, for --status: on bare
@@ -148,6 +160,9 @@ std::string darkness() {
   if (environment("WAYLAND_DISPLAY").empty()) {
     const X11DarkWatch x11(nullptr, nullptr);
     if (x11.connected()) return darkLine(x11.darkBy());
+  } else {
+    const WaylandDarkWatch wayland(nullptr);
+    if (wayland.connected()) return darkLine(wayland.darkBy());
   }
   return "not told by this desktop";
 }
