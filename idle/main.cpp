@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -67,8 +68,9 @@ enum class SourceKind { Wayland, Gnome, X11 };
 // server's idle time there, which knows nothing of GNOME's inhibitors).
 class Desktop : public SourcePicker {
  public:
-  Desktop(std::uint32_t delayMs, Launcher& launcher, SaverProcess& saver, SystemEffects& effects)
-      : delayMs_(delayMs), launcher_(launcher), saver_(saver), effects_(effects) {}
+  Desktop(Bus& user, std::uint32_t delayMs, Launcher& launcher, SaverProcess& saver,
+          SystemEffects& effects)
+      : user_(user), delayMs_(delayMs), launcher_(launcher), saver_(saver), effects_(effects) {}
 
   void runIn(EventLoop& loop) { loop_ = &loop; }
 
@@ -117,10 +119,11 @@ class Desktop : public SourcePicker {
   }
 
  private:
-  template <typename Source>
-  bool tryKind(SourceKind kind, std::unique_ptr<IdleSource>& found, std::string& missing) {
+  template <typename Source, typename... Bus>
+  bool tryKind(SourceKind kind, std::unique_ptr<IdleSource>& found, std::string& missing,
+               Bus&... bus) {
     if (picked_ && kind_ != kind) return false;
-    auto source = std::make_unique<Source>(delayMs_, launcher_);
+    auto source = std::make_unique<Source>(bus..., delayMs_, launcher_);
     if (source->failure().empty()) {
       kind_ = kind;
       picked_ = true;
@@ -135,12 +138,13 @@ class Desktop : public SourcePicker {
     std::unique_ptr<IdleSource> found;
     missing.clear();
     if (tryKind<WaylandIdleSource>(SourceKind::Wayland, found, missing) ||
-        tryKind<GnomeIdleSource>(SourceKind::Gnome, found, missing) ||
+        tryKind<GnomeIdleSource>(SourceKind::Gnome, found, missing, user_) ||
         tryKind<X11IdleSource>(SourceKind::X11, found, missing))
       return found;
     return nullptr;
   }
 
+  Bus& user_;
   std::uint32_t delayMs_;
   Launcher& launcher_;
   SaverProcess& saver_;
@@ -177,12 +181,13 @@ int status() {
     void sessionIdle() override {}
     void sessionActive() override {}
   } deaf;
+  Buses buses;
   constexpr std::uint32_t kAnyDelayMs = kDefaultDelaySeconds * 1000;
   std::string missing;
   std::unique_ptr<IdleSource> source = std::make_unique<WaylandIdleSource>(kAnyDelayMs, deaf);
   if (const std::string why = static_cast<WaylandIdleSource&>(*source).failure(); !why.empty()) {
     missing = why;
-    source = std::make_unique<GnomeIdleSource>(kAnyDelayMs, deaf);
+    source = std::make_unique<GnomeIdleSource>(buses.user, kAnyDelayMs, deaf);
     if (const std::string gnome = static_cast<GnomeIdleSource&>(*source).failure(); !gnome.empty()) {
       missing += "; " + gnome;
       source = std::make_unique<X11IdleSource>(kAnyDelayMs, deaf);
@@ -204,15 +209,16 @@ int status() {
     line += "none (" + missing + ")";
   }
   line += "; dark: " + darkness();
-  SessionInhibition inhibition;
+  SessionInhibition inhibition(buses);
   std::vector<std::string> standing = inhibition.standing();
   // A running launcher's own record, where it answers org.freedesktop.ScreenSaver.
-  const std::string held = heldThroughLauncher();
+  const std::string held = heldThroughLauncher(buses.user);
   if (!held.empty()) standing.push_back(held);
   line += "; inhibitors: ";
   if (standing.empty()) line += "none";
   for (std::size_t i = 0; i < standing.size(); ++i) line += (i == 0 ? "" : ", ") + standing[i];
-  line += "; locked: " + inhibition.locked();
+  const std::optional<bool> locked = inhibition.locked();
+  line += std::string("; locked: ") + (!locked ? "unknown" : *locked ? "yes" : "no");
   std::printf("%s\n", line.c_str());
   return 0;
 }
@@ -266,13 +272,15 @@ int run(const CommandLine& line) {
     return 1;
   }
 
-  SystemEffects effects(saver);
+  // One connection to each bus for the whole launcher, polled by the loop.
+  Buses buses;
+  SystemEffects effects(saver, buses);
   Launcher launcher(effects, clock);
   saver.reportHungTo(launcher);
   constexpr std::int64_t kMsPerMinute = 60'000;
   launcher.setLockAfterMs(static_cast<std::int64_t>(line.lockAfterMinutes) * kMsPerMinute);
   constexpr std::uint32_t kMsPerSecond = 1000;
-  Desktop desktop(line.delaySeconds * kMsPerSecond, launcher, saver, effects);
+  Desktop desktop(buses.user, line.delaySeconds * kMsPerSecond, launcher, saver, effects);
   std::string missing;
   std::unique_ptr<IdleSource> source = desktop.pick(missing);
   if (!source) {
@@ -284,15 +292,15 @@ int run(const CommandLine& line) {
               source->description().c_str(), saver.path().c_str(), line.delaySeconds);
   EventLoop loop(desktop, std::move(source), launcher, saver, signalFd);
   desktop.runIn(loop);
+  loop.watch(buses.user);
+  loop.watch(buses.system);
 
   // Where nobody answers org.freedesktop.ScreenSaver, the launcher does;
   // before the desktop's lock watches, which then know it is its own.
-  ScreenSaverService service(launcher);
-  LockRequest lockRequest(launcher, line.locker);
-  if (service.start() == ScreenSaverService::Outcome::Owned) {
+  ScreenSaverService service(buses.user, launcher);
+  LockRequest lockRequest(buses, launcher, line.locker);
+  if (service.outcome() == ScreenSaverService::Outcome::Owned) {
     effects.setService(&service);
-    lockRequest.launcherAnswersScreenSaver();
-    loop.watch(service);
     std::printf("trenchwalk-idle: answering org.freedesktop.ScreenSaver for the inhibitors of "
                 "this session\n");
   }
@@ -309,10 +317,8 @@ int run(const CommandLine& line) {
   // The X11 watch made with the first source, and the desktop's own word on
   // locks and blanks, where it has a bus to say it on.
   desktop.watchTied();
-  ScreenSaverWatch screenSaver(launcher);
-  if (screenSaver.connected()) loop.watch(screenSaver);
-  LogindLockWatch logind(launcher);
-  if (logind.connected()) loop.watch(logind);
+  ScreenSaverWatch screenSaver(buses.user, launcher);
+  LogindLockWatch logind(buses.system, launcher);
   // xdg-screensaver's record on a bare X11 session, for the end of a film.
   XdgScreensaverWatch xdgRecord(launcher);
   if (xdgRecord.usable()) loop.watch(xdgRecord);

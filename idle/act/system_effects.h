@@ -19,7 +19,8 @@ namespace tw::idle {
 
 class SystemEffects : public LauncherEffects {
  public:
-  explicit SystemEffects(SaverProcess& saver) : saver_(saver) {}
+  SystemEffects(SaverProcess& saver, Buses& buses)
+      : saver_(saver), inhibition_(buses), overview_(buses.user) {}
 
   // The source and the X11 watch in use, or none (between a source going
   // away and its return).

@@ -7,17 +7,17 @@
 // bus loses its inhibitors. The name goes back when the launcher ends.
 //
 // While it waits, the bus sends it nothing: it listens only for the
-// departure of the clients that hold an inhibitor, one match each.
+// departure of the clients that hold an inhibitor, through sd-bus's trackers,
+// one each. A client is followed from before its first cookie, and a client
+// the bus no longer knows gets none: one that asked and left at once holds
+// nothing back.
 #pragma once
-
-#include <systemd/sd-bus.h>
 
 #include <map>
 #include <string>
 
-#include "idle/loop/watched.h"
+#include "idle/bus/bus.h"
 #include "idle/decide/inhibitor_registry.h"
-
 
 namespace tw::idle {
 
@@ -29,45 +29,44 @@ inline constexpr const char* kOwnInterface = "org.trenchwalk.Idle";
 
 // What a running launcher's record holds, one "application: reason" each,
 // asked over the session bus; empty when no launcher answers.
-std::string heldThroughLauncher();
+std::string heldThroughLauncher(Bus& user);
 
-class ScreenSaverService : public Watched {
+class ScreenSaverService {
  public:
-  explicit ScreenSaverService(Launcher& launcher) : launcher_(launcher) {}
-  ~ScreenSaverService() override;
+  // Offers the objects and asks for the name; outcome() says whether it got
+  // it, why() says more when not.
+  ScreenSaverService(Bus& user, Launcher& launcher);
+  ~ScreenSaverService();
   ScreenSaverService(const ScreenSaverService&) = delete;
   ScreenSaverService& operator=(const ScreenSaverService&) = delete;
 
   enum class Outcome { Owned, DesktopOwnsIt, NoBus };
-  // Connects and asks for the name; why() says more when not Owned.
-  Outcome start();
+  Outcome outcome() const { return outcome_; }
   const std::string& why() const { return why_; }
 
   const InhibitorRegistry& registry() const { return registry_; }
-
-  bool prepare(PollRequest& request) override;
-  bool dispatch(short revents) override;
 
   // For the bus's callbacks.
   int inhibit(sd_bus_message* call, sd_bus_error* error);
   int uninhibit(sd_bus_message* call, sd_bus_error* error);
   int list(sd_bus_message* call, sd_bus_error* error);
-  void clientLeft(const std::string& client);
+  void trackerEmptied(sd_bus_track* track);
 
  private:
-  bool processQueued();
+  Outcome offer();
   void busClosed();
-  void watchClient(const std::string& client);
-  void forgetClient(const std::string& client);
+  // Follows the call's sender until it leaves; false when it has left.
+  bool follow(sd_bus_message* call);
+  void clientLeft(const std::string& client);
 
+  Bus& bus_;
   Launcher& launcher_;
   InhibitorRegistry registry_;
   std::string why_;
-  sd_bus* bus_ = nullptr;
-  sd_bus_slot* objects_[3] = {nullptr, nullptr, nullptr};
-  // One NameOwnerChanged match for each client holding an inhibitor.
-  std::map<std::string, sd_bus_slot*> departures_;
-  bool owned_ = false;
+  BusSlot objects_[3];
+  // One tracker for each client holding an inhibitor.
+  std::map<std::string, BusTrack> clients_;
+  Outcome outcome_;
 };
 
 }  // namespace tw::idle

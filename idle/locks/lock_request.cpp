@@ -4,13 +4,13 @@
 #include <spawn.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
-#include <systemd/sd-bus.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "idle/loop/child_signals.h"
@@ -31,25 +31,7 @@ constexpr std::uint64_t kDesktopConfirmUs = 3'000'000;
 // GNOME Shell answers Lock only once its lock screen is up, which in
 // software rendering on a busy machine took over 5 s; the call is waited for
 // in the loop, never blocking it.
-constexpr std::uint64_t kCallTimeoutUs = 20'000'000;
-
-bool hasOwner(sd_bus* bus, const char* name) {
-  sd_bus_error error = SD_BUS_ERROR_NULL;
-  sd_bus_message* reply = nullptr;
-  int present = 0;
-  const bool owned = sd_bus_call_method(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                                        "org.freedesktop.DBus", "NameHasOwner", &error, &reply,
-                                        "s", name) >= 0 &&
-                     sd_bus_message_read(reply, "b", &present) >= 0 && present != 0;
-  sd_bus_message_unref(reply);
-  sd_bus_error_free(&error);
-  return owned;
-}
-
-int onReply(sd_bus_message* reply, void* data, sd_bus_error*) {
-  static_cast<LockRequest*>(data)->callAnswered(reply);
-  return 0;
-}
+constexpr std::uint64_t kLockCallTimeoutUs = 20'000'000;
 
 }  // namespace
 
@@ -68,12 +50,17 @@ const char* LockRequest::wayName(Way way) {
 
 LockRequest::~LockRequest() {
   if (pidFd_ >= 0) ::close(pidFd_);
-  closeBus();
 }
 
-void LockRequest::closeBus() {
-  sd_bus_flush_close_unref(bus_);
-  bus_ = nullptr;
+bool LockRequest::desktopOwns(const char* name) {
+  const char* self = nullptr;
+  if (!buses_.user.hasOwner(name)) return false;
+  if (sd_bus_get_unique_name(buses_.user.get(), &self) < 0) return true;
+  const BusObject daemon{"org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus"};
+  BusMessage reply = buses_.user.call(daemon, "GetNameOwner", "s", name);
+  const char* owner = nullptr;
+  return !reply || sd_bus_message_read(reply.get(), "s", &owner) < 0 || owner == nullptr ||
+         std::strcmp(owner, self) != 0;
 }
 
 void LockRequest::start() {
@@ -87,31 +74,20 @@ void LockRequest::start() {
     startCommand();
     return;
   }
-  if (sd_bus_open_user(&bus_) >= 0) {
-    // GNOME Shell 43 answers org.gnome.ScreenSaver from a small service the
-    // bus starts at the first call, so a running shell is enough: the Lock
-    // call starts it.
-    if ((hasOwner(bus_, "org.gnome.ScreenSaver") || hasOwner(bus_, "org.gnome.Shell")) &&
-        startCall(Way::Gnome))
-      return;
-    // KDE's own, unless it is the launcher that answers for the name.
-    if (!ownScreenSaver_ && hasOwner(bus_, "org.freedesktop.ScreenSaver") &&
-        startCall(Way::Desktop))
-      return;
-  } else {
-    bus_ = nullptr;
-  }
-  closeBus();
-  if (sd_bus_open_system(&bus_) < 0) {
-    bus_ = nullptr;
+  // GNOME Shell 43 answers org.gnome.ScreenSaver from a small service the
+  // bus starts at the first call, so a running shell is enough: the Lock
+  // call starts it.
+  if ((buses_.user.hasOwner("org.gnome.ScreenSaver") || buses_.user.hasOwner("org.gnome.Shell")) &&
+      startCall(Way::Gnome))
+    return;
+  // KDE's own, unless it is the launcher that answers for the name.
+  if (desktopOwns("org.freedesktop.ScreenSaver") && startCall(Way::Desktop)) return;
+  if (!buses_.system.connected()) {
     launcher_.lockAnswered(false, "no desktop locker and no system bus for logind; give --locker");
     return;
   }
-  if (!startCall(Way::Logind)) {
-    closeBus();
-    if (way_ == Way::None)
-      launcher_.lockAnswered(false, "no desktop locker, and logind cannot be asked; give --locker");
-  }
+  if (!startCall(Way::Logind))
+    launcher_.lockAnswered(false, "no desktop locker, and logind cannot be asked; give --locker");
 }
 
 void LockRequest::startCommand() {
@@ -142,35 +118,31 @@ void LockRequest::startCommand() {
 }
 
 bool LockRequest::startCall(Way way) {
-  int r = -1;
+  BusMessage call;
+  Bus* bus = &buses_.user;
   if (way == Way::Gnome) {
-    r = sd_bus_call_method_async(bus_, nullptr, "org.gnome.ScreenSaver", "/org/gnome/ScreenSaver",
-                                 "org.gnome.ScreenSaver", "Lock", onReply, this, "");
+    call = bus->newCall({"org.gnome.ScreenSaver", "/org/gnome/ScreenSaver", "org.gnome.ScreenSaver"},
+                        "Lock");
   } else if (way == Way::Desktop) {
-    r = sd_bus_call_method_async(bus_, nullptr, "org.freedesktop.ScreenSaver",
-                                 "/org/freedesktop/ScreenSaver", "org.freedesktop.ScreenSaver",
-                                 "Lock", onReply, this, "");
+    call = bus->newCall({"org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver",
+                         "org.freedesktop.ScreenSaver"},
+                        "Lock");
   } else {
-    const char* id = std::getenv("XDG_SESSION_ID");
-    if (id == nullptr || id[0] == '\0' || !hasOwner(bus_, "org.freedesktop.login1")) return false;
-    sd_bus_error error = SD_BUS_ERROR_NULL;
-    sd_bus_message* reply = nullptr;
-    const char* path = nullptr;
-    if (sd_bus_call_method(bus_, "org.freedesktop.login1", "/org/freedesktop/login1",
-                           "org.freedesktop.login1.Manager", "GetSession", &error, &reply, "s",
-                           id) >= 0 &&
-        sd_bus_message_read(reply, "o", &path) >= 0)
-      sessionPath_ = path;
-    sd_bus_message_unref(reply);
-    sd_bus_error_free(&error);
-    if (sessionPath_.empty()) return false;
-    r = sd_bus_call_method_async(bus_, nullptr, "org.freedesktop.login1", "/org/freedesktop/login1",
-                                 "org.freedesktop.login1.Manager", "LockSession", onReply, this,
-                                 "s", id);
+    bus = &buses_.system;
+    const std::optional<std::string> session = logindSession(*bus);
+    if (!session) return false;
+    sessionPath_ = *session;
+    const std::optional<std::string> id =
+        bus->stringProperty({kLogind, sessionPath_.c_str(), kLogindSession}, "Id");
+    if (!id) return false;
+    call = bus->newCall(kLogindManager, "LockSession");
+    if (call && sd_bus_message_append(call.get(), "s", id->c_str()) < 0) return false;
   }
-  if (r < 0) return false;
+  call_ = bus->callAsync(call, kLockCallTimeoutUs,
+                         [this](sd_bus_message* reply) { callAnswered(reply); });
+  if (!call_) return false;
   way_ = way;
-  deadlineUs_ = monotonicNowUs() + kCallTimeoutUs;
+  deadlineUs_ = monotonicNowUs() + kLockCallTimeoutUs;
   return true;
 }
 
@@ -186,26 +158,19 @@ void LockRequest::callAnswered(sd_bus_message* reply) {
 }
 
 bool LockRequest::desktopSaysLocked() {
-  sd_bus_error error = SD_BUS_ERROR_NULL;
-  sd_bus_message* reply = nullptr;
-  int locked = 0;
-  int r = -1;
-  if (way_ == Way::Gnome)
-    r = sd_bus_call_method(bus_, "org.gnome.ScreenSaver", "/org/gnome/ScreenSaver",
-                           "org.gnome.ScreenSaver", "GetActive", &error, &reply, "");
-  else if (way_ == Way::Desktop)
-    r = sd_bus_call_method(bus_, "org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver",
-                           "org.freedesktop.ScreenSaver", "GetActive", &error, &reply, "");
-  if (r >= 0 && sd_bus_message_read(reply, "b", &locked) < 0) locked = 0;
-  sd_bus_message_unref(reply);
-  sd_bus_error_free(&error);
-  if (way_ == Way::Logind) {
-    sd_bus_get_property_trivial(bus_, "org.freedesktop.login1", sessionPath_.c_str(),
-                                "org.freedesktop.login1.Session", "LockedHint", &error, 'b',
-                                &locked);
-    sd_bus_error_free(&error);
-  }
-  return locked != 0;
+  std::optional<bool> locked;
+  if (way_ == Way::Logind)
+    return buses_.system.boolProperty({kLogind, sessionPath_.c_str(), kLogindSession},
+                                      "LockedHint") == true;
+  const BusObject saver = way_ == Way::Gnome ? BusObject{"org.gnome.ScreenSaver",
+                                                         "/org/gnome/ScreenSaver",
+                                                         "org.gnome.ScreenSaver"}
+                                             : BusObject{"org.freedesktop.ScreenSaver",
+                                                         "/org/freedesktop/ScreenSaver",
+                                                         "org.freedesktop.ScreenSaver"};
+  BusMessage reply = buses_.user.call(saver, "GetActive", "");
+  int active = 0;
+  return reply && sd_bus_message_read(reply.get(), "b", &active) >= 0 && active != 0;
 }
 
 void LockRequest::finish(bool locked, const std::string& how) {
@@ -216,7 +181,7 @@ void LockRequest::finish(bool locked, const std::string& how) {
   pidFd_ = -1;
   pid_ = -1;
   sessionPath_.clear();
-  closeBus();
+  call_ = BusSlot();
   launcher_.lockAnswered(locked, how);
 }
 
@@ -224,13 +189,6 @@ bool LockRequest::prepare(PollRequest& request) {
   if (way_ == Way::Command || way_ == Way::Up) {
     request.fd = pidFd_;
     request.events = POLLIN;
-  } else if (bus_ != nullptr && way_ != Way::None) {
-    while (sd_bus_process(bus_, nullptr) > 0) {
-    }
-    if (way_ == Way::None) return true;  // answered while processing
-    request.fd = sd_bus_get_fd(bus_);
-    const int events = sd_bus_get_events(bus_);
-    request.events = static_cast<short>(events > 0 ? events : POLLIN);
   }
   request.deadlineUs = deadlineUs_;
   return true;
@@ -270,11 +228,8 @@ bool LockRequest::dispatch(short revents) {
     }
     return true;
   }
-  if (bus_ == nullptr || way_ == Way::None) return true;
   (void)revents;
-  while (sd_bus_process(bus_, nullptr) > 0) {
-    if (way_ == Way::None) return true;
-  }
+  // The call's answer comes through the bus; here only its deadline.
   if (way_ != Way::None && monotonicNowUs() >= deadlineUs_) {
     if (!called_)
       finish(false, std::string(wayName(way_)) + " did not answer");

@@ -6,8 +6,9 @@
 // confirmed, or known not to have come: a locker command that exited 0 (one
 // that forks once locked, as swaylock -f and i3lock do) or is still running
 // after a moment (i3lock -n, swaylock); a desktop that says it is locked a
-// moment after the call. Nothing here waits: the loop polls the locker's
-// pidfd, the bus and one deadline.
+// moment after the call. Nothing here waits without a limit: the loop polls
+// the locker's pidfd and one deadline, the call's answer comes through the
+// bus, and each question asked on the way is a call with the bus's timeout.
 #pragma once
 
 #include <sys/types.h>
@@ -15,10 +16,8 @@
 #include <cstdint>
 #include <string>
 
+#include "idle/bus/bus.h"
 #include "idle/loop/watched.h"
-
-struct sd_bus;
-struct sd_bus_message;
 
 namespace tw::idle {
 
@@ -26,24 +25,17 @@ class Launcher;
 
 class LockRequest : public Watched {
  public:
-  LockRequest(Launcher& launcher, std::string locker)
-      : launcher_(launcher), locker_(std::move(locker)) {}
+  LockRequest(Buses& buses, Launcher& launcher, std::string locker)
+      : buses_(buses), launcher_(launcher), locker_(std::move(locker)) {}
   ~LockRequest() override;
   LockRequest(const LockRequest&) = delete;
   LockRequest& operator=(const LockRequest&) = delete;
-
-  // The launcher itself answers org.freedesktop.ScreenSaver, which then is
-  // no desktop's locker.
-  void launcherAnswersScreenSaver() { ownScreenSaver_ = true; }
 
   // Starts a request; one already under way goes on instead.
   void start();
 
   bool prepare(PollRequest& request) override;
   bool dispatch(short revents) override;
-
-  // For the bus's reply.
-  void callAnswered(sd_bus_message* reply);
 
  private:
   // Up: a locker command that is still running, the lock itself; watched
@@ -53,19 +45,22 @@ class LockRequest : public Watched {
   void startCommand();
   bool startCall(Way way);
   void finish(bool locked, const std::string& how);
+  void callAnswered(sd_bus_message* reply);
   bool desktopSaysLocked();
-  void closeBus();
+  // Whether the desktop owns the name, not the launcher itself (which
+  // answers org.freedesktop.ScreenSaver where nobody else does).
+  bool desktopOwns(const char* name);
 
+  Buses& buses_;
   Launcher& launcher_;
   std::string locker_;
   Way way_ = Way::None;
   pid_t pid_ = -1;
   int pidFd_ = -1;
-  sd_bus* bus_ = nullptr;
+  BusSlot call_;
   bool called_ = false;  // the desktop accepted the call; now its word is awaited
   std::uint64_t deadlineUs_ = PollRequest::kNoDeadline;
   std::string sessionPath_;
-  bool ownScreenSaver_ = false;
 };
 
 }  // namespace tw::idle

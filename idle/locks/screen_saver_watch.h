@@ -7,51 +7,38 @@
 // where none has, only the shell's own name tells, so both are heard. Both answer GetActive and send
 // ActiveChanged; each is asked when it appears on the bus and heard from
 // then on, and one that leaves the bus no longer counts as locking. Nothing
-// is polled: the bus wakes the launcher only when one of them says something.
+// is polled: the bus wakes the launcher only when one of them says something,
+// and an ActiveChanged counts only from the connection that owns the name.
 #pragma once
 
 #include <array>
-#include <cstdint>
+#include <memory>
 
-#include "idle/loop/watched.h"
+#include "idle/bus/name_watch.h"
 #include "idle/decide/launcher.h"
-
-struct sd_bus;
-struct sd_bus_slot;
 
 namespace tw::idle {
 
-class ScreenSaverWatch : public Watched {
+class ScreenSaverWatch {
  public:
-  explicit ScreenSaverWatch(Launcher& launcher);
-  ~ScreenSaverWatch() override;
-  ScreenSaverWatch(const ScreenSaverWatch&) = delete;
-  ScreenSaverWatch& operator=(const ScreenSaverWatch&) = delete;
+  ScreenSaverWatch(Bus& user, Launcher& launcher);
 
-  // False without a session bus.
-  bool connected() const { return bus_ != nullptr; }
-
-  bool prepare(PollRequest& request) override;
-  bool dispatch(short revents) override;
-
-  // One service watched; public for the bus's callbacks.
+ private:
+  // One service watched.
   struct Service {
-    const char* name;
-    const char* path;
-    const char* interface;
+    BusObject object;
     LockSignal signal;
-    ScreenSaverWatch* watch;
-    sd_bus_slot* ownerSlot;
-    sd_bus_slot* activeSlot;
+    std::unique_ptr<NameWatch> name;
+    BusSlot active;
+    BusSlot asked;
   };
+  void ask(Service& service);
   void activeIs(const Service& service, bool active) {
     launcher_.lockChanged(service.signal, active);
   }
-  void ask(Service& service);
 
- private:
+  Bus& bus_;
   Launcher& launcher_;
-  sd_bus* bus_ = nullptr;
   std::array<Service, 3> services_;
 };
 

@@ -1,131 +1,83 @@
 #include "idle/sources/gnome_idle_source.h"
 
-#include <systemd/sd-bus.h>
-
-#include <cerrno>
-#include <cstring>
-
 namespace tw::idle {
 namespace {
 
-constexpr const char* kService = "org.gnome.Mutter.IdleMonitor";
-constexpr const char* kPath = "/org/gnome/Mutter/IdleMonitor/Core";
-constexpr const char* kInterface = "org.gnome.Mutter.IdleMonitor";
-// Calls to mutter answer at once; a compositor that hangs must not hang the
-// launcher for D-Bus's default 25 s.
-constexpr std::uint64_t kCallTimeoutUs = 2'000'000;
-// Only the monitor's own name: other names coming and going wake nothing.
-constexpr const char* kOwnerRule =
-    "type='signal',sender='org.freedesktop.DBus',path='/org/freedesktop/DBus',"
-    "interface='org.freedesktop.DBus',member='NameOwnerChanged',"
-    "arg0='org.gnome.Mutter.IdleMonitor'";
+constexpr BusObject kMonitor{"org.gnome.Mutter.IdleMonitor", "/org/gnome/Mutter/IdleMonitor/Core",
+                             "org.gnome.Mutter.IdleMonitor"};
 
-int onWatchFired(sd_bus_message* message, void* data, sd_bus_error*) {
+std::uint32_t watchIn(const BusMessage& reply) {
   std::uint32_t id = 0;
-  if (sd_bus_message_read(message, "u", &id) >= 0)
-    static_cast<GnomeIdleSource*>(data)->watchFired(id);
-  return 0;
-}
-
-int onOwnerChanged(sd_bus_message* message, void* data, sd_bus_error*) {
-  const char* name = nullptr;
-  const char* oldOwner = nullptr;
-  const char* newOwner = nullptr;
-  if (sd_bus_message_read(message, "sss", &name, &oldOwner, &newOwner) >= 0 &&
-      std::strcmp(name, kService) == 0 && (newOwner == nullptr || newOwner[0] == '\0'))
-    static_cast<GnomeIdleSource*>(data)->monitorGone();
-  return 0;
-}
-
-int onActiveWatchAdded(sd_bus_message* reply, void* data, sd_bus_error*) {
-  std::uint32_t id = 0;
-  if (sd_bus_message_is_method_error(reply, nullptr) || sd_bus_message_read(reply, "u", &id) < 0)
-    id = 0;
-  static_cast<GnomeIdleSource*>(data)->activeWatchAdded(id);
-  return 0;
+  if (!reply || sd_bus_message_read(reply.get(), "u", &id) < 0) return 0;
+  return id;
 }
 
 }  // namespace
 
-GnomeIdleSource::GnomeIdleSource(std::uint32_t delayMs, IdleEvents& events)
-    : events_(events), delayMs_(delayMs) {
-  if (sd_bus_open_user(&bus_) < 0) {
-    bus_ = nullptr;
+GnomeIdleSource::GnomeIdleSource(Bus& user, std::uint32_t delayMs, IdleEvents& events)
+    : bus_(user),
+      events_(events),
+      delayMs_(delayMs),
+      monitor_(user, kMonitor.name, [this](bool owned) { monitorGone_ = !owned; }) {
+  if (!bus_.connected()) {
     failure_ = "no D-Bus session bus for GNOME's idle monitor";
     return;
   }
-  sd_bus_set_method_call_timeout(bus_, kCallTimeoutUs);
-  sd_bus_error error = SD_BUS_ERROR_NULL;
-  sd_bus_message* reply = nullptr;
-  int hasOwner = 0;
-  if (sd_bus_call_method(bus_, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                         "org.freedesktop.DBus", "NameHasOwner", &error, &reply, "s",
-                         kService) < 0 ||
-      sd_bus_message_read(reply, "b", &hasOwner) < 0 || hasOwner == 0) {
-    failure_ = std::string(kService) + " is not on the session bus";
+  if (!monitor_.owned()) {
+    failure_ = std::string(kMonitor.name) + " is not on the session bus";
+    return;
   }
-  sd_bus_message_unref(reply);
-  reply = nullptr;
-  sd_bus_error_free(&error);
-  if (!failure_.empty()) return;
-
-  if (sd_bus_match_signal(bus_, &firedSlot_, kService, kPath, kInterface, "WatchFired",
-                          onWatchFired, this) < 0 ||
-      sd_bus_add_match(bus_, &ownerSlot_, kOwnerRule, onOwnerChanged, this) < 0) {
+  fired_ = monitor_.onSignal(kMonitor.path, kMonitor.interface, "WatchFired",
+                             [this](sd_bus_message* message) {
+                               std::uint32_t id = 0;
+                               if (sd_bus_message_read(message, "u", &id) >= 0) watchFired(id);
+                             });
+  if (!fired_) {
     failure_ = "cannot subscribe to GNOME's idle monitor";
     return;
   }
-  if (sd_bus_call_method(bus_, kService, kPath, kInterface, "AddIdleWatch", &error, &reply, "t",
-                         static_cast<std::uint64_t>(delayMs)) < 0 ||
-      sd_bus_message_read(reply, "u", &idleWatch_) < 0) {
-    failure_ = std::string("GNOME's idle monitor refused a watch: ") +
-               (error.message != nullptr ? error.message : "no answer");
-  }
-  sd_bus_message_unref(reply);
-  sd_bus_error_free(&error);
+  std::string why;
+  BusMessage call = bus_.newCall(kMonitor, "AddIdleWatch");
+  if (call) sd_bus_message_append(call.get(), "t", static_cast<std::uint64_t>(delayMs));
+  idleWatch_ = watchIn(bus_.call(call, &why));
+  if (idleWatch_ == 0) failure_ = "GNOME's idle monitor refused a watch: " + why;
 }
 
 GnomeIdleSource::~GnomeIdleSource() {
-  sd_bus_slot_unref(firedSlot_);
-  sd_bus_slot_unref(ownerSlot_);
-  // mutter drops a client's watches when its connection closes.
-  sd_bus_flush_close_unref(bus_);
+  // The connection stays, and so would the watches.
+  for (const std::uint32_t id : {idleWatch_, activeWatch_, restartWatch_}) removeWatch(id);
+}
+
+void GnomeIdleSource::removeWatch(std::uint32_t id) {
+  if (id == 0 || !monitor_.owned()) return;
+  sd_bus_call_method_async(bus_.get(), nullptr, kMonitor.name, kMonitor.path, kMonitor.interface,
+                           "RemoveWatch", nullptr, nullptr, "u", id);
 }
 
 void GnomeIdleSource::addActiveWatch() {
   if (activeAsked_) return;
   activeAsked_ = true;
   // A user-active watch fires once, at the next input, and is gone.
-  sd_bus_call_method_async(bus_, nullptr, kService, kPath, kInterface, "AddUserActiveWatch",
-                           onActiveWatchAdded, this, "");
+  BusMessage call = bus_.newCall(kMonitor, "AddUserActiveWatch");
+  activeAdded_ = bus_.callAsync(call, Bus::kCallTimeoutUs, [this](sd_bus_message* reply) {
+    activeWatchAdded(sd_bus_message_is_method_error(reply, nullptr)
+                         ? 0
+                         : watchIn(BusMessage(sd_bus_message_ref(reply))));
+  });
 }
 
 void GnomeIdleSource::dropRestartWatch() {
-  if (restartWatch_ == 0) return;
-  sd_bus_call_method_async(bus_, nullptr, kService, kPath, kInterface, "RemoveWatch", nullptr,
-                           nullptr, "u", restartWatch_);
+  removeWatch(restartWatch_);
   restartWatch_ = 0;
 }
 
 void GnomeIdleSource::restartIdlePeriod() {
-  if (bus_ == nullptr) return;
+  if (!failure_.empty()) return;
   dropRestartWatch();
-  sd_bus_error error = SD_BUS_ERROR_NULL;
-  sd_bus_message* reply = nullptr;
-  std::uint64_t idleMs = 0;
-  std::uint32_t watch = 0;
-  if (sd_bus_call_method(bus_, kService, kPath, kInterface, "GetIdletime", &error, &reply, "") >=
-          0 &&
-      sd_bus_message_read(reply, "t", &idleMs) >= 0) {
-    reply = sd_bus_message_unref(reply);
-    sd_bus_error_free(&error);
-    if (sd_bus_call_method(bus_, kService, kPath, kInterface, "AddIdleWatch", &error, &reply, "t",
-                           idleMs + delayMs_) >= 0 &&
-        sd_bus_message_read(reply, "u", &watch) >= 0)
-      restartWatch_ = watch;
-  }
-  sd_bus_message_unref(reply);
-  sd_bus_error_free(&error);
+  const std::int64_t idle = idleMs();
+  if (idle != kUnknownIdle)
+    restartWatch_ = watchIn(bus_.call(kMonitor, "AddIdleWatch", "t",
+                                      static_cast<std::uint64_t>(idle) + delayMs_));
   // The input that ends the restart's wait.
   if (restartWatch_ != 0) addActiveWatch();
 }
@@ -156,38 +108,18 @@ void GnomeIdleSource::watchFired(std::uint32_t id) {
 }
 
 std::int64_t GnomeIdleSource::idleMs() {
-  sd_bus_error error = SD_BUS_ERROR_NULL;
-  sd_bus_message* reply = nullptr;
+  BusMessage reply = bus_.call(kMonitor, "GetIdletime", "");
   std::uint64_t idle = 0;
-  const bool known = sd_bus_call_method(bus_, kService, kPath, kInterface, "GetIdletime", &error,
-                                        &reply, "") >= 0 &&
-                     sd_bus_message_read(reply, "t", &idle) >= 0;
-  sd_bus_message_unref(reply);
-  sd_bus_error_free(&error);
-  return known ? static_cast<std::int64_t>(idle) : kUnknownIdle;
+  if (!reply || sd_bus_message_read(reply.get(), "t", &idle) < 0) return kUnknownIdle;
+  return static_cast<std::int64_t>(idle);
 }
 
 std::string GnomeIdleSource::description() const { return "GNOME's idle monitor (D-Bus)"; }
 
-bool GnomeIdleSource::processQueued() {
-  for (;;) {
-    const int r = sd_bus_process(bus_, nullptr);
-    if (r < 0 || monitorGone_) return false;
-    if (r == 0) return true;
-  }
-}
+// The bus itself is polled by the loop; here only whether the monitor is
+// still there to hear.
+bool GnomeIdleSource::prepare(PollRequest&) { return bus_.connected() && !monitorGone_; }
 
-bool GnomeIdleSource::prepare(PollRequest& request) {
-  if (!processQueued()) return false;
-  request.fd = sd_bus_get_fd(bus_);
-  const int events = sd_bus_get_events(bus_);
-  if (request.fd < 0 || events < 0) return false;
-  request.events = static_cast<short>(events);
-  std::uint64_t deadline = 0;
-  if (sd_bus_get_timeout(bus_, &deadline) >= 0) request.deadlineUs = deadline;
-  return true;
-}
-
-bool GnomeIdleSource::dispatch(short) { return processQueued(); }
+bool GnomeIdleSource::dispatch(short) { return bus_.connected() && !monitorGone_; }
 
 }  // namespace tw::idle

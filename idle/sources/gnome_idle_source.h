@@ -1,24 +1,23 @@
 // The session's idle time from GNOME's compositor, mutter, over D-Bus
 // (org.gnome.Mutter.IdleMonitor), where no Wayland idle protocol is offered.
 // A watch fires at the delay and another at the next input; nothing is
-// polled. mutter itself holds idle watches back while the session inhibits
-// idle.
+// polled: the launcher's session bus brings the watches' signals, from
+// the monitor's owner only. mutter itself holds idle watches back while the
+// session inhibits idle.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
+#include "idle/bus/name_watch.h"
 #include "idle/decide/idle_events.h"
 #include "idle/loop/idle_source.h"
-
-struct sd_bus;
-struct sd_bus_slot;
 
 namespace tw::idle {
 
 class GnomeIdleSource : public IdleSource {
  public:
-  GnomeIdleSource(std::uint32_t delayMs, IdleEvents& events);
+  GnomeIdleSource(Bus& user, std::uint32_t delayMs, IdleEvents& events);
   ~GnomeIdleSource() override;
   GnomeIdleSource(const GnomeIdleSource&) = delete;
   GnomeIdleSource& operator=(const GnomeIdleSource&) = delete;
@@ -36,26 +35,24 @@ class GnomeIdleSource : public IdleSource {
   // comes, the plain watch is not heard.
   void restartIdlePeriod() override;
 
-  // For the bus's callbacks.
+ private:
   void watchFired(std::uint32_t id);
   // 0 when mutter refused it: the next idle period asks again.
   void activeWatchAdded(std::uint32_t id) {
     activeWatch_ = id;
     activeAsked_ = id != 0;
   }
-  void monitorGone() { monitorGone_ = true; }
-
- private:
-  bool processQueued();
+  void removeWatch(std::uint32_t id);
   void addActiveWatch();
   void dropRestartWatch();
 
+  Bus& bus_;
   IdleEvents& events_;
   std::uint64_t delayMs_;
   std::string failure_;
-  sd_bus* bus_ = nullptr;
-  sd_bus_slot* firedSlot_ = nullptr;
-  sd_bus_slot* ownerSlot_ = nullptr;
+  NameWatch monitor_;
+  BusSlot fired_;
+  BusSlot activeAdded_;
   std::uint32_t idleWatch_ = 0;
   std::uint32_t activeWatch_ = 0;
   std::uint32_t restartWatch_ = 0;

@@ -1,0 +1,201 @@
+// The launcher's pure part on a bench: a fake idle source, clock and
+// effects, and a Machine that plays events at it one letter each. Shared by
+// the tests of the decisions and of the parts that talk to the buses.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "idle/decide/launcher.h"
+#include "idle/decide/saver_liveness.h"
+
+namespace tw::idle {
+
+class FakeIdleSource;
+
+class FakeEffects : public LauncherEffects {
+ public:
+  bool inhibited = false;
+  bool held = false;
+  bool spawnFails = false;
+  int starts = 0;
+  int ends = 0;
+  int restarts = 0;
+  FakeIdleSource* source = nullptr;
+  int lockRequests = 0;
+  std::vector<std::string> reports;
+
+  bool idleInhibited() override { return inhibited; }
+  bool keyboardHeld() override { return held; }
+  StartResult startSaver() override {
+    if (spawnFails) return {false, "/opt/tw/trenchwalk: No such file or directory"};
+    ++starts;
+    return {true, {}};
+  }
+  void endSaver() override { ++ends; }
+  void restartIdlePeriod() override;
+  void report(const std::string& line) override { reports.push_back(line); }
+  void requestLock() override { ++lockRequests; }
+};
+
+class FakeClock : public MonotonicClock {
+ public:
+  std::int64_t now = 1'000'000;
+  std::int64_t nowMs() override { return now; }
+};
+
+// Stands for a desktop's idle notifications as the protocols define them:
+// idle once per idle period, active once at the first input after it; a
+// restart begins a new period, as if the source had just been made.
+class FakeIdleSource {
+ public:
+  explicit FakeIdleSource(IdleEvents& events) : events_(events) {}
+  void restart() { idle_ = false; }
+  void goIdle() {
+    ASSERT_FALSE(idle_) << "a source reports idle once per idle period";
+    idle_ = true;
+    events_.sessionIdle();
+  }
+  void input() {
+    if (!idle_) return;
+    idle_ = false;
+    events_.sessionActive();
+  }
+
+ private:
+  IdleEvents& events_;
+  bool idle_ = false;
+};
+
+inline void FakeEffects::restartIdlePeriod() {
+  ++restarts;
+  if (source != nullptr) source->restart();
+}
+
+struct Machine {
+  FakeEffects effects;
+  FakeClock clock;
+  Launcher launcher{effects, clock};
+  FakeIdleSource source{launcher};
+
+  Machine() { effects.source = &source; }
+
+  // One letter per event: I the session goes idle, A input, E the saver ends
+  // with status 0, C it crashes (SIGSEGV), F it exits with status 1, Q it is
+  // killed (SIGKILL), N the desktop inhibits idle, n it stops, S starting
+  // fails, s starting works, T five seconds pass, L GNOME locks or blanks, U
+  // it unlocks, W GNOME Shell's own name (its ScreenShield) says locked, w
+  // unlocked, K logind's LockedHint is set, k cleared, G a locker holds
+  // the keyboard (seen at the next start), g it lets go, r it lets go
+  // unseen, H the saver has been silent for 6 s, R the last inhibitor held
+  // through the launcher ends, M a minute passes and the loop's lock
+  // deadline is checked, Y the desktop confirms the lock, X it does not, B
+  // the X server's screen saver goes on, b off, P DPMS turns the monitor
+  // off, p on.
+  void play(const std::string& events) {
+    constexpr std::int64_t kStepMs = 5000;
+    constexpr std::int64_t kMinuteMs = 60'000;
+    constexpr int kSegfault = 11;
+    constexpr int kKill = 9;
+    for (const char event : events) {
+      switch (event) {
+        case 'Q':
+          launcher.saverEnded({true, kKill});
+          break;
+        case 'L':
+          launcher.lockChanged(LockSignal::GnomeScreenSaver, true);
+          break;
+        case 'U':
+          launcher.lockChanged(LockSignal::GnomeScreenSaver, false);
+          break;
+        case 'W':
+          launcher.lockChanged(LockSignal::GnomeScreenShield, true);
+          break;
+        case 'w':
+          launcher.lockChanged(LockSignal::GnomeScreenShield, false);
+          break;
+        case 'K':
+          launcher.lockChanged(LockSignal::LogindLockedHint, true);
+          break;
+        case 'k':
+          launcher.lockChanged(LockSignal::LogindLockedHint, false);
+          break;
+        case 'G':
+          effects.held = true;
+          break;
+        case 'g':
+          effects.held = false;
+          launcher.lockChanged(LockSignal::X11KeyboardGrab, false);
+          break;
+        case 'r':
+          effects.held = false;
+          break;
+        case 'B':
+        case 'b':
+          launcher.lockChanged(LockSignal::X11ScreenSaver, event == 'B');
+          break;
+        case 'P':
+        case 'p':
+          launcher.lockChanged(LockSignal::X11Dpms, event == 'P');
+          break;
+        case 'H':
+          launcher.saverHung(kBeatWithinMs);
+          break;
+        case 'I':
+          source.goIdle();
+          break;
+        case 'A':
+          source.input();
+          break;
+        case 'E':
+          launcher.saverEnded({false, 0});
+          break;
+        case 'C':
+          launcher.saverEnded({true, kSegfault});
+          break;
+        case 'F':
+          launcher.saverEnded({false, 1});
+          break;
+        case 'N':
+          effects.inhibited = true;
+          break;
+        case 'n':
+          effects.inhibited = false;
+          break;
+        case 'S':
+          effects.spawnFails = true;
+          break;
+        case 's':
+          effects.spawnFails = false;
+          break;
+        case 'T':
+          clock.now += kStepMs;
+          break;
+        case 'R':
+          effects.inhibited = false;
+          launcher.inhibitionEnded();
+          break;
+        case 'M':
+          clock.now += kMinuteMs;
+          if (launcher.lockDueAtMs() != Launcher::kNoLockDue &&
+              clock.now >= launcher.lockDueAtMs())
+            launcher.lockDue();
+          break;
+        case 'Y':
+          launcher.lockAnswered(true, "\"i3lock -n\" is up");
+          break;
+        case 'X':
+          launcher.lockAnswered(false, "logind's LockSession was accepted, but the desktop does "
+                                       "not say it is locked");
+          break;
+        default:
+          FAIL() << "unknown event " << event;
+      }
+    }
+  }
+};
+
+}  // namespace tw::idle
