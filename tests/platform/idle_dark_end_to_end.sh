@@ -103,8 +103,10 @@ no_saver_for 2 "still dark"
 from=$(uptime_now)
 xset s reset
 saver_after_delay "$from" "back on after a run"
+pid=$saver_pid
+poll "$saver_limit" shown || fail "the second saver did not come up"
 xdotool key Escape
-poll 100 ended "$saver_pid" || fail "the saver did not end on Escape"
+poll 100 ended "$pid" || fail "the saver did not end on Escape"
 [ "$(records "$log")" -eq 2 ] || fail "expected two records: $(cat -A "$log")"
 
 # xdg-screensaver on a bare X11 session: suspended, held back; resumed, the
