@@ -33,6 +33,7 @@
 #include "idle/act/system_effects.h"
 #include "idle/sources/wayland_idle_source.h"
 #include "idle/sources/x11_idle_source.h"
+#include "idle/locks/mutter_power_watch.h"
 #include "idle/locks/wayland_dark_watch.h"
 #include "idle/locks/x11_dark_watch.h"
 #include "idle/locks/x11_lock_watch.h"
@@ -157,10 +158,12 @@ class Desktop : public SourcePicker {
   std::unique_ptr<WaylandDarkWatch> waylandDark_;
 };
 
-// Whether the screen is dark now, and who says so, for --status: on bare
-// X11 the X server's screen saver and DPMS; elsewhere what the desktop can
-// tell (see trenchwalk-idle(1)).
-std::string darkness() {
+// Whether the screen is dark now, and who says so, for --status: mutter's
+// power saving on GNOME; the X server's screen saver and DPMS on X11; the
+// outputs' power on other Wayland compositors.
+std::string darkness(Bus& user) {
+  if (const std::optional<bool> mutter = MutterPowerWatch::darkNow(user))
+    return darkLine(*mutter ? "mutter's PowerSaveMode" : "");
   if (environment("WAYLAND_DISPLAY").empty()) {
     const X11DarkWatch x11(nullptr, nullptr);
     if (x11.connected()) return darkLine(x11.darkBy());
@@ -208,7 +211,7 @@ int status() {
   } else {
     line += "none (" + missing + ")";
   }
-  line += "; dark: " + darkness();
+  line += "; dark: " + darkness(buses.user);
   SessionInhibition inhibition(buses);
   std::vector<std::string> standing = inhibition.standing();
   // A running launcher's own record, where it answers org.freedesktop.ScreenSaver.
@@ -319,6 +322,7 @@ int run(const CommandLine& line) {
   desktop.watchTied();
   ScreenSaverWatch screenSaver(buses.user, launcher);
   LogindLockWatch logind(buses.system, launcher);
+  MutterPowerWatch mutterPower(buses.user, launcher);
   // xdg-screensaver's record on a bare X11 session, for the end of a film.
   XdgScreensaverWatch xdgRecord(launcher);
   if (xdgRecord.usable()) loop.watch(xdgRecord);
