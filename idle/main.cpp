@@ -16,7 +16,7 @@
 
 #include "common/executable_folder.h"
 #include "idle/decide/command_line.h"
-#include "idle/decide/dark_screen.h"
+#include "idle/dark/dark_screen.h"
 #include "idle/loop/event_loop.h"
 #include "idle/sources/gnome_idle_source.h"
 #include "idle/decide/launcher.h"
@@ -33,9 +33,9 @@
 #include "idle/act/system_effects.h"
 #include "idle/sources/wayland_idle_source.h"
 #include "idle/sources/x11_idle_source.h"
-#include "idle/locks/mutter_power_watch.h"
-#include "idle/locks/wayland_dark_watch.h"
-#include "idle/locks/x11_dark_watch.h"
+#include "idle/dark/mutter_power_watch.h"
+#include "idle/dark/wayland_dark_watch.h"
+#include "idle/dark/x11_dark_watch.h"
 #include "idle/locks/x11_lock_watch.h"
 
 namespace tw::idle {

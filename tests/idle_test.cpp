@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "idle/decide/command_line.h"
-#include "idle/decide/dark_screen.h"
+#include "idle/dark/dark_screen.h"
 #include "idle/decide/inhibitor_registry.h"
 #include "idle/decide/launcher.h"
 #include "idle/decide/saver_liveness.h"

@@ -1,6 +1,6 @@
-#include "idle/locks/mutter_power_watch.h"
+#include "idle/dark/mutter_power_watch.h"
 
-#include "idle/decide/dark_screen.h"
+#include "idle/dark/dark_screen.h"
 
 namespace tw::idle {
 namespace {

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "idle/decide/dark_screen.h"
+#include "idle/dark/dark_screen.h"
 #include "idle/decide/launcher.h"
 #include "idle/loop/watched.h"
 

@@ -1,4 +1,4 @@
-#include "idle/decide/dark_screen.h"
+#include "idle/dark/dark_screen.h"
 
 namespace tw::idle {
 namespace {

@@ -1,4 +1,4 @@
-#include "idle/locks/x11_dark_watch.h"
+#include "idle/dark/x11_dark_watch.h"
 
 #include <poll.h>
 #include <sys/uio.h>
@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "idle/decide/dark_screen.h"
+#include "idle/dark/dark_screen.h"
 #include "idle/loop/steady_clock.h"
 #include "idle/sources/xcb_reply.h"
 

@@ -1,4 +1,4 @@
-#include "idle/locks/wayland_dark_watch.h"
+#include "idle/dark/wayland_dark_watch.h"
 
 #include <wayland-client.h>
 
