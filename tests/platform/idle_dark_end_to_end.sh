@@ -49,7 +49,7 @@ cleanup() {
   local pid
   for pid in $launcher_pid $window_pid ${active_pid:-} $(processes_of "$saver"); do kill -9 "$pid" 2>/dev/null; done
   stop_xvfb
-  wait 2>/dev/null
+  [ -n "$launcher_pid" ] && wait "$launcher_pid" 2>/dev/null
   [ "$desktop" = gnome ] && desktop_stop
   rm -rf "$work"
 }
@@ -106,7 +106,8 @@ dark_status() { "${as[@]}" "$work/bin/trenchwalk-idle" --status 2>&1 | grep -o '
 "${as[@]}" "$work/bin/trenchwalk-idle" "$delay" >"$work/launcher.out" 2>"$work/launcher.err" &
 launcher_pid=$!
 chosen() { grep -q '^trenchwalk-idle: idle source: ' "$work/launcher.out" || ! running "$launcher_pid"; }
-poll 100 chosen && running "$launcher_pid" || fail "the launcher did not start"
+poll 100 chosen || fail "the launcher did not start"
+running "$launcher_pid" || fail "the launcher ended: $(cat "$work/launcher.err")"
 [ "$(dark_status)" = "dark: no" ] || fail "--status before the blank: $(dark_status)"
 
 # Dark first, then the delay: nothing starts.
