@@ -105,6 +105,17 @@ const Story kStories[] = {
     {"HungWhileEndingForALockIsNotReported", "ILH", 1, LauncherState::SaverEnding, 0, 1, 0},
     {"ALockWhileEndingAHungSaverWaitsForTheUnlock", "IHLQ", 1, LauncherState::Locked, 1, 1, 0},
     {"SilenceAfterTheEndIsIgnored", "IAEH", 1, LauncherState::Waiting, 0, 0, 0},
+    // The inhibitors held through the launcher's own
+    // org.freedesktop.ScreenSaver: their end restarts the idle period, so the
+    // saver comes a whole delay later, with or without input in between.
+    {"HeldBackThenReleasedRestartsTheIdlePeriod", "NIR", 0, LauncherState::Idle, 1, 0, 1},
+    {"ReleasedThenANewIdlePeriodStartsWithoutInput", "NIRI", 1, LauncherState::SaverRunning, 1, 0,
+     1},
+    {"ReleasedWhileTheUserIsActiveRestartsToo", "NAR", 0, LauncherState::Waiting, 0, 0, 1},
+    {"ReleasedWhileTheSaverRunsChangesNothing", "IR", 1, LauncherState::SaverRunning, 0, 0, 0},
+    {"ReleasedAfterACrashTriesOnceMoreAfterADelay", "ITCRI", 2, LauncherState::SaverRunning, 1, 0,
+     1},
+    {"HeldAgainAtTheNextPeriodStillStartsNothing", "NIRNI", 0, LauncherState::Idle, 2, 0, 1},
 };
 
 class LauncherStory : public testing::TestWithParam<Story> {};
@@ -122,41 +133,6 @@ TEST_P(LauncherStory, StartsAndReportsAsExpected) {
 
 INSTANTIATE_TEST_SUITE_P(Stories, LauncherStory, testing::ValuesIn(kStories),
                          [](const testing::TestParamInfo<Story>& info) { return info.param.name; });
-
-// The inhibitors held through the launcher's own org.freedesktop.ScreenSaver:
-// their end restarts the idle period, so the saver comes a whole delay later,
-// with or without input in between.
-struct InhibitionStory {
-  const char* name;
-  const char* events;
-  int starts;
-  int restarts;
-  LauncherState state;
-};
-
-const InhibitionStory kInhibitionStories[] = {
-    {"HeldBackThenReleasedRestartsTheIdlePeriod", "NIR", 0, 1, LauncherState::Idle},
-    {"ReleasedThenANewIdlePeriodStartsWithoutInput", "NIRI", 1, 1, LauncherState::SaverRunning},
-    {"ReleasedWhileTheUserIsActiveRestartsToo", "NAR", 0, 1, LauncherState::Waiting},
-    {"ReleasedWhileTheSaverRunsChangesNothing", "IR", 1, 0, LauncherState::SaverRunning},
-    {"ReleasedAfterACrashTriesOnceMoreAfterADelay", "ITCRI", 2, 1, LauncherState::SaverRunning},
-    {"HeldAgainAtTheNextPeriodStillStartsNothing", "NIRNI", 0, 1, LauncherState::Idle},
-};
-
-class LauncherInhibitionStory : public testing::TestWithParam<InhibitionStory> {};
-
-TEST_P(LauncherInhibitionStory, StartsAndRestartsAsExpected) {
-  const InhibitionStory& story = GetParam();
-  Machine machine;
-  machine.play(story.events);
-  EXPECT_EQ(machine.effects.starts, story.starts);
-  EXPECT_EQ(machine.effects.restarts, story.restarts);
-  EXPECT_EQ(machine.launcher.state(), story.state);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Inhibitions, LauncherInhibitionStory, testing::ValuesIn(kInhibitionStories),
-    [](const testing::TestParamInfo<InhibitionStory>& info) { return info.param.name; });
 
 // --lock-after 2: the lock is asked once, two minutes into a run, never
 // before, never without a saver; a confirmed lock ends the saver (which keeps

@@ -34,28 +34,19 @@ constexpr std::uint64_t kDpmsAskEveryUs = 1'000'000;
 
 X11DarkWatch::X11DarkWatch(Launcher* launcher, const SaverProcess* saver)
     : launcher_(launcher), saver_(saver) {
-  const char* name = std::getenv("DISPLAY");
-  if (name == nullptr || name[0] == '\0') return;
-  int screen = 0;
-  connection_ = xcb_connect(nullptr, &screen);
-  if (xcb_connection_has_error(connection_) != 0) {
-    xcb_disconnect(connection_);
-    connection_ = nullptr;
-    return;
-  }
-  xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(connection_));
-  for (int i = 0; i < screen && it.rem > 0; ++i) xcb_screen_next(&it);
+  xcb_window_t root = 0;
+  connection_ = connectWithRoot(root);
+  if (connection_ == nullptr) return;
   const xcb_query_extension_reply_t* saverExtension =
       xcb_get_extension_data(connection_, &xcb_screensaver_id);
   const xcb_query_extension_reply_t* dpmsExtension =
       xcb_get_extension_data(connection_, &xcb_dpms_id);
-  if (it.rem == 0 || ((saverExtension == nullptr || saverExtension->present == 0) &&
-                      (dpmsExtension == nullptr || dpmsExtension->present == 0))) {
+  if ((saverExtension == nullptr || saverExtension->present == 0) &&
+      (dpmsExtension == nullptr || dpmsExtension->present == 0)) {
     xcb_disconnect(connection_);
     connection_ = nullptr;
     return;
   }
-  const xcb_window_t root = it.data->root;
   if (saverExtension != nullptr && saverExtension->present != 0) {
     screenSaverEvent_ = saverExtension->first_event;
     // Events first, then the state: a change between the two is not lost.
