@@ -6,6 +6,7 @@
 // buses, as the event loop does.
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -62,8 +63,15 @@ class PrivateBus {
  public:
   PrivateBus(const std::string& folder, const std::string& kind) {
     const std::string config = folder + "/" + kind + ".conf";
+    // GNOME Shell's activatable screen saver, which leaves a mark if started.
+    const std::string services = folder + "/" + kind + "-services";
+    ::mkdir(services.c_str(), 0755);
+    std::ofstream(services + "/org.gnome.ScreenSaver.service")
+        << "[D-BUS Service]\nName=org.gnome.ScreenSaver\nExec=/usr/bin/touch " << folder
+        << "/activated\n";
     std::ofstream(config) << "<busconfig><type>" << kind << "</type><listen>unix:path=" << folder
-                          << "/" << kind << "</listen><auth>EXTERNAL</auth>"
+                          << "/" << kind << "</listen><auth>EXTERNAL</auth><servicedir>"
+                          << services << "</servicedir>"
                           << "<policy context='default'><allow send_destination='*'/>"
                           << "<allow own='*'/><allow user='*'/><allow receive_sender='*'/></policy></busconfig>";
     const std::string command = "dbus-daemon --config-file=" + config +
@@ -242,12 +250,15 @@ TEST_F(IdleBus, CallsWaitAtMostTheLimitAndSayWhoOwnsAName) {
   EXPECT_EQ(logindSession(buses.system).value_or(""), kSessionPath) << "by this process";
 }
 
-// The desktop's screen saver says locked: the running saver ends. The same
-// word sent straight to the launcher by a program that owns no name, before
-// it, changes nothing.
-TEST_F(IdleBus, OnlyTheOwnerOfTheNameSaysTheSessionLocked) {
-  StandIn gnome("lib/fake_screensaver.py", kGnomeSaver.name);
-  ASSERT_TRUE(gnome.ready);
+// The desktop's screen saver (GNOME's, KDE's) says locked: the running saver
+// ends. The same word sent straight to the launcher by a program that owns
+// no name, before it, changes nothing.
+class IdleSaverWatch : public IdleBus, public testing::WithParamInterface<BusObject> {};
+
+TEST_P(IdleSaverWatch, OnlyTheOwnerOfTheNameSaysTheSessionLocked) {
+  const BusObject& saver = GetParam();
+  StandIn desktop("lib/fake_screensaver.py", saver.name);
+  ASSERT_TRUE(desktop.ready);
   ScreenSaverWatch watch(buses.user, machine.launcher);
   machine.play("I");
   ASSERT_EQ(machine.effects.starts, 1);
@@ -256,8 +267,8 @@ TEST_F(IdleBus, OnlyTheOwnerOfTheNameSaysTheSessionLocked) {
   ASSERT_GE(sd_bus_get_unique_name(buses.user.get(), &launcher), 0);
   Client forger;
   BusMessage forged;
-  ASSERT_GE(sd_bus_message_new_signal(forger.bus, forged.out(), kGnomeSaver.path,
-                                      kGnomeSaver.interface, "ActiveChanged"),
+  ASSERT_GE(sd_bus_message_new_signal(forger.bus, forged.out(), saver.path, saver.interface,
+                                      "ActiveChanged"),
             0);
   sd_bus_message_set_destination(forged.get(), launcher);
   sd_bus_message_append(forged.get(), "b", 1);
@@ -268,10 +279,19 @@ TEST_F(IdleBus, OnlyTheOwnerOfTheNameSaysTheSessionLocked) {
   });
   EXPECT_EQ(machine.effects.ends, 0) << "a forged ActiveChanged ended the saver";
   Client user;
-  alongside([&] { return user.call(kGnomeSaver, "SetActive", nullptr, "b", 1); });
+  alongside([&] { return user.call(saver, "SetActive", nullptr, "b", 1); });
   EXPECT_TRUE(pumpUntil([&] { return machine.effects.ends == 1; }))
       << "the owner's ActiveChanged did not end the saver";
+  machine.play("E");
+  EXPECT_EQ(machine.launcher.state(), LauncherState::Locked);
+  // Unlocked: a whole new idle period before the next saver.
+  const int restarts = machine.effects.restarts;
+  alongside([&] { return user.call(saver, "SetActive", nullptr, "b", 0); });
+  EXPECT_TRUE(pumpUntil([&] { return machine.launcher.state() != LauncherState::Locked; }));
+  EXPECT_GT(machine.effects.restarts, restarts);
 }
+
+INSTANTIATE_TEST_SUITE_P(Desktops, IdleSaverWatch, testing::Values(kGnomeSaver, kSaverService));
 
 TEST_F(IdleBus, LogindsLockedHintEndsTheSaver) {
   StandIn logind("lib/fake_logind.py");
@@ -360,6 +380,14 @@ TEST_F(IdleBus, TheInhibitionCheckAsksEveryRecord) {
   SessionInhibition inhibition(buses);
   EXPECT_TRUE(inhibition.standing().empty());
   EXPECT_FALSE(inhibition.locked()) << "nobody to say";
+  {
+    // Asking whether GNOME's screen saver is active must not start one: it
+    // would then answer for GNOME on this desktop.
+    ScreenSaverWatch watch(buses.user, machine.launcher);
+    settle();
+    EXPECT_NE(::access((folder_.path + "/activated").c_str(), F_OK), 0)
+        << "the bus started org.gnome.ScreenSaver for the launcher's questions";
+  }
   {
     StandIn gnome("platform/inhibiting_session_manager.py");
     ASSERT_TRUE(gnome.ready);

@@ -122,6 +122,13 @@ BusSlot Bus::match(const std::string& rule, Handler handler) {
   return keepHandler(slot, kept);
 }
 
+BusSlot Bus::whenClosed(std::function<void()> closed) {
+  return match(
+      "type='signal',sender='org.freedesktop.DBus.Local',interface='org.freedesktop.DBus.Local',"
+      "member='Disconnected'",
+      [closed = std::move(closed)](sd_bus_message*) { closed(); });
+}
+
 bool Bus::processQueued() {
   if (bus_ == nullptr || closed_) return false;
   for (;;) {
@@ -129,7 +136,6 @@ bool Bus::processQueued() {
     if (r == 0) return true;
     if (r > 0) continue;
     closed_ = true;
-    for (const auto& closed : closedListeners_) closed();
     return false;
   }
 }

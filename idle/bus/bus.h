@@ -12,7 +12,6 @@
 #include <optional>
 #include <string>
 #include <utility>
-#include <vector>
 
 #include "idle/loop/watched.h"
 
@@ -79,8 +78,9 @@ class Bus : public Watched {
 
   bool connected() const { return bus_ != nullptr && !closed_; }
   sd_bus* get() const { return bus_; }
-  // Called once when the connection closes (the bus went away).
-  void whenClosed(std::function<void()> closed) { closedListeners_.push_back(std::move(closed)); }
+  // Called once when the connection closes (the bus went away), for as
+  // long as the slot is held: sd-bus says so with a local Disconnected.
+  BusSlot whenClosed(std::function<void()> closed);
 
   // A method call made ready to send; autoStart false never has the bus
   // start the service for it.
@@ -113,7 +113,6 @@ class Bus : public Watched {
 
   sd_bus* bus_ = nullptr;
   bool closed_ = false;
-  std::vector<std::function<void()>> closedListeners_;
 };
 
 // The two connections, made first and handed to every part that needs one.

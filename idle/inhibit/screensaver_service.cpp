@@ -52,9 +52,10 @@ const sd_bus_vtable kOwnVtable[] = {
 }  // namespace
 
 ScreenSaverService::ScreenSaverService(Bus& user, Launcher& launcher)
-    : bus_(user), launcher_(launcher), outcome_(offer()) {
-  bus_.whenClosed([this] { busClosed(); });
-}
+    : bus_(user),
+      launcher_(launcher),
+      outcome_(offer()),
+      closed_(bus_.whenClosed([this] { busClosed(); })) {}
 
 ScreenSaverService::~ScreenSaverService() {
   if (outcome_ == Outcome::Owned && bus_.connected()) sd_bus_release_name(bus_.get(), kName);

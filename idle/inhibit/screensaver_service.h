@@ -67,6 +67,7 @@ class ScreenSaverService {
   // One tracker for each client holding an inhibitor.
   std::map<std::string, BusTrack> clients_;
   Outcome outcome_;
+  BusSlot closed_;
 };
 
 }  // namespace tw::idle

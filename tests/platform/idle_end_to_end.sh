@@ -28,28 +28,15 @@
 #            kde   a headless kwin, keys through its fake input protocol with
 #                  the built fake_input_keys, the fourth argument
 #
-# Each desktop is a handful of functions named after it, below:
-#   D_tools               the commands it needs (the run is skipped without them)
-#   D_start               starts it in $work; sets as_user (the command prefix
-#                         clients run under) and owner (user:group owning the
-#                         folders they write, empty for the caller), exports
-#                         what clients need; returns 77 when it cannot start here
-#   D_key NAME            sends one key press and release
-#   D_saver_up PID        true when process PID shows a full-screen window
-#   D_stop                stops it; safe to call twice
-#   D_source              a regular expression for the launcher's choice
-#   D_inhibit_start/stop  (optional) something that holds idle back, and its end
-#   D_show_logs           (optional) prints the desktop's own logs on failure
+# Each desktop is described in idle_desktops.sh.
 #
 #   LOCKER  i3lock       (x11) i3lock -n, which holds the keyboard
 #           xsecurelock  (x11) xsecurelock, the same
-#           screensaver  (x11) a KDE-like org.freedesktop.ScreenSaver on a
-#                        session bus of its own (tests/lib/fake_screensaver.py)
-#           logind       (x11) logind's LockedHint, from a stand-in on a
-#                        private system bus (tests/lib/fake_logind.py)
 #           swaylock     (sway) swaylock, with LockedHint set around it as a
 #                        wrapper would: sway 1.7 tells clients nothing of it
 #           hung         (any) no lock: the saver is stopped instead
+# The desktops' screen savers and logind's LockedHint, heard on a bus, are
+# proved against private buses in tests/idle_bus_test.cpp.
 # Each locker is lock_L_tools, lock_L_setup (before the launcher starts),
 # lock_L_on and lock_L_off.
 #
@@ -98,191 +85,8 @@ owner=""
 idle_timer_slack=0
 launcher_pids=()
 
-# --- Desktop: x11 (Xvfb).
-x11_tools() { echo Xvfb xdotool xset; }
-x11_width=1024
-x11_height=768
-x11_start() {
-  start_xvfb "$work" "${x11_width}x${x11_height}" || return 77
-  unset WAYLAND_DISPLAY
-}
-x11_key() { xdotool key "$1"; }
-x11_saver_up() {
-  local wid geometry
-  wid=$(xdotool search --onlyvisible --pid "$1" --name '^Trenchwalk$' 2>/dev/null | head -n1)
-  [ -n "$wid" ] || return 1
-  geometry=$(xdotool getwindowgeometry --shell "$wid" 2>/dev/null)
-  grep -qx "WIDTH=$x11_width" <<<"$geometry" && grep -qx "HEIGHT=$x11_height" <<<"$geometry"
-}
-x11_stop() { stop_xvfb; }
-x11_source() { echo 'X11 idle time \(SYNC IDLETIME, :[0-9]+\)'; }
-# A film player resets the X screen saver every few seconds while it plays.
-x11_player_pid=""
-x11_inhibit_start() {
-  (while :; do xset s reset; sleep 0.5; done) >/dev/null 2>&1 &
-  x11_player_pid=$!
-}
-x11_inhibit_stop() {
-  kill "$x11_player_pid" 2>/dev/null
-  wait "$x11_player_pid" 2>/dev/null
-  x11_player_pid=""
-}
-
-# --- Desktop: sway (headless, wlroots).
-sway_tools() { echo sway swaymsg wtype jq setpriv; }
-sway_start() {
-  sway_user
-  [ -n "$owner" ] && chown -R "$owner" "$work/runtime" "$work/home" "$work/out" "$work/bin"
-  printf '%s\n' 'xwayland disable' 'default_border none' 'focus_follows_mouse no' \
-    'output HEADLESS-1 mode 1024x768 position 0 0' >"$work/sway.conf"
-  unset QT_QPA_PLATFORM XDG_SESSION_TYPE
-  start_sway "$work" 1 ||
-    { echo "SKIP: sway did not start headless: $(tail -n 20 "$work/sway.log")"; return 77; }
-  hold_keyboard "$work"
-}
-sway_key() { "${as_user[@]}" wtype -k "$1" 2>>"$work/wtype.err"; }
-sway_saver_up() {
-  "${as_user[@]}" swaymsg -t get_tree 2>/dev/null | jq -e --argjson pid "$1" '
-    [.. | objects | select(.type == "con" and .pid == $pid and .name == "Trenchwalk"
-       and .fullscreen_mode == 1)] | length > 0' >/dev/null
-}
-sway_stop() { stop_sway; }
-sway_source() { echo '(org_kde_kwin_idle|ext-idle-notify-v1) \(Wayland, wayland-[0-9]+\)'; }
-# A view that sway keeps idle from, as a film player's window would: another
-# copy of the saver, in a folder of its own, with inhibit_idle open.
-sway_blocker_pid=""
-sway_inhibit_start() {
-  mkdir -p "$work/blocker"
-  cp "$saver_binary" "$work/blocker/trenchwalk"
-  [ -n "$owner" ] && chown -R "$owner" "$work/blocker"
-  "${as_user[@]}" env QT_QPA_PLATFORM=wayland "$work/blocker/trenchwalk" >"$work/blocker.err" 2>&1 &
-  sway_blocker_pid=$!
-  blocker_shown() { sway_saver_up "$sway_blocker_pid"; }
-  poll "$saver_limit" blocker_shown || { echo "the blocking view did not appear"; return 1; }
-  "${as_user[@]}" swaymsg "[pid=$sway_blocker_pid] inhibit_idle open" >"$work/inhibit.out" 2>&1 ||
-    { echo "swaymsg inhibit_idle failed: $(cat "$work/inhibit.out")"; return 1; }
-}
-sway_inhibit_stop() {
-  kill "$sway_blocker_pid" 2>/dev/null
-  wait "$sway_blocker_pid" 2>/dev/null
-  sway_blocker_pid=""
-}
-
-# --- Desktops: gnome (mutter) and kde (kwin), headless, from desktops.sh.
-# Neither offers a way to list windows that works for both, so the launcher
-# runs with a Wayland protocol trace that the saver it starts inherits, and
-# desktops.sh reads from it whether the saver's window is full screen (on KDE,
-# kwin is asked as well). Each saver's trace begins where its connection does:
-# the first request of a connection makes object 2, the registry.
-wayland_desktop_start() {
-  local missing
-  missing=$(desktop_missing "$desktop" "$keys_tool")
-  if [ -n "$missing" ]; then
-    echo "SKIP: the $desktop run needs what is not installed: ${missing//$'\n'/, }"
-    return 77
-  fi
-  mkdir -p "$work/desktop"
-  chmod 755 "$work/desktop"
-  desktop_start "$desktop" "$work/desktop" "$keys_tool" ||
-    { echo "SKIP: $desktop did not start headless"; desktop_show_logs; return 77; }
-  as_user=("${desktop_as_user[@]}")
-  owner=$desktop_owner
-  [ -n "$owner" ] && chown -R "$owner" "$work/home" "$work/out" "$work/bin"
-  launcher_env=(env WAYLAND_DEBUG=client)
-  return 0
-}
-# A new saver's process runs a little before its connection shows in the
-# trace; until then the last connection there is the previous saver's, which
-# ended full screen with the focus. So a saver other than the one seen last
-# counts only with a connection that began after that one's (in the same
-# launcher's output).
-wayland_shown_pid=""
-wayland_shown_file=""
-wayland_shown_from=-1
-# The byte offset in trace $1 where the newest window connection begins: the
-# last registry made first on its connection that binds wl_compositor. The
-# saver reads its outputs on a second connection of its own, which binds none
-# and must not be taken for the window's.
-saver_connection_offset() {
-  LC_ALL=C awk '/wl_display@1\.get_registry\(new id wl_registry@2\)/ { candidate = offset }
-       /wl_registry@2\.bind\([0-9]+, "wl_compositor"/ { if (candidate != "") found = candidate }
-       { offset += length($0) + 1 }
-       END { if (found != "") print found }' "$1"
-}
-wayland_desktop_saver_up() {
-  local from
-  from=$(saver_connection_offset "$launcher_err")
-  [ -n "$from" ] || return 1
-  if [ "$1" != "$wayland_shown_pid" ] && [ "$launcher_err" = "$wayland_shown_file" ]; then
-    [ "$from" -gt "$wayland_shown_from" ] || return 1
-  fi
-  desktop_fullscreen "$1" "$launcher_err" "$from" || return 1
-  wayland_shown_pid=$1
-  wayland_shown_file=$launcher_err
-  wayland_shown_from=$from
-}
-# What a saver that does not end was told last: its keyboard's events from
-# its own trace, and where its threads wait.
-wayland_desktop_describe_saver() {
-  local from
-  from=$(saver_connection_offset "$launcher_err")
-  echo; echo "its keyboard's last events:"
-  tail -c +"$((${from:-0} + 1))" "$launcher_err" | grep -E 'wl_keyboard@[0-9]+\.(enter|leave|key)' |
-    tail -n 6
-  describe_threads "$1"
-}
-gnome_tools() { echo mutter dbus-daemon; }
-gnome_start() { wayland_desktop_start; }
-gnome_key() { desktop_key "$1"; }
-gnome_saver_up() { wayland_desktop_saver_up "$1"; }
-gnome_stop() { desktop_stop; }
-gnome_show_logs() { desktop_show_logs; }
-gnome_describe_saver() { wayland_desktop_describe_saver "$1"; }
-gnome_source() { echo "GNOME's idle monitor \(D-Bus\)"; }
-# Something that inhibits idle, as gnome-session reports a playing film: a
-# stand-in for the session manager whose IsInhibited says yes. mutter's own
-# idle monitor is not told (no InhibitedActions), so it still reports idle and
-# only the launcher's question holds the saver back. The launcher then waits
-# for the user's next activity, which ending the inhibition brings here: the
-# user comes back, then leaves again.
-gnome_manager_pid=""
-gnome_inhibit_start() {
-  cp "$(dirname "$0")/inhibiting_session_manager.py" "$work/desktop/"
-  chmod 644 "$work/desktop/inhibiting_session_manager.py"
-  "${as_user[@]}" /usr/bin/python3 "$work/desktop/inhibiting_session_manager.py" \
-    >"$work/out/manager.out" 2>"$work/out/manager.err" &
-  gnome_manager_pid=$!
-  manager_ready() { grep -qx ready "$work/out/manager.out" || ! running "$gnome_manager_pid"; }
-  poll 100 manager_ready
-  grep -qx ready "$work/out/manager.out" ||
-    { echo "the stand-in session manager did not start: $(cat "$work/out/manager.err")"; return 1; }
-  # The idle period to watch begins once the stand-in answers.
-  desktop_key Shift_L
-}
-gnome_inhibit_stop() {
-  [ -n "$gnome_manager_pid" ] || return 0
-  kill -TERM "$gnome_manager_pid" 2>/dev/null
-  wait "$gnome_manager_pid" 2>/dev/null
-  gnome_manager_pid=""
-  [ -z "$cleaning_up" ] || return 0
-  grep -q '^trenchwalk-idle: the desktop inhibits idle' "$launcher_err" ||
-    fail "the launcher did not say that it held back for the session manager"
-  desktop_key Shift_L || fail "the key could not be sent"
-}
-kde_tools() { echo kwin_wayland dbus-daemon; }
-# kwin times idle with Qt's coarse timers, which may fire up to 5 % early
-# (2.86 s after the key for a 3 s delay was seen); the kernel's and the
-# uptime's 10 ms ticks add up to 20 ms more.
-kde_start() {
-  idle_timer_slack=$(awk -v d="$delay" 'BEGIN { printf "%.2f", d * 0.05 + 0.02 }')
-  wayland_desktop_start
-}
-kde_key() { desktop_key "$1"; }
-kde_saver_up() { wayland_desktop_saver_up "$1"; }
-kde_stop() { desktop_stop; }
-kde_show_logs() { desktop_show_logs; }
-kde_describe_saver() { wayland_desktop_describe_saver "$1"; }
-kde_source() { echo "ext-idle-notify-v1 \(Wayland, $desktop_socket\)"; }
+# shellcheck source=tests/platform/idle_desktops.sh
+source "$(dirname "$0")/idle_desktops.sh"
 
 # --- Lockers, for DESKTOP:LOCKER.
 locker_pid=""
@@ -306,40 +110,11 @@ lock_xsecurelock_off() {
   running "$locker_pid" || fail "xsecurelock did not stay up: $(cat "$work/locker.log")"
   stop_locker
 }
-# A session bus of the run's own, and a service on it that locks when told.
-session_bus_pid=""
-screensaver_pid=""
-lock_screensaver_tools() { echo dbus-daemon dbus-send; }
-lock_screensaver_setup() {
-  dbus-daemon --session --nofork --address="unix:path=$work/session-bus" \
-    >"$work/session-bus.log" 2>&1 &
-  session_bus_pid=$!
-  poll 100 test -S "$work/session-bus" || { echo "the session bus did not start"; return 1; }
-  export DBUS_SESSION_BUS_ADDRESS="unix:path=$work/session-bus"
-  cp "$(dirname "$0")/../lib/fake_screensaver.py" "$work/fake_screensaver.py"
-  /usr/bin/python3 "$work/fake_screensaver.py" org.freedesktop.ScreenSaver \
-    >"$work/screensaver.out" 2>"$work/screensaver.err" &
-  screensaver_pid=$!
-  screensaver_settled() { grep -qx ready "$work/screensaver.out" || ! running "$screensaver_pid"; }
-  poll 100 screensaver_settled
-  grep -qx ready "$work/screensaver.out" ||
-    { echo "the screen-saver stand-in did not start: $(cat "$work/screensaver.err")"; return 1; }
-}
-screensaver_set() {
-  dbus-send --session --print-reply --dest=org.freedesktop.ScreenSaver /ScreenSaver \
-    org.freedesktop.ScreenSaver.SetActive "boolean:$1" >/dev/null
-}
-lock_screensaver_on() { screensaver_set true; }
-lock_screensaver_off() { screensaver_set false; }
-lock_logind_tools() { echo dbus-daemon dbus-send; }
-lock_logind_setup() {
+lock_swaylock_tools() { echo swaylock dbus-daemon dbus-send; }
+lock_swaylock_setup() {
   start_system_bus "$work/system" || return 1
   start_fake_logind "$work/system"
 }
-lock_logind_on() { set_locked_hint true; }
-lock_logind_off() { set_locked_hint false; }
-lock_swaylock_tools() { echo swaylock dbus-daemon dbus-send; }
-lock_swaylock_setup() { lock_logind_setup; }
 lock_swaylock_on() {
   "${as_user[@]}" swaylock >>"$work/locker.log" 2>&1 &
   locker_pid=$!
@@ -354,11 +129,6 @@ lock_swaylock_off() {
 lock_hung_tools() { :; }
 stop_lock_services() {
   stop_locker
-  for pid in "$screensaver_pid" "$session_bus_pid"; do
-    [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
-  done
-  screensaver_pid=""
-  session_bus_pid=""
   stop_system_bus
 }
 
@@ -396,7 +166,7 @@ trap 'exit 143' TERM
 show_logs() {
   local f
   for f in "$work"/launcher*.out "$work"/launcher*.err "$work/xvfb.log" "$work/sway.log" \
-    "$work/blocker.err" "$work/wtype.err" "$work/locker.log" "$work/screensaver.err" \
+    "$work/blocker.err" "$work/wtype.err" "$work/locker.log" \
     "$work/system/fake_logind.err" "$work/system/system-bus.log"; do
     # Without the lines of a Wayland protocol trace, where there is one.
     [ -s "$f" ] && { echo "--- $(basename "$f"):"; grep -v '^\[ *[0-9.]*\]' "$f" | tail -n 40; }
