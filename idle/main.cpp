@@ -20,6 +20,7 @@
 #include "idle/act/system_effects.h"
 #include "idle/decide/command_line.h"
 #include "idle/decide/inhibitor_registry.h"
+#include "idle/dark/dark_screen.h"
 #include "idle/decide/launcher.h"
 #include "idle/inhibit/screensaver_service.h"
 #include "idle/inhibit/session_inhibition.h"
@@ -35,6 +36,10 @@
 #include "idle/act/settings_follower.h"
 #include "idle/config/idle_settings.h"
 #include "idle/loop/settings_watch.h"
+#include "idle/inhibit/xdg_screensaver_watch.h"
+#include "idle/dark/mutter_power_watch.h"
+#include "idle/dark/wayland_dark_watch.h"
+#include "idle/dark/x11_dark_watch.h"
 
 namespace tw::idle {
 namespace {
@@ -58,6 +63,22 @@ std::string sessionKey() {
     return "x11:" + (dot == std::string::npos ? x11 : x11.substr(0, dot));
   }
   return "bus:" + environment("DBUS_SESSION_BUS_ADDRESS");
+}
+
+// Whether the screen is dark now, and who says so, for --status: mutter's
+// power saving on GNOME; the X server's screen saver and DPMS on X11; the
+// outputs' power on other Wayland compositors.
+std::string darkness(Bus& user) {
+  if (const std::optional<bool> mutter = MutterPowerWatch::darkNow(user))
+    return darkLine(*mutter ? "mutter's PowerSaveMode" : "");
+  if (environment("WAYLAND_DISPLAY").empty()) {
+    const X11DarkWatch x11(nullptr, nullptr);
+    if (x11.connected()) return darkLine(x11.darkBy());
+  } else {
+    const WaylandDarkWatch wayland(nullptr);
+    if (wayland.connected()) return darkLine(wayland.darkBy());
+  }
+  return "not told by this desktop";
 }
 
 // What it sees now, in one line: the source, how long the session has been
@@ -84,6 +105,7 @@ int status() {
   } else {
     line += "none (" + missing + ")";
   }
+  line += "; dark: " + darkness(buses.user);
   SessionInhibition inhibition(buses);
   std::vector<std::string> standing = inhibition.standing();
   // A running launcher's own record, where it answers org.freedesktop.ScreenSaver.
@@ -221,10 +243,15 @@ int run(const CommandLine& line) {
   std::fflush(stdout);
   // The X11 lock watch made with the source, and the desktop's own word on
   // locks and blanks, where it has a bus to say it on.
-  loop.watch(desktop);
+  for (TiedWatch* tied : {&desktop.x11Lock(), &desktop.x11Dark(), &desktop.waylandDark()})
+    loop.watch(*tied);
   ScreenSaverWatch screenSaver(buses.user, launcher);
   LogindLockWatch logind(buses.system, launcher);
   loop.watch(saverWatch);
+  MutterPowerWatch mutterPower(buses.user, launcher);
+  // xdg-screensaver's record on a bare X11 session, for the end of a film.
+  XdgScreensaverWatch xdgRecord(launcher);
+  if (xdgRecord.usable()) loop.watch(xdgRecord);
   const int status = loop.run();
   ::close(signalFd);
   return status;

@@ -95,7 +95,8 @@ struct Machine {
   // unseen, H the saver has been silent for 6 s, R the last inhibitor held
   // through the launcher ends, M a minute passes and the loop's lock
   // deadline is checked, Y the desktop confirms the lock, X it does not, O
-  // the settings switch it off, o on, D they give a new delay.
+  // the settings switch it off, o on, D they give a new delay, B the X
+  // server's screen saver goes on, b off, P DPMS turns the monitor off, p on.
   void play(const std::string& events) {
     constexpr std::int64_t kStepMs = 5000;
     constexpr std::int64_t kMinuteMs = 60'000;
@@ -133,6 +134,14 @@ struct Machine {
           break;
         case 'r':
           effects.held = false;
+          break;
+        case 'B':
+        case 'b':
+          launcher.lockChanged(LockSignal::X11ScreenSaver, event == 'B');
+          break;
+        case 'P':
+        case 'p':
+          launcher.lockChanged(LockSignal::X11Dpms, event == 'P');
           break;
         case 'H':
           launcher.saverHung(kBeatWithinMs);

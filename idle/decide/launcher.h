@@ -37,6 +37,12 @@ enum class LockSignal : unsigned {
   FreedesktopScreenSaver,  // org.freedesktop.ScreenSaver: KDE's locker
   LogindLockedHint,        // logind's LockedHint on the session
   X11KeyboardGrab,         // an X11 locker holding the keyboard
+  // The screen gone dark: nobody sees a saver there, so it is a blank too.
+  X11ScreenSaver,      // the X server's own screen saver is on (MIT-SCREEN-SAVER)
+  X11Dpms,             // the X server's DPMS puts the monitor anywhere but on
+  WaylandOutputPower,  // the compositor powered every output off (wlr-output-power-management)
+  KdeDpms,             // KWin put every output anywhere but on (org_kde_kwin_dpms)
+  MutterPowerSave,     // mutter's PowerSaveMode is anything but on
 };
 
 // How a saver process ended: its exit status, or the signal that ended it.
