@@ -11,6 +11,13 @@ namespace tw::idle {
 
 class IdleSource : public Watched {
  public:
+  IdleSource() = default;
+  IdleSource(const IdleSource&) = delete;
+  IdleSource& operator=(const IdleSource&) = delete;
+
+  // Empty when the source works, else why it does not: a source is made
+  // whole or not at all, and the caller tries the next.
+  const std::string& failure() const { return failure_; }
   // Says which source it is and where, for the one start-up line.
   virtual std::string description() const = 0;
   // From now on, reports idle only once the session has had no input for a
@@ -24,6 +31,9 @@ class IdleSource : public Watched {
   // say; none where it cannot (the Wayland protocols tell only when the delay
   // has passed).
   virtual std::optional<std::int64_t> idleMs() { return std::nullopt; }
+
+ protected:
+  std::string failure_;
 };
 
 }  // namespace tw::idle

@@ -22,11 +22,6 @@ class X11IdleSource : public IdleSource {
  public:
   X11IdleSource(std::uint32_t delayMs, IdleEvents& events);
   ~X11IdleSource() override;
-  X11IdleSource(const X11IdleSource&) = delete;
-  X11IdleSource& operator=(const X11IdleSource&) = delete;
-
-  // Empty when the source works.
-  const std::string& failure() const { return failure_; }
 
   std::string description() const override;
   // The idle time now; none when the server did not say.
@@ -45,7 +40,6 @@ class X11IdleSource : public IdleSource {
   void dropRestartAlarms();
 
   IdleEvents& events_;
-  std::string failure_;
   std::string displayName_;
   std::uint32_t delayMs_;
   xcb_connection_t* connection_ = nullptr;
