@@ -7,7 +7,9 @@
 # same while the saver it started runs on Xvfb: there it reads the saver's
 # heartbeat, about one wake-up a second. And on Xvfb with a session bus where
 # it answers org.freedesktop.ScreenSaver, with --lock-after, while an
-# application holds an inhibitor: still no wake-up of its own.
+# application holds an inhibitor: still no wake-up of its own. And on Xvfb
+# with its settings file watched (inotify on its folder): none either. Then
+# the settings window: how long it takes to show, and its resident memory.
 #
 # usage: bench/idle_cost.sh [SECONDS, 600 by default] [build folder, build-test]
 #   Builds trenchwalk and trenchwalk-idle in the build folder if needed.
@@ -37,6 +39,8 @@ launcher_pid=""
 # set -e must not take for the script's failure.
 cleanup() {
   [ -n "$launcher_pid" ] && kill "$launcher_pid" 2>/dev/null
+  [ -n "$sway_pid" ] && kill "$sway_pid" 2>/dev/null
+  [ -n "${window_pid:-}" ] && kill "$window_pid" 2>/dev/null
   [ -n "${holder_pid:-}" ] && kill "$holder_pid" 2>/dev/null
   stop_sway || true
   stop_session_bus || true
@@ -76,6 +80,36 @@ XDG_RUNTIME_DIR="$work/runtime" "$work/bin/trenchwalk-idle" "$delay" >"$work/lau
 launcher_pid=$!
 measure x11
 kill "$launcher_pid"; wait "$launcher_pid" 2>/dev/null || true; launcher_pid=""
+
+# --- X11 with the settings file, watched all along.
+mkdir -p "$work/config/trenchwalk"
+printf '# the bench\ndelay = %s\n' "$delay" >"$work/config/trenchwalk/idle.conf"
+XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" "$work/bin/trenchwalk-idle" \
+  >"$work/launcher.out" 2>&1 &
+launcher_pid=$!
+measure x11+file
+kill "$launcher_pid"; wait "$launcher_pid" 2>/dev/null || true; launcher_pid=""
+
+# --- The settings window: from its start to its window shown, then its
+# memory once its status line has come; five rounds.
+if [ -x "$build/platform/trenchwalk-settings" ]; then
+  for round in 1 2 3 4 5; do
+    started=$(microseconds)
+    XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" \
+      "$build/platform/trenchwalk-settings" >/dev/null 2>&1 &
+    window_pid=$!
+    until xdotool search --onlyvisible --pid "$window_pid" >/dev/null 2>&1; do sleep 0.01; done
+    shown=$((($(microseconds) - started) / 1000))
+    # CPU time too: on a loaded machine the wall-clock time is mostly waiting.
+    cpu=$(cpu_ticks "$window_pid")
+    sleep 3
+    awk -v round="$round" -v shown="$shown" -v cpu="$cpu" -v ticks="$ticks" \
+      -v rss="$(status_kb "$window_pid" VmRSS)" -v hwm="$(status_kb "$window_pid" VmHWM)" 'BEGIN {
+        printf "settings  round %d: window shown after %d ms (CPU %d ms); RSS %.1f MB (peak %.1f MB)\n",
+          round, shown, cpu * 1000 / ticks, rss / 1024, hwm / 1024 }'
+    kill "$window_pid"; wait "$window_pid" 2>/dev/null || true; window_pid=""
+  done
+fi
 
 # --- X11 with a session bus: the launcher answers org.freedesktop.ScreenSaver,
 # with --lock-after, and an application holds a cookie all along.

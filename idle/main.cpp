@@ -20,6 +20,7 @@
 #include "idle/act/system_effects.h"
 #include "idle/decide/command_line.h"
 #include "idle/decide/inhibitor_registry.h"
+#include "idle/dark/dark_screen.h"
 #include "idle/decide/launcher.h"
 #include "idle/inhibit/screensaver_service.h"
 #include "idle/inhibit/session_inhibition.h"
@@ -32,6 +33,13 @@
 #include "idle/loop/steady_clock.h"
 #include "idle/saver/saver_process.h"
 #include "idle/saver/saver_watch.h"
+#include "idle/act/settings_follower.h"
+#include "idle/config/idle_settings.h"
+#include "idle/loop/settings_watch.h"
+#include "idle/inhibit/xdg_screensaver_watch.h"
+#include "idle/dark/mutter_power_watch.h"
+#include "idle/dark/wayland_dark_watch.h"
+#include "idle/dark/x11_dark_watch.h"
 
 namespace tw::idle {
 namespace {
@@ -55,6 +63,22 @@ std::string sessionKey() {
     return "x11:" + (dot == std::string::npos ? x11 : x11.substr(0, dot));
   }
   return "bus:" + environment("DBUS_SESSION_BUS_ADDRESS");
+}
+
+// Whether the screen is dark now, and who says so, for --status: mutter's
+// power saving on GNOME; the X server's screen saver and DPMS on X11; the
+// outputs' power on other Wayland compositors.
+std::string darkness(Bus& user) {
+  if (const std::optional<bool> mutter = MutterPowerWatch::darkNow(user))
+    return darkLine(*mutter ? "mutter's PowerSaveMode" : "");
+  if (environment("WAYLAND_DISPLAY").empty()) {
+    const X11DarkWatch x11(nullptr, nullptr);
+    if (x11.connected()) return darkLine(x11.darkBy());
+  } else {
+    const WaylandDarkWatch wayland(nullptr);
+    if (wayland.connected()) return darkLine(wayland.darkBy());
+  }
+  return "not told by this desktop";
 }
 
 // What it sees now, in one line: the source, how long the session has been
@@ -81,6 +105,7 @@ int status() {
   } else {
     line += "none (" + missing + ")";
   }
+  line += "; dark: " + darkness(buses.user);
   SessionInhibition inhibition(buses);
   std::vector<std::string> standing = inhibition.standing();
   // A running launcher's own record, where it answers org.freedesktop.ScreenSaver.
@@ -91,6 +116,12 @@ int status() {
   for (std::size_t i = 0; i < standing.size(); ++i) line += (i == 0 ? "" : ", ") + standing[i];
   const std::optional<bool> locked = inhibition.locked();
   line += std::string("; locked: ") + (!locked ? "unknown" : *locked ? "yes" : "no");
+  // Whether a launcher runs for this session: the settings window reads it.
+  const std::string runtime = environment("XDG_RUNTIME_DIR");
+  const std::optional<long> launcher =
+      runtime.empty() ? std::nullopt : sessionLockHolder(sessionLockPath(runtime, sessionKey()));
+  line += "; launcher: ";
+  line += launcher ? "running (process " + std::to_string(*launcher) + ")" : "not running";
   std::printf("%s\n", line.c_str());
   return 0;
 }
@@ -144,6 +175,14 @@ int run(const CommandLine& line) {
     return 1;
   }
 
+  // The settings file under the command line, followed while it runs.
+  const std::string settingsFile =
+      settingsPath(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME")).value_or("");
+  bool settingsPresent = false;
+  const IdleSettings settings = settingsFile.empty()
+                                    ? settle(line, {})
+                                    : readIdleSettings(settingsFile, line, settingsPresent);
+
   // What the launcher is made of, each part built with what it needs, so
   // that the types hold the order: one connection to each bus for the whole
   // launcher, polled by the loop; the effects act on the saver, the
@@ -152,10 +191,11 @@ int run(const CommandLine& line) {
   // the launcher something comes after it.
   constexpr std::int64_t kMsPerMinute = 60 * kMsPerSecond;
   Buses buses;
-  Desktop desktop(buses.user, line.delaySeconds * kMsPerSecond, saver);
+  Desktop desktop(buses.user, settings.delaySeconds * kMsPerSecond, saver);
   InhibitorRegistry ownInhibitors;
   SystemEffects effects(buses, saver, desktop, ownInhibitors);
-  Launcher launcher(effects, clock, line.lockAfterMinutes * kMsPerMinute);
+  Launcher launcher(effects, clock, settings.lockAfterMinutes * kMsPerMinute);
+  launcher.setEnabled(settings.enabled);
   SaverWatch saverWatch(saver, launcher);
   std::string missing;
   std::unique_ptr<IdleSource> source = desktop.pick(launcher, missing);
@@ -165,7 +205,8 @@ int run(const CommandLine& line) {
     return 1;
   }
   std::printf("trenchwalk-idle: idle source: %s; starting %s after %u s idle\n",
-              source->description().c_str(), saver.path().c_str(), line.delaySeconds);
+              source->description().c_str(), saver.path().c_str(), settings.delaySeconds);
+  if (settingsPresent) std::printf("%s\n", describeSettings(settingsFile, settings).c_str());
   EventLoop loop(desktop, std::move(source), launcher, saverWatch, signalFd);
   loop.watch(buses.user);
   loop.watch(buses.system);
@@ -173,26 +214,44 @@ int run(const CommandLine& line) {
   // Where nobody answers org.freedesktop.ScreenSaver, the launcher does;
   // before the desktop's lock watches, which then know it is its own.
   ScreenSaverService service(buses.user, launcher, ownInhibitors);
-  LockRequest lockRequest(buses, launcher, line.locker);
+  LockRequest lockRequest(buses, launcher, settings.locker);
   if (service.outcome() == ScreenSaverService::Outcome::Owned) {
     std::printf("trenchwalk-idle: answering org.freedesktop.ScreenSaver for the inhibitors of "
                 "this session\n");
   }
+  // Watched even without a lock: the settings file may ask for one later,
+  // and neither asks for anything while no lock is due.
   LockDeadline lockDeadline(launcher, lockRequest);
-  if (line.lockAfterMinutes != 0) {
-    loop.watch(lockRequest);
-    loop.watch(lockDeadline);
+  loop.watch(lockRequest);
+  loop.watch(lockDeadline);
+  if (settings.lockAfterMinutes != 0)
     std::printf("trenchwalk-idle: locking the session with %s once the saver has run %u min\n",
-                line.locker.empty() ? "the desktop's locker" : ("\"" + line.locker + "\"").c_str(),
-                line.lockAfterMinutes);
+                settings.locker.empty() ? "the desktop's locker"
+                                        : ("\"" + settings.locker + "\"").c_str(),
+                settings.lockAfterMinutes);
+  SettingsFollower follower(settingsFile, line, settings, launcher, lockRequest,
+                            [&desktop](std::uint32_t delayMs) { desktop.setDelayMs(delayMs); });
+  std::optional<SettingsWatch> settingsWatch;
+  if (!settingsFile.empty()) {
+    settingsWatch.emplace(settingsFile, [&follower] { follower.reread(); });
+    if (settingsWatch->problem().empty())
+      loop.watch(*settingsWatch);
+    else
+      std::fprintf(stderr, "trenchwalk-idle: %s is not followed while running (%s)\n",
+                   settingsFile.c_str(), settingsWatch->problem().c_str());
   }
   std::fflush(stdout);
   // The X11 lock watch made with the source, and the desktop's own word on
   // locks and blanks, where it has a bus to say it on.
-  loop.watch(desktop);
+  for (TiedWatch* tied : {&desktop.x11Lock(), &desktop.x11Dark(), &desktop.waylandDark()})
+    loop.watch(*tied);
   ScreenSaverWatch screenSaver(buses.user, launcher);
   LogindLockWatch logind(buses.system, launcher);
   loop.watch(saverWatch);
+  MutterPowerWatch mutterPower(buses.user, launcher);
+  // xdg-screensaver's record on a bare X11 session, for the end of a film.
+  XdgScreensaverWatch xdgRecord(launcher);
+  if (xdgRecord.usable()) loop.watch(xdgRecord);
   const int status = loop.run();
   ::close(signalFd);
   return status;

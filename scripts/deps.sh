@@ -9,12 +9,13 @@ set -euo pipefail
 # XWayland); xdg-utils: xdg-open, through which Q opens the maker's page.
 # trenchwalk-idle: libwayland-dev (libwayland-client and wayland-scanner) and
 # wayland-protocols for the Wayland idle protocols, libsystemd-dev (sd-bus)
-# for GNOME's D-Bus interfaces, libxcb-sync-dev for the X server's idle time.
+# for GNOME's D-Bus interfaces, libxcb-sync-dev for the X server's idle time,
+# libxcb-screensaver0-dev and libxcb-dpms0-dev for its screen gone dark.
 # qt6-base-private-dev and libwayland-dev: the scene goes straight to the
 # compositor on the surface Qt made for it.
 build_packages=(cmake g++ make pkgconf qt6-base-dev qt6-base-private-dev qt6-wayland libgl-dev
   libxcb1-dev libfontconfig-dev fonts-liberation fonts-dejavu-core xdg-utils libwayland-dev
-  wayland-protocols libsystemd-dev libxcb-sync-dev)
+  wayland-protocols libsystemd-dev libxcb-sync-dev libxcb-screensaver0-dev libxcb-dpms0-dev)
 # dpkg-dev: dpkg-shlibdeps and dpkg-buildflags; file tells CPack which files
 # are executables; lintian checks the package (scripts/package.sh).
 package_packages=(dpkg-dev file lintian)

@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Renders the README's pictures with the program itself, offscreen: a
-# screenshot, and a fall as an animated GIF (every 200 ms, played at 2x).
+# screenshot, the settings window (on Xvfb), and a fall as an animated GIF (every 200 ms, played at 2x).
 # Needs a built tree (scripts/test.sh builds build-test/), ImageMagick and gifsicle.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 render=build-test/tools/render/trenchwalk-render
 export QT_QPA_PLATFORM=offscreen
 "$render" screenshot docs/screenshot.png
+# The settings window on Xvfb, as its end-to-end run opens it.
+SCREENSHOT="$PWD/docs/settings.png" bash tests/platform/settings_end_to_end.sh \
+  build-test/platform/trenchwalk-idle build-test/platform/trenchwalk-settings >/dev/null
 frames="$(mktemp -d)"
 trap 'rm -rf "$frames"' EXIT
 "$render" fall "$frames" 200

@@ -41,8 +41,9 @@ case "$check" in
   # below it, so no two include each other: start/ over driver/ over
   # windows/ over surface/ over paint/, and log_folder/ beside paint/, both
   # over system/, which includes no other room. The launcher's likewise:
-  # act/ over locks/ and inhibit/, locks/ over sources/ and saver/, sources/
-  # and inhibit/ over bus/, everything over loop/ and loop/ over the pure
+  # act/ over locks/, dark/ and inhibit/, locks/ and dark/ over sources/ and
+  # saver/, sources/ and inhibit/ over bus/, everything over loop/, loop/
+  # over the settings file's reading in config/ and that over the pure
   # decisions in decide/. No room holds more than a dozen source files.
   platform-rooms-in-order | idle-rooms-in-order)
     if [ "$check" = platform-rooms-in-order ]; then
@@ -58,8 +59,8 @@ case "$check" in
       top=idle
       rank() {
         case $1 in
-          act) echo 6 ;; locks | inhibit) echo 5 ;; sources) echo 4 ;; saver | bus) echo 2 ;;
-          loop) echo 1 ;; decide) echo 0 ;; *) echo unknown ;;
+          act) echo 6 ;; locks | dark | inhibit) echo 5 ;; sources) echo 4 ;; saver | bus) echo 3 ;;
+          loop) echo 2 ;; config) echo 1 ;; decide) echo 0 ;; *) echo unknown ;;
         esac
       }
     fi

@@ -38,6 +38,7 @@ class FakeEffects : public LauncherEffects {
   }
   void endSaver() override { ++ends; }
   void restartIdlePeriod() override;
+  void setIdleDelay(std::uint32_t) override { restartIdlePeriod(); }
   void report(const std::string& line) override { reports.push_back(line); }
 };
 
@@ -95,7 +96,9 @@ struct Machine {
   // the keyboard (seen at the next start), g it lets go, r it lets go
   // unseen, H the saver has been silent for 6 s, R the last inhibitor held
   // through the launcher ends, M a minute passes and the loop's lock
-  // deadline is checked, Y the desktop confirms the lock, X it does not.
+  // deadline is checked, Y the desktop confirms the lock, X it does not, O
+  // the settings switch it off, o on, D they give a new delay, B the X
+  // server's screen saver goes on, b off, P DPMS turns the monitor off, p on.
   void play(const std::string& events) {
     constexpr std::int64_t kStepMs = 5000;
     constexpr std::int64_t kMinuteMs = 60'000;
@@ -137,6 +140,13 @@ struct Machine {
          }},
         {'Y', [&] { launcher.lockAnswered(true, "\"i3lock -n\" is up"); }},
         {'X', [&] { launcher.lockAnswered(false, kUnconfirmed); }},
+        {'O', [&] { launcher.setEnabled(false); }},
+        {'o', [&] { launcher.setEnabled(true); }},
+        {'D', [&] { launcher.setDelayMs(kMinuteMs); }},
+        {'B', [&] { launcher.lockChanged(LockSignal::X11ScreenSaver, true); }},
+        {'b', [&] { launcher.lockChanged(LockSignal::X11ScreenSaver, false); }},
+        {'P', [&] { launcher.lockChanged(LockSignal::X11Dpms, true); }},
+        {'p', [&] { launcher.lockChanged(LockSignal::X11Dpms, false); }},
     };
     for (const char event : events) {
       const auto step = steps.find(event);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "idle/decide/command_line.h"
+#include "idle/dark/dark_screen.h"
 #include "idle/decide/inhibitor_registry.h"
 #include "idle/decide/launcher.h"
 #include "idle/decide/saver_liveness.h"
@@ -83,6 +84,16 @@ const Story kStories[] = {
     {"AReleaseUnseenIsFoundAtTheNextIdlePeriod", "GIArI", 0, LauncherState::Waiting, 1, 0, 1},
     {"AGrabStillHeldAtTheNextIdlePeriodStillHolds", "GIAI", 0, LauncherState::Locked, 1, 0, 0},
     {"AGrabUnderABusLockWaitsForBoth", "LGIArI", 0, LauncherState::Locked, 0, 0, 0},
+    // A dark screen is a blank: nothing starts, a running saver ends, and
+    // the screen back on starts a whole new idle period.
+    {"DarkFirstThenTheDelayStartsNothing", "BIAI", 0, LauncherState::Locked, 0, 0, 0},
+    {"DarkEndsTheRunningSaver", "IB", 1, LauncherState::SaverEnding, 0, 1, 0},
+    {"TheSaverEndedInTheDarkWaitsForTheLight", "IBE", 1, LauncherState::Locked, 0, 1, 0},
+    {"BackOnRestartsTheIdlePeriod", "IBEb", 1, LauncherState::Waiting, 0, 1, 1},
+    {"BackOnThenANewIdlePeriodStartsIt", "IBEbI", 2, LauncherState::SaverRunning, 0, 1, 1},
+    {"TheMonitorStillOffHoldsAfterTheBlankEnds", "IPBEbAI", 1, LauncherState::Locked, 0, 1, 0},
+    {"BothBackOnRestartsOnce", "BPbpI", 1, LauncherState::SaverRunning, 0, 0, 1},
+    {"DarkUnderALockWaitsForTheUnlockToo", "LBbI", 0, LauncherState::Locked, 0, 0, 0},
     // A saver that stopped answering: ended, said once, and the next idle
     // period (counted from its end) starts a fresh one.
     {"AHungSaverIsEndedWithOneLine", "IH", 1, LauncherState::SaverEnding, 1, 1, 0},
@@ -94,9 +105,9 @@ const Story kStories[] = {
     {"HungWhileEndingForALockIsNotReported", "ILH", 1, LauncherState::SaverEnding, 0, 1, 0},
     {"ALockWhileEndingAHungSaverWaitsForTheUnlock", "IHLQ", 1, LauncherState::Locked, 1, 1, 0},
     {"SilenceAfterTheEndIsIgnored", "IAEH", 1, LauncherState::Waiting, 0, 0, 0},
-    // The inhibitors held through the launcher's own org.freedesktop.ScreenSaver:
-    // their end restarts the idle period, so the saver comes a whole delay
-    // later, with or without input in between.
+    // The inhibitors held through the launcher's own
+    // org.freedesktop.ScreenSaver: their end restarts the idle period, so the
+    // saver comes a whole delay later, with or without input in between.
     {"HeldBackThenReleasedRestartsTheIdlePeriod", "NIR", 0, LauncherState::Idle, 1, 0, 1},
     {"ReleasedThenANewIdlePeriodStartsWithoutInput", "NIRI", 1, LauncherState::SaverRunning, 1, 0,
      1},
@@ -105,6 +116,14 @@ const Story kStories[] = {
     {"ReleasedAfterACrashTriesOnceMoreAfterADelay", "ITCRI", 2, LauncherState::SaverRunning, 1, 0,
      1},
     {"HeldAgainAtTheNextPeriodStillStartsNothing", "NIRNI", 0, LauncherState::Idle, 2, 0, 1},
+    // The settings file: off starts nothing and says so; on again, or a new
+    // delay, counts a whole new idle period from then; a running saver runs on.
+    {"SwitchedOffStartsNothingAndSaysSo", "OIAI", 0, LauncherState::Idle, 2, 0, 0},
+    {"SwitchedOnAgainCountsANewIdlePeriod", "OIoI", 1, LauncherState::SaverRunning, 1, 0, 1},
+    {"SwitchedOnWhenOnChangesNothing", "oI", 1, LauncherState::SaverRunning, 0, 0, 0},
+    {"SwitchedOffLetsARunningSaverRun", "IOA", 1, LauncherState::SaverRunning, 0, 0, 0},
+    {"ANewDelayCountsFromNow", "OIDoI", 1, LauncherState::SaverRunning, 1, 0, 2},
+    {"ANewDelayLeavesARunningSaverRunning", "ID", 1, LauncherState::SaverRunning, 0, 0, 1},
 };
 
 class LauncherStory : public testing::TestWithParam<Story> {};
@@ -313,6 +332,58 @@ TEST(XdgScreensaver, TheRecordIsNamedAsXdgScreensaverNamesIt) {
   EXPECT_EQ(xdgScreensaverFile("alice", ":0"), "/tmp/xdg-screensaver-alice--0");
   EXPECT_EQ(xdgScreensaverFile("bob", ":12.0"), "/tmp/xdg-screensaver-bob--12.0");
   EXPECT_EQ(xdgScreensaverFile("", "localhost:1"), "/tmp/xdg-screensaver--localhost-1");
+}
+
+// What each window system says of its screen, read as dark, lit, or
+// nothing known.
+TEST(DarkScreen, EachWindowSystemsWordIsReadAsDarkOrLit) {
+  constexpr std::optional<bool> kDark = true;
+  constexpr std::optional<bool> kLit = false;
+  constexpr std::optional<bool> kUnknown = std::nullopt;
+  const struct {
+    const char* what;
+    std::optional<bool> read;
+    std::optional<bool> expected;
+  } kCases[] = {
+      {"X screen saver Off", x11ScreenSaverDark(0), kLit},
+      {"X screen saver On", x11ScreenSaverDark(1), kDark},
+      {"X screen saver Cycle", x11ScreenSaverDark(2), kDark},
+      {"X screen saver Disabled", x11ScreenSaverDark(3), kLit},
+      {"X screen saver state 4", x11ScreenSaverDark(4), kUnknown},
+      {"DPMS On", dpmsDark(true, 0), kLit},
+      {"DPMS Standby", dpmsDark(true, 1), kDark},
+      {"DPMS Off", dpmsDark(true, 3), kDark},
+      {"DPMS disabled, level Off", dpmsDark(false, 3), kLit},
+      {"wlr off", wlrOutputOff(0), kDark},
+      {"wlr on", wlrOutputOff(1), kLit},
+      {"wlr mode 2", wlrOutputOff(2), kUnknown},
+      {"KDE On", kdeDpmsOff(0), kLit},
+      {"KDE Suspend", kdeDpmsOff(2), kDark},
+      {"KDE Off", kdeDpmsOff(3), kDark},
+      {"KDE mode 4", kdeDpmsOff(4), kUnknown},
+      {"mutter On", mutterPowerSaveDark(0), kLit},
+      {"mutter Standby", mutterPowerSaveDark(1), kDark},
+      {"mutter Off", mutterPowerSaveDark(3), kDark},
+      {"mutter unknown", mutterPowerSaveDark(-1), kUnknown},
+  };
+  for (const auto& c : kCases) EXPECT_EQ(c.read, c.expected) << c.what;
+}
+
+// The walk shows on every output: dark only once every known output is off.
+TEST(DarkScreen, DarkOnlyWhenEveryOutputIsOff) {
+  OutputPowers outputs;
+  EXPECT_FALSE(outputs.dark()) << "no outputs known";
+  outputs.set(1, true);
+  EXPECT_TRUE(outputs.dark());
+  outputs.set(2, false);
+  EXPECT_FALSE(outputs.dark()) << "a second output still lit";
+  outputs.set(2, true);
+  EXPECT_TRUE(outputs.dark());
+  outputs.set(3, false);
+  outputs.remove(3);
+  EXPECT_TRUE(outputs.dark()) << "the lit output was unplugged";
+  EXPECT_EQ(darkLine(""), "no");
+  EXPECT_EQ(darkLine("the X server's screen saver"), "yes (the X server's screen saver)");
 }
 
 TEST(Launcher, NeverStartsRightAfterAKeyEndedTheSaver) {
@@ -530,45 +601,6 @@ TEST(SaverLiveness, TellsAHungSaverFromASlowOne) {
   }
 }
 
-struct ArgumentsCase {
-  std::vector<std::string> arguments;
-  CommandLine::Action action;
-  unsigned delay;
-};
-
-TEST(IdleCommandLine, AcceptsOneWholeNumberOfSecondsOrHelp) {
-  const ArgumentsCase cases[] = {
-      {{}, CommandLine::Action::Run, kDefaultDelaySeconds},
-      {{"5"}, CommandLine::Action::Run, 5},
-      {{"1"}, CommandLine::Action::Run, 1},
-      {{"0300"}, CommandLine::Action::Run, 300},
-      {{"86400"}, CommandLine::Action::Run, kLongestDelaySeconds},
-      {{"--help"}, CommandLine::Action::Help, kDefaultDelaySeconds},
-      {{"-h"}, CommandLine::Action::Help, kDefaultDelaySeconds},
-      {{"0"}, CommandLine::Action::BadUsage, kDefaultDelaySeconds},
-      {{"86401"}, CommandLine::Action::BadUsage, kDefaultDelaySeconds},
-      {{"99999999999999999999999"}, CommandLine::Action::BadUsage, kDefaultDelaySeconds},
-      {{"-5"}, CommandLine::Action::BadUsage, kDefaultDelaySeconds},
-      {{"+5"}, CommandLine::Action::BadUsage, kDefaultDelaySeconds},
-      {{"5s"}, CommandLine::Action::BadUsage, kDefaultDelaySeconds},
-      {{" 5"}, CommandLine::Action::BadUsage, kDefaultDelaySeconds},
-      {{"0x10"}, CommandLine::Action::BadUsage, kDefaultDelaySeconds},
-      {{""}, CommandLine::Action::BadUsage, kDefaultDelaySeconds},
-      {{"--delay=5"}, CommandLine::Action::BadUsage, kDefaultDelaySeconds},
-      {{"5", "6"}, CommandLine::Action::BadUsage, kDefaultDelaySeconds},
-      {{"--status"}, CommandLine::Action::Status, kDefaultDelaySeconds},
-      {{"--status", "5"}, CommandLine::Action::BadUsage, kDefaultDelaySeconds},
-      {{"--help", "5"}, CommandLine::Action::BadUsage, kDefaultDelaySeconds},
-  };
-  for (const ArgumentsCase& c : cases) {
-    const CommandLine line = parseCommandLine(c.arguments);
-    const std::string shown = c.arguments.empty() ? "(none)" : "\"" + c.arguments.front() + "\"";
-    EXPECT_EQ(line.action, c.action) << shown;
-    EXPECT_EQ(line.delaySeconds, c.delay) << shown;
-    EXPECT_EQ(line.error.empty(), c.action != CommandLine::Action::BadUsage) << shown;
-  }
-}
-
 struct LockArgumentsCase {
   std::vector<std::string> arguments;
   CommandLine::Action action;
@@ -577,9 +609,30 @@ struct LockArgumentsCase {
   const char* locker;
 };
 
-TEST(IdleCommandLine, LockAfterTakesWholeMinutesAndTheLockerACommand) {
+TEST(IdleCommandLine, TakesOneWholeNumberOfSecondsAWholeNumberOfMinutesAndALocker) {
   using A = CommandLine::Action;
   const LockArgumentsCase cases[] = {
+      {{}, A::Run, kDefaultDelaySeconds, 0, ""},
+      {{"5"}, A::Run, 5, 0, ""},
+      {{"1"}, A::Run, 1, 0, ""},
+      {{"0300"}, A::Run, 300, 0, ""},
+      {{"86400"}, A::Run, kLongestDelaySeconds, 0, ""},
+      {{"--help"}, A::Help, kDefaultDelaySeconds, 0, ""},
+      {{"-h"}, A::Help, kDefaultDelaySeconds, 0, ""},
+      {{"0"}, A::BadUsage, kDefaultDelaySeconds, 0, ""},
+      {{"86401"}, A::BadUsage, kDefaultDelaySeconds, 0, ""},
+      {{"99999999999999999999999"}, A::BadUsage, kDefaultDelaySeconds, 0, ""},
+      {{"-5"}, A::BadUsage, kDefaultDelaySeconds, 0, ""},
+      {{"+5"}, A::BadUsage, kDefaultDelaySeconds, 0, ""},
+      {{"5s"}, A::BadUsage, kDefaultDelaySeconds, 0, ""},
+      {{" 5"}, A::BadUsage, kDefaultDelaySeconds, 0, ""},
+      {{"0x10"}, A::BadUsage, kDefaultDelaySeconds, 0, ""},
+      {{""}, A::BadUsage, kDefaultDelaySeconds, 0, ""},
+      {{"--delay=5"}, A::BadUsage, kDefaultDelaySeconds, 0, ""},
+      {{"5", "6"}, A::BadUsage, kDefaultDelaySeconds, 0, ""},
+      {{"--status"}, A::Status, kDefaultDelaySeconds, 0, ""},
+      {{"--status", "5"}, A::BadUsage, kDefaultDelaySeconds, 0, ""},
+      {{"--help", "5"}, A::BadUsage, kDefaultDelaySeconds, 0, ""},
       {{"--lock-after", "10"}, A::Run, kDefaultDelaySeconds, 10, ""},
       {{"60", "--lock-after", "1"}, A::Run, 60, 1, ""},
       {{"--lock-after", "5", "120"}, A::Run, 120, 5, ""},
@@ -608,6 +661,8 @@ TEST(IdleCommandLine, LockAfterTakesWholeMinutesAndTheLockerACommand) {
     EXPECT_EQ(line.lockAfterMinutes, c.lockAfter) << shown;
     EXPECT_EQ(line.locker, c.locker) << shown;
     EXPECT_EQ(line.error.empty(), c.action != A::BadUsage) << shown;
+    EXPECT_EQ(line.delayGiven, line.action == A::Run && line.delaySeconds != kDefaultDelaySeconds)
+        << shown;
   }
 }
 

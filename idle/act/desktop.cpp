@@ -42,30 +42,44 @@ std::unique_ptr<IdleSource> Desktop::pick(Launcher& launcher, std::string& missi
   kind_ = found->kind;
   source_ = found->source.get();
   if (found->kind == SourceKind::X11) {
-    x11_ = std::make_unique<X11LockWatch>(launcher, saver_);
-    if (!x11_->connected()) x11_.reset();
-    x11Open_ = x11_ != nullptr;
+    auto x11 = std::make_unique<X11LockWatch>(launcher, saver_);
+    x11_ = x11->connected() ? x11.get() : nullptr;
+    x11Lock_.hold(x11_ != nullptr ? std::move(x11) : nullptr);
+    // Bare X11 only: XWayland's screen saver runs on X input alone, and
+    // would go on under a Wayland session that is in use.
+    auto dark = std::make_unique<X11DarkWatch>(&launcher, &saver_);
+    x11DarkNow_ = dark->connected() ? dark.get() : nullptr;
+    x11Dark_.hold(x11DarkNow_ != nullptr ? std::move(dark) : nullptr);
+  } else if (found->kind == SourceKind::Wayland) {
+    auto dark = std::make_unique<WaylandDarkWatch>(&launcher);
+    waylandDarkNow_ = dark->connected() ? dark.get() : nullptr;
+    waylandDark_.hold(waylandDarkNow_ != nullptr ? std::move(dark) : nullptr);
   }
   return std::move(found->source);
 }
 
 void Desktop::lost() {
+  // A screen the launcher can no longer hear about counts as lit.
+  if (x11DarkNow_ != nullptr) x11DarkNow_->letGo();
+  if (waylandDarkNow_ != nullptr) waylandDarkNow_->letGo();
   source_ = nullptr;
-  x11_.reset();
-  x11Open_ = false;
+  x11_ = nullptr;
+  x11DarkNow_ = nullptr;
+  waylandDarkNow_ = nullptr;
+  for (TiedWatch* tied : {&x11Lock_, &x11Dark_, &waylandDark_}) tied->hold(nullptr);
 }
 
-bool Desktop::prepare(PollRequest& request) {
-  if (x11Open_ && !x11_->prepare(request)) {
+bool TiedWatch::prepare(PollRequest& request) {
+  if (open_ && !watch_->prepare(request)) {
     // Its connection closed: polled no more, as the loop drops what closes.
-    x11Open_ = false;
+    open_ = false;
     request = PollRequest{};
   }
   return true;
 }
 
-bool Desktop::dispatch(short revents) {
-  if (x11Open_) x11Open_ = x11_->dispatch(revents);
+bool TiedWatch::dispatch(short revents) {
+  if (open_) open_ = watch_->dispatch(revents);
   return true;
 }
 

@@ -1,5 +1,6 @@
 // The session's idle source and what is tied to it: on X11 the watch for a
-// locker holding the keyboard, on the same server. At the start the first
+// locker holding the keyboard, and on bare X11 the X server's screen saver
+// and DPMS; on Wayland the outputs' power. At the start the first
 // source the session offers, in order of preference; once that went away,
 // only one of the same kind (GNOME Shell restarting on X11 leaves the X
 // server's idle time there, which knows nothing of GNOME's inhibitors).
@@ -11,6 +12,8 @@
 #include <string>
 
 #include "idle/bus/bus.h"
+#include "idle/dark/wayland_dark_watch.h"
+#include "idle/dark/x11_dark_watch.h"
 #include "idle/decide/idle_events.h"
 #include "idle/decide/launcher.h"
 #include "idle/locks/x11_lock_watch.h"
@@ -35,9 +38,25 @@ struct FoundSource {
 std::optional<FoundSource> findIdleSource(Bus& user, std::uint32_t delayMs, IdleEvents& events,
                                           std::optional<SourceKind> only, std::string& missing);
 
-// Picks the source for the loop and polls the X11 lock watch made with it,
-// for as long as that watch's connection is open.
-class Desktop : public SourcePicker, public Watched {
+// A watch made with the source and gone with it, in a place the loop polls
+// for the launcher's whole life: it asks for nothing while there is none, or
+// once its connection has closed.
+class TiedWatch : public Watched {
+ public:
+  void hold(std::unique_ptr<Watched> watch) {
+    watch_ = std::move(watch);
+    open_ = watch_ != nullptr;
+  }
+  bool prepare(PollRequest& request) override;
+  bool dispatch(short revents) override;
+
+ private:
+  std::unique_ptr<Watched> watch_;
+  bool open_ = false;
+};
+
+// Picks the source for the loop, and makes the watches tied to it.
+class Desktop : public SourcePicker {
  public:
   Desktop(Bus& user, std::uint32_t delayMs, const SaverProcess& saver)
       : user_(user), delayMs_(delayMs), saver_(saver) {}
@@ -48,10 +67,14 @@ class Desktop : public SourcePicker, public Watched {
   // The source in use, and its X11 lock watch; null between a source going
   // away and its return, and the watch off X11.
   IdleSource* source() const { return source_; }
-  X11LockWatch* x11LockWatch() const { return x11_.get(); }
+  X11LockWatch* x11LockWatch() const { return x11_; }
+  // The delay of a source found from now on (the settings file's).
+  void setDelayMs(std::uint32_t delayMs) { delayMs_ = delayMs; }
 
-  bool prepare(PollRequest& request) override;
-  bool dispatch(short revents) override;
+  // What the loop polls for the watches tied to the source.
+  TiedWatch& x11Lock() { return x11Lock_; }
+  TiedWatch& x11Dark() { return x11Dark_; }
+  TiedWatch& waylandDark() { return waylandDark_; }
 
  private:
   Bus& user_;
@@ -59,8 +82,12 @@ class Desktop : public SourcePicker, public Watched {
   const SaverProcess& saver_;
   std::optional<SourceKind> kind_;
   IdleSource* source_ = nullptr;
-  std::unique_ptr<X11LockWatch> x11_;
-  bool x11Open_ = false;
+  X11LockWatch* x11_ = nullptr;
+  X11DarkWatch* x11DarkNow_ = nullptr;
+  WaylandDarkWatch* waylandDarkNow_ = nullptr;
+  TiedWatch x11Lock_;
+  TiedWatch x11Dark_;
+  TiedWatch waylandDark_;
 };
 
 }  // namespace tw::idle

@@ -28,6 +28,10 @@ void SystemEffects::restartIdlePeriod() {
   if (IdleSource* source = desktop_.source()) source->restartIdlePeriod();
 }
 
+void SystemEffects::setIdleDelay(std::uint32_t delayMs) {
+  if (IdleSource* source = desktop_.source()) source->setDelayMs(delayMs);
+}
+
 void SystemEffects::report(const std::string& line) {
   std::fprintf(stderr, "%s\n", line.c_str());
   std::fflush(stderr);

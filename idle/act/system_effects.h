@@ -32,6 +32,7 @@ class SystemEffects : public LauncherEffects {
   StartResult startSaver() override;
   void endSaver() override { saver_.end(); }
   void restartIdlePeriod() override;
+  void setIdleDelay(std::uint32_t delayMs) override;
   void report(const std::string& line) override;
 
  private:

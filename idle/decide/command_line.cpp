@@ -1,26 +1,12 @@
 #include "idle/decide/command_line.h"
 
+#include <optional>
 #include <string>
 #include <utility>
 
 namespace tw::idle {
 
 namespace {
-
-// Digits only: no sign, no spaces, no unit, no hexadecimal. False for
-// anything else, and for a value past most.
-bool wholeNumber(const std::string& text, unsigned most, unsigned& value) {
-  constexpr unsigned kDecimal = 10;
-  unsigned long long number = 0;
-  if (text.empty()) return false;
-  for (const char c : text) {
-    if (c < '0' || c > '9') return false;
-    number = number * kDecimal + static_cast<unsigned>(c - '0');
-    if (number > most) return false;
-  }
-  value = static_cast<unsigned>(number);
-  return true;
-}
 
 CommandLine bad(std::string why) {
   CommandLine line;
@@ -31,9 +17,20 @@ CommandLine bad(std::string why) {
 
 }  // namespace
 
+std::optional<unsigned> wholeNumber(const std::string& text, unsigned most) {
+  constexpr unsigned kDecimal = 10;
+  unsigned long long number = 0;
+  if (text.empty()) return std::nullopt;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    number = number * kDecimal + static_cast<unsigned>(c - '0');
+    if (number > most) return std::nullopt;
+  }
+  return static_cast<unsigned>(number);
+}
+
 CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
   CommandLine line;
-  bool delayGiven = false;
   bool lockerGiven = false;
   for (std::size_t at = 0; at < arguments.size(); ++at) {
     const std::string& argument = arguments[at];
@@ -58,22 +55,24 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         line.locker = value;
       } else {
         if (line.lockAfterMinutes != 0) return bad("--lock-after given twice");
-        if (!wholeNumber(value, kLongestLockAfterMinutes, line.lockAfterMinutes) ||
-            line.lockAfterMinutes == 0)
+        line.lockAfterMinutes = wholeNumber(value, kLongestLockAfterMinutes).value_or(0);
+        if (line.lockAfterMinutes == 0)
           return bad("--lock-after takes 1 to " + std::to_string(kLongestLockAfterMinutes) +
                      " minutes, not \"" + value + "\"");
       }
       continue;
     }
-    if (delayGiven) return bad("one delay at most");
-    delayGiven = true;
+    if (line.delayGiven) return bad("one delay at most");
+    line.delayGiven = true;
     bool digits = !argument.empty() &&
                   argument.find_first_not_of("0123456789") == std::string::npos;
     if (!digits) return bad("\"" + argument + "\" is not a whole number of seconds");
-    if (!wholeNumber(argument, kLongestDelaySeconds, line.delaySeconds) || line.delaySeconds == 0) {
+    const std::optional<unsigned> delay = wholeNumber(argument, kLongestDelaySeconds);
+    if (!delay || *delay == 0) {
       line = bad("the delay must be 1 to " + std::to_string(kLongestDelaySeconds) + " seconds");
       return line;
     }
+    line.delaySeconds = *delay;
   }
   if (lockerGiven && line.lockAfterMinutes == 0) return bad("--locker needs --lock-after");
   return line;

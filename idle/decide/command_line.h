@@ -2,6 +2,7 @@
 // the saver has run a while, --status or --help.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,10 +24,14 @@ struct CommandLine {
   enum class Action { Run, Status, Help, BadUsage };
   Action action = Action::Run;
   unsigned delaySeconds = kDefaultDelaySeconds;
+  bool delayGiven = false;        // so that the settings file's delay gives way
   unsigned lockAfterMinutes = 0;  // 0: never lock
   std::string locker;             // a shell command; empty: the desktop's own
   std::string error;  // for BadUsage: what was wrong
 };
+
+// Digits only, up to most: no sign, no spaces, no unit, no hexadecimal.
+std::optional<unsigned> wholeNumber(const std::string& text, unsigned most);
 
 // argv without the program's name.
 CommandLine parseCommandLine(const std::vector<std::string>& arguments);

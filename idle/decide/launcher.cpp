@@ -44,6 +44,12 @@ std::string describeEnd(const SaverEnd& end, std::int64_t ranMs) {
 }
 
 void Launcher::tryStart() {
+  if (!enabled_) {
+    effects_.report("trenchwalk-idle: switched off in the settings; not starting the saver" +
+                    std::string(kWaitsAgain));
+    state_ = LauncherState::Idle;
+    return;
+  }
   if (effects_.idleInhibited()) {
     effects_.report(
         std::string("trenchwalk-idle: the desktop inhibits idle; not starting the saver") +
@@ -96,6 +102,36 @@ void Launcher::sessionIdle() {
     case LauncherState::SaverEnding:
       break;
   }
+}
+
+void Launcher::setEnabled(bool enabled) {
+  if (enabled == enabled_) return;
+  enabled_ = enabled;
+  if (enabled && idleWithNothingRunning()) effects_.restartIdlePeriod();
+}
+
+void Launcher::setDelayMs(std::uint32_t delayMs) {
+  // The source counts the new delay from now, whatever the state.
+  effects_.setIdleDelay(delayMs);
+  idleWithNothingRunning();
+}
+
+// Idle with nothing running: waiting again, for a new idle period the caller
+// has the source count from now. A running saver, a lock or an end under way
+// restart the idle period themselves when they are over.
+bool Launcher::idleWithNothingRunning() {
+  switch (state_) {
+    case LauncherState::Waiting:
+    case LauncherState::Idle:
+    case LauncherState::SaverEnded:
+      state_ = LauncherState::Waiting;
+      return true;
+    case LauncherState::SaverRunning:
+    case LauncherState::SaverEnding:
+    case LauncherState::Locked:
+      break;
+  }
+  return false;
 }
 
 void Launcher::sessionActive() {

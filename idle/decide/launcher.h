@@ -37,6 +37,12 @@ enum class LockSignal : unsigned {
   FreedesktopScreenSaver,  // org.freedesktop.ScreenSaver: KDE's locker
   LogindLockedHint,        // logind's LockedHint on the session
   X11KeyboardGrab,         // an X11 locker holding the keyboard
+  // The screen gone dark: nobody sees a saver there, so it is a blank too.
+  X11ScreenSaver,      // the X server's own screen saver is on (MIT-SCREEN-SAVER)
+  X11Dpms,             // the X server's DPMS puts the monitor anywhere but on
+  WaylandOutputPower,  // the compositor powered every output off (wlr-output-power-management)
+  KdeDpms,             // KWin put every output anywhere but on (org_kde_kwin_dpms)
+  MutterPowerSave,     // mutter's PowerSaveMode is anything but on
 };
 
 // How a saver process ended: its exit status, or the signal that ended it.
@@ -83,6 +89,14 @@ class Launcher : public IdleEvents {
   // period must pass before the saver starts, input or not.
   void inhibitionEnded();
 
+  // Switched off, it starts nothing and says so at each idle period;
+  // switched on again, a whole new idle period counts from now.
+  void setEnabled(bool enabled);
+  // A new delay (the settings file's), a whole one counted from now; a
+  // saver running meanwhile runs on.
+  void setDelayMs(std::uint32_t delayMs);
+  // Ask for a lock once the saver has run this long; 0, never.
+  void setLockAfterMs(std::int64_t ms) { lockAfterMs_ = ms; }
   // When the lock is due, on the clock's scale; none when none is (no saver,
   // no lock after it, or already asked).
   std::optional<std::int64_t> lockDueAtMs() const;
@@ -103,6 +117,7 @@ class Launcher : public IdleEvents {
 
  private:
   void tryStart();
+  bool idleWithNothingRunning();
   void sessionLocked();
   void sessionUnlocked();
   // Asks the running saver to end; hung: it was said so already.
@@ -112,6 +127,7 @@ class Launcher : public IdleEvents {
   LauncherEffects& effects_;
   MonotonicClock& clock_;
   LauncherState state_ = LauncherState::Waiting;
+  bool enabled_ = true;
   bool activeDuringRun_ = false;
   bool endingHung_ = false;
   unsigned locks_ = 0;

@@ -1,6 +1,7 @@
 // What the launcher does to the world, as its decisions see it.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace tw::idle {
@@ -28,6 +29,8 @@ class LauncherEffects {
   virtual void endSaver() = 0;
   // The idle source counts a whole new delay from now (IdleSource's).
   virtual void restartIdlePeriod() = 0;
+  // The idle source's delay is now delayMs, a whole one counted from now.
+  virtual void setIdleDelay(std::uint32_t delayMs) = 0;
   // One line for the user's log, without a trailing newline.
   virtual void report(const std::string& line) = 0;
 };

@@ -32,6 +32,10 @@ class LockRequest : public Watched {
   LockRequest(const LockRequest&) = delete;
   LockRequest& operator=(const LockRequest&) = delete;
 
+  // The locker for the next request (the settings file's); empty: the
+  // desktop's own.
+  void setLocker(std::string locker) { locker_ = std::move(locker); }
+
   // Starts a request; one already under way goes on instead.
   void start();
 

@@ -12,23 +12,7 @@ namespace tw::idle {
 
 X11LockWatch::X11LockWatch(Launcher& launcher, const SaverProcess& saver)
     : launcher_(launcher), saver_(saver) {
-  const char* name = std::getenv("DISPLAY");
-  if (name == nullptr || name[0] == '\0') return;
-  int screen = 0;
-  connection_ = xcb_connect(nullptr, &screen);
-  if (xcb_connection_has_error(connection_) != 0) {
-    xcb_disconnect(connection_);
-    connection_ = nullptr;
-    return;
-  }
-  xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(connection_));
-  for (int i = 0; i < screen && it.rem > 0; ++i) xcb_screen_next(&it);
-  if (it.rem == 0) {
-    xcb_disconnect(connection_);
-    connection_ = nullptr;
-    return;
-  }
-  root_ = it.data->root;
+  connection_ = connectWithRoot(root_);
 }
 
 X11LockWatch::~X11LockWatch() {

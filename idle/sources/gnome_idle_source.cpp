@@ -71,6 +71,16 @@ void GnomeIdleSource::dropRestartWatch() {
   restartWatch_ = 0;
 }
 
+// The standing idle watch holds the delay: a new one at the new delay, the
+// old one removed.
+void GnomeIdleSource::setDelayMs(std::uint32_t delayMs) {
+  if (!failure_.empty()) return;
+  delayMs_ = delayMs;
+  removeWatch(idleWatch_);
+  idleWatch_ = watchIn(bus_.call(kMonitor, "AddIdleWatch", "t", static_cast<std::uint64_t>(delayMs_)));
+  restartIdlePeriod();
+}
+
 void GnomeIdleSource::restartIdlePeriod() {
   if (!failure_.empty()) return;
   dropRestartWatch();

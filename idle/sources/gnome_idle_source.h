@@ -20,11 +20,6 @@ class GnomeIdleSource : public IdleSource {
  public:
   GnomeIdleSource(Bus& user, std::uint32_t delayMs, IdleEvents& events);
   ~GnomeIdleSource() override;
-  GnomeIdleSource(const GnomeIdleSource&) = delete;
-  GnomeIdleSource& operator=(const GnomeIdleSource&) = delete;
-
-  // Empty when the source works.
-  const std::string& failure() const { return failure_; }
 
   std::string description() const override;
   std::optional<std::int64_t> idleMs() override;
@@ -35,6 +30,7 @@ class GnomeIdleSource : public IdleSource {
   // now plus the delay counts from now instead; until it or the next input
   // comes, the plain watch is not heard.
   void restartIdlePeriod() override;
+  void setDelayMs(std::uint32_t delayMs) override;
 
  private:
   void watchFired(std::uint32_t id);
@@ -50,7 +46,6 @@ class GnomeIdleSource : public IdleSource {
   Bus& bus_;
   IdleEvents& events_;
   std::uint64_t delayMs_;
-  std::string failure_;
   NameWatch monitor_;
   BusSlot fired_;
   BusSlot activeAdded_;

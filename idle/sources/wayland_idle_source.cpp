@@ -1,13 +1,12 @@
 #include "idle/sources/wayland_idle_source.h"
 
-#include <poll.h>
 #include <wayland-client.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
 #include "ext-idle-notify-v1-client-protocol.h"
+#include "idle/sources/wayland_poll.h"
 #include "org-kde-kwin-idle-client-protocol.h"
 
 namespace tw::idle {
@@ -103,6 +102,12 @@ void WaylandIdleSource::restartIdlePeriod() {
   // Sent with the next poll's flush.
 }
 
+// The notification holds its delay: a new one with the new delay.
+void WaylandIdleSource::setDelayMs(std::uint32_t delayMs) {
+  delayMs_ = delayMs;
+  restartIdlePeriod();
+}
+
 WaylandIdleSource::~WaylandIdleSource() {
   if (display_ == nullptr) return;
   if (readPrepared_) wl_display_cancel_read(display_);
@@ -122,26 +127,11 @@ std::string WaylandIdleSource::description() const {
 }
 
 bool WaylandIdleSource::prepare(PollRequest& request) {
-  while (wl_display_prepare_read(display_) != 0)
-    if (wl_display_dispatch_pending(display_) < 0) return false;
-  readPrepared_ = true;
-  request.fd = wl_display_get_fd(display_);
-  request.events = POLLIN;
-  if (wl_display_flush(display_) < 0) {
-    if (errno != EAGAIN) return false;
-    request.events |= POLLOUT;
-  }
-  return true;
+  return prepareWaylandPoll(display_, readPrepared_, request);
 }
 
 bool WaylandIdleSource::dispatch(short revents) {
-  readPrepared_ = false;
-  if ((revents & (POLLIN | POLLERR | POLLHUP)) != 0) {
-    if (wl_display_read_events(display_) < 0) return false;
-  } else {
-    wl_display_cancel_read(display_);
-  }
-  return wl_display_dispatch_pending(display_) >= 0;
+  return dispatchWaylandPoll(display_, readPrepared_, revents);
 }
 
 }  // namespace tw::idle

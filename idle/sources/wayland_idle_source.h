@@ -26,11 +26,6 @@ class WaylandIdleSource : public IdleSource {
   // of idle; failure() says why when that is not possible.
   WaylandIdleSource(std::uint32_t delayMs, IdleEvents& events);
   ~WaylandIdleSource() override;
-  WaylandIdleSource(const WaylandIdleSource&) = delete;
-  WaylandIdleSource& operator=(const WaylandIdleSource&) = delete;
-
-  // Empty when the source works.
-  const std::string& failure() const { return failure_; }
 
   std::string description() const override;
   bool prepare(PollRequest& request) override;
@@ -38,6 +33,7 @@ class WaylandIdleSource : public IdleSource {
   // A new notification in place of the old: the compositor counts its
   // timeout from the new one's creation.
   void restartIdlePeriod() override;
+  void setDelayMs(std::uint32_t delayMs) override;
 
   // What the compositor announced; public for the registry's callbacks.
   struct Globals {
@@ -53,7 +49,6 @@ class WaylandIdleSource : public IdleSource {
 
   IdleEvents& events_;
   std::uint32_t delayMs_;
-  std::string failure_;
   std::string displayName_;
   Globals globals_;
   wl_display* display_ = nullptr;

@@ -152,6 +152,17 @@ void X11IdleSource::restartIdlePeriod() {
   restartPending_ = true;
 }
 
+// The two standing alarms hold the delay: new ones at the new delay.
+void X11IdleSource::setDelayMs(std::uint32_t delayMs) {
+  if (xcb_connection_has_error(connection_) != 0) return;
+  delayMs_ = delayMs;
+  for (std::uint32_t* alarm : {&idleAlarm_, &activeAlarm_})
+    if (*alarm != 0) xcb_sync_destroy_alarm(connection_, *alarm);
+  idleAlarm_ = createAlarm(delayMs_, true);
+  activeAlarm_ = createAlarm(delayMs_, false);
+  restartIdlePeriod();
+}
+
 std::string X11IdleSource::description() const {
   return "X11 idle time (SYNC IDLETIME, " + displayName_ + ")";
 }

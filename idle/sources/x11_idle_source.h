@@ -22,11 +22,6 @@ class X11IdleSource : public IdleSource {
  public:
   X11IdleSource(std::uint32_t delayMs, IdleEvents& events);
   ~X11IdleSource() override;
-  X11IdleSource(const X11IdleSource&) = delete;
-  X11IdleSource& operator=(const X11IdleSource&) = delete;
-
-  // Empty when the source works.
-  const std::string& failure() const { return failure_; }
 
   std::string description() const override;
   // The idle time now; none when the server did not say.
@@ -37,6 +32,7 @@ class X11IdleSource : public IdleSource {
   // idle time falls below its value now (any input). Until either fires the
   // plain idle alarm, which could come sooner, is not heard.
   void restartIdlePeriod() override;
+  void setDelayMs(std::uint32_t delayMs) override;
 
  private:
   bool findIdleCounter();
@@ -44,7 +40,6 @@ class X11IdleSource : public IdleSource {
   void dropRestartAlarms();
 
   IdleEvents& events_;
-  std::string failure_;
   std::string displayName_;
   std::uint32_t delayMs_;
   xcb_connection_t* connection_ = nullptr;

@@ -546,7 +546,7 @@ escape_ends_started() {
   poll 50 ended "$saver_pid" || fail "the saver (pid $saver_pid) still runs 5 s later"
 }
 
-# The idle daemons of the README. xautolock starts it (-locknow stands for the
+# The idle daemons of trenchwalk-idle(1). xautolock starts it (-locknow stands for the
 # idle minutes), and does not start a second copy while it runs. Escape ends
 # it with its record.
 run_xautolock() {

@@ -180,7 +180,7 @@ inhibit_run() {
     "$launcher_out" || fail "the launcher does not answer org.freedesktop.ScreenSaver: $(cat "$launcher_out")"
   echo "ok: $desktop: $(tr '\n' ' ' <"$launcher_out")"
   line=$(status_line)
-  grep -Eq '^trenchwalk-idle: idle source: .*; inhibitors: none; locked: [a-z]+$' <<<"$line" ||
+  grep -Eq '^trenchwalk-idle: idle source: .*; inhibitors: none; locked: [a-z]+; launcher: [a-z0-9 ()]+$' <<<"$line" ||
     fail "--status without an inhibitor: $line"
   echo "ok: $desktop: --status, none held: $line"
 

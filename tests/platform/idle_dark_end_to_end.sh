@@ -1,0 +1,164 @@
+#!/usr/bin/env bash
+# trenchwalk-idle and a screen gone dark, which it takes as a blank.
+#   x11    on Xvfb, the X server's own screen saver (`xset s activate`, `xset s
+#          reset`); then xdg-screensaver: suspend holds the saver back, and
+#          resume lets it come a delay later with no input.
+#   gnome  on a headless mutter, its PowerSaveMode set to Off (3) and On (0).
+# Dark first, then the delay: no saver; the screen back on: the saver a whole
+# delay later, with no input; the saver running, then dark: it ends within 2 s
+# with exactly one record, and none starts until the screen is back and a new
+# idle period has passed. --status names who says it is dark.
+#
+# usage: idle_dark_end_to_end.sh x11|gnome path/to/trenchwalk path/to/trenchwalk-idle
+#
+# The conditions handed to poll are small functions that only it calls.
+# shellcheck disable=SC2317
+set -u
+
+usage="usage: idle_dark_end_to_end.sh x11|gnome path/to/trenchwalk path/to/trenchwalk-idle"
+desktop=${1:?$usage}
+saver_binary=${2:?$usage}
+launcher_binary=${3:?$usage}
+# shellcheck source=tests/lib/xvfb.sh
+source "$(dirname "$0")/../lib/xvfb.sh"
+# shellcheck source=tests/lib/desktops.sh
+source "$(dirname "$0")/../lib/desktops.sh"
+case "$desktop" in
+  x11) require_tools Xvfb xdotool xset xmessage xprop xdg-screensaver ;;
+  gnome) require_tools mutter dbus-daemon busctl ;;
+  *) echo "$usage" >&2; exit 2 ;;
+esac
+
+delay=3
+# Generous limits, in tenths of a second, for a loaded machine.
+saver_limit=$(((delay + 30) * 10))
+# A saver under a dark screen ends within this.
+dark_limit=20
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/trenchwalk-dark-e2e.XXXXXX")
+chmod 755 "$work"
+mkdir -p "$work/bin" "$work/runtime" "$work/home" "$work/desktop"
+chmod 700 "$work/runtime"
+cp "$saver_binary" "$launcher_binary" "$work/bin/" || { echo "FAIL: cannot copy"; exit 1; }
+saver="$work/bin/trenchwalk"
+log="$work/bin/walked.log"
+launcher_pid=""
+window_pid=""
+
+cleanup() {
+  local pid
+  for pid in $launcher_pid $window_pid ${active_pid:-} $(processes_of "$saver"); do kill -9 "$pid" 2>/dev/null; done
+  stop_xvfb
+  [ -n "$launcher_pid" ] && wait "$launcher_pid" 2>/dev/null
+  [ "$desktop" = gnome ] && desktop_stop
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+fail() {
+  echo "FAIL: dark: $*"
+  show_logs "$work/launcher.out" "$work/launcher.err"
+  exit 1
+}
+
+as=()
+if [ "$desktop" = x11 ]; then
+  unset WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS XDG_CURRENT_DESKTOP XDG_SESSION_ID
+  export HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime" USER
+  USER=$(id -un)
+  start_xvfb "$work" 640x480 || exit 77
+  go_dark() { xset s activate; }
+  go_light() { xset s reset; }
+  dark_word="the X server's screen saver"
+else
+  desktop_start gnome "$work/desktop" || { echo "SKIP: mutter did not start headless"; exit 77; }
+  as=("${desktop_as_user[@]}")
+  [ -n "$desktop_owner" ] && chown -R "$desktop_owner" "$work/bin"
+  power_save() {
+    "${as[@]}" busctl --user set-property org.gnome.Mutter.DisplayConfig \
+      /org/gnome/Mutter/DisplayConfig org.gnome.Mutter.DisplayConfig PowerSaveMode i "$1"
+  }
+  go_dark() { power_save 3; }
+  go_light() { power_save 0; }
+  dark_word="mutter's PowerSaveMode"
+fi
+
+saver_pid=""
+a_saver() { saver_pid=$(processes_of "$saver" | head -n1); [ -n "$saver_pid" ]; }
+uptime_now() { cut -d' ' -f1 /proc/uptime; }
+started_at() { awk -v hz="$(getconf CLK_TCK)" '{ printf "%.2f", $22 / hz }' "/proc/$1/stat"; }
+# Fails unless no saver starts for PERIODS idle periods.
+no_saver_for() { poll $(($1 * delay * 10)) a_saver && fail "$2: a saver started"; return 0; }
+# Waits for a saver and fails unless it started at least the delay after
+# uptime $1, with no input in between.
+saver_after_delay() {
+  local offset
+  poll "$saver_limit" a_saver || fail "$2: no saver came"
+  offset=$(awk -v from="$1" -v to="$(started_at "$saver_pid")" 'BEGIN { printf "%.2f", to - from }')
+  awk -v s="$offset" -v d="$delay" 'BEGIN { exit !(s >= d) }' ||
+    fail "$2: the saver started $offset s after, within the $delay s delay"
+  echo "ok: $2: the saver came $offset s after, with no input"
+}
+dark_status() { "${as[@]}" "$work/bin/trenchwalk-idle" --status 2>&1 | grep -o 'dark: [^;]*'; }
+
+"${as[@]}" "$work/bin/trenchwalk-idle" "$delay" >"$work/launcher.out" 2>"$work/launcher.err" &
+launcher_pid=$!
+chosen() { grep -q '^trenchwalk-idle: idle source: ' "$work/launcher.out" || ! running "$launcher_pid"; }
+poll 100 chosen || fail "the launcher did not start"
+running "$launcher_pid" || fail "the launcher ended: $(cat "$work/launcher.err")"
+[ "$(dark_status)" = "dark: no" ] || fail "--status before the blank: $(dark_status)"
+
+# Dark first, then the delay: nothing starts.
+go_dark
+dark_status | grep -q "^dark: yes ($dark_word" || fail "--status in the dark: $(dark_status)"
+no_saver_for 2 "dark first, then the delay"
+echo "ok: dark first: no saver in $((2 * delay)) s; --status: $(dark_status)"
+# Back on: the saver a whole delay later.
+from=$(uptime_now)
+go_light
+saver_after_delay "$from" "back on"
+
+# The saver running, then dark: it ends within 2 s, with its record.
+# On Wayland the end signal waits, blocked, until the saver is up.
+pid=$saver_pid
+shown() { [ "$desktop" != x11 ] || xdotool search --onlyvisible --pid "$pid" --name '^Trenchwalk$' >/dev/null 2>&1; }
+poll "$saver_limit" shown || fail "the saver did not come up"
+from_us=$(microseconds)
+go_dark
+poll "$dark_limit" ended "$pid" || fail "the saver still runs $((dark_limit / 10)) s after the dark"
+echo "ok: $desktop: the saver ended $((($(microseconds) - from_us) / 1000)) ms after the screen went dark"
+[ "$(records "$log")" -eq 1 ] || fail "expected one record: $(cat -A "$log" 2>/dev/null)"
+check_log "$log" 1
+no_saver_for 2 "still dark"
+from=$(uptime_now)
+go_light
+saver_after_delay "$from" "back on after a run"
+if [ "$desktop" = gnome ]; then
+  echo "PASS"
+  exit 0
+fi
+pid=$saver_pid
+poll "$saver_limit" shown || fail "the second saver did not come up"
+xdotool key Escape
+poll 100 ended "$pid" || fail "the saver did not end on Escape"
+[ "$(records "$log")" -eq 2 ] || fail "expected two records: $(cat -A "$log")"
+
+# xdg-screensaver on a bare X11 session: suspended, held back; resumed, the
+# saver a delay later with no input. The user stays at the keyboard while
+# the film starts, however long that takes here.
+(while :; do xset s reset; sleep 0.5; done) >/dev/null 2>&1 &
+active_pid=$!
+xmessage -name suspender 'a film' >/dev/null 2>&1 &
+window_pid=$!
+wid=$(find_window 100 '^(suspender|xmessage)$') || fail "no window to suspend for"
+xdg-screensaver suspend "$wid" >"$work/xdg.out" 2>&1 || fail "xdg-screensaver: $(cat "$work/xdg.out")"
+kill "$active_pid"
+wait "$active_pid" 2>/dev/null
+xset s reset
+no_saver_for 2 "xdg-screensaver suspend"
+from=$(uptime_now)
+xdg-screensaver resume "$wid" >>"$work/xdg.out" 2>&1 || fail "xdg-screensaver resume: $(cat "$work/xdg.out")"
+saver_after_delay "$from" "after xdg-screensaver resume"
+echo "PASS"
