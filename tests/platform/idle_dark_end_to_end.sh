@@ -57,11 +57,8 @@ trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
-fail() {
-  echo "FAIL: dark: $*"
-  show_logs "$work/launcher.out" "$work/launcher.err"
-  exit 1
-}
+fail_label="dark $desktop"
+fail_report() { show_logs "$work/launcher.out" "$work/launcher.err"; }
 
 as=()
 if [ "$desktop" = x11 ]; then
@@ -87,19 +84,14 @@ fi
 
 saver_pid=""
 a_saver() { saver_pid=$(processes_of "$saver" | head -n1); [ -n "$saver_pid" ]; }
-uptime_now() { cut -d' ' -f1 /proc/uptime; }
-started_at() { awk -v hz="$(getconf CLK_TCK)" '{ printf "%.2f", $22 / hz }' "/proc/$1/stat"; }
 # Fails unless no saver starts for PERIODS idle periods.
 no_saver_for() { poll $(($1 * delay * 10)) a_saver && fail "$2: a saver started"; return 0; }
 # Waits for a saver and fails unless it started at least the delay after
 # uptime $1, with no input in between.
 saver_after_delay() {
-  local offset
   poll "$saver_limit" a_saver || fail "$2: no saver came"
-  offset=$(awk -v from="$1" -v to="$(started_at "$saver_pid")" 'BEGIN { printf "%.2f", to - from }')
-  awk -v s="$offset" -v d="$delay" 'BEGIN { exit !(s >= d) }' ||
-    fail "$2: the saver started $offset s after, within the $delay s delay"
-  echo "ok: $2: the saver came $offset s after, with no input"
+  check_started_after_delay "$1" "$saver_pid" "$2"
+  echo "ok: $2: the saver came $start_offset s after, with no input"
 }
 dark_status() { "${as[@]}" "$work/bin/trenchwalk-idle" --status 2>&1 | grep -o 'dark: [^;]*'; }
 

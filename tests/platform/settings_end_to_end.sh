@@ -30,11 +30,9 @@ finish() {
   rm -rf "$work"
 }
 trap finish EXIT
-fail() {
-  echo "FAIL: $*"
+fail_report() {
   echo "--- launcher:"; cat "$work/launcher.out" 2>/dev/null
   echo "--- file:"; cat "$conf" 2>/dev/null
-  exit 1
 }
 
 start_xvfb "$work" 1024x768 || exit 77
