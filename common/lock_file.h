@@ -9,6 +9,8 @@
 
 #include <string>
 
+#include "common/no_copy.h"
+
 namespace tw::common {
 
 // A lock file's name in a folder for a key of any bytes (a display name, a
@@ -23,12 +25,10 @@ enum class LockOutcome {
   Unavailable,    // the file cannot be made, opened or locked: run without one
 };
 
-class LockFile {
+class LockFile : private NoCopy {
  public:
   LockFile() = default;
   ~LockFile();
-  LockFile(const LockFile&) = delete;
-  LockFile& operator=(const LockFile&) = delete;
 
   // Tries once, without waiting, to lock the plain file at path, making it
   // with mode if it is missing. Read-only is enough for flock, so a file

@@ -13,6 +13,7 @@
 #include <string>
 #include <utility>
 
+#include "common/no_copy.h"
 #include "idle/loop/watched.h"
 
 namespace tw::idle {
@@ -45,12 +46,10 @@ using BusMessage = BusHeld<sd_bus_message, sd_bus_message_unref>;
 using BusSlot = BusHeld<sd_bus_slot, sd_bus_slot_unref>;
 using BusTrack = BusHeld<sd_bus_track, sd_bus_track_unref>;
 
-struct BusError {
+struct BusError : private common::NoCopy {
   sd_bus_error error = SD_BUS_ERROR_NULL;
   BusError() = default;
   ~BusError() { sd_bus_error_free(&error); }
-  BusError(const BusError&) = delete;
-  BusError& operator=(const BusError&) = delete;
 };
 
 // An object of a service: its name, its path and one of its interfaces.
@@ -62,7 +61,7 @@ struct BusObject {
 
 enum class BusKind { User, System };
 
-class Bus : public Watched {
+class Bus : public Watched, private common::NoCopy {
  public:
   // One that hangs must not hold a handler: the services asked answer at once.
   static constexpr std::uint64_t kCallTimeoutUs = 2'000'000;
@@ -73,8 +72,6 @@ class Bus : public Watched {
   // the machine's); connected() is false when there is none.
   explicit Bus(BusKind kind);
   ~Bus() override;
-  Bus(const Bus&) = delete;
-  Bus& operator=(const Bus&) = delete;
 
   bool connected() const { return bus_ != nullptr && !closed_; }
   sd_bus* get() const { return bus_; }

@@ -7,17 +7,16 @@
 #include <functional>
 #include <string>
 
+#include "common/no_copy.h"
 #include "idle/bus/bus.h"
 
 namespace tw::idle {
 
-class NameWatch {
+class NameWatch : private common::NoCopy {
  public:
   // changed(owned) each time the name gets an owner or loses it (a new owner
   // in one step counts as one that came).
   NameWatch(Bus& bus, const char* name, std::function<void(bool owned)> changed = {});
-  NameWatch(const NameWatch&) = delete;
-  NameWatch& operator=(const NameWatch&) = delete;
 
   const char* name() const { return name_; }
   bool owned() const { return !owner_.empty(); }

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "idle/sources/wayland_poll.h"
 #include "org-kde-kwin-dpms-client-protocol.h"
 #include "wlr-output-power-management-unstable-v1-client-protocol.h"
 
@@ -47,27 +46,21 @@ constexpr org_kde_kwin_dpms_listener kKdeListener{kdeSupported, kdeMode, kdeDone
 
 }  // namespace
 
-WaylandDarkWatch::WaylandDarkWatch(Launcher* launcher) : launcher_(launcher) {
-  display_ = wl_display_connect(nullptr);
-  if (display_ == nullptr) return;
-  registry_ = wl_display_get_registry(display_);
-  wl_registry_add_listener(registry_, &kRegistryListener, this);
-  if (wl_display_roundtrip(display_) < 0) return;
+WaylandDarkWatch::WaylandDarkWatch(Launcher* launcher)
+    : launcher_(launcher), wayland_(kRegistryListener, this) {
+  if (!wayland_ || wl_display_roundtrip(wayland_.display()) < 0) return;
   // wlroots' protocol where both are offered: it tells off from on alone.
   if (wlrName_ != 0)
-    wlr_ = static_cast<zwlr_output_power_manager_v1*>(
-        wl_registry_bind(registry_, wlrName_, &zwlr_output_power_manager_v1_interface, 1));
+    wlr_ = wayland_.bind<zwlr_output_power_manager_v1>(wlrName_,
+                                                       zwlr_output_power_manager_v1_interface);
   else if (kdeName_ != 0)
-    kde_ = static_cast<org_kde_kwin_dpms_manager*>(
-        wl_registry_bind(registry_, kdeName_, &org_kde_kwin_dpms_manager_interface, 1));
+    kde_ = wayland_.bind<org_kde_kwin_dpms_manager>(kdeName_, org_kde_kwin_dpms_manager_interface);
   for (const std::unique_ptr<Output>& output : outputs_) watchPower(*output);
   // The modes as they are now, before the loop's first poll.
-  wl_display_roundtrip(display_);
+  wl_display_roundtrip(wayland_.display());
 }
 
 WaylandDarkWatch::~WaylandDarkWatch() {
-  if (display_ == nullptr) return;
-  if (readPrepared_) wl_display_cancel_read(display_);
   for (const std::unique_ptr<Output>& output : outputs_) {
     if (output->wlrPower != nullptr) zwlr_output_power_v1_destroy(output->wlrPower);
     if (output->kdeDpms != nullptr) org_kde_kwin_dpms_release(output->kdeDpms);
@@ -75,9 +68,6 @@ WaylandDarkWatch::~WaylandDarkWatch() {
   }
   if (wlr_ != nullptr) zwlr_output_power_manager_v1_destroy(wlr_);
   if (kde_ != nullptr) org_kde_kwin_dpms_manager_destroy(kde_);
-  if (registry_ != nullptr) wl_registry_destroy(registry_);
-  wl_display_flush(display_);
-  wl_display_disconnect(display_);
 }
 
 void WaylandDarkWatch::announced(std::uint32_t name, const char* interface) {
@@ -89,7 +79,7 @@ void WaylandDarkWatch::announced(std::uint32_t name, const char* interface) {
     auto output = std::make_unique<Output>();
     output->watch = this;
     output->name = name;
-    output->output = static_cast<wl_output*>(wl_registry_bind(registry_, name, &wl_output_interface, 1));
+    output->output = wayland_.bind<wl_output>(name, wl_output_interface);
     // An output plugged in later is watched at once; those of the first
     // announcement once the manager is bound.
     watchPower(*output);
@@ -140,12 +130,8 @@ std::string WaylandDarkWatch::darkBy() const {
                          : "every output off (KWin's DPMS)";
 }
 
-bool WaylandDarkWatch::prepare(PollRequest& request) {
-  return prepareWaylandPoll(display_, readPrepared_, request);
-}
+bool WaylandDarkWatch::prepare(PollRequest& request) { return wayland_.prepare(request); }
 
-bool WaylandDarkWatch::dispatch(short revents) {
-  return dispatchWaylandPoll(display_, readPrepared_, revents);
-}
+bool WaylandDarkWatch::dispatch(short revents) { return wayland_.dispatch(revents); }
 
 }  // namespace tw::idle

@@ -12,12 +12,12 @@
 #include <string>
 #include <vector>
 
+#include "common/no_copy.h"
 #include "idle/dark/dark_screen.h"
 #include "idle/decide/launcher.h"
 #include "idle/loop/watched.h"
+#include "idle/sources/wayland_connection.h"
 
-struct wl_display;
-struct wl_registry;
 struct wl_output;
 struct zwlr_output_power_manager_v1;
 struct zwlr_output_power_v1;
@@ -26,17 +26,15 @@ struct org_kde_kwin_dpms;
 
 namespace tw::idle {
 
-class WaylandDarkWatch : public Watched {
+class WaylandDarkWatch : public Watched, private common::NoCopy {
  public:
   // Tells the launcher, when there is one, whenever every output goes off or
   // one comes back, starting with how they are now; --status passes none.
   explicit WaylandDarkWatch(Launcher* launcher);
   ~WaylandDarkWatch() override;
-  WaylandDarkWatch(const WaylandDarkWatch&) = delete;
-  WaylandDarkWatch& operator=(const WaylandDarkWatch&) = delete;
 
   // False when no compositor answers, or it offers neither protocol.
-  bool connected() const { return display_ != nullptr && (wlr_ != nullptr || kde_ != nullptr); }
+  bool connected() const { return wayland_ && (wlr_ != nullptr || kde_ != nullptr); }
   // Who says the screen is dark now, or empty.
   std::string darkBy() const;
   // The connection is about to go: what it said dark no longer holds.
@@ -66,8 +64,7 @@ class WaylandDarkWatch : public Watched {
   }
 
   Launcher* launcher_;
-  wl_display* display_ = nullptr;
-  wl_registry* registry_ = nullptr;
+  WaylandConnection wayland_;
   std::uint32_t wlrName_ = 0;
   std::uint32_t kdeName_ = 0;
   zwlr_output_power_manager_v1* wlr_ = nullptr;
@@ -75,7 +72,6 @@ class WaylandDarkWatch : public Watched {
   std::vector<std::unique_ptr<Output>> outputs_;
   OutputPowers powers_;
   bool dark_ = false;
-  bool readPrepared_ = false;
 };
 
 }  // namespace tw::idle

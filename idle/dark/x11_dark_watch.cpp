@@ -1,6 +1,5 @@
 #include "idle/dark/x11_dark_watch.h"
 
-#include <poll.h>
 #include <sys/uio.h>
 #include <xcb/dpms.h>
 #include <xcb/screensaver.h>
@@ -8,12 +7,10 @@
 #include <xcb/xcbext.h>
 
 #include <array>
-#include <cstdlib>
 #include <cstring>
 
 #include "idle/dark/dark_screen.h"
 #include "idle/loop/steady_clock.h"
-#include "idle/sources/xcb_reply.h"
 
 namespace tw::idle {
 namespace {
@@ -34,45 +31,36 @@ constexpr std::uint64_t kDpmsAskEveryUs = 1'000'000;
 
 X11DarkWatch::X11DarkWatch(Launcher* launcher, const SaverProcess* saver)
     : launcher_(launcher), saver_(saver) {
-  xcb_window_t root = 0;
-  connection_ = connectWithRoot(root);
-  if (connection_ == nullptr) return;
+  const std::optional<xcb_window_t> root = x_.root();
   const xcb_query_extension_reply_t* saverExtension =
-      xcb_get_extension_data(connection_, &xcb_screensaver_id);
-  const xcb_query_extension_reply_t* dpmsExtension =
-      xcb_get_extension_data(connection_, &xcb_dpms_id);
-  if ((saverExtension == nullptr || saverExtension->present == 0) &&
-      (dpmsExtension == nullptr || dpmsExtension->present == 0)) {
-    xcb_disconnect(connection_);
-    connection_ = nullptr;
+      root ? x_.extension(xcb_screensaver_id) : nullptr;
+  const xcb_query_extension_reply_t* dpmsExtension = root ? x_.extension(xcb_dpms_id) : nullptr;
+  if (saverExtension == nullptr && dpmsExtension == nullptr) {
+    x_.close();
     return;
   }
-  if (saverExtension != nullptr && saverExtension->present != 0) {
+  if (saverExtension != nullptr) {
     screenSaverEvent_ = saverExtension->first_event;
     // Events first, then the state: a change between the two is not lost.
-    xcb_screensaver_select_input(connection_, root, XCB_SCREENSAVER_EVENT_NOTIFY_MASK);
+    xcb_screensaver_select_input(x_.get(), *root, XCB_SCREENSAVER_EVENT_NOTIFY_MASK);
     Reply<xcb_screensaver_query_info_reply_t> info(xcb_screensaver_query_info_reply(
-        connection_, xcb_screensaver_query_info(connection_, root), nullptr));
+        x_.get(), xcb_screensaver_query_info(x_.get(), *root), nullptr));
     if (info) setDark(LockSignal::X11ScreenSaver, screenSaverOn_,
                       x11ScreenSaverDark(info->state).value_or(false));
   }
-  if (dpmsExtension != nullptr && dpmsExtension->present != 0) {
+  if (dpmsExtension != nullptr) {
     dpmsOpcode_ = dpmsExtension->major_opcode;
     Reply<xcb_dpms_get_version_reply_t> version(xcb_dpms_get_version_reply(
-        connection_, xcb_dpms_get_version(connection_, kDpmsWantMajor, kDpmsWantMinor), nullptr));
+        x_.get(), xcb_dpms_get_version(x_.get(), kDpmsWantMajor, kDpmsWantMinor), nullptr));
     dpmsEvents_ = version && (version->server_major_version > kDpmsWantMajor ||
                               (version->server_major_version == kDpmsWantMajor &&
                                version->server_minor_version >= kDpmsWantMinor));
     if (dpmsEvents_) selectDpmsEvents();
     Reply<xcb_dpms_info_reply_t> info(
-        xcb_dpms_info_reply(connection_, xcb_dpms_info(connection_), nullptr));
+        xcb_dpms_info_reply(x_.get(), xcb_dpms_info(x_.get()), nullptr));
     if (info) setDark(LockSignal::X11Dpms, monitorOff_, dpmsDark(info->state != 0, info->power_level));
   }
-  xcb_flush(connection_);
-}
-
-X11DarkWatch::~X11DarkWatch() {
-  if (connection_ != nullptr) xcb_disconnect(connection_);
+  xcb_flush(x_.get());
 }
 
 void X11DarkWatch::selectDpmsEvents() {
@@ -92,7 +80,7 @@ void X11DarkWatch::selectDpmsEvents() {
   protocol.ext = &xcb_dpms_id;
   protocol.opcode = kDpmsSelectInput;
   protocol.isvoid = 1;
-  xcb_send_request(connection_, 0, parts.data() + 2, &protocol);
+  xcb_send_request(x_.get(), 0, parts.data() + 2, &protocol);
 }
 
 void X11DarkWatch::setDark(LockSignal signal, bool& now, bool dark) {
@@ -123,48 +111,40 @@ void X11DarkWatch::askDpms() {
   const std::uint64_t now = monotonicNowUs();
   if (now - dpmsAskedAtUs_ < kDpmsAskEveryUs) return;
   dpmsAskedAtUs_ = now;
-  dpmsQuery_ = xcb_dpms_info(connection_).sequence;
+  dpmsQuery_ = xcb_dpms_info(x_.get()).sequence;
 }
 
 void X11DarkWatch::readDpms() {
   if (!dpmsQuery_) return;
   void* answer = nullptr;
   xcb_generic_error_t* error = nullptr;
-  if (xcb_poll_for_reply(connection_, *dpmsQuery_, &answer, &error) == 0) return;
+  if (xcb_poll_for_reply(x_.get(), *dpmsQuery_, &answer, &error) == 0) return;
   dpmsQuery_.reset();
   const Reply<xcb_generic_error_t> failed(error);
   const Reply<xcb_dpms_info_reply_t> info(static_cast<xcb_dpms_info_reply_t*>(answer));
   if (info) setDark(LockSignal::X11Dpms, monitorOff_, dpmsDark(info->state != 0, info->power_level));
 }
 
-bool X11DarkWatch::prepare(PollRequest& request) {
-  if (connection_ == nullptr) return false;
-  if (xcb_flush(connection_) <= 0) return false;
-  request.fd = xcb_get_file_descriptor(connection_);
-  request.events = POLLIN;
-  return true;
-}
+bool X11DarkWatch::prepare(PollRequest& request) { return x_.prepare(request); }
 
 bool X11DarkWatch::dispatch(short) {
-  while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
-    const Reply<xcb_generic_event_t> owned(event);
-    const std::uint8_t type = event->response_type & kEventCodeMask;
+  x_.dispatch([this](const xcb_generic_event_t& event, std::uint8_t type) {
     if (screenSaverEvent_ != 0 && type == screenSaverEvent_ + XCB_SCREENSAVER_NOTIFY) {
-      const auto* notify = reinterpret_cast<const xcb_screensaver_notify_event_t*>(event);
-      if (const std::optional<bool> dark = x11ScreenSaverDark(notify->state))
+      const auto& notify = reinterpret_cast<const xcb_screensaver_notify_event_t&>(event);
+      if (const std::optional<bool> dark = x11ScreenSaverDark(notify.state))
         setDark(LockSignal::X11ScreenSaver, screenSaverOn_, *dark);
     } else if (type == XCB_GE_GENERIC && dpmsEvents_) {
-      const auto* generic = reinterpret_cast<const xcb_ge_generic_event_t*>(event);
-      if (generic->extension != dpmsOpcode_ || generic->event_type != kDpmsInfoNotify) continue;
-      const auto* bytes = reinterpret_cast<const std::uint8_t*>(event);
+      const auto& generic = reinterpret_cast<const xcb_ge_generic_event_t&>(event);
+      if (generic.extension != dpmsOpcode_ || generic.event_type != kDpmsInfoNotify) return;
+      const auto* bytes = reinterpret_cast<const std::uint8_t*>(&event);
       std::uint16_t level = 0;
       std::memcpy(&level, bytes + kPowerLevelAt, sizeof level);
       setDark(LockSignal::X11Dpms, monitorOff_, dpmsDark(bytes[kStateAt] != 0, level));
     }
-  }
+  });
   readDpms();
   askDpms();
-  return xcb_connection_has_error(connection_) == 0;
+  return !x_.broken();
 }
 
 }  // namespace tw::idle

@@ -13,25 +13,22 @@
 #include <optional>
 #include <string>
 
+#include "common/no_copy.h"
 #include "idle/decide/launcher.h"
 #include "idle/loop/watched.h"
 #include "idle/saver/saver_process.h"
-
-struct xcb_connection_t;
+#include "idle/sources/xcb_connection.h"
 
 namespace tw::idle {
 
-class X11DarkWatch : public Watched {
+class X11DarkWatch : public Watched, private common::NoCopy {
  public:
   // Tells the launcher, when there is one, whenever the screen goes dark or
   // comes back, starting with how it is now; --status passes none.
   X11DarkWatch(Launcher* launcher, const SaverProcess* saver);
-  ~X11DarkWatch() override;
-  X11DarkWatch(const X11DarkWatch&) = delete;
-  X11DarkWatch& operator=(const X11DarkWatch&) = delete;
 
   // False when no X server answers at DISPLAY, or it has neither extension.
-  bool connected() const { return connection_ != nullptr; }
+  bool connected() const { return static_cast<bool>(x_); }
   // Who says the screen is dark now, or empty.
   std::string darkBy() const;
   // What it listens to, for --status: "MIT-SCREEN-SAVER, DPMS 1.2 events".
@@ -57,7 +54,7 @@ class X11DarkWatch : public Watched {
 
   Launcher* launcher_;
   const SaverProcess* saver_;
-  xcb_connection_t* connection_ = nullptr;
+  XcbConnection x_;
   std::uint8_t screenSaverEvent_ = 0;  // the extension's first event code; 0 without it
   std::uint8_t dpmsOpcode_ = 0;        // DPMS's major opcode; 0 without it
   bool dpmsEvents_ = false;

@@ -16,6 +16,7 @@
 #include <map>
 #include <string>
 
+#include "common/no_copy.h"
 #include "idle/bus/bus.h"
 #include "idle/decide/inhibitor_registry.h"
 
@@ -31,15 +32,13 @@ inline constexpr const char* kOwnInterface = "org.trenchwalk.Idle";
 // asked over the session bus; empty when no launcher answers.
 std::string heldThroughLauncher(Bus& user);
 
-class ScreenSaverService {
+class ScreenSaverService : private common::NoCopy {
  public:
   // Offers the objects and asks for the name; outcome() says whether it got
   // it, why() says more when not. Keeps its inhibitors in `registry`, which
   // the launcher's effects read.
   ScreenSaverService(Bus& user, Launcher& launcher, InhibitorRegistry& registry);
   ~ScreenSaverService();
-  ScreenSaverService(const ScreenSaverService&) = delete;
-  ScreenSaverService& operator=(const ScreenSaverService&) = delete;
 
   enum class Outcome { Owned, DesktopOwnsIt, NoBus };
   Outcome outcome() const { return outcome_; }

@@ -10,18 +10,17 @@
 
 #include <string>
 
+#include "common/no_copy.h"
 #include "idle/decide/launcher.h"
 #include "idle/loop/watched.h"
 
 namespace tw::idle {
 
-class XdgScreensaverWatch : public Watched {
+class XdgScreensaverWatch : public Watched, private common::NoCopy {
  public:
   // The record of USER on DISPLAY; does nothing without DISPLAY.
   explicit XdgScreensaverWatch(Launcher& launcher);
   ~XdgScreensaverWatch() override;
-  XdgScreensaverWatch(const XdgScreensaverWatch&) = delete;
-  XdgScreensaverWatch& operator=(const XdgScreensaverWatch&) = delete;
 
   bool usable() const { return inotify_ >= 0; }
 

@@ -17,6 +17,7 @@
 #include <optional>
 #include <string>
 
+#include "common/no_copy.h"
 #include "idle/bus/bus.h"
 #include "idle/loop/watched.h"
 
@@ -24,13 +25,11 @@ namespace tw::idle {
 
 class Launcher;
 
-class LockRequest : public Watched {
+class LockRequest : public Watched, private common::NoCopy {
  public:
   LockRequest(Buses& buses, Launcher& launcher, std::string locker)
       : buses_(buses), launcher_(launcher), locker_(std::move(locker)) {}
   ~LockRequest() override;
-  LockRequest(const LockRequest&) = delete;
-  LockRequest& operator=(const LockRequest&) = delete;
 
   // The locker for the next request (the settings file's); empty: the
   // desktop's own.

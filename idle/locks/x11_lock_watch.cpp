@@ -1,35 +1,28 @@
 #include "idle/locks/x11_lock_watch.h"
 
-#include <poll.h>
 #include <xcb/xcb.h>
-
-#include <cstdlib>
-#include <memory>
-
-#include "idle/sources/xcb_reply.h"
 
 namespace tw::idle {
 
 X11LockWatch::X11LockWatch(Launcher& launcher, const SaverProcess& saver)
     : launcher_(launcher), saver_(saver) {
-  connection_ = connectWithRoot(root_);
-}
-
-X11LockWatch::~X11LockWatch() {
-  if (connection_ != nullptr) xcb_disconnect(connection_);
+  if (const std::optional<xcb_window_t> root = x_.root())
+    root_ = *root;
+  else
+    x_.close();
 }
 
 bool X11LockWatch::tryGrab() {
   Reply<xcb_grab_keyboard_reply_t> reply(xcb_grab_keyboard_reply(
-      connection_,
-      xcb_grab_keyboard(connection_, 0, root_, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC,
+      x_.get(),
+      xcb_grab_keyboard(x_.get(), 0, root_, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC,
                         XCB_GRAB_MODE_ASYNC),
       nullptr));
   if (!reply) return false;
   if (reply->status == XCB_GRAB_STATUS_SUCCESS) {
     // Let go at once: the grab only asked.
-    xcb_ungrab_keyboard(connection_, XCB_CURRENT_TIME);
-    xcb_flush(connection_);
+    xcb_ungrab_keyboard(x_.get(), XCB_CURRENT_TIME);
+    xcb_flush(x_.get());
     return false;
   }
   return reply->status == XCB_GRAB_STATUS_ALREADY_GRABBED ||
@@ -37,47 +30,40 @@ bool X11LockWatch::tryGrab() {
 }
 
 bool X11LockWatch::keyboardHeld() {
-  if (connection_ == nullptr || xcb_connection_has_error(connection_) != 0) return false;
+  if (x_.broken()) return false;
   held_ = tryGrab();
   if (held_) watchFocus(true);
   return held_;
 }
 
 void X11LockWatch::watchFocus(bool on) {
-  if (connection_ == nullptr || on == watching_) return;
+  if (!x_ || on == watching_) return;
   watching_ = on;
   const std::uint32_t mask = on ? XCB_EVENT_MASK_FOCUS_CHANGE : XCB_EVENT_MASK_NO_EVENT;
-  xcb_change_window_attributes(connection_, root_, XCB_CW_EVENT_MASK, &mask);
-  xcb_flush(connection_);
+  xcb_change_window_attributes(x_.get(), root_, XCB_CW_EVENT_MASK, &mask);
+  xcb_flush(x_.get());
 }
 
 bool X11LockWatch::prepare(PollRequest& request) {
-  if (connection_ == nullptr) return false;
   // Nothing to watch for once the saver has ended and no grab is held.
   if (!held_ && !saver_.running()) watchFocus(false);
-  if (xcb_flush(connection_) <= 0) return false;
-  request.fd = xcb_get_file_descriptor(connection_);
-  request.events = POLLIN;
-  return true;
+  return x_.prepare(request);
 }
 
 bool X11LockWatch::dispatch(short) {
-  while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
-    const Reply<xcb_generic_event_t> owned(event);
-    const std::uint8_t type = event->response_type & kEventCodeMask;
-    if (type != XCB_FOCUS_IN && type != XCB_FOCUS_OUT) continue;
-    const auto* focus = reinterpret_cast<const xcb_focus_in_event_t*>(event);
-    if (focus->mode == XCB_NOTIFY_MODE_GRAB && !held_ && saver_.running()) {
+  return x_.dispatch([this](const xcb_generic_event_t& event, std::uint8_t type) {
+    if (type != XCB_FOCUS_IN && type != XCB_FOCUS_OUT) return;
+    const auto& focus = reinterpret_cast<const xcb_focus_in_event_t&>(event);
+    if (focus.mode == XCB_NOTIFY_MODE_GRAB && !held_ && saver_.running()) {
       if (tryGrab()) {
         held_ = true;
         launcher_.lockChanged(LockSignal::X11KeyboardGrab, true);
       }
-    } else if (focus->mode == XCB_NOTIFY_MODE_UNGRAB && held_) {
+    } else if (focus.mode == XCB_NOTIFY_MODE_UNGRAB && held_) {
       held_ = false;
       launcher_.lockChanged(LockSignal::X11KeyboardGrab, false);
     }
-  }
-  return xcb_connection_has_error(connection_) == 0;
+  });
 }
 
 }  // namespace tw::idle

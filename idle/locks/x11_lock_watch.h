@@ -14,23 +14,20 @@
 #include <cstdint>
 #include <string>
 
+#include "common/no_copy.h"
 #include "idle/loop/watched.h"
 #include "idle/decide/launcher.h"
 #include "idle/saver/saver_process.h"
-
-struct xcb_connection_t;
+#include "idle/sources/xcb_connection.h"
 
 namespace tw::idle {
 
-class X11LockWatch : public Watched {
+class X11LockWatch : public Watched, private common::NoCopy {
  public:
   X11LockWatch(Launcher& launcher, const SaverProcess& saver);
-  ~X11LockWatch() override;
-  X11LockWatch(const X11LockWatch&) = delete;
-  X11LockWatch& operator=(const X11LockWatch&) = delete;
 
   // False when no X server answers at DISPLAY.
-  bool connected() const { return connection_ != nullptr; }
+  bool connected() const { return static_cast<bool>(x_); }
 
   // Tries a grab now; true when another program holds the keyboard. The
   // launcher then counts the session as locked until the watch sees the
@@ -49,7 +46,7 @@ class X11LockWatch : public Watched {
 
   Launcher& launcher_;
   const SaverProcess& saver_;
-  xcb_connection_t* connection_ = nullptr;
+  XcbConnection x_;
   std::uint32_t root_ = 0;
   bool watching_ = false;
   bool held_ = false;

@@ -9,18 +9,17 @@
 #include <functional>
 #include <string>
 
+#include "common/no_copy.h"
 #include "idle/loop/watched.h"
 
 namespace tw::idle {
 
-class SettingsWatch : public Watched {
+class SettingsWatch : public Watched, private common::NoCopy {
  public:
   // changed is called, from a dispatch, after each batch of events that
   // touched the file.
   SettingsWatch(const std::string& path, std::function<void()> changed);
   ~SettingsWatch() override;
-  SettingsWatch(const SettingsWatch&) = delete;
-  SettingsWatch& operator=(const SettingsWatch&) = delete;
 
   // Why the file cannot be followed; empty when it is.
   const std::string& problem() const { return problem_; }

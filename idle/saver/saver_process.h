@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 
+#include "common/no_copy.h"
 #include "idle/decide/launcher.h"
 #include "idle/decide/monotonic_clock.h"
 #include "idle/decide/saver_liveness.h"
@@ -19,12 +20,10 @@
 
 namespace tw::idle {
 
-class SaverProcess {
+class SaverProcess : private common::NoCopy {
  public:
   SaverProcess(std::string path, MonotonicClock& clock) : path_(std::move(path)), clock_(clock) {}
   ~SaverProcess();
-  SaverProcess(const SaverProcess&) = delete;
-  SaverProcess& operator=(const SaverProcess&) = delete;
 
   const std::string& path() const { return path_; }
   bool running() const { return pid_ > 0; }

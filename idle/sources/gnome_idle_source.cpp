@@ -15,10 +15,10 @@ std::uint32_t watchIn(const BusMessage& reply) {
 }  // namespace
 
 GnomeIdleSource::GnomeIdleSource(Bus& user, std::uint32_t delayMs, IdleEvents& events)
-    : bus_(user),
-      events_(events),
-      delayMs_(delayMs),
+    : IdleSource(delayMs, events),
+      bus_(user),
       monitor_(user, kMonitor.name, [this](bool owned) { monitorGone_ = !owned; }) {
+  description_ = "GNOME's idle monitor (D-Bus)";
   if (!bus_.connected()) {
     failure_ = "no D-Bus session bus for GNOME's idle monitor";
     return;
@@ -71,14 +71,10 @@ void GnomeIdleSource::dropRestartWatch() {
   restartWatch_ = 0;
 }
 
-// The standing idle watch holds the delay: a new one at the new delay, the
-// old one removed.
-void GnomeIdleSource::setDelayMs(std::uint32_t delayMs) {
+void GnomeIdleSource::watchDelay() {
   if (!failure_.empty()) return;
-  delayMs_ = delayMs;
   removeWatch(idleWatch_);
   idleWatch_ = watchIn(bus_.call(kMonitor, "AddIdleWatch", "t", static_cast<std::uint64_t>(delayMs_)));
-  restartIdlePeriod();
 }
 
 void GnomeIdleSource::restartIdlePeriod() {
@@ -122,8 +118,6 @@ std::optional<std::int64_t> GnomeIdleSource::idleMs() {
   if (!reply || sd_bus_message_read(reply.get(), "t", &idle) < 0) return std::nullopt;
   return static_cast<std::int64_t>(idle);
 }
-
-std::string GnomeIdleSource::description() const { return "GNOME's idle monitor (D-Bus)"; }
 
 // The bus itself is polled by the loop; here only whether the monitor is
 // still there to hear.

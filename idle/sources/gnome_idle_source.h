@@ -8,7 +8,6 @@
 
 #include <cstdint>
 #include <optional>
-#include <string>
 
 #include "idle/bus/name_watch.h"
 #include "idle/decide/idle_events.h"
@@ -21,7 +20,6 @@ class GnomeIdleSource : public IdleSource {
   GnomeIdleSource(Bus& user, std::uint32_t delayMs, IdleEvents& events);
   ~GnomeIdleSource() override;
 
-  std::string description() const override;
   std::optional<std::int64_t> idleMs() override;
   bool prepare(PollRequest& request) override;
   bool dispatch(short revents) override;
@@ -30,9 +28,11 @@ class GnomeIdleSource : public IdleSource {
   // now plus the delay counts from now instead; until it or the next input
   // comes, the plain watch is not heard.
   void restartIdlePeriod() override;
-  void setDelayMs(std::uint32_t delayMs) override;
 
  private:
+  // The standing idle watch holds the delay: a new one at the new delay, the
+  // old one removed.
+  void watchDelay() override;
   void watchFired(std::uint32_t id);
   // 0 when mutter refused it: the next idle period asks again.
   void activeWatchAdded(std::uint32_t id) {
@@ -44,8 +44,6 @@ class GnomeIdleSource : public IdleSource {
   void dropRestartWatch();
 
   Bus& bus_;
-  IdleEvents& events_;
-  std::uint64_t delayMs_;
   NameWatch monitor_;
   BusSlot fired_;
   BusSlot activeAdded_;

@@ -2,11 +2,9 @@
 
 #include <wayland-client.h>
 
-#include <cstdlib>
 #include <cstring>
 
 #include "ext-idle-notify-v1-client-protocol.h"
-#include "idle/sources/wayland_poll.h"
 #include "org-kde-kwin-idle-client-protocol.h"
 
 namespace tw::idle {
@@ -42,44 +40,36 @@ constexpr org_kde_kwin_idle_timeout_listener kKdeListener{kdeBecameIdle, kdeResu
 }  // namespace
 
 WaylandIdleSource::WaylandIdleSource(std::uint32_t delayMs, IdleEvents& events)
-    : events_(events), delayMs_(delayMs) {
-  const char* name = std::getenv("WAYLAND_DISPLAY");
-  if (name == nullptr || name[0] == '\0') {
-    failure_ = "WAYLAND_DISPLAY is not set";
+    : IdleSource(delayMs, events), wayland_(kRegistryListener, this) {
+  if (!wayland_) {
+    failure_ = wayland_.failure();
     return;
   }
-  displayName_ = name;
-  display_ = wl_display_connect(nullptr);
-  if (display_ == nullptr) {
-    failure_ = "no Wayland compositor answers at WAYLAND_DISPLAY=" + displayName_;
-    return;
-  }
-  registry_ = wl_display_get_registry(display_);
-  wl_registry_add_listener(registry_, &kRegistryListener, this);
-  if (wl_display_roundtrip(display_) < 0) {
-    failure_ = "the Wayland compositor at " + displayName_ + " closed the connection";
+  wl_display* display = wayland_.display();
+  const std::string at = "the Wayland compositor at " + wayland_.displayName();
+  if (wl_display_roundtrip(display) < 0) {
+    failure_ = at + " closed the connection";
     return;
   }
   if (globals_.extNotifier == 0 && globals_.kdeIdle == 0) {
-    failure_ = "the Wayland compositor at " + displayName_ +
-               " offers neither ext-idle-notify-v1 nor org_kde_kwin_idle";
+    failure_ = at + " offers neither ext-idle-notify-v1 nor org_kde_kwin_idle";
     return;
   }
   if (globals_.seat == 0) {
-    failure_ = "the Wayland compositor at " + displayName_ + " has no seat";
+    failure_ = at + " has no seat";
     return;
   }
-  seat_ = static_cast<wl_seat*>(wl_registry_bind(registry_, globals_.seat, &wl_seat_interface, 1));
+  seat_ = wayland_.bind<wl_seat>(globals_.seat, wl_seat_interface);
   if (globals_.extNotifier != 0)
-    extNotifier_ = static_cast<ext_idle_notifier_v1*>(
-        wl_registry_bind(registry_, globals_.extNotifier, &ext_idle_notifier_v1_interface, 1));
+    extNotifier_ =
+        wayland_.bind<ext_idle_notifier_v1>(globals_.extNotifier, ext_idle_notifier_v1_interface);
   else
-    kdeIdle_ = static_cast<org_kde_kwin_idle*>(
-        wl_registry_bind(registry_, globals_.kdeIdle, &org_kde_kwin_idle_interface, 1));
+    kdeIdle_ = wayland_.bind<org_kde_kwin_idle>(globals_.kdeIdle, org_kde_kwin_idle_interface);
+  description_ = std::string(extNotifier_ != nullptr ? "ext-idle-notify-v1" : "org_kde_kwin_idle") +
+                 " (Wayland, " + wayland_.displayName() + ")";
   askForNotification();
   // The compositor checks the requests now rather than in the first poll.
-  if (wl_display_roundtrip(display_) < 0)
-    failure_ = "the Wayland compositor at " + displayName_ + " refused the idle notification";
+  if (wl_display_roundtrip(display) < 0) failure_ = at + " refused the idle notification";
 }
 
 void WaylandIdleSource::askForNotification() {
@@ -93,7 +83,7 @@ void WaylandIdleSource::askForNotification() {
 }
 
 void WaylandIdleSource::restartIdlePeriod() {
-  if (display_ == nullptr || seat_ == nullptr) return;
+  if (seat_ == nullptr) return;
   if (extNotification_ != nullptr) ext_idle_notification_v1_destroy(extNotification_);
   if (kdeTimeout_ != nullptr) org_kde_kwin_idle_timeout_release(kdeTimeout_);
   extNotification_ = nullptr;
@@ -102,36 +92,16 @@ void WaylandIdleSource::restartIdlePeriod() {
   // Sent with the next poll's flush.
 }
 
-// The notification holds its delay: a new one with the new delay.
-void WaylandIdleSource::setDelayMs(std::uint32_t delayMs) {
-  delayMs_ = delayMs;
-  restartIdlePeriod();
-}
-
 WaylandIdleSource::~WaylandIdleSource() {
-  if (display_ == nullptr) return;
-  if (readPrepared_) wl_display_cancel_read(display_);
   if (extNotification_ != nullptr) ext_idle_notification_v1_destroy(extNotification_);
   if (extNotifier_ != nullptr) ext_idle_notifier_v1_destroy(extNotifier_);
   if (kdeTimeout_ != nullptr) org_kde_kwin_idle_timeout_release(kdeTimeout_);
   if (kdeIdle_ != nullptr) org_kde_kwin_idle_destroy(kdeIdle_);
   if (seat_ != nullptr) wl_seat_destroy(seat_);
-  if (registry_ != nullptr) wl_registry_destroy(registry_);
-  wl_display_flush(display_);
-  wl_display_disconnect(display_);
 }
 
-std::string WaylandIdleSource::description() const {
-  return std::string(extNotifier_ != nullptr ? "ext-idle-notify-v1" : "org_kde_kwin_idle") +
-         " (Wayland, " + displayName_ + ")";
-}
+bool WaylandIdleSource::prepare(PollRequest& request) { return wayland_.prepare(request); }
 
-bool WaylandIdleSource::prepare(PollRequest& request) {
-  return prepareWaylandPoll(display_, readPrepared_, request);
-}
-
-bool WaylandIdleSource::dispatch(short revents) {
-  return dispatchWaylandPoll(display_, readPrepared_, revents);
-}
+bool WaylandIdleSource::dispatch(short revents) { return wayland_.dispatch(revents); }
 
 }  // namespace tw::idle

@@ -5,14 +5,11 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 
 #include "idle/decide/idle_events.h"
 #include "idle/loop/idle_source.h"
+#include "idle/sources/wayland_connection.h"
 
-struct wl_display;
-struct wl_registry;
-struct wl_seat;
 struct ext_idle_notifier_v1;
 struct ext_idle_notification_v1;
 struct org_kde_kwin_idle;
@@ -27,13 +24,11 @@ class WaylandIdleSource : public IdleSource {
   WaylandIdleSource(std::uint32_t delayMs, IdleEvents& events);
   ~WaylandIdleSource() override;
 
-  std::string description() const override;
   bool prepare(PollRequest& request) override;
   bool dispatch(short revents) override;
-  // A new notification in place of the old: the compositor counts its
-  // timeout from the new one's creation.
+  // A new notification in place of the old, for the delay now: the
+  // compositor counts its timeout from the new one's creation.
   void restartIdlePeriod() override;
-  void setDelayMs(std::uint32_t delayMs) override;
 
   // What the compositor announced; public for the registry's callbacks.
   struct Globals {
@@ -47,18 +42,13 @@ class WaylandIdleSource : public IdleSource {
  private:
   void askForNotification();
 
-  IdleEvents& events_;
-  std::uint32_t delayMs_;
-  std::string displayName_;
   Globals globals_;
-  wl_display* display_ = nullptr;
-  wl_registry* registry_ = nullptr;
+  WaylandConnection wayland_;
   wl_seat* seat_ = nullptr;
   ext_idle_notifier_v1* extNotifier_ = nullptr;
   ext_idle_notification_v1* extNotification_ = nullptr;
   org_kde_kwin_idle* kdeIdle_ = nullptr;
   org_kde_kwin_idle_timeout* kdeTimeout_ = nullptr;
-  bool readPrepared_ = false;
 };
 
 }  // namespace tw::idle

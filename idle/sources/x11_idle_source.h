@@ -9,12 +9,10 @@
 
 #include <cstdint>
 #include <optional>
-#include <string>
 
 #include "idle/decide/idle_events.h"
 #include "idle/loop/idle_source.h"
-
-struct xcb_connection_t;
+#include "idle/sources/xcb_connection.h"
 
 namespace tw::idle {
 
@@ -23,7 +21,6 @@ class X11IdleSource : public IdleSource {
   X11IdleSource(std::uint32_t delayMs, IdleEvents& events);
   ~X11IdleSource() override;
 
-  std::string description() const override;
   // The idle time now; none when the server did not say.
   std::optional<std::int64_t> idleMs() override;
   bool prepare(PollRequest& request) override;
@@ -32,17 +29,15 @@ class X11IdleSource : public IdleSource {
   // idle time falls below its value now (any input). Until either fires the
   // plain idle alarm, which could come sooner, is not heard.
   void restartIdlePeriod() override;
-  void setDelayMs(std::uint32_t delayMs) override;
 
  private:
+  // The two standing alarms hold the delay: new ones at the new delay.
+  void watchDelay() override;
   bool findIdleCounter();
   std::uint32_t createAlarm(std::int64_t value, bool rising);
   void dropRestartAlarms();
 
-  IdleEvents& events_;
-  std::string displayName_;
-  std::uint32_t delayMs_;
-  xcb_connection_t* connection_ = nullptr;
+  XcbConnection x_;
   std::uint8_t alarmNotify_ = 0;
   std::uint32_t idleCounter_ = 0;
   std::uint32_t idleAlarm_ = 0;

@@ -7,13 +7,13 @@
 
 #include <string>
 
+#include "common/no_copy.h"
+
 namespace tw::platform {
 
-class HeldFolder {
+class HeldFolder : private common::NoCopy {
  public:
   HeldFolder() = default;
-  HeldFolder(const HeldFolder&) = delete;
-  HeldFolder& operator=(const HeldFolder&) = delete;
   ~HeldFolder();
 
   // Holds `folder` (empty: none). False when it cannot be opened.

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "common/no_copy.h"
+
 namespace tw::platform {
 
 // The environment as the window systems and Qt read it.
@@ -60,14 +62,12 @@ StartPlan planStart(const DisplayEnvironment& env, DisplayProbe& probe);
 // until the probe is destroyed: while the saver holds one, the X server has a
 // client and cannot reset itself (which X servers do when their last client
 // leaves, refusing connections meanwhile) just as Qt connects.
-class SystemDisplayProbe : public DisplayProbe {
+class SystemDisplayProbe : public DisplayProbe, private common::NoCopy {
  public:
   // How the probe waits between tries of a refused X connection.
   using Pause = std::function<void(std::chrono::milliseconds)>;
   explicit SystemDisplayProbe(Pause pause = sleepFor);
   ~SystemDisplayProbe() override;
-  SystemDisplayProbe(const SystemDisplayProbe&) = delete;
-  SystemDisplayProbe& operator=(const SystemDisplayProbe&) = delete;
 
   bool connectX(const std::string& display) override;
   bool connectWayland(const std::string& path) override;

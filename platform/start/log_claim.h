@@ -6,16 +6,15 @@
 #include <ostream>
 #include <string>
 
+#include "common/no_copy.h"
 #include "platform/log_folder/held_folder.h"
 #include "platform/log_folder/single_instance.h"
 
 namespace tw::platform {
 
-class LogClaim {
+class LogClaim : private common::NoCopy {
  public:
   LogClaim() = default;
-  LogClaim(const LogClaim&) = delete;
-  LogClaim& operator=(const LogClaim&) = delete;
 
   // Chooses the log's folder (beside the executable, else the user's state
   // folder), holds it and takes the lock, saying on `err` in one line why no

@@ -6,16 +6,16 @@
 #include <string>
 #include <vector>
 
+#include "common/no_copy.h"
+
 namespace tw::platform {
 
-class QtArguments {
+class QtArguments : private common::NoCopy {
  public:
   // `platforms` as the display check planned it ("wayland;xcb"); empty when
   // QT_QPA_PLATFORM is set, since on the command line the list would win
   // over Qt's own variable.
   explicit QtArguments(std::string platforms);
-  QtArguments(const QtArguments&) = delete;
-  QtArguments& operator=(const QtArguments&) = delete;
 
   // What QApplication's constructor takes; both must outlive it.
   int& count() { return count_; }

@@ -6,14 +6,14 @@
 
 #include <QtGlobal>
 
+#include "common/no_copy.h"
+
 namespace tw::platform {
 
-class StartMessages {
+class StartMessages : private common::NoCopy {
  public:
   // Takes over Qt's messages.
   StartMessages();
-  StartMessages(const StartMessages&) = delete;
-  StartMessages& operator=(const StartMessages&) = delete;
   ~StartMessages() { end(); }
 
   // Once QApplication stands: Qt's messages go where they went before.

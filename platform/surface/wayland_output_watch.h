@@ -16,6 +16,8 @@
 #include <memory>
 #include <vector>
 
+#include "common/no_copy.h"
+
 class QSocketNotifier;
 class QWindow;
 struct wl_display;
@@ -26,7 +28,7 @@ struct zxdg_output_v1;
 
 namespace tw::platform {
 
-class WaylandOutputWatch {
+class WaylandOutputWatch : private common::NoCopy {
  public:
   // An output: its name and logical rectangle, and its current mode in its
   // own orientation.
@@ -40,8 +42,6 @@ class WaylandOutputWatch {
   // connection), then follows them. Without a connection it knows none.
   WaylandOutputWatch();
   ~WaylandOutputWatch();
-  WaylandOutputWatch(const WaylandOutputWatch&) = delete;
-  WaylandOutputWatch& operator=(const WaylandOutputWatch&) = delete;
 
   // The output Qt shows `window` on, as last read; null when none matches.
   const Output* outputOf(const QWindow& window) const;

@@ -65,7 +65,8 @@ QSize scaled(const QSize& logical, double scale) {
 
 }  // namespace
 
-std::unique_ptr<WaylandSurface> WaylandSurface::create(QWindow& window, Paint paint, Boxes boxes) {
+std::unique_ptr<WaylandSurface> WaylandSurface::create(QWindow& window, SurfacePaint paint,
+                                                       SurfaceBoxes boxes) {
   if (QGuiApplication::platformName() != QLatin1String("wayland") || wholeScale(window) == 0)
     return nullptr;
   QPlatformNativeInterface* native = QGuiApplication::platformNativeInterface();
@@ -91,7 +92,7 @@ std::unique_ptr<WaylandSurface> WaylandSurface::create(QWindow& window, Paint pa
 }
 
 WaylandSurface::WaylandSurface(QWindow& window, wl_display* display, wl_surface* surface,
-                               Paint paint, Boxes boxes)
+                               SurfacePaint paint, SurfaceBoxes boxes)
     : window_(window),
       display_(display),
       surface_(surface),
@@ -455,7 +456,9 @@ void WaylandSurface::showBlack() {
 
 #else  // no Wayland support compiled in: Qt's backing store always draws
 
-std::unique_ptr<WaylandSurface> WaylandSurface::create(QWindow&, Paint, Boxes) { return nullptr; }
+std::unique_ptr<WaylandSurface> WaylandSurface::create(QWindow&, SurfacePaint, SurfaceBoxes) {
+  return nullptr;
+}
 WaylandSurface::~WaylandSurface() = default;
 void WaylandSurface::readNews() {}
 bool WaylandSurface::fits() const { return false; }

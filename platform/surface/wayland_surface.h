@@ -37,6 +37,7 @@
 #include <functional>
 #include <memory>
 
+#include "common/no_copy.h"
 #include "platform/surface/surface.h"
 
 class QWindow;
@@ -56,20 +57,16 @@ namespace tw::platform {
 
 class WaylandOutputWatch;
 
-class WaylandSurface : public Surface {
+class WaylandSurface : public Surface, private common::NoCopy {
  public:
-  using Paint = SurfacePaint;
-  using Boxes = SurfaceBoxes;
-
   // The window's surface, or null when the program does not run on Wayland,
   // the window has no wl_surface yet, Qt's scale for it is not a whole
   // number, or the compositor offers no wl_shm (Qt's backing store draws
   // then). A surface made with a null `paint` only ever shows black (a
   // cover), at Qt's whole scale: black needs no pixels of its own.
-  static std::unique_ptr<WaylandSurface> create(QWindow& window, Paint paint, Boxes boxes);
+  static std::unique_ptr<WaylandSurface> create(QWindow& window, SurfacePaint paint,
+                                                SurfaceBoxes boxes);
   ~WaylandSurface() override;
-  WaylandSurface(const WaylandSurface&) = delete;
-  WaylandSurface& operator=(const WaylandSurface&) = delete;
 
   // Takes the events that arrived on Qt's connection for this surface's own
   // queue, never Qt's: the preferred scale and the buffers' release.
@@ -126,8 +123,8 @@ class WaylandSurface : public Surface {
     friend bool operator==(const Fit&, const Fit&) = default;
   };
 
-  WaylandSurface(QWindow& window, wl_display* display, wl_surface* surface, Paint paint,
-                 Boxes boxes);
+  WaylandSurface(QWindow& window, wl_display* display, wl_surface* surface, SurfacePaint paint,
+                 SurfaceBoxes boxes);
   bool bind();
   // The scale and device size the window should be drawn at now.
   Fit fitNow() const;
@@ -153,8 +150,8 @@ class WaylandSurface : public Surface {
   QWindow& window_;
   wl_display* display_;
   wl_surface* surface_;
-  Paint paint_;
-  Boxes boxes_;
+  SurfacePaint paint_;
+  SurfaceBoxes boxes_;
   wl_event_queue* queue_ = nullptr;
   wl_registry* registry_ = nullptr;
   wl_shm* shm_ = nullptr;

@@ -7,9 +7,11 @@
 
 #include <signal.h>
 
+#include "common/no_copy.h"
+
 namespace tw::platform {
 
-class EndSignals {
+class EndSignals : private common::NoCopy {
  public:
   // Blocks the three signals in the calling thread, and so in every thread
   // started after it (call it before any starts); programs the saver starts
@@ -19,8 +21,6 @@ class EndSignals {
   // Closes the descriptor. The signals stay blocked to the end of the
   // process: one that comes while the program ends changes nothing.
   ~EndSignals();
-  EndSignals(const EndSignals&) = delete;
-  EndSignals& operator=(const EndSignals&) = delete;
 
   // Opens the descriptor the signals are read from. Called once Qt has
   // taken the descriptors it needs to start, and only when enough are left

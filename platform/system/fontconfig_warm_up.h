@@ -6,15 +6,15 @@
 
 #include <thread>
 
+#include "common/no_copy.h"
+
 namespace tw::platform {
 
-class FontconfigWarmUp {
+class FontconfigWarmUp : private common::NoCopy {
  public:
   // Starts the reading. Without fontconfig's headers at build time, or
   // without room for one more thread, fontconfig is set up when first asked.
   FontconfigWarmUp();
-  FontconfigWarmUp(const FontconfigWarmUp&) = delete;
-  FontconfigWarmUp& operator=(const FontconfigWarmUp&) = delete;
 
   // Waits for the reading to end: called before anything asks for a font.
   void finish();

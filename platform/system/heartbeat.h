@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "common/heartbeat.h"
+#include "common/no_copy.h"
 
 namespace tw::platform {
 
@@ -27,13 +28,11 @@ std::optional<int> heartbeatDescriptorNamed(const char* value);
 // is anything else is left as it is.
 int takeHeartbeatDescriptor();
 
-class Heartbeat {
+class Heartbeat : private common::NoCopy {
  public:
   // `fd`, the pipe's write end, is the heartbeat's from now on; -1: none.
   explicit Heartbeat(int fd = -1) : fd_(fd) {}
   ~Heartbeat();
-  Heartbeat(const Heartbeat&) = delete;
-  Heartbeat& operator=(const Heartbeat&) = delete;
 
   bool beating() const { return fd_ >= 0; }
   // Writes one byte when `nowMs` (any steady clock) is at least the interval

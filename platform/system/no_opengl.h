@@ -8,14 +8,14 @@
 
 #include <QByteArray>
 
+#include "common/no_copy.h"
+
 namespace tw::platform {
 
-class NoOpenGL {
+class NoOpenGL : private common::NoCopy {
  public:
   // Before QApplication: names no integration.
   NoOpenGL();
-  NoOpenGL(const NoOpenGL&) = delete;
-  NoOpenGL& operator=(const NoOpenGL&) = delete;
 
   // After QApplication: Qt's Wayland plugin reads its variable the first time
   // it is asked about OpenGL, which is asked here, while the message Qt gives
