@@ -26,25 +26,16 @@
 # sway, sampled every 50 ms; the saver's trace (bench/bench_trace.h) splits
 # its time into walking and the drop of a fall, as bench/x11_cost.sh does.
 # Memory: VmHWM of the program at the end of each walking run.
-set -u
-export LC_ALL=C
-
 here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=bench/lib.sh
 source "$here/lib.sh"
-source_dir=$(dirname "$here")
 # shellcheck source=tests/lib/sway.sh
 source "$source_dir/tests/lib/sway.sh"
-root=${1:-${TMPDIR:-/tmp}/trenchwalk-wlcost}
-walk_seconds=${WALK_SECONDS:-20}
-fall_seconds=${FALL_SECONDS:-90}
-starts=${STARTS:-5}
+bench_options wlcost 20 90 5 "$@"
 rounds=${ROUNDS:-2}
-# The outputs' scale; the sizes below are their modes, in device pixels.
+# The outputs' scale; the sizes measured at are their modes, in device pixels.
 scale=${SCALE:-1}
-settle_seconds=3
-sizes=(1920x1080 3840x2160)
 
-die() { echo "wayland_cost.sh: $*" >&2; exit 1; }
 for tool in sway wtype cc wayland-scanner; do
   command -v "$tool" >/dev/null 2>&1 || die "$tool is not installed"
 done
@@ -57,12 +48,7 @@ mkdir -p "$root" || die "cannot make $root"
 if [ -n "${SAVER:-}" ]; then
   saver_bin=$SAVER
 else
-  echo "building the saver in $root/saver ..." >&2
-  cmake -S "$source_dir" -B "$root/saver" -DCMAKE_BUILD_TYPE=Release -DTRENCHWALK_TESTS=OFF \
-    -DTRENCHWALK_BENCH=OFF -DTRENCHWALK_BENCH_TRACE=ON >"$root/configure.log" 2>&1 ||
-    die "configuring failed: see $root/configure.log"
-  cmake --build "$root/saver" --target trenchwalk -j"$(nproc)" >"$root/build.log" 2>&1 ||
-    die "building failed: see $root/build.log"
+  build_trace_saver "$root/saver"
   saver_bin=$root/saver/platform/trenchwalk
 fi
 wayland-scanner client-header "$xdg_shell" "$root/xdg-shell-client-protocol.h" &&
@@ -70,7 +56,15 @@ wayland-scanner client-header "$xdg_shell" "$root/xdg-shell-client-protocol.h" &
   cc -std=c11 -O2 -I"$root" -o "$root/wayland_floor" "$here/wayland_floor.c" "$root/xdg-shell-protocol.c" \
     -lwayland-client >"$root/floor.build.log" 2>&1 || die "building the floor failed: see $root/floor.build.log"
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/trenchwalk-wlcost.XXXXXX")
+client_pid=""
+stop_client() { stop_pid client_pid; }
+end_sway() {
+  stop_client
+  stop_sway
+  rm -f "$work/runtime"/wayland-* "$work/runtime"/sway-ipc.* 2>/dev/null
+}
+stop_all() { end_sway; }
+make_work wlcost
 chmod 755 "$work"
 sway_user
 mkdir -p "$work/saver" "$work/home" "$work/runtime"
@@ -81,20 +75,6 @@ cp "$root/wayland_floor" "$work/floor"
 unset DISPLAY WAYLAND_DISPLAY WAYLAND_SOCKET SWAYSOCK I3SOCK QT_QPA_PLATFORM
 export HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime"
 
-client_pid=""
-stop_client() { stop_pid client_pid; }
-end_sway() {
-  stop_client
-  stop_sway
-  rm -f "$XDG_RUNTIME_DIR"/wayland-* "$XDG_RUNTIME_DIR"/sway-ipc.* 2>/dev/null
-}
-cleanup() {
-  end_sway
-  rm -rf "$work"
-}
-trap cleanup EXIT
-mkfifo "$work/never"
-exec {never}<>"$work/never"  # read -t on it sleeps without a child process
 
 sway_at() {  # size
   cat >"$work/sway.conf" <<EOF
@@ -176,10 +156,7 @@ sway_at 1920x1080
 : >"$work/starts"
 for i in $(seq "$starts"); do
   start_saver "$work/start$i.trace"
-  t0=$(cat "$work/start$i.trace.t0")
-  t0=$((${t0%.*} * 1000000 + 10#${t0#*.}))
-  t1=$(awk '$1 == "first-frame" { print $2; exit }' "$work/start$i.trace")
-  echo $(((t1 - t0) / 1000)) >>"$work/starts"
+  first_frame_ms "$work/start$i.trace" >>"$work/starts"
   stop_client
   pause 1
 done

@@ -55,28 +55,20 @@
 #            minute; ticks missing from a stretch's 100 ms grid of due times are
 #            counted. Lateness is how long after its due time (the driver's
 #            clock) a tick ran, over the ticks of every timer.
-set -u
-export LC_ALL=C
-
 here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=bench/lib.sh
 source "$here/lib.sh"
-source_dir=$(dirname "$here")
+# shellcheck source=tests/lib/xvfb.sh
 source "$source_dir/tests/lib/xvfb.sh"
-root=${1:-${TMPDIR:-/tmp}/trenchwalk-x11cost}
 # WALK_SECONDS, FALL_SECONDS (the saver's; the full repaint gets 3/8 of it)
 # and STARTS shorten a trial run of the script; the figures it reports are
 # for the defaults. KEEP=folder keeps the traces and samples there.
-walk_seconds=${WALK_SECONDS:-30}
-fall_seconds=${FALL_SECONDS:-120}
-settle_seconds=3
-starts=${STARTS:-9}
+bench_options x11cost 30 120 9 "$@"
 keep=${KEEP:-}
 # NAMES="a b" heads the two columns otherwise (say, two versions of the saver
 # compared through SAVER and SAVER_FULL).
 read -r -a names <<<"${NAMES:-saver full-repaint}"
-sizes=(1920x1080 3840x2160)
 
-die() { echo "x11_cost.sh: $*" >&2; exit 1; }
 command -v Xvfb >/dev/null 2>&1 || die "Xvfb is not installed"
 [ -n "${EPOCHREALTIME:-}" ] || die "needs bash 5 (\$EPOCHREALTIME)"
 [ -r /proc/self/schedstat ] || die "/proc/PID/schedstat is not available"
@@ -90,16 +82,8 @@ if [ -n "${SAVER:-}" ] || [ -n "${SAVER_FULL:-}" ]; then
   full_bin=$SAVER_FULL
 else
   mkdir -p "$root" || die "cannot make $root"
-  for config in saver full; do
-    flags=(-DTRENCHWALK_BENCH_TRACE=ON)
-    [ "$config" = full ] && flags+=(-DTRENCHWALK_FULL_REPAINT=ON)
-    echo "building $config in $root/$config ..." >&2
-    cmake -S "$source_dir" -B "$root/$config" -DCMAKE_BUILD_TYPE=Release -DTRENCHWALK_TESTS=OFF \
-      -DTRENCHWALK_BENCH=OFF "${flags[@]}" >"$root/$config.configure.log" 2>&1 ||
-      die "configuring $config failed: see $root/$config.configure.log"
-    cmake --build "$root/$config" --target trenchwalk -j"$(nproc)" >"$root/$config.build.log" 2>&1 ||
-      die "building $config failed: see $root/$config.build.log"
-  done
+  build_trace_saver "$root/saver"
+  build_trace_saver "$root/full" -DTRENCHWALK_FULL_REPAINT=ON
   saver_bin=$root/saver/platform/trenchwalk
   full_bin=$root/full/platform/trenchwalk
 fi
@@ -112,18 +96,13 @@ else
   echo "x11_cost.sh: no floor (cc or the libxcb headers missing, see $root/floor.build.log)" >&2
 fi
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/trenchwalk-x11cost.XXXXXX")
-xvfb_pid=""
 saver_pid=""
-cleanup() {
+stop_all() {
   [ -n "$saver_pid" ] && kill -9 "$saver_pid" 2>/dev/null
   stop_xvfb
-  rm -rf "$work"
 }
-trap cleanup EXIT
+make_work x11cost
 mkdir -p "$work/runtime" && chmod 700 "$work/runtime"
-mkfifo "$work/never"
-exec {never}<>"$work/never"  # read -t on it sleeps without a child process
 cp "$saver_bin" "$work/saver" || die "cannot copy $saver_bin"
 cp "$full_bin" "$work/full" || die "cannot copy $full_bin"
 export XDG_RUNTIME_DIR=$work/runtime QT_QPA_PLATFORM=xcb
@@ -149,11 +128,7 @@ start_saver() {
   die "$1 showed no first frame within 10 s (is it a trace build?)"
 }
 
-stop_saver() {
-  kill "$saver_pid" 2>/dev/null
-  wait "$saver_pid" 2>/dev/null
-  saver_pid=""
-}
+stop_saver() { stop_pid saver_pid; }
 
 
 # One measured run: build, size, seconds, name. Leaves $work/NAME.trace,
@@ -223,10 +198,7 @@ for build in saver full; do
   : >"$work/$build.starts"
   for i in $(seq "$starts"); do
     start_saver "$build" "$work/$build-start$i.trace" keep
-    t0=$(cat "$work/$build-start$i.trace.t0")
-    t0=$((${t0%.*} * 1000000 + 10#${t0#*.}))
-    t1=$(awk '$1 == "first-frame" { print $2; exit }' "$work/$build-start$i.trace")
-    echo $(((t1 - t0) / 1000)) >>"$work/$build.starts"
+    first_frame_ms "$work/$build-start$i.trace" >>"$work/$build.starts"
     stop_saver
     # Xvfb repaints the screen once a window goes; the next start waits until
     # the server is idle again.
