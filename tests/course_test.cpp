@@ -60,16 +60,14 @@ void checkCourses(CoreUnderTest& s, int courses) {
 }
 
 TEST(Course, BoundsHoldOnA1024By768Screen) {
-  CoreUnderTest s;
-  s.start();
+  StartedCore s;
   checkCourses(s, 5000);
 }
 
 TEST(Course, LaneAndReadoutSpanTheirWholeRange) {
   // On 1024 × 768 the lane is drawn from 1 to 10719 twips and the readout
   // from 1921 up to where the clock still clears the right edge.
-  CoreUnderTest s;
-  s.start();
+  StartedCore s;
   float lowest = 1e9, highest = -1e9, leftmost = 1e9, rightmost = -1e9;
   int ones = 0, leftward = 0;
   constexpr int kCourses = 20000;
@@ -95,8 +93,7 @@ TEST(Course, LaneAndReadoutSpanTheirWholeRange) {
 }
 
 TEST(Course, TrenchChanceIsDrawnAfreshEvenAfterAFallClearedIt) {
-  CoreUnderTest s;
-  s.start();
+  StartedCore s;
   int opens = 0, doesNotOpen = 0;
   for (int i = 0; i < 500; ++i) {
     s.stage.setTrenchChance(TrenchChance::NotDrawn);
@@ -125,8 +122,7 @@ TEST(Course, EveryScreenShapeLaysOutWithoutHangOrOverflow) {
                        {"portrait", 1440, 2560}, {"very wide", 16384, 768},
                        {"tall portrait", 2160, 3840}}) {
     SCOPED_TRACE(c.name);
-    CoreUnderTest s(c.widthPx, c.heightPx);
-    s.start();
+    StartedCore s(Falls::On, c.widthPx, c.heightPx);
     checkCourses(s, 500);
     s->advanceBy(10 * 60 * 1000);
     EXPECT_TRUE(s.services.errors.empty());
@@ -143,8 +139,7 @@ TEST(Course, ANewPrimaryScreenGetsCoursesLaidWithinItsSize) {
                         Case{"to a larger screen", {"", 800, 600}, {"", 2560, 1440}},
                         Case{"to a portrait screen", {"", 1024, 768}, {"", 1080, 1920}}}) {
     SCOPED_TRACE(c.name);
-    CoreUnderTest s(c.before.widthPx, c.before.heightPx);
-    s.start();
+    StartedCore s(Falls::On, c.before.widthPx, c.before.heightPx);
     const float oldWidth = s.scene.width();
     s.services.setScreenPixels(c.after.widthPx, c.after.heightPx);
     // A second is far too short to cross the screen or reach a trench.
@@ -163,8 +158,7 @@ TEST(Course, ANewPrimaryScreenGetsCoursesLaidWithinItsSize) {
 // For a moment no screen at all may be attached: the next course keeps the
 // last size rather than lay itself out in nothing.
 TEST(Course, AScreenOfNoSizeKeepsTheLastSize) {
-  CoreUnderTest s;
-  s.start();
+  StartedCore s;
   s.services.setScreenPixels(0, 0);
   s.setUpCourse();
   EXPECT_EQ(s.scene.width(), 1024 * kTwipsPerPixel);
@@ -175,8 +169,7 @@ TEST(Course, AScreenOfNoSizeKeepsTheLastSize) {
 TEST(Course, AnyLaneOfATallPortraitScreenFitsTheWalkerTop) {
   // 3840 pixels high is 57600 twips: lanes below 32767 twips need a walker
   // top wider than 16 bits.
-  CoreUnderTest s(2160, 3840);
-  s.start();
+  StartedCore s(Falls::On, 2160, 3840);
   float deepest = 0;
   for (int i = 0; i < 2000; ++i) {
     s.services.wall.shift(17 * i);
@@ -191,8 +184,7 @@ TEST(Course, ScreensTooSmallForTheBoundsGetTheNearestPlaces) {
   for (ScreenCase c : {ScreenCase{"320 × 200", 320, 200}, {"too short", 800, 40},
                        {"too narrow", 140, 600}, {"tiny", 16, 16}}) {
     SCOPED_TRACE(c.name);
-    CoreUnderTest s(c.widthPx, c.heightPx);
-    s.start();
+    StartedCore s(Falls::On, c.widthPx, c.heightPx);
     EXPECT_TRUE(s.scene.lane.visible);
     EXPECT_GE(s.scene.clock.top - 300, 1);
     EXPECT_GE(s.scene.distance.left, 1);
@@ -203,8 +195,7 @@ TEST(Course, ScreensTooSmallForTheBoundsGetTheNearestPlaces) {
 }
 
 TEST(Course, NeverTouchesDistanceCaptionsTimersOrMessages) {
-  CoreUnderTest s;
-  s.start();
+  StartedCore s;
   s->advanceBy(3000);
   const std::string figure = s.scene.distance.caption(), clock = s.scene.clock.caption();
   const float distance = s.course.walkedDistance();
@@ -227,9 +218,7 @@ TEST(WalkTick, FigureCountsTenthsOfASinglePrecisionDistance) {
   for (Case c : {Case{1, "0", "cm"}, {10, "1", "cm"}, {100, "16", "cm"}, {588, "99", "cm"},
                  {589, "1", "mts"}, {590, "1", "mts"}, {600, "1.02", "mts"}, {1000, "1.69", "mts"} /* 1699.9: single precision */,
                  {7259, "12.34", "mts"}}) {
-    CoreUnderTest s;
-    s.start();
-    s.disableFalls();
+    StartedCore s(Falls::Off);
     s->advanceBy(100 * c.ticks);
     EXPECT_EQ(s.scene.distance.caption(), c.figure) << c.ticks << " ticks";
     EXPECT_EQ(s.scene.distanceUnit.caption(), c.unit) << c.ticks << " ticks";
@@ -237,9 +226,7 @@ TEST(WalkTick, FigureCountsTenthsOfASinglePrecisionDistance) {
 }
 
 TEST(WalkTick, DistanceStopsGrowingWhereSinglePrecisionRunsOut) {
-  CoreUnderTest s;
-  s.start();
-  s.disableFalls();
+  StartedCore s(Falls::Off);
   s.stage.setWalkedDistance(33554432.0f);
   s.walkTick();
   EXPECT_EQ(s.course.walkedDistance(), 33554432.0f);
@@ -264,9 +251,7 @@ TEST(WalkTick, EachDirectionShowsItsOwnFourImages) {
   const Case cases[] = {{Direction::Leftward, 14000, {1, 2, 3, 4, 1, 2, 3, 4, 1}, 14000 - 9 * 70},
                         {Direction::Rightward, -320, {5, 6, 7, 8, 5, 6, 7, 8, 5}, -320 + 9 * 70}};
   for (const Case& c : cases) {
-    CoreUnderTest s;
-    s.start();
-    s.disableFalls();
+    StartedCore s(Falls::Off);
     s.layCourse(c.direction, c.start);
     std::vector<int> shown;
     for (int i = 0; i < 9; ++i) {
@@ -284,9 +269,7 @@ TEST(WalkTick, EachDirectionShowsItsOwnFourImages) {
 TEST(WalkTick, RightwardCourseAfterALeftwardOneStartsFromImageOne) {
   // The wrap comes after the end-of-course test and sees the 4 that the new
   // rightward course set, so that course shows 1 to 8 once before 5 to 8.
-  CoreUnderTest s;
-  s.start();
-  s.disableFalls();
+  StartedCore s(Falls::Off);
   s.steerNextCourse(Direction::Rightward);
   s.layCourse(Direction::Leftward, 70);
   s.stage.setWalkFrame(3);
@@ -302,9 +285,7 @@ TEST(WalkTick, RightwardCourseAfterALeftwardOneStartsFromImageOne) {
 }
 
 TEST(WalkTick, CourseEndsAtTheFarEdge) {
-  CoreUnderTest s;
-  s.start();
-  s.disableFalls();
+  StartedCore s(Falls::Off);
   s.layCourse(Direction::Leftward, 140);
   s.walkTick();
   EXPECT_EQ(s.scene.walker.left, 70) << "still on this course";
@@ -343,8 +324,7 @@ TrenchRun walkToTrench(CoreUnderTest& s, int maxTicks = 400) {
 }
 
 TEST(Trench, LeftwardWarningStretchAndFallPoint) {
-  CoreUnderTest s;
-  s.start();
+  StartedCore s;
   s.layCourse(Direction::Leftward, 7000, /*distanceLeft=*/3000);
   const TrenchRun run = walkToTrench(s);
   EXPECT_EQ(run.warnedAt, 6440) << "first left strictly inside 4000..6500";
@@ -355,8 +335,7 @@ TEST(Trench, LeftwardWarningStretchAndFallPoint) {
 }
 
 TEST(Trench, RightwardWarningStretchAndFallPoint) {
-  CoreUnderTest s;
-  s.start();
+  StartedCore s;
   s.layCourse(Direction::Rightward, 5000, 3000, /*clockLeft=*/8000);
   s.stage.setTrenchChance(TrenchChance::Opens);
   const float edge = 8000 + s.scene.clock.width();
@@ -369,8 +348,7 @@ TEST(Trench, RightwardWarningStretchAndFallPoint) {
 
 TEST(Trench, RightwardStretchLastsSevenOrEightTicks) {
   for (float start : {5000.0f, 5010.0f, 5030.0f, 5069.0f}) {
-    CoreUnderTest s;
-    s.start();
+    StartedCore s;
     s.layCourse(Direction::Rightward, start, 3000, 8000);
     s.stage.setTrenchChance(TrenchChance::Opens);
     int inside = 0;
@@ -384,8 +362,7 @@ TEST(Trench, RightwardStretchLastsSevenOrEightTicks) {
 }
 
 TEST(Trench, RightwardCourseWithoutTrenchChanceWalksOff) {
-  CoreUnderTest s;
-  s.start();
+  StartedCore s;
   s.layCourse(Direction::Rightward, 5000, 3000, 8000);
   s.stage.setTrenchChance(TrenchChance::DoesNotOpen);
   const TrenchRun run = walkToTrench(s);
@@ -397,8 +374,7 @@ TEST(Trench, RightwardCourseWithoutTrenchChanceWalksOff) {
 TEST(Trench, FigureNearTheLeftEdgeFallsFromTheNextCoursesStart) {
   // distance.left between 200 and 270: the tick that finds the fall point also
   // ends the course, so the fall starts where the new course put the walker.
-  CoreUnderTest s;
-  s.start();
+  StartedCore s;
   s.layCourse(Direction::Leftward, 3060, /*distanceLeft=*/250);
   const TrenchRun run = walkToTrench(s);
   EXPECT_EQ(run.fellAt, 50);
@@ -409,8 +385,7 @@ TEST(Trench, FigureNearTheLeftEdgeFallsFromTheNextCoursesStart) {
 }
 
 TEST(Trench, FigureAtTheLeftEdgeEndsTheCourseWithoutAFall) {
-  CoreUnderTest s;
-  s.start();
+  StartedCore s;
   s.layCourse(Direction::Leftward, 3000, /*distanceLeft=*/200);
   const TrenchRun run = walkToTrench(s);
   EXPECT_GT(run.warnedAt, 0);
@@ -421,9 +396,7 @@ TEST(Trench, FigureAtTheLeftEdgeEndsTheCourseWithoutAFall) {
 }
 
 TEST(Trench, FallsDisabledMeansNoWarningAndNoFall) {
-  CoreUnderTest s;
-  s.start();
-  s.disableFalls();
+  StartedCore s(Falls::Off);
   for (int course = 0; course < 40; ++course) {
     const TrenchRun run = walkToTrench(s, 1000);
     ASSERT_LT(run.warnedAt, 0);
@@ -433,8 +406,7 @@ TEST(Trench, FallsDisabledMeansNoWarningAndNoFall) {
 }
 
 TEST(Trench, DisablingFallsAfterTheWarningLeavesTheTrenchOpen) {
-  CoreUnderTest s;
-  s.start();
+  StartedCore s;
   s.layCourse(Direction::Leftward, 7000, 3000);
   for (int i = 0; i < 10; ++i) s.walkTick();
   ASSERT_TRUE(s.scene.trenchLine.visible);
@@ -446,8 +418,7 @@ TEST(Trench, DisablingFallsAfterTheWarningLeavesTheTrenchOpen) {
 }
 
 TEST(Trench, OpeningDrawsTheTrenchLevelInTheLane) {
-  CoreUnderTest s;
-  s.start();
+  StartedCore s;
   s.stage.scene().lane.y1 = 5000;
   s.stage.scene().lane.y2 = 5600;  // a sloping ground line: the trench stays level
   s.layCourse(Direction::Leftward, 7000, 3000, 8000);
@@ -468,8 +439,7 @@ TEST(Trench, OpeningDrawsTheTrenchLevelInTheLane) {
 }
 
 TEST(Trench, ReachingItHandsOverFromWalkToFall) {
-  CoreUnderTest s;
-  s.start();
+  StartedCore s;
   const float left = s.scene.walker.left;
   s.stage.scene().warning.visible = true;
   s.startFall();

@@ -16,17 +16,14 @@ struct FallTick {
 // A fall started by hand from `top`, its ticks run directly so that the
 // depth drawn on the first tick can be read back.
 struct Fall {
-  explicit Fall(float top = 1500) {
-    s.start();
-    s.fallFrom(top, 6000);
-  }
+  explicit Fall(float top = 1500) { s.fallFrom(top, 6000); }
   FallTick tick() {
     s.fallTick();
     return FallTick{s.scene.walker.top, s.scene.walker.left,
                     s.scene.walker.picture ? s.scene.walker.picture->index : 0, s.timers.fallTimer.interval(),
                     s.fall.fallFrame(), s.fall.fallHold()};
   }
-  CoreUnderTest s;
+  StartedCore s;
 };
 
 TEST(Fall, DropThenUmbrellaThenFloatLoop) {
@@ -106,8 +103,7 @@ TEST(Fall, EndsOnTheTickAfterTheTopReachesTheScreenHeight) {
 }
 
 TEST(Fall, ADropPastTheBottomEndsWithDropTicksLeftAndTheShortInterval) {
-  CoreUnderTest s;
-  s.start();
+  StartedCore s;
   s.stage.scene().walker.top = s.stage.scene().height() - 120;
   s.startFall();
   s->advanceBy(100);  // the first fall after start-up comes after the design interval

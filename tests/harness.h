@@ -32,6 +32,12 @@ inline std::string readFile(const std::filesystem::path& p) {
   return s.str();
 }
 
+// A file's bytes, or nothing when there is no file there.
+inline std::optional<std::string> contentOf(const std::filesystem::path& p) {
+  if (!std::filesystem::exists(p)) return std::nullopt;
+  return readFile(p);
+}
+
 inline void writeFile(const std::filesystem::path& p, const std::string& content) {
   std::ofstream out(p, std::ios::binary | std::ios::trunc);
   out << content;
@@ -132,6 +138,18 @@ struct CoreUnderTest {
   const Course& course;
   const Fall& fall;
   const Wave& wave;
+};
+
+// Whether a started core's trenches may open, for a walk no fall interrupts.
+enum class Falls { On, Off };
+
+// A core already started, as most tests want it.
+struct StartedCore : CoreUnderTest {
+  explicit StartedCore(Falls falls = Falls::On, int widthPx = 1024, int heightPx = 768)
+      : CoreUnderTest(widthPx, heightPx) {
+    start();
+    if (falls == Falls::Off) disableFalls();
+  }
 };
 
 }  // namespace tw::test

@@ -23,6 +23,11 @@
 namespace tw::idle {
 namespace {
 
+using S = LauncherState;
+
+// Each story's events, and how many saver starts, reports, asked ends and
+// restarts of the idle period it makes and the state it ends in; with
+// --lock-after, how many locks it asks.
 struct Story {
   const char* name;
   const char* events;
@@ -31,188 +36,146 @@ struct Story {
   int reports;
   int ends;      // the saver asked to end
   int restarts;  // the idle period restarted
+  std::int64_t lockAfterMs = 0;
+  int lockRequests = 0;
 };
 
+constexpr std::int64_t kTwoMinMs = 120'000;
+
 const Story kStories[] = {
-    {"NothingHappensWhileTheUserIsActive", "AAA", 0, LauncherState::Waiting, 0, 0, 0},
-    {"IdleStartsTheSaver", "I", 1, LauncherState::SaverRunning, 0, 0, 0},
-    {"AKeyEndsItTheNextStartNeedsANewIdlePeriod", "IAE", 1, LauncherState::Waiting, 0, 0, 0},
-    {"TheEndSeenBeforeTheKeysActivityStillWaits", "IE", 1, LauncherState::SaverEnded, 0, 0, 0},
-    {"ActivityAfterTheEndArmsItAgain", "IEA", 1, LauncherState::Waiting, 0, 0, 0},
-    {"ItStartsAgainAfterActivityAndAnotherIdlePeriod", "IAEI", 2, LauncherState::SaverRunning, 0, 0, 0},
-    {"ActivityWhileItRunsStartsNoSecondCopy", "IAIA", 1, LauncherState::SaverRunning, 0, 0, 0},
-    {"IdleAgainWhileItRunsWaitsForActivityAfterTheEnd", "IAIE", 1, LauncherState::SaverEnded, 0, 0, 0},
-    {"ACrashWithTheUserAwayIsNotRestarted", "ITC", 1, LauncherState::SaverEnded, 1, 0, 0},
-    {"ACrashRestartsAfterActivityAndIdle", "ITCAI", 2, LauncherState::SaverRunning, 1, 0, 0},
-    {"AFailedStartIsReportedOnce", "IF", 1, LauncherState::SaverEnded, 1, 0, 0},
-    {"InhibitedIdleStartsNothing", "NI", 0, LauncherState::Idle, 1, 0, 0},
-    {"InhibitedThenActiveWaitsAgain", "NIA", 0, LauncherState::Waiting, 1, 0, 0},
-    {"TheNextIdlePeriodAfterTheInhibitionStarts", "NIAnI", 1, LauncherState::SaverRunning, 1, 0, 0},
-    {"StillInhibitedAtTheNextIdlePeriod", "NIAI", 0, LauncherState::Idle, 2, 0, 0},
-    {"ASpawnThatFailsIsReportedAndRearms", "SI", 0, LauncherState::Idle, 1, 0, 0},
-    {"AfterASpawnFailureTheNextIdlePeriodStarts", "SIAsI", 1, LauncherState::SaverRunning, 1, 0, 0},
-    {"AnEndOfNoSaverOfOursIsIgnored", "EC", 0, LauncherState::Waiting, 0, 0, 0},
-    {"AnOrdinaryEndIsNotReported", "ITTE", 1, LauncherState::SaverEnded, 0, 0, 0},
+    {"NothingHappensWhileTheUserIsActive", "AAA", 0, S::Waiting, 0, 0, 0},
+    {"IdleStartsTheSaver", "I", 1, S::SaverRunning, 0, 0, 0},
+    {"AKeyEndsItTheNextStartNeedsANewIdlePeriod", "IAE", 1, S::Waiting, 0, 0, 0},
+    {"TheEndSeenBeforeTheKeysActivityStillWaits", "IE", 1, S::SaverEnded, 0, 0, 0},
+    {"ActivityAfterTheEndArmsItAgain", "IEA", 1, S::Waiting, 0, 0, 0},
+    {"ItStartsAgainAfterActivityAndAnotherIdlePeriod", "IAEI", 2, S::SaverRunning, 0, 0, 0},
+    {"ActivityWhileItRunsStartsNoSecondCopy", "IAIA", 1, S::SaverRunning, 0, 0, 0},
+    {"IdleAgainWhileItRunsWaitsForActivityAfterTheEnd", "IAIE", 1, S::SaverEnded, 0, 0, 0},
+    {"ACrashWithTheUserAwayIsNotRestarted", "ITC", 1, S::SaverEnded, 1, 0, 0},
+    {"ACrashRestartsAfterActivityAndIdle", "ITCAI", 2, S::SaverRunning, 1, 0, 0},
+    {"AFailedStartIsReportedOnce", "IF", 1, S::SaverEnded, 1, 0, 0},
+    {"InhibitedIdleStartsNothing", "NI", 0, S::Idle, 1, 0, 0},
+    {"InhibitedThenActiveWaitsAgain", "NIA", 0, S::Waiting, 1, 0, 0},
+    {"TheNextIdlePeriodAfterTheInhibitionStarts", "NIAnI", 1, S::SaverRunning, 1, 0, 0},
+    {"StillInhibitedAtTheNextIdlePeriod", "NIAI", 0, S::Idle, 2, 0, 0},
+    {"ASpawnThatFailsIsReportedAndRearms", "SI", 0, S::Idle, 1, 0, 0},
+    {"AfterASpawnFailureTheNextIdlePeriodStarts", "SIAsI", 1, S::SaverRunning, 1, 0, 0},
+    {"AnEndOfNoSaverOfOursIsIgnored", "EC", 0, S::Waiting, 0, 0, 0},
+    {"AnOrdinaryEndIsNotReported", "ITTE", 1, S::SaverEnded, 0, 0, 0},
     // Locked or blanked: nothing starts; the lock ends a running saver.
-    {"LockedFirstThenTheDelayStartsNothing", "LI", 0, LauncherState::Locked, 0, 0, 0},
-    {"KeysTypedIntoTheLockerStartNothing", "LIAIA", 0, LauncherState::Locked, 0, 0, 0},
-    {"TheLockEndsTheRunningSaver", "IL", 1, LauncherState::SaverEnding, 0, 1, 0},
-    {"TheSaverEndedByTheLockWaitsForTheUnlock", "ILE", 1, LauncherState::Locked, 0, 1, 0},
-    {"TheUnlockRestartsTheIdlePeriod", "ILEU", 1, LauncherState::Waiting, 0, 1, 1},
-    {"AfterTheUnlockANewIdlePeriodStartsIt", "ILEUI", 2, LauncherState::SaverRunning, 0, 1, 1},
-    {"UnlockedBeforeTheSaverEndedRestartsAtItsEnd", "ILUE", 1, LauncherState::Waiting, 0, 1, 1},
-    {"UnlockedWithoutALockChangesNothing", "UkgI", 1, LauncherState::SaverRunning, 0, 0, 0},
-    {"ALockWhileWaitingAfterACrashWaitsForTheUnlock", "ITCLUI", 2, LauncherState::SaverRunning,
-     1, 0, 1},
-    {"ALockAfterAnInhibitedPeriodStillRestarts", "NILUnI", 1, LauncherState::SaverRunning, 1, 0,
-     1},
-    {"TwoLocksHoldUntilBothAreGone", "LKUI", 0, LauncherState::Locked, 0, 0, 0},
+    {"LockedFirstThenTheDelayStartsNothing", "LI", 0, S::Locked, 0, 0, 0},
+    {"KeysTypedIntoTheLockerStartNothing", "LIAIA", 0, S::Locked, 0, 0, 0},
+    {"TheLockEndsTheRunningSaver", "IL", 1, S::SaverEnding, 0, 1, 0},
+    {"TheSaverEndedByTheLockWaitsForTheUnlock", "ILE", 1, S::Locked, 0, 1, 0},
+    {"TheUnlockRestartsTheIdlePeriod", "ILEU", 1, S::Waiting, 0, 1, 1},
+    {"AfterTheUnlockANewIdlePeriodStartsIt", "ILEUI", 2, S::SaverRunning, 0, 1, 1},
+    {"UnlockedBeforeTheSaverEndedRestartsAtItsEnd", "ILUE", 1, S::Waiting, 0, 1, 1},
+    {"UnlockedWithoutALockChangesNothing", "UkgI", 1, S::SaverRunning, 0, 0, 0},
+    {"ALockWhileWaitingAfterACrashWaitsForTheUnlock", "ITCLUI", 2, S::SaverRunning, 1, 0, 1},
+    {"ALockAfterAnInhibitedPeriodStillRestarts", "NILUnI", 1, S::SaverRunning, 1, 0, 1},
+    {"TwoLocksHoldUntilBothAreGone", "LKUI", 0, S::Locked, 0, 0, 0},
     // GNOME Shell's own name alone (no program started its proxy), and both
     // saying the same.
-    {"TheShellsOwnLockEndsTheRunningSaver", "IW", 1, LauncherState::SaverEnding, 0, 1, 0},
-    {"TheShellsOwnLockFirstStartsNothing", "WIAI", 0, LauncherState::Locked, 0, 0, 0},
-    {"TheShellsOwnUnlockRestarts", "WIwI", 1, LauncherState::SaverRunning, 0, 0, 1},
-    {"TheShellAndItsProxyUnlockOnce", "WLIwUI", 1, LauncherState::SaverRunning, 0, 0, 1},
-    {"TheLastLockGoneRestarts", "LKUkI", 1, LauncherState::SaverRunning, 0, 0, 1},
-    {"ASaverThatIgnoresTheLockIsKilledAndReported", "ILQ", 1, LauncherState::Locked, 1, 1, 0},
-    {"ANewLockWhileEndingAsksOnce", "ILKUk", 1, LauncherState::SaverEnding, 0, 1, 0},
+    {"TheShellsOwnLockEndsTheRunningSaver", "IW", 1, S::SaverEnding, 0, 1, 0},
+    {"TheShellsOwnLockFirstStartsNothing", "WIAI", 0, S::Locked, 0, 0, 0},
+    {"TheShellsOwnUnlockRestarts", "WIwI", 1, S::SaverRunning, 0, 0, 1},
+    {"TheShellAndItsProxyUnlockOnce", "WLIwUI", 1, S::SaverRunning, 0, 0, 1},
+    {"TheLastLockGoneRestarts", "LKUkI", 1, S::SaverRunning, 0, 0, 1},
+    {"ASaverThatIgnoresTheLockIsKilledAndReported", "ILQ", 1, S::Locked, 1, 1, 0},
+    {"ANewLockWhileEndingAsksOnce", "ILKUk", 1, S::SaverEnding, 0, 1, 0},
     // A locker holding the keyboard on X11, found by the test before a start.
-    {"AHeldKeyboardStartsNothing", "GI", 0, LauncherState::Locked, 1, 0, 0},
-    {"TheKeyboardLetGoRestartsTheIdlePeriod", "GIg", 0, LauncherState::Waiting, 1, 0, 1},
-    {"AfterTheKeyboardIsLetGoANewIdlePeriodStartsIt", "GIgI", 1, LauncherState::SaverRunning, 1,
-     0, 1},
-    {"AReleaseUnseenIsFoundAtTheNextIdlePeriod", "GIArI", 0, LauncherState::Waiting, 1, 0, 1},
-    {"AGrabStillHeldAtTheNextIdlePeriodStillHolds", "GIAI", 0, LauncherState::Locked, 1, 0, 0},
-    {"AGrabUnderABusLockWaitsForBoth", "LGIArI", 0, LauncherState::Locked, 0, 0, 0},
+    {"AHeldKeyboardStartsNothing", "GI", 0, S::Locked, 1, 0, 0},
+    {"TheKeyboardLetGoRestartsTheIdlePeriod", "GIg", 0, S::Waiting, 1, 0, 1},
+    {"AfterTheKeyboardIsLetGoANewIdlePeriodStartsIt", "GIgI", 1, S::SaverRunning, 1, 0, 1},
+    {"AReleaseUnseenIsFoundAtTheNextIdlePeriod", "GIArI", 0, S::Waiting, 1, 0, 1},
+    {"AGrabStillHeldAtTheNextIdlePeriodStillHolds", "GIAI", 0, S::Locked, 1, 0, 0},
+    {"AGrabUnderABusLockWaitsForBoth", "LGIArI", 0, S::Locked, 0, 0, 0},
     // A dark screen is a blank: nothing starts, a running saver ends, and
     // the screen back on starts a whole new idle period.
-    {"DarkFirstThenTheDelayStartsNothing", "BIAI", 0, LauncherState::Locked, 0, 0, 0},
-    {"DarkEndsTheRunningSaver", "IB", 1, LauncherState::SaverEnding, 0, 1, 0},
-    {"TheSaverEndedInTheDarkWaitsForTheLight", "IBE", 1, LauncherState::Locked, 0, 1, 0},
-    {"BackOnRestartsTheIdlePeriod", "IBEb", 1, LauncherState::Waiting, 0, 1, 1},
-    {"BackOnThenANewIdlePeriodStartsIt", "IBEbI", 2, LauncherState::SaverRunning, 0, 1, 1},
-    {"TheMonitorStillOffHoldsAfterTheBlankEnds", "IPBEbAI", 1, LauncherState::Locked, 0, 1, 0},
-    {"BothBackOnRestartsOnce", "BPbpI", 1, LauncherState::SaverRunning, 0, 0, 1},
-    {"DarkUnderALockWaitsForTheUnlockToo", "LBbI", 0, LauncherState::Locked, 0, 0, 0},
+    {"DarkFirstThenTheDelayStartsNothing", "BIAI", 0, S::Locked, 0, 0, 0},
+    {"DarkEndsTheRunningSaver", "IB", 1, S::SaverEnding, 0, 1, 0},
+    {"TheSaverEndedInTheDarkWaitsForTheLight", "IBE", 1, S::Locked, 0, 1, 0},
+    {"BackOnRestartsTheIdlePeriod", "IBEb", 1, S::Waiting, 0, 1, 1},
+    {"BackOnThenANewIdlePeriodStartsIt", "IBEbI", 2, S::SaverRunning, 0, 1, 1},
+    {"TheMonitorStillOffHoldsAfterTheBlankEnds", "IPBEbAI", 1, S::Locked, 0, 1, 0},
+    {"BothBackOnRestartsOnce", "BPbpI", 1, S::SaverRunning, 0, 0, 1},
+    {"DarkUnderALockWaitsForTheUnlockToo", "LBbI", 0, S::Locked, 0, 0, 0},
     // A saver that stopped answering: ended, said once, and the next idle
     // period (counted from its end) starts a fresh one.
-    {"AHungSaverIsEndedWithOneLine", "IH", 1, LauncherState::SaverEnding, 1, 1, 0},
-    {"AHungSaverKilledIsNotReportedTwice", "IHQ", 1, LauncherState::Waiting, 1, 1, 1},
-    {"AHungSaverThatEndsOnTheSignalIsNotReportedTwice", "IHE", 1, LauncherState::Waiting, 1, 1,
-     1},
-    {"TheNextIdlePeriodAfterAHangStartsAFreshOne", "IHQI", 2, LauncherState::SaverRunning, 1, 1,
-     1},
-    {"HungWhileEndingForALockIsNotReported", "ILH", 1, LauncherState::SaverEnding, 0, 1, 0},
-    {"ALockWhileEndingAHungSaverWaitsForTheUnlock", "IHLQ", 1, LauncherState::Locked, 1, 1, 0},
-    {"SilenceAfterTheEndIsIgnored", "IAEH", 1, LauncherState::Waiting, 0, 0, 0},
+    {"AHungSaverIsEndedWithOneLine", "IH", 1, S::SaverEnding, 1, 1, 0},
+    {"AHungSaverKilledIsNotReportedTwice", "IHQ", 1, S::Waiting, 1, 1, 1},
+    {"AHungSaverThatEndsOnTheSignalIsNotReportedTwice", "IHE", 1, S::Waiting, 1, 1, 1},
+    {"TheNextIdlePeriodAfterAHangStartsAFreshOne", "IHQI", 2, S::SaverRunning, 1, 1, 1},
+    {"HungWhileEndingForALockIsNotReported", "ILH", 1, S::SaverEnding, 0, 1, 0},
+    {"ALockWhileEndingAHungSaverWaitsForTheUnlock", "IHLQ", 1, S::Locked, 1, 1, 0},
+    {"SilenceAfterTheEndIsIgnored", "IAEH", 1, S::Waiting, 0, 0, 0},
     // The inhibitors held through the launcher's own
     // org.freedesktop.ScreenSaver: their end restarts the idle period, so the
     // saver comes a whole delay later, with or without input in between.
-    {"HeldBackThenReleasedRestartsTheIdlePeriod", "NIR", 0, LauncherState::Idle, 1, 0, 1},
-    {"ReleasedThenANewIdlePeriodStartsWithoutInput", "NIRI", 1, LauncherState::SaverRunning, 1, 0,
-     1},
-    {"ReleasedWhileTheUserIsActiveRestartsToo", "NAR", 0, LauncherState::Waiting, 0, 0, 1},
-    {"ReleasedWhileTheSaverRunsChangesNothing", "IR", 1, LauncherState::SaverRunning, 0, 0, 0},
-    {"ReleasedAfterACrashTriesOnceMoreAfterADelay", "ITCRI", 2, LauncherState::SaverRunning, 1, 0,
-     1},
-    {"HeldAgainAtTheNextPeriodStillStartsNothing", "NIRNI", 0, LauncherState::Idle, 2, 0, 1},
+    {"HeldBackThenReleasedRestartsTheIdlePeriod", "NIR", 0, S::Idle, 1, 0, 1},
+    {"ReleasedThenANewIdlePeriodStartsWithoutInput", "NIRI", 1, S::SaverRunning, 1, 0, 1},
+    {"ReleasedWhileTheUserIsActiveRestartsToo", "NAR", 0, S::Waiting, 0, 0, 1},
+    {"ReleasedWhileTheSaverRunsChangesNothing", "IR", 1, S::SaverRunning, 0, 0, 0},
+    {"ReleasedAfterACrashTriesOnceMoreAfterADelay", "ITCRI", 2, S::SaverRunning, 1, 0, 1},
+    {"HeldAgainAtTheNextPeriodStillStartsNothing", "NIRNI", 0, S::Idle, 2, 0, 1},
     // The settings file: off starts nothing and says so; on again, or a new
     // delay, counts a whole new idle period from then; a running saver runs on.
-    {"SwitchedOffStartsNothingAndSaysSo", "OIAI", 0, LauncherState::Idle, 2, 0, 0},
-    {"SwitchedOnAgainCountsANewIdlePeriod", "OIoI", 1, LauncherState::SaverRunning, 1, 0, 1},
-    {"SwitchedOnWhenOnChangesNothing", "oI", 1, LauncherState::SaverRunning, 0, 0, 0},
-    {"SwitchedOffLetsARunningSaverRun", "IOA", 1, LauncherState::SaverRunning, 0, 0, 0},
-    {"ANewDelayCountsFromNow", "OIDoI", 1, LauncherState::SaverRunning, 1, 0, 2},
-    {"ANewDelayLeavesARunningSaverRunning", "ID", 1, LauncherState::SaverRunning, 0, 0, 1},
+    {"SwitchedOffStartsNothingAndSaysSo", "OIAI", 0, S::Idle, 2, 0, 0},
+    {"SwitchedOnAgainCountsANewIdlePeriod", "OIoI", 1, S::SaverRunning, 1, 0, 1},
+    {"SwitchedOnWhenOnChangesNothing", "oI", 1, S::SaverRunning, 0, 0, 0},
+    {"SwitchedOffLetsARunningSaverRun", "IOA", 1, S::SaverRunning, 0, 0, 0},
+    {"ANewDelayCountsFromNow", "OIDoI", 1, S::SaverRunning, 1, 0, 2},
+    {"ANewDelayLeavesARunningSaverRunning", "ID", 1, S::SaverRunning, 0, 0, 1},
+    // --lock-after 2: the lock is asked once, two minutes into a run, never
+    // before, never without a saver; a confirmed lock ends the saver (which
+    // keeps its record) as a lock signal does, an unconfirmed one leaves it
+    // running and says so.
+    {"WithoutTheOptionNothingLocks", "IMMMM", 1, S::SaverRunning, 0, 0, 0},
+    {"AnAnswerToNoRequestIsIgnored", "IMMYX", 1, S::SaverRunning, 0, 0, 0, kTwoMinMs * 3, 0},
+    {"NotBeforeTheGracePeriod", "IM", 1, S::SaverRunning, 0, 0, 0, kTwoMinMs, 0},
+    {"AskedOnceTheGracePeriodHasPassed", "IMM", 1, S::SaverRunning, 0, 0, 0, kTwoMinMs, 1},
+    {"AskedOnlyOncePerRun", "IMMMM", 1, S::SaverRunning, 0, 0, 0, kTwoMinMs, 1},
+    {"AConfirmedLockEndsTheSaver", "IMMY", 1, S::SaverEnding, 1, 1, 0, kTwoMinMs, 1},
+    {"ItsEndAfterAConfirmedLockRestartsTheIdlePeriod", "IMMYE", 1, S::Waiting, 1, 1, 1, kTwoMinMs,
+     1},
+    {"ItsEndUnderTheLocksSignalWaitsForTheUnlock", "IMMYKE", 1, S::Locked, 1, 1, 0, kTwoMinMs, 1},
+    {"AnUnconfirmedLockLeavesTheSaverRunning", "IMMX", 1, S::SaverRunning, 1, 0, 0, kTwoMinMs, 1},
+    {"AKeyBeforeTheGracePeriodEndsItWithoutALock", "IMAEMM", 1, S::Waiting, 0, 0, 0, kTwoMinMs, 0},
+    {"NoSaverNoLock", "NIMMM", 0, S::Idle, 1, 0, 0, kTwoMinMs, 0},
+    {"TheNextRunCountsItsOwnGracePeriod", "IMMYEAIM", 2, S::SaverRunning, 1, 1, 1, kTwoMinMs, 1},
+    {"TheNextRunLocksAgain", "IMMYEAIMM", 2, S::SaverRunning, 1, 1, 1, kTwoMinMs, 2},
+    {"ALockConfirmedAfterTheSaverEndedEndsNothing", "IMMEY", 1, S::SaverEnded, 1, 0, 0, kTwoMinMs,
+     1},
 };
 
 class LauncherStory : public testing::TestWithParam<Story> {};
 
 TEST_P(LauncherStory, StartsAndReportsAsExpected) {
   const Story& story = GetParam();
-  Machine machine;
+  Machine machine(story.lockAfterMs);
   machine.play(story.events);
   EXPECT_EQ(machine.effects.starts, story.starts);
   EXPECT_EQ(machine.launcher.state(), story.state);
   EXPECT_EQ(static_cast<int>(machine.effects.reports.size()), story.reports);
   EXPECT_EQ(machine.effects.ends, story.ends);
   EXPECT_EQ(machine.effects.restarts, story.restarts);
+  EXPECT_EQ(machine.lockRequests, story.lockRequests);
 }
 
 INSTANTIATE_TEST_SUITE_P(Stories, LauncherStory, testing::ValuesIn(kStories),
                          [](const testing::TestParamInfo<Story>& info) { return info.param.name; });
 
-// --lock-after 2: the lock is asked once, two minutes into a run, never
-// before, never without a saver; a confirmed lock ends the saver (which keeps
-// its record) as a lock signal does, an unconfirmed one leaves it running and
-// says so.
-struct LockStory {
-  const char* name;
-  const char* events;
-  std::int64_t lockAfterMs;
-  int lockRequests;
-  int saverEnds;
-  int reports;
-  LauncherState state;
-  int restarts;  // the idle period restarted
-};
-
-constexpr std::int64_t kTwoMinutesMs = 120'000;
-
-const LockStory kLockStories[] = {
-    {"WithoutTheOptionNothingLocks", "IMMMM", 0, 0, 0, 0, LauncherState::SaverRunning, 0},
-    {"AnAnswerToNoRequestIsIgnored", "IMMYX", kTwoMinutesMs * 3, 0, 0, 0,
-     LauncherState::SaverRunning, 0},
-    {"NotBeforeTheGracePeriod", "IM", kTwoMinutesMs, 0, 0, 0, LauncherState::SaverRunning, 0},
-    {"AskedOnceTheGracePeriodHasPassed", "IMM", kTwoMinutesMs, 1, 0, 0, LauncherState::SaverRunning,
-     0},
-    {"AskedOnlyOncePerRun", "IMMMM", kTwoMinutesMs, 1, 0, 0, LauncherState::SaverRunning, 0},
-    {"AConfirmedLockEndsTheSaver", "IMMY", kTwoMinutesMs, 1, 1, 1, LauncherState::SaverEnding, 0},
-    {"ItsEndAfterAConfirmedLockRestartsTheIdlePeriod", "IMMYE", kTwoMinutesMs, 1, 1, 1,
-     LauncherState::Waiting, 1},
-    {"ItsEndUnderTheLocksSignalWaitsForTheUnlock", "IMMYKE", kTwoMinutesMs, 1, 1, 1,
-     LauncherState::Locked, 0},
-    {"AnUnconfirmedLockLeavesTheSaverRunning", "IMMX", kTwoMinutesMs, 1, 0, 1,
-     LauncherState::SaverRunning, 0},
-    {"AKeyBeforeTheGracePeriodEndsItWithoutALock", "IMAEMM", kTwoMinutesMs, 0, 0, 0,
-     LauncherState::Waiting, 0},
-    {"NoSaverNoLock", "NIMMM", kTwoMinutesMs, 0, 0, 1, LauncherState::Idle, 0},
-    {"TheNextRunCountsItsOwnGracePeriod", "IMMYEAIM", kTwoMinutesMs, 1, 1, 1,
-     LauncherState::SaverRunning, 1},
-    {"TheNextRunLocksAgain", "IMMYEAIMM", kTwoMinutesMs, 2, 1, 1, LauncherState::SaverRunning, 1},
-    {"ALockConfirmedAfterTheSaverEndedEndsNothing", "IMMEY", kTwoMinutesMs, 1, 0, 1,
-     LauncherState::SaverEnded, 0},
-};
-
-class LauncherLockStory : public testing::TestWithParam<LockStory> {};
-
-TEST_P(LauncherLockStory, LocksAsExpected) {
-  const LockStory& story = GetParam();
-  Machine machine(story.lockAfterMs);
-  machine.play(story.events);
-  EXPECT_EQ(machine.lockRequests, story.lockRequests);
-  EXPECT_EQ(machine.effects.ends, story.saverEnds);
-  EXPECT_EQ(static_cast<int>(machine.effects.reports.size()), story.reports);
-  EXPECT_EQ(machine.launcher.state(), story.state);
-  EXPECT_EQ(machine.effects.restarts, story.restarts);
-}
-
-INSTANTIATE_TEST_SUITE_P(Locks, LauncherLockStory, testing::ValuesIn(kLockStories),
-                         [](const testing::TestParamInfo<LockStory>& info) {
-                           return info.param.name;
-                         });
-
 TEST(Launcher, TheLockIsDueExactlyTheGracePeriodAfterTheStart) {
-  Machine machine(kTwoMinutesMs);
+  Machine machine(kTwoMinMs);
   EXPECT_EQ(machine.launcher.lockDueAtMs(), std::nullopt);
   const std::int64_t started = machine.clock.now;
   machine.play("I");
-  EXPECT_EQ(machine.launcher.lockDueAtMs(), started + kTwoMinutesMs);
+  EXPECT_EQ(machine.launcher.lockDueAtMs(), started + kTwoMinMs);
   // Early: asked for nothing, still due.
-  machine.clock.now = started + kTwoMinutesMs - 1;
+  machine.clock.now = started + kTwoMinMs - 1;
   EXPECT_FALSE(machine.launcher.lockDue());
-  EXPECT_EQ(machine.launcher.lockDueAtMs(), started + kTwoMinutesMs);
-  machine.clock.now = started + kTwoMinutesMs;
+  EXPECT_EQ(machine.launcher.lockDueAtMs(), started + kTwoMinMs);
+  machine.clock.now = started + kTwoMinMs;
   EXPECT_TRUE(machine.launcher.lockDue());
   EXPECT_EQ(machine.launcher.lockDueAtMs(), std::nullopt);
 }
@@ -423,9 +386,9 @@ TEST(Launcher, SaysWhatHappenedInOneLineEach) {
       {"GI", 0,
        {"trenchwalk-idle: another program holds the keyboard (a screen locker?); not starting "
         "the saver until it lets go"}},
-      {"IMMY", kTwoMinutesMs,
+      {"IMMY", kTwoMinMs,
        {"trenchwalk-idle: locked the session after 2 min of the saver (\"i3lock -n\" is up)"}},
-      {"IMMMX", kTwoMinutesMs + 30'000,
+      {"IMMMX", kTwoMinMs + 30'000,
        {"trenchwalk-idle: the lock after 2 min 30 s did not come: logind's LockSession was "
         "accepted, but the desktop does not say it is locked; the saver goes on"}},
   };

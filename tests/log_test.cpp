@@ -427,15 +427,8 @@ TEST(PrepareLog, AFailingDiskAtStartUpLosesNothingAndLeavesNoTemporary) {
     if (c.log) writeFile(s.log(), *c.log);
     c.stage(s.disk);
     s.start();
-    EXPECT_EQ(std::filesystem::exists(s.log()), c.logAfter.has_value()) << c.name;
-    if (c.logAfter) {
-      EXPECT_EQ(readFile(s.log()), *c.logAfter) << c.name;
-    }
-    const std::filesystem::path backup = s.folder / "walked.log.bak";
-    EXPECT_EQ(std::filesystem::exists(backup), c.backupAfter.has_value()) << c.name;
-    if (c.backupAfter) {
-      EXPECT_EQ(readFile(backup), *c.backupAfter) << c.name;
-    }
+    EXPECT_EQ(contentOf(s.log()), c.logAfter) << c.name;
+    EXPECT_EQ(contentOf(s.folder / "walked.log.bak"), c.backupAfter) << c.name;
     EXPECT_EQ(temporaries(s.folder), std::vector<std::string>{}) << c.name;
     s->advanceBy(1000);
     EXPECT_FALSE(s->ended()) << c.name;
@@ -455,10 +448,7 @@ TEST(PrepareLog, ATakenTemporaryNameIsDrawnAgainAndNeverReplaced) {
     for (int k = 0; k < c.taken; ++k) s.disk.names.push_back("00000000");
     s.disk.names.push_back("0000000f");
     s.start();
-    EXPECT_EQ(std::filesystem::exists(s.log()), c.written) << c.taken;
-    if (c.written) {
-      EXPECT_EQ(readFile(s.log()), kBannerLine) << c.taken;
-    }
+    EXPECT_EQ(contentOf(s.log()), c.written ? std::optional(kBannerLine) : std::nullopt) << c.taken;
     EXPECT_EQ(s.disk.calls[DiskCall::CreateNew], std::min(c.taken + 1, 16)) << c.taken;
     EXPECT_EQ(readFile(s.folder / "walked.log.new.00000000"), "my notes") << c.taken;
     EXPECT_FALSE(std::filesystem::exists(s.folder / "walked.log.new.0000000f")) << c.taken;
@@ -499,9 +489,7 @@ TEST(SaveLogAndQuit, ZeroCentimetresBeforeTheFirstStep) {
 }
 
 TEST(SaveLogAndQuit, MetresAfterTheFigurePasses99) {
-  CoreUnderTest s;
-  s.start();
-  s.disableFalls();
+  StartedCore s(Falls::Off);
   s->advanceBy(7259 * 100);
   s->clickAt(-1000, -1000);
   const auto l = lines(readFile(s.log()));
@@ -511,8 +499,7 @@ TEST(SaveLogAndQuit, MetresAfterTheFigurePasses99) {
 }
 
 TEST(SaveLogAndQuit, RecordKeptWhenTheLogWasDeletedDuringTheRun) {
-  CoreUnderTest s;
-  s.start();
+  StartedCore s;
   std::filesystem::remove(s.log());
   s->keyUp(27);
   EXPECT_EQ(readFile(s.log()), kBannerLine + "0 cm 12-08-2026 12:00:00\r\n");
@@ -532,8 +519,7 @@ TEST(SaveLogAndQuit, ARecordNeverRunsOnFromAnOpenLine) {
 }
 
 TEST(SaveLogAndQuit, AnUnwritableLogStillEndsAtOnce) {
-  CoreUnderTest s;
-  s.start();
+  StartedCore s;
   std::filesystem::remove(s.log());
   std::filesystem::create_directory(s.log());  // not a file: cannot be opened for appending
   s->keyUp(27);
@@ -544,8 +530,7 @@ TEST(SaveLogAndQuit, AnUnwritableLogStillEndsAtOnce) {
 
 TEST(SaveLogAndQuit, AReadOnlyLogIsLeftUnchanged) {
   if (geteuid() == 0) GTEST_SKIP() << "root writes read-only files";
-  CoreUnderTest s;
-  s.start();
+  StartedCore s;
   chmod(s.log().c_str(), 0444);
   s->keyUp(27);
   EXPECT_TRUE(s->ended());
@@ -553,8 +538,7 @@ TEST(SaveLogAndQuit, AReadOnlyLogIsLeftUnchanged) {
 }
 
 TEST(SaveLogAndQuit, ManyEndingEventsAppendOneRecord) {
-  CoreUnderTest s;
-  s.start();
+  StartedCore s;
   s->keyUp(27);
   s->keyUp(32);
   s->clickAt(0, 0);
@@ -583,8 +567,7 @@ TEST(EndRequested, EndsTheRunWithOneRecordWhateverEndedItFirst) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    CoreUnderTest s;
-    s.start();
+    StartedCore s;
     c.before(s);
     s->endRequested();
     c.after(s);
@@ -596,8 +579,7 @@ TEST(EndRequested, EndsTheRunWithOneRecordWhateverEndedItFirst) {
 }
 
 TEST(EndRequested, ARecordThatCannotBeKeptIsAFailureAndTheLogStaysAsItWas) {
-  CoreUnderTest s;
-  s.start();
+  StartedCore s;
   const std::string before = readFile(s.log());
   s.disk.writes = {{0, ENOSPC}};
   s->endRequested();
@@ -642,9 +624,7 @@ TEST(ModalBox, HoldsEventsAndTimeUntilAnsweredAndAnEndAnswersIt) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    CoreUnderTest s;
-    s.start();
-    s.disableFalls();
+    StartedCore s(Falls::Off);
     s->advanceBy(kPressedAt);
     s.services.whileBoxOpen = [&] {
       EXPECT_EQ(s.timers.messageTimeout.due(), Timers::kMessageTimeout) << "the time-out started before the answer";
@@ -726,8 +706,7 @@ TEST(SaveLogAndQuit, AShortWriteIsFollowedByTheRestAlone) {
   for (const std::deque<Step>& writes :
        {std::deque<Step>{{10, 0}}, std::deque<Step>{{1, 0}, {5, 0}}, std::deque<Step>{{0, EINTR}},
         std::deque<Step>{{4, 0}, {0, EINTR}}}) {
-    CoreUnderTest s;
-    s.start();
+    StartedCore s;
     s.disk.writes = writes;
     s->keyUp(27);
     EXPECT_EQ(readFile(s.log()), kBannerLine + "0 cm 12-08-2026 12:00:00\r\n");
@@ -787,10 +766,7 @@ TEST(SaveLogAndQuit, TheDiskFailingAroundTheWriteIsToldOnlyWhenTheRecordIsLost) 
     s.start();
     c.stage(s);
     s->keyUp(27);
-    EXPECT_EQ(std::filesystem::exists(s.log()), c.logAfter.has_value());
-    if (c.logAfter) {
-      EXPECT_EQ(readFile(s.log()), *c.logAfter);
-    }
+    EXPECT_EQ(contentOf(s.log()), c.logAfter);
     EXPECT_EQ(s->exitStatus(), c.told == 0 ? ExitStatus::Success : ExitStatus::RecordNotKept);
     ASSERT_EQ(s.services.told.size(), c.told == 0 ? 0u : 1u);
     if (c.told != 0) {
@@ -806,8 +782,7 @@ TEST(SaveLogAndQuit, TheDiskFailingAroundTheWriteIsToldOnlyWhenTheRecordIsLost) 
 // When even the cut fails the log cannot be mended; the line still says the
 // record was not kept, once, and the next record starts on a line of its own.
 TEST(SaveLogAndQuit, AFailedCutIsStillOneLineAndTheNextRecordStandsAlone) {
-  CoreUnderTest s;
-  s.start();
+  StartedCore s;
   s.disk.writes = {{10, 0}, {0, ENOSPC}};
   s.disk.faults[DiskCall::CutTo].next = {EIO};
   s->keyUp(27);
@@ -846,8 +821,7 @@ TEST(ShowLoggedDistances, FillsThePanelAndArmsTheTimeOut) {
 // still arms the time-out.
 TEST(ShowLoggedDistances, ALogThatCannotBeReadShowsTheErrorBoxAndLeavesThePanel) {
   for (const std::optional<DiskCall> failing : {std::optional<DiskCall>(), {DiskCall::OpenToRead}, {DiskCall::EntryAt}}) {
-    CoreUnderTest s;
-    s.start();
+    StartedCore s;
     if (failing) s.disk.faults[*failing].next = {EACCES};
     else std::filesystem::remove(s.log());
     s->keyUp(kKeyNumpadPlus);

@@ -34,8 +34,7 @@ TEST(Replay, EveryCommandOverHalfAnHourIsReproducible) {
   const std::vector<std::string> expected = {
 #include "tests/replay_every_command.inc"
   };
-  CoreUnderTest s;
-  s.start();
+  StartedCore s;
   const auto digests = play(s, kEveryCommand);
   if (expected.empty()) {
     for (const auto& d : digests) std::printf("\"%s\",\n", d.c_str());
@@ -45,13 +44,10 @@ TEST(Replay, EveryCommandOverHalfAnHourIsReproducible) {
 }
 
 TEST(Replay, TwoSaversSideBySideDoNotDisturbEachOther) {
-  CoreUnderTest alone;
-  alone.start();
+  StartedCore alone;
   const auto solo = play(alone, kEveryCommand);
 
-  CoreUnderTest a, b;
-  a.start();
-  b.start();
+  StartedCore a, b;
   std::vector<std::string> interleaved;
   for (const Step& step : kEveryCommand) {
     b->advanceTo(step.at / 2);
@@ -64,9 +60,7 @@ TEST(Replay, TwoSaversSideBySideDoNotDisturbEachOther) {
 }
 
 TEST(Replay, SameClockSameRun) {
-  CoreUnderTest first, second;
-  first.start();
-  second.start();
+  StartedCore first, second;
   EXPECT_EQ(play(first, kEveryCommand), play(second, kEveryCommand));
   CoreUnderTest later(1024, 768, 12 * 3600 * 1000 + 1);
   later.start();

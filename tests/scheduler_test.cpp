@@ -21,9 +21,7 @@ class TickRecorder : public TickHandler {
 };
 
 TEST(Scheduler, WalkTimerTicksEveryHundredMillisecondsFromLoad) {
-  CoreUnderTest s;
-  s.start();
-  s.disableFalls();
+  StartedCore s(Falls::Off);
   EXPECT_EQ(s->nextDue(), 100);
   s->advanceTo(60'000);
   // 600 walk ticks in a minute: the figure is a tenth of 600 × 1.7.
@@ -137,8 +135,7 @@ TEST(Motion, TheWalkerWalksFromTheStartAndTheFallSetsItsOwnPace) {
 }
 
 TEST(Motion, HWhileWalkingStartsTheWalksCountAfresh) {
-  CoreUnderTest s;
-  s.start();
+  StartedCore s;
   s->advanceTo(12'050);
   ASSERT_EQ(s->mode(), Mode::Walking);
   ASSERT_EQ(s->nextDue(), 12'100);
@@ -148,8 +145,7 @@ TEST(Motion, HWhileWalkingStartsTheWalksCountAfresh) {
 }
 
 TEST(Scheduler, AfterAStallEachOverdueTimerTicksOnceNotInABurst) {
-  CoreUnderTest s;
-  s.start();
+  StartedCore s;
   s->catchUp(5000);  // fifty walk ticks overdue
   EXPECT_EQ(s.scene.distance.caption(), "0") << "one tick adds 1.7, fifty would show 8";
   EXPECT_EQ(s->nextDue(), 5100);
@@ -160,9 +156,7 @@ TEST(Scheduler, AfterAStallEachOverdueTimerTicksOnceNotInABurst) {
 }
 
 TEST(Scheduler, RealTimeKeepsThePhaseWhenOnTime) {
-  CoreUnderTest s;
-  s.start();
-  s.disableFalls();
+  StartedCore s(Falls::Off);
   // A little late each time: the next due time stays on the 100 ms grid.
   for (int64_t t = 103; t < 60'000; t += 100) s->catchUp(t);
   EXPECT_EQ(s->nextDue(), 60'000);
@@ -170,8 +164,7 @@ TEST(Scheduler, RealTimeKeepsThePhaseWhenOnTime) {
 }
 
 TEST(Scheduler, NothingRunsAfterTheRunHasEnded) {
-  CoreUnderTest s;
-  s.start();
+  StartedCore s;
   s->keyUp(27);
   EXPECT_TRUE(s->ended());
   EXPECT_FALSE(s->nextDue().has_value());
@@ -184,9 +177,7 @@ TEST(Scheduler, NothingRunsAfterTheRunHasEnded) {
 }
 
 TEST(Core, AnUntrappedRunTimeErrorIsShownAndEndsTheRunAsAFailure) {
-  CoreUnderTest s;
-  s.start();
-  s.disableFalls();
+  StartedCore s(Falls::Off);
   s.stage.setWalk(Direction::Leftward, 8);  // the next walk picture, 9, does not exist
   s->advanceBy(100);
   EXPECT_EQ(s.services.errors, std::vector<std::string>{"35600 Index out of bounds"});

@@ -81,8 +81,7 @@ void runUntil(CoreUnderTest& s, Invariants& inv, int64_t end) {
 }
 
 TEST(Soak, TwentyFourHoursUnattended) {
-  CoreUnderTest s;
-  s.start();
+  StartedCore s;
   Invariants inv(s);
   runUntil(s, inv, kMsPerDay);
   EXPECT_GT(inv.counts.falls, 1000);
@@ -92,8 +91,7 @@ TEST(Soak, TwentyFourHoursUnattended) {
 }
 
 TEST(Soak, ThirtyDaysWithAStormOfCommandKeys) {
-  CoreUnderTest s(1920, 1080);
-  s.start();
+  StartedCore s(Falls::On, 1920, 1080);
   Invariants inv(s);
   uint64_t state = 12345;
   auto next = [&state] {

@@ -6,8 +6,7 @@ namespace tw::test {
 namespace {
 
 TEST(MessageTimeOut, StartHintIsHiddenAtExactlyTenSeconds) {
-  CoreUnderTest s;
-  s.start();
+  StartedCore s;
   EXPECT_EQ(s.scene.message.caption(), "Press F1 for Help");
   EXPECT_TRUE(s.scene.message.visible);
   s->advanceTo(9999);
@@ -20,9 +19,7 @@ TEST(MessageTimeOut, StartHintIsHiddenAtExactlyTenSeconds) {
 }
 
 TEST(Wave, HelpStopsTheWalkLiftsTheWalkerAndWaves) {
-  CoreUnderTest s;
-  s.start();
-  s.disableFalls();
+  StartedCore s(Falls::Off);
   s->advanceTo(2000);
   const float left = s.scene.walker.left;
   s->keyUp(kKeyF1);
@@ -54,8 +51,7 @@ TEST(Wave, HelpStopsTheWalkLiftsTheWalkerAndWaves) {
 }
 
 TEST(Wave, ClockRunsWhileIdle) {
-  CoreUnderTest s;
-  s.start();
+  StartedCore s;
   s->keyUp(kKeyF1);
   s->advanceBy(3000);
   EXPECT_EQ(s.scene.clock.caption(), "12:00:03");
@@ -63,8 +59,7 @@ TEST(Wave, ClockRunsWhileIdle) {
 }
 
 TEST(Wave, HelpAgainRearmsTheTimeOutWithoutASecondLift) {
-  CoreUnderTest s;
-  s.start();
+  StartedCore s;
   s->keyUp(kKeyF1);
   s->advanceBy(450);
   const int frame = s.wave.waveFrame();
@@ -78,8 +73,7 @@ TEST(Wave, HelpAgainRearmsTheTimeOutWithoutASecondLift) {
 }
 
 TEST(Wave, HelpDuringAFallStartsNoWave) {
-  CoreUnderTest s;
-  s.start();
+  StartedCore s;
   s.startFall();
   s->keyUp(kKeyF1);
   EXPECT_TRUE(s.scene.message.visible);
@@ -89,8 +83,7 @@ TEST(Wave, HelpDuringAFallStartsNoWave) {
 }
 
 TEST(Wave, HEndsTheWaveAndTheLaterTimeOutOnlyHides) {
-  CoreUnderTest s;
-  s.start();
+  StartedCore s;
   s->keyUp(kKeyF1);
   s->advanceBy(500);
   s->keyUp(kKeyH);
