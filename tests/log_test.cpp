@@ -377,50 +377,42 @@ std::vector<std::string> temporaries(const std::filesystem::path& folder) {
 // or lives on as its backup), and the run goes on.
 TEST(PrepareLog, AFailingDiskAtStartUpLosesNothingAndLeavesNoTemporary) {
   const std::string foreign = "some other file\r\n";
+  using Faults = std::function<void(FakeDisk&)>;
   struct Case {
     const char* name;
     std::optional<std::string> log;  // none: no log before the start
-    std::function<void(FakeDisk&)> stage;
+    Faults stage;
     std::optional<std::string> logAfter, backupAfter;
   };
+  const auto fault = [](DiskCall call, int error) -> Faults {
+    return [=](FakeDisk& d) { d.faults[call].next = {error}; };
+  };
+  const auto always = [](DiskCall call, int error) -> Faults {
+    return [=](FakeDisk& d) { d.faults[call].after = error; };
+  };
+  const Faults full = [](FakeDisk& d) { d.writes = {{0, ENOSPC}}; };
+  const Faults noLinks = always(DiskCall::HardLink, EPERM);
+  // Nothing ({}) for no log before or after the start, or no backup after it.
   const std::vector<Case> cases = {
-      {"a full disk while the fresh log is written", std::nullopt,
-       [](FakeDisk& d) { d.writes = {{0, ENOSPC}}; }, std::nullopt, std::nullopt},
-      {"a full disk part way through the fresh log", std::nullopt,
-       [](FakeDisk& d) { d.writes = {{10, 0}, {0, ENOSPC}}; }, std::nullopt, std::nullopt},
-      {"a folder that takes no new file", std::nullopt,
-       [](FakeDisk& d) { d.faults[DiskCall::CreateNew].next = {EROFS}; }, std::nullopt,
-       std::nullopt},
-      {"a write error found at the close", std::nullopt,
-       [](FakeDisk& d) { d.faults[DiskCall::CloseFile].next = {EIO}; }, std::nullopt, std::nullopt},
-      {"a failed rename of the fresh log", std::nullopt,
-       [](FakeDisk& d) { d.faults[DiskCall::Rename].next = {EIO}; }, std::nullopt, std::nullopt},
-      {"failed pushes to the disk", std::nullopt,
-       [](FakeDisk& d) { d.faults[DiskCall::SyncToDisk].after = EIO; }, kBannerLine, std::nullopt},
-      {"a foreign log, then a full disk", foreign,
-       [](FakeDisk& d) { d.writes = {{0, ENOSPC}}; }, foreign, std::nullopt},
-      {"a foreign log, then a failed rename", foreign,
-       [](FakeDisk& d) { d.faults[DiskCall::Rename].next = {EIO}; }, foreign, std::nullopt},
-      {"a foreign log in a folder without hard links", foreign,
-       [](FakeDisk& d) { d.faults[DiskCall::HardLink].after = EPERM; }, kBannerLine, foreign},
+      {"a full disk while the fresh log is written", {}, full, {}, {}},
+      {"a full disk part way through the fresh log", {},
+       [](FakeDisk& d) { d.writes = {{10, 0}, {0, ENOSPC}}; }, {}, {}},
+      {"a folder that takes no new file", {}, fault(DiskCall::CreateNew, EROFS), {}, {}},
+      {"a write error found at the close", {}, fault(DiskCall::CloseFile, EIO), {}, {}},
+      {"a failed rename of the fresh log", {}, fault(DiskCall::Rename, EIO), {}, {}},
+      {"failed pushes to the disk", {}, always(DiskCall::SyncToDisk, EIO), kBannerLine, {}},
+      {"a foreign log, then a full disk", foreign, full, foreign, {}},
+      {"a foreign log, then a failed rename", foreign, fault(DiskCall::Rename, EIO), foreign, {}},
+      {"a foreign log in a folder without hard links", foreign, noLinks, kBannerLine, foreign},
       {"a foreign log, no hard link and a failed rename", foreign,
-       [](FakeDisk& d) {
-         d.faults[DiskCall::HardLink].after = EPERM;
-         d.faults[DiskCall::Rename].next = {EIO};
-       },
-       foreign, std::nullopt},
+       [&](FakeDisk& d) { noLinks(d); fault(DiskCall::Rename, EIO)(d); }, foreign, {}},
       {"a foreign log moved to its backup, then a full disk", foreign,
-       [](FakeDisk& d) {
-         d.faults[DiskCall::HardLink].after = EPERM;
-         d.writes = {{0, ENOSPC}};
-       },
-       std::nullopt, foreign},
+       [&](FakeDisk& d) { noLinks(d); full(d); }, {}, foreign},
       {"a foreign log, then failed pushes to the disk", foreign,
-       [](FakeDisk& d) { d.faults[DiskCall::SyncToDisk].after = EIO; }, kBannerLine, foreign},
-      {"a log whose beginning cannot be read", foreign,
-       [](FakeDisk& d) { d.faults[DiskCall::ReadHead].next = {EIO}; }, foreign, std::nullopt},
-      {"a log that cannot be looked at", foreign,
-       [](FakeDisk& d) { d.faults[DiskCall::EntryAt].next = {EACCES}; }, foreign, std::nullopt},
+       always(DiskCall::SyncToDisk, EIO), kBannerLine, foreign},
+      {"a log whose beginning cannot be read", foreign, fault(DiskCall::ReadHead, EIO), foreign,
+       {}},
+      {"a log that cannot be looked at", foreign, fault(DiskCall::EntryAt, EACCES), foreign, {}},
   };
   for (const Case& c : cases) {
     CoreUnderTest s;
@@ -728,7 +720,7 @@ TEST(SaveLogAndQuit, TheDiskFailingAroundTheWriteIsToldOnlyWhenTheRecordIsLost) 
     std::function<void(CoreUnderTest&)> stage;
     std::optional<std::string> logAfter;  // none: no log
     int told;                             // the reason told, or 0 when nothing is
-    std::optional<int> cuts;
+    std::optional<int> cuts;              // none: not counted
   };
   const auto fault = [](DiskCall call, int error) {
     return [=](CoreUnderTest& s) { s.disk.faults[call].next = {error}; };
@@ -737,26 +729,24 @@ TEST(SaveLogAndQuit, TheDiskFailingAroundTheWriteIsToldOnlyWhenTheRecordIsLost) 
     return Case{"the log cannot be opened", fault(DiskCall::OpenToAppend, error), before, error, 0};
   };
   const std::vector<Case> cases = {
-      {"the length cannot be read", fault(DiskCall::FileLength, EIO), before, EIO, std::nullopt},
-      {"a write error found at the close", fault(DiskCall::CloseFile, EIO), before + record, 0,
-       std::nullopt},
+      {"the length cannot be read", fault(DiskCall::FileLength, EIO), before, EIO, {}},
+      {"a write error found at the close", fault(DiskCall::CloseFile, EIO), before + record, 0, {}},
       {"the folder entry cannot be pushed", fault(DiskCall::SyncToDisk, EIO), before + record, 0,
-       std::nullopt},
+       {}},
       // Not knowing how the log ends, the record starts on a line of its own:
       // an empty line costs nothing, a record run on from another loses both.
       {"the last byte cannot be read", fault(DiskCall::ReadLastByte, EIO),
-       before + "\r\n" + record, 0, std::nullopt},
+       before + "\r\n" + record, 0, {}},
       // A log that cannot be looked at is left alone, as start-up leaves it.
-      {"the log cannot be looked at", fault(DiskCall::EntryAt, EACCES), before, 0, std::nullopt},
+      {"the log cannot be looked at", fault(DiskCall::EntryAt, EACCES), before, 0, {}},
       {"a write interrupted for ever",
-       [](CoreUnderTest& s) { s.disk.writes.assign(1000, {0, EINTR}); }, before, EINTR,
-       std::nullopt},
+       [](CoreUnderTest& s) { s.disk.writes.assign(1000, {0, EINTR}); }, before, EINTR, {}},
       {"a full disk under a log made again",
        [](CoreUnderTest& s) {
          std::filesystem::remove(s.log());
          s.disk.writes = {{20, 0}, {0, ENOSPC}};
        },
-       std::nullopt, ENOSPC, std::nullopt},
+       {}, ENOSPC, {}},
       cannotOpen(EACCES), cannotOpen(EROFS), cannotOpen(ENOSPC), cannotOpen(EMFILE),
   };
   for (const Case& c : cases) {
