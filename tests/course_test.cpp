@@ -1,6 +1,4 @@
-#include <cmath>
 #include <set>
-#include <vector>
 
 #include "tests/harness.h"
 
@@ -41,34 +39,33 @@ void checkCourses(CoreUnderTest& s, int courses) {
     ASSERT_EQ(s.scene.lane.y1, y + 295);
     ASSERT_EQ(s.scene.lane.y2, y + 295);
     ASSERT_EQ(s.scene.lane.color, RGB(5, 10, 100));
-    ASSERT_TRUE(s.course.direction() == Direction::Leftward ||
-                s.course.direction() == Direction::Rightward);
-    if (s.course.direction() == Direction::Leftward) {
-      ASSERT_EQ(s.scene.walker.left, s.scene.width() - 16);
-      ASSERT_EQ(s.course.walkFrame(), 0);
-    } else {
-      ASSERT_EQ(s.scene.walker.left, -320);
-      ASSERT_EQ(s.course.walkFrame(), 4);
-    }
+    const bool leftward = s.course.direction() == Direction::Leftward;
+    ASSERT_TRUE(leftward || s.course.direction() == Direction::Rightward);
+    ASSERT_EQ(s.scene.walker.left, leftward ? s.scene.width() - 16 : -320);
+    ASSERT_EQ(s.course.walkFrame(), leftward ? 0 : 4);
     ASSERT_NE(s.course.trenchChance(), TrenchChance::NotDrawn) << i;
   }
 }
 
-TEST(Course, LaneAndReadoutSpanTheirWholeRange) {
+TEST(Course, LaneAndReadoutSpanTheirWholeRangeAndTheTrenchChanceIsDrawnAfresh) {
   // On 1024 × 768 the lane is drawn from 1 to 10719 twips and the readout
-  // from 1921 up to where the clock still clears the right edge.
+  // from 1921 up to where the clock still clears the right edge. Each course
+  // draws its trench chance, even after a fall cleared it.
   StartedCore s;
   float lowest = 1e9, highest = -1e9, leftmost = 1e9, rightmost = -1e9;
-  int ones = 0, leftward = 0;
+  int ones = 0, noTrench = 0, leftward = 0;
   constexpr int kCourses = 20000;
   for (int i = 0; i < kCourses; ++i) {
+    s.stage.setTrenchChance(TrenchChance::NotDrawn);
     s.services.wall.shift(53 * i);
     s.setUpCourse();
+    ASSERT_NE(s.course.trenchChance(), TrenchChance::NotDrawn);
     lowest = std::min(lowest, s.scene.clock.top - 300);
     highest = std::max(highest, s.scene.clock.top - 300);
     leftmost = std::min(leftmost, s.scene.clock.left + 300);
     rightmost = std::max(rightmost, s.scene.clock.left + 300);
     ones += s.course.trenchChance() == TrenchChance::Opens;
+    noTrench += s.course.trenchChance() == TrenchChance::DoesNotOpen;
     leftward += s.course.direction() == Direction::Leftward;
   }
   EXPECT_LE(highest, 10719);
@@ -79,22 +76,9 @@ TEST(Course, LaneAndReadoutSpanTheirWholeRange) {
   EXPECT_LT(rightmost, 15259 - s.scene.clock.width() + 1);
   EXPECT_GT(rightmost, 15259 - s.scene.clock.width() - 150);
   EXPECT_NEAR(ones / double(kCourses), 0.51, 0.02);
+  EXPECT_GT(ones, 0);
+  EXPECT_GT(noTrench, 0);
   EXPECT_NEAR(leftward / double(kCourses), 0.5, 0.02);
-}
-
-TEST(Course, TrenchChanceIsDrawnAfreshEvenAfterAFallClearedIt) {
-  StartedCore s;
-  int opens = 0, doesNotOpen = 0;
-  for (int i = 0; i < 500; ++i) {
-    s.stage.setTrenchChance(TrenchChance::NotDrawn);
-    s.services.wall.shift(11 * i);
-    s.setUpCourse();
-    ASSERT_NE(s.course.trenchChance(), TrenchChance::NotDrawn);
-    opens += s.course.trenchChance() == TrenchChance::Opens;
-    doesNotOpen += s.course.trenchChance() == TrenchChance::DoesNotOpen;
-  }
-  EXPECT_GT(opens, 0);
-  EXPECT_GT(doesNotOpen, 0);
 }
 
 TEST(Course, ADrawOfOneOrAnEvenNumberOpensATrench) {
@@ -311,8 +295,9 @@ TrenchRun walkToTrench(CoreUnderTest& s, int maxTicks = 400) {
   return run;
 }
 
-TEST(Trench, LeftwardWarningStretchAndFallPoint) {
-  StartedCore s;
+class Trench : public WithStartedCore {};
+
+TEST_F(Trench, LeftwardWarningStretchAndFallPoint) {
   s.layCourse(Direction::Leftward, 7000, /*distanceLeft=*/3000);
   const TrenchRun run = walkToTrench(s);
   EXPECT_EQ(run.warnedAt, 6440) << "first left strictly inside 4000..6500";
@@ -322,8 +307,7 @@ TEST(Trench, LeftwardWarningStretchAndFallPoint) {
   EXPECT_EQ(s.course.trenchChance(), TrenchChance::Opens);
 }
 
-TEST(Trench, RightwardWarningStretchAndFallPoint) {
-  StartedCore s;
+TEST_F(Trench, RightwardWarningStretchAndFallPoint) {
   s.layCourse(Direction::Rightward, 5000, 3000, /*clockLeft=*/8000);
   s.stage.setTrenchChance(TrenchChance::Opens);
   const float edge = 8000 + s.scene.clock.width();
@@ -334,7 +318,7 @@ TEST(Trench, RightwardWarningStretchAndFallPoint) {
   EXPECT_TRUE(s.timers.fallTimer.enabled());
 }
 
-TEST(Trench, RightwardStretchLastsSevenOrEightTicks) {
+TEST_F(Trench, RightwardStretchLastsSevenOrEightTicks) {
   for (float start : {5000.0f, 5010.0f, 5030.0f, 5069.0f}) {
     StartedCore s;
     s.layCourse(Direction::Rightward, start, 3000, 8000);
@@ -349,8 +333,7 @@ TEST(Trench, RightwardStretchLastsSevenOrEightTicks) {
   }
 }
 
-TEST(Trench, RightwardCourseWithoutTrenchChanceWalksOff) {
-  StartedCore s;
+TEST_F(Trench, RightwardCourseWithoutTrenchChanceWalksOff) {
   s.layCourse(Direction::Rightward, 5000, 3000, 8000);
   s.stage.setTrenchChance(TrenchChance::DoesNotOpen);
   const TrenchRun run = walkToTrench(s);
@@ -359,10 +342,9 @@ TEST(Trench, RightwardCourseWithoutTrenchChanceWalksOff) {
   EXPECT_TRUE(run.courseEnded);
 }
 
-TEST(Trench, FigureNearTheLeftEdgeFallsFromTheNextCoursesStart) {
+TEST_F(Trench, FigureNearTheLeftEdgeFallsFromTheNextCoursesStart) {
   // distance.left between 200 and 270: the tick that finds the fall point also
   // ends the course, so the fall starts where the new course put the walker.
-  StartedCore s;
   s.layCourse(Direction::Leftward, 3060, /*distanceLeft=*/250);
   const TrenchRun run = walkToTrench(s);
   EXPECT_EQ(run.fellAt, 50);
@@ -372,8 +354,7 @@ TEST(Trench, FigureNearTheLeftEdgeFallsFromTheNextCoursesStart) {
   EXPECT_TRUE(s.scene.walker.left == -320 || s.scene.walker.left == s.scene.width() - 16);
 }
 
-TEST(Trench, FigureAtTheLeftEdgeEndsTheCourseWithoutAFall) {
-  StartedCore s;
+TEST_F(Trench, FigureAtTheLeftEdgeEndsTheCourseWithoutAFall) {
   s.layCourse(Direction::Leftward, 3000, /*distanceLeft=*/200);
   const TrenchRun run = walkToTrench(s);
   EXPECT_GT(run.warnedAt, 0);
@@ -383,8 +364,8 @@ TEST(Trench, FigureAtTheLeftEdgeEndsTheCourseWithoutAFall) {
   EXPECT_TRUE(s.scene.warning.visible && s.scene.trenchNotice.visible) << "the warning outlives the course";
 }
 
-TEST(Trench, FallsDisabledMeansNoWarningAndNoFall) {
-  StartedCore s(Falls::Off);
+TEST_F(Trench, FallsDisabledMeansNoWarningAndNoFall) {
+  s.disableFalls();
   for (int course = 0; course < 40; ++course) {
     const TrenchRun run = walkToTrench(s, 1000);
     ASSERT_LT(run.warnedAt, 0);
@@ -393,8 +374,7 @@ TEST(Trench, FallsDisabledMeansNoWarningAndNoFall) {
   }
 }
 
-TEST(Trench, DisablingFallsAfterTheWarningLeavesTheTrenchOpen) {
-  StartedCore s;
+TEST_F(Trench, DisablingFallsAfterTheWarningLeavesTheTrenchOpen) {
   s.layCourse(Direction::Leftward, 7000, 3000);
   for (int i = 0; i < 10; ++i) s.walkTick();
   ASSERT_TRUE(s.scene.trenchLine.visible);
@@ -405,8 +385,7 @@ TEST(Trench, DisablingFallsAfterTheWarningLeavesTheTrenchOpen) {
   EXPECT_TRUE(s.scene.warning.visible);
 }
 
-TEST(Trench, OpeningDrawsTheTrenchLevelInTheLane) {
-  StartedCore s;
+TEST_F(Trench, OpeningDrawsTheTrenchLevelInTheLane) {
   s.stage.scene().lane.y1 = 5000;
   s.stage.scene().lane.y2 = 5600;  // a sloping ground line: the trench stays level
   s.layCourse(Direction::Leftward, 7000, 3000, 8000);
@@ -426,8 +405,7 @@ TEST(Trench, OpeningDrawsTheTrenchLevelInTheLane) {
   EXPECT_EQ(s.scene.trenchLine.x2, 8000 + s.scene.clock.width());
 }
 
-TEST(Trench, ReachingItHandsOverFromWalkToFall) {
-  StartedCore s;
+TEST_F(Trench, ReachingItHandsOverFromWalkToFall) {
   const float left = s.scene.walker.left;
   s.stage.scene().warning.visible = true;
   s.startFall();

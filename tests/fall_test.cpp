@@ -1,5 +1,3 @@
-#include <vector>
-
 #include "tests/harness.h"
 
 namespace tw::test {
@@ -33,13 +31,11 @@ TEST(Fall, DropThenUmbrellaThenFloatLoop) {
   ASSERT_GE(depth, 20);
   ASSERT_LE(depth, 39);
   EXPECT_FALSE(f.s.scene.warning.visible || f.s.scene.trenchNotice.visible) << "the fall hides the warning";
-  EXPECT_EQ(first.top, 1550);
-  EXPECT_EQ(first.image, 1);
-  EXPECT_EQ(first.interval, 10);
 
   std::vector<FallTick> ticks{first};
   for (int i = 1; i < depth + 14; ++i) ticks.push_back(f.tick());
 
+  // The first tick, 50 down with image 1 at 10 ms, and every drop tick after it.
   for (int i = 0; i < depth - 1; ++i) {
     EXPECT_EQ(ticks[i].top, 1500 + 50 * (i + 1)) << i;
     EXPECT_EQ(ticks[i].image, 1);

@@ -78,6 +78,13 @@ struct CoreUnderTest {
     }
   }
   std::filesystem::path log() const { return folder / "walked.log"; }
+  // The log's lines, each without its line feed.
+  std::vector<std::string> logLines() const {
+    std::istringstream in(readFile(log()));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
 
   // --- Scenarios staged by hand.
 
@@ -151,5 +158,10 @@ struct StartedCore : CoreUnderTest {
     if (falls == Falls::Off) disableFalls();
   }
 };
+
+// The fixtures of suites whose tests each begin with a core of their own:
+// made (for a test that stages its folder before the start), or started.
+struct WithCore : testing::Test { CoreUnderTest s; };
+struct WithStartedCore : testing::Test { StartedCore s; };
 
 }  // namespace tw::test

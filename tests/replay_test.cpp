@@ -1,8 +1,4 @@
-#include <cstdint>
 #include <cstdio>
-#include <map>
-#include <sstream>
-#include <string>
 
 #include "tests/harness.h"
 

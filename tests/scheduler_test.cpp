@@ -1,6 +1,3 @@
-#include <utility>
-#include <vector>
-
 #include "log/log_file.h"
 #include "tests/harness.h"
 #include "walk/motion.h"
@@ -8,16 +5,15 @@
 namespace tw::test {
 namespace {
 
-// Records the ticks the scheduler runs, with the virtual time at each.
-class TickRecorder : public TickHandler {
- public:
-  explicit TickRecorder(const VirtualTime& time) : time_(time) {}
-  void tick(TimerId id) override { ticks.emplace_back(id, time_.now()); }
+// A scheduler on timers and virtual time of its own, recording the ticks it
+// runs with the time at each.
+struct Clockwork : TickHandler {
+  void tick(TimerId id) override { ticks.emplace_back(id, time.now()); }
   bool ended() const override { return false; }
+  VirtualTime time;
+  Timers timers{time};
+  Scheduler scheduler{time, timers};
   std::vector<std::pair<TimerId, int64_t>> ticks;
-
- private:
-  const VirtualTime& time_;
 };
 
 TEST(Scheduler, WalkTimerTicksEveryHundredMillisecondsFromLoad) {
@@ -30,57 +26,47 @@ TEST(Scheduler, WalkTimerTicksEveryHundredMillisecondsFromLoad) {
 }
 
 TEST(Scheduler, EnablingStartsACountAndIntervalZeroNeverTicks) {
-  VirtualTime time;
-  Timers timers(time);
-  Scheduler scheduler(time, timers);
-  TickRecorder recorder(time);
-  timers.walkTimer.setEnabled(false);
-  scheduler.advanceTo(1000, recorder);
-  EXPECT_FALSE(scheduler.nextDue().has_value()) << "no timer runs";
-  timers.waveTimer.setEnabled(true);  // interval 0 at design time
-  EXPECT_FALSE(scheduler.nextDue().has_value());
-  timers.waveTimer.setInterval(100);
-  EXPECT_EQ(scheduler.nextDue(), 1100);
+  Clockwork w;
+  w.timers.walkTimer.setEnabled(false);
+  w.scheduler.advanceTo(1000, w);
+  EXPECT_FALSE(w.scheduler.nextDue().has_value()) << "no timer runs";
+  w.timers.waveTimer.setEnabled(true);  // interval 0 at design time
+  EXPECT_FALSE(w.scheduler.nextDue().has_value());
+  w.timers.waveTimer.setInterval(100);
+  EXPECT_EQ(w.scheduler.nextDue(), 1100);
 }
 
 TEST(Scheduler, ReEnablingOrWritingTheIntervalRestartsTheCount) {
-  VirtualTime time;
-  Timers timers(time);
-  Scheduler scheduler(time, timers);
-  TickRecorder recorder(time);
-  timers.messageTimeout.setEnabled(true);  // armed at the start, due at 10000
-  timers.walkTimer.setEnabled(false);
-  scheduler.advanceTo(4000, recorder);
-  timers.messageTimeout.setEnabled(true);  // now due at 14000
-  EXPECT_EQ(timers.messageTimeout.due(), 14000);
-  timers.fallTimer.setEnabled(true);
-  scheduler.advanceTo(4050, recorder);
-  timers.fallTimer.setInterval(100);
-  EXPECT_EQ(timers.fallTimer.due(), 4150);
+  Clockwork w;
+  w.timers.messageTimeout.setEnabled(true);  // armed at the start, due at 10000
+  w.timers.walkTimer.setEnabled(false);
+  w.scheduler.advanceTo(4000, w);
+  w.timers.messageTimeout.setEnabled(true);  // now due at 14000
+  EXPECT_EQ(w.timers.messageTimeout.due(), 14000);
+  w.timers.fallTimer.setEnabled(true);
+  w.scheduler.advanceTo(4050, w);
+  w.timers.fallTimer.setInterval(100);
+  EXPECT_EQ(w.timers.fallTimer.due(), 4150);
 }
 
 TEST(Scheduler, TimersDueTogetherTickInNumberOrder) {
   // Started last to first, all four due at once: the walk ticks first, so on
   // the tick at which the message times out the hint is still up.
   for (const bool realTime : {false, true}) {
-    VirtualTime time;
-    Timers timers(time);
-    Scheduler scheduler(time, timers);
+    Clockwork w;
     for (TimerId id : {TimerId::Wave, TimerId::Fall, TimerId::MessageTimeout, TimerId::Walk}) {
-      timers[id].setInterval(1000);
-      timers[id].setEnabled(true);
+      w.timers[id].setInterval(1000);
+      w.timers[id].setEnabled(true);
     }
-    TickRecorder recorder(time);
     if (realTime) {
-      scheduler.catchUp(1500, recorder);
+      w.scheduler.catchUp(1500, w);
     } else {
-      scheduler.advanceTo(1500, recorder);
+      w.scheduler.advanceTo(1500, w);
     }
     const int64_t at = realTime ? 1500 : 1000;
-    EXPECT_EQ(recorder.ticks, (std::vector<std::pair<TimerId, int64_t>>{{TimerId::Walk, at},
-                                                                        {TimerId::MessageTimeout, at},
-                                                                        {TimerId::Fall, at},
-                                                                        {TimerId::Wave, at}}))
+    EXPECT_EQ(w.ticks, (std::vector<std::pair<TimerId, int64_t>>{
+                           {TimerId::Walk, at}, {TimerId::MessageTimeout, at}, {TimerId::Fall, at},
+                           {TimerId::Wave, at}}))
         << (realTime ? "real time" : "virtual time");
   }
 }
@@ -88,12 +74,7 @@ TEST(Scheduler, TimersDueTogetherTickInNumberOrder) {
 // Three timers with one owner: after any switch exactly the new mode's timer
 // runs, its count starting at the switch.
 TEST(Motion, EachSwitchRunsOnlyTheNewModesTimerFromAFreshCount) {
-  struct Case {
-    const char* name;
-    void (*to)(Motion&);
-    Mode mode;
-    int32_t interval;
-  };
+  struct Case { const char* name; void (*to)(Motion&); Mode mode; int32_t interval; };
   const Case cases[] = {
       {"walk", [](Motion& m) { m.walk(); }, Mode::Walking, Timers::kWalkInterval},
       {"fall", [](Motion& m) { m.fall(); }, Mode::Falling, Timers::kFirstFallInterval},

@@ -1,5 +1,3 @@
-#include <vector>
-
 #include "tests/harness.h"
 
 namespace tw::test {
@@ -18,8 +16,10 @@ TEST(MessageTimeOut, StartHintIsHiddenAtExactlyTenSeconds) {
   EXPECT_TRUE(s.timers.walkTimer.enabled() || s.timers.fallTimer.enabled());
 }
 
-TEST(Wave, HelpStopsTheWalkLiftsTheWalkerAndWaves) {
-  StartedCore s(Falls::Off);
+class Wave : public WithStartedCore {};
+
+TEST_F(Wave, HelpStopsTheWalkLiftsTheWalkerAndWaves) {
+  s.disableFalls();
   s->advanceTo(2000);
   const float left = s.scene.walker.left;
   s->keyUp(kKeyF1);
@@ -50,16 +50,14 @@ TEST(Wave, HelpStopsTheWalkLiftsTheWalkerAndWaves) {
             left - 70 * (s.course.direction() == Direction::Leftward ? 1 : -1));
 }
 
-TEST(Wave, ClockRunsWhileIdle) {
-  StartedCore s;
+TEST_F(Wave, ClockRunsWhileIdle) {
   s->keyUp(kKeyF1);
   s->advanceBy(3000);
   EXPECT_EQ(s.scene.clock.caption(), "12:00:03");
   EXPECT_EQ(s.scene.clockShadow.caption(), "12:00:03");
 }
 
-TEST(Wave, HelpAgainRearmsTheTimeOutWithoutASecondLift) {
-  StartedCore s;
+TEST_F(Wave, HelpAgainRearmsTheTimeOutWithoutASecondLift) {
   s->keyUp(kKeyF1);
   s->advanceBy(450);
   const int frame = s.wave.waveFrame();
@@ -72,8 +70,7 @@ TEST(Wave, HelpAgainRearmsTheTimeOutWithoutASecondLift) {
   EXPECT_FALSE(s.timers.waveTimer.enabled());
 }
 
-TEST(Wave, HelpDuringAFallStartsNoWave) {
-  StartedCore s;
+TEST_F(Wave, HelpDuringAFallStartsNoWave) {
   s.startFall();
   s->keyUp(kKeyF1);
   EXPECT_TRUE(s.scene.message.visible);
@@ -82,8 +79,7 @@ TEST(Wave, HelpDuringAFallStartsNoWave) {
   EXPECT_TRUE(s.timers.fallTimer.enabled());
 }
 
-TEST(Wave, HEndsTheWaveAndTheLaterTimeOutOnlyHides) {
-  StartedCore s;
+TEST_F(Wave, HEndsTheWaveAndTheLaterTimeOutOnlyHides) {
   s->keyUp(kKeyF1);
   s->advanceBy(500);
   s->keyUp(kKeyH);
