@@ -5,9 +5,9 @@
 namespace tw::test {
 namespace {
 
-TEST(Commands, HelpTextByteForByte) {
-  CoreUnderTest s;
-  s.start();
+class Commands : public WithStartedCore {};
+
+TEST_F(Commands, HelpTextByteForByte) {
   s->keyUp(kKeyF1);
   EXPECT_EQ(s.scene.message.caption(),
             "Key    Function\r\n"
@@ -20,17 +20,13 @@ TEST(Commands, HelpTextByteForByte) {
   EXPECT_TRUE(s.scene.message.visible);
 }
 
-TEST(Commands, HelpReadsTheAddressFromItsLabelEachTime) {
-  CoreUnderTest s;
-  s.start();
+TEST_F(Commands, HelpReadsTheAddressFromItsLabelEachTime) {
   s.stage.scene().address.setCaption("https://elsewhere.example");
   s->keyUp(kKeyF1);
   EXPECT_NE(s.scene.message.caption().find("Q       Go to https://elsewhere.example\r\n"), std::string::npos);
 }
 
-TEST(Commands, DTogglesTheTrenchesWithoutArmingTheTimeOut) {
-  CoreUnderTest s;
-  s.start();
+TEST_F(Commands, DTogglesTheTrenchesWithoutArmingTheTimeOut) {
   s->advanceBy(10'000);
   struct Step { const char* notice; bool falls; };
   for (Step step : {Step{"Falls = Disabled", false}, {"Falls = Enabled", true},
@@ -47,9 +43,7 @@ TEST(Commands, DTogglesTheTrenchesWithoutArmingTheTimeOut) {
   EXPECT_FALSE(s.scene.message.visible);
 }
 
-TEST(Commands, DWhileHelpIsShownReplacesTheTextAndTheWaveGoesOn) {
-  CoreUnderTest s;
-  s.start();
+TEST_F(Commands, DWhileHelpIsShownReplacesTheTextAndTheWaveGoesOn) {
   s->keyUp(kKeyF1);
   s->advanceBy(1000);
   s->keyUp(kKeyD);
@@ -60,9 +54,7 @@ TEST(Commands, DWhileHelpIsShownReplacesTheTextAndTheWaveGoesOn) {
   EXPECT_FALSE(s.scene.message.visible);
 }
 
-TEST(Commands, HWhileWalkingChangesNothingVisible) {
-  CoreUnderTest s;
-  s.start();
+TEST_F(Commands, HWhileWalkingChangesNothingVisible) {
   s->advanceBy(12'000);
   s.disableFalls();
   ASSERT_FALSE(s.scene.message.visible);
@@ -73,36 +65,30 @@ TEST(Commands, HWhileWalkingChangesNothingVisible) {
   EXPECT_TRUE(s.timers.walkTimer.enabled());
 }
 
-TEST(Commands, EveryOtherKeyAndAClickEndTheRunWithOneRecord) {
+TEST_F(Commands, EveryOtherKeyAndAClickEndTheRunWithOneRecord) {
   // Escape, space, the main keyboard's +, Shift, Ctrl, Alt, letters, and a click.
   for (int code : {27, 32, 187, 16, 17, 18, 65, 13, 0, 113}) {
-    CoreUnderTest s;
-    s.start();
+    StartedCore s;
     s->keyUp(code);
     EXPECT_TRUE(s->ended()) << code;
     EXPECT_EQ(readFile(s.log()).find("0 cm "), std::string(kLogBanner).size() + 2) << code;
   }
   // A click on empty ground, or on a line, is a click on the window.
   for (const bool onLine : {false, true}) {
-    CoreUnderTest s;
-    s.start();
+    StartedCore s;
     s->clickAt(1, onLine ? s.scene.lane.y1 : 1);
     EXPECT_TRUE(s->ended()) << onLine;
   }
 }
 
-TEST(Commands, QOpensTheAddressThenEnds) {
-  CoreUnderTest s;
-  s.start();
+TEST_F(Commands, QOpensTheAddressThenEnds) {
   s->keyUp(kKeyQ);
   EXPECT_EQ(s.services.opened, std::vector<std::string>{"https://korvek.example"});
   EXPECT_TRUE(s->ended());
   EXPECT_NE(readFile(s.log()).find("0 cm "), std::string::npos);
 }
 
-TEST(Commands, ClicksOnALabelOrTheWalkerDoNothing) {
-  CoreUnderTest s;
-  s.start();
+TEST_F(Commands, ClicksOnALabelOrTheWalkerDoNothing) {
   s->advanceBy(100);
   s->clickAt(s.scene.clock.left + 5, s.scene.clock.top + 5);
   s->clickAt(s.scene.distance.left + 600, s.scene.distance.top + 250);  // inside the fixed 615 × 255 box

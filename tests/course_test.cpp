@@ -1,16 +1,9 @@
-#include <cmath>
 #include <set>
-#include <vector>
 
 #include "tests/harness.h"
 
 namespace tw::test {
 namespace {
-
-struct ScreenCase {
-  const char* name;
-  int widthPx, heightPx;
-};
 
 // Lays many courses, each from another time of day, and checks every bound a
 // course must hold on the screen the machine has now.
@@ -46,41 +39,33 @@ void checkCourses(CoreUnderTest& s, int courses) {
     ASSERT_EQ(s.scene.lane.y1, y + 295);
     ASSERT_EQ(s.scene.lane.y2, y + 295);
     ASSERT_EQ(s.scene.lane.color, RGB(5, 10, 100));
-    ASSERT_TRUE(s.course.direction() == Direction::Leftward ||
-                s.course.direction() == Direction::Rightward);
-    if (s.course.direction() == Direction::Leftward) {
-      ASSERT_EQ(s.scene.walker.left, s.scene.width() - 16);
-      ASSERT_EQ(s.course.walkFrame(), 0);
-    } else {
-      ASSERT_EQ(s.scene.walker.left, -320);
-      ASSERT_EQ(s.course.walkFrame(), 4);
-    }
+    const bool leftward = s.course.direction() == Direction::Leftward;
+    ASSERT_TRUE(leftward || s.course.direction() == Direction::Rightward);
+    ASSERT_EQ(s.scene.walker.left, leftward ? s.scene.width() - 16 : -320);
+    ASSERT_EQ(s.course.walkFrame(), leftward ? 0 : 4);
     ASSERT_NE(s.course.trenchChance(), TrenchChance::NotDrawn) << i;
   }
 }
 
-TEST(Course, BoundsHoldOnA1024By768Screen) {
-  CoreUnderTest s;
-  s.start();
-  checkCourses(s, 5000);
-}
-
-TEST(Course, LaneAndReadoutSpanTheirWholeRange) {
+TEST(Course, LaneAndReadoutSpanTheirWholeRangeAndTheTrenchChanceIsDrawnAfresh) {
   // On 1024 × 768 the lane is drawn from 1 to 10719 twips and the readout
-  // from 1921 up to where the clock still clears the right edge.
-  CoreUnderTest s;
-  s.start();
+  // from 1921 up to where the clock still clears the right edge. Each course
+  // draws its trench chance, even after a fall cleared it.
+  StartedCore s;
   float lowest = 1e9, highest = -1e9, leftmost = 1e9, rightmost = -1e9;
-  int ones = 0, leftward = 0;
+  int ones = 0, noTrench = 0, leftward = 0;
   constexpr int kCourses = 20000;
   for (int i = 0; i < kCourses; ++i) {
+    s.stage.setTrenchChance(TrenchChance::NotDrawn);
     s.services.wall.shift(53 * i);
     s.setUpCourse();
+    ASSERT_NE(s.course.trenchChance(), TrenchChance::NotDrawn);
     lowest = std::min(lowest, s.scene.clock.top - 300);
     highest = std::max(highest, s.scene.clock.top - 300);
     leftmost = std::min(leftmost, s.scene.clock.left + 300);
     rightmost = std::max(rightmost, s.scene.clock.left + 300);
     ones += s.course.trenchChance() == TrenchChance::Opens;
+    noTrench += s.course.trenchChance() == TrenchChance::DoesNotOpen;
     leftward += s.course.direction() == Direction::Leftward;
   }
   EXPECT_LE(highest, 10719);
@@ -91,23 +76,9 @@ TEST(Course, LaneAndReadoutSpanTheirWholeRange) {
   EXPECT_LT(rightmost, 15259 - s.scene.clock.width() + 1);
   EXPECT_GT(rightmost, 15259 - s.scene.clock.width() - 150);
   EXPECT_NEAR(ones / double(kCourses), 0.51, 0.02);
+  EXPECT_GT(ones, 0);
+  EXPECT_GT(noTrench, 0);
   EXPECT_NEAR(leftward / double(kCourses), 0.5, 0.02);
-}
-
-TEST(Course, TrenchChanceIsDrawnAfreshEvenAfterAFallClearedIt) {
-  CoreUnderTest s;
-  s.start();
-  int opens = 0, doesNotOpen = 0;
-  for (int i = 0; i < 500; ++i) {
-    s.stage.setTrenchChance(TrenchChance::NotDrawn);
-    s.services.wall.shift(11 * i);
-    s.setUpCourse();
-    ASSERT_NE(s.course.trenchChance(), TrenchChance::NotDrawn);
-    opens += s.course.trenchChance() == TrenchChance::Opens;
-    doesNotOpen += s.course.trenchChance() == TrenchChance::DoesNotOpen;
-  }
-  EXPECT_GT(opens, 0);
-  EXPECT_GT(doesNotOpen, 0);
 }
 
 TEST(Course, ADrawOfOneOrAnEvenNumberOpensATrench) {
@@ -120,16 +91,27 @@ TEST(Course, ADrawOfOneOrAnEvenNumberOpensATrench) {
   }
 }
 
+// Every screen shape lays out without hang or overflow; those too small for
+// the bounds (no courses checked) get the nearest places.
 TEST(Course, EveryScreenShapeLaysOutWithoutHangOrOverflow) {
-  for (ScreenCase c : {ScreenCase{"desktop", 1920, 1080}, {"4k", 3840, 2160},
-                       {"portrait", 1440, 2560}, {"very wide", 16384, 768},
-                       {"tall portrait", 2160, 3840}}) {
+  struct Case { const char* name; int widthPx, heightPx, courses; };
+  for (Case c : {Case{"1024 × 768", 1024, 768, 5000}, {"desktop", 1920, 1080, 500},
+                 {"4k", 3840, 2160, 500}, {"portrait", 1440, 2560, 500},
+                 {"very wide", 16384, 768, 500}, {"tall portrait", 2160, 3840, 500},
+                 {"320 × 200", 320, 200, 0}, {"too short", 800, 40, 0},
+                 {"too narrow", 140, 600, 0}, {"tiny", 16, 16, 0}}) {
     SCOPED_TRACE(c.name);
-    CoreUnderTest s(c.widthPx, c.heightPx);
-    s.start();
-    checkCourses(s, 500);
+    StartedCore s(Falls::On, c.widthPx, c.heightPx);
+    if (c.courses > 0) {
+      checkCourses(s, c.courses);
+    } else {
+      EXPECT_TRUE(s.scene.lane.visible);
+      EXPECT_GE(s.scene.clock.top - 300, 1);
+      EXPECT_GE(s.scene.distance.left, 1);
+    }
     s->advanceBy(10 * 60 * 1000);
     EXPECT_TRUE(s.services.errors.empty());
+    EXPECT_FALSE(s->ended());
   }
 }
 
@@ -138,15 +120,14 @@ TEST(Course, EveryScreenShapeLaysOutWithoutHangOrOverflow) {
 // within the new screen's, its lane, readout, start and trench all measured
 // on the one size.
 TEST(Course, ANewPrimaryScreenGetsCoursesLaidWithinItsSize) {
-  struct Case { const char* name; ScreenCase before, after; };
-  for (const Case& c : {Case{"to a smaller screen", {"", 1920, 1080}, {"", 800, 600}},
-                        Case{"to a larger screen", {"", 800, 600}, {"", 2560, 1440}},
-                        Case{"to a portrait screen", {"", 1024, 768}, {"", 1080, 1920}}}) {
+  struct Case { const char* name; int widthPx, heightPx, newWidthPx, newHeightPx; };
+  for (const Case& c : {Case{"to a smaller screen", 1920, 1080, 800, 600},
+                        Case{"to a larger screen", 800, 600, 2560, 1440},
+                        Case{"to a portrait screen", 1024, 768, 1080, 1920}}) {
     SCOPED_TRACE(c.name);
-    CoreUnderTest s(c.before.widthPx, c.before.heightPx);
-    s.start();
+    StartedCore s(Falls::On, c.widthPx, c.heightPx);
     const float oldWidth = s.scene.width();
-    s.services.setScreenPixels(c.after.widthPx, c.after.heightPx);
+    s.services.setScreenPixels(c.newWidthPx, c.newHeightPx);
     // A second is far too short to cross the screen or reach a trench.
     s->advanceBy(1000);
     EXPECT_EQ(s.scene.width(), oldWidth) << "the course under way keeps its size";
@@ -154,7 +135,7 @@ TEST(Course, ANewPrimaryScreenGetsCoursesLaidWithinItsSize) {
     checkCourses(s, 500);
     s.layCourse(Direction::Leftward, 7000, 3000, 8000);
     s.openTrench();
-    EXPECT_EQ(s.scene.trenchLine.x2, c.after.widthPx * kTwipsPerPixel);
+    EXPECT_EQ(s.scene.trenchLine.x2, c.newWidthPx * kTwipsPerPixel);
     s->advanceBy(10 * 60 * 1000);
     EXPECT_TRUE(s.services.errors.empty());
   }
@@ -163,8 +144,7 @@ TEST(Course, ANewPrimaryScreenGetsCoursesLaidWithinItsSize) {
 // For a moment no screen at all may be attached: the next course keeps the
 // last size rather than lay itself out in nothing.
 TEST(Course, AScreenOfNoSizeKeepsTheLastSize) {
-  CoreUnderTest s;
-  s.start();
+  StartedCore s;
   s.services.setScreenPixels(0, 0);
   s.setUpCourse();
   EXPECT_EQ(s.scene.width(), 1024 * kTwipsPerPixel);
@@ -175,8 +155,7 @@ TEST(Course, AScreenOfNoSizeKeepsTheLastSize) {
 TEST(Course, AnyLaneOfATallPortraitScreenFitsTheWalkerTop) {
   // 3840 pixels high is 57600 twips: lanes below 32767 twips need a walker
   // top wider than 16 bits.
-  CoreUnderTest s(2160, 3840);
-  s.start();
+  StartedCore s(Falls::On, 2160, 3840);
   float deepest = 0;
   for (int i = 0; i < 2000; ++i) {
     s.services.wall.shift(17 * i);
@@ -187,24 +166,8 @@ TEST(Course, AnyLaneOfATallPortraitScreenFitsTheWalkerTop) {
   EXPECT_GT(deepest, 32767);
 }
 
-TEST(Course, ScreensTooSmallForTheBoundsGetTheNearestPlaces) {
-  for (ScreenCase c : {ScreenCase{"320 × 200", 320, 200}, {"too short", 800, 40},
-                       {"too narrow", 140, 600}, {"tiny", 16, 16}}) {
-    SCOPED_TRACE(c.name);
-    CoreUnderTest s(c.widthPx, c.heightPx);
-    s.start();
-    EXPECT_TRUE(s.scene.lane.visible);
-    EXPECT_GE(s.scene.clock.top - 300, 1);
-    EXPECT_GE(s.scene.distance.left, 1);
-    s->advanceBy(5 * 60 * 1000);
-    EXPECT_TRUE(s.services.errors.empty());
-    EXPECT_FALSE(s->ended());
-  }
-}
-
 TEST(Course, NeverTouchesDistanceCaptionsTimersOrMessages) {
-  CoreUnderTest s;
-  s.start();
+  StartedCore s;
   s->advanceBy(3000);
   const std::string figure = s.scene.distance.caption(), clock = s.scene.clock.caption();
   const float distance = s.course.walkedDistance();
@@ -227,9 +190,7 @@ TEST(WalkTick, FigureCountsTenthsOfASinglePrecisionDistance) {
   for (Case c : {Case{1, "0", "cm"}, {10, "1", "cm"}, {100, "16", "cm"}, {588, "99", "cm"},
                  {589, "1", "mts"}, {590, "1", "mts"}, {600, "1.02", "mts"}, {1000, "1.69", "mts"} /* 1699.9: single precision */,
                  {7259, "12.34", "mts"}}) {
-    CoreUnderTest s;
-    s.start();
-    s.disableFalls();
+    StartedCore s(Falls::Off);
     s->advanceBy(100 * c.ticks);
     EXPECT_EQ(s.scene.distance.caption(), c.figure) << c.ticks << " ticks";
     EXPECT_EQ(s.scene.distanceUnit.caption(), c.unit) << c.ticks << " ticks";
@@ -237,9 +198,7 @@ TEST(WalkTick, FigureCountsTenthsOfASinglePrecisionDistance) {
 }
 
 TEST(WalkTick, DistanceStopsGrowingWhereSinglePrecisionRunsOut) {
-  CoreUnderTest s;
-  s.start();
-  s.disableFalls();
+  StartedCore s(Falls::Off);
   s.stage.setWalkedDistance(33554432.0f);
   s.walkTick();
   EXPECT_EQ(s.course.walkedDistance(), 33554432.0f);
@@ -264,9 +223,7 @@ TEST(WalkTick, EachDirectionShowsItsOwnFourImages) {
   const Case cases[] = {{Direction::Leftward, 14000, {1, 2, 3, 4, 1, 2, 3, 4, 1}, 14000 - 9 * 70},
                         {Direction::Rightward, -320, {5, 6, 7, 8, 5, 6, 7, 8, 5}, -320 + 9 * 70}};
   for (const Case& c : cases) {
-    CoreUnderTest s;
-    s.start();
-    s.disableFalls();
+    StartedCore s(Falls::Off);
     s.layCourse(c.direction, c.start);
     std::vector<int> shown;
     for (int i = 0; i < 9; ++i) {
@@ -284,9 +241,7 @@ TEST(WalkTick, EachDirectionShowsItsOwnFourImages) {
 TEST(WalkTick, RightwardCourseAfterALeftwardOneStartsFromImageOne) {
   // The wrap comes after the end-of-course test and sees the 4 that the new
   // rightward course set, so that course shows 1 to 8 once before 5 to 8.
-  CoreUnderTest s;
-  s.start();
-  s.disableFalls();
+  StartedCore s(Falls::Off);
   s.steerNextCourse(Direction::Rightward);
   s.layCourse(Direction::Leftward, 70);
   s.stage.setWalkFrame(3);
@@ -302,9 +257,7 @@ TEST(WalkTick, RightwardCourseAfterALeftwardOneStartsFromImageOne) {
 }
 
 TEST(WalkTick, CourseEndsAtTheFarEdge) {
-  CoreUnderTest s;
-  s.start();
-  s.disableFalls();
+  StartedCore s(Falls::Off);
   s.layCourse(Direction::Leftward, 140);
   s.walkTick();
   EXPECT_EQ(s.scene.walker.left, 70) << "still on this course";
@@ -342,9 +295,9 @@ TrenchRun walkToTrench(CoreUnderTest& s, int maxTicks = 400) {
   return run;
 }
 
-TEST(Trench, LeftwardWarningStretchAndFallPoint) {
-  CoreUnderTest s;
-  s.start();
+class Trench : public WithStartedCore {};
+
+TEST_F(Trench, LeftwardWarningStretchAndFallPoint) {
   s.layCourse(Direction::Leftward, 7000, /*distanceLeft=*/3000);
   const TrenchRun run = walkToTrench(s);
   EXPECT_EQ(run.warnedAt, 6440) << "first left strictly inside 4000..6500";
@@ -354,9 +307,7 @@ TEST(Trench, LeftwardWarningStretchAndFallPoint) {
   EXPECT_EQ(s.course.trenchChance(), TrenchChance::Opens);
 }
 
-TEST(Trench, RightwardWarningStretchAndFallPoint) {
-  CoreUnderTest s;
-  s.start();
+TEST_F(Trench, RightwardWarningStretchAndFallPoint) {
   s.layCourse(Direction::Rightward, 5000, 3000, /*clockLeft=*/8000);
   s.stage.setTrenchChance(TrenchChance::Opens);
   const float edge = 8000 + s.scene.clock.width();
@@ -367,10 +318,9 @@ TEST(Trench, RightwardWarningStretchAndFallPoint) {
   EXPECT_TRUE(s.timers.fallTimer.enabled());
 }
 
-TEST(Trench, RightwardStretchLastsSevenOrEightTicks) {
+TEST_F(Trench, RightwardStretchLastsSevenOrEightTicks) {
   for (float start : {5000.0f, 5010.0f, 5030.0f, 5069.0f}) {
-    CoreUnderTest s;
-    s.start();
+    StartedCore s;
     s.layCourse(Direction::Rightward, start, 3000, 8000);
     s.stage.setTrenchChance(TrenchChance::Opens);
     int inside = 0;
@@ -383,9 +333,7 @@ TEST(Trench, RightwardStretchLastsSevenOrEightTicks) {
   }
 }
 
-TEST(Trench, RightwardCourseWithoutTrenchChanceWalksOff) {
-  CoreUnderTest s;
-  s.start();
+TEST_F(Trench, RightwardCourseWithoutTrenchChanceWalksOff) {
   s.layCourse(Direction::Rightward, 5000, 3000, 8000);
   s.stage.setTrenchChance(TrenchChance::DoesNotOpen);
   const TrenchRun run = walkToTrench(s);
@@ -394,11 +342,9 @@ TEST(Trench, RightwardCourseWithoutTrenchChanceWalksOff) {
   EXPECT_TRUE(run.courseEnded);
 }
 
-TEST(Trench, FigureNearTheLeftEdgeFallsFromTheNextCoursesStart) {
+TEST_F(Trench, FigureNearTheLeftEdgeFallsFromTheNextCoursesStart) {
   // distance.left between 200 and 270: the tick that finds the fall point also
   // ends the course, so the fall starts where the new course put the walker.
-  CoreUnderTest s;
-  s.start();
   s.layCourse(Direction::Leftward, 3060, /*distanceLeft=*/250);
   const TrenchRun run = walkToTrench(s);
   EXPECT_EQ(run.fellAt, 50);
@@ -408,9 +354,7 @@ TEST(Trench, FigureNearTheLeftEdgeFallsFromTheNextCoursesStart) {
   EXPECT_TRUE(s.scene.walker.left == -320 || s.scene.walker.left == s.scene.width() - 16);
 }
 
-TEST(Trench, FigureAtTheLeftEdgeEndsTheCourseWithoutAFall) {
-  CoreUnderTest s;
-  s.start();
+TEST_F(Trench, FigureAtTheLeftEdgeEndsTheCourseWithoutAFall) {
   s.layCourse(Direction::Leftward, 3000, /*distanceLeft=*/200);
   const TrenchRun run = walkToTrench(s);
   EXPECT_GT(run.warnedAt, 0);
@@ -420,9 +364,7 @@ TEST(Trench, FigureAtTheLeftEdgeEndsTheCourseWithoutAFall) {
   EXPECT_TRUE(s.scene.warning.visible && s.scene.trenchNotice.visible) << "the warning outlives the course";
 }
 
-TEST(Trench, FallsDisabledMeansNoWarningAndNoFall) {
-  CoreUnderTest s;
-  s.start();
+TEST_F(Trench, FallsDisabledMeansNoWarningAndNoFall) {
   s.disableFalls();
   for (int course = 0; course < 40; ++course) {
     const TrenchRun run = walkToTrench(s, 1000);
@@ -432,9 +374,7 @@ TEST(Trench, FallsDisabledMeansNoWarningAndNoFall) {
   }
 }
 
-TEST(Trench, DisablingFallsAfterTheWarningLeavesTheTrenchOpen) {
-  CoreUnderTest s;
-  s.start();
+TEST_F(Trench, DisablingFallsAfterTheWarningLeavesTheTrenchOpen) {
   s.layCourse(Direction::Leftward, 7000, 3000);
   for (int i = 0; i < 10; ++i) s.walkTick();
   ASSERT_TRUE(s.scene.trenchLine.visible);
@@ -445,9 +385,7 @@ TEST(Trench, DisablingFallsAfterTheWarningLeavesTheTrenchOpen) {
   EXPECT_TRUE(s.scene.warning.visible);
 }
 
-TEST(Trench, OpeningDrawsTheTrenchLevelInTheLane) {
-  CoreUnderTest s;
-  s.start();
+TEST_F(Trench, OpeningDrawsTheTrenchLevelInTheLane) {
   s.stage.scene().lane.y1 = 5000;
   s.stage.scene().lane.y2 = 5600;  // a sloping ground line: the trench stays level
   s.layCourse(Direction::Leftward, 7000, 3000, 8000);
@@ -467,9 +405,7 @@ TEST(Trench, OpeningDrawsTheTrenchLevelInTheLane) {
   EXPECT_EQ(s.scene.trenchLine.x2, 8000 + s.scene.clock.width());
 }
 
-TEST(Trench, ReachingItHandsOverFromWalkToFall) {
-  CoreUnderTest s;
-  s.start();
+TEST_F(Trench, ReachingItHandsOverFromWalkToFall) {
   const float left = s.scene.walker.left;
   s.stage.scene().warning.visible = true;
   s.startFall();

@@ -59,23 +59,19 @@ class FakeDisk : public LogDisk {
     return fault(DiskCall::EntryAt) != 0 ? LogEntry::Unknown : real_.entryAt(path);
   }
   int listFolder(const std::string& folder, std::vector<std::string>& names) override {
-    if (const int error = fault(DiskCall::ListFolder)) return error;
-    return real_.listFolder(folder, names);
+    return faultOr(DiskCall::ListFolder, [&] { return real_.listFolder(folder, names); });
   }
   int plainFileSize(const std::string& path, int64_t& size) override {
-    if (const int error = fault(DiskCall::PlainFileSize)) return error;
-    return real_.plainFileSize(path, size);
+    return faultOr(DiskCall::PlainFileSize, [&] { return real_.plainFileSize(path, size); });
   }
   bool sameFile(const std::string& first, const std::string& second) override {
     return real_.sameFile(first, second);
   }
   int readHead(const std::string& path, size_t limit, std::string& head, bool& more) override {
-    if (const int error = fault(DiskCall::ReadHead)) return error;
-    return real_.readHead(path, limit, head, more);
+    return faultOr(DiskCall::ReadHead, [&] { return real_.readHead(path, limit, head, more); });
   }
   int readLastByte(const std::string& path, char& last) override {
-    if (const int error = fault(DiskCall::ReadLastByte)) return error;
-    return real_.readLastByte(path, last);
+    return faultOr(DiskCall::ReadLastByte, [&] { return real_.readLastByte(path, last); });
   }
   std::unique_ptr<std::istream> openToRead(const std::string& path) override {
     if (fault(DiskCall::OpenToRead) != 0) return nullptr;
@@ -88,16 +84,13 @@ class FakeDisk : public LogDisk {
     return name;
   }
   int createNew(const std::string& path, int& handle) override {
-    if (const int error = fault(DiskCall::CreateNew)) return error;
-    return real_.createNew(path, handle);
+    return faultOr(DiskCall::CreateNew, [&] { return real_.createNew(path, handle); });
   }
   int openToAppend(const std::string& path, int& handle) override {
-    if (const int error = fault(DiskCall::OpenToAppend)) return error;
-    return real_.openToAppend(path, handle);
+    return faultOr(DiskCall::OpenToAppend, [&] { return real_.openToAppend(path, handle); });
   }
   int fileLength(int handle, int64_t& length) override {
-    if (const int error = fault(DiskCall::FileLength)) return error;
-    return real_.fileLength(handle, length);
+    return faultOr(DiskCall::FileLength, [&] { return real_.fileLength(handle, length); });
   }
   int writeSome(int handle, std::string_view bytes, size_t& written) override {
     written = 0;
@@ -116,12 +109,10 @@ class FakeDisk : public LogDisk {
     return written > 0 ? 0 : error;
   }
   int syncFile(int handle) override {
-    if (const int error = fault(DiskCall::SyncFile)) return error;
-    return real_.syncFile(handle);
+    return faultOr(DiskCall::SyncFile, [&] { return real_.syncFile(handle); });
   }
   int cutTo(int handle, int64_t length) override {
-    if (const int error = fault(DiskCall::CutTo)) return error;
-    return real_.cutTo(handle, length);
+    return faultOr(DiskCall::CutTo, [&] { return real_.cutTo(handle, length); });
   }
   int closeFile(int handle) override {
     const int error = fault(DiskCall::CloseFile);
@@ -134,19 +125,21 @@ class FakeDisk : public LogDisk {
     return fault(DiskCall::SyncToDisk);
   }
   int rename(const std::string& from, const std::string& to) override {
-    if (const int error = fault(DiskCall::Rename)) return error;
-    return real_.rename(from, to);
+    return faultOr(DiskCall::Rename, [&] { return real_.rename(from, to); });
   }
   int hardLink(const std::string& file, const std::string& name) override {
-    if (const int error = fault(DiskCall::HardLink)) return error;
-    return real_.hardLink(file, name);
+    return faultOr(DiskCall::HardLink, [&] { return real_.hardLink(file, name); });
   }
   int remove(const std::string& path) override {
-    if (const int error = fault(DiskCall::Remove)) return error;
-    return real_.remove(path);
+    return faultOr(DiskCall::Remove, [&] { return real_.remove(path); });
   }
 
  private:
+  // The fault staged for this call, or else what the real call gives.
+  int faultOr(DiskCall call, const std::function<int()>& real) {
+    const int error = fault(call);
+    return error != 0 ? error : real();
+  }
   int fault(DiskCall call) {
     ++calls[call];
     Faults& f = faults[call];

@@ -32,6 +32,12 @@ inline std::string readFile(const std::filesystem::path& p) {
   return s.str();
 }
 
+// A file's bytes, or nothing when there is no file there.
+inline std::optional<std::string> contentOf(const std::filesystem::path& p) {
+  if (!std::filesystem::exists(p)) return std::nullopt;
+  return readFile(p);
+}
+
 inline void writeFile(const std::filesystem::path& p, const std::string& content) {
   std::ofstream out(p, std::ios::binary | std::ios::trunc);
   out << content;
@@ -72,6 +78,13 @@ struct CoreUnderTest {
     }
   }
   std::filesystem::path log() const { return folder / "walked.log"; }
+  // The log's lines, each without its line feed.
+  std::vector<std::string> logLines() const {
+    std::istringstream in(readFile(log()));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
 
   // --- Scenarios staged by hand.
 
@@ -133,5 +146,22 @@ struct CoreUnderTest {
   const Fall& fall;
   const Wave& wave;
 };
+
+// Whether a started core's trenches may open, for a walk no fall interrupts.
+enum class Falls { On, Off };
+
+// A core already started, as most tests want it.
+struct StartedCore : CoreUnderTest {
+  explicit StartedCore(Falls falls = Falls::On, int widthPx = 1024, int heightPx = 768)
+      : CoreUnderTest(widthPx, heightPx) {
+    start();
+    if (falls == Falls::Off) disableFalls();
+  }
+};
+
+// The fixtures of suites whose tests each begin with a core of their own:
+// made (for a test that stages its folder before the start), or started.
+struct WithCore : testing::Test { CoreUnderTest s; };
+struct WithStartedCore : testing::Test { StartedCore s; };
 
 }  // namespace tw::test

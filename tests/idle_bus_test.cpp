@@ -4,7 +4,6 @@
 // record: no display and no compositor. Clients that wait for an answer run
 // on a thread of their own while the test's thread drives the launcher's
 // buses, as the event loop does.
-#include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/stat.h>
 #include <signal.h>
@@ -16,11 +15,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <functional>
 #include <future>
 #include <memory>
-#include <string>
-#include <vector>
 
 #include "idle/bus/bus.h"
 #include "idle/inhibit/screensaver_service.h"
@@ -231,6 +227,8 @@ class IdleBus : public testing::Test {
   } environment_{userDaemon_, systemDaemon_};
   Buses buses;
   Machine machine;
+  // Those held through a ScreenSaverService of the test's.
+  InhibitorRegistry held_;
 };
 
 TEST_F(IdleBus, CallsWaitAtMostTheLimitAndSayWhoOwnsAName) {
@@ -309,8 +307,7 @@ TEST_F(IdleBus, LogindsLockedHintEndsTheSaver) {
 // unknown method an error, the list for --status, and a client that leaves
 // loses its inhibitors.
 TEST_F(IdleBus, TheScreenSaverServiceHoldsCookiesForTheClientsOnTheBus) {
-  InhibitorRegistry held;
-  ScreenSaverService service(buses.user, machine.launcher, held);
+  ScreenSaverService service(buses.user, machine.launcher, held_);
   ASSERT_EQ(service.outcome(), ScreenSaverService::Outcome::Owned) << service.why();
   auto vlc = std::make_unique<Client>();
   auto mpv = std::make_unique<Client>();
@@ -355,8 +352,7 @@ TEST_F(IdleBus, TheScreenSaverServiceHoldsCookiesForTheClientsOnTheBus) {
 // Clients that send Inhibit and leave before reading the answer hold
 // nothing back; one that stays keeps its cookie.
 TEST_F(IdleBus, AClientGoneBeforeItsCookieLeavesNothingBehind) {
-  InhibitorRegistry held;
-  ScreenSaverService service(buses.user, machine.launcher, held);
+  ScreenSaverService service(buses.user, machine.launcher, held_);
   ASSERT_EQ(service.outcome(), ScreenSaverService::Outcome::Owned) << service.why();
   constexpr int kGone = 20;
   for (int i = 0; i < kGone; ++i) {
@@ -400,8 +396,7 @@ TEST_F(IdleBus, TheInhibitionCheckAsksEveryRecord) {
     StandIn kde("platform/kde_power_agent.py");
     ASSERT_TRUE(kde.ready);
     // KDE answers org.freedesktop.ScreenSaver itself: the launcher leaves it.
-    InhibitorRegistry held;
-  ScreenSaverService service(buses.user, machine.launcher, held);
+    ScreenSaverService service(buses.user, machine.launcher, held_);
     EXPECT_EQ(service.outcome(), ScreenSaverService::Outcome::DesktopOwnsIt);
     EXPECT_EQ(inhibition.standing(), std::vector<std::string>{"KDE: vlc: Playing a film"});
     EXPECT_EQ(kde.say("release"), "released");

@@ -133,11 +133,7 @@ struct Machine {
         {'r', [&] { effects.held = false; }},
         {'H', [&] { launcher.saverHung(kBeatWithinMs); }},
         {'R', [&] { effects.inhibited = false; launcher.inhibitionEnded(); }},
-        {'M',
-         [&] {
-           clock.now += kMinuteMs;
-           if (launcher.lockDue()) ++lockRequests;
-         }},
+        {'M', [&] { clock.now += kMinuteMs; lockRequests += launcher.lockDue() ? 1 : 0; }},
         {'Y', [&] { launcher.lockAnswered(true, "\"i3lock -n\" is up"); }},
         {'X', [&] { launcher.lockAnswered(false, kUnconfirmed); }},
         {'O', [&] { launcher.setEnabled(false); }},

@@ -20,11 +20,7 @@
 namespace tw::idle {
 namespace {
 
-struct FileCase {
-  const char* text;
-  IdleSettings expected;
-  std::vector<std::string> warnings;
-};
+struct FileCase { const char* text; IdleSettings expected; std::vector<std::string> warnings; };
 
 TEST(IdleSettings, ReadsEveryKeyAndWarnsOncePerBadLine) {
   const IdleSettings d;  // the defaults
@@ -64,13 +60,8 @@ TEST(IdleSettings, ReadsEveryKeyAndWarnsOncePerBadLine) {
 TEST(IdleSettings, TheCommandLineWinsKeyByKey) {
   const SettingsFromFile file =
       parseSettings("f", "enabled = no\ndelay = 600\nlock-after = 10\nlocker = a\n").settings;
-  const struct {
-    std::vector<std::string> arguments;
-    IdleSettings expected;
-  } cases[] = {
-      {{}, {false, 600, 10, "a"}},
-      {{"30"}, {false, 30, 10, "a"}},
-      {{"180"}, {false, 180, 10, "a"}},
+  const struct { std::vector<std::string> arguments; IdleSettings expected; } cases[] = {
+      {{}, {false, 600, 10, "a"}}, {{"30"}, {false, 30, 10, "a"}}, {{"180"}, {false, 180, 10, "a"}},
       {{"--lock-after", "2"}, {false, 600, 2, "a"}},
       {{"--lock-after", "2", "--locker", "b"}, {false, 600, 2, "b"}},
   };
@@ -102,10 +93,7 @@ TEST(IdleSettings, AMissingFileIsSilentAndAnUnreadableOneWarnsOnce) {
 
 TEST(IdleSettings, TheRewriteKeepsWhatItDoesNotSetAndReadsBackTheSame) {
   const IdleSettings wanted{false, 600, 15, "swaylock -f"};
-  const struct {
-    const char* before;
-    const char* after;
-  } cases[] = {
+  const struct { const char* before; const char* after; } cases[] = {
       {"", "enabled = no\ndelay = 600\nlock-after = 15\nlocker = swaylock -f\n"},
       {"# mine\ndelay = 180          # seconds\ncolour = red\r\nlocker =\n\nenabled = yes",
        "# mine\ndelay = 600          # seconds\ncolour = red\r\nlocker = swaylock -f\n\n"
@@ -140,11 +128,7 @@ TEST(SettingsWatch, SeesAnEditorsRenameANewFolderAndARemovalButNothingElse) {
   SettingsWatch watch(file, [&changes] { ++changes; });
   ASSERT_EQ(watch.problem(), "");
   const auto write = [](const std::string& path) { std::ofstream(path) << "delay = 5\n"; };
-  const struct {
-    const char* step;
-    std::function<void()> act;
-    bool change;
-  } steps[] = {
+  const struct { const char* step; std::function<void()> act; bool change; } steps[] = {
       {"another file beside the folder", [&] { write(config + "/other"); }, false},
       {"the folder made", [&] { ::mkdir(folder.c_str(), 0700); }, true},
       {"another file in the folder", [&] { write(folder + "/other"); }, false},

@@ -1,10 +1,48 @@
-#include <map>
+#include <cstdio>
 
-#include "tests/digest.h"
 #include "tests/harness.h"
 
 namespace tw::test {
 namespace {
+
+// A short digest of everything a saver shows and holds.
+std::string describe(CoreUnderTest& core) {
+  const Scene& w = core.scene;
+  const Course& course = core.course;
+  const Fall& fall = core.fall;
+  std::ostringstream s;
+  auto label = [&s](const Label& l) {
+    s << l.caption() << '|' << l.left << ',' << l.top << ',' << l.width() << ',' << l.visible << ','
+      << int(l.color.red) << ';';
+  };
+  for (const Label* l : {&w.clock, &w.distance, &w.distanceUnit, &w.address, &w.clockShadow,
+                         &w.message, &w.warning, &w.trenchNotice})
+    label(*l);
+  s << w.walker.left << ',' << w.walker.top << ','
+    << (w.walker.picture ? w.walker.picture->set * 100 + w.walker.picture->index : 0) << ';';
+  for (const Line* l : {&w.lane, &w.trenchLine})
+    s << l->x1 << ',' << l->y1 << ',' << l->x2 << ',' << l->y2 << ',' << l->visible << ';';
+  for (TimerId id : kTimerIds) s << core.timers[id].enabled() << ',' << core.timers[id].interval() << ';';
+  const int trenchChance = static_cast<int>(course.trenchChance());
+  const int fallHold = static_cast<int>(fall.fallHold());
+  s << static_cast<int>(course.direction()) << ',' << course.walkFrame() << ','
+    << course.walkedDistance() << ',' << trenchChance << ',' << course.walkerTop() << ','
+    << course.fallsEnabled() << ',' << fall.fallStarted() << ',' << fall.dropTicksLeft() << ','
+    << fall.fallFrame() << ',' << fallHold << ',' << core.wave.waveFrame() << ','
+    << core->ended();
+  return s.str();
+}
+
+std::string digest(const std::string& text, uint64_t seed = 0xcbf29ce484222325ULL) {
+  uint64_t h = seed;
+  for (unsigned char c : text) {
+    h ^= c;
+    h *= 0x100000001b3ULL;
+  }
+  char buf[17];
+  std::snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(h));
+  return buf;
+}
 
 // A script of key releases at virtual times, played against a freshly started
 // saver; the digest of its state is taken at each checkpoint.
@@ -34,8 +72,7 @@ TEST(Replay, EveryCommandOverHalfAnHourIsReproducible) {
   const std::vector<std::string> expected = {
 #include "tests/replay_every_command.inc"
   };
-  CoreUnderTest s;
-  s.start();
+  StartedCore s;
   const auto digests = play(s, kEveryCommand);
   if (expected.empty()) {
     for (const auto& d : digests) std::printf("\"%s\",\n", d.c_str());
@@ -45,13 +82,10 @@ TEST(Replay, EveryCommandOverHalfAnHourIsReproducible) {
 }
 
 TEST(Replay, TwoSaversSideBySideDoNotDisturbEachOther) {
-  CoreUnderTest alone;
-  alone.start();
+  StartedCore alone;
   const auto solo = play(alone, kEveryCommand);
 
-  CoreUnderTest a, b;
-  a.start();
-  b.start();
+  StartedCore a, b;
   std::vector<std::string> interleaved;
   for (const Step& step : kEveryCommand) {
     b->advanceTo(step.at / 2);
@@ -64,9 +98,7 @@ TEST(Replay, TwoSaversSideBySideDoNotDisturbEachOther) {
 }
 
 TEST(Replay, SameClockSameRun) {
-  CoreUnderTest first, second;
-  first.start();
-  second.start();
+  StartedCore first, second;
   EXPECT_EQ(play(first, kEveryCommand), play(second, kEveryCommand));
   CoreUnderTest later(1024, 768, 12 * 3600 * 1000 + 1);
   later.start();

@@ -1,6 +1,3 @@
-#include <utility>
-#include <vector>
-
 #include "log/log_file.h"
 #include "tests/harness.h"
 #include "walk/motion.h"
@@ -8,22 +5,19 @@
 namespace tw::test {
 namespace {
 
-// Records the ticks the scheduler runs, with the virtual time at each.
-class TickRecorder : public TickHandler {
- public:
-  explicit TickRecorder(const VirtualTime& time) : time_(time) {}
-  void tick(TimerId id) override { ticks.emplace_back(id, time_.now()); }
+// A scheduler on timers and virtual time of its own, recording the ticks it
+// runs with the time at each.
+struct Clockwork : TickHandler {
+  void tick(TimerId id) override { ticks.emplace_back(id, time.now()); }
   bool ended() const override { return false; }
+  VirtualTime time;
+  Timers timers{time};
+  Scheduler scheduler{time, timers};
   std::vector<std::pair<TimerId, int64_t>> ticks;
-
- private:
-  const VirtualTime& time_;
 };
 
 TEST(Scheduler, WalkTimerTicksEveryHundredMillisecondsFromLoad) {
-  CoreUnderTest s;
-  s.start();
-  s.disableFalls();
+  StartedCore s(Falls::Off);
   EXPECT_EQ(s->nextDue(), 100);
   s->advanceTo(60'000);
   // 600 walk ticks in a minute: the figure is a tenth of 600 × 1.7.
@@ -32,57 +26,47 @@ TEST(Scheduler, WalkTimerTicksEveryHundredMillisecondsFromLoad) {
 }
 
 TEST(Scheduler, EnablingStartsACountAndIntervalZeroNeverTicks) {
-  VirtualTime time;
-  Timers timers(time);
-  Scheduler scheduler(time, timers);
-  TickRecorder recorder(time);
-  timers.walkTimer.setEnabled(false);
-  scheduler.advanceTo(1000, recorder);
-  EXPECT_FALSE(scheduler.nextDue().has_value()) << "no timer runs";
-  timers.waveTimer.setEnabled(true);  // interval 0 at design time
-  EXPECT_FALSE(scheduler.nextDue().has_value());
-  timers.waveTimer.setInterval(100);
-  EXPECT_EQ(scheduler.nextDue(), 1100);
+  Clockwork w;
+  w.timers.walkTimer.setEnabled(false);
+  w.scheduler.advanceTo(1000, w);
+  EXPECT_FALSE(w.scheduler.nextDue().has_value()) << "no timer runs";
+  w.timers.waveTimer.setEnabled(true);  // interval 0 at design time
+  EXPECT_FALSE(w.scheduler.nextDue().has_value());
+  w.timers.waveTimer.setInterval(100);
+  EXPECT_EQ(w.scheduler.nextDue(), 1100);
 }
 
 TEST(Scheduler, ReEnablingOrWritingTheIntervalRestartsTheCount) {
-  VirtualTime time;
-  Timers timers(time);
-  Scheduler scheduler(time, timers);
-  TickRecorder recorder(time);
-  timers.messageTimeout.setEnabled(true);  // armed at the start, due at 10000
-  timers.walkTimer.setEnabled(false);
-  scheduler.advanceTo(4000, recorder);
-  timers.messageTimeout.setEnabled(true);  // now due at 14000
-  EXPECT_EQ(timers.messageTimeout.due(), 14000);
-  timers.fallTimer.setEnabled(true);
-  scheduler.advanceTo(4050, recorder);
-  timers.fallTimer.setInterval(100);
-  EXPECT_EQ(timers.fallTimer.due(), 4150);
+  Clockwork w;
+  w.timers.messageTimeout.setEnabled(true);  // armed at the start, due at 10000
+  w.timers.walkTimer.setEnabled(false);
+  w.scheduler.advanceTo(4000, w);
+  w.timers.messageTimeout.setEnabled(true);  // now due at 14000
+  EXPECT_EQ(w.timers.messageTimeout.due(), 14000);
+  w.timers.fallTimer.setEnabled(true);
+  w.scheduler.advanceTo(4050, w);
+  w.timers.fallTimer.setInterval(100);
+  EXPECT_EQ(w.timers.fallTimer.due(), 4150);
 }
 
 TEST(Scheduler, TimersDueTogetherTickInNumberOrder) {
   // Started last to first, all four due at once: the walk ticks first, so on
   // the tick at which the message times out the hint is still up.
   for (const bool realTime : {false, true}) {
-    VirtualTime time;
-    Timers timers(time);
-    Scheduler scheduler(time, timers);
+    Clockwork w;
     for (TimerId id : {TimerId::Wave, TimerId::Fall, TimerId::MessageTimeout, TimerId::Walk}) {
-      timers[id].setInterval(1000);
-      timers[id].setEnabled(true);
+      w.timers[id].setInterval(1000);
+      w.timers[id].setEnabled(true);
     }
-    TickRecorder recorder(time);
     if (realTime) {
-      scheduler.catchUp(1500, recorder);
+      w.scheduler.catchUp(1500, w);
     } else {
-      scheduler.advanceTo(1500, recorder);
+      w.scheduler.advanceTo(1500, w);
     }
     const int64_t at = realTime ? 1500 : 1000;
-    EXPECT_EQ(recorder.ticks, (std::vector<std::pair<TimerId, int64_t>>{{TimerId::Walk, at},
-                                                                        {TimerId::MessageTimeout, at},
-                                                                        {TimerId::Fall, at},
-                                                                        {TimerId::Wave, at}}))
+    EXPECT_EQ(w.ticks, (std::vector<std::pair<TimerId, int64_t>>{
+                           {TimerId::Walk, at}, {TimerId::MessageTimeout, at}, {TimerId::Fall, at},
+                           {TimerId::Wave, at}}))
         << (realTime ? "real time" : "virtual time");
   }
 }
@@ -90,12 +74,7 @@ TEST(Scheduler, TimersDueTogetherTickInNumberOrder) {
 // Three timers with one owner: after any switch exactly the new mode's timer
 // runs, its count starting at the switch.
 TEST(Motion, EachSwitchRunsOnlyTheNewModesTimerFromAFreshCount) {
-  struct Case {
-    const char* name;
-    void (*to)(Motion&);
-    Mode mode;
-    int32_t interval;
-  };
+  struct Case { const char* name; void (*to)(Motion&); Mode mode; int32_t interval; };
   const Case cases[] = {
       {"walk", [](Motion& m) { m.walk(); }, Mode::Walking, Timers::kWalkInterval},
       {"fall", [](Motion& m) { m.fall(); }, Mode::Falling, Timers::kFirstFallInterval},
@@ -137,8 +116,7 @@ TEST(Motion, TheWalkerWalksFromTheStartAndTheFallSetsItsOwnPace) {
 }
 
 TEST(Motion, HWhileWalkingStartsTheWalksCountAfresh) {
-  CoreUnderTest s;
-  s.start();
+  StartedCore s;
   s->advanceTo(12'050);
   ASSERT_EQ(s->mode(), Mode::Walking);
   ASSERT_EQ(s->nextDue(), 12'100);
@@ -148,8 +126,7 @@ TEST(Motion, HWhileWalkingStartsTheWalksCountAfresh) {
 }
 
 TEST(Scheduler, AfterAStallEachOverdueTimerTicksOnceNotInABurst) {
-  CoreUnderTest s;
-  s.start();
+  StartedCore s;
   s->catchUp(5000);  // fifty walk ticks overdue
   EXPECT_EQ(s.scene.distance.caption(), "0") << "one tick adds 1.7, fifty would show 8";
   EXPECT_EQ(s->nextDue(), 5100);
@@ -160,9 +137,7 @@ TEST(Scheduler, AfterAStallEachOverdueTimerTicksOnceNotInABurst) {
 }
 
 TEST(Scheduler, RealTimeKeepsThePhaseWhenOnTime) {
-  CoreUnderTest s;
-  s.start();
-  s.disableFalls();
+  StartedCore s(Falls::Off);
   // A little late each time: the next due time stays on the 100 ms grid.
   for (int64_t t = 103; t < 60'000; t += 100) s->catchUp(t);
   EXPECT_EQ(s->nextDue(), 60'000);
@@ -170,8 +145,7 @@ TEST(Scheduler, RealTimeKeepsThePhaseWhenOnTime) {
 }
 
 TEST(Scheduler, NothingRunsAfterTheRunHasEnded) {
-  CoreUnderTest s;
-  s.start();
+  StartedCore s;
   s->keyUp(27);
   EXPECT_TRUE(s->ended());
   EXPECT_FALSE(s->nextDue().has_value());
@@ -184,9 +158,7 @@ TEST(Scheduler, NothingRunsAfterTheRunHasEnded) {
 }
 
 TEST(Core, AnUntrappedRunTimeErrorIsShownAndEndsTheRunAsAFailure) {
-  CoreUnderTest s;
-  s.start();
-  s.disableFalls();
+  StartedCore s(Falls::Off);
   s.stage.setWalk(Direction::Leftward, 8);  // the next walk picture, 9, does not exist
   s->advanceBy(100);
   EXPECT_EQ(s.services.errors, std::vector<std::string>{"35600 Index out of bounds"});

@@ -1,5 +1,3 @@
-#include <algorithm>
-
 #include "tests/harness.h"
 
 namespace tw::test {
@@ -81,8 +79,7 @@ void runUntil(CoreUnderTest& s, Invariants& inv, int64_t end) {
 }
 
 TEST(Soak, TwentyFourHoursUnattended) {
-  CoreUnderTest s;
-  s.start();
+  StartedCore s;
   Invariants inv(s);
   runUntil(s, inv, kMsPerDay);
   EXPECT_GT(inv.counts.falls, 1000);
@@ -92,8 +89,7 @@ TEST(Soak, TwentyFourHoursUnattended) {
 }
 
 TEST(Soak, ThirtyDaysWithAStormOfCommandKeys) {
-  CoreUnderTest s(1920, 1080);
-  s.start();
+  StartedCore s(Falls::On, 1920, 1080);
   Invariants inv(s);
   uint64_t state = 12345;
   auto next = [&state] {
@@ -114,10 +110,7 @@ TEST(Soak, ThirtyDaysWithAStormOfCommandKeys) {
   EXPECT_GT(inv.counts.falls, 100);
   EXPECT_GT(inv.counts.walkOffs, 100);
   s->keyUp(27);
-  std::istringstream log(readFile(s.log()));
-  int lines = 0;
-  for (std::string line; std::getline(log, line);) ++lines;
-  EXPECT_EQ(lines, 2) << "the banner and the one record of this run";
+  EXPECT_EQ(s.logLines().size(), 2u) << "the banner and the one record of this run";
   EXPECT_TRUE(s->ended() && s->exitStatus() == ExitStatus::Success);
 }
 

@@ -1,13 +1,10 @@
-#include <vector>
-
 #include "tests/harness.h"
 
 namespace tw::test {
 namespace {
 
 TEST(MessageTimeOut, StartHintIsHiddenAtExactlyTenSeconds) {
-  CoreUnderTest s;
-  s.start();
+  StartedCore s;
   EXPECT_EQ(s.scene.message.caption(), "Press F1 for Help");
   EXPECT_TRUE(s.scene.message.visible);
   s->advanceTo(9999);
@@ -19,9 +16,9 @@ TEST(MessageTimeOut, StartHintIsHiddenAtExactlyTenSeconds) {
   EXPECT_TRUE(s.timers.walkTimer.enabled() || s.timers.fallTimer.enabled());
 }
 
-TEST(Wave, HelpStopsTheWalkLiftsTheWalkerAndWaves) {
-  CoreUnderTest s;
-  s.start();
+class Wave : public WithStartedCore {};
+
+TEST_F(Wave, HelpStopsTheWalkLiftsTheWalkerAndWaves) {
   s.disableFalls();
   s->advanceTo(2000);
   const float left = s.scene.walker.left;
@@ -53,18 +50,14 @@ TEST(Wave, HelpStopsTheWalkLiftsTheWalkerAndWaves) {
             left - 70 * (s.course.direction() == Direction::Leftward ? 1 : -1));
 }
 
-TEST(Wave, ClockRunsWhileIdle) {
-  CoreUnderTest s;
-  s.start();
+TEST_F(Wave, ClockRunsWhileIdle) {
   s->keyUp(kKeyF1);
   s->advanceBy(3000);
   EXPECT_EQ(s.scene.clock.caption(), "12:00:03");
   EXPECT_EQ(s.scene.clockShadow.caption(), "12:00:03");
 }
 
-TEST(Wave, HelpAgainRearmsTheTimeOutWithoutASecondLift) {
-  CoreUnderTest s;
-  s.start();
+TEST_F(Wave, HelpAgainRearmsTheTimeOutWithoutASecondLift) {
   s->keyUp(kKeyF1);
   s->advanceBy(450);
   const int frame = s.wave.waveFrame();
@@ -77,9 +70,7 @@ TEST(Wave, HelpAgainRearmsTheTimeOutWithoutASecondLift) {
   EXPECT_FALSE(s.timers.waveTimer.enabled());
 }
 
-TEST(Wave, HelpDuringAFallStartsNoWave) {
-  CoreUnderTest s;
-  s.start();
+TEST_F(Wave, HelpDuringAFallStartsNoWave) {
   s.startFall();
   s->keyUp(kKeyF1);
   EXPECT_TRUE(s.scene.message.visible);
@@ -88,9 +79,7 @@ TEST(Wave, HelpDuringAFallStartsNoWave) {
   EXPECT_TRUE(s.timers.fallTimer.enabled());
 }
 
-TEST(Wave, HEndsTheWaveAndTheLaterTimeOutOnlyHides) {
-  CoreUnderTest s;
-  s.start();
+TEST_F(Wave, HEndsTheWaveAndTheLaterTimeOutOnlyHides) {
   s->keyUp(kKeyF1);
   s->advanceBy(500);
   s->keyUp(kKeyH);
