@@ -17,6 +17,9 @@
 
 namespace tw::platform::test {
 
+// The wall clock the tests start at.
+constexpr int64_t kNoonMs = 12 * 3600 * 1000;
+
 class OffscreenServices : public QtServices {
  public:
   OffscreenServices(const VirtualTime& time, int widthPx, int heightPx, int64_t startMs, std::string folder)
@@ -52,9 +55,18 @@ class OffscreenServices : public QtServices {
   std::string folder_;
 };
 
+// The pinned-down machine, in a temporary folder of its own, for a test that
+// makes its own saver.
+template <class Services = OffscreenServices>
+struct OffscreenMachine {
+  QTemporaryDir folder;
+  VirtualTime time;
+  Services services{time, 1024, 768, kNoonMs, folder.path().toStdString()};
+};
+
 // A saver core on the pinned-down machine, in a temporary folder of its own.
 struct OffscreenCore {
-  explicit OffscreenCore(int widthPx = 1024, int heightPx = 768, int64_t startMs = 12 * 3600 * 1000)
+  explicit OffscreenCore(int widthPx = 1024, int heightPx = 768, int64_t startMs = kNoonMs)
       : services(time, widthPx, heightPx, startMs, folder.path().toStdString()),
         core(std::make_unique<Core>(services, services.logDisk(), time)), stage(*core) {}
 

@@ -3,21 +3,12 @@
 // draws for the scene at that moment, however the saver got it there (boxes
 // painted a tile at a time and put straight into the window, the black ground
 // filled by the server after an expose).
-#include <gtest/gtest.h>
-
-#include <QApplication>
 #include <QElapsedTimer>
-#include <QImage>
-#include <QPainter>
 #include <QPixmap>
 #include <QRasterWindow>
-#include <QScreen>
-#include <utility>
 
-#include "platform/paint/scene_paint.h"
-#include "platform/driver/saver.h"
 #include "platform/surface/x11_surface.h"
-#include "tests/platform/offscreen_services.h"
+#include "tests/platform/on_screen.h"
 
 namespace tw::platform {
 namespace {
@@ -38,18 +29,8 @@ class White : public QRasterWindow {
   }
 };
 
-class OnX11 : public ::testing::Test {
+class OnX11 : public test::OnScreen {
  protected:
-  void SetUp() override {
-    const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
-    services = std::make_unique<test::OffscreenServices>(time, screen.width(), screen.height(), 12 * 3600 * 1000,
-                                                         folder.path().toStdString());
-    saver = std::make_unique<Saver>(*services, time);
-    ASSERT_TRUE(saver->start());
-    saver->awaitFirstFrame(5000);
-    ASSERT_TRUE(saver->window()->painted());
-  }
-
   // The window as the X server holds it, and the scene as paintScene draws it.
   void expectScreenShowsTheScene(const char* when) {
     SCOPED_TRACE(when);
@@ -57,32 +38,11 @@ class OnX11 : public ::testing::Test {
     const QImage shown = window.screen()->grabWindow(window.winId()).toImage().convertToFormat(QImage::Format_RGB32);
     // At a scale (QT_SCALE_FACTOR, x11_paint.sh's second argument) the
     // server holds device pixels: the scene is drawn at that ratio.
-    QImage drawn(window.size() * window.devicePixelRatio(), QImage::Format_RGB32);
-    drawn.setDevicePixelRatio(window.devicePixelRatio());
-    drawn.fill(Qt::white);
-    {
-      QPainter painter(&drawn);
-      paintScene(painter, std::as_const(saver->core()).scene(), sprites, services->fonts(),
-                 QRect(QPoint(0, 0), window.size()));
-    }
+    const QImage drawn = drawnScene(window.size() * window.devicePixelRatio(), window.devicePixelRatio());
     ASSERT_EQ(shown.size(), drawn.size());
-    int wrong = 0;
-    QRect where;
-    for (int y = 0; y < drawn.height(); ++y)
-      for (int x = 0; x < drawn.width(); ++x)
-        if ((shown.pixel(x, y) & 0xffffff) != (drawn.pixel(x, y) & 0xffffff)) {
-          ++wrong;
-          where |= QRect(x, y, 1, 1);
-        }
-    EXPECT_EQ(wrong, 0) << "pixels differ within " << where.x() << "," << where.y() << " " << where.width() << "x"
-                        << where.height();
+    const test::Difference d = test::compare(shown, drawn);
+    EXPECT_EQ(d.pixels, 0) << test::describe(d);
   }
-
-  QTemporaryDir folder;
-  VirtualTime time;
-  std::unique_ptr<test::OffscreenServices> services;
-  std::unique_ptr<Saver> saver;
-  SpriteSet sprites;
 };
 
 TEST_F(OnX11, PaintsStraightIntoTheWindow) {
