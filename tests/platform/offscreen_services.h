@@ -65,17 +65,10 @@ struct OffscreenMachine {
 };
 
 // A saver core on the pinned-down machine, in a temporary folder of its own.
-struct OffscreenCore {
-  explicit OffscreenCore(int widthPx = 1024, int heightPx = 768, int64_t startMs = kNoonMs)
-      : services(time, widthPx, heightPx, startMs, folder.path().toStdString()),
-        core(std::make_unique<Core>(services, services.logDisk(), time)), stage(*core) {}
-
-  QTemporaryDir folder;
-  VirtualTime time;
-  OffscreenServices services;
-  std::unique_ptr<Core> core;
+struct OffscreenCore : OffscreenMachine<> {
+  std::unique_ptr<Core> core = std::make_unique<Core>(services, services.logDisk(), time);
   // Where a test places elements by hand.
-  tw::test::Stage stage;
+  tw::test::Stage stage{*core};
 };
 
 }  // namespace tw::platform::test
