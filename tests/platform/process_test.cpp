@@ -1,9 +1,11 @@
 // What the process takes from the one that started it and hands to the
-// programs it starts: the heartbeat's descriptor and the ending signals.
+// programs it starts: the heartbeat's descriptor and the ending signals; and
+// the descriptors it has to spare.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,10 +14,13 @@
 #include <QFile>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/driver/saver.h"
+#include "platform/system/descriptors.h"
 #include "platform/system/end_signals.h"
 #include "platform/system/heartbeat.h"
 #include "platform/system/process_limits.h"
@@ -49,6 +54,15 @@ struct Pipe {
   }
   int ends[2] = {-1, -1};
 };
+
+// The exit code of a forked child that runs `body`; -1 when it did not exit.
+int childExit(const std::function<int()>& body) {
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(body());
+  int status = 0;
+  if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
 
 TEST(HeartbeatVariable, NamesADescriptorInPlainDecimalAboveTheStandardThree) {
   for (const auto& [value, fd] : {std::pair{"3", 3}, {"17", 17}, {"2147483647", 2147483647}})
@@ -272,14 +286,31 @@ TEST(EndSignals, AnIgnoredSignalStaysIgnored) {
 TEST(EndSignals, AChildGetsTheSignalsUnblocked) {
   OpenedEndSignals endSignals;
   ASSERT_TRUE(blockedHere(SIGTERM));
-  const pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  if (child == 0)
-    ::_exit(blockedHere(SIGTERM) || blockedHere(SIGHUP) || blockedHere(SIGINT) ? 1 : 0);
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
-  EXPECT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0) << "the child has an ending signal blocked";
+  EXPECT_EQ(childExit([] { return blockedHere(SIGTERM) || blockedHere(SIGHUP) || blockedHere(SIGINT) ? 1 : 0; }), 0)
+      << "the child has an ending signal blocked";
+}
+
+// Under a descriptor limit, exactly as many as can still be opened are found
+// spare, and none of them stays open.
+TEST(Descriptors, SpareOnesAreCountedAndNoneIsKept) {
+  const int code = childExit([] {
+    constexpr rlim_t kLimit = 64;
+    const rlimit limit{kLimit, kLimit};
+    if (setrlimit(RLIMIT_NOFILE, &limit) != 0) return 2;
+    auto countFree = [] {
+      std::vector<int> fds;
+      for (int fd; (fd = open("/", O_PATH | O_CLOEXEC)) >= 0;) fds.push_back(fd);
+      for (const int fd : fds) close(fd);
+      return static_cast<int>(fds.size());
+    };
+    const int free = countFree();
+    if (free < 2) return 3;
+    if (!haveSpareDescriptors(free)) return 4;
+    if (haveSpareDescriptors(free + 1)) return 5;
+    if (!haveSpareDescriptors(0)) return 6;
+    return countFree() == free ? 0 : 7;
+  });
+  EXPECT_EQ(code, 0) << "the exit code names the check that failed";
 }
 
 }  // namespace

@@ -3,9 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -19,7 +17,6 @@
 #include <sstream>
 #include <vector>
 
-#include "platform/system/descriptors.h"
 #include "platform/log_folder/held_folder.h"
 #include "platform/log_folder/log_place.h"
 
@@ -292,34 +289,6 @@ TEST(HeldFolder, FollowsTheFolderWhereverItIsMoved) {
   EXPECT_FALSE(held.hold(bytes(top) + "/missing"));
   EXPECT_EQ(held.path(), "");
   EXPECT_FALSE(held.hold(""));
-}
-
-// Under a descriptor limit, exactly as many as can still be opened are found
-// spare, and none of them stays open.
-TEST(Descriptors, SpareOnesAreCountedAndNoneIsKept) {
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    constexpr rlim_t kLimit = 64;
-    const rlimit limit{kLimit, kLimit};
-    if (setrlimit(RLIMIT_NOFILE, &limit) != 0) _exit(2);
-    auto countFree = [] {
-      std::vector<int> fds;
-      for (int fd; (fd = open("/", O_PATH | O_CLOEXEC)) >= 0;) fds.push_back(fd);
-      for (const int fd : fds) close(fd);
-      return static_cast<int>(fds.size());
-    };
-    const int free = countFree();
-    if (free < 2) _exit(3);
-    if (!haveSpareDescriptors(free)) _exit(4);
-    if (haveSpareDescriptors(free + 1)) _exit(5);
-    if (!haveSpareDescriptors(0)) _exit(6);
-    _exit(countFree() == free ? 0 : 7);
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0) << "the exit code names the check that failed";
 }
 
 }  // namespace
