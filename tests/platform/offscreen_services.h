@@ -4,7 +4,9 @@
 // the saver draws.
 #pragma once
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <memory>
 #include <string>
@@ -54,6 +56,16 @@ class OffscreenServices : public QtServices {
   VirtualWallClock wall_;
   std::string folder_;
 };
+
+// Runs the events until `done` says so or `limitMs` of real time have passed;
+// whether it said so.
+template <class Done>
+bool runEventsUntil(Done done, int limitMs) {
+  QElapsedTimer waited;
+  waited.start();
+  while (!done() && waited.elapsed() < limitMs) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  return done();
+}
 
 // The pinned-down machine, in a temporary folder of its own, for a test that
 // makes its own saver.

@@ -251,9 +251,7 @@ TEST(SaverSignals, EachEndingSignalEndsTheRunWithOneRecord) {
       ASSERT_TRUE(saver.start());
       ASSERT_EQ(raise(signal), 0);
       ASSERT_EQ(raise(signal), 0);
-      QElapsedTimer waited;
-      waited.start();
-      while (!saver.finished() && waited.elapsed() < 10'000) QCoreApplication::processEvents();
+      test::runEventsUntil([&] { return saver.finished(); }, 10'000);
       EXPECT_TRUE(saver.finished());
       EXPECT_EQ(saver.exitCode(), 0);
       EXPECT_FALSE(endSignals.take()) << "a signal was left unread";

@@ -80,11 +80,7 @@ class OnWayland : public test::OnScreen {
       return s && s->fits() && s->lastPicture().devicePixelRatio() == s->scale() &&
              std::abs(s->scale() - scale) < 1e-9;
     };
-    QElapsedTimer waited;
-    waited.start();
-    while (!settled() && waited.elapsed() < kCommitLimitMs)
-      QCoreApplication::processEvents(QEventLoop::AllEvents, kStepMs);
-    return settled();
+    return test::runEventsUntil(settled, kCommitLimitMs);
   }
 
   // Buffers of the window's size at `scale`, in device pixels. A whole scale

@@ -3,7 +3,6 @@
 // draws for the scene at that moment, however the saver got it there (boxes
 // painted a tile at a time and put straight into the window, the black ground
 // filled by the server after an expose).
-#include <QElapsedTimer>
 #include <QPixmap>
 #include <QRasterWindow>
 
@@ -14,11 +13,7 @@ namespace tw::platform {
 namespace {
 
 // Runs the events for `ms` milliseconds of real time.
-void runFor(int ms) {
-  QElapsedTimer elapsed;
-  elapsed.start();
-  while (elapsed.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-}
+void runFor(int ms) { test::runEventsUntil([] { return false; }, ms); }
 
 // A window that leaves white behind wherever the saver does not paint again.
 class White : public QRasterWindow {
