@@ -51,6 +51,34 @@ QImage ground() {
   return image;
 }
 
+// Captions drawn on the ground by FontCache::draw and, for reference, by drawText.
+struct BothWays {
+  // The ground with `caption` drawn in `colour`, clipped to `clip` where given.
+  QImage drawn(bool byDrawText, const std::string& caption, const Font& font, QPoint at, QColor colour,
+               const QRect& clip) {
+    QImage image = ground();
+    QPainter p(&image);
+    if (clip.isValid()) p.setClipRect(clip);
+    p.setPen(colour);
+    if (byDrawText)
+      drawWithDrawText(p, plain, caption, font, at);
+    else
+      cached.draw(p, caption, font, at, clip.isValid() ? clip : image.rect());
+    p.end();
+    return image;
+  }
+  // The first of `times` draws by FontCache::draw that is not what drawText
+  // draws; 0 when every one is.
+  int firstDifferent(const std::string& caption, const Font& font, QPoint at, QColor colour = Qt::white,
+                     const QRect& clip = QRect(), int times = 1) {
+    const QImage expected = drawn(true, caption, font, at, colour, clip);
+    for (int i = 1; i <= times; ++i)
+      if (drawn(false, caption, font, at, colour, clip) != expected) return i;
+    return 0;
+  }
+  FontCache cached, plain;
+};
+
 struct Place {
   QPoint topLeft;
   QColor colour;
@@ -61,49 +89,34 @@ const Place kPlaces[] = {{{3, 2}, QColor(240, 139, 95)}, {{17, 9}, QColor(128, 1
                          {{5, 1}, QColor(0, 0, 0)}};
 
 TEST(CaptionDraw, IsPixelForPixelWhatDrawTextDraws) {
-  FontCache cached;
-  FontCache plain;
-  for (const Font& font : kFonts) {
-    for (const char* caption : kCaptions) {
-      for (const Place& place : kPlaces) {
-        QImage expected = ground();
-        {
-          QPainter p(&expected);
-          p.setPen(place.colour);
-          drawWithDrawText(p, plain, caption, font, place.topLeft);
-        }
-        QImage actual = ground();
-        {
-          QPainter p(&actual);
-          p.setPen(place.colour);
-          // Twice: the second draw comes from the kept layout.
-          cached.draw(p, caption, font, place.topLeft, expected.rect());
-        }
-        QImage again = ground();
-        {
-          QPainter p(&again);
-          p.setPen(place.colour);
-          cached.draw(p, caption, font, place.topLeft, expected.rect());
-        }
-        ASSERT_EQ(actual, expected) << font.name << " " << font.size << " \"" << caption << "\"";
-        ASSERT_EQ(again, expected) << font.name << " " << font.size << " \"" << caption << "\"";
-      }
-    }
-  }
+  BothWays both;
+  for (const Font& font : kFonts)
+    for (const char* caption : kCaptions)
+      for (const Place& place : kPlaces)  // twice: the second draw comes from the kept layout
+        ASSERT_EQ(both.firstDifferent(caption, font, place.topLeft, place.colour, QRect(), 2), 0)
+            << font.name << " " << font.size << " \"" << caption << "\"";
 }
 
-// The bounding box of the pixels a caption changes on black ground.
-QRect litBox(FontCache& fonts, const std::string& caption, const Font& font, QPoint topLeft) {
-  QImage image(400, 160, QImage::Format_RGB32);
+// The pixels a caption changes on black ground of `size`: how many, and their bounding box.
+struct Lit {
+  int pixels = 0;
+  QRect box;
+};
+Lit litBy(FontCache& fonts, const std::string& caption, const Font& font, QPoint topLeft,
+          QSize size = QSize(400, 160)) {
+  QImage image(size, QImage::Format_RGB32);
   image.fill(Qt::black);
   QPainter p(&image);
   p.setPen(Qt::white);
   fonts.draw(p, caption, font, topLeft, image.rect());
   p.end();
-  QRect lit;
+  Lit lit;
   for (int y = 0; y < image.height(); ++y)
     for (int x = 0; x < image.width(); ++x)
-      if ((image.pixel(x, y) & 0xffffff) != 0) lit |= QRect(x, y, 1, 1);
+      if ((image.pixel(x, y) & 0xffffff) != 0) {
+        ++lit.pixels;
+        lit.box |= QRect(x, y, 1, 1);
+      }
   return lit;
 }
 
@@ -112,7 +125,7 @@ TEST(CaptionDraw, InkCoversEveryPixelTheCaptionChanges) {
   for (const Font& font : kFonts) {
     for (const char* caption : kCaptions) {
       const QPoint at(20, 12);
-      const QRect lit = litBox(fonts, caption, font, at);
+      const QRect lit = litBy(fonts, caption, font, at).box;
       const QRect ink = fonts.ink(caption, font, at);
       EXPECT_TRUE(ink.contains(lit) || lit.isEmpty())
           << font.name << " \"" << caption << "\" lit " << lit.x() << "," << lit.y() << " " << lit.width() << "x"
@@ -124,45 +137,18 @@ TEST(CaptionDraw, InkCoversEveryPixelTheCaptionChanges) {
 TEST(CaptionDraw, ClippedDrawingIsDrawTextClipped) {
   // Lines whose ink misses the clip are left out; what is drawn inside any
   // clip is still exactly what drawText draws there.
-  FontCache cached;
-  FontCache plain;
-  const QPoint at(17, 9);
-  for (const Font& font : kFonts) {
-    for (const char* caption : {"12:34:56", "42", "Key    Function\r\nF1     Help\r\n\r\nlast line"}) {
+  BothWays both;
+  for (const Font& font : kFonts)
+    for (const char* caption : {"12:34:56", "42", "Key    Function\r\nF1     Help\r\n\r\nlast line"})
       for (const QRect& clip : {QRect(0, 0, 360, 12), QRect(0, 0, 360, 9), QRect(0, 30, 360, 40),
-                                QRect(60, 0, 7, 140), QRect(0, 9, 18, 18), QRect(100, 100, 50, 40)}) {
-        QImage expected = ground();
-        {
-          QPainter p(&expected);
-          p.setClipRect(clip);
-          p.setPen(Qt::white);
-          drawWithDrawText(p, plain, caption, font, at);
-        }
-        QImage actual = ground();
-        {
-          QPainter p(&actual);
-          p.setClipRect(clip);
-          p.setPen(Qt::white);
-          cached.draw(p, caption, font, at, clip);
-        }
-        ASSERT_EQ(actual, expected) << font.name << " \"" << caption << "\" clip " << clip.x() << "," << clip.y();
-      }
-    }
-  }
+                                QRect(60, 0, 7, 140), QRect(0, 9, 18, 18), QRect(100, 100, 50, 40)})
+        ASSERT_EQ(both.firstDifferent(caption, font, QPoint(17, 9), Qt::white, clip), 0)
+            << font.name << " \"" << caption << "\" clip " << clip.x() << "," << clip.y();
 }
 
 TEST(CaptionDraw, InksSomethingForEveryVisibleCaption) {
   FontCache fonts;
-  QImage image(200, 40, QImage::Format_RGB32);
-  image.fill(Qt::black);
-  QPainter p(&image);
-  p.setPen(Qt::white);
-  fonts.draw(p, "00:00:00", Font{"arial", 16, 400}, QPoint(2, 2), image.rect());
-  p.end();
-  int lit = 0;
-  for (int y = 0; y < image.height(); ++y)
-    for (int x = 0; x < image.width(); ++x) lit += (image.pixel(x, y) & 0xffffff) != 0;
-  EXPECT_GT(lit, 40);
+  EXPECT_GT(litBy(fonts, "00:00:00", Font{"arial", 16, 400}, QPoint(2, 2), QSize(200, 40)).pixels, 40);
 }
 
 // Figures are measured glyph by glyph; the widths must be exactly those of
@@ -193,24 +179,10 @@ TEST(CaptionDraw, FiguresMeasureAsTheShapedLine) {
 
 TEST(CaptionDraw, ManyCaptionsStillDrawRight) {
   // More captions than the cache keeps: it starts over and draws on.
-  FontCache cached;
-  FontCache plain;
-  const Font font{"arial", 16, 400};
+  BothWays both;
   for (int second = 0; second < 200; ++second) {
     const std::string caption = "12:" + std::to_string(10 + second / 60) + ":" + std::to_string(10 + second % 60);
-    QImage expected = ground();
-    {
-      QPainter p(&expected);
-      p.setPen(Qt::white);
-      drawWithDrawText(p, plain, caption, font, QPoint(4, 4));
-    }
-    QImage actual = ground();
-    {
-      QPainter p(&actual);
-      p.setPen(Qt::white);
-      cached.draw(p, caption, font, QPoint(4, 4), actual.rect());
-    }
-    ASSERT_EQ(actual, expected) << caption;
+    ASSERT_EQ(both.firstDifferent(caption, Font{"arial", 16, 400}, QPoint(4, 4)), 0) << caption;
   }
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QByteArray>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -94,27 +95,24 @@ const PlanCase kPlanCases[] = {
     {"QtsListIsTriedInItsOrder", withQt(waylandWithXWayland(), "wayland;xcb"), true, false, {}, "", {}},
 };
 
-class StartPlan : public ::testing::TestWithParam<PlanCase> {};
-
-TEST_P(StartPlan, ChoosesThePlatformOrSaysInOneLineWhatIsMissing) {
-  const PlanCase& c = GetParam();
-  FakeProbe probe;
-  probe.xAnswers = c.xAnswers;
-  probe.waylandAnswers = c.waylandAnswers;
-  probe.missingPlugins = c.missingPlugins;
-  const auto plan = planStart(c.env, probe);
-  EXPECT_EQ(plan.platformArgument, c.platformArgument);
-  if (c.errorHolds.empty()) {
-    EXPECT_EQ(plan.error, "");
-    return;
+TEST(StartPlan, ChoosesThePlatformOrSaysInOneLineWhatIsMissing) {
+  for (const PlanCase& c : kPlanCases) {
+    SCOPED_TRACE(c.name);
+    FakeProbe probe;
+    probe.xAnswers = c.xAnswers;
+    probe.waylandAnswers = c.waylandAnswers;
+    probe.missingPlugins = c.missingPlugins;
+    const auto plan = planStart(c.env, probe);
+    EXPECT_EQ(plan.platformArgument, c.platformArgument);
+    if (c.errorHolds.empty()) {
+      EXPECT_EQ(plan.error, "");
+      continue;
+    }
+    EXPECT_EQ(plan.error.rfind("trenchwalk: ", 0), 0u) << plan.error;
+    EXPECT_EQ(plan.error.find('\n'), std::string::npos) << plan.error;
+    for (const std::string& words : c.errorHolds) EXPECT_NE(plan.error.find(words), std::string::npos) << plan.error;
   }
-  EXPECT_EQ(plan.error.rfind("trenchwalk: ", 0), 0u) << plan.error;
-  EXPECT_EQ(plan.error.find('\n'), std::string::npos) << plan.error;
-  for (const std::string& words : c.errorHolds) EXPECT_NE(plan.error.find(words), std::string::npos) << plan.error;
 }
-
-INSTANTIATE_TEST_SUITE_P(Environments, StartPlan, ::testing::ValuesIn(kPlanCases),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(StartPlan, TheWaylandSocketIsLookedForWhereLibwaylandLooks) {
   FakeProbe probe;
@@ -139,15 +137,11 @@ TEST(StartPlan, QtsFailureAfterTheChecksIsOneLineWithTheWayOut) {
   EXPECT_NE(noScreenFailure("linuxfb").find(kDeps), std::string::npos);
 }
 
-TEST(SystemDisplayProbe, FindsInstalledPluginsOnly) {
+TEST(SystemDisplayProbe, FindsInstalledPluginsOnlyAndNoCompositorAtAMissingSocket) {
   SystemDisplayProbe probe;
   // The tests run on the offscreen platform, so its plugin is there.
   EXPECT_TRUE(probe.pluginInstalled("offscreen"));
   EXPECT_FALSE(probe.pluginInstalled("no-such-platform"));
-}
-
-TEST(SystemDisplayProbe, NoCompositorAtAMissingSocket) {
-  SystemDisplayProbe probe;
   EXPECT_FALSE(probe.connectWayland("/nonexistent/wayland-0"));
   EXPECT_FALSE(probe.connectWayland(std::string(200, 'x')));
 }
@@ -160,18 +154,14 @@ struct NotedPauses {
   std::vector<long long> spans;
 };
 
-TEST(SystemDisplayProbe, ADisplayNameThatCannotBeParsedIsNotTriedAgain) {
+// A display name that cannot be parsed is not tried again; a server starting
+// or resetting refuses for a moment: tried again for about two seconds in all
+// before the saver gives up.
+TEST(SystemDisplayProbe, AnUnparsedNameIsTriedOnceARefusedConnectionForAboutTwoSeconds) {
   NotedPauses noted;
   SystemDisplayProbe probe(noted.pause());
   EXPECT_FALSE(probe.connectX("not a display"));
   EXPECT_TRUE(noted.spans.empty());
-}
-
-// A server starting or resetting refuses for a moment: tried again for about
-// two seconds in all before the saver gives up.
-TEST(SystemDisplayProbe, ARefusedConnectionIsTriedAgainForAboutTwoSeconds) {
-  NotedPauses noted;
-  SystemDisplayProbe probe(noted.pause());
   // No server listens on display 97 here: every try is refused.
   EXPECT_FALSE(probe.connectX(":97"));
   ASSERT_GE(noted.spans.size(), 3u);
@@ -209,9 +199,10 @@ TEST(QtArguments, NamesThePlatformsOnlyWhenTheCheckChoseThem) {
 TEST(NoOpenGL, NamesNoIntegrationThenGivesTheUsersSettingsBack) {
   constexpr const char* kWayland = "QT_WAYLAND_CLIENT_BUFFER_INTEGRATION";
   constexpr const char* kXcb = "QT_XCB_GL_INTEGRATION";
-  const bool waylandWasSet = qEnvironmentVariableIsSet(kWayland);
-  const bool xcbWasSet = qEnvironmentVariableIsSet(kXcb);
-  const QByteArray waylandWas = qgetenv(kWayland), xcbWas = qgetenv(kXcb);
+  const auto now = [](const char* name) {
+    return qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt;
+  };
+  const std::optional<QByteArray> waylandWas = now(kWayland), xcbWas = now(kXcb);
   qunsetenv(kWayland);
   qputenv(kXcb, QByteArrayLiteral("xcb_egl"));
   {
@@ -222,14 +213,8 @@ TEST(NoOpenGL, NamesNoIntegrationThenGivesTheUsersSettingsBack) {
   }
   EXPECT_FALSE(qEnvironmentVariableIsSet(kWayland));
   EXPECT_EQ(qgetenv(kXcb), QByteArrayLiteral("xcb_egl"));
-  const auto giveBack = [](const char* name, bool wasSet, const QByteArray& was) {
-    if (wasSet)
-      qputenv(name, was);
-    else
-      qunsetenv(name);
-  };
-  giveBack(kWayland, waylandWasSet, waylandWas);
-  giveBack(kXcb, xcbWasSet, xcbWas);
+  for (const auto& [name, was] : {std::pair{kWayland, waylandWas}, {kXcb, xcbWas}})
+    was ? qputenv(name, *was) : qunsetenv(name);
 }
 
 }  // namespace

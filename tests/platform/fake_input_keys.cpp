@@ -40,30 +40,29 @@ void announce(void* data, wl_registry* registry, uint32_t name, const char* inte
 
 void withdraw(void*, wl_registry*, uint32_t) {}
 
+// Says on stderr why the keys end, and gives the exit code.
+int fail(const std::string& why, int code = 1) {
+  std::cerr << "fake_input_keys: " << why << "\n";
+  return code;
+}
+const char* const kClosed = "the compositor closed the connection";
+
 }  // namespace
 
 int main() {
   wl_display* display = wl_display_connect(nullptr);
-  if (display == nullptr) {
-    std::cerr << "fake_input_keys: cannot connect to the Wayland display\n";
-    return 1;
-  }
+  if (display == nullptr) return fail("cannot connect to the Wayland display");
   Globals globals;
   const wl_registry_listener listener{announce, withdraw};
   wl_registry* registry = wl_display_get_registry(display);
   wl_registry_add_listener(registry, &listener, &globals);
   wl_display_roundtrip(display);
-  if (globals.fakeInput == nullptr || globals.version < kWantedVersion) {
-    std::cerr << "fake_input_keys: the compositor offers no org_kde_kwin_fake_input of version "
-              << kWantedVersion << "\n";
-    return 1;
-  }
+  if (globals.fakeInput == nullptr || globals.version < kWantedVersion)
+    return fail("the compositor offers no org_kde_kwin_fake_input of version " +
+                std::to_string(kWantedVersion));
   org_kde_kwin_fake_input_authenticate(globals.fakeInput, "trenchwalk tests",
                                        "keys for the end-to-end runs");
-  if (wl_display_roundtrip(display) < 0) {
-    std::cerr << "fake_input_keys: the compositor closed the connection\n";
-    return 1;
-  }
+  if (wl_display_roundtrip(display) < 0) return fail(kClosed);
   std::cout << "ready" << std::endl;
   std::string line;
   while (std::getline(std::cin, line)) {
@@ -72,15 +71,11 @@ int main() {
     try {
       code = std::stoul(line);
     } catch (const std::exception&) {
-      std::cerr << "fake_input_keys: not a key code: " << line << "\n";
-      return 2;
+      return fail("not a key code: " + line, 2);
     }
     org_kde_kwin_fake_input_keyboard_key(globals.fakeInput, static_cast<uint32_t>(code), kPressed);
     org_kde_kwin_fake_input_keyboard_key(globals.fakeInput, static_cast<uint32_t>(code), kReleased);
-    if (wl_display_roundtrip(display) < 0) {
-      std::cerr << "fake_input_keys: the compositor closed the connection\n";
-      return 1;
-    }
+    if (wl_display_roundtrip(display) < 0) return fail(kClosed);
     std::cout << "sent " << code << std::endl;
   }
   org_kde_kwin_fake_input_destroy(globals.fakeInput);

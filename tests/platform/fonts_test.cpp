@@ -27,30 +27,15 @@ const FaceCase kFaceCases[] = {
     {"BlackWeight", "Verdana", 900, "DejaVu Sans", QFont::Black},
 };
 
-class FontFaces : public ::testing::TestWithParam<FaceCase> {};
-
-TEST_P(FontFaces, PicksTheInstalledStandIn) {
-  const FaceCase& c = GetParam();
-  EXPECT_EQ(faceFor(c.face, c.weight), (FaceChoice{QString::fromLatin1(c.family), c.qtWeight}));
+TEST(FontFaces, PicksTheInstalledStandIn) {
+  for (const FaceCase& c : kFaceCases)
+    EXPECT_EQ(faceFor(c.face, c.weight), (FaceChoice{QString::fromLatin1(c.family), c.qtWeight})) << c.name;
 }
 
-INSTANTIATE_TEST_SUITE_P(Faces, FontFaces, ::testing::ValuesIn(kFaceCases),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-struct SizeCase {
-  float points;
-  int pixels;
-};
-
-class FontPixelSizes : public ::testing::TestWithParam<SizeCase> {};
-
-TEST_P(FontPixelSizes, IsPointsAt96Dpi) {
-  EXPECT_EQ(pixelSizeFor(GetParam().points), GetParam().pixels);
+TEST(FontPixelSizes, IsPointsAt96Dpi) {
+  for (const auto& [points, pixels] : {std::pair{8.25f, 11}, {9.75f, 13}, {14.25f, 19}, {16.0f, 21}, {12.0f, 16}})
+    EXPECT_EQ(pixelSizeFor(points), pixels) << points;
 }
-
-INSTANTIATE_TEST_SUITE_P(Sizes, FontPixelSizes,
-                         ::testing::Values(SizeCase{8.25f, 11}, SizeCase{9.75f, 13}, SizeCase{14.25f, 19},
-                                           SizeCase{16, 21}, SizeCase{12, 16}));
 
 TEST(Fonts, TheStandInFacesAreInstalled) {
   FontCache fonts;

@@ -4,7 +4,9 @@
 // the saver draws.
 #pragma once
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <memory>
 #include <string>
@@ -16,6 +18,9 @@
 #include "tests/stage.h"
 
 namespace tw::platform::test {
+
+// The wall clock the tests start at.
+constexpr int64_t kNoonMs = 12 * 3600 * 1000;
 
 class OffscreenServices : public QtServices {
  public:
@@ -52,18 +57,30 @@ class OffscreenServices : public QtServices {
   std::string folder_;
 };
 
-// A saver core on the pinned-down machine, in a temporary folder of its own.
-struct OffscreenCore {
-  explicit OffscreenCore(int widthPx = 1024, int heightPx = 768, int64_t startMs = 12 * 3600 * 1000)
-      : services(time, widthPx, heightPx, startMs, folder.path().toStdString()),
-        core(std::make_unique<Core>(services, services.logDisk(), time)), stage(*core) {}
+// Runs the events until `done` says so or `limitMs` of real time have passed;
+// whether it said so.
+template <class Done>
+bool runEventsUntil(Done done, int limitMs) {
+  QElapsedTimer waited;
+  waited.start();
+  while (!done() && waited.elapsed() < limitMs) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  return done();
+}
 
+// The pinned-down machine, in a temporary folder of its own, for a test that
+// makes its own saver.
+template <class Services = OffscreenServices>
+struct OffscreenMachine {
   QTemporaryDir folder;
   VirtualTime time;
-  OffscreenServices services;
-  std::unique_ptr<Core> core;
+  Services services{time, 1024, 768, kNoonMs, folder.path().toStdString()};
+};
+
+// A saver core on the pinned-down machine, in a temporary folder of its own.
+struct OffscreenCore : OffscreenMachine<> {
+  std::unique_ptr<Core> core = std::make_unique<Core>(services, services.logDisk(), time);
   // Where a test places elements by hand.
-  tw::test::Stage stage;
+  tw::test::Stage stage{*core};
 };
 
 }  // namespace tw::platform::test

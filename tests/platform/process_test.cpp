@@ -1,19 +1,30 @@
 // What the process takes from the one that started it and hands to the
-// programs it starts: the heartbeat's descriptor and the ending signals.
+// programs it starts: the heartbeat's descriptor and the ending signals; and
+// the descriptors it has to spare.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
 #include <cstdlib>
+#include <cstring>
+#include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "platform/driver/saver.h"
+#include "platform/system/descriptors.h"
 #include "platform/system/end_signals.h"
 #include "platform/system/heartbeat.h"
 #include "platform/system/process_limits.h"
+#include "tests/platform/offscreen_services.h"
 
 namespace tw::platform {
 namespace {
@@ -44,33 +55,21 @@ struct Pipe {
   int ends[2] = {-1, -1};
 };
 
+// The exit code of a forked child that runs `body`; -1 when it did not exit.
+int childExit(const std::function<int()>& body) {
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(body());
+  int status = 0;
+  if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
 TEST(HeartbeatVariable, NamesADescriptorInPlainDecimalAboveTheStandardThree) {
-  struct Case {
-    const char* value;
-    std::optional<int> fd;
-  };
-  const Case cases[] = {
-      {"3", 3},
-      {"17", 17},
-      {"2147483647", 2147483647},
-      {nullptr, {}},
-      {"", {}},
-      {"0", {}},
-      {"1", {}},
-      {"2", {}},
-      {"-5", {}},
-      {"+7", {}},
-      {" 7", {}},
-      {"7 ", {}},
-      {"7x", {}},
-      {"0x10", {}},
-      {"2147483648", {}},
-      {"99999999999999999999", {}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.value ? c.value : "(unset)");
-    EXPECT_EQ(heartbeatDescriptorNamed(c.value), c.fd);
-  }
+  for (const auto& [value, fd] : {std::pair{"3", 3}, {"17", 17}, {"2147483647", 2147483647}})
+    EXPECT_EQ(heartbeatDescriptorNamed(value), fd) << value;
+  for (const char* value : {static_cast<const char*>(nullptr), "", "0", "1", "2", "-5", "+7", " 7", "7 ", "7x",
+                            "0x10", "2147483648", "99999999999999999999"})
+    EXPECT_EQ(heartbeatDescriptorNamed(value), std::nullopt) << (value ? value : "(unset)");
 }
 
 // The variable is gone once read, whatever it named; only a pipe's write end
@@ -156,6 +155,26 @@ TEST(Heartbeat, AFullPipeNeverBlocksAndTheBeatGoesOn) {
   EXPECT_EQ(pipe.available(), 1) << "beats again once there is room";
 }
 
+// The saver's heartbeat goes with the ticks: about once a second, never once a tick.
+TEST(SaverHeartbeat, BeatsAboutOnceASecondFromTheEventLoop) {
+  Pipe pipe;
+  test::OffscreenMachine<> m;
+  Heartbeat heartbeat(pipe.giveWriteEnd());
+  Saver saver{m.services, m.time};
+  saver.beatTo(heartbeat);
+  ASSERT_TRUE(saver.start());
+  QElapsedTimer waited;
+  waited.start();
+  int beats = 0;
+  while (beats < 3 && waited.elapsed() < 20'000) {
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+    beats += pipe.available();
+  }
+  const int64_t seconds = waited.elapsed() / 1000;
+  EXPECT_GE(beats, 3);
+  EXPECT_LE(beats, seconds + 2) << "more than one beat a second";
+}
+
 // The launcher gone (EPIPE, which the saver survives as its start-up sets
 // it to) or the descriptor closed behind its back (EBADF) end the heartbeat;
 // nothing kills the process.
@@ -182,12 +201,20 @@ TEST(Heartbeat, AReaderGoneOrADescriptorClosedEndsTheHeartbeat) {
   }
 }
 
-void unblockEndSignals() {
-  sigset_t set;
-  sigemptyset(&set);
-  for (const int signal : {SIGTERM, SIGHUP, SIGINT}) sigaddset(&set, signal);
-  pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
-}
+// The three ending signals, sent to this thread: EndSignals blocks them, and
+// once it is gone they are unblocked again, so none that a test sent reaches
+// the test program's default action.
+struct UnblockAfter {
+  ~UnblockAfter() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int signal : {SIGTERM, SIGHUP, SIGINT}) sigaddset(&set, signal);
+    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+  }
+};
+struct OpenedEndSignals : UnblockAfter, EndSignals {
+  OpenedEndSignals() { open(); }
+};
 
 bool blockedHere(int signal) {
   sigset_t now;
@@ -196,24 +223,43 @@ bool blockedHere(int signal) {
 }
 
 TEST(EndSignals, EachSignalIsReadOnceAndNeverActedOnWhereItLands) {
-  {
-    EndSignals endSignals;
-    endSignals.open();
-    ASSERT_GE(endSignals.fd(), 0);
-    EXPECT_FALSE(endSignals.take()) << "nothing arrived yet";
-    for (const int signal : {SIGTERM, SIGHUP, SIGINT}) {
-      SCOPED_TRACE(signal);
-      EXPECT_TRUE(blockedHere(signal));
-      ASSERT_EQ(raise(signal), 0);
-      EXPECT_TRUE(endSignals.take());
-      EXPECT_FALSE(endSignals.take()) << "read twice";
-    }
-    ASSERT_EQ(raise(SIGTERM), 0);
-    ASSERT_EQ(raise(SIGHUP), 0);
+  OpenedEndSignals endSignals;
+  ASSERT_GE(endSignals.fd(), 0);
+  EXPECT_FALSE(endSignals.take()) << "nothing arrived yet";
+  for (const int signal : {SIGTERM, SIGHUP, SIGINT}) {
+    SCOPED_TRACE(signal);
+    EXPECT_TRUE(blockedHere(signal));
+    ASSERT_EQ(raise(signal), 0);
     EXPECT_TRUE(endSignals.take());
-    EXPECT_FALSE(endSignals.take()) << "two in a row are one end";
+    EXPECT_FALSE(endSignals.take()) << "read twice";
   }
-  unblockEndSignals();
+  ASSERT_EQ(raise(SIGTERM), 0);
+  ASSERT_EQ(raise(SIGHUP), 0);
+  EXPECT_TRUE(endSignals.take());
+  EXPECT_FALSE(endSignals.take()) << "two in a row are one end";
+}
+
+TEST(SaverSignals, EachEndingSignalEndsTheRunWithOneRecord) {
+  for (const int signal : {SIGTERM, SIGHUP, SIGINT}) {
+    SCOPED_TRACE(strsignal(signal));
+    test::OffscreenMachine<> m;
+    {
+      OpenedEndSignals endSignals;
+      ASSERT_GE(endSignals.fd(), 0);
+      Saver saver{m.services, m.time};
+      saver.endOn(endSignals);
+      ASSERT_TRUE(saver.start());
+      ASSERT_EQ(raise(signal), 0);
+      ASSERT_EQ(raise(signal), 0);
+      test::runEventsUntil([&] { return saver.finished(); }, 10'000);
+      EXPECT_TRUE(saver.finished());
+      EXPECT_EQ(saver.exitCode(), 0);
+      EXPECT_FALSE(endSignals.take()) << "a signal was left unread";
+    }
+    QFile file(QDir(m.folder.path()).filePath(QStringLiteral("walked.log")));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll().count("\r\n"), 2) << "the banner and one record";
+  }
 }
 
 // A signal the saver was started with ignored (a shell's background job
@@ -224,39 +270,45 @@ TEST(EndSignals, AnIgnoredSignalStaysIgnored) {
   ignore.sa_handler = SIG_IGN;
   ASSERT_EQ(sigaction(SIGINT, &ignore, &before), 0);
   {
-    EndSignals endSignals;
-    endSignals.open();
+    OpenedEndSignals endSignals;
     EXPECT_FALSE(blockedHere(SIGINT));
     EXPECT_TRUE(blockedHere(SIGTERM));
     ASSERT_EQ(raise(SIGINT), 0);
     EXPECT_FALSE(endSignals.take());
   }
-  unblockEndSignals();
   sigaction(SIGINT, &before, nullptr);
 }
 
 // The programs the saver starts get the signals unblocked, as any program
 // expects them.
 TEST(EndSignals, AChildGetsTheSignalsUnblocked) {
-  {
-    EndSignals endSignals;
-    endSignals.open();
-    ASSERT_TRUE(blockedHere(SIGTERM));
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      sigset_t now;
-      pthread_sigmask(SIG_BLOCK, nullptr, &now);
-      const bool any =
-          sigismember(&now, SIGTERM) || sigismember(&now, SIGHUP) || sigismember(&now, SIGINT);
-      ::_exit(any ? 1 : 0);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "the child has an ending signal blocked";
-  }
-  unblockEndSignals();
+  OpenedEndSignals endSignals;
+  ASSERT_TRUE(blockedHere(SIGTERM));
+  EXPECT_EQ(childExit([] { return blockedHere(SIGTERM) || blockedHere(SIGHUP) || blockedHere(SIGINT) ? 1 : 0; }), 0)
+      << "the child has an ending signal blocked";
+}
+
+// Under a descriptor limit, exactly as many as can still be opened are found
+// spare, and none of them stays open.
+TEST(Descriptors, SpareOnesAreCountedAndNoneIsKept) {
+  const int code = childExit([] {
+    constexpr rlim_t kLimit = 64;
+    const rlimit limit{kLimit, kLimit};
+    if (setrlimit(RLIMIT_NOFILE, &limit) != 0) return 2;
+    auto countFree = [] {
+      std::vector<int> fds;
+      for (int fd; (fd = open("/", O_PATH | O_CLOEXEC)) >= 0;) fds.push_back(fd);
+      for (const int fd : fds) close(fd);
+      return static_cast<int>(fds.size());
+    };
+    const int free = countFree();
+    if (free < 2) return 3;
+    if (!haveSpareDescriptors(free)) return 4;
+    if (haveSpareDescriptors(free + 1)) return 5;
+    if (!haveSpareDescriptors(0)) return 6;
+    return countFree() == free ? 0 : 7;
+  });
+  EXPECT_EQ(code, 0) << "the exit code names the check that failed";
 }
 
 }  // namespace

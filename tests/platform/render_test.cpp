@@ -64,10 +64,9 @@ TEST_F(LoadedScene, GroundLineRunsTheFullWidthOnItsRow) {
   const Scene& s = saver.core->scene();
   ASSERT_EQ(s.lane.y1, s.lane.y2);
   const int row = static_cast<int>(s.lane.y1 / 15);
-  EXPECT_EQ(countColour(image, QRect(0, row, 1024, 1), qRgb(5, 10, 100)), 1024);
   // One pixel high: the rows around it hold none of its colour.
-  EXPECT_EQ(countColour(image, QRect(0, row - 1, 1024, 1), qRgb(5, 10, 100)), 0);
-  EXPECT_EQ(countColour(image, QRect(0, row + 1, 1024, 1), qRgb(5, 10, 100)), 0);
+  for (const auto& [at, count] : {std::pair{row - 1, 0}, {row, 1024}, {row + 1, 0}})
+    EXPECT_EQ(countColour(image, QRect(0, at, 1024, 1), qRgb(5, 10, 100)), count) << "row " << at;
 }
 
 TEST_F(LoadedScene, ClockIsDrawnInItsColourInsideItsBox) {
@@ -76,16 +75,14 @@ TEST_F(LoadedScene, ClockIsDrawnInItsColourInsideItsBox) {
   EXPECT_GT(countColour(image, boxOf(s.clock), qRgb(240, 139, 95)), 20);
 }
 
-TEST_F(LoadedScene, HelpHintIsBlue) {
+TEST_F(LoadedScene, HelpHintIsBlueAndHiddenLeavesNoBlue) {
   const Scene& s = saver.core->scene();
   EXPECT_EQ(s.message.caption(), "Press F1 for Help");
   EXPECT_GT(countColour(image, boxOf(s.message), qRgb(0, 0, 255)), 20);
   // Nothing else on the screen is that blue.
   EXPECT_EQ(countColour(image, image.rect(), qRgb(0, 0, 255)),
             countColour(image, boxOf(s.message), qRgb(0, 0, 255)));
-}
-
-TEST_F(LoadedScene, HiddenHintLeavesNoBlue) {
+  // Hidden, it leaves none.
   saver.stage.scene().message.visible = false;
   const QImage hidden = render(saver.services, saver.core->scene(), sprites);
   EXPECT_EQ(countColour(hidden, hidden.rect(), qRgb(0, 0, 255)), 0);
@@ -122,7 +119,7 @@ TEST_F(LoadedScene, ClockBoxHidesTheWalkerBehindIt) {
 }
 
 // The walker alone on the screen, at a position that is not a whole pixel.
-class SpriteScene : public ::testing::TestWithParam<qreal> {
+class SpriteScene : public ::testing::Test {
  protected:
   void SetUp() override {
     saver.core->start();
@@ -139,25 +136,24 @@ class SpriteScene : public ::testing::TestWithParam<qreal> {
   SpriteSet sprites;
 };
 
-TEST_P(SpriteScene, IsDrawnPixelExactInWholeDevicePixels) {
-  const qreal dpr = GetParam();
-  const QImage image = render(saver.services, saver.core->scene(), sprites, 1024, 768, dpr);
-  const QImage& picture = sprites.image(Picture{1, 2});
-  const int scale = static_cast<int>(std::lround(dpr));
-  const int left = static_cast<int>(std::lround(300 * dpr));
-  const int top = static_cast<int>(std::lround(200 * dpr));
-  for (int y = 0; y < picture.height() * scale; ++y)
-    for (int x = 0; x < picture.width() * scale; ++x)
-      ASSERT_EQ(image.pixel(left + x, top + y), picture.pixel(x / scale, y / scale)) << x << "," << y;
-  // Nothing of it spills beyond its box.
-  const QRect box(left, top, picture.width() * scale, picture.height() * scale);
-  EXPECT_EQ(countColour(image, image.rect(), qRgb(0, 0, 0)) + box.width() * box.height() -
-                countColour(image, box, qRgb(0, 0, 0)),
-            image.width() * image.height());
+TEST_F(SpriteScene, IsDrawnPixelExactInWholeDevicePixels) {
+  for (const qreal dpr : {1.0, 2.0, 3.0}) {
+    SCOPED_TRACE(dpr);
+    const QImage image = render(saver.services, saver.core->scene(), sprites, 1024, 768, dpr);
+    const QImage& picture = sprites.image(Picture{1, 2});
+    const int scale = static_cast<int>(std::lround(dpr));
+    const int left = static_cast<int>(std::lround(300 * dpr));
+    const int top = static_cast<int>(std::lround(200 * dpr));
+    for (int y = 0; y < picture.height() * scale; ++y)
+      for (int x = 0; x < picture.width() * scale; ++x)
+        ASSERT_EQ(image.pixel(left + x, top + y), picture.pixel(x / scale, y / scale)) << x << "," << y;
+    // Nothing of it spills beyond its box.
+    const QRect box(left, top, picture.width() * scale, picture.height() * scale);
+    EXPECT_EQ(countColour(image, image.rect(), qRgb(0, 0, 0)) + box.width() * box.height() -
+                  countColour(image, box, qRgb(0, 0, 0)),
+              image.width() * image.height());
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(Scales, SpriteScene, ::testing::Values(1.0, 2.0, 3.0),
-                         [](const auto& info) { return "Ratio" + std::to_string(static_cast<int>(info.param)); });
 
 }  // namespace
 }  // namespace tw::platform

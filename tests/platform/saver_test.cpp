@@ -10,14 +10,9 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPointer>
-#include <QTimer>
-#include <fcntl.h>
-#include <signal.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -40,23 +35,6 @@ class WatchingServices : public test::OffscreenServices {
   QWindow* watched = nullptr;
   std::vector<bool> shownAtClockReads;
 };
-
-TEST(SaverStart, LoadRunsBeforeTheWindowIsShown) {
-  QTemporaryDir folder;
-  VirtualTime time;
-  WatchingServices services(time, 1024, 768, 12 * 3600 * 1000, folder.path().toStdString());
-  Saver saver(services, time);
-  services.watched = saver.window();
-  ASSERT_TRUE(saver.start());
-  ASSERT_FALSE(services.shownAtClockReads.empty());
-  EXPECT_FALSE(services.shownAtClockReads.front());
-  EXPECT_TRUE(saver.window()->isVisible());
-  EXPECT_TRUE(saver.window()->flags().testFlag(Qt::FramelessWindowHint));
-  EXPECT_TRUE(saver.window()->flags().testFlag(Qt::WindowStaysOnTopHint));
-  EXPECT_EQ(saver.window()->geometry(), QGuiApplication::primaryScreen()->geometry());
-  EXPECT_EQ(saver.window()->cursor().shape(), Qt::BitmapCursor);
-  EXPECT_EQ(saver.window()->cursor().hotSpot(), QPoint(0, 0));
-}
 
 // Notes what the driver tells its observer, in order.
 class RecordingObserver : public TickObserver {
@@ -82,18 +60,12 @@ class RecordingObserver : public TickObserver {
 TEST(SaverObserver, HearsTheFirstFrameOnceAndEveryTickBeforeAndAfter) {
   constexpr int kTicksWanted = 3;
   constexpr int kLimitMs = 20000;
-  constexpr int kStepMs = 10;
-  QTemporaryDir folder;
-  VirtualTime time;
-  test::OffscreenServices services(time, 1024, 768, 12 * 3600 * 1000, folder.path().toStdString());
+  test::OffscreenMachine<> m;
   RecordingObserver observer;
-  Saver saver(services, time, &observer);
+  Saver saver(m.services, m.time, &observer);
   ASSERT_TRUE(saver.start());
   saver.awaitFirstFrame(kLimitMs);
-  QElapsedTimer waited;
-  waited.start();
-  while (observer.tickTimesNs.size() < kTicksWanted && waited.elapsed() < kLimitMs)
-    QCoreApplication::processEvents(QEventLoop::AllEvents, kStepMs);
+  test::runEventsUntil([&] { return observer.tickTimesNs.size() >= kTicksWanted; }, kLimitMs);
   ASSERT_GE(observer.tickTimesNs.size(), size_t{kTicksWanted});
 
   EXPECT_EQ(std::count(observer.calls.begin(), observer.calls.end(), "first frame"), 1);
@@ -107,19 +79,29 @@ TEST(SaverObserver, HearsTheFirstFrameOnceAndEveryTickBeforeAndAfter) {
   }
   EXPECT_TRUE(std::is_sorted(observer.tickTimesNs.begin(), observer.tickTimesNs.end()));
   // The core was moved to the last announced time, in whole milliseconds.
-  EXPECT_GE(time.now(), observer.tickTimesNs.back() / RecordingObserver::kNsPerMs);
+  EXPECT_GE(m.time.now(), observer.tickTimesNs.back() / RecordingObserver::kNsPerMs);
 }
 
 // The saver's windows on the offscreen platform, fed events by hand.
-class SaverEvents : public ::testing::Test {
- protected:
-  void SetUp() override { ASSERT_TRUE(saver.start()); }
+class SaverEvents : public ::testing::Test, public test::OffscreenMachine<WatchingServices> {
+ public:
+  void SetUp() override {
+    services.watched = saver.window();
+    ASSERT_TRUE(saver.start());
+  }
 
   QString logPath() const { return QDir(folder.path()).filePath(QStringLiteral("walked.log")); }
   int records() {
     QFile file(logPath());
     if (!file.open(QIODevice::ReadOnly)) return -1;
     return static_cast<int>(file.readAll().count("\r\n")) - 1;  // less the banner
+  }
+  std::string caption() { return saver.core().scene().message.caption(); }
+  // Whether the message shows `text`, or begins with it where it ends in "...".
+  bool shows(std::string text) {
+    if (!text.ends_with("...")) return caption() == text;
+    text.resize(text.size() - 3);
+    return caption().rfind(text, 0) == 0;
   }
 
   // A key event as the window system delivers it to `to` (the scene window
@@ -155,21 +137,40 @@ class SaverEvents : public ::testing::Test {
     return made;
   }
 
-  QTemporaryDir folder;
-  VirtualTime time;
-  test::OffscreenServices services{time, 1024, 768, 12 * 3600 * 1000, folder.path().toStdString()};
+  // A cover on `screen`: black, full screen, frameless, on top, the saver's cursor.
+  static void expectCovers(const CoverWindow& c, QScreen* screen) {
+    EXPECT_TRUE(c.isVisible());
+    EXPECT_EQ(c.screen(), screen);
+    EXPECT_EQ(c.coveredScreen(), screen);
+    EXPECT_EQ(c.geometry(), screen->geometry());
+    EXPECT_EQ(c.windowStates(), Qt::WindowFullScreen);
+    EXPECT_TRUE(c.flags().testFlag(Qt::FramelessWindowHint));
+    EXPECT_TRUE(c.flags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_EQ(c.cursor().shape(), Qt::BitmapCursor);
+  }
+
+  // What never ends the run, on the scene window or on `cover`.
+  void expectTheRunGoesOn(QWindow* cover);
+
   Saver saver{services, time};
 };
 
-TEST_F(SaverEvents, StartLoadsTheWindowShowsItAndPreparesTheLog) {
-  EXPECT_TRUE(saver.window()->isVisible());
-  EXPECT_EQ(saver.core().scene().message.caption(), "Press F1 for Help");
-  EXPECT_EQ(records(), 0);
-}
+constexpr quint32 kKeysymKpAdd = 0xffab;
+const char* const kHelp = "Key    Function...";
+const char* const kReport = "On file...";
 
-TEST_F(SaverEvents, ReleaseOfAKeyPressedBeforeTheWindowIsIgnored) {
-  key(QEvent::KeyRelease, Qt::Key_Return);
-  EXPECT_FALSE(saver.finished());
+// The load runs before the window is shown.
+TEST_F(SaverEvents, StartLoadsThenShowsTheWindowAndPreparesTheLog) {
+  ASSERT_FALSE(services.shownAtClockReads.empty());
+  EXPECT_FALSE(services.shownAtClockReads.front());
+  EXPECT_TRUE(saver.window()->isVisible());
+  EXPECT_TRUE(saver.window()->flags().testFlag(Qt::FramelessWindowHint));
+  EXPECT_TRUE(saver.window()->flags().testFlag(Qt::WindowStaysOnTopHint));
+  EXPECT_EQ(saver.window()->geometry(), QGuiApplication::primaryScreen()->geometry());
+  EXPECT_EQ(saver.window()->cursor().shape(), Qt::BitmapCursor);
+  EXPECT_EQ(saver.window()->cursor().hotSpot(), QPoint(0, 0));
+  EXPECT_TRUE(saver.covers().empty()) << "one screen gets no cover";
+  EXPECT_TRUE(shows("Press F1 for Help"));
   EXPECT_EQ(records(), 0);
 }
 
@@ -202,70 +203,58 @@ TEST_F(SaverEvents, KeysHeldWhenTheFocusWentAreForgotten) {
   EXPECT_EQ(records(), 1);
 }
 
-TEST_F(SaverEvents, CommandKeysKeepTheSaverRunning) {
-  tap(Qt::Key_F1);
-  EXPECT_NE(saver.core().scene().message.caption().find("Key    Function"), std::string::npos);
-  tap(Qt::Key_D);
-  EXPECT_EQ(saver.core().scene().message.caption(), "Falls = Disabled");
-  tap(Qt::Key_Plus, Qt::KeypadModifier);
-  EXPECT_EQ(saver.core().scene().message.caption().rfind("On file", 0), 0u) << saver.core().scene().message.caption();
-  tap(Qt::Key_H);
-  EXPECT_FALSE(saver.core().scene().message.visible);
+// The release of a key pressed before the window came, a click on the clock
+// (which belongs to the clock), mouse moves on any window, and command keys on
+// the scene window or on a cover the desktop gave the keyboard to (on Wayland,
+// the focused output's window) keep the saver running. Qt's Wayland support
+// gives keypad + as Key_Plus without KeypadModifier; only the keysym tells it
+// from the main keyboard's +.
+void SaverEvents::expectTheRunGoesOn(QWindow* cover) {
+  key(QEvent::KeyRelease, Qt::Key_Return);
   EXPECT_FALSE(saver.finished());
-  EXPECT_EQ(records(), 0);
-  EXPECT_TRUE(services.boxes.empty());
-}
-
-// Qt's Wayland support gives keypad + as Key_Plus without KeypadModifier; only
-// the keysym tells it from the main keyboard's +.
-TEST_F(SaverEvents, KeypadPlusKnownByItsKeysymShowsTheReport) {
-  constexpr quint32 kKeysymKpAdd = 0xffab;
-  tap(Qt::Key_Plus, Qt::NoModifier, kKeysymKpAdd);
-  EXPECT_FALSE(saver.finished());
-  EXPECT_EQ(saver.core().scene().message.caption().rfind("On file", 0), 0u) << saver.core().scene().message.caption();
-  EXPECT_EQ(records(), 0);
-}
-
-TEST_F(SaverEvents, ClickOnTheClockBelongsToTheClock) {
   const Label& clock = saver.core().scene().clock;
   click(QPoint(static_cast<int>(std::ceil(clock.left / 15)) + 2, static_cast<int>(std::ceil(clock.top / 15)) + 2));
   EXPECT_FALSE(saver.finished());
-}
-
-TEST_F(SaverEvents, MouseMovesOnAnyWindowNeverEndTheRun) {
-  auto c = cover();
-  for (QPoint at : {QPoint(0, 0), QPoint(300, 200), QPoint(1023, 767)}) {
-    move(at, c.get());
+  for (QPoint at : {QPoint(0, 0), QPoint(10, 10), QPoint(300, 200), QPoint(790, 590), QPoint(1023, 767)}) {
+    move(at, cover);
     move(at, saver.window());
   }
   EXPECT_FALSE(saver.finished());
+  const struct {
+    int key;
+    Qt::KeyboardModifiers mods;
+    quint32 native;
+    QWindow* to;
+    const char* shown;  // null where the message is hidden
+  } cases[] = {
+      {Qt::Key_F1, Qt::NoModifier, 0, nullptr, kHelp},
+      {Qt::Key_D, Qt::NoModifier, 0, nullptr, "Falls = Disabled"},
+      {Qt::Key_Plus, Qt::KeypadModifier, 0, nullptr, kReport},
+      {Qt::Key_H, Qt::NoModifier, 0, nullptr, nullptr},
+      {Qt::Key_Plus, Qt::NoModifier, kKeysymKpAdd, nullptr, kReport},
+      {Qt::Key_F1, Qt::NoModifier, 0, cover, kHelp},
+      {Qt::Key_Plus, Qt::NoModifier, kKeysymKpAdd, cover, kReport},
+      {Qt::Key_F1, Qt::NoModifier, 0, cover, kHelp},
+      {Qt::Key_Plus, Qt::KeypadModifier, kKeysymKpAdd, cover, kReport},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(std::string(k.to ? "on the cover, key " : "key ") + std::to_string(k.key));
+    tap(k.key, k.mods, k.native, k.to);
+    if (k.shown)
+      EXPECT_TRUE(shows(k.shown)) << caption();
+    else
+      EXPECT_FALSE(saver.core().scene().message.visible);
+    EXPECT_FALSE(saver.finished());
+  }
   EXPECT_EQ(records(), 0);
+  EXPECT_TRUE(services.boxes.empty());
 }
-
-// The desktop may give the keyboard to a cover (on Wayland, the focused
-// output's window): keys there are the saver's keys all the same.
-TEST_F(SaverEvents, F1AndKeypadPlusOnACoverAreCommands) {
-  auto c = cover();
-  tap(Qt::Key_F1, Qt::NoModifier, 0, c.get());
-  EXPECT_NE(saver.core().scene().message.caption().find("Key    Function"), std::string::npos);
-  tap(Qt::Key_Plus, Qt::NoModifier, 0xffab, c.get());
-  EXPECT_EQ(saver.core().scene().message.caption().rfind("On file", 0), 0u) << saver.core().scene().message.caption();
-  EXPECT_FALSE(saver.finished());
-}
+TEST_F(SaverEvents, NoCommandAndCommandKeysOnAnyWindowKeepTheRunGoing) { expectTheRunGoesOn(cover().get()); }
 
 TEST_F(SaverEvents, ACoverIsABlackFullScreenFramelessWindowOnItsScreen) {
-  auto c = cover();
-  EXPECT_TRUE(c->isVisible());
-  EXPECT_EQ(c->screen(), QGuiApplication::primaryScreen());
-  EXPECT_EQ(c->coveredScreen(), QGuiApplication::primaryScreen());
-  EXPECT_EQ(c->geometry(), QGuiApplication::primaryScreen()->geometry());
-  EXPECT_EQ(c->windowStates(), Qt::WindowFullScreen);
-  EXPECT_TRUE(c->flags().testFlag(Qt::FramelessWindowHint));
-  EXPECT_TRUE(c->flags().testFlag(Qt::WindowStaysOnTopHint));
-  EXPECT_EQ(c->cursor().shape(), Qt::BitmapCursor);
+  expectCovers(*cover(), QGuiApplication::primaryScreen());
 }
 
-TEST_F(SaverEvents, OneScreenGetsNoCover) { EXPECT_TRUE(saver.covers().empty()); }
 
 // What ends a run: a key (Q opening the maker's address first), a click on
 // the ground, on a cover, of either button; an end asked from outside (a
@@ -283,14 +272,7 @@ struct EndCase {
   std::vector<std::string> opened;
 };
 
-class SaverEnds : public SaverEvents, public ::testing::WithParamInterface<EndCase> {
- public:
-  using SaverEvents::click;
-  using SaverEvents::cover;
-  using SaverEvents::logPath;
-  using SaverEvents::saver;
-  using SaverEvents::tap;
-};
+class SaverEnds : public SaverEvents, public ::testing::WithParamInterface<EndCase> {};
 
 TEST_P(SaverEnds, EndTheRunAndCloseEveryWindow) {
   const EndCase& c = GetParam();
@@ -347,72 +329,6 @@ INSTANTIATE_TEST_SUITE_P(
                 true, 1, 0, {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// The three ending signals, sent to this thread, which EndSignals blocks;
-// every test drains and unblocks them again, so none reaches the test
-// program's default action.
-void unblockEndSignals() {
-  sigset_t set;
-  sigemptyset(&set);
-  for (const int signal : {SIGTERM, SIGHUP, SIGINT}) sigaddset(&set, signal);
-  pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
-}
-
-TEST(SaverSignals, EachEndingSignalEndsTheRunWithOneRecord) {
-  for (const int signal : {SIGTERM, SIGHUP, SIGINT}) {
-    SCOPED_TRACE(strsignal(signal));
-    QTemporaryDir folder;
-    VirtualTime time;
-    test::OffscreenServices services{time, 1024, 768, 12 * 3600 * 1000,
-                                     folder.path().toStdString()};
-    {
-      EndSignals endSignals;
-      endSignals.open();
-      ASSERT_GE(endSignals.fd(), 0);
-      Saver saver{services, time};
-      saver.endOn(endSignals);
-      ASSERT_TRUE(saver.start());
-      ASSERT_EQ(raise(signal), 0);
-      ASSERT_EQ(raise(signal), 0);
-      QElapsedTimer waited;
-      waited.start();
-      while (!saver.finished() && waited.elapsed() < 10'000) QCoreApplication::processEvents();
-      EXPECT_TRUE(saver.finished());
-      EXPECT_EQ(saver.exitCode(), 0);
-      EXPECT_FALSE(endSignals.take()) << "a signal was left unread";
-    }
-    unblockEndSignals();
-    QFile file(QDir(folder.path()).filePath(QStringLiteral("walked.log")));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll().count("\r\n"), 2) << "the banner and one record";
-  }
-}
-
-// The heartbeat goes with the ticks: about once a second, never once a tick.
-TEST(SaverHeartbeat, BeatsAboutOnceASecondFromTheEventLoop) {
-  int ends[2];
-  ASSERT_EQ(::pipe2(ends, O_CLOEXEC | O_NONBLOCK), 0);
-  QTemporaryDir folder;
-  VirtualTime time;
-  test::OffscreenServices services{time, 1024, 768, 12 * 3600 * 1000, folder.path().toStdString()};
-  Heartbeat heartbeat(ends[1]);
-  Saver saver{services, time};
-  saver.beatTo(heartbeat);
-  ASSERT_TRUE(saver.start());
-  QElapsedTimer waited;
-  waited.start();
-  int beats = 0;
-  char bytes[64];
-  while (beats < 3 && waited.elapsed() < 20'000) {
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
-    const ssize_t n = ::read(ends[0], bytes, sizeof bytes);
-    if (n > 0) beats += static_cast<int>(n);
-  }
-  const int64_t seconds = waited.elapsed() / 1000;
-  EXPECT_GE(beats, 3);
-  EXPECT_LE(beats, seconds + 2) << "more than one beat a second";
-  ::close(ends[0]);
-}
-
 // The saver on two screens: ctest runs these on an offscreen platform
 // configured with two (two_screens.json) and says so in
 // TRENCHWALK_TEST_SCREENS; elsewhere they have nothing to test.
@@ -429,33 +345,18 @@ class SaverTwoScreens : public SaverEvents {
   CoverWindow* theCover() { return saver.covers().front().get(); }
 };
 
-TEST_F(SaverTwoScreens, TheSceneGoesOnThePrimaryAndABlackCoverOnTheOther) {
+TEST_F(SaverTwoScreens, TheSceneGoesOnThePrimaryWithTheKeyboardAndABlackCoverOnTheOther) {
   QScreen* primary = QGuiApplication::primaryScreen();
   ASSERT_NE(second(), primary);
   EXPECT_EQ(saver.window()->screen(), primary);
   EXPECT_EQ(saver.window()->geometry(), primary->geometry());
-  CoverWindow* c = theCover();
-  EXPECT_TRUE(c->isVisible());
-  EXPECT_EQ(c->screen(), second());
-  EXPECT_EQ(c->coveredScreen(), second());
-  EXPECT_EQ(c->geometry(), second()->geometry());
-  EXPECT_EQ(c->windowStates(), Qt::WindowFullScreen);
-  EXPECT_TRUE(c->flags().testFlag(Qt::FramelessWindowHint));
-  EXPECT_TRUE(c->flags().testFlag(Qt::WindowStaysOnTopHint));
-}
-
-TEST_F(SaverTwoScreens, TheSceneWindowHasTheKeyboardAtTheStart) {
+  expectCovers(*theCover(), second());
   QCoreApplication::processEvents();
   EXPECT_EQ(QGuiApplication::focusWindow(), saver.window());
 }
 
-TEST_F(SaverTwoScreens, F1AndKeypadPlusOnTheCoverAreCommands) {
-  tap(Qt::Key_F1, Qt::NoModifier, 0, theCover());
-  EXPECT_NE(saver.core().scene().message.caption().find("Key    Function"), std::string::npos);
-  tap(Qt::Key_Plus, Qt::KeypadModifier, 0xffab, theCover());
-  EXPECT_EQ(saver.core().scene().message.caption().rfind("On file", 0), 0u) << saver.core().scene().message.caption();
-  EXPECT_FALSE(saver.finished());
-  EXPECT_EQ(records(), 0);
+TEST_F(SaverTwoScreens, NoCommandAndCommandKeysOnAnyWindowKeepTheRunGoing) {
+  expectTheRunGoesOn(theCover());
 }
 
 TEST_F(SaverTwoScreens, EscapeOnTheCoverEndsTheRunAndClosesEveryWindow) {
@@ -489,12 +390,6 @@ TEST_F(SaverTwoScreens, TheSceneMovedToTheOtherScreenSwapsTheCover) {
   tap(Qt::Key_Escape, Qt::NoModifier, 0, theCover());
   EXPECT_TRUE(saver.finished());
   EXPECT_EQ(records(), 1);
-}
-
-TEST_F(SaverTwoScreens, MovesOverTheCoverDoNothing) {
-  move(QPoint(10, 10), theCover());
-  move(QPoint(790, 590), theCover());
-  EXPECT_FALSE(saver.finished());
 }
 
 }  // namespace

@@ -3,9 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -19,7 +17,6 @@
 #include <sstream>
 #include <vector>
 
-#include "platform/system/descriptors.h"
 #include "platform/log_folder/held_folder.h"
 #include "platform/log_folder/log_place.h"
 
@@ -35,41 +32,28 @@ void writeBytes(const std::string& path, const QByteArray& content) {
   file.close();
 }
 
-TEST(SingleInstance, FirstCopyHoldsTheLockAndASecondIsTurnedAway) {
-  QTemporaryDir folder;
-  std::ostringstream err;
-  InstanceGuard first;
-  ASSERT_EQ(first.acquire(bytes(folder), nullptr, err), common::LockOutcome::Held);
-  EXPECT_EQ(first.heldPath(), bytes(folder) + "/walked.log.lock");
-  EXPECT_TRUE(QFile::exists(QDir(folder.path()).filePath(QStringLiteral("walked.log.lock"))));
-  InstanceGuard second;
-  EXPECT_EQ(second.acquire(bytes(folder), nullptr, err), common::LockOutcome::HeldElsewhere);
-  EXPECT_EQ(err.str(), "") << "a second copy leaves quietly";
-}
-
-TEST(SingleInstance, LockIsFreeAgainOnceReleased) {
+// The kernel's lock holds for as long as the copy runs, however old its
+// file, and is free again once released.
+TEST(SingleInstance, FirstCopyHoldsTheLockAndASecondIsTurnedAwayTillItIsReleased) {
   QTemporaryDir folder;
   std::ostringstream err;
   {
     InstanceGuard first;
     ASSERT_EQ(first.acquire(bytes(folder), nullptr, err), common::LockOutcome::Held);
+    EXPECT_EQ(first.heldPath(), bytes(folder) + "/walked.log.lock");
+    EXPECT_TRUE(QFile::exists(QDir(folder.path()).filePath(QStringLiteral("walked.log.lock"))));
+    InstanceGuard second;
+    EXPECT_EQ(second.acquire(bytes(folder), nullptr, err), common::LockOutcome::HeldElsewhere);
+    EXPECT_EQ(err.str(), "") << "a second copy leaves quietly";
+    QFile file(QString::fromStdString(lockPathIn(folder.path().toStdString())));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addDays(-2), QFileDevice::FileModificationTime));
+    file.close();
+    InstanceGuard next;
+    EXPECT_EQ(next.acquire(bytes(folder), nullptr, err), common::LockOutcome::HeldElsewhere) << "an old lock";
   }
-  InstanceGuard second;
-  EXPECT_EQ(second.acquire(bytes(folder), nullptr, err), common::LockOutcome::Held);
-}
-
-// The kernel's lock holds for as long as the copy runs, however old its file.
-TEST(SingleInstance, AnOldLockOfACopyStillRunningHolds) {
-  QTemporaryDir folder;
-  std::ostringstream err;
-  InstanceGuard running;
-  ASSERT_EQ(running.acquire(bytes(folder), nullptr, err), common::LockOutcome::Held);
-  QFile file(QString::fromStdString(lockPathIn(folder.path().toStdString())));
-  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-  ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addDays(-2), QFileDevice::FileModificationTime));
-  file.close();
-  InstanceGuard next;
-  EXPECT_EQ(next.acquire(bytes(folder), nullptr, err), common::LockOutcome::HeldElsewhere);
+  InstanceGuard again;
+  EXPECT_EQ(again.acquire(bytes(folder), nullptr, err), common::LockOutcome::Held) << "once released";
 }
 
 // Whatever a lock file holds (an old copy's process id, another host's name,
@@ -174,16 +158,16 @@ TEST(ExecutableFolder, IsTheFolderOfTheLinkByteForByte) {
   QTemporaryDir folder;
   const std::string odd = bytes(folder) + "/j\xf6rg";
   ASSERT_EQ(mkdir(odd.c_str(), 0700), 0);
-  const std::string link = bytes(folder) + "/exe";
-  ASSERT_EQ(symlink((odd + "/trenchwalk").c_str(), link.c_str()), 0);
-  EXPECT_EQ(common::executableFolderFrom(link.c_str()), odd);
+  // The second is longer than the first guess.
   const std::string deep = bytes(folder) + "/" + std::string(300, 'd');
-  const std::string longLink = bytes(folder) + "/long";
-  ASSERT_EQ(symlink((deep + "/trenchwalk").c_str(), longLink.c_str()), 0);
-  EXPECT_EQ(common::executableFolderFrom(longLink.c_str()), deep) << "longer than the first guess";
-  const std::string rootLink = bytes(folder) + "/root";
-  ASSERT_EQ(symlink("/trenchwalk", rootLink.c_str()), 0);
-  EXPECT_EQ(common::executableFolderFrom(rootLink.c_str()), "/");
+  const struct {
+    std::string link, executable, folder;
+  } links[] = {{"/exe", odd + "/trenchwalk", odd}, {"/long", deep + "/trenchwalk", deep}, {"/root", "/trenchwalk", "/"}};
+  for (const auto& l : links) {
+    const std::string link = bytes(folder) + l.link;
+    ASSERT_EQ(symlink(l.executable.c_str(), link.c_str()), 0) << l.link;
+    EXPECT_EQ(common::executableFolderFrom(link.c_str()), l.folder) << l.link;
+  }
   EXPECT_EQ(common::executableFolderFrom((bytes(folder) + "/missing").c_str()), "") << "never / nor the working folder";
   EXPECT_EQ(common::executableFolder(), QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString());
 }
@@ -305,34 +289,6 @@ TEST(HeldFolder, FollowsTheFolderWhereverItIsMoved) {
   EXPECT_FALSE(held.hold(bytes(top) + "/missing"));
   EXPECT_EQ(held.path(), "");
   EXPECT_FALSE(held.hold(""));
-}
-
-// Under a descriptor limit, exactly as many as can still be opened are found
-// spare, and none of them stays open.
-TEST(Descriptors, SpareOnesAreCountedAndNoneIsKept) {
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    constexpr rlim_t kLimit = 64;
-    const rlimit limit{kLimit, kLimit};
-    if (setrlimit(RLIMIT_NOFILE, &limit) != 0) _exit(2);
-    auto countFree = [] {
-      std::vector<int> fds;
-      for (int fd; (fd = open("/", O_PATH | O_CLOEXEC)) >= 0;) fds.push_back(fd);
-      for (const int fd : fds) close(fd);
-      return static_cast<int>(fds.size());
-    };
-    const int free = countFree();
-    if (free < 2) _exit(3);
-    if (!haveSpareDescriptors(free)) _exit(4);
-    if (haveSpareDescriptors(free + 1)) _exit(5);
-    if (!haveSpareDescriptors(0)) _exit(6);
-    _exit(countFree() == free ? 0 : 7);
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0) << "the exit code names the check that failed";
 }
 
 }  // namespace

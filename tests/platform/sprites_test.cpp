@@ -22,31 +22,22 @@ const SpriteCase kSpriteCases[] = {
 
 class Sprites : public ::testing::TestWithParam<SpriteCase> {};
 
-TEST_P(Sprites, LoadsFromTheResourcesAtItsOwnSize) {
+// Opaque, so that its black covers what lies behind it.
+TEST_P(Sprites, LoadsOpaqueFromTheResourcesAtItsOwnSize) {
   const SpriteCase& c = GetParam();
   const SpriteSet sprites;
   const QImage& image = sprites.image(Picture{c.set, c.index});
   ASSERT_FALSE(image.isNull()) << qPrintable(spritePath(c.set, c.index));
   EXPECT_EQ(image.width(), c.width);
   EXPECT_EQ(image.height(), c.height);
-  // The file itself, not only the opaque copy, has that size.
+  EXPECT_FALSE(image.hasAlphaChannel());
+  // The file itself, not only the opaque copy, has that size, and so has the
+  // picture the core lays the sprite out with.
   EXPECT_EQ(QImage(spritePath(c.set, c.index)).size(), QSize(c.width, c.height));
-}
-
-TEST_P(Sprites, HasTheSizeTheCoreLaysTheSpriteOutWith) {
-  const SpriteCase& c = GetParam();
   test::OffscreenCore saver;
   const FrameSet& list = saver.core->scene().framesOf(Picture{c.set, c.index});
   EXPECT_EQ(list.size(c.index).width, c.width);
   EXPECT_EQ(list.size(c.index).height, c.height);
-}
-
-TEST_P(Sprites, IsOpaqueSoItsBlackCoversWhatLiesBehind) {
-  const SpriteCase& c = GetParam();
-  const SpriteSet sprites;
-  const QImage& image = sprites.image(Picture{c.set, c.index});
-  ASSERT_FALSE(image.isNull());
-  EXPECT_FALSE(image.hasAlphaChannel());
 }
 
 std::string pictureName(const ::testing::TestParamInfo<SpriteCase>& info) {
@@ -70,10 +61,8 @@ TEST(Sprites, EverySetOfTheCoreHasAllItsPictures) {
 
 TEST(Sprites, UnknownPicturesAreNull) {
   const SpriteSet sprites;
-  EXPECT_TRUE(sprites.image(Picture{1, 0}).isNull());
-  EXPECT_TRUE(sprites.image(Picture{1, 9}).isNull());
-  EXPECT_TRUE(sprites.image(Picture{4, 1}).isNull());
-  EXPECT_TRUE(sprites.image(Picture{0, 1}).isNull());
+  for (const Picture unknown : {Picture{1, 0}, Picture{1, 9}, Picture{4, 1}, Picture{0, 1}})
+    EXPECT_TRUE(sprites.image(unknown).isNull()) << unknown.set << "/" << unknown.index;
 }
 
 TEST(Sprites, WindowIconIs48Square) { EXPECT_EQ(iconImage().size(), QSize(48, 48)); }

@@ -7,24 +7,17 @@
 // shows it pixel for pixel (taken with grim), each walker pixel a whole block
 // of device pixels; each commit damages only what changed; a cover commits
 // one black buffer and never again.
-#include <gtest/gtest.h>
-
-#include <QApplication>
 #include <QElapsedTimer>
-#include <QPainter>
 #include <QProcess>
-#include <QScreen>
 #include <cmath>
-#include <string>
-#include <utility>
 
-#include "platform/paint/scene_paint.h"
-#include "platform/driver/saver.h"
 #include "platform/surface/wayland_surface.h"
-#include "tests/platform/offscreen_services.h"
+#include "tests/platform/on_screen.h"
 
 namespace tw::platform {
 namespace {
+
+using test::compare, test::describe, test::Difference;
 
 // The Wayland surface a window paints through, null when it paints some other way.
 template <class Window>
@@ -34,21 +27,17 @@ const WaylandSurface* waylandOf(const Window* window) {
 
 // How long a test waits for a commit before it gives up, by the clock; the
 // saver commits ten times a second.
-constexpr int kCommitLimitMs = 3000;
-constexpr int kStepMs = 5;
-constexpr int kTicksWatched = 20;
-constexpr int kMostFullBuffers = 2;
+constexpr int kCommitLimitMs = 3000, kStepMs = 5;
+constexpr int kTicksWatched = 20, kMostFullBuffers = 2;
 // The scale wayland_paint.sh gives the scene's output, and its name.
 qreal outputScale() { return qEnvironmentVariable("TRENCHWALK_TEST_SCALE", "2").toDouble(); }
 const char* const kSceneOutput = "HEADLESS-1";
 const char* const kCoverOutput = "HEADLESS-2";
 // A screen taken while the compositor has not yet drawn the last commit is
 // taken again, this many times at most.
-constexpr int kShotTries = 5;
-constexpr int kShotLimitMs = 10000;
+constexpr int kShotTries = 5, kShotLimitMs = 10000;
 // Screens taken with the walker in sight, out of at most this many.
-constexpr int kScreensWithWalker = 3;
-constexpr int kScreensTried = 60;
+constexpr int kScreensWithWalker = 3, kScreensTried = 60;
 
 // The output as grim takes it, in device pixels; null when grim fails.
 QImage screenShot(const char* output = kSceneOutput) {
@@ -62,24 +51,6 @@ QImage screenShot(const char* output = kSceneOutput) {
   return shot.convertToFormat(QImage::Format_RGB32);
 }
 
-// Where two pictures of one size differ: the count and the bounding box.
-struct Difference {
-  int pixels = 0;
-  QRect where;
-};
-Difference compare(const QImage& a, const QImage& b) {
-  Difference d;
-  for (int y = 0; y < a.height(); ++y) {
-    const auto* p = reinterpret_cast<const QRgb*>(a.constScanLine(y));
-    const auto* q = reinterpret_cast<const QRgb*>(b.constScanLine(y));
-    for (int x = 0; x < a.width(); ++x)
-      if ((p[x] & 0xffffff) != (q[x] & 0xffffff)) {
-        ++d.pixels;
-        d.where |= QRect(x, y, 1, 1);
-      }
-  }
-  return d;
-}
 // A logical box in device pixels, its edges rounded outward.
 QRect deviceBox(const QRect& r, qreal scale) {
   const QPoint from(static_cast<int>(std::floor(r.left() * scale)),
@@ -89,45 +60,43 @@ QRect deviceBox(const QRect& r, qreal scale) {
   return QRect(from, QSize(to.x() - from.x(), to.y() - from.y()));
 }
 
-std::string describe(const Difference& d) {
-  return std::to_string(d.pixels) + " pixels differ within " + std::to_string(d.where.x()) + "," +
-         std::to_string(d.where.y()) + " " + std::to_string(d.where.width()) + "x" +
-         std::to_string(d.where.height());
-}
-
-class OnWayland : public ::testing::Test {
+class OnWayland : public test::OnScreen {
  protected:
   void SetUp() override {
-    const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
-    services = std::make_unique<test::OffscreenServices>(
-        time, screen.width(), screen.height(), 12 * 3600 * 1000, folder.path().toStdString());
-    saver = std::make_unique<Saver>(*services, time);
-    ASSERT_TRUE(saver->start());
-    saver->awaitFirstFrame(5000);
-    ASSERT_TRUE(saver->window()->painted());
+    OnScreen::SetUp();
+    if (HasFatalFailure()) return;
     // The window learns its output's scale once the compositor says which
     // output it is on, after the first frame: the tests watch from the first
     // picture at that scale.
-    QElapsedTimer waited;
-    waited.start();
-    while (!settled() && waited.elapsed() < kCommitLimitMs)
-      QCoreApplication::processEvents(QEventLoop::AllEvents, kStepMs);
+    settleAt(outputScale());
+    ASSERT_NE(waylandOf(saver->window()), nullptr);
   }
 
-  bool settled() const {
-    const WaylandSurface* s = waylandOf(saver->window());
-    return s && s->fits() && s->lastPicture().devicePixelRatio() == s->scale() &&
-           std::abs(s->scale() - outputScale()) < 1e-9;
+  // Runs the events until the window paints buffers that fit at `scale`, for
+  // a while at most; whether it does.
+  bool settleAt(qreal scale) {
+    const auto settled = [&] {
+      const WaylandSurface* s = waylandOf(saver->window());
+      return s && s->fits() && s->lastPicture().devicePixelRatio() == s->scale() &&
+             std::abs(s->scale() - scale) < 1e-9;
+    };
+    return test::runEventsUntil(settled, kCommitLimitMs);
   }
 
-  qreal ratio() const { return saver->window()->paintRatio(); }
+  // Buffers of the window's size at `scale`, in device pixels. A whole scale
+  // needs no viewport; a fractional one lays the device pixels on the logical
+  // size through one.
+  void expectBuffersAt(qreal scale) {
+    EXPECT_EQ(surface().lastPicture().size(), (QSizeF(saver->window()->size()) * scale).toSize());
+    EXPECT_EQ(surface().viewported(), scale != std::round(scale));
+  }
 
   const WaylandSurface& surface() { return *waylandOf(saver->window()); }
 
   // Runs the events until the surface has committed again, with no change
-  // left waiting for a buffer; the scene as it was before and after. Two ticks
-  // can fall into one wait on a busy machine.
-  bool nextCommit(SceneSnapshot& before, SceneSnapshot& after) {
+  // left waiting for a buffer; the scene as it was before and after goes to
+  // `before` and `after`. Two ticks can fall into one wait on a busy machine.
+  bool nextCommit() {
     const Scene& scene = std::as_const(saver->core()).scene();
     const int commits = surface().commits();
     QElapsedTimer waited;
@@ -139,25 +108,12 @@ class OnWayland : public ::testing::Test {
       }
       // The scene as last shown, up to the event that changes it.
       if (surface().commits() == commits && !surface().waiting())
-        before = snapshotScene(scene, ratio());
+        before = snapshotScene(scene, saver->window()->paintRatio());
       QCoreApplication::processEvents(QEventLoop::AllEvents, kStepMs);
     }
-    after = snapshotScene(scene, ratio());
+    after = snapshotScene(scene, saver->window()->paintRatio());
     commitsInWait = surface().commits() - commits;
     return true;
-  }
-
-  // The scene as paintScene draws it now, at the surface's scale.
-  QImage drawnScene(const QSize& device) {
-    QImage drawn(device, QImage::Format_RGB32);
-    drawn.setDevicePixelRatio(surface().scale());
-    drawn.fill(Qt::white);
-    {
-      QPainter painter(&drawn);
-      paintScene(painter, std::as_const(saver->core()).scene(), sprites, services->fonts(),
-                 QRect(QPoint(0, 0), saver->window()->size()));
-    }
-    return drawn;
   }
 
   // The picture last committed, and the scene as paintScene draws it now.
@@ -165,7 +121,7 @@ class OnWayland : public ::testing::Test {
     SCOPED_TRACE("commit " + std::to_string(tick));
     const QImage shown = surface().lastPicture();
     ASSERT_FALSE(shown.isNull());
-    const Difference d = compare(shown, drawnScene(shown.size()));
+    const Difference d = compare(shown, drawnScene(shown.size(), surface().scale()));
     EXPECT_EQ(d.pixels, 0) << describe(d);
   }
 
@@ -181,40 +137,26 @@ class OnWayland : public ::testing::Test {
         return false;
       }
       if (shot.size() == committed.size() && compare(shot, committed).pixels == 0) return true;
-      SceneSnapshot before, after;
-      if (!nextCommit(before, after)) return false;
+      if (!nextCommit()) return false;
     }
     return true;
   }
 
-  QTemporaryDir folder;
-  VirtualTime time;
-  std::unique_ptr<test::OffscreenServices> services;
-  std::unique_ptr<Saver> saver;
-  SpriteSet sprites;
+  // The scene around the last commit, as nextCommit() saw it.
+  SceneSnapshot before, after;
   // How many commits the last nextCommit() saw: a late tick may be followed
   // at once by the next within one pass of the event loop.
   int commitsInWait = 0;
 };
 
-TEST_F(OnWayland, PaintsIntoBuffersOfItsOwn) {
-  ASSERT_NE(waylandOf(saver->window()), nullptr);
+TEST_F(OnWayland, PaintsIntoBuffersOfItsOwnAtTheOutputsDevicePixels) {
   EXPECT_GE(surface().commits(), 1);
-}
-
-TEST_F(OnWayland, PaintsAtTheOutputsDevicePixels) {
-  ASSERT_NE(waylandOf(saver->window()), nullptr);
   EXPECT_DOUBLE_EQ(surface().scale(), outputScale());
   // The window covers the output: its buffers have the output's mode.
-  const QSize device = (QSizeF(saver->window()->size()) * outputScale()).toSize();
-  EXPECT_EQ(surface().lastPicture().size(), device);
-  // A whole scale needs no viewport; a fractional one lays the device pixels
-  // on the logical size through one.
-  EXPECT_EQ(surface().viewported(), outputScale() != std::round(outputScale()));
+  expectBuffersAt(outputScale());
 }
 
 TEST_F(OnWayland, TheScreenShowsTheSceneAtItsDevicePixels) {
-  ASSERT_NE(waylandOf(saver->window()), nullptr);
   // Screens with the walker in sight; it may stand off the screen or behind
   // the clock's box for a while.
   int withWalker = 0;
@@ -252,30 +194,27 @@ TEST_F(OnWayland, TheScreenShowsTheSceneAtItsDevicePixels) {
     EXPECT_EQ(wrong, 0) << "of " << checked << " walker pixels, " << wrong << " are not whole "
                         << block << "x" << block << " blocks of the picture";
     if (checked > 0) ++withWalker;
-    SceneSnapshot before, after;
-    ASSERT_TRUE(nextCommit(before, after));
+    ASSERT_TRUE(nextCommit());
   }
   EXPECT_EQ(withWalker, kScreensWithWalker) << "the walker was seldom in sight";
 }
 
-TEST_F(OnWayland, EveryBufferCommittedIsTheScene) {
-  ASSERT_NE(waylandOf(saver->window()), nullptr);
+TEST_F(OnWayland, EveryBufferCommittedIsTheSceneInAtMostTwoWindowSizedBuffers) {
   expectPictureIsTheScene(0);
-  SceneSnapshot before, after;
   // Over two seconds: steps, new walking pictures, the clock's seconds, each
   // buffer brought up to date with what the other showed meanwhile.
   for (int i = 1; i <= kTicksWatched; ++i) {
-    ASSERT_TRUE(nextCommit(before, after)) << "no commit after tick " << i;
+    ASSERT_TRUE(nextCommit()) << "no commit after tick " << i;
     expectPictureIsTheScene(i);
+    EXPECT_LE(surface().fullBuffers(), kMostFullBuffers);
     if (HasFailure()) return;
   }
 }
 
 TEST_F(OnWayland, ACoverCommitsOneBlackBufferOnce) {
   ASSERT_EQ(saver->covers().size(), 1u) << "wayland_paint.sh gives sway two outputs";
-  SceneSnapshot before, after;
   for (int i = 0; i < kTicksWatched; ++i)
-    ASSERT_TRUE(nextCommit(before, after)) << "no commit after tick " << i;
+    ASSERT_TRUE(nextCommit()) << "no commit after tick " << i;
   const WaylandSurface* cover = waylandOf(saver->covers().front().get());
   ASSERT_NE(cover, nullptr);
   EXPECT_EQ(cover->commits(), 1);
@@ -290,23 +229,12 @@ TEST_F(OnWayland, ACoverCommitsOneBlackBufferOnce) {
                          << std::hex << shot.pixel(0, 0);
 }
 
-TEST_F(OnWayland, HoldsAtMostTwoWindowSizedBuffers) {
-  ASSERT_NE(waylandOf(saver->window()), nullptr);
-  SceneSnapshot before, after;
-  for (int i = 0; i < kTicksWatched; ++i) {
-    ASSERT_TRUE(nextCommit(before, after)) << "no commit after tick " << i;
-    EXPECT_LE(surface().fullBuffers(), kMostFullBuffers);
-  }
-}
-
 TEST_F(OnWayland, EachCommitDamagesOnlyTheBoxesThatChanged) {
-  ASSERT_NE(waylandOf(saver->window()), nullptr);
   const qreal scale = surface().scale();
   const QRect window(QPoint(0, 0), surface().lastPicture().size());
-  SceneSnapshot before, after;
   int ticks = 0;
   for (int i = 0; i < 2 * kTicksWatched && ticks < kTicksWatched; ++i) {
-    ASSERT_TRUE(nextCommit(before, after)) << "no commit after tick " << i;
+    ASSERT_TRUE(nextCommit()) << "no commit after tick " << i;
     // An expose (the compositor's configure at the start) sends the whole
     // window, and only an expose does.
     if (surface().lastDamage() == QRegion(window)) continue;
@@ -342,26 +270,15 @@ bool setOutputScale(qreal scale) {
 // here: after a live change of scale, sway 1.7 headless at times keeps bits of
 // earlier frames on the output that the buffers no longer hold.)
 TEST_F(OnWayland, FollowsAChangeOfScaleWhileRunning) {
-  ASSERT_NE(waylandOf(saver->window()), nullptr);
   // Between whole and fractional both ways, from whichever the run is at, to
   // a scale that leaves the output a whole number of logical pixels.
   const qreal other = outputScale() == 2 ? 1.25 : 2;
   for (const qreal scale : {other, outputScale()}) {
     SCOPED_TRACE("scale " + std::to_string(scale));
     ASSERT_TRUE(setOutputScale(scale));
-    QElapsedTimer waited;
-    waited.start();
-    const auto at = [&] {
-      const WaylandSurface* s = waylandOf(saver->window());
-      return s && s->fits() && s->scale() == scale && s->lastPicture().devicePixelRatio() == scale;
-    };
-    while (!at() && waited.elapsed() < kCommitLimitMs)
-      QCoreApplication::processEvents(QEventLoop::AllEvents, kStepMs);
-    ASSERT_TRUE(at()) << "still at " << surface().scale();
-    EXPECT_EQ(surface().viewported(), scale != std::round(scale));
-    EXPECT_EQ(surface().lastPicture().size(), (QSizeF(saver->window()->size()) * scale).toSize());
-    SceneSnapshot before, after;
-    ASSERT_TRUE(nextCommit(before, after));
+    ASSERT_TRUE(settleAt(scale)) << "still at " << surface().scale();
+    expectBuffersAt(scale);
+    ASSERT_TRUE(nextCommit());
     expectPictureIsTheScene(0);
   }
 }
