@@ -324,9 +324,8 @@ desktop_shell_buses() {
   </policy>
 </busconfig>
 EOF
-  cp "$here/display_manager.py" "$desktop_folder/display_manager.py" || return 1
-  chmod 644 "$desktop_folder"/*.conf "$desktop_folder/display_manager.py" \
-    "$desktop_folder/services/"*
+  cp "$here/display_manager.py" "$here/stand_in.py" "$desktop_folder/" || return 1
+  chmod 644 "$desktop_folder"/*.conf "$desktop_folder"/*.py "$desktop_folder/services/"*
   chmod 755 "$desktop_folder/services"
 }
 

@@ -8,12 +8,9 @@ RegisterSession call a started shell makes. Nothing else: unlocking, which
 gdm would do after a password, is the shell's own SetActive(false) here.
 Prints "ready" once the name is owned; ends on SIGTERM.
 """
-import signal
-
 import dbus
 import dbus.service
-from dbus.mainloop.glib import DBusGMainLoop
-from gi.repository import GLib
+from stand_in import serve
 
 NAME = "org.gnome.DisplayManager"
 PATH = "/org/gnome/DisplayManager/Manager"
@@ -38,18 +35,5 @@ class Manager(dbus.service.Object):
         pass
 
 
-def main():
-    DBusGMainLoop(set_as_default=True)
-    bus = dbus.SystemBus()
-    name = dbus.service.BusName(NAME, bus, do_not_queue=True)
-    manager = Manager(bus, PATH)
-    loop = GLib.MainLoop()
-    GLib.unix_signal_add(GLib.PRIORITY_DEFAULT, signal.SIGTERM, loop.quit)
-    print("ready", flush=True)
-    loop.run()
-    manager.remove_from_connection()
-    del name
-
-
 if __name__ == "__main__":
-    main()
+    serve(True, [NAME], lambda bus: [Manager(bus, PATH)])

@@ -17,12 +17,11 @@ act on. Prints "ready" once the name is owned; ends on SIGTERM.
 usage: fake_logind.py   (on the bus DBUS_SYSTEM_BUS_ADDRESS names)
 """
 import os
-import signal
 
 import dbus
 import dbus.service
-from dbus.mainloop.glib import DBusGMainLoop
 from gi.repository import GLib
+from stand_in import serve
 
 NAME = "org.freedesktop.login1"
 MANAGER_PATH = "/org/freedesktop/login1"
@@ -149,20 +148,10 @@ class User(PropertyObject):
         super().__init__(bus, USER_PATH, {USER: USER_PROPERTIES})
 
 
-def main():
-    DBusGMainLoop(set_as_default=True)
-    bus = dbus.SystemBus()
+def objects(bus):
     session = Session(bus)
-    objects = [Manager(bus, session), session, User(bus)]
-    name = dbus.service.BusName(NAME, bus, do_not_queue=True)
-    loop = GLib.MainLoop()
-    GLib.unix_signal_add(GLib.PRIORITY_DEFAULT, signal.SIGTERM, loop.quit)
-    print("ready", flush=True)
-    loop.run()
-    for one in objects:
-        one.remove_from_connection()
-    del name
+    return [Manager(bus, session), session, User(bus)]
 
 
 if __name__ == "__main__":
-    main()
+    serve(True, [NAME], objects)

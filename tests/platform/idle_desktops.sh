@@ -167,8 +167,8 @@ gnome_source() { echo "GNOME's idle monitor \(D-Bus\)"; }
 # user comes back, then leaves again.
 gnome_manager_pid=""
 gnome_inhibit_start() {
-  cp "$(dirname "$0")/inhibiting_session_manager.py" "$work/desktop/"
-  chmod 644 "$work/desktop/inhibiting_session_manager.py"
+  cp "$(dirname "$0")"/{inhibiting_session_manager.py,../lib/stand_in.py} "$work/desktop/"
+  chmod 644 "$work/desktop/"*.py
   "${as_user[@]}" /usr/bin/python3 "$work/desktop/inhibiting_session_manager.py" \
     >"$work/out/manager.out" 2>"$work/out/manager.err" &
   gnome_manager_pid=$!

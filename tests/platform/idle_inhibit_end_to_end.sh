@@ -85,7 +85,7 @@ fail_report() {
   [ -s "$work/sway.log" ] && { echo "--- sway.log:"; tail -n 20 "$work/sway.log"; }
 }
 if ! cp "$saver_binary" "$launcher_binary" "$here/screensaver_client.py" "$here/kde_power_agent.py" \
-  "$work/bin/"; then
+  "$here/../lib/stand_in.py" "$work/bin/"; then
   echo "FAIL: cannot copy"
   exit 1
 fi
