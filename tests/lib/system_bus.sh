@@ -105,9 +105,7 @@ start_fake_logind() {
   "$@" /usr/bin/python3 "$folder/fake_logind.py" >"$folder/fake_logind.out" \
     2>"$folder/fake_logind.err" &
   fake_logind_pid=$!
-  fake_logind_settled() { grep -qx ready "$folder/fake_logind.out" || ! running "$fake_logind_pid"; }
-  poll 100 fake_logind_settled
-  grep -qx ready "$folder/fake_logind.out" ||
+  says "$fake_logind_pid" "$folder/fake_logind.out" '^ready$' ||
     { echo "the stand-in for logind did not start: $(cat "$folder/fake_logind.err")" >&2; return 1; }
 }
 

@@ -44,9 +44,8 @@ title=Trenchwalk
 require_tools Xvfb xdotool
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/trenchwalk-e2e.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
+# shellcheck disable=SC2016  # expanded at the exit
+on_exit 'rm -rf "$work"'
 export QT_QPA_PLATFORM=xcb
 
 # --- What every run has: set by begin_run, inside the run's subshell.
@@ -80,7 +79,7 @@ end_run() {
   stop_xvfb
 }
 
-fail_report() { show_logs "$folder/saver.out" "$folder/xvfb.log" "$folder/daemon.out"; }
+fail_report() { show_logs "$folder/saver.out" "$folder/xvfb.log" "$folder/daemon.out" "$folder/noproc.out"; }
 
 # Keys held by the script never repeat: key_held_before_start holds Return
 # across a start, and a repeat reaching the saver's window would be a press it
@@ -93,29 +92,37 @@ x_server() {
   start_xvfb "$folder" "$size" "${no_repeat[@]}" "$@" || fail "no X server"
 }
 
-# start_saver [BINARY]: starts a saver, this run's copy unless named;
-# start_shown also waits for its window.
+# start_saver [BINARY [ENV...]]: starts a saver, this run's copy unless named,
+# under env ENV...; start_shown also waits for its window. start_heeding
+# [VAR=VALUE...] starts
+# this run's copy as a unit or a terminal does, with the ending signals at
+# their defaults (a shell's background job would ignore SIGINT), and waits for
+# its window.
 saver_pid=""
 start_saver() {
-  "${1:-$folder/trenchwalk}" >>"$folder/saver.out" 2>&1 &
+  env "${@:2}" "${1:-$folder/trenchwalk}" >>"$folder/saver.out" 2>&1 &
   saver_pid=$!
   saver_pids+=("$saver_pid")
 }
 start_shown() { start_saver "$@"; wait_for_window; }
+start_heeding() { start_shown "" --default-signal=TERM,HUP,INT "$@"; }
 # second_copy_leaves WHAT [BINARY]: a second copy started beside the running
 # one (saver_pid, which stays its pid) leaves at once with status 0.
 second_copy_leaves() {
   local first=$saver_pid
   start_saver "${2:-}"
-  wait_exit "$saver_pid" 30
-  [ "$status" -eq 0 ] || fail "$1: a second copy exited with status $status"
+  exits_zero "$saver_pid" 30 "it started beside another" "$1: a second copy"
   saver_pid=$first
 }
-# error_box_closes WHAT: keypad + on an unreadable log shows the error box,
-# and Return closes it.
-error_box_closes() {
+# open_box: keypad + on an unreadable log shows the error box (the scene
+# given the keyboard first); error_box_closes WHAT: and Return closes it.
+open_box() {
+  focus_scene
   xdotool key KP_Add
   wait_for_window "Disk Access Error"
+}
+error_box_closes() {
+  open_box
   xdotool key Return
   poll 50 box_gone || fail "$1: the error box is still open"
 }
@@ -134,8 +141,7 @@ wait_for_window() {
 # WHAT names the run in the message.
 escape_ends() {
   xdotool key Escape
-  wait_exit "$1" 50
-  [ "$status" -eq 0 ] || fail "${2:+$2: }exit status $status after Escape"
+  exits_zero "$1" 50 Escape "the saver${2:+ ($2)}"
 }
 
 # seed_log COUNT: a walked.log of earlier runs, the banner and COUNT records.
@@ -158,28 +164,24 @@ can_screenshot() { command -v import >/dev/null 2>&1 && command -v convert >/dev
 # Nowhere to show it. One plain line on stderr says what is missing and how to
 # get it, and the status is 1: no abort, no core dump.
 run_no_display() {
+  # no_display WHAT SAYING ENVIRONMENT...: the line also says SAYING.
   no_display() {
-    local what=$1
-    shift
+    local what=$1 saying=$2
+    shift 2
     env "$@" "$folder/trenchwalk" >"$folder/nodisplay.out" 2>"$folder/nodisplay.err"
     local got=$?
     [ "$got" -eq 1 ] || fail "$what: exit status $got, not 1: $(cat "$folder/nodisplay.err")"
-    [ "$(wc -l <"$folder/nodisplay.err")" -eq 1 ] || fail "$what: not one line: $(cat "$folder/nodisplay.err")"
-    grep -q '^trenchwalk: .*scripts/deps.sh run' "$folder/nodisplay.err" ||
-      fail "$what: the line does not say how to get it: $(cat "$folder/nodisplay.err")"
+    one_line "$folder/nodisplay.err" '^trenchwalk: .*scripts/deps.sh run' "$what"
+    grep -qF "$saying" "$folder/nodisplay.err" || fail "$what: $(cat "$folder/nodisplay.err")"
   }
-  no_display "no display" -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u XDG_SESSION_TYPE
-  grep -q 'neither WAYLAND_DISPLAY nor DISPLAY' "$folder/nodisplay.err" ||
-    fail "no display: $(cat "$folder/nodisplay.err")"
-  no_display "no X server" -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u XDG_SESSION_TYPE DISPLAY=:97
-  grep -q 'no X server answers at DISPLAY=:97' "$folder/nodisplay.err" ||
-    fail "no X server: $(cat "$folder/nodisplay.err")"
-  no_display "no compositor" -u DISPLAY -u QT_QPA_PLATFORM WAYLAND_DISPLAY=wayland-97
-  grep -q "no Wayland compositor listens at $XDG_RUNTIME_DIR/wayland-97" "$folder/nodisplay.err" ||
-    fail "no compositor: $(cat "$folder/nodisplay.err")"
-  no_display "no such platform plugin" QT_QPA_PLATFORM=no-such-platform
-  grep -q '"no-such-platform" platform plugin is not installed' "$folder/nodisplay.err" ||
-    fail "no plugin: $(cat "$folder/nodisplay.err")"
+  no_display "no display" 'neither WAYLAND_DISPLAY nor DISPLAY' \
+    -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u XDG_SESSION_TYPE
+  no_display "no X server" 'no X server answers at DISPLAY=:97' \
+    -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u XDG_SESSION_TYPE DISPLAY=:97
+  no_display "no compositor" "no Wayland compositor listens at $XDG_RUNTIME_DIR/wayland-97" \
+    -u DISPLAY -u QT_QPA_PLATFORM WAYLAND_DISPLAY=wayland-97
+  no_display "no plugin" '"no-such-platform" platform plugin is not installed' \
+    QT_QPA_PLATFORM=no-such-platform
   [ -e "$log" ] && fail "a start without a display touched walked.log"
   echo "ok: without a display or a plugin: one line, status 1"
 }
@@ -215,8 +217,7 @@ run_click() {
       poll 15 ended "$saver_pid" && break 2
     done
   done
-  wait_exit "$saver_pid" 30
-  [ "$status" -eq 0 ] || fail "exit status $status after a click (round $round)"
+  exits_zero "$saver_pid" 30 "a click (round $round)"
   check_log "$log" 1
   echo "ok: a click ends the run: one record"
 }
@@ -406,9 +407,7 @@ run_no_proc() {
     saver_pid=$!
     saver_pids+=("$saver_pid")
     wait_for_window
-    xdotool key Escape
-    wait_exit "$saver_pid" 50
-    [ "$status" -eq 0 ] || fail "without /proc: exit status $status: $(cat "$folder/noproc.out")"
+    escape_ends "$saver_pid" "without /proc"
     [ "$(ls -la /walked.log 2>&1)" = "$root_log_before" ] || fail "without /proc: a log was written to /"
     [ "$(ls -A "$folder/noproc-cwd")" = "" ] ||
       fail "without /proc: written to the working folder: $(ls -A "$folder/noproc-cwd")"
@@ -420,9 +419,7 @@ run_no_proc() {
   [ "$(grep -c $'\r$' "$state_log" 2>/dev/null)" = 2 ] ||
     fail "without /proc: no record in the state folder: $(ls -laR "$folder/noproc-home")"
   run_without_proc ""
-  [ "$(grep -c "folder cannot be found" "$folder/noproc.out")" -eq 1 ] &&
-    [ "$(wc -l <"$folder/noproc.out")" -eq 1 ] ||
-    fail "without /proc nor HOME: not said in one line: $(cat "$folder/noproc.out")"
+  one_line "$folder/noproc.out" "folder cannot be found" "without /proc nor HOME"
   echo "ok: without /proc the log is kept in the state folder; without HOME too, none, in one line"
 }
 
@@ -482,8 +479,7 @@ run_two_screens() {
 run_two_screens_click() {
   two_screens
   xdotool mousemove --screen 1 400 300 click 1
-  wait_exit "$saver_pid" 50
-  [ "$status" -eq 0 ] || fail "exit status $status after a click on screen 1"
+  exits_zero "$saver_pid" 50 "a click on screen 1"
   check_log "$log" 1
   echo "ok: a click on screen 1 ends the run: one record"
 }
@@ -510,10 +506,7 @@ wait_windows() { poll 50 windows_are "$1" || fail "the saver's windows are \"$wi
 # second monitor goes away while it runs: its cover goes with it; it comes
 # back: so does the cover. A click there ends the run.
 run_two_monitors() {
-  if ! command -v xrandr >/dev/null 2>&1; then
-    echo "note: xrandr is not installed; the two-monitor run is left out"
-    return 0
-  fi
+  have_tools xrandr || return 0
   x_server 1824x768
   xrandr --setmonitor left 1024/270x768/203+0+0 screen >/dev/null &&
     xrandr --setmonitor right 800/211x600/159+1024+0 none >/dev/null || fail "xrandr cannot make two monitors"
@@ -525,8 +518,7 @@ run_two_monitors() {
   xrandr --setmonitor right 800/211x600/159+1024+0 none >/dev/null
   wait_windows "1024x768+0+0 800x600+1024+0"
   xdotool mousemove 1400 500 click 1
-  wait_exit "$saver_pid" 50
-  [ "$status" -eq 0 ] || fail "exit status $status after a click on the second monitor"
+  exits_zero "$saver_pid" 50 "a click on the second monitor"
   check_log "$log" 1
   echo "ok: two RandR monitors: a cover on the second, gone and back with it; a click there ends the run"
 }
@@ -550,10 +542,7 @@ escape_ends_started() {
 # idle minutes), and does not start a second copy while it runs. Escape ends
 # it with its record.
 run_xautolock() {
-  if ! command -v xautolock >/dev/null 2>&1; then
-    echo "note: xautolock is not installed; its run is left out"
-    return 0
-  fi
+  have_tools xautolock || return 0
   x_server 1024x768
   xautolock -time 5 -locker "$folder/trenchwalk" >>"$folder/daemon.out" 2>&1 &
   daemon_pids+=($!)
@@ -579,10 +568,7 @@ run_xautolock() {
 # xss-lock starts it when the X screen saver's timeout passes; Escape ends it
 # with its record.
 run_xss_lock() {
-  if ! command -v xss-lock >/dev/null 2>&1 || ! command -v xset >/dev/null 2>&1; then
-    echo "note: xss-lock or xset is not installed; its run is left out"
-    return 0
-  fi
+  have_tools xss-lock xset || return 0
   x_server 1024x768
   xset s 2
   # Without systemd-logind (as in a container) xss-lock aborts right after
@@ -599,22 +585,12 @@ run_xss_lock() {
   echo "ok: xss-lock starts it after the X screen saver's timeout; Escape ends it with its record"
 }
 
-# start_heeding [VAR=VALUE...]: starts the saver as a unit or a terminal
-# does, with the ending signals at their defaults (a shell's background job
-# would ignore SIGINT).
-start_heeding() {
-  env --default-signal=TERM,HUP,INT "$@" "$folder/trenchwalk" >>"$folder/saver.out" 2>&1 &
-  saver_pid=$!
-  saver_pids+=("$saver_pid")
-}
-
 # Ends the saver with the signals $1..., sent at once one after the other: it
 # must be gone within 5 s with status 0.
 end_with() {
   local sig
   for sig in "$@"; do kill -"$sig" "$saver_pid" 2>/dev/null; done
-  wait_exit "$saver_pid" 50
-  [ "$status" -eq 0 ] || fail "exit status $status after SIG$*"
+  exits_zero "$saver_pid" 50 "SIG$*"
 }
 
 # SIGTERM, SIGHUP and SIGINT each end the run as a key does: one record,
@@ -626,19 +602,16 @@ run_signals() {
   local sig expected=0
   for sig in TERM HUP INT; do
     start_heeding
-    wait_for_window
     stays_running "$saver_pid" 5 || fail "the saver ended by itself"
     end_with "$sig"
     expected=$((expected + 1))
     check_log "$log" "$expected"
   done
   start_heeding
-  wait_for_window
   end_with TERM HUP INT TERM
   expected=$((expected + 1))
   check_log "$log" "$expected"
   start_heeding
-  wait_for_window
   focus_scene
   xdotool key Escape
   end_with TERM
@@ -667,11 +640,8 @@ focus_scene() {
 run_signal_with_box() {
   x_server 1024x768
   start_heeding
-  wait_for_window
   rm -f "$log"
-  focus_scene
-  xdotool key KP_Add
-  wait_for_window "Disk Access Error"
+  open_box
   end_with TERM
   check_log "$log" 1
   echo "ok: SIGTERM with the report's box open: the box closes, one record, status 0"
@@ -711,7 +681,6 @@ OPENER
   exec {hb}>"$folder/beat.fifo"
   start_heeding TRENCHWALK_HEARTBEAT_FD="$hb" PATH="$folder/bin:$PATH"
   exec {hb}>&-
-  wait_for_window
   poll 150 beats_came 1 || fail "no heartbeat within 15 s"
   local flags
   flags=$(awk '/^flags:/ {print $2}' "/proc/$saver_pid/fdinfo/$hb")
@@ -725,9 +694,7 @@ OPENER
   [ $(($(beats) - from)) -le $((spanned - ${start_beats%.*} + 2)) ] ||
     fail "more than one beat a second: $(tail -n +$((from + 1)) "$folder/beats" | tr '\n' ' ')"
   rm -f "$log"
-  focus_scene
-  xdotool key KP_Add
-  wait_for_window "Disk Access Error"
+  open_box
   from=$(beats)
   poll 100 beats_steady "$from" || fail "no heartbeat while the box is open"
   xdotool key Return
@@ -738,8 +705,7 @@ OPENER
   wait_for_window
   focus_scene
   xdotool key q
-  wait_exit "$saver_pid" 50
-  [ "$status" -eq 0 ] || fail "exit status $status after Q"
+  exits_zero "$saver_pid" 50 Q
   check_log "$log" 1
   poll 50 test -s "$folder/opener.out" || fail "Q started no opener"
   grep -q 'beat\.fifo' "$folder/opener.out" && fail "the opener inherited the heartbeat: $(cat "$folder/opener.out")"

@@ -44,9 +44,6 @@ gnome_shell_run_start gnome-shell "GNOME Shell"
 echo "ok: GNOME Shell is up headless as $("${desktop_as_user[@]}" id -un), its overview open" \
   "as at a login"
 
-# Seconds from $1 (microseconds) to now, with two decimals.
-since() { awk -v from="$1" -v now="$(microseconds)" 'BEGIN { printf "%.2f", (now - from) / 1e6 }'; }
-
 # Waits for a full-screen saver with the keyboard after the delay; $1 says
 # what came before, for the messages.
 expect_saver() {
@@ -84,7 +81,7 @@ escape_ends() {
   expect_end "$1" "$key_limit" "$2" "$from"
 }
 
-gnome_shell_launch "idle source: GNOME's idle monitor (D-Bus)" "$delay"
+gnome_shell_launch "idle source: GNOME's idle monitor \(D-Bus\)" "$delay"
 
 # The overview is open, as at a login; the launcher closes it as it starts
 # the saver, which gets the keyboard: the first key ends it.

@@ -16,8 +16,15 @@
 # The script sourcing it sets work, delay, saver_limit, saver_binary,
 # keys_tool, desktop, as_user, owner, launcher_env, idle_timer_slack, log,
 # exit_limit and launcher_err (the running launcher's error output).
+# It brings the libraries of the desktops with it, and common.sh.
 # The conditions handed to poll are small functions that only it calls.
 # shellcheck disable=SC2317,SC2154,SC2034
+# shellcheck source=tests/lib/xvfb.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../lib/xvfb.sh"
+# shellcheck source=tests/lib/sway.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../lib/sway.sh"
+# shellcheck source=tests/lib/desktops.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../lib/desktops.sh"
 # --- Desktop: x11 (Xvfb).
 x11_tools() { echo Xvfb xdotool xset; }
 x11_width=1024
@@ -42,11 +49,7 @@ x11_inhibit_start() {
   (while :; do xset s reset; sleep 0.5; done) >/dev/null 2>&1 &
   x11_player_pid=$!
 }
-x11_inhibit_stop() {
-  kill "$x11_player_pid" 2>/dev/null
-  wait "$x11_player_pid" 2>/dev/null
-  x11_player_pid=""
-}
+x11_inhibit_stop() { stop_pid x11_player_pid; }
 
 # --- Desktop: sway (headless, wlroots).
 sway_tools() { echo sway swaymsg wtype jq setpriv; }
@@ -82,11 +85,7 @@ sway_inhibit_start() {
   "${as_user[@]}" swaymsg "[pid=$sway_blocker_pid] inhibit_idle open" >"$work/inhibit.out" 2>&1 ||
     { echo "swaymsg inhibit_idle failed: $(cat "$work/inhibit.out")"; return 1; }
 }
-sway_inhibit_stop() {
-  kill "$sway_blocker_pid" 2>/dev/null
-  wait "$sway_blocker_pid" 2>/dev/null
-  sway_blocker_pid=""
-}
+sway_inhibit_stop() { stop_pid sway_blocker_pid; }
 
 # --- Desktops: gnome (mutter) and kde (kwin), headless, from desktops.sh.
 # Neither offers a way to list windows that works for both, so the launcher
@@ -95,12 +94,7 @@ sway_inhibit_stop() {
 # kwin is asked as well). Each saver's trace begins where its connection does:
 # the first request of a connection makes object 2, the registry.
 wayland_desktop_start() {
-  local missing
-  missing=$(desktop_missing "$desktop" "$keys_tool")
-  if [ -n "$missing" ]; then
-    echo "SKIP: the $desktop run needs what is not installed: ${missing//$'\n'/, }"
-    return 77
-  fi
+  desktop_require "$desktop" "$keys_tool"
   mkdir -p "$work/desktop"
   chmod 755 "$work/desktop"
   desktop_start "$desktop" "$work/desktop" "$keys_tool" ||
@@ -172,18 +166,14 @@ gnome_inhibit_start() {
   "${as_user[@]}" /usr/bin/python3 "$work/desktop/inhibiting_session_manager.py" \
     >"$work/out/manager.out" 2>"$work/out/manager.err" &
   gnome_manager_pid=$!
-  manager_ready() { grep -qx ready "$work/out/manager.out" || ! running "$gnome_manager_pid"; }
-  poll 100 manager_ready
-  grep -qx ready "$work/out/manager.out" ||
+  says "$gnome_manager_pid" "$work/out/manager.out" '^ready$' ||
     { echo "the stand-in session manager did not start: $(cat "$work/out/manager.err")"; return 1; }
   # The idle period to watch begins once the stand-in answers.
   desktop_key Shift_L
 }
 gnome_inhibit_stop() {
   [ -n "$gnome_manager_pid" ] || return 0
-  kill -TERM "$gnome_manager_pid" 2>/dev/null
-  wait "$gnome_manager_pid" 2>/dev/null
-  gnome_manager_pid=""
+  stop_pid gnome_manager_pid
   [ -z "$cleaning_up" ] || return 0
   grep -q '^trenchwalk-idle: the desktop inhibits idle' "$launcher_err" ||
     fail "the launcher did not say that it held back for the session manager"
@@ -237,4 +227,21 @@ end_with_key() {
   poll "$exit_limit" ended "$pid" || fail "the saver (pid $pid) still runs 10 s after Escape" \
     "$(declare -F "${desktop}_describe_saver" >/dev/null && "${desktop}_describe_saver" "$pid")"
   [ "$(records "$log")" -eq "$1" ] || fail "expected $1 record(s): $(cat -A "$log" 2>/dev/null)"
+}
+
+# a_saver: true while a copy of the saver runs; its pid in saver_pid.
+saver_pid=""
+a_saver() { saver_pid=$(processes_of "$saver" | head -n1); [ -n "$saver_pid" ]; }
+# holds_back PERIODS WHAT: no saver starts for PERIODS idle periods.
+holds_back() {
+  local from
+  from=$(microseconds)
+  poll $(($1 * delay * 10)) a_saver && fail "$2: a saver started $(since "$from") s in"
+  return 0
+}
+# saver_after_delay UPTIME WHAT [CONDITION]: a saver comes (CONDITION, a_saver
+# unless given, holds within saver_limit), at least the delay after UPTIME.
+saver_after_delay() {
+  poll "$saver_limit" "${3:-a_saver}" || fail "$2: no saver came"
+  check_started_after_delay "$1" "$saver_pid" "$2"
 }

@@ -74,10 +74,8 @@ cleanup() {
   stop_sway
   rm -rf "$work"
 }
-trap cleanup EXIT
 # Interrupted, it still stops what it started.
-trap 'exit 130' INT
-trap 'exit 143' TERM
+on_exit cleanup
 
 # Every copy of the saver this script started, wherever it came from (swayidle
 # starts them through a shell): the processes running the copied binary.
@@ -161,6 +159,11 @@ panel_hidden() {
   panel_now=$(panel)
   [ "${panel_now% *}" -le "$panel_max_empty" ]
 }
+# hint_shown [WHAT]: the start hint shows within panel_wait; WHAT leads the
+# message.
+hint_shown() {
+  poll "$panel_wait" panel_shown || fail "${1:-}the hint is not shown (blue pixels, signature: $panel_now)"
+}
 # True when the panel shows a message other than the one with signature $1.
 panel_shows_other_than() {
   panel_now=$(panel)
@@ -177,13 +180,12 @@ start_saver() {
 start_shown() {
   start_saver "${@:2}"
   poll 150 has_scene "$pid" || fail "$1no window \"$scene_title\" appeared"
-  poll "$panel_wait" panel_shown || fail "$1the hint is not shown (blue pixels, signature: $panel_now)"
+  hint_shown "$1"
 }
 # ends_with KEY|SIGNAL: the key, or the signal, ends the saver with status 0.
 ends_with() {
   if [[ "$1" == SIG* ]]; then kill -"${1#SIG}" "$pid"; else key "$1"; fi
-  wait_exit "$pid" 100
-  [ "$status" -eq 0 ] || fail "exit status $status after $1"
+  exits_zero "$pid" 100 "$1"
 }
 
 # A command key: the saver goes on, writes nothing, and the panel shows a new
@@ -203,7 +205,7 @@ command_key() {
 
 # Hides the start hint with H, which also shows that keys reach the saver.
 hide_hint() {
-  poll "$panel_wait" panel_shown || fail "the hint is not shown (blue pixels, signature: $panel_now)"
+  hint_shown
   key h
   hidden() { panel_hidden || ! running "$pid"; }
   poll "$panel_wait" hidden
@@ -230,7 +232,7 @@ run_one_output() {
   lit() { shot "$output" "$work/first.ppm" && [ "$(lit_bytes "$work/first.ppm")" -gt 0 ]; }
   poll 50 lit || fail "the screen is all black"
   # Once the hint is up the first picture is whole; then the walker moves it.
-  poll "$panel_wait" panel_shown || fail "the hint is not shown (blue pixels, signature: $panel_now)"
+  hint_shown
   shot "$output" "$work/first.ppm"
   moved() { shot "$output" "$work/later.ppm" && ! cmp -s "$work/first.ppm" "$work/later.ppm"; }
   poll 50 moved || fail "nothing moves on the screen"
@@ -267,7 +269,7 @@ run_swayidle() {
   poll 100 one_saver || fail "swayidle started no saver within 10 s"
   first=$(saver_processes)
   poll 150 has_scene "$first" || fail "no window \"$scene_title\" appeared"
-  poll "$panel_wait" panel_shown || fail "the hint is not shown (blue pixels, signature: $panel_now)"
+  hint_shown
   hint=${panel_now#* }
   # A key is activity: a second of idle after it, swayidle fires again.
   # F1 also shows that the saver it started takes keys.
@@ -299,8 +301,14 @@ run_two_outputs() {
   outputs() {
     [ "$(as_user swaymsg -t get_outputs | jq '[.[] | select(.active)] | length')" -eq "$1" ]
   }
-  as_user swaymsg create_output >/dev/null || fail "sway could not add an output"
-  poll 50 outputs 2 || fail "the second output did not appear"
+  # add_output COUNT: one more output, COUNT in all.
+  add_output() {
+    as_user swaymsg create_output >/dev/null || fail "sway could not add an output"
+    poll 50 outputs "$1" || fail "output $1 did not appear"
+  }
+  # all_black OUTPUT: a shot of it is all black.
+  all_black() { shot "$1" "$work/$1.ppm" && [ "$(lit_bytes "$work/$1.ppm")" -eq 0 ]; }
+  add_output 2
   # Where the user was last: the saver starts with the focus on the second output.
   as_user swaymsg focus output HEADLESS-2 >/dev/null || fail "cannot focus HEADLESS-2"
   start_saver XDG_SESSION_TYPE=wayland
@@ -315,8 +323,7 @@ run_two_outputs() {
   [ "$cover_output" = HEADLESS-2 ] || fail "the cover is not on the second output: $cover"
   [ "$(awk '{print $3}' <<<"$scene")" = 1 ] || fail "the scene is not full screen: $scene"
   [ "$(awk '{print $3}' <<<"$cover")" = 1 ] || fail "the cover is not full screen: $cover"
-  black() { shot HEADLESS-2 "$work/second.ppm" && [ "$(lit_bytes "$work/second.ppm")" -eq 0 ]; }
-  poll 50 black || fail "the second output is not all black ($(lit_bytes "$work/second.ppm") bytes lit)"
+  poll 50 all_black HEADLESS-2 || fail "the second output is not all black ($(lit_bytes "$work/HEADLESS-2.ppm") bytes lit)"
   shot HEADLESS-1 "$work/first.ppm"
   [ "$(lit_bytes "$work/first.ppm")" -gt 0 ] || fail "the first output is all black"
   echo "ok: two outputs: each window full screen on its own, the second all black"
@@ -330,15 +337,13 @@ run_two_outputs() {
   echo "ok: F1 with the focus on the cover shows the help; the walk goes on"
 
   # An output plugged in while it runs gets a cover of its own.
-  as_user swaymsg create_output >/dev/null || fail "sway could not add an output"
-  poll 50 outputs 3 || fail "the third output did not appear"
+  add_output 3
   covered() { windows_of "$pid" | grep -q '^HEADLESS-3 '; }
   poll 50 covered || fail "no cover on the output plugged in: $(windows_of "$pid")"
   [ "$(windows_of "$pid" | wc -l)" -eq 3 ] || fail "expected three windows: $(windows_of "$pid")"
   [ "$(windows_of "$pid" | awk '$1 == "HEADLESS-3" {print $3}')" = 1 ] ||
     fail "the new cover is not full screen: $(windows_of "$pid")"
-  black_third() { shot HEADLESS-3 "$work/third.ppm" && [ "$(lit_bytes "$work/third.ppm")" -eq 0 ]; }
-  poll 50 black_third || fail "the output plugged in is not all black"
+  poll 50 all_black HEADLESS-3 || fail "the output plugged in is not all black"
   [ "$(scene_of "$pid" | awk '{print $1}')" = HEADLESS-1 ] || fail "the scene moved: $(windows_of "$pid")"
   running "$pid" || fail "plugging in an output ended the run"
   echo "ok: an output plugged in while it runs gets a black full-screen cover"
@@ -380,10 +385,7 @@ hint_corner="0,0 250x120"
 lane_clear=200
 start_tries=10
 run_same_as_x11() {
-  if ! command -v Xvfb >/dev/null 2>&1 || ! command -v import >/dev/null 2>&1; then
-    echo "skip: same pixels as on X11 (Xvfb and ImageMagick's import are needed)"
-    return 0
-  fi
+  have_tools Xvfb import || return 0
   # Sizes in device pixels at the scale: the hint's corner, the screen, and
   # the rows the lane must keep clear of.
   local scale=${1:-1}
