@@ -28,6 +28,13 @@ one_line() {
   { [ "$(wc -l <"$1")" -eq 1 ] && grep -q -- "$2" "$1"; } || fail "$3: not one line saying $2: $(cat "$1")"
 }
 
+# For the checks of these helpers (tests/lib/*_test.sh): wrong MESSAGE says
+# a wrong answer and counts it; passed SUMMARY ends the checks: status 1 after
+# any wrong answer, else PASS and SUMMARY.
+failures=0
+wrong() { echo "wrong: $*"; failures=$((failures + 1)); }
+passed() { [ "$failures" -eq 0 ] || exit 1; echo "PASS: $*"; }
+
 # The first line of every walked.log, as head -n1 reads it (ending in CR).
 banner=$'*** Visit Korvek at https://korvek.example ***\r'
 # A record line of walked.log, as grep -E matches it.
@@ -46,11 +53,12 @@ require_tools() {
 }
 
 # have_tools TOOL...: true when every tool is installed; otherwise says which
-# is missing and that what needs it is left out (the caller goes on).
+# is missing and that what needs it (fail_label, if set) is left out.
 have_tools() {
   local tool
   for tool in "$@"; do
-    command -v "$tool" >/dev/null 2>&1 || { echo "note: $tool is not installed; ${FUNCNAME[1]} is left out"; return 1; }
+    command -v "$tool" >/dev/null 2>&1 ||
+      { echo "note: $tool is not installed; ${fail_label:-what needs it} is left out"; return 1; }
   done
 }
 
@@ -83,6 +91,7 @@ ended() { ! running "$1"; }
 # matching PATTERN (grep -E's) into FILE; false when none comes, or PID ends
 # without one.
 says() {
+  # shellcheck disable=SC2317  # called by poll
   says_or_ends() { grep -Eqs -- "$3" "$2" || ended "$1"; }
   poll 100 says_or_ends "$@"
   grep -Eqs -- "$3" "$2"
