@@ -65,6 +65,8 @@ begin_run() {
   export XDG_RUNTIME_DIR="$folder/runtime"
   cp "$binary" "$folder/trenchwalk" || fail "cannot copy $binary"
   trap end_run EXIT
+  # An X server of 1024x768, but for the runs that need none or another.
+  case $run in no_display | two_*) ;; *) x_server 1024x768 ;; esac
 }
 
 # Whatever the run left running is stopped, the savers that daemons started
@@ -144,6 +146,10 @@ escape_ends() {
   exits_zero "$1" 50 Escape "the saver${2:+ ($2)}"
 }
 
+# escape_records PID COUNT [WHAT]: escape_ends, and the log then holds COUNT
+# records.
+escape_records() { escape_ends "$1" "${3:-}"; check_log "$log" "$2"; }
+
 # seed_log COUNT: a walked.log of earlier runs, the banner and COUNT records.
 seed_log() {
   local n
@@ -188,7 +194,6 @@ run_no_display() {
 
 # Command keys keep it running; Escape ends it with one record.
 run_keys() {
-  x_server 1024x768
   start_shown
   if can_screenshot; then
     poll 50 screen_lit || fail "the screen is all black"
@@ -198,8 +203,7 @@ run_keys() {
     xdotool key "$key"
     stays_running "$saver_pid" 4 || fail "key $key ended the run"
   done
-  escape_ends "$saver_pid"
-  check_log "$log" 1
+  escape_records "$saver_pid" 1
   echo "ok: keys F1 h d KP_Add, then Escape: one record"
 }
 
@@ -207,7 +211,6 @@ run_keys() {
 # label or the walker does nothing, so another spot is tried, and the round
 # of spots again while the run goes on.
 run_click() {
-  x_server 1024x768
   start_shown
   local round spot
   for round in 1 2; do
@@ -225,7 +228,6 @@ run_click() {
 # A second copy leaves at once, quietly, and touches no log; the lock's file
 # stays and blocks no later start.
 run_second_copy() {
-  x_server 1024x768
   seed_log 2
   local first before before_time
   start_shown
@@ -236,27 +238,23 @@ run_second_copy() {
   [ "$(md5sum <"$log")" = "$before" ] && [ "$(stat -c %Y.%y "$log")" = "$before_time" ] ||
     fail "the second copy touched walked.log"
   running "$first" || fail "the first copy ended when the second started"
-  escape_ends "$first"
-  check_log "$log" 3
+  escape_records "$first" 3
   # The lock is the kernel's: its file may stay, and blocks no later start.
   [ -f "$folder/walked.log.lock" ] || fail "the lock file is not a plain file"
   grep -q "without the single-instance lock" "$folder/saver.out" && fail "no lock: $(cat "$folder/saver.out")"
   start_shown
-  escape_ends "$saver_pid" "the start after the lock's file stayed"
-  check_log "$log" 4
+  escape_records "$saver_pid" 4 "the start after the lock's file stayed"
   echo "ok: a second copy leaves at once; the first goes on; the lock's file blocks no later start"
 }
 
 # The release of a key pressed before the saver started is no command.
 run_key_held_before_start() {
-  x_server 1024x768
   xdotool keydown Return
   start_shown
   xdotool keyup Return
   stays_running "$saver_pid" 10 || fail "releasing a key pressed before the start ended the run"
   [ "$(records "$log")" -eq 0 ] || fail "a record was written: $(cat -A "$log")"
-  escape_ends "$saver_pid"
-  check_log "$log" 1
+  escape_records "$saver_pid" 1
   echo "ok: an earlier key's release does not end the run"
 }
 
@@ -265,7 +263,6 @@ box_gone() { [ -z "$(xdotool search --onlyvisible --name '^Disk Access Error$' 2
 # A log that cannot be read: keypad + shows an error box over the saver; the
 # Return that closes it is no command, and the walk goes on.
 run_unreadable_log() {
-  x_server 1024x768
   mkdir "$log"
   start_shown
   error_box_closes "an unreadable log"
@@ -293,7 +290,6 @@ run_with_second_copy() {
 # shared or restored home), or a folder in its place, never keeps the saver
 # from starting; single instance still holds.
 run_lock_files() {
-  x_server 1024x768
   local lock="$folder/walked.log.lock" expected=0 kind
   for kind in empty garbage other-host folder; do
     rm -rf "$lock"
@@ -318,7 +314,6 @@ run_lock_files() {
 # A FIFO in the log's place hangs nothing: not start-up, not the report (an
 # error box), not the end of the run; it stays a FIFO.
 run_fifo() {
-  x_server 1024x768
   mkfifo "$log"
   start_shown
   error_box_closes FIFO
@@ -333,7 +328,6 @@ run_fifo() {
 # A folder name that is not UTF-8: the log and the lock go there, byte for
 # byte, and nowhere else.
 run_non_utf8_folder() {
-  x_server 1024x768
   local odd root_log_before
   odd=$(printf '%s/j\xf6rg' "$folder")
   mkdir "$odd" && cp "$folder/trenchwalk" "$odd/trenchwalk"
@@ -355,7 +349,6 @@ run_non_utf8_folder() {
 # little memory is used; the log is kept as a backup, whole, beside an older
 # backup; a walked.log.new planted as a symlink is never followed.
 run_huge_log() {
-  x_server 1024x768
   local huge_bytes=$((1 << 30)) max_rss_kb=$((200 * 1024)) rss
   printf 'older backup\r\n' >"$log.bak"
   printf 'not to be touched\n' >"$folder/victim"
@@ -391,7 +384,6 @@ run_no_proc() {
     echo "note: no mount namespace here; the run without /proc is left out"
     return 0
   fi
-  x_server 1024x768
   mkdir "$folder/noproc" "$folder/noproc-cwd" "$folder/noproc-home" &&
     cp "$folder/trenchwalk" "$folder/noproc/trenchwalk"
   local root_log_before state_log
@@ -470,8 +462,7 @@ run_two_screens() {
   [ "$(xdotool getwindowfocus 2>/dev/null)" = "$cover" ] || echo "note: the cover did not take the keyboard focus"
   xdotool key F1
   stays_running "$saver_pid" 4 || fail "F1 on the cover ended the run"
-  escape_ends "$saver_pid" "on the cover"
-  check_log "$log" 1
+  escape_records "$saver_pid" 1 "on the cover"
   echo "ok: two X screens: a black cover on screen 1; F1 there is a command, Escape there ends the run"
 }
 
@@ -532,10 +523,12 @@ wait_for_started() {
   [ -n "$saver_pid" ] || fail "the saver's window names no process"
 }
 
-# Ends the saver some daemon started with Escape: gone within 5 s.
+# Ends the saver some daemon started with Escape: gone within 5 s, its one
+# record written.
 escape_ends_started() {
   xdotool key Escape
   poll 50 ended "$saver_pid" || fail "the saver (pid $saver_pid) still runs 5 s later"
+  check_log "$log" 1
 }
 
 # The idle daemons of trenchwalk-idle(1). xautolock starts it (-locknow stands for the
@@ -543,7 +536,6 @@ escape_ends_started() {
 # it with its record.
 run_xautolock() {
   have_tools xautolock || return 0
-  x_server 1024x768
   xautolock -time 5 -locker "$folder/trenchwalk" >>"$folder/daemon.out" 2>&1 &
   daemon_pids+=($!)
   # -locknow finds the daemon through a property it sets once it is up, and
@@ -559,7 +551,6 @@ run_xautolock() {
   xautolock -locknow
   stays_running "$saver_pid" 10 || fail "firing xautolock again ended the run"
   escape_ends_started
-  check_log "$log" 1
   kill "${daemon_pids[-1]}" 2>/dev/null
   wait "${daemon_pids[-1]}" 2>/dev/null
   echo "ok: xautolock starts it; Escape ends it with its record"
@@ -569,7 +560,6 @@ run_xautolock() {
 # with its record.
 run_xss_lock() {
   have_tools xss-lock xset || return 0
-  x_server 1024x768
   xset s 2
   # Without systemd-logind (as in a container) xss-lock aborts right after
   # starting the saver, which runs on by itself; on a desktop it stays.
@@ -581,7 +571,6 @@ run_xss_lock() {
   # desktop busy and idle again.
   xset s off
   escape_ends_started
-  check_log "$log" 1
   echo "ok: xss-lock starts it after the X screen saver's timeout; Escape ends it with its record"
 }
 
@@ -598,7 +587,6 @@ end_with() {
 # record. Started with SIGINT ignored (a shell's background job), it goes on
 # ignoring it.
 run_signals() {
-  x_server 1024x768
   local sig expected=0
   for sig in TERM HUP INT; do
     start_heeding
@@ -622,8 +610,7 @@ run_signals() {
   kill -INT "$saver_pid"
   stays_running "$saver_pid" 10 || fail "SIGINT ended a saver that was started with it ignored"
   focus_scene
-  escape_ends "$saver_pid"
-  check_log "$log" $((expected + 1))
+  escape_records "$saver_pid" $((expected + 1))
   echo "ok: SIGTERM, SIGHUP, SIGINT: one record each, status 0; none twice; an ignored SIGINT stays ignored"
 }
 
@@ -638,7 +625,6 @@ focus_scene() {
 # A signal while the report's error box is open closes the box and ends the
 # run with its record.
 run_signal_with_box() {
-  x_server 1024x768
   start_heeding
   rm -f "$log"
   open_box
@@ -666,7 +652,6 @@ beats_came() { [ "$(beats)" -ge "$1" ]; }
 # neither the descriptor nor the variable, and gets the signals unblocked; a
 # reader that goes away ends nothing.
 run_heartbeat() {
-  x_server 1024x768
   mkdir -p "$folder/bin"
   cat >"$folder/bin/xdg-open" <<OPENER
 #!/bin/sh

@@ -27,9 +27,6 @@ case "$desktop" in
   *) echo "$usage" >&2; exit 2 ;;
 esac
 
-delay=3
-# Generous limits, in tenths of a second, for a loaded machine.
-saver_limit=$(((delay + 30) * 10))
 # A saver under a dark screen ends within this.
 dark_limit=20
 
@@ -108,7 +105,6 @@ from_us=$(microseconds)
 go_dark
 poll "$dark_limit" ended "$pid" || fail "the saver still runs $((dark_limit / 10)) s after the dark"
 echo "ok: $desktop: the saver ended $((($(microseconds) - from_us) / 1000)) ms after the screen went dark"
-[ "$(records "$log")" -eq 1 ] || fail "expected one record: $(cat -A "$log" 2>/dev/null)"
 check_log "$log" 1
 holds_back 2 "still dark"
 from=$(uptime_now)

@@ -13,9 +13,8 @@
 #   D_source              a regular expression for the launcher's choice
 #   D_inhibit_start/stop  (optional) something that holds idle back, and its end
 #   D_show_logs           (optional) prints the desktop's own logs on failure
-# The script sourcing it sets work, delay, saver_limit, saver_binary,
-# keys_tool, desktop, as_user, owner, launcher_env, idle_timer_slack, log,
-# exit_limit and launcher_err (the running launcher's error output).
+# The script sourcing it sets saver_binary, keys_tool, desktop, saver, log
+# and launcher_err (the running launcher's error output); idle_work sets work.
 # It brings the libraries of the desktops with it, and common.sh.
 # The conditions handed to poll are small functions that only it calls.
 # shellcheck disable=SC2317,SC2154,SC2034
@@ -25,6 +24,24 @@ source "$(dirname "${BASH_SOURCE[0]}")/../lib/xvfb.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/../lib/sway.sh"
 # shellcheck source=tests/lib/desktops.sh
 source "$(dirname "${BASH_SOURCE[0]}")/../lib/desktops.sh"
+# The launcher's delay in the runs, in seconds: long enough that a saver
+# started right after a key could not pass for a new idle period. Generous
+# limits, in tenths of a second (a loaded machine or a sanitizer build is slow
+# to start a Qt program): for a saver to come, and for a process to end. How
+# long something holding idle back is watched, in idle periods.
+delay=3
+saver_limit=$(((delay + 30) * 10))
+exit_limit=100
+inhibit_periods=3
+# What D_start sets: as_user, owner, launcher_env (what the launcher runs
+# under besides as_user, say a protocol trace) and idle_timer_slack (how much
+# earlier than the delay the desktop may report idle, in seconds, by the
+# granularity of its own timers; 0 where it keeps time exactly).
+as_user=()
+owner=""
+launcher_env=()
+idle_timer_slack=0
+
 # --- Desktop: x11 (Xvfb).
 x11_tools() { echo Xvfb xdotool xset; }
 x11_width=1024

@@ -54,23 +54,6 @@ saver_binary=${2:?usage: idle_end_to_end.sh DESKTOP path/to/trenchwalk path/to/t
 launcher_binary=${3:?usage: idle_end_to_end.sh DESKTOP path/to/trenchwalk path/to/trenchwalk-idle}
 keys_tool=${4:-}
 
-# The launcher's delay in the runs, in seconds; long enough that a saver
-# started right after a key could not pass for a new idle period.
-delay=3
-# Generous limits, in tenths of a second: a loaded machine or a sanitizer
-# build is slow to start a Qt program.
-saver_limit=$(((delay + 30) * 10))
-exit_limit=100
-# How long something holding idle back is watched, in idle periods.
-inhibit_periods=3
-
-as_user=()
-# What the launcher runs under besides as_user (say, a protocol trace).
-launcher_env=()
-owner=""
-# How much earlier than the delay the desktop may report idle, in seconds,
-# by the granularity of its own timers; 0 where it keeps time exactly.
-idle_timer_slack=0
 launcher_pids=()
 
 # shellcheck source=tests/platform/idle_desktops.sh
@@ -229,8 +212,6 @@ run_lock_checks() {
   poll "$lock_end_limit" ended "$pid" ||
     fail "the saver (pid $pid) still runs $((lock_end_limit / 10)) s after the lock"
   lock_end=$(since "$lock_from")
-  [ "$(records "$log")" -eq $((before + 1)) ] ||
-    fail "expected $((before + 1)) record(s) after the lock: $(cat -A "$log" 2>/dev/null)"
   check_log "$log" $((before + 1))
   holds_back 2 "locked while it ran"
   echo "ok: $desktop:$locker: the lock ended the running saver in $lock_end s, with one record;" \

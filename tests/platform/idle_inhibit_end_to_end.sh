@@ -38,14 +38,7 @@ here=$(dirname "$0")
 # shellcheck source=tests/platform/idle_desktops.sh
 source "$here/idle_desktops.sh"
 
-delay=3
-# Generous limits, in tenths of a second, for a loaded machine.
-saver_limit=$(((delay + 30) * 10))
-exit_limit=100
-# How long a standing inhibitor is watched, in idle periods.
-inhibit_periods=3
 lock_minutes=1
-idle_timer_slack=0
 
 case "$mode:$desktop" in
   inhibit:x11 | inhibit:sway | inhibit:kde | lock:x11 | lock:sway | lock:logind) ;;
@@ -82,8 +75,6 @@ chmod 644 "$work/bin/"*.py
 saver="$work/bin/trenchwalk"
 launcher="$work/bin/trenchwalk-idle"
 log="$work/bin/walked.log"
-as_user=()
-owner=""
 pids=()
 
 cleanup() {
@@ -318,7 +309,6 @@ lock_run() {
   poll "$exit_limit" ended "$first" || fail "the saver still runs 10 s after the lock"
   share=$(lock_share) || fail "no picture of the screen"
   awk -v s="$share" 'BEGIN { exit !(s > 0.99) }' || fail "the screen is not the locker's: $share of it"
-  [ "$(records "$log")" -eq 1 ] || fail "expected the saver's record under the lock: $(cat -A "$log" 2>/dev/null)"
   check_log "$log" 1
   echo "ok: $desktop: the lock came $(awk -v a="$at" -v s="$started" 'BEGIN { printf "%.1f", a - s }') s" \
     "into the saver ($lock_minutes min); the locker is up ($share of the screen), the saver ended with" \

@@ -159,11 +159,6 @@ panel_hidden() {
   panel_now=$(panel)
   [ "${panel_now% *}" -le "$panel_max_empty" ]
 }
-# hint_shown [WHAT]: the start hint shows within panel_wait; WHAT leads the
-# message.
-hint_shown() {
-  poll "$panel_wait" panel_shown || fail "${1:-}the hint is not shown (blue pixels, signature: $panel_now)"
-}
 # True when the panel shows a message other than the one with signature $1.
 panel_shows_other_than() {
   panel_now=$(panel)
@@ -180,7 +175,7 @@ start_saver() {
 start_shown() {
   start_saver "${@:2}"
   poll 150 has_scene "$pid" || fail "$1no window \"$scene_title\" appeared"
-  hint_shown "$1"
+  poll "$panel_wait" panel_shown || fail "$1the hint is not shown (blue pixels, signature: $panel_now)"
 }
 # ends_with KEY|SIGNAL: the key, or the signal, ends the saver with status 0.
 ends_with() {
@@ -205,7 +200,7 @@ command_key() {
 
 # Hides the start hint with H, which also shows that keys reach the saver.
 hide_hint() {
-  hint_shown
+  poll "$panel_wait" panel_shown || fail "the hint is not shown (blue pixels, signature: $panel_now)"
   key h
   hidden() { panel_hidden || ! running "$pid"; }
   poll "$panel_wait" hidden
@@ -232,7 +227,7 @@ run_one_output() {
   lit() { shot "$output" "$work/first.ppm" && [ "$(lit_bytes "$work/first.ppm")" -gt 0 ]; }
   poll 50 lit || fail "the screen is all black"
   # Once the hint is up the first picture is whole; then the walker moves it.
-  hint_shown
+  poll "$panel_wait" panel_shown || fail "the hint is not shown (blue pixels, signature: $panel_now)"
   shot "$output" "$work/first.ppm"
   moved() { shot "$output" "$work/later.ppm" && ! cmp -s "$work/first.ppm" "$work/later.ppm"; }
   poll 50 moved || fail "nothing moves on the screen"
@@ -269,7 +264,7 @@ run_swayidle() {
   poll 100 one_saver || fail "swayidle started no saver within 10 s"
   first=$(saver_processes)
   poll 150 has_scene "$first" || fail "no window \"$scene_title\" appeared"
-  hint_shown
+  poll "$panel_wait" panel_shown || fail "the hint is not shown (blue pixels, signature: $panel_now)"
   hint=${panel_now#* }
   # A key is activity: a second of idle after it, swayidle fires again.
   # F1 also shows that the saver it started takes keys.
@@ -301,14 +296,10 @@ run_two_outputs() {
   outputs() {
     [ "$(as_user swaymsg -t get_outputs | jq '[.[] | select(.active)] | length')" -eq "$1" ]
   }
-  # add_output COUNT: one more output, COUNT in all.
-  add_output() {
-    as_user swaymsg create_output >/dev/null || fail "sway could not add an output"
-    poll 50 outputs "$1" || fail "output $1 did not appear"
-  }
   # all_black OUTPUT: a shot of it is all black.
   all_black() { shot "$1" "$work/$1.ppm" && [ "$(lit_bytes "$work/$1.ppm")" -eq 0 ]; }
-  add_output 2
+  as_user swaymsg create_output >/dev/null || fail "sway could not add an output"
+  poll 50 outputs 2 || fail "the second output did not appear"
   # Where the user was last: the saver starts with the focus on the second output.
   as_user swaymsg focus output HEADLESS-2 >/dev/null || fail "cannot focus HEADLESS-2"
   start_saver XDG_SESSION_TYPE=wayland
@@ -337,7 +328,8 @@ run_two_outputs() {
   echo "ok: F1 with the focus on the cover shows the help; the walk goes on"
 
   # An output plugged in while it runs gets a cover of its own.
-  add_output 3
+  as_user swaymsg create_output >/dev/null || fail "sway could not add an output"
+  poll 50 outputs 3 || fail "the third output did not appear"
   covered() { windows_of "$pid" | grep -q '^HEADLESS-3 '; }
   poll 50 covered || fail "no cover on the output plugged in: $(windows_of "$pid")"
   [ "$(windows_of "$pid" | wc -l)" -eq 3 ] || fail "expected three windows: $(windows_of "$pid")"
