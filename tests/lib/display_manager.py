@@ -10,7 +10,7 @@ Prints "ready" once the name is owned; ends on SIGTERM.
 """
 import dbus
 import dbus.service
-from stand_in import serve
+from stand_in import PropertyObject, serve
 
 NAME = "org.gnome.DisplayManager"
 PATH = "/org/gnome/DisplayManager/Manager"
@@ -18,17 +18,9 @@ INTERFACE = "org.gnome.DisplayManager.Manager"
 VERSION = "43.0"
 
 
-class Manager(dbus.service.Object):
-    @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature="ss", out_signature="v")
-    def Get(self, interface, name):
-        if interface == INTERFACE and name == "Version":
-            return dbus.String(VERSION, variant_level=1)
-        raise dbus.exceptions.DBusException(
-            f"no property {interface}.{name}", name="org.freedesktop.DBus.Error.InvalidArgs")
-
-    @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature="s", out_signature="a{sv}")
-    def GetAll(self, interface):
-        return {"Version": dbus.String(VERSION)} if interface == INTERFACE else {}
+class Manager(PropertyObject):
+    def __init__(self, bus):
+        super().__init__(bus, PATH, {INTERFACE: {"Version": dbus.String(VERSION)}})
 
     @dbus.service.method(INTERFACE, in_signature="a{sv}", out_signature="")
     def RegisterSession(self, details):
@@ -36,4 +28,4 @@ class Manager(dbus.service.Object):
 
 
 if __name__ == "__main__":
-    serve(True, [NAME], lambda bus: [Manager(bus, PATH)])
+    serve(True, [NAME], lambda bus: [Manager(bus)])

@@ -32,9 +32,6 @@ dark_limit=20
 
 idle_work dark-e2e
 mkdir -p "$work/desktop"
-cp "$saver_binary" "$launcher_binary" "$work/bin/" || { echo "FAIL: cannot copy"; exit 1; }
-saver="$work/bin/trenchwalk"
-log="$work/bin/walked.log"
 launcher_pid=""
 window_pid=""
 

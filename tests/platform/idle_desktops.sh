@@ -13,7 +13,7 @@
 #   D_source              a regular expression for the launcher's choice
 #   D_inhibit_start/stop  (optional) something that holds idle back, and its end
 #   D_show_logs           (optional) prints the desktop's own logs on failure
-# The script sourcing it sets saver_binary, keys_tool, desktop, saver, log
+# The script sourcing it sets saver_binary, launcher_binary, keys_tool, desktop
 # and launcher_err (the running launcher's error output); idle_work sets work.
 # It brings the libraries of the desktops with it, and common.sh.
 # The conditions handed to poll are small functions that only it calls.
@@ -213,12 +213,18 @@ kde_source() { echo "ext-idle-notify-v1 \(Wayland, $desktop_socket\)"; }
 
 # --- What both scripts do around the desktop.
 # idle_work NAME: the run's folder, work (with bin, runtime, home and out in
-# it), and the session's environment pointing into it.
+# it), the copies of saver_binary and launcher_binary in bin (saver,
+# launcher, and log beside them), and the session's environment pointing
+# into it.
 idle_work() {
   work=$(mktemp -d "${TMPDIR:-/tmp}/trenchwalk-$1.XXXXXX")
   chmod 755 "$work"
   mkdir -p "$work/bin" "$work/runtime" "$work/home" "$work/out"
   chmod 700 "$work/runtime"
+  cp "$saver_binary" "$launcher_binary" "$work/bin/" || fail "cannot copy the binaries"
+  saver="$work/bin/trenchwalk"
+  launcher="$work/bin/trenchwalk-idle"
+  log="$work/bin/walked.log"
   slow_unwinder
   unset XDG_CONFIG_HOME XDG_CACHE_HOME XDG_DATA_HOME DBUS_SESSION_BUS_ADDRESS
   export HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime"

@@ -106,10 +106,6 @@ fi
 # shellcheck disable=SC2046
 require_tools $("${desktop}_tools") awk $([ -n "$locker" ] && "lock_${locker}_tools")
 
-saver="$work/bin/trenchwalk"
-launcher="$work/bin/trenchwalk-idle"
-log="$work/bin/walked.log"
-cp "$saver_binary" "$saver" && cp "$launcher_binary" "$launcher" || { echo "FAIL: cannot copy"; exit 1; }
 
 cleaning_up=""
 cleanup() {

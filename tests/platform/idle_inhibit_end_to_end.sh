@@ -66,15 +66,8 @@ fail_report() {
   [ "$desktop" = kde ] && desktop_show_logs
   [ -s "$work/sway.log" ] && { echo "--- sway.log:"; tail -n 20 "$work/sway.log"; }
 }
-if ! cp "$saver_binary" "$launcher_binary" "$here/screensaver_client.py" "$here/kde_power_agent.py" \
-  "$here/../lib/stand_in.py" "$work/bin/"; then
-  echo "FAIL: cannot copy"
-  exit 1
-fi
+cp "$here"/{screensaver_client,kde_power_agent}.py "$here/../lib/stand_in.py" "$work/bin/" || fail "cannot copy"
 chmod 644 "$work/bin/"*.py
-saver="$work/bin/trenchwalk"
-launcher="$work/bin/trenchwalk-idle"
-log="$work/bin/walked.log"
 pids=()
 
 cleanup() {
