@@ -1,6 +1,6 @@
 # shellcheck shell=bash
-# What both runs on GNOME Shell share (gnome_shell_end_to_end.sh and
-# gnome_shell_lock_after.sh). It brings desktops.sh with it.
+# What both runs of gnome_shell_end_to_end.sh on GNOME Shell share. It
+# brings desktops.sh with it.
 #
 # gnome_shell_run_start NAME LABEL
 #   Skips (status 77) when GNOME Shell or what it needs is missing. Makes a
