@@ -19,6 +19,7 @@ usage="usage: idle_dark_end_to_end.sh x11|gnome path/to/trenchwalk path/to/trenc
 desktop=${1:?$usage}
 saver_binary=${2:?$usage}
 launcher_binary=${3:?$usage}
+keys_tool=""
 # shellcheck source=tests/platform/idle_desktops.sh
 source "$(dirname "$0")/idle_desktops.sh"
 case "$desktop" in
@@ -31,16 +32,14 @@ esac
 dark_limit=20
 
 idle_work dark-e2e
-mkdir -p "$work/desktop"
 launcher_pid=""
 window_pid=""
 
 cleanup() {
   local pid
   for pid in $launcher_pid $window_pid ${active_pid:-} $(processes_of "$saver"); do kill -9 "$pid" 2>/dev/null; done
-  stop_xvfb
   [ -n "$launcher_pid" ] && wait "$launcher_pid" 2>/dev/null
-  [ "$desktop" = gnome ] && desktop_stop
+  "${desktop}_stop"
   rm -rf "$work"
 }
 on_exit cleanup
@@ -48,19 +47,16 @@ on_exit cleanup
 fail_label="dark $desktop"
 fail_report() { show_logs "$work/launcher.out" "$work/launcher.err"; }
 
-as=()
+[ "$desktop" = x11 ] && unset XDG_CURRENT_DESKTOP XDG_SESSION_ID
+export USER
+USER=$(id -un)
+start_desktop "$saver" "$launcher"
+as=("${as_user[@]}")
 if [ "$desktop" = x11 ]; then
-  unset WAYLAND_DISPLAY XDG_CURRENT_DESKTOP XDG_SESSION_ID
-  export USER
-  USER=$(id -un)
-  start_xvfb "$work" 640x480 || exit 77
   go_dark() { xset s activate; }
   go_light() { xset s reset; }
   dark_word="the X server's screen saver"
 else
-  desktop_start gnome "$work/desktop" || { echo "SKIP: mutter did not start headless"; exit 77; }
-  as=("${desktop_as_user[@]}")
-  [ -n "$desktop_owner" ] && chown -R "$desktop_owner" "$work/bin"
   power_save() {
     "${as[@]}" busctl --user set-property org.gnome.Mutter.DisplayConfig \
       /org/gnome/Mutter/DisplayConfig org.gnome.Mutter.DisplayConfig PowerSaveMode i "$1"
