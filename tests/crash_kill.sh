@@ -33,14 +33,8 @@ kept_lines() {
   cat "$log" "$log".bak "$log".bak.* 2>/dev/null | grep -v -x -F "$banner" | sort
 }
 
-# Lines of $1 missing from $2 (both sorted, duplicates counted).
-missing() { comm -23 "$1" "$2"; }
-
 random_ms() { echo $((RANDOM % $1)); }
-
-wait_window() {
-  find_window 100 "^${title}\$" >/dev/null
-}
+wait_window() { find_window 100 "^${title}\$" >/dev/null; }
 
 # The moments of the kills below are drawn at random: the time is what is
 # tested, so these are the sleeps that stay.
@@ -75,7 +69,8 @@ for i in $(seq "$kills"); do
   wait "$pid" 2>/dev/null
   # The killed copy's lock file stays: the kernel's lock died with it.
   kept_lines >"$work/after"
-  lost=$(missing "$work/before" "$work/after")
+  # What was there before and is not now (both sorted, duplicates counted).
+  lost=$(comm -23 "$work/before" "$work/after")
   [ -z "$lost" ] || fail "records lost: $lost"
   # A temporary the kill left behind holds at most the banner; the next
   # start-up removes it.

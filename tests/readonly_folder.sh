@@ -51,6 +51,8 @@ prefix_as as_nobody nobody
 # does a home of its own, where nothing is made yet.
 mkdir -m 700 "$work/home" && chown nobody "$work/home" "$work/runtime"
 state="$work/home/.local/state/trenchwalk"
+# only_scene WHY: no window but the scene is shown; WHY says what it means.
+only_scene() { [ "$(xdotool search --onlyvisible --name '.' 2>/dev/null | wc -l)" -le 1 ] || fail "$1"; }
 
 # start_as_nobody OUTPUT PROGRAM [ENVIRONMENT...]: the saver PROGRAM as
 # nobody on this display, its output in OUTPUT and its pid in pid.
@@ -74,14 +76,11 @@ first=$pid
 start_as_nobody "$work/out2" "$work/bin/trenchwalk" "${in_home[@]}"
 second=$pid
 pid=$first
-wait_exit "$second" 30 "a second copy, since it started,"
-second_status=$status
-[ "$second_status" -eq 0 ] || fail "the second copy exited with status $second_status: $(cat "$work/out2")"
+exits_zero "$second" 30 "it started beside another" "the second copy"
 [ -s "$work/out2" ] && fail "the second copy was not quiet: $(cat "$work/out2")"
 [ -f "$state/walked.log.lock" ] || fail "no lock beside the log in the state folder: $(ls -laR "$work/home")"
 stays_running "$pid" 15 || fail "the saver ended by itself"
-windows=$(xdotool search --onlyvisible --name '.' 2>/dev/null | wc -l)
-[ "$windows" -le 1 ] || fail "something besides the scene is shown ($windows windows)"
+only_scene "something besides the scene is shown"
 escape_ends_it ""
 [ "$(ls -la "$work/bin")" = "$before" ] || fail "the folder changed: $(ls -la "$work/bin")"
 grep -q "without the single-instance lock" "$work/out" && fail "no lock was taken: $(cat "$work/out")"
@@ -89,27 +88,23 @@ grep -q "without the single-instance lock" "$work/out" && fail "no lock was take
 for folder in "$work/home/.local" "$work/home/.local/state" "$state"; do
   [ "$(stat -c '%U %a' "$folder")" = "nobody 700" ] || fail "$folder is $(stat -c '%U %a' "$folder")"
 done
-[ "$(head -n1 "$state/walked.log")" = "$banner" ] || fail "no banner in the state folder's log"
-[ "$(wc -l <"$state/walked.log")" -eq 2 ] && tail -n1 "$state/walked.log" | grep -Eq "$record_pattern" ||
-  fail "not one record in the state folder's log: $(cat -A "$state/walked.log")"
+check_log "$state/walked.log" 1
 
 # A second run adds its record to the same log, and keypad + reads it.
 saver_window " for the second run" "$work/out" "$work/bin/trenchwalk" "${in_home[@]}"
 xdotool windowfocus --sync "$wid" 2>/dev/null
 xdotool key KP_Add
 stays_running "$pid" 5 || fail "keypad + ended the run"
-windows=$(xdotool search --onlyvisible --name '.' 2>/dev/null | wc -l)
-[ "$windows" -le 1 ] || fail "keypad + showed a box: the log in the state folder was not read"
+only_scene "keypad + showed a box: the log in the state folder was not read"
 escape_ends_it " of the second run"
-[ "$(wc -l <"$state/walked.log")" -eq 3 ] || fail "the second record is missing: $(cat -A "$state/walked.log")"
+check_log "$state/walked.log" 2
 [ "$(ls -la "$work/bin")" = "$before" ] || fail "the folder changed: $(ls -la "$work/bin")"
 
 # Without a HOME (and no XDG_STATE_HOME) no folder can hold the log: the saver
 # runs all the same, says so in one line, and ends on a key.
 saver_window " without a HOME" "$work/out" "$work/bin/trenchwalk" -u HOME -u XDG_STATE_HOME
 escape_ends_it " without a HOME"
-[ "$(wc -l <"$work/out")" -eq 1 ] && grep -q '^trenchwalk: no walked.log is kept: .* cannot be written' "$work/out" ||
-  fail "not one line about the missing log: $(cat "$work/out")"
+one_line "$work/out" '^trenchwalk: no walked.log is kept: .* cannot be written' "without a HOME"
 [ "$(ls -la "$work/bin")" = "$before" ] || fail "the folder changed: $(ls -la "$work/bin")"
 
 # Another user's log, which this user cannot open, beside an older backup.

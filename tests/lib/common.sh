@@ -14,6 +14,27 @@ fail() {
   exit 1
 }
 
+# on_exit CLEANUP: runs CLEANUP however the script ends; an interrupt or a
+# SIGTERM ends it as those signals would (status 130, 143), CLEANUP too.
+on_exit() {
+  # shellcheck disable=SC2064  # CLEANUP is a command, set now on purpose
+  trap "$1" EXIT
+  trap 'exit 130' INT
+  trap 'exit 143' TERM
+}
+
+# one_line FILE PATTERN WHAT: FILE holds one line, and it matches PATTERN.
+one_line() {
+  { [ "$(wc -l <"$1")" -eq 1 ] && grep -q -- "$2" "$1"; } || fail "$3: not one line saying $2: $(cat "$1")"
+}
+
+# For the checks of these helpers (tests/lib/*_test.sh): wrong MESSAGE says
+# a wrong answer and counts it; passed SUMMARY ends the checks: status 1 after
+# any wrong answer, else PASS and SUMMARY.
+failures=0
+wrong() { echo "wrong: $*"; failures=$((failures + 1)); }
+passed() { [ "$failures" -eq 0 ] || exit 1; echo "PASS: $*"; }
+
 # The first line of every walked.log, as head -n1 reads it (ending in CR).
 banner=$'*** Visit Korvek at https://korvek.example ***\r'
 # A record line of walked.log, as grep -E matches it.
@@ -31,6 +52,16 @@ require_tools() {
   done
 }
 
+# have_tools TOOL...: true when every tool is installed; otherwise says which
+# is missing and that what needs it (fail_label, if set) is left out.
+have_tools() {
+  local tool
+  for tool in "$@"; do
+    command -v "$tool" >/dev/null 2>&1 ||
+      { echo "note: $tool is not installed; ${fail_label:-what needs it} is left out"; return 1; }
+  done
+}
+
 # poll TENTHS COMMAND...: true as soon as COMMAND succeeds, false when it
 # still fails TENTHS tenths of a second later (by the clock: a check may take
 # a while itself). To hold that something does not happen within a time,
@@ -45,6 +76,9 @@ poll() {
   done
 }
 
+# since MICROSECONDS: the seconds from then to now, with two decimals.
+since() { awk -v from="$1" -v now="$(microseconds)" 'BEGIN { printf "%.2f", (now - from) / 1e6 }'; }
+
 # running PID: true while the process runs (a zombie no longer does).
 running() {
   local state
@@ -52,6 +86,16 @@ running() {
   [ -n "$state" ] && [ "$state" != "Z" ]
 }
 ended() { ! running "$1"; }
+
+# says PID FILE PATTERN: waits up to 10 s for the process PID to write a line
+# matching PATTERN (grep -E's) into FILE; false when none comes, or PID ends
+# without one.
+says() {
+  # shellcheck disable=SC2317  # called by poll
+  says_or_ends() { grep -Eqs -- "$3" "$2" || ended "$1"; }
+  poll 100 says_or_ends "$@"
+  grep -Eqs -- "$3" "$2"
+}
 
 # stop_pid VARIABLE: stops the process whose pid VARIABLE holds, if any, and
 # waits for it (a child of this shell); empties VARIABLE. Safe to call again.
@@ -95,12 +139,19 @@ wait_exit() {
   status=$?
 }
 
+# exits_zero PID TENTHS AFTER [WHAT]: PID, a child of this shell, ends within
+# TENTHS tenths of a second (as wait_exit) with status 0; AFTER says what
+# ended it, WHAT what it is ("the saver" unless given), for the messages.
+exits_zero() {
+  wait_exit "$1" "$2" "${4:-the saver}"
+  [ "$status" -eq 0 ] || fail "${4:-the saver}: exit status $status after $3"
+}
+
 # signal_ends SIGNAL PID WHAT: SIGNAL ends PID, a child of this shell, within
 # 10 s and with status 0.
 signal_ends() {
   kill -"$1" "$2"
-  wait_exit "$2" 100 "$3"
-  [ "$status" -eq 0 ] || fail "$3: exit status $status after SIG$1"
+  exits_zero "$2" 100 "SIG$1" "$3"
 }
 
 # started_at PID: when the process started, and uptime_now: now, in seconds
@@ -145,14 +196,15 @@ check_log() {
   [ "$bad" -eq 0 ] || fail "malformed record line: $(cat -A "$log")"
 }
 
-# show_logs FILE...: prints each file that exists under a heading, for a
-# failing script to show what the saver and the server said.
+# show_logs FILE...: prints the end of each file that exists under a heading,
+# for a failing script to show what the saver and the server said; without
+# the lines of a Wayland protocol trace, where there is one.
 show_logs() {
   local f
   for f in "$@"; do
     [ -s "$f" ] || continue
     echo "--- $(basename "$f"):"
-    tail -n 60 "$f"
+    grep -v '^\[ *[0-9.]*\]' "$f" | tail -n 60
   done
 }
 

@@ -12,11 +12,6 @@ require_tools python3
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/trenchwalk-lib.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-failures=0
-wrong() {
-  echo "wrong: $*"
-  failures=$((failures + 1))
-}
 
 good=$'1.5 cm 12-08-2026 10:00:00\r\n'
 # log NAME CONTENT: writes a log; prints its path.
@@ -59,6 +54,16 @@ poll 100 third_look || wrong "poll gave up on a condition that came true"
 wait_exit $! 100
 [ "$status" -eq 3 ] || wrong "wait_exit: status $status, not 3"
 
+# exits_zero fails on any other status; says waits for a line, and gives up
+# when its writer ends without it; one_line fails on two lines.
+( (exit 2) & exits_zero $! 100 "a test" >/dev/null) && wrong "exits_zero passed status 2"
+( (exit 0) & exits_zero $! 100 "a test") || wrong "exits_zero failed status 0"
+(sleep 0.3 && echo ready >"$work/said") &
+says $! "$work/said" '^ready$' || wrong "says missed a line that came"
+echo other >"$work/other" &
+says $! "$work/other" '^ready$' && wrong "says took a line that never came"
+(one_line "$work/two" cm "two records" >/dev/null) && wrong "one_line passed two lines"
+
 # stays_running: false as soon as the process ends.
 sh -c 'exit 0' &
 ending=$!
@@ -97,5 +102,4 @@ out=$(fail_label=run; fail_report() { echo logs; }; fail "went wrong")
 got=$?
 [ "$got" -eq 1 ] && [ "$out" = $'FAIL (run): went wrong\nlogs' ] || wrong "fail: $got, said: $out"
 
-[ "$failures" -eq 0 ] || exit 1
-echo "PASS: the shared log checks, waits and tool check hold what they say"
+passed "the shared log checks, waits and tool check hold what they say"

@@ -10,6 +10,8 @@
 #       Prints what the desktop needs and is not installed; prints nothing
 #       when all is there. DESKTOP is gnome (bare mutter), gnome-shell or
 #       kde; KEYS_TOOL is the built fake_input_keys, which KDE needs.
+#   desktop_require DESKTOP [KEYS_TOOL]
+#       The same, but says SKIP and exits with 77 when anything is missing.
 #   desktop_start DESKTOP FOLDER [KEYS_TOOL]
 #       Starts the compositor with one 1920x1080 output and the program that
 #       sends it keys, and waits until both are ready. Logs go to FOLDER.
@@ -123,6 +125,14 @@ desktop_missing() {
   if [ "$desktop" = kde ] && [ ! -x "$keys_tool" ]; then
     echo "fake_input_keys (built with libwayland-dev and plasma-wayland-protocols)"
   fi
+}
+
+desktop_require() {
+  local missing
+  missing=$(desktop_missing "$@")
+  [ -z "$missing" ] && return 0
+  echo "SKIP: the $1 run needs what is not installed: ${missing//$'\n'/, }"
+  exit 77
 }
 
 # Linux input key codes: both desktops take keys by the keyboard's code.
@@ -324,9 +334,8 @@ desktop_shell_buses() {
   </policy>
 </busconfig>
 EOF
-  cp "$here/display_manager.py" "$desktop_folder/display_manager.py" || return 1
-  chmod 644 "$desktop_folder"/*.conf "$desktop_folder/display_manager.py" \
-    "$desktop_folder/services/"*
+  cp "$here/display_manager.py" "$here/stand_in.py" "$desktop_folder/" || return 1
+  chmod 644 "$desktop_folder"/*.conf "$desktop_folder"/*.py "$desktop_folder/services/"*
   chmod 755 "$desktop_folder/services"
 }
 

@@ -12,7 +12,6 @@ require_tools awk
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/trenchwalk-desktops.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-failures=0
 
 # The lines a client writes with WAYLAND_DEBUG=client, in order: the scene's
 # surface 11 gets its toplevel 13 and asks for the full screen, the compositor
@@ -35,10 +34,7 @@ expect() {
   shift 2
   printf '%s\n' "$@" >"$work/trace"
   got=$(desktop_trace_fullscreen "$work/trace" 0)
-  [ "$got" = "$want" ] || {
-    echo "wrong ($name): \"$got\", not \"$want\""
-    failures=$((failures + 1))
-  }
+  [ "$got" = "$want" ] || wrong "($name): \"$got\", not \"$want\""
 }
 
 expect "the whole story" ok "${story[@]}"
@@ -83,16 +79,9 @@ expect "an id used again" \
 printf '%s\n' "${story[@]}" >"$work/trace"
 offset=$(stat -c %s "$work/trace")
 got=$(desktop_trace_fullscreen "$work/trace" "$offset")
-[ "$got" = "no Trenchwalk window in the trace" ] || {
-  echo "wrong (an earlier run): \"$got\""
-  failures=$((failures + 1))
-}
+[ "$got" = "no Trenchwalk window in the trace" ] || wrong "(an earlier run): \"$got\""
 printf '%s\n' "${story[@]}" >>"$work/trace"
 got=$(desktop_trace_fullscreen "$work/trace" "$offset")
-[ "$got" = ok ] || {
-  echo "wrong (the run after the offset): \"$got\""
-  failures=$((failures + 1))
-}
+[ "$got" = ok ] || wrong "(the run after the offset): \"$got\""
 
-[ "$failures" -eq 0 ] || exit 1
-echo "PASS: the trace reader tells a full-screen focused window from each kind of less"
+passed "the trace reader tells a full-screen focused window from each kind of less"

@@ -17,19 +17,17 @@ act on. Prints "ready" once the name is owned; ends on SIGTERM.
 usage: fake_logind.py   (on the bus DBUS_SYSTEM_BUS_ADDRESS names)
 """
 import os
-import signal
 
 import dbus
 import dbus.service
-from dbus.mainloop.glib import DBusGMainLoop
 from gi.repository import GLib
+from stand_in import PropertyObject, serve
 
 NAME = "org.freedesktop.login1"
 MANAGER_PATH = "/org/freedesktop/login1"
 MANAGER = "org.freedesktop.login1.Manager"
 SESSION = "org.freedesktop.login1.Session"
 USER = "org.freedesktop.login1.User"
-PROPERTIES = "org.freedesktop.DBus.Properties"
 SESSION_ID = "c1"
 SESSION_PATH = "/org/freedesktop/login1/session/" + SESSION_ID
 USER_PATH = "/org/freedesktop/login1/user/self"
@@ -38,41 +36,6 @@ SESSION_PROPERTIES = {"Id": dbus.String(SESSION_ID), "LockedHint": dbus.Boolean(
 MANAGER_PROPERTIES = {"BlockInhibited": dbus.String(""), "DelayInhibited": dbus.String("")}
 USER_PROPERTIES = {"Display": dbus.Struct((SESSION_ID, dbus.ObjectPath(SESSION_PATH)),
                                           signature="so")}
-
-
-class PropertyObject(dbus.service.Object):
-    """An object whose properties are tables, one per interface."""
-
-    def __init__(self, bus, path, tables):
-        super().__init__(bus, path)
-        self.tables = tables
-
-    def table(self, interface):
-        if interface not in self.tables:
-            raise dbus.exceptions.DBusException(
-                "no interface " + interface, name="org.freedesktop.DBus.Error.UnknownInterface")
-        return self.tables[interface]
-
-    @dbus.service.method(PROPERTIES, in_signature="ss", out_signature="v")
-    def Get(self, interface, name):
-        table = self.table(interface)
-        if name not in table:
-            raise dbus.exceptions.DBusException(
-                "no property " + name, name="org.freedesktop.DBus.Error.UnknownProperty")
-        return table[name]
-
-    @dbus.service.method(PROPERTIES, in_signature="s", out_signature="a{sv}")
-    def GetAll(self, interface):
-        return self.table(interface)
-
-    @dbus.service.signal(PROPERTIES, signature="sa{sv}as")
-    def PropertiesChanged(self, interface, changed, invalidated):
-        pass
-
-    def set(self, interface, name, value):
-        """Sets a property and says so, as logind does."""
-        self.table(interface)[name] = value
-        self.PropertiesChanged(interface, {name: value}, [])
 
 
 class Session(PropertyObject):
@@ -149,20 +112,10 @@ class User(PropertyObject):
         super().__init__(bus, USER_PATH, {USER: USER_PROPERTIES})
 
 
-def main():
-    DBusGMainLoop(set_as_default=True)
-    bus = dbus.SystemBus()
+def objects(bus):
     session = Session(bus)
-    objects = [Manager(bus, session), session, User(bus)]
-    name = dbus.service.BusName(NAME, bus, do_not_queue=True)
-    loop = GLib.MainLoop()
-    GLib.unix_signal_add(GLib.PRIORITY_DEFAULT, signal.SIGTERM, loop.quit)
-    print("ready", flush=True)
-    loop.run()
-    for one in objects:
-        one.remove_from_connection()
-    del name
+    return [Manager(bus, session), session, User(bus)]
 
 
 if __name__ == "__main__":
-    main()
+    serve(True, [NAME], objects)

@@ -10,13 +10,11 @@ SetActive, which locks or unlocks (blanks or unblanks) at once and sends
 ActiveChanged from every path, as the desktops do. Prints "ready" once the
 name is owned; ends on SIGTERM.
 """
-import signal
 import sys
 
 import dbus
 import dbus.service
-from dbus.mainloop.glib import DBusGMainLoop
-from gi.repository import GLib
+from stand_in import serve
 
 PATHS = {
     "org.freedesktop.ScreenSaver": ["/ScreenSaver", "/org/freedesktop/ScreenSaver"],
@@ -53,19 +51,14 @@ def main():
     name = sys.argv[1] if len(sys.argv) > 1 else "org.freedesktop.ScreenSaver"
     if name not in PATHS:
         sys.exit("usage: fake_screensaver.py " + "|".join(PATHS))
-    DBusGMainLoop(set_as_default=True)
-    bus = dbus.SessionBus()
     service = make_service(name)
     state = {"active": False, "objects": []}
-    state["objects"] = [service(bus, path, state) for path in PATHS[name]]
-    owned = dbus.service.BusName(name, bus, do_not_queue=True)
-    loop = GLib.MainLoop()
-    GLib.unix_signal_add(GLib.PRIORITY_DEFAULT, signal.SIGTERM, loop.quit)
-    print("ready", flush=True)
-    loop.run()
-    for one in state["objects"]:
-        one.remove_from_connection()
-    del owned
+
+    def make_objects(bus):
+        state["objects"] = [service(bus, path, state) for path in PATHS[name]]
+        return state["objects"]
+
+    serve(False, [name], make_objects)
 
 
 if __name__ == "__main__":

@@ -1,6 +1,6 @@
 # shellcheck shell=bash
-# What both runs on GNOME Shell share (gnome_shell_end_to_end.sh and
-# gnome_shell_lock_after.sh). It brings desktops.sh with it.
+# What both runs of gnome_shell_end_to_end.sh on GNOME Shell share. It
+# brings desktops.sh with it.
 #
 # gnome_shell_run_start NAME LABEL
 #   Skips (status 77) when GNOME Shell or what it needs is missing. Makes a
@@ -30,12 +30,7 @@
 source "$(dirname "${BASH_SOURCE[0]}")/desktops.sh"
 
 gnome_shell_run_start() {
-  local missing
-  missing=$(desktop_missing gnome-shell)
-  if [ -n "$missing" ]; then
-    echo "SKIP: the GNOME Shell run needs what is not installed: ${missing//$'\n'/, }"
-    exit 77
-  fi
+  desktop_require gnome-shell
   fail_label=$2
   work=$(mktemp -d "${TMPDIR:-/tmp}/trenchwalk-$1.XXXXXX")
   chmod 755 "$work"
@@ -50,9 +45,7 @@ gnome_shell_run_start() {
   monitor_pid=""
   saver_pid=""
   trace_from=0
-  trap gnome_shell_run_cleanup EXIT
-  trap 'exit 130' INT
-  trap 'exit 143' TERM
+  on_exit gnome_shell_run_cleanup
   slow_unwinder
   cp "$saver_binary" "$saver" || fail "cannot copy $saver_binary"
   cp "$launcher_binary" "$launcher" || fail "cannot copy $launcher_binary"
@@ -82,11 +75,7 @@ gnome_shell_run_cleanup() {
 }
 
 fail_report() {
-  local f
-  for f in "$launcher_out" "$launcher_err"; do
-    # Without the lines of the saver's Wayland protocol trace.
-    [ -s "$f" ] && { echo "--- $(basename "$f"):"; grep -v '^\[ *[0-9.]*\]' "$f" | tail -n 40; }
-  done
+  show_logs "$launcher_out" "$launcher_err"
   desktop_show_logs
 }
 
@@ -102,18 +91,14 @@ gnome_shell_launch() {
   "${desktop_as_user[@]}" env XDG_SESSION_TYPE=wayland WAYLAND_DEBUG=client "$launcher" "$@" \
     >"$launcher_out" 2>"$launcher_err" &
   launcher_pid=$!
-  chosen() { grep -q "^trenchwalk-idle: $line" "$launcher_out"; }
-  settled() { chosen || ! running "$launcher_pid"; }
-  poll 100 settled
-  chosen || fail "the launcher did not say \"$line\": $(cat "$launcher_out" "$launcher_err")"
+  says "$launcher_pid" "$launcher_out" "^trenchwalk-idle: $line" ||
+    fail "the launcher did not say \"$line\": $(cat "$launcher_out" "$launcher_err")"
   mark_trace
   "${desktop_as_user[@]}" dbus-monitor --session \
     "type='signal',interface='org.gnome.ScreenSaver',member='ActiveChanged'" \
     >"$work/monitor.out" 2>&1 &
   monitor_pid=$!
-  monitoring() { grep -q 'member=NameLost' "$work/monitor.out" || ! running "$monitor_pid"; }
-  poll 100 monitoring
-  grep -q 'member=NameLost' "$work/monitor.out" || fail "dbus-monitor did not start: $(cat "$work/monitor.out")"
+  says "$monitor_pid" "$work/monitor.out" 'member=NameLost' || fail "dbus-monitor did not start: $(cat "$work/monitor.out")"
 }
 
 gnome_shell_launcher_ends() {

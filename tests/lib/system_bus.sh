@@ -100,14 +100,12 @@ fake_logind_pid=""
 start_fake_logind() {
   local folder=$1
   shift
-  cp "$(dirname "${BASH_SOURCE[0]}")/fake_logind.py" "$folder/fake_logind.py" || return 1
-  chmod 644 "$folder/fake_logind.py"
+  cp "$(dirname "${BASH_SOURCE[0]}")"/{fake_logind,stand_in}.py "$folder/" || return 1
+  chmod 644 "$folder"/{fake_logind,stand_in}.py
   "$@" /usr/bin/python3 "$folder/fake_logind.py" >"$folder/fake_logind.out" \
     2>"$folder/fake_logind.err" &
   fake_logind_pid=$!
-  fake_logind_settled() { grep -qx ready "$folder/fake_logind.out" || ! running "$fake_logind_pid"; }
-  poll 100 fake_logind_settled
-  grep -qx ready "$folder/fake_logind.out" ||
+  says "$fake_logind_pid" "$folder/fake_logind.out" '^ready$' ||
     { echo "the stand-in for logind did not start: $(cat "$folder/fake_logind.err")" >&2; return 1; }
 }
 

@@ -1,6 +1,7 @@
 # shellcheck shell=bash
 # Sourced by the scripts that run the real program on a virtual X display.
-# It brings common.sh with it.
+# It brings common.sh with it. Run itself, `xvfb.sh SIZE COMMAND...` runs
+# COMMAND on a display of SIZE of its own (as x11_run), failing when it fails.
 # shellcheck source=tests/lib/common.sh
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
@@ -102,3 +103,10 @@ find_window() {
   local name=$2
   poll "$1" window_named "$name"
 }
+
+if [ "${BASH_SOURCE[0]}" = "$0" ]; then
+  require_tools Xvfb
+  fail_report() { show_logs "$work/xvfb.log"; }
+  x11_run xvfb "$1"
+  "${@:2}" || fail "$(basename "$2") failed on a ${1} X display"
+fi

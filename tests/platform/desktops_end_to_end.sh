@@ -18,11 +18,7 @@ source "$(dirname "$0")/../lib/desktops.sh"
 # shellcheck source=tests/lib/as_user.sh
 source "$(dirname "$0")/../lib/as_user.sh"
 
-missing=$(desktop_missing "$desktop" "$keys_tool")
-if [ -n "$missing" ]; then
-  echo "SKIP: the $desktop run needs what is not installed: ${missing//$'\n'/, }"
-  exit 77
-fi
+desktop_require "$desktop" "$keys_tool"
 
 # The time a key may take to end the saver, in tenths of a second.
 exit_wait=100
@@ -42,9 +38,7 @@ cleanup() {
   desktop_stop
   rm -rf "$work"
 }
-trap cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
+on_exit cleanup
 
 fail_label=$desktop
 fail_report() {
@@ -102,10 +96,8 @@ if ! poll "$exit_wait" ended "$pid"; then
     "$(grep -E 'wl_keyboard@[0-9]+\.(enter|leave|key)' "$trace" | tail -n 6)" \
     "$(describe_threads "$pid")"
 fi
-wait "$pid"
-status=$?
+exits_zero "$pid" 1 Escape
 pid=""
-[ "$status" -eq 0 ] || fail "exit status $status after Escape"
 check_log "$log" 1
 grep -q 'wl_display@1\.error' "$trace" &&
   fail "a protocol error: $(grep 'wl_display@1\.error' "$trace")"

@@ -44,9 +44,8 @@ title=Trenchwalk
 require_tools Xvfb xdotool
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/trenchwalk-e2e.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
+# shellcheck disable=SC2016  # expanded at the exit
+on_exit 'rm -rf "$work"'
 export QT_QPA_PLATFORM=xcb
 
 # --- What every run has: set by begin_run, inside the run's subshell.
@@ -66,6 +65,8 @@ begin_run() {
   export XDG_RUNTIME_DIR="$folder/runtime"
   cp "$binary" "$folder/trenchwalk" || fail "cannot copy $binary"
   trap end_run EXIT
+  # An X server of 1024x768, but for the runs that need none or another.
+  case $run in no_display | two_*) ;; *) x_server 1024x768 ;; esac
 }
 
 # Whatever the run left running is stopped, the savers that daemons started
@@ -80,7 +81,7 @@ end_run() {
   stop_xvfb
 }
 
-fail_report() { show_logs "$folder/saver.out" "$folder/xvfb.log" "$folder/daemon.out"; }
+fail_report() { show_logs "$folder/saver.out" "$folder/xvfb.log" "$folder/daemon.out" "$folder/noproc.out"; }
 
 # Keys held by the script never repeat: key_held_before_start holds Return
 # across a start, and a repeat reaching the saver's window would be a press it
@@ -93,29 +94,37 @@ x_server() {
   start_xvfb "$folder" "$size" "${no_repeat[@]}" "$@" || fail "no X server"
 }
 
-# start_saver [BINARY]: starts a saver, this run's copy unless named;
-# start_shown also waits for its window.
+# start_saver [BINARY [ENV...]]: starts a saver, this run's copy unless named,
+# under env ENV...; start_shown also waits for its window. start_heeding
+# [VAR=VALUE...] starts
+# this run's copy as a unit or a terminal does, with the ending signals at
+# their defaults (a shell's background job would ignore SIGINT), and waits for
+# its window.
 saver_pid=""
 start_saver() {
-  "${1:-$folder/trenchwalk}" >>"$folder/saver.out" 2>&1 &
+  env "${@:2}" "${1:-$folder/trenchwalk}" >>"$folder/saver.out" 2>&1 &
   saver_pid=$!
   saver_pids+=("$saver_pid")
 }
 start_shown() { start_saver "$@"; wait_for_window; }
+start_heeding() { start_shown "" --default-signal=TERM,HUP,INT "$@"; }
 # second_copy_leaves WHAT [BINARY]: a second copy started beside the running
 # one (saver_pid, which stays its pid) leaves at once with status 0.
 second_copy_leaves() {
   local first=$saver_pid
   start_saver "${2:-}"
-  wait_exit "$saver_pid" 30
-  [ "$status" -eq 0 ] || fail "$1: a second copy exited with status $status"
+  exits_zero "$saver_pid" 30 "it started beside another" "$1: a second copy"
   saver_pid=$first
 }
-# error_box_closes WHAT: keypad + on an unreadable log shows the error box,
-# and Return closes it.
-error_box_closes() {
+# open_box: keypad + on an unreadable log shows the error box (the scene
+# given the keyboard first); error_box_closes WHAT: and Return closes it.
+open_box() {
+  focus_scene
   xdotool key KP_Add
   wait_for_window "Disk Access Error"
+}
+error_box_closes() {
+  open_box
   xdotool key Return
   poll 50 box_gone || fail "$1: the error box is still open"
 }
@@ -134,9 +143,12 @@ wait_for_window() {
 # WHAT names the run in the message.
 escape_ends() {
   xdotool key Escape
-  wait_exit "$1" 50
-  [ "$status" -eq 0 ] || fail "${2:+$2: }exit status $status after Escape"
+  exits_zero "$1" 50 Escape "the saver${2:+ ($2)}"
 }
+
+# escape_records PID COUNT [WHAT]: escape_ends, and the log then holds COUNT
+# records.
+escape_records() { escape_ends "$1" "${3:-}"; check_log "$log" "$2"; }
 
 # seed_log COUNT: a walked.log of earlier runs, the banner and COUNT records.
 seed_log() {
@@ -158,35 +170,30 @@ can_screenshot() { command -v import >/dev/null 2>&1 && command -v convert >/dev
 # Nowhere to show it. One plain line on stderr says what is missing and how to
 # get it, and the status is 1: no abort, no core dump.
 run_no_display() {
+  # no_display WHAT SAYING ENVIRONMENT...: the line also says SAYING.
   no_display() {
-    local what=$1
-    shift
+    local what=$1 saying=$2
+    shift 2
     env "$@" "$folder/trenchwalk" >"$folder/nodisplay.out" 2>"$folder/nodisplay.err"
     local got=$?
     [ "$got" -eq 1 ] || fail "$what: exit status $got, not 1: $(cat "$folder/nodisplay.err")"
-    [ "$(wc -l <"$folder/nodisplay.err")" -eq 1 ] || fail "$what: not one line: $(cat "$folder/nodisplay.err")"
-    grep -q '^trenchwalk: .*scripts/deps.sh run' "$folder/nodisplay.err" ||
-      fail "$what: the line does not say how to get it: $(cat "$folder/nodisplay.err")"
+    one_line "$folder/nodisplay.err" '^trenchwalk: .*scripts/deps.sh run' "$what"
+    grep -qF "$saying" "$folder/nodisplay.err" || fail "$what: $(cat "$folder/nodisplay.err")"
   }
-  no_display "no display" -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u XDG_SESSION_TYPE
-  grep -q 'neither WAYLAND_DISPLAY nor DISPLAY' "$folder/nodisplay.err" ||
-    fail "no display: $(cat "$folder/nodisplay.err")"
-  no_display "no X server" -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u XDG_SESSION_TYPE DISPLAY=:97
-  grep -q 'no X server answers at DISPLAY=:97' "$folder/nodisplay.err" ||
-    fail "no X server: $(cat "$folder/nodisplay.err")"
-  no_display "no compositor" -u DISPLAY -u QT_QPA_PLATFORM WAYLAND_DISPLAY=wayland-97
-  grep -q "no Wayland compositor listens at $XDG_RUNTIME_DIR/wayland-97" "$folder/nodisplay.err" ||
-    fail "no compositor: $(cat "$folder/nodisplay.err")"
-  no_display "no such platform plugin" QT_QPA_PLATFORM=no-such-platform
-  grep -q '"no-such-platform" platform plugin is not installed' "$folder/nodisplay.err" ||
-    fail "no plugin: $(cat "$folder/nodisplay.err")"
+  no_display "no display" 'neither WAYLAND_DISPLAY nor DISPLAY' \
+    -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u XDG_SESSION_TYPE
+  no_display "no X server" 'no X server answers at DISPLAY=:97' \
+    -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u XDG_SESSION_TYPE DISPLAY=:97
+  no_display "no compositor" "no Wayland compositor listens at $XDG_RUNTIME_DIR/wayland-97" \
+    -u DISPLAY -u QT_QPA_PLATFORM WAYLAND_DISPLAY=wayland-97
+  no_display "no plugin" '"no-such-platform" platform plugin is not installed' \
+    QT_QPA_PLATFORM=no-such-platform
   [ -e "$log" ] && fail "a start without a display touched walked.log"
   echo "ok: without a display or a plugin: one line, status 1"
 }
 
 # Command keys keep it running; Escape ends it with one record.
 run_keys() {
-  x_server 1024x768
   start_shown
   if can_screenshot; then
     poll 50 screen_lit || fail "the screen is all black"
@@ -196,8 +203,7 @@ run_keys() {
     xdotool key "$key"
     stays_running "$saver_pid" 4 || fail "key $key ended the run"
   done
-  escape_ends "$saver_pid"
-  check_log "$log" 1
+  escape_records "$saver_pid" 1
   echo "ok: keys F1 h d KP_Add, then Escape: one record"
 }
 
@@ -205,7 +211,6 @@ run_keys() {
 # label or the walker does nothing, so another spot is tried, and the round
 # of spots again while the run goes on.
 run_click() {
-  x_server 1024x768
   start_shown
   local round spot
   for round in 1 2; do
@@ -215,8 +220,7 @@ run_click() {
       poll 15 ended "$saver_pid" && break 2
     done
   done
-  wait_exit "$saver_pid" 30
-  [ "$status" -eq 0 ] || fail "exit status $status after a click (round $round)"
+  exits_zero "$saver_pid" 30 "a click (round $round)"
   check_log "$log" 1
   echo "ok: a click ends the run: one record"
 }
@@ -224,7 +228,6 @@ run_click() {
 # A second copy leaves at once, quietly, and touches no log; the lock's file
 # stays and blocks no later start.
 run_second_copy() {
-  x_server 1024x768
   seed_log 2
   local first before before_time
   start_shown
@@ -235,27 +238,23 @@ run_second_copy() {
   [ "$(md5sum <"$log")" = "$before" ] && [ "$(stat -c %Y.%y "$log")" = "$before_time" ] ||
     fail "the second copy touched walked.log"
   running "$first" || fail "the first copy ended when the second started"
-  escape_ends "$first"
-  check_log "$log" 3
+  escape_records "$first" 3
   # The lock is the kernel's: its file may stay, and blocks no later start.
   [ -f "$folder/walked.log.lock" ] || fail "the lock file is not a plain file"
   grep -q "without the single-instance lock" "$folder/saver.out" && fail "no lock: $(cat "$folder/saver.out")"
   start_shown
-  escape_ends "$saver_pid" "the start after the lock's file stayed"
-  check_log "$log" 4
+  escape_records "$saver_pid" 4 "the start after the lock's file stayed"
   echo "ok: a second copy leaves at once; the first goes on; the lock's file blocks no later start"
 }
 
 # The release of a key pressed before the saver started is no command.
 run_key_held_before_start() {
-  x_server 1024x768
   xdotool keydown Return
   start_shown
   xdotool keyup Return
   stays_running "$saver_pid" 10 || fail "releasing a key pressed before the start ended the run"
   [ "$(records "$log")" -eq 0 ] || fail "a record was written: $(cat -A "$log")"
-  escape_ends "$saver_pid"
-  check_log "$log" 1
+  escape_records "$saver_pid" 1
   echo "ok: an earlier key's release does not end the run"
 }
 
@@ -264,7 +263,6 @@ box_gone() { [ -z "$(xdotool search --onlyvisible --name '^Disk Access Error$' 2
 # A log that cannot be read: keypad + shows an error box over the saver; the
 # Return that closes it is no command, and the walk goes on.
 run_unreadable_log() {
-  x_server 1024x768
   mkdir "$log"
   start_shown
   error_box_closes "an unreadable log"
@@ -292,7 +290,6 @@ run_with_second_copy() {
 # shared or restored home), or a folder in its place, never keeps the saver
 # from starting; single instance still holds.
 run_lock_files() {
-  x_server 1024x768
   local lock="$folder/walked.log.lock" expected=0 kind
   for kind in empty garbage other-host folder; do
     rm -rf "$lock"
@@ -317,7 +314,6 @@ run_lock_files() {
 # A FIFO in the log's place hangs nothing: not start-up, not the report (an
 # error box), not the end of the run; it stays a FIFO.
 run_fifo() {
-  x_server 1024x768
   mkfifo "$log"
   start_shown
   error_box_closes FIFO
@@ -332,7 +328,6 @@ run_fifo() {
 # A folder name that is not UTF-8: the log and the lock go there, byte for
 # byte, and nowhere else.
 run_non_utf8_folder() {
-  x_server 1024x768
   local odd root_log_before
   odd=$(printf '%s/j\xf6rg' "$folder")
   mkdir "$odd" && cp "$folder/trenchwalk" "$odd/trenchwalk"
@@ -354,7 +349,6 @@ run_non_utf8_folder() {
 # little memory is used; the log is kept as a backup, whole, beside an older
 # backup; a walked.log.new planted as a symlink is never followed.
 run_huge_log() {
-  x_server 1024x768
   local huge_bytes=$((1 << 30)) max_rss_kb=$((200 * 1024)) rss
   printf 'older backup\r\n' >"$log.bak"
   printf 'not to be touched\n' >"$folder/victim"
@@ -390,7 +384,6 @@ run_no_proc() {
     echo "note: no mount namespace here; the run without /proc is left out"
     return 0
   fi
-  x_server 1024x768
   mkdir "$folder/noproc" "$folder/noproc-cwd" "$folder/noproc-home" &&
     cp "$folder/trenchwalk" "$folder/noproc/trenchwalk"
   local root_log_before state_log
@@ -406,9 +399,7 @@ run_no_proc() {
     saver_pid=$!
     saver_pids+=("$saver_pid")
     wait_for_window
-    xdotool key Escape
-    wait_exit "$saver_pid" 50
-    [ "$status" -eq 0 ] || fail "without /proc: exit status $status: $(cat "$folder/noproc.out")"
+    escape_ends "$saver_pid" "without /proc"
     [ "$(ls -la /walked.log 2>&1)" = "$root_log_before" ] || fail "without /proc: a log was written to /"
     [ "$(ls -A "$folder/noproc-cwd")" = "" ] ||
       fail "without /proc: written to the working folder: $(ls -A "$folder/noproc-cwd")"
@@ -420,9 +411,7 @@ run_no_proc() {
   [ "$(grep -c $'\r$' "$state_log" 2>/dev/null)" = 2 ] ||
     fail "without /proc: no record in the state folder: $(ls -laR "$folder/noproc-home")"
   run_without_proc ""
-  [ "$(grep -c "folder cannot be found" "$folder/noproc.out")" -eq 1 ] &&
-    [ "$(wc -l <"$folder/noproc.out")" -eq 1 ] ||
-    fail "without /proc nor HOME: not said in one line: $(cat "$folder/noproc.out")"
+  one_line "$folder/noproc.out" "folder cannot be found" "without /proc nor HOME"
   echo "ok: without /proc the log is kept in the state folder; without HOME too, none, in one line"
 }
 
@@ -473,8 +462,7 @@ run_two_screens() {
   [ "$(xdotool getwindowfocus 2>/dev/null)" = "$cover" ] || echo "note: the cover did not take the keyboard focus"
   xdotool key F1
   stays_running "$saver_pid" 4 || fail "F1 on the cover ended the run"
-  escape_ends "$saver_pid" "on the cover"
-  check_log "$log" 1
+  escape_records "$saver_pid" 1 "on the cover"
   echo "ok: two X screens: a black cover on screen 1; F1 there is a command, Escape there ends the run"
 }
 
@@ -482,8 +470,7 @@ run_two_screens() {
 run_two_screens_click() {
   two_screens
   xdotool mousemove --screen 1 400 300 click 1
-  wait_exit "$saver_pid" 50
-  [ "$status" -eq 0 ] || fail "exit status $status after a click on screen 1"
+  exits_zero "$saver_pid" 50 "a click on screen 1"
   check_log "$log" 1
   echo "ok: a click on screen 1 ends the run: one record"
 }
@@ -510,10 +497,7 @@ wait_windows() { poll 50 windows_are "$1" || fail "the saver's windows are \"$wi
 # second monitor goes away while it runs: its cover goes with it; it comes
 # back: so does the cover. A click there ends the run.
 run_two_monitors() {
-  if ! command -v xrandr >/dev/null 2>&1; then
-    echo "note: xrandr is not installed; the two-monitor run is left out"
-    return 0
-  fi
+  have_tools xrandr || return 0
   x_server 1824x768
   xrandr --setmonitor left 1024/270x768/203+0+0 screen >/dev/null &&
     xrandr --setmonitor right 800/211x600/159+1024+0 none >/dev/null || fail "xrandr cannot make two monitors"
@@ -525,8 +509,7 @@ run_two_monitors() {
   xrandr --setmonitor right 800/211x600/159+1024+0 none >/dev/null
   wait_windows "1024x768+0+0 800x600+1024+0"
   xdotool mousemove 1400 500 click 1
-  wait_exit "$saver_pid" 50
-  [ "$status" -eq 0 ] || fail "exit status $status after a click on the second monitor"
+  exits_zero "$saver_pid" 50 "a click on the second monitor"
   check_log "$log" 1
   echo "ok: two RandR monitors: a cover on the second, gone and back with it; a click there ends the run"
 }
@@ -540,21 +523,19 @@ wait_for_started() {
   [ -n "$saver_pid" ] || fail "the saver's window names no process"
 }
 
-# Ends the saver some daemon started with Escape: gone within 5 s.
+# Ends the saver some daemon started with Escape: gone within 5 s, its one
+# record written.
 escape_ends_started() {
   xdotool key Escape
   poll 50 ended "$saver_pid" || fail "the saver (pid $saver_pid) still runs 5 s later"
+  check_log "$log" 1
 }
 
 # The idle daemons of trenchwalk-idle(1). xautolock starts it (-locknow stands for the
 # idle minutes), and does not start a second copy while it runs. Escape ends
 # it with its record.
 run_xautolock() {
-  if ! command -v xautolock >/dev/null 2>&1; then
-    echo "note: xautolock is not installed; its run is left out"
-    return 0
-  fi
-  x_server 1024x768
+  have_tools xautolock || return 0
   xautolock -time 5 -locker "$folder/trenchwalk" >>"$folder/daemon.out" 2>&1 &
   daemon_pids+=($!)
   # -locknow finds the daemon through a property it sets once it is up, and
@@ -570,7 +551,6 @@ run_xautolock() {
   xautolock -locknow
   stays_running "$saver_pid" 10 || fail "firing xautolock again ended the run"
   escape_ends_started
-  check_log "$log" 1
   kill "${daemon_pids[-1]}" 2>/dev/null
   wait "${daemon_pids[-1]}" 2>/dev/null
   echo "ok: xautolock starts it; Escape ends it with its record"
@@ -579,11 +559,7 @@ run_xautolock() {
 # xss-lock starts it when the X screen saver's timeout passes; Escape ends it
 # with its record.
 run_xss_lock() {
-  if ! command -v xss-lock >/dev/null 2>&1 || ! command -v xset >/dev/null 2>&1; then
-    echo "note: xss-lock or xset is not installed; its run is left out"
-    return 0
-  fi
-  x_server 1024x768
+  have_tools xss-lock xset || return 0
   xset s 2
   # Without systemd-logind (as in a container) xss-lock aborts right after
   # starting the saver, which runs on by itself; on a desktop it stays.
@@ -595,17 +571,7 @@ run_xss_lock() {
   # desktop busy and idle again.
   xset s off
   escape_ends_started
-  check_log "$log" 1
   echo "ok: xss-lock starts it after the X screen saver's timeout; Escape ends it with its record"
-}
-
-# start_heeding [VAR=VALUE...]: starts the saver as a unit or a terminal
-# does, with the ending signals at their defaults (a shell's background job
-# would ignore SIGINT).
-start_heeding() {
-  env --default-signal=TERM,HUP,INT "$@" "$folder/trenchwalk" >>"$folder/saver.out" 2>&1 &
-  saver_pid=$!
-  saver_pids+=("$saver_pid")
 }
 
 # Ends the saver with the signals $1..., sent at once one after the other: it
@@ -613,8 +579,7 @@ start_heeding() {
 end_with() {
   local sig
   for sig in "$@"; do kill -"$sig" "$saver_pid" 2>/dev/null; done
-  wait_exit "$saver_pid" 50
-  [ "$status" -eq 0 ] || fail "exit status $status after SIG$*"
+  exits_zero "$saver_pid" 50 "SIG$*"
 }
 
 # SIGTERM, SIGHUP and SIGINT each end the run as a key does: one record,
@@ -622,23 +587,19 @@ end_with() {
 # record. Started with SIGINT ignored (a shell's background job), it goes on
 # ignoring it.
 run_signals() {
-  x_server 1024x768
   local sig expected=0
   for sig in TERM HUP INT; do
     start_heeding
-    wait_for_window
     stays_running "$saver_pid" 5 || fail "the saver ended by itself"
     end_with "$sig"
     expected=$((expected + 1))
     check_log "$log" "$expected"
   done
   start_heeding
-  wait_for_window
   end_with TERM HUP INT TERM
   expected=$((expected + 1))
   check_log "$log" "$expected"
   start_heeding
-  wait_for_window
   focus_scene
   xdotool key Escape
   end_with TERM
@@ -649,8 +610,7 @@ run_signals() {
   kill -INT "$saver_pid"
   stays_running "$saver_pid" 10 || fail "SIGINT ended a saver that was started with it ignored"
   focus_scene
-  escape_ends "$saver_pid"
-  check_log "$log" $((expected + 1))
+  escape_records "$saver_pid" $((expected + 1))
   echo "ok: SIGTERM, SIGHUP, SIGINT: one record each, status 0; none twice; an ignored SIGINT stays ignored"
 }
 
@@ -665,13 +625,9 @@ focus_scene() {
 # A signal while the report's error box is open closes the box and ends the
 # run with its record.
 run_signal_with_box() {
-  x_server 1024x768
   start_heeding
-  wait_for_window
   rm -f "$log"
-  focus_scene
-  xdotool key KP_Add
-  wait_for_window "Disk Access Error"
+  open_box
   end_with TERM
   check_log "$log" 1
   echo "ok: SIGTERM with the report's box open: the box closes, one record, status 0"
@@ -696,7 +652,6 @@ beats_came() { [ "$(beats)" -ge "$1" ]; }
 # neither the descriptor nor the variable, and gets the signals unblocked; a
 # reader that goes away ends nothing.
 run_heartbeat() {
-  x_server 1024x768
   mkdir -p "$folder/bin"
   cat >"$folder/bin/xdg-open" <<OPENER
 #!/bin/sh
@@ -711,7 +666,6 @@ OPENER
   exec {hb}>"$folder/beat.fifo"
   start_heeding TRENCHWALK_HEARTBEAT_FD="$hb" PATH="$folder/bin:$PATH"
   exec {hb}>&-
-  wait_for_window
   poll 150 beats_came 1 || fail "no heartbeat within 15 s"
   local flags
   flags=$(awk '/^flags:/ {print $2}' "/proc/$saver_pid/fdinfo/$hb")
@@ -725,9 +679,7 @@ OPENER
   [ $(($(beats) - from)) -le $((spanned - ${start_beats%.*} + 2)) ] ||
     fail "more than one beat a second: $(tail -n +$((from + 1)) "$folder/beats" | tr '\n' ' ')"
   rm -f "$log"
-  focus_scene
-  xdotool key KP_Add
-  wait_for_window "Disk Access Error"
+  open_box
   from=$(beats)
   poll 100 beats_steady "$from" || fail "no heartbeat while the box is open"
   xdotool key Return
@@ -738,8 +690,7 @@ OPENER
   wait_for_window
   focus_scene
   xdotool key q
-  wait_exit "$saver_pid" 50
-  [ "$status" -eq 0 ] || fail "exit status $status after Q"
+  exits_zero "$saver_pid" 50 Q
   check_log "$log" 1
   poll 50 test -s "$folder/opener.out" || fail "Q started no opener"
   grep -q 'beat\.fifo' "$folder/opener.out" && fail "the opener inherited the heartbeat: $(cat "$folder/opener.out")"

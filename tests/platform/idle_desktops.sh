@@ -13,11 +13,35 @@
 #   D_source              a regular expression for the launcher's choice
 #   D_inhibit_start/stop  (optional) something that holds idle back, and its end
 #   D_show_logs           (optional) prints the desktop's own logs on failure
-# The script sourcing it sets work, delay, saver_limit, saver_binary,
-# keys_tool, desktop, as_user, owner, launcher_env, idle_timer_slack, log,
-# exit_limit and launcher_err (the running launcher's error output).
+# The script sourcing it sets saver_binary, launcher_binary, keys_tool, desktop
+# and launcher_err (the running launcher's error output); idle_work sets work.
+# It brings the libraries of the desktops with it, and common.sh.
 # The conditions handed to poll are small functions that only it calls.
 # shellcheck disable=SC2317,SC2154,SC2034
+# shellcheck source=tests/lib/xvfb.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../lib/xvfb.sh"
+# shellcheck source=tests/lib/sway.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../lib/sway.sh"
+# shellcheck source=tests/lib/desktops.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../lib/desktops.sh"
+# The launcher's delay in the runs, in seconds: long enough that a saver
+# started right after a key could not pass for a new idle period. Generous
+# limits, in tenths of a second (a loaded machine or a sanitizer build is slow
+# to start a Qt program): for a saver to come, and for a process to end. How
+# long something holding idle back is watched, in idle periods.
+delay=3
+saver_limit=$(((delay + 30) * 10))
+exit_limit=100
+inhibit_periods=3
+# What D_start sets: as_user, owner, launcher_env (what the launcher runs
+# under besides as_user, say a protocol trace) and idle_timer_slack (how much
+# earlier than the delay the desktop may report idle, in seconds, by the
+# granularity of its own timers; 0 where it keeps time exactly).
+as_user=()
+owner=""
+launcher_env=()
+idle_timer_slack=0
+
 # --- Desktop: x11 (Xvfb).
 x11_tools() { echo Xvfb xdotool xset; }
 x11_width=1024
@@ -42,11 +66,7 @@ x11_inhibit_start() {
   (while :; do xset s reset; sleep 0.5; done) >/dev/null 2>&1 &
   x11_player_pid=$!
 }
-x11_inhibit_stop() {
-  kill "$x11_player_pid" 2>/dev/null
-  wait "$x11_player_pid" 2>/dev/null
-  x11_player_pid=""
-}
+x11_inhibit_stop() { stop_pid x11_player_pid; }
 
 # --- Desktop: sway (headless, wlroots).
 sway_tools() { echo sway swaymsg wtype jq setpriv; }
@@ -82,11 +102,7 @@ sway_inhibit_start() {
   "${as_user[@]}" swaymsg "[pid=$sway_blocker_pid] inhibit_idle open" >"$work/inhibit.out" 2>&1 ||
     { echo "swaymsg inhibit_idle failed: $(cat "$work/inhibit.out")"; return 1; }
 }
-sway_inhibit_stop() {
-  kill "$sway_blocker_pid" 2>/dev/null
-  wait "$sway_blocker_pid" 2>/dev/null
-  sway_blocker_pid=""
-}
+sway_inhibit_stop() { stop_pid sway_blocker_pid; }
 
 # --- Desktops: gnome (mutter) and kde (kwin), headless, from desktops.sh.
 # Neither offers a way to list windows that works for both, so the launcher
@@ -95,12 +111,7 @@ sway_inhibit_stop() {
 # kwin is asked as well). Each saver's trace begins where its connection does:
 # the first request of a connection makes object 2, the registry.
 wayland_desktop_start() {
-  local missing
-  missing=$(desktop_missing "$desktop" "$keys_tool")
-  if [ -n "$missing" ]; then
-    echo "SKIP: the $desktop run needs what is not installed: ${missing//$'\n'/, }"
-    return 77
-  fi
+  desktop_require "$desktop" "$keys_tool"
   mkdir -p "$work/desktop"
   chmod 755 "$work/desktop"
   desktop_start "$desktop" "$work/desktop" "$keys_tool" ||
@@ -167,23 +178,19 @@ gnome_source() { echo "GNOME's idle monitor \(D-Bus\)"; }
 # user comes back, then leaves again.
 gnome_manager_pid=""
 gnome_inhibit_start() {
-  cp "$(dirname "$0")/inhibiting_session_manager.py" "$work/desktop/"
-  chmod 644 "$work/desktop/inhibiting_session_manager.py"
+  cp "$(dirname "$0")"/{inhibiting_session_manager.py,../lib/stand_in.py} "$work/desktop/"
+  chmod 644 "$work/desktop/"*.py
   "${as_user[@]}" /usr/bin/python3 "$work/desktop/inhibiting_session_manager.py" \
     >"$work/out/manager.out" 2>"$work/out/manager.err" &
   gnome_manager_pid=$!
-  manager_ready() { grep -qx ready "$work/out/manager.out" || ! running "$gnome_manager_pid"; }
-  poll 100 manager_ready
-  grep -qx ready "$work/out/manager.out" ||
+  says "$gnome_manager_pid" "$work/out/manager.out" '^ready$' ||
     { echo "the stand-in session manager did not start: $(cat "$work/out/manager.err")"; return 1; }
   # The idle period to watch begins once the stand-in answers.
   desktop_key Shift_L
 }
 gnome_inhibit_stop() {
   [ -n "$gnome_manager_pid" ] || return 0
-  kill -TERM "$gnome_manager_pid" 2>/dev/null
-  wait "$gnome_manager_pid" 2>/dev/null
-  gnome_manager_pid=""
+  stop_pid gnome_manager_pid
   [ -z "$cleaning_up" ] || return 0
   grep -q '^trenchwalk-idle: the desktop inhibits idle' "$launcher_err" ||
     fail "the launcher did not say that it held back for the session manager"
@@ -206,12 +213,18 @@ kde_source() { echo "ext-idle-notify-v1 \(Wayland, $desktop_socket\)"; }
 
 # --- What both scripts do around the desktop.
 # idle_work NAME: the run's folder, work (with bin, runtime, home and out in
-# it), and the session's environment pointing into it.
+# it), the copies of saver_binary and launcher_binary in bin (saver,
+# launcher, and log beside them), and the session's environment pointing
+# into it.
 idle_work() {
   work=$(mktemp -d "${TMPDIR:-/tmp}/trenchwalk-$1.XXXXXX")
   chmod 755 "$work"
   mkdir -p "$work/bin" "$work/runtime" "$work/home" "$work/out"
   chmod 700 "$work/runtime"
+  cp "$saver_binary" "$launcher_binary" "$work/bin/" || fail "cannot copy the binaries"
+  saver="$work/bin/trenchwalk"
+  launcher="$work/bin/trenchwalk-idle"
+  log="$work/bin/walked.log"
   slow_unwinder
   unset XDG_CONFIG_HOME XDG_CACHE_HOME XDG_DATA_HOME DBUS_SESSION_BUS_ADDRESS
   export HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime"
@@ -237,4 +250,21 @@ end_with_key() {
   poll "$exit_limit" ended "$pid" || fail "the saver (pid $pid) still runs 10 s after Escape" \
     "$(declare -F "${desktop}_describe_saver" >/dev/null && "${desktop}_describe_saver" "$pid")"
   [ "$(records "$log")" -eq "$1" ] || fail "expected $1 record(s): $(cat -A "$log" 2>/dev/null)"
+}
+
+# a_saver: true while a copy of the saver runs; its pid in saver_pid.
+saver_pid=""
+a_saver() { saver_pid=$(processes_of "$saver" | head -n1); [ -n "$saver_pid" ]; }
+# holds_back PERIODS WHAT: no saver starts for PERIODS idle periods.
+holds_back() {
+  local from
+  from=$(microseconds)
+  poll $(($1 * delay * 10)) a_saver && fail "$2: a saver started $(since "$from") s in"
+  return 0
+}
+# saver_after_delay UPTIME WHAT [CONDITION]: a saver comes (CONDITION, a_saver
+# unless given, holds within saver_limit), at least the delay after UPTIME.
+saver_after_delay() {
+  poll "$saver_limit" "${3:-a_saver}" || fail "$2: no saver came"
+  check_started_after_delay "$1" "$saver_pid" "$2"
 }

@@ -53,32 +53,7 @@ fi
 saver_binary=${2:?usage: idle_end_to_end.sh DESKTOP path/to/trenchwalk path/to/trenchwalk-idle}
 launcher_binary=${3:?usage: idle_end_to_end.sh DESKTOP path/to/trenchwalk path/to/trenchwalk-idle}
 keys_tool=${4:-}
-# shellcheck source=tests/lib/xvfb.sh
-source "$(dirname "$0")/../lib/xvfb.sh"
-# shellcheck source=tests/lib/sway.sh
-source "$(dirname "$0")/../lib/sway.sh"
-# shellcheck source=tests/lib/desktops.sh
-source "$(dirname "$0")/../lib/desktops.sh"
-# shellcheck source=tests/lib/system_bus.sh
-source "$(dirname "$0")/../lib/system_bus.sh"
 
-# The launcher's delay in the runs, in seconds; long enough that a saver
-# started right after a key could not pass for a new idle period.
-delay=3
-# Generous limits, in tenths of a second: a loaded machine or a sanitizer
-# build is slow to start a Qt program.
-saver_limit=$(((delay + 30) * 10))
-exit_limit=100
-# How long something holding idle back is watched, in idle periods.
-inhibit_periods=3
-
-as_user=()
-# What the launcher runs under besides as_user (say, a protocol trace).
-launcher_env=()
-owner=""
-# How much earlier than the delay the desktop may report idle, in seconds,
-# by the granularity of its own timers; 0 where it keeps time exactly.
-idle_timer_slack=0
 launcher_pids=()
 
 # shellcheck source=tests/platform/idle_desktops.sh
@@ -87,12 +62,7 @@ idle_work idle-e2e
 
 # --- Lockers, for DESKTOP:LOCKER.
 locker_pid=""
-stop_locker() {
-  [ -n "$locker_pid" ] || return 0
-  kill "$locker_pid" 2>/dev/null
-  wait "$locker_pid" 2>/dev/null
-  locker_pid=""
-}
+stop_locker() { stop_pid locker_pid; }
 lock_i3lock_tools() { echo i3lock; }
 lock_i3lock_setup() { :; }
 lock_i3lock_on() { i3lock -n >>"$work/locker.log" 2>&1 & locker_pid=$!; }
@@ -136,10 +106,6 @@ fi
 # shellcheck disable=SC2046
 require_tools $("${desktop}_tools") awk $([ -n "$locker" ] && "lock_${locker}_tools")
 
-saver="$work/bin/trenchwalk"
-launcher="$work/bin/trenchwalk-idle"
-log="$work/bin/walked.log"
-cp "$saver_binary" "$saver" && cp "$launcher_binary" "$launcher" || { echo "FAIL: cannot copy"; exit 1; }
 
 cleaning_up=""
 cleanup() {
@@ -151,24 +117,17 @@ cleanup() {
   "${desktop}_stop" 2>/dev/null
   rm -rf "$work"
 }
-trap cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
+on_exit cleanup
 
 fail_label=$desktop
 fail_report() {
-  local f
-  for f in "$work"/launcher*.out "$work"/launcher*.err "$work/xvfb.log" "$work/sway.log" \
+  show_logs "$work"/launcher*.out "$work"/launcher*.err "$work/xvfb.log" "$work/sway.log" \
     "$work/blocker.err" "$work/wtype.err" "$work/locker.log" \
-    "$work/system/fake_logind.err" "$work/system/system-bus.log"; do
-    # Without the lines of a Wayland protocol trace, where there is one.
-    [ -s "$f" ] && { echo "--- $(basename "$f"):"; grep -v '^\[ *[0-9.]*\]' "$f" | tail -n 40; }
-  done
+    "$work/system/fake_logind.err" "$work/system/system-bus.log"
   declare -F "${desktop}_show_logs" >/dev/null && "${desktop}_show_logs"
 }
 # Every running copy of the saver the launcher started: processes running
-# the copied binary. One find, not a readlink per process: on a loaded
-# machine that loop took over a second.
+# the copied binary.
 saver_processes() { processes_of "$saver"; }
 
 # --- Its command line, before any desktop.
@@ -177,14 +136,12 @@ grep -q '^usage: trenchwalk-idle \[SECONDS\] \[--lock-after MINUTES \[--locker C
 "$launcher" 3x >"$work/bad.out" 2>&1
 status=$?
 [ "$status" -eq 2 ] || fail "a bad argument: exit status $status, not 2"
-[ "$(wc -l <"$work/bad.out")" -eq 1 ] && grep -q '^usage: trenchwalk-idle \[SECONDS\]' "$work/bad.out" ||
-  fail "a bad argument: not one usage line: $(cat "$work/bad.out")"
+one_line "$work/bad.out" '^usage: trenchwalk-idle \[SECONDS\]' "a bad argument"
 env -u DISPLAY -u WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent "$launcher" \
   "$delay" >"$work/none.out" 2>&1
 status=$?
 [ "$status" -eq 1 ] || fail "no idle source: exit status $status, not 1"
-[ "$(wc -l <"$work/none.out")" -eq 1 ] && grep -q '^trenchwalk-idle: no idle source: .*DISPLAY' "$work/none.out" ||
-  fail "no idle source: not one line saying what is missing: $(cat "$work/none.out")"
+one_line "$work/none.out" '^trenchwalk-idle: no idle source: .*DISPLAY' "no idle source"
 echo "ok: $desktop: --help, a bad argument (status 2) and no idle source (status 1, one line)"
 
 start_desktop "$saver" "$launcher"
@@ -200,12 +157,14 @@ start_launcher() {
   launcher_out="$work/launcher-$n.out"
   launcher_err="$work/launcher-$n.err"
 }
-chosen() { grep -sEq "^trenchwalk-idle: idle source: $("${desktop}_source"); starting $saver after $delay s idle$" "$launcher_out"; }
-launcher_settled() { chosen || ! running "$launcher_pid"; }
+# chosen: the launcher said the line naming its source.
+chosen() {
+  says "$launcher_pid" "$launcher_out" \
+    "^trenchwalk-idle: idle source: $("${desktop}_source"); starting $saver after $delay s idle$"
+}
 # Starts a launcher and waits for the line naming its source.
 start_chosen_launcher() {
   start_launcher
-  poll 100 launcher_settled
   chosen || fail "no choice line naming the source: $(cat "$launcher_out" "$launcher_err")"
 }
 
@@ -216,10 +175,6 @@ saver_shown() {
   [ -n "$saver_pid" ] && "${desktop}_saver_up" "$saver_pid"
 }
 no_saver() { [ -z "$(saver_processes)" ]; }
-# Seconds from $1 (microseconds) to now, with two decimals.
-since() { awk -v from="$1" -v now="$(microseconds)" 'BEGIN { printf "%.2f", (now - from) / 1e6 }'; }
-
-saver_running() { [ -n "$(saver_processes)" ]; }
 # How long a lock may take to end the running saver here, in tenths: it
 # should take well under 2 s; a loaded machine gets more, and the time taken
 # is printed.
@@ -234,17 +189,14 @@ run_lock_checks() {
   # Locked first, then the delay passes: no saver.
   "${desktop}_key" Shift_L || fail "the first key could not be sent"
   "lock_${locker}_on" || fail "cannot lock with $locker"
-  locked_from=$(microseconds)
-  poll $((3 * delay * 10)) saver_running &&
-    fail "a saver started $(since "$locked_from") s into the lock"
+  holds_back 3 "locked first"
   echo "ok: $desktop:$locker: locked first: no saver over $((3 * delay)) s"
 
   # Unlocked: no saver until a whole new idle period has passed.
   unlocked_up=$(uptime_now)
   unlocked=$(microseconds)
   "lock_${locker}_off" || fail "cannot unlock"
-  poll "$saver_limit" saver_shown || fail "no saver after the unlock and a new idle period"
-  check_started_after_delay "$unlocked_up" "$saver_pid" "after the unlock"
+  saver_after_delay "$unlocked_up" "after the unlock" saver_shown
   echo "ok: $desktop:$locker: unlocked: the saver started $start_offset s after the unlock" \
     "(up at $(since "$unlocked") s)"
 
@@ -256,20 +208,15 @@ run_lock_checks() {
   poll "$lock_end_limit" ended "$pid" ||
     fail "the saver (pid $pid) still runs $((lock_end_limit / 10)) s after the lock"
   lock_end=$(since "$lock_from")
-  [ "$(records "$log")" -eq $((before + 1)) ] ||
-    fail "expected $((before + 1)) record(s) after the lock: $(cat -A "$log" 2>/dev/null)"
   check_log "$log" $((before + 1))
-  locked_from=$(microseconds)
-  poll $((2 * delay * 10)) saver_running &&
-    fail "a saver started again $(since "$locked_from") s into the lock"
+  holds_back 2 "locked while it ran"
   echo "ok: $desktop:$locker: the lock ended the running saver in $lock_end s, with one record;" \
     "none started over $((2 * delay)) s of the lock"
 
   unlocked_up=$(uptime_now)
   unlocked=$(microseconds)
   "lock_${locker}_off" || fail "cannot unlock"
-  poll "$saver_limit" saver_shown || fail "no saver after the second unlock"
-  check_started_after_delay "$unlocked_up" "$saver_pid" "after the second unlock"
+  saver_after_delay "$unlocked_up" "after the second unlock" saver_shown
   end_with_key $((before + 2))
   echo "ok: $desktop:$locker: unlocked again: the saver came $start_offset s after, not before;" \
     "a key ends it with its record"
@@ -323,11 +270,7 @@ echo "ok: $desktop: $(cat "$launcher_out")"
 
 # A second launcher in the same session: gone at once, status 0, not a word.
 "${as_user[@]}" "$launcher" "$delay" >"$work/second.out" 2>&1 &
-second=$!
-poll "$exit_limit" ended "$second" || fail "a second launcher still runs"
-wait "$second"
-status=$?
-[ "$status" -eq 0 ] || fail "a second launcher exited with status $status"
+exits_zero $! "$exit_limit" "it started beside another" "a second launcher"
 [ -s "$work/second.out" ] && fail "a second launcher said: $(cat "$work/second.out")"
 echo "ok: $desktop: a second launcher leaves at once, quietly"
 
@@ -337,8 +280,7 @@ echo "ok: $desktop: a second launcher leaves at once, quietly"
 last_input_up=$(uptime_now)
 last_input=$(microseconds)
 "${desktop}_key" Shift_L || fail "the first key could not be sent"
-poll "$saver_limit" saver_shown || fail "no full-screen saver $((saver_limit / 10)) s after the last key"
-check_started_after_delay "$last_input_up" "$saver_pid" "the first start"
+saver_after_delay "$last_input_up" "the first start" saver_shown
 echo "ok: $desktop: the saver started $start_offset s after the last key and was up full screen" \
   "at $(since "$last_input") s (delay $delay s)"
 last_input_up=$(uptime_now)
@@ -348,19 +290,15 @@ echo "ok: $desktop: a key ends it with one record"
 
 # Not right after the key: only once the session has been idle a whole
 # delay again.
-poll "$saver_limit" saver_shown || fail "the saver did not start again after another idle period"
-check_started_after_delay "$last_input_up" "$saver_pid" "after the key that ended it"
+saver_after_delay "$last_input_up" "after the key that ended it" saver_shown
 echo "ok: $desktop: started again $start_offset s after the key that ended it, not before" \
   "(up full screen at $(since "$last_input") s)"
 end_with_key 2
 
 if declare -F "${desktop}_inhibit_start" >/dev/null; then
   "${desktop}_inhibit_start" || fail "cannot hold idle back"
-  inhibited_from=$(microseconds)
   # Watched for several idle periods: nothing may start meanwhile.
-  held_back() { [ -n "$(saver_processes)" ]; }
-  poll $((inhibit_periods * delay * 10)) held_back &&
-    fail "the saver started $(since "$inhibited_from") s into an inhibited idle period"
+  holds_back "$inhibit_periods" "idle held back"
   "${desktop}_inhibit_stop"
   released=$(microseconds)
   poll "$saver_limit" saver_shown || fail "the saver did not start once idle was no longer held back"
@@ -445,15 +383,11 @@ fi
 # does not. (On X11 the launcher of the display of its own above.)
 if [ "$desktop" != x11 ]; then
   start_launcher
-  poll 100 launcher_settled
   chosen || fail "a new launcher did not start: $(cat "$launcher_out" "$launcher_err")"
 fi
 "${desktop}_stop"
 gone_from=$(microseconds)
-poll 400 ended "$launcher_pid" || fail "the launcher still runs 40 s after the desktop went away"
-wait "$launcher_pid"
-status=$?
-[ "$status" -eq 0 ] || fail "exit status $status after the desktop went away: $(cat "$launcher_err")"
+exits_zero "$launcher_pid" 400 "the desktop went away" "the launcher"
 grep -q '^trenchwalk-idle: no idle source came back' "$launcher_err" ||
   fail "no line saying it left: $(cat "$launcher_err")"
 echo "ok: $desktop: the desktop gone for good ends the launcher with status 0" \

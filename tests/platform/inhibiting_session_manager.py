@@ -7,12 +7,15 @@ presentation runs. It has no InhibitedActions property, so mutter's own idle
 monitor still reports idle: only a program that asks IsInhibited holds back.
 Prints "ready" once the name is owned; ends on SIGTERM, releasing the name.
 """
-import signal
+import os
+import sys
 
 import dbus
 import dbus.service
-from dbus.mainloop.glib import DBusGMainLoop
-from gi.repository import GLib
+
+# Beside it in a run's folder, or in tests/lib of the source tree.
+sys.path.append(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lib"))
+from stand_in import serve  # noqa: E402
 
 NAME = "org.gnome.SessionManager"
 PATH = "/org/gnome/SessionManager"
@@ -25,18 +28,5 @@ class SessionManager(dbus.service.Object):
         return bool(flags & INHIBIT_IDLE)
 
 
-def main():
-    DBusGMainLoop(set_as_default=True)
-    bus = dbus.SessionBus()
-    name = dbus.service.BusName(NAME, bus, do_not_queue=True)
-    manager = SessionManager(bus, PATH)
-    loop = GLib.MainLoop()
-    GLib.unix_signal_add(GLib.PRIORITY_DEFAULT, signal.SIGTERM, loop.quit)
-    print("ready", flush=True)
-    loop.run()
-    manager.remove_from_connection()
-    del name
-
-
 if __name__ == "__main__":
-    main()
+    serve(False, [NAME], lambda bus: [SessionManager(bus, PATH)])

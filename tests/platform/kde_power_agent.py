@@ -9,13 +9,15 @@ reason). It starts with one inhibition ("vlc", "Playing a film"); a line
 "release" on standard input ends it and prints "released". Prints "ready"
 once both names are owned; ends on SIGTERM or at the end of its input.
 """
-import signal
+import os
 import sys
 
 import dbus
 import dbus.service
-from dbus.mainloop.glib import DBusGMainLoop
-from gi.repository import GLib
+
+# Beside it in a run's folder, or in tests/lib of the source tree.
+sys.path.append(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lib"))
+from stand_in import serve  # noqa: E402
 
 AGENT = "org.kde.Solid.PowerManagement.PolicyAgent"
 AGENT_PATH = "/org/kde/Solid/PowerManagement/PolicyAgent"
@@ -67,31 +69,16 @@ class ScreenSaver(dbus.service.Object):
 
 
 def main():
-    DBusGMainLoop(set_as_default=True)
-    bus = dbus.SessionBus()
     record = Record()
-    names = [dbus.service.BusName(n, bus, do_not_queue=True) for n in (AGENT, SCREENSAVER)]
-    objects = [PolicyAgent(bus, record), ScreenSaver(bus, "/org/freedesktop/ScreenSaver", record),
-               ScreenSaver(bus, "/ScreenSaver", record)]
-    loop = GLib.MainLoop()
 
-    def command(source, condition):
-        line = sys.stdin.readline()
-        if not line:
-            loop.quit()
-            return False
-        if line.strip() == "release":
+    def release(line):
+        if line == "release":
             record.inhibitions.clear()
             print("released", flush=True)
-        return True
 
-    GLib.io_add_watch(sys.stdin, GLib.IO_IN | GLib.IO_HUP, command)
-    GLib.unix_signal_add(GLib.PRIORITY_DEFAULT, signal.SIGTERM, loop.quit)
-    print("ready", flush=True)
-    loop.run()
-    for o in objects:
-        o.remove_from_connection()
-    del names
+    serve(False, [AGENT, SCREENSAVER], lambda bus: [
+        PolicyAgent(bus, record), ScreenSaver(bus, "/org/freedesktop/ScreenSaver", record),
+        ScreenSaver(bus, "/ScreenSaver", record)], release)
 
 
 if __name__ == "__main__":

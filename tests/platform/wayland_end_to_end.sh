@@ -74,10 +74,8 @@ cleanup() {
   stop_sway
   rm -rf "$work"
 }
-trap cleanup EXIT
 # Interrupted, it still stops what it started.
-trap 'exit 130' INT
-trap 'exit 143' TERM
+on_exit cleanup
 
 # Every copy of the saver this script started, wherever it came from (swayidle
 # starts them through a shell): the processes running the copied binary.
@@ -182,8 +180,7 @@ start_shown() {
 # ends_with KEY|SIGNAL: the key, or the signal, ends the saver with status 0.
 ends_with() {
   if [[ "$1" == SIG* ]]; then kill -"${1#SIG}" "$pid"; else key "$1"; fi
-  wait_exit "$pid" 100
-  [ "$status" -eq 0 ] || fail "exit status $status after $1"
+  exits_zero "$pid" 100 "$1"
 }
 
 # A command key: the saver goes on, writes nothing, and the panel shows a new
@@ -299,6 +296,8 @@ run_two_outputs() {
   outputs() {
     [ "$(as_user swaymsg -t get_outputs | jq '[.[] | select(.active)] | length')" -eq "$1" ]
   }
+  # all_black OUTPUT: a shot of it is all black.
+  all_black() { shot "$1" "$work/$1.ppm" && [ "$(lit_bytes "$work/$1.ppm")" -eq 0 ]; }
   as_user swaymsg create_output >/dev/null || fail "sway could not add an output"
   poll 50 outputs 2 || fail "the second output did not appear"
   # Where the user was last: the saver starts with the focus on the second output.
@@ -315,8 +314,7 @@ run_two_outputs() {
   [ "$cover_output" = HEADLESS-2 ] || fail "the cover is not on the second output: $cover"
   [ "$(awk '{print $3}' <<<"$scene")" = 1 ] || fail "the scene is not full screen: $scene"
   [ "$(awk '{print $3}' <<<"$cover")" = 1 ] || fail "the cover is not full screen: $cover"
-  black() { shot HEADLESS-2 "$work/second.ppm" && [ "$(lit_bytes "$work/second.ppm")" -eq 0 ]; }
-  poll 50 black || fail "the second output is not all black ($(lit_bytes "$work/second.ppm") bytes lit)"
+  poll 50 all_black HEADLESS-2 || fail "the second output is not all black ($(lit_bytes "$work/HEADLESS-2.ppm") bytes lit)"
   shot HEADLESS-1 "$work/first.ppm"
   [ "$(lit_bytes "$work/first.ppm")" -gt 0 ] || fail "the first output is all black"
   echo "ok: two outputs: each window full screen on its own, the second all black"
@@ -337,8 +335,7 @@ run_two_outputs() {
   [ "$(windows_of "$pid" | wc -l)" -eq 3 ] || fail "expected three windows: $(windows_of "$pid")"
   [ "$(windows_of "$pid" | awk '$1 == "HEADLESS-3" {print $3}')" = 1 ] ||
     fail "the new cover is not full screen: $(windows_of "$pid")"
-  black_third() { shot HEADLESS-3 "$work/third.ppm" && [ "$(lit_bytes "$work/third.ppm")" -eq 0 ]; }
-  poll 50 black_third || fail "the output plugged in is not all black"
+  poll 50 all_black HEADLESS-3 || fail "the output plugged in is not all black"
   [ "$(scene_of "$pid" | awk '{print $1}')" = HEADLESS-1 ] || fail "the scene moved: $(windows_of "$pid")"
   running "$pid" || fail "plugging in an output ended the run"
   echo "ok: an output plugged in while it runs gets a black full-screen cover"
@@ -380,10 +377,7 @@ hint_corner="0,0 250x120"
 lane_clear=200
 start_tries=10
 run_same_as_x11() {
-  if ! command -v Xvfb >/dev/null 2>&1 || ! command -v import >/dev/null 2>&1; then
-    echo "skip: same pixels as on X11 (Xvfb and ImageMagick's import are needed)"
-    return 0
-  fi
+  have_tools Xvfb import || return 0
   # Sizes in device pixels at the scale: the hint's corner, the screen, and
   # the rows the lane must keep clear of.
   local scale=${1:-1}

@@ -21,11 +21,7 @@ desktop=${3:-sway}
 if [ "$desktop" = kde ]; then
   # shellcheck source=tests/lib/desktops.sh
   source "$(dirname "$0")/../lib/desktops.sh"
-  missing=$(desktop_missing kde "${4:-}")
-  if [ -n "$missing" ]; then
-    echo "SKIP: missing for the KDE run: $missing"
-    exit 77
-  fi
+  desktop_require kde "${4:-}"
   work=$(mktemp -d "${TMPDIR:-/tmp}/trenchwalk-wlpaint.XXXXXX")
   chmod 755 "$work"
   trap 'desktop_stop; rm -rf "$work"' EXIT

@@ -1,4 +1,4 @@
-// The scene window on a real X server (Xvfb, started by x11_paint.sh): what
+// The scene window on a real X server (Xvfb, started by tests/lib/xvfb.sh): what
 // the server shows in the window must be, pixel for pixel, what paintScene
 // draws for the scene at that moment, however the saver got it there (boxes
 // painted a tile at a time and put straight into the window, the black ground
@@ -31,7 +31,7 @@ class OnX11 : public test::OnScreen {
     SCOPED_TRACE(when);
     SceneWindow& window = *saver->window();
     const QImage shown = window.screen()->grabWindow(window.winId()).toImage().convertToFormat(QImage::Format_RGB32);
-    // At a scale (QT_SCALE_FACTOR, x11_paint.sh's second argument) the
+    // At a scale (QT_SCALE_FACTOR, set by its add_test) the
     // server holds device pixels: the scene is drawn at that ratio.
     const QImage drawn = drawnScene(window.size() * window.devicePixelRatio(), window.devicePixelRatio());
     ASSERT_EQ(shown.size(), drawn.size());
