@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Renders the README's pictures with the program itself, offscreen: a
 # screenshot, the settings window (on Xvfb), and a fall as an animated GIF (every 200 ms, played at 2x).
-# Needs a built tree (scripts/test.sh builds build-test/), ImageMagick and gifsicle.
+# Builds what it needs in build-test/ (plain, not sanitized); needs ImageMagick
+# and gifsicle.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+cmake -S . -B build-test -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build-test -j"$(nproc)" --target trenchwalk-render trenchwalk-idle trenchwalk-settings
 render=build-test/tools/render/trenchwalk-render
 export QT_QPA_PLATFORM=offscreen
 "$render" screenshot docs/screenshot.png

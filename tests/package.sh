@@ -16,8 +16,7 @@
 # The machine is left as it was found: the package is purged on every way out.
 # Runs of this script on the same machine take turns.
 #
-# usage: package.sh SOURCE_DIR PACKAGE_BUILD_DIR SANITIZED PER_USER_BUILD_DIR
-#   SANITIZED           1 when the tests run on a sanitized build
+# usage: package.sh SOURCE_DIR PACKAGE_BUILD_DIR PER_USER_BUILD_DIR
 #   PER_USER_BUILD_DIR  the build the per-user install is made from
 set -u
 # shellcheck source=tests/lib/xvfb.sh
@@ -25,15 +24,10 @@ source "$(dirname "$0")/lib/xvfb.sh"
 # shellcheck source=tests/lib/as_user.sh
 source "$(dirname "$0")/lib/as_user.sh"
 
-source_dir=${1:?usage: package.sh SOURCE_DIR PACKAGE_BUILD_DIR SANITIZED PER_USER_BUILD_DIR}
-package_build=${2:?usage: package.sh SOURCE_DIR PACKAGE_BUILD_DIR SANITIZED PER_USER_BUILD_DIR}
-sanitized=${3:?usage: package.sh SOURCE_DIR PACKAGE_BUILD_DIR SANITIZED PER_USER_BUILD_DIR}
-user_build=${4:?usage: package.sh SOURCE_DIR PACKAGE_BUILD_DIR SANITIZED PER_USER_BUILD_DIR}
+source_dir=${1:?usage: package.sh SOURCE_DIR PACKAGE_BUILD_DIR PER_USER_BUILD_DIR}
+package_build=${2:?usage: package.sh SOURCE_DIR PACKAGE_BUILD_DIR PER_USER_BUILD_DIR}
+user_build=${3:?usage: package.sh SOURCE_DIR PACKAGE_BUILD_DIR PER_USER_BUILD_DIR}
 
-if [ "$sanitized" = 1 ]; then
-  echo "SKIP: a package is built from a plain Release build; the plain suite builds and tests it"
-  exit 77
-fi
 if [ "$(id -u)" -ne 0 ]; then
   echo "SKIP: installing a package needs root"
   exit 77
