@@ -296,6 +296,9 @@ echo "ok: $desktop: started again $start_offset s after the key that ended it, n
 end_with_key 2
 
 if declare -F "${desktop}_inhibit_start" >/dev/null; then
+  # A key first, so that the idle period runs from just before what holds
+  # it back starts coming up, not from the Escape the saver took to end.
+  "${desktop}_key" Shift_L || fail "the key could not be sent"
   "${desktop}_inhibit_start" || fail "cannot hold idle back"
   # Watched for several idle periods: nothing may start meanwhile.
   holds_back "$inhibit_periods" "idle held back"
